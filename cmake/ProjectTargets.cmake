@@ -1,0 +1,67 @@
+# One way to declare every library, test, fuzz target and benchmark of the project.
+
+set(PELOTUNE_WARNINGS -Wall -Wextra)
+
+function(project_warnings target)
+  target_compile_options(${target} PRIVATE ${PELOTUNE_WARNINGS})
+  if(PELOTUNE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# add_project_library(NAME name [DIR dir] [LIBS ...] [PRIVATE_LIBS ...])
+# A static library of every .cpp under DIR (default: the current folder), with the
+# project root on the include path so headers are included as "core/String.h".
+function(add_project_library)
+  cmake_parse_arguments(ARG "" "NAME;DIR" "LIBS;PRIVATE_LIBS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${ARG_DIR}/*.h)
+  add_library(${ARG_NAME} STATIC ${sources} ${headers})
+  target_include_directories(${ARG_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${ARG_NAME} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  project_warnings(${ARG_NAME})
+endfunction()
+
+# add_project_test(NAME name SOURCES ... [LIBS ...] [LABELS ...] [ENVIRONMENT ...])
+# One GoogleTest executable, its cases registered with CTest one by one.
+function(add_project_test)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${ARG_NAME} PRIVATE PELOTUNE_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}")
+  project_warnings(${ARG_NAME})
+  gtest_discover_tests(${ARG_NAME}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "${ARG_ENVIRONMENT}" TIMEOUT 300)
+endfunction()
+
+# add_project_fuzzer(NAME name SOURCES ... CORPUS dir [LIBS ...] [SECONDS n])
+# A libFuzzer target, run by CTest for a bounded time over its seed corpus; what it
+# finds new goes to a scratch folder in the build tree, never into the source tree.
+function(add_project_fuzzer)
+  cmake_parse_arguments(ARG "" "NAME;SECONDS;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 20)
+  endif()
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS})
+  target_link_options(${ARG_NAME} PRIVATE -fsanitize=fuzzer)
+  project_warnings(${ARG_NAME})
+  set(seeds ${ARG_CORPUS})
+  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.found)
+  add_test(NAME fuzz.${ARG_NAME}
+    COMMAND sh -c "rm -rf '${scratch}' && mkdir -p '${scratch}' && exec '$<TARGET_FILE:${ARG_NAME}>' -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${scratch}' '${seeds}'")
+  set_tests_properties(fuzz.${ARG_NAME} PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()
+
+# add_project_bench(NAME name SOURCES ... [LIBS ...])
+function(add_project_bench)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  project_warnings(${ARG_NAME})
+endfunction()

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The Debian 12 packages Pelotune needs, in one place, and the one function that
+# installs whichever of them are missing. Sourced by run.sh and test.sh.
+
+# To build and run the program.
+PELOTUNE_BUILD_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  zlib1g-dev libusb-1.0-0-dev
+)
+
+# Further, to build and run the tests, the sanitizer and fuzz builds and the benchmarks.
+PELOTUNE_TEST_PACKAGES=(
+  clang-14 libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libglm-dev libeigen3-dev
+  locales-all
+)
+
+# ensure_packages PACKAGE...: installs only what dpkg does not already have.
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
