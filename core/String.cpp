@@ -1,0 +1,658 @@
+#include "core/String.h"
+
+#include "core/Collection.h"
+
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <locale.h>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace rezezaz {
+namespace core {
+
+const int32_t String::mNull[1] = {0};
+
+namespace {
+
+int32_t widen(char c)
+{
+    return static_cast<int32_t>(static_cast<signed char>(c));
+}
+
+int32_t widen(unsigned char c)
+{
+    return static_cast<int32_t>(c);
+}
+
+// Writes the low bytes of the characters into a zero-filled buffer of length + 1 bytes, up to
+// the first character whose low byte is 0.
+void narrowInto(const int32_t* chars, int length, char* out)
+{
+    for (int i = 0; i < length; ++i) {
+        const char byte = static_cast<char>(static_cast<uint32_t>(chars[i]) & 0xffu);
+        if (byte == 0)
+            break;
+        out[i] = byte;
+    }
+}
+
+int checkedLength(size_t length)
+{
+    if (length > static_cast<size_t>(INT_MAX - 1))
+        throw std::bad_alloc();
+    return static_cast<int>(length);
+}
+
+int wideLength(const int32_t* text)
+{
+    size_t length = 0;
+    while (text[length] != 0)
+        ++length;
+    return checkedLength(length);
+}
+
+bool isSpace(int32_t c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int32_t lower(int32_t c)
+{
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+int32_t upper(int32_t c)
+{
+    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+}
+
+// First index at or after from of needle in hay; -1 when there is none or from is past the end.
+int findIn(const int32_t* hay, int hayLength, const int32_t* needle, int needleLength, int from)
+{
+    if (from < 0)
+        from = 0;
+    if (from > hayLength || needleLength > hayLength - from)
+        return -1;
+    for (int i = from; i <= hayLength - needleLength; ++i) {
+        if (std::memcmp(hay + i, needle, sizeof(int32_t) * static_cast<size_t>(needleLength)) == 0)
+            return i;
+    }
+    return -1;
+}
+
+// The C locale, for this thread, for the lifetime of the guard: the program may run under a
+// locale with a decimal comma, but numbers in strings always use the point.
+class CLocaleScope
+{
+public:
+    CLocaleScope() : mPrevious(static_cast<locale_t>(0))
+    {
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+        if (cLocale != static_cast<locale_t>(0))
+            mPrevious = uselocale(cLocale);
+    }
+    ~CLocaleScope()
+    {
+        if (mPrevious != static_cast<locale_t>(0))
+            uselocale(mPrevious);
+    }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    locale_t mPrevious;
+};
+
+// The whole text of the number, however long: "%f" of 1e300 has more than 300 digits.
+template <typename T> String format(const char* pattern, T value)
+{
+    CLocaleScope scope;
+    char buffer[128];
+    const int length = std::snprintf(buffer, sizeof buffer, pattern, value);
+    if (length < 0)
+        return String();
+    if (length < static_cast<int>(sizeof buffer))
+        return String(buffer, length);
+    std::unique_ptr<char[]> large(new char[static_cast<size_t>(length) + 1]);
+    std::snprintf(large.get(), static_cast<size_t>(length) + 1, pattern, value);
+    return String(large.get(), length);
+}
+
+template <typename T> T parse(const char* narrow, const char* pattern)
+{
+    char window[128];
+    std::strncpy(window, narrow, sizeof window - 1);
+    window[sizeof window - 1] = 0;
+    T value = T();
+    CLocaleScope scope;
+    if (std::sscanf(window, pattern, &value) != 1)
+        value = T();
+    return value;
+}
+
+} // namespace
+
+String::String()
+    : mLength(0), mChars(const_cast<int32_t*>(mNull)),
+      mNarrow(const_cast<char*>(reinterpret_cast<const char*>(mNull)))
+{}
+
+String::String(const char* text, int length) : String()
+{
+    if (text == nullptr)
+        return;
+    if (length < 0)
+        length = checkedLength(std::strlen(text));
+    if (length == 0)
+        return;
+    allocate(length);
+    for (int i = 0; i < length; ++i)
+        mChars[i] = widen(text[i]);
+    narrowInto(mChars, mLength, mNarrow);
+}
+
+String::String(const unsigned char* text, int length) : String()
+{
+    if (text == nullptr)
+        return;
+    if (length < 0)
+        length = checkedLength(std::strlen(reinterpret_cast<const char*>(text)));
+    if (length == 0)
+        return;
+    allocate(length);
+    for (int i = 0; i < length; ++i)
+        mChars[i] = widen(text[i]);
+    narrowInto(mChars, mLength, mNarrow);
+}
+
+String::String(const int32_t* text, int length) : String()
+{
+    if (text == nullptr)
+        return;
+    if (length < 0)
+        length = wideLength(text);
+    if (length == 0)
+        return;
+    allocate(length);
+    std::memcpy(mChars, text, sizeof(int32_t) * static_cast<size_t>(length));
+    narrowInto(mChars, mLength, mNarrow);
+}
+
+String::String(const Collection<unsigned char>& bytes) : String()
+{
+    const int length = bytes.size();
+    if (length <= 0)
+        return;
+    allocate(length);
+    for (int i = 0; i < length; ++i)
+        mChars[i] = widen(bytes[i]);
+    narrowInto(mChars, mLength, mNarrow);
+}
+
+String::String(const String& other) : String(other.mChars, other.mLength) {}
+
+String::String(int length) : String()
+{
+    allocate(length < 0 ? 0 : length);
+}
+
+String::~String()
+{
+    release();
+}
+
+String& String::operator=(const String& other)
+{
+    if (this == &other)
+        return *this;
+    String copy(other);
+    std::swap(mLength, copy.mLength);
+    std::swap(mChars, copy.mChars);
+    std::swap(mNarrow, copy.mNarrow);
+    return *this;
+}
+
+void String::updatec()
+{
+    if (mChars == mNull)
+        return;
+    char* narrow = new char[static_cast<size_t>(mLength) + 1]();
+    narrowInto(mChars, mLength, narrow);
+    delete[] mNarrow;
+    mNarrow = narrow;
+}
+
+void String::allocate(int length)
+{
+    if (length < 0 || length > INT_MAX - 1)
+        throw std::bad_alloc();
+    const size_t count = static_cast<size_t>(length) + 1;
+    std::unique_ptr<int32_t[]> chars(new int32_t[count]());
+    std::unique_ptr<char[]> narrow(new char[count]());
+    release();
+    mLength = length;
+    mChars = chars.release();
+    mNarrow = narrow.release();
+}
+
+void String::release()
+{
+    const char* nullNarrow = reinterpret_cast<const char*>(mNull);
+    if (mChars != mNull)
+        delete[] mChars;
+    if (mNarrow != nullNarrow)
+        delete[] mNarrow;
+    mLength = 0;
+    mChars = const_cast<int32_t*>(mNull);
+    mNarrow = const_cast<char*>(nullNarrow);
+}
+
+String String::join(const int32_t* a, int aLength, const int32_t* b, int bLength)
+{
+    String result;
+    const long long total = static_cast<long long>(aLength) + bLength;
+    if (total == 0)
+        return result;
+    if (total > INT_MAX - 1)
+        throw std::bad_alloc();
+    result.allocate(static_cast<int>(total));
+    if (aLength > 0)
+        std::memcpy(result.mChars, a, sizeof(int32_t) * static_cast<size_t>(aLength));
+    if (bLength > 0)
+        std::memcpy(result.mChars + aLength, b, sizeof(int32_t) * static_cast<size_t>(bLength));
+    narrowInto(result.mChars, result.mLength, result.mNarrow);
+    return result;
+}
+
+Collection<unsigned char> String::data() const
+{
+    Collection<unsigned char> bytes;
+    bytes.resize(mLength);
+    for (int i = 0; i < mLength; ++i)
+        bytes[i] = static_cast<unsigned char>(static_cast<uint32_t>(mChars[i]) & 0xffu);
+    return bytes;
+}
+
+int String::find(char c) const
+{
+    return internal_find(widen(c), 0);
+}
+
+int String::find(char c, int from) const
+{
+    return internal_find(widen(c), from);
+}
+
+int String::rfind(char c) const
+{
+    return internal_rfind(widen(c), mLength - 1);
+}
+
+int String::rfind(char c, int from) const
+{
+    return internal_rfind(widen(c), from);
+}
+
+int String::find(const String& s) const
+{
+    return findIn(mChars, mLength, s.mChars, s.mLength, 0);
+}
+
+int String::find(const String& s, int from) const
+{
+    return findIn(mChars, mLength, s.mChars, s.mLength, from);
+}
+
+int String::find(const char* s) const
+{
+    return find(s, 0);
+}
+
+int String::find(const char* s, int from) const
+{
+    if (s == nullptr)
+        return -1;
+    const size_t narrowLength = std::strlen(mNarrow);
+    if (from < 0)
+        from = 0;
+    if (static_cast<size_t>(from) > narrowLength)
+        return -1;
+    const char* found = std::strstr(mNarrow + from, s);
+    return found == nullptr ? -1 : static_cast<int>(found - mNarrow);
+}
+
+int String::internal_find(int32_t c) const
+{
+    return internal_find(c, 0);
+}
+
+int String::internal_find(int32_t c, int from) const
+{
+    for (int i = from < 0 ? 0 : from; i < mLength; ++i) {
+        if (mChars[i] == c)
+            return i;
+    }
+    return -1;
+}
+
+int String::internal_rfind(int32_t c) const
+{
+    return internal_rfind(c, mLength - 1);
+}
+
+int String::internal_rfind(int32_t c, int from) const
+{
+    for (int i = from < mLength ? from : mLength - 1; i >= 0; --i) {
+        if (mChars[i] == c)
+            return i;
+    }
+    return -1;
+}
+
+int String::internal_find(const int32_t* s) const
+{
+    return internal_find(s, 0);
+}
+
+int String::internal_find(const int32_t* s, int from) const
+{
+    if (s == nullptr)
+        return -1;
+    return findIn(mChars, mLength, s, wideLength(s), from);
+}
+
+String String::substr(int start, int count) const
+{
+    if (start < 0)
+        start = 0;
+    if (start > mLength)
+        start = mLength;
+    if (count < 0 || count > mLength - start)
+        count = mLength - start;
+    return String(mChars + start, count);
+}
+
+bool String::startsWith(const String& s) const
+{
+    return substr(0, s.mLength).equals(s);
+}
+
+bool String::endsWith(const String& s) const
+{
+    return substr(mLength - s.mLength, s.mLength).equals(s);
+}
+
+bool String::equals(const String& s) const
+{
+    return mLength == s.mLength &&
+           std::memcmp(mChars, s.mChars, sizeof(int32_t) * static_cast<size_t>(mLength)) == 0;
+}
+
+bool String::equals(const char* s) const
+{
+    if (s == nullptr)
+        return mLength == 0;
+    int i = 0;
+    for (; i < mLength; ++i) {
+        if (s[i] == 0 || mChars[i] != widen(s[i]))
+            return false;
+    }
+    return s[i] == 0;
+}
+
+bool String::internal_equals(const int32_t* s) const
+{
+    if (s == nullptr)
+        return mLength == 0;
+    int i = 0;
+    for (; i < mLength; ++i) {
+        if (s[i] == 0 || mChars[i] != s[i])
+            return false;
+    }
+    return s[i] == 0;
+}
+
+bool String::operator<(const String& s) const
+{
+    const int common = mLength < s.mLength ? mLength : s.mLength;
+    for (int i = 0; i < common; ++i) {
+        if (mChars[i] != s.mChars[i])
+            return mChars[i] < s.mChars[i];
+    }
+    return mLength < s.mLength;
+}
+
+String String::toLower() const
+{
+    if (mLength == 0)
+        return String();
+    String result(mLength);
+    for (int i = 0; i < mLength; ++i)
+        result.mChars[i] = lower(mChars[i]);
+    narrowInto(result.mChars, result.mLength, result.mNarrow);
+    return result;
+}
+
+String String::toUpper() const
+{
+    if (mLength == 0)
+        return String();
+    String result(mLength);
+    for (int i = 0; i < mLength; ++i)
+        result.mChars[i] = upper(mChars[i]);
+    narrowInto(result.mChars, result.mLength, result.mNarrow);
+    return result;
+}
+
+String String::trimLeft() const
+{
+    int start = 0;
+    while (start < mLength && isSpace(mChars[start]))
+        ++start;
+    return substr(start, -1);
+}
+
+String String::trimRight() const
+{
+    int end = mLength;
+    while (end > 0 && isSpace(mChars[end - 1]))
+        --end;
+    return substr(0, end);
+}
+
+int String::toInt32() const
+{
+    return parse<int>(mNarrow, "%d");
+}
+
+unsigned int String::toUInt32() const
+{
+    return parse<unsigned int>(mNarrow, "%u");
+}
+
+long long String::toInt64() const
+{
+    return parse<long long>(mNarrow, "%lld");
+}
+
+unsigned long long String::toUInt64() const
+{
+    return parse<unsigned long long>(mNarrow, "%llu");
+}
+
+float String::toFloat() const
+{
+    return parse<float>(mNarrow, "%f");
+}
+
+double String::toDouble() const
+{
+    return static_cast<double>(parse<long double>(mNarrow, "%Lf"));
+}
+
+String String::operator+(const String& s) const
+{
+    return join(mChars, mLength, s.mChars, s.mLength);
+}
+
+String String::operator+(const char* s) const
+{
+    return *this + String(s);
+}
+
+String String::internal_add(const int32_t* s) const
+{
+    return *this + String(s);
+}
+
+String String::operator+(char c) const
+{
+    return internal_add(widen(c));
+}
+
+String String::internal_add(int32_t c) const
+{
+    return join(mChars, mLength, &c, 1);
+}
+
+String String::operator+(bool value) const
+{
+    return *this + format("%d", value ? 1 : 0);
+}
+
+String String::operator+(int value) const
+{
+    return *this + format("%d", value);
+}
+
+String String::operator+(unsigned int value) const
+{
+    return *this + format("%u", value);
+}
+
+String String::operator+(long value) const
+{
+    return *this + format("%ld", value);
+}
+
+String String::operator+(unsigned long value) const
+{
+    return *this + format("%lu", value);
+}
+
+String String::operator+(long long value) const
+{
+    return *this + format("%lld", value);
+}
+
+String String::operator+(unsigned long long value) const
+{
+    return *this + format("%llu", value);
+}
+
+String String::operator+(float value) const
+{
+    return *this + format("%f", static_cast<double>(value));
+}
+
+String String::operator+(double value) const
+{
+    return *this + format("%lf", value);
+}
+
+String& String::operator+=(const String& s)
+{
+    if (s.mLength > 0) {
+        String joined = join(mChars, mLength, s.mChars, s.mLength);
+        std::swap(mLength, joined.mLength);
+        std::swap(mChars, joined.mChars);
+        std::swap(mNarrow, joined.mNarrow);
+    }
+    return *this;
+}
+
+String& String::operator+=(const char* s)
+{
+    if (s != nullptr)
+        *this += String(s);
+    return *this;
+}
+
+String& String::internal_addassign(const int32_t* s)
+{
+    if (s != nullptr)
+        *this += String(s);
+    return *this;
+}
+
+String operator+(const char* s, const String& string)
+{
+    return String(s) + string;
+}
+
+String internal_add(const int32_t* s, const String& string)
+{
+    return String(s) + string;
+}
+
+String operator+(char c, const String& string)
+{
+    return String().internal_add(widen(c)) + string;
+}
+
+String internal_add(int32_t c, const String& string)
+{
+    return String().internal_add(c) + string;
+}
+
+String operator+(bool value, const String& string)
+{
+    return format("%d", value ? 1 : 0) + string;
+}
+
+String operator+(int value, const String& string)
+{
+    return format("%d", value) + string;
+}
+
+String operator+(unsigned int value, const String& string)
+{
+    return format("%u", value) + string;
+}
+
+String operator+(long value, const String& string)
+{
+    return format("%ld", value) + string;
+}
+
+String operator+(unsigned long value, const String& string)
+{
+    return format("%lu", value) + string;
+}
+
+String operator+(long long value, const String& string)
+{
+    return format("%lld", value) + string;
+}
+
+String operator+(unsigned long long value, const String& string)
+{
+    return format("%llu", value) + string;
+}
+
+String operator+(float value, const String& string)
+{
+    return format("%f", static_cast<double>(value)) + string;
+}
+
+String operator+(double value, const String& string)
+{
+    return format("%lf", value) + string;
+}
+
+} // namespace core
+} // namespace rezezaz
