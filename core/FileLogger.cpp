@@ -1,0 +1,125 @@
+#include "core/FileLogger.h"
+
+#include "core/Categories.h"
+#include "core/PosixSystem.h"
+
+#include <cstring>
+#include <string>
+
+namespace rezezaz::core {
+
+namespace {
+
+std::tm localDate(std::time_t t)
+{
+    std::tm date{};
+    localtime_r(&t, &date);
+    return date;
+}
+
+} // namespace
+
+FileLogger::FileLogger(bool daily, const String& folder, const String& name, Logger* logger)
+    : FileLogger(daily, folder, name, logger, [] { return std::time(nullptr); })
+{}
+
+FileLogger::FileLogger(bool daily, const String& folder, const String& name, Logger* logger, Clock clock)
+    : mDaily(daily), mFolder(folder), mName(name), mLogger(logger), mLastOpened(0), mClock(std::move(clock))
+{
+    if (mLogger != nullptr) {
+        mLogger->addLoggerListener(this);
+    }
+}
+
+FileLogger::~FileLogger()
+{
+    if (mLogger != nullptr) {
+        mLogger->removeLoggerListener(this);
+    }
+    mStream = nullptr;
+}
+
+const char* FileLogger::levelTag(Logger::Level level)
+{
+    switch (level) {
+    case Logger::ERROR:
+        return "ERROR:  ";
+    case Logger::WARNING:
+        return "WARNING:";
+    case Logger::ALERT:
+        return "ALERT:  ";
+    case Logger::DEBUG:
+        return "DEBUG:  ";
+    case Logger::EXCESS:
+        return "EXCESS: ";
+    default:
+        return "        ";
+    }
+}
+
+String FileLogger::fileName(std::time_t openedAt) const
+{
+    String path = mFolder + "/" + mName;
+    if (mDaily) {
+        const std::tm date = localDate(openedAt);
+        char suffix[32] = {};
+        std::strftime(suffix, sizeof suffix, "_%Y-%m-%d", &date);
+        path += suffix;
+    }
+    path += ".log";
+    return path;
+}
+
+bool FileLogger::open(std::time_t now)
+{
+    mLastOpened = now;
+    // The old file stays open until the new stream exists; the new stream's own log line
+    // comes back to addLogEntry in the core category and is turned away there.
+    IntrusivePointer<io::FileStream> stream(new io::FileStream(
+        fileName(now), mDaily ? io::FileStream::Append | io::FileStream::Write : io::FileStream::Write));
+    mStream = nullptr;
+    if (!stream->writeable()) {
+        // The entry is lost; the next one tries again.
+        return false;
+    }
+    mStream = stream;
+    return true;
+}
+
+void FileLogger::addLogEntry(Logger::Category* category, Logger::Level level, unsigned long long time,
+                             const String& text)
+{
+    if (category != nullptr && mLogger != nullptr &&
+        category == mLogger->getCategory(Categories::REZEZAZ_CORE)) {
+        return;
+    }
+
+    const std::time_t now = mClock();
+    bool reopen = mStream == nullptr;
+    if (!reopen && mDaily) {
+        const std::tm today = localDate(now);
+        const std::tm opened = localDate(mLastOpened);
+        reopen = today.tm_year != opened.tm_year || today.tm_yday != opened.tm_yday;
+    }
+    if (reopen && !open(now)) {
+        return;
+    }
+
+    // Each piece is written up to the end of its narrow copy, so a character that cuts a
+    // text short still leaves the line its newline.
+    std::string line = PosixSystem::mtimeToString(time).c_str();
+    line += ':';
+    line += levelTag(level);
+    line += text.c_str();
+    line += '\n';
+    mStream->write(reinterpret_cast<const unsigned char*>(line.data()), static_cast<int>(line.size()));
+}
+
+void FileLogger::flush()
+{
+    if (mStream != nullptr) {
+        mStream->flush();
+    }
+}
+
+} // namespace rezezaz::core
