@@ -170,7 +170,13 @@ TEST(CollectionTest, OwningPointersAreReleasedWhereverTheyAreDropped)
         EXPECT_EQ(released, c.released);
         EXPECT_EQ(fixture.labels(), c.remaining);
         EXPECT_EQ(fixture.objects.capacity(), capacity);
-        // No stray reference is left in the vacated slots: the collection's end releases the rest.
+        // No stray reference is left in the vacated slots: each remaining object has one owner.
+        for (const auto& object : fixture.objects) {
+            if (object) {
+                EXPECT_EQ(object->retain(), 2) << object->label();
+                object->release();
+            }
+        }
         fixture.objects = PointerCollection<CountingObject>();
         EXPECT_EQ(fixture.log.deleted, 5);
     }
