@@ -65,6 +65,7 @@ void LibusbStandIn::reset()
     mHandleEventsFailures = 0;
     mLogLevel = -1;
     mCalls.clear();
+    mCompletions.clear();
     mContexts.clear();
     mHandles.clear();
     mTransfers.clear();
@@ -145,6 +146,13 @@ int LibusbStandIn::transfersInFlight() const
 {
     std::lock_guard<std::mutex> lock(mMutex);
     return static_cast<int>(mPending.size());
+}
+
+int LibusbStandIn::completions(int status) const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto it = mCompletions.find(status);
+    return it == mCompletions.end() ? 0 : it->second;
 }
 
 int LibusbStandIn::logLevel() const
@@ -530,6 +538,7 @@ struct LibusbStandInAccess
                 continue;
             }
             s().mPending.erase(it);
+            ++s().mCompletions[status];
             transfer->status = status;
             transfer->actual_length = received;
             // As in libusb, the callback runs on the thread handling events, without our lock.

@@ -47,6 +47,8 @@ public:
     std::string unbalanced() const;
     // Asynchronous transfers submitted and not yet completed.
     int transfersInFlight() const;
+    // How many asynchronous transfers ended with the given libusb_transfer_status.
+    int completions(int status) const;
     // The log level last set with libusb_set_option, or -1.
     int logLevel() const;
 
@@ -78,6 +80,7 @@ private:
     int mLogLevel = -1;
 
     std::map<std::string, int> mCalls;
+    std::map<int, int> mCompletions;
     std::vector<libusb_context*> mContexts;
     std::vector<libusb_device_handle*> mHandles;
     std::vector<libusb_transfer*> mTransfers;
