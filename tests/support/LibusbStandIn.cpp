@@ -3,7 +3,6 @@
 #include <libusb.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -63,7 +62,7 @@ void LibusbStandIn::reset()
     mSubmitError = 0;
     mHandleEventsError = 0;
     mHandleEventsFailures = 0;
-    mLogLevel = -1;
+    mOptions.clear();
     mCalls.clear();
     mCompletions.clear();
     mContexts.clear();
@@ -155,10 +154,10 @@ int LibusbStandIn::completions(int status) const
     return it == mCompletions.end() ? 0 : it->second;
 }
 
-int LibusbStandIn::logLevel() const
+std::vector<int> LibusbStandIn::options() const
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    return mLogLevel;
+    return mOptions;
 }
 
 void LibusbStandIn::countLocked(const char* function)
@@ -206,14 +205,14 @@ struct LibusbStandInAccess
         delete context;
     }
 
-    static void setLogLevel(libusb_context* context, int level)
+    static void setOption(libusb_context* context, int option)
     {
         std::lock_guard<std::mutex> lock(s().mMutex);
         s().countLocked("libusb_set_option");
         if (!contains(s().mContexts, context)) {
             s().mMisuse.push_back("libusb_set_option on a context that is not initialised");
         }
-        s().mLogLevel = level;
+        s().mOptions.push_back(option);
     }
 
     static ssize_t getDeviceList(libusb_context* context, libusb_device*** list)
@@ -609,14 +608,8 @@ void LIBUSB_CALL libusb_exit(libusb_context* ctx)
 
 int LIBUSB_CALL libusb_set_option(libusb_context* ctx, enum libusb_option option, ...)
 {
-    int level = -1;
-    if (option == LIBUSB_OPTION_LOG_LEVEL) {
-        va_list arguments;
-        va_start(arguments, option);
-        level = va_arg(arguments, int);
-        va_end(arguments);
-    }
-    LibusbStandInAccess::setLogLevel(ctx, level);
+    // The value is not read: va_start after a parameter of enum type is undefined.
+    LibusbStandInAccess::setOption(ctx, option);
     return LIBUSB_SUCCESS;
 }
 

@@ -49,8 +49,8 @@ public:
     int transfersInFlight() const;
     // How many asynchronous transfers ended with the given libusb_transfer_status.
     int completions(int status) const;
-    // The log level last set with libusb_set_option, or -1.
-    int logLevel() const;
+    // The options set with libusb_set_option, in order.
+    std::vector<int> options() const;
 
 private:
     friend class SimulatedStick;
@@ -77,7 +77,7 @@ private:
     int mSubmitError = 0;
     int mHandleEventsError = 0;
     int mHandleEventsFailures = 0;
-    int mLogLevel = -1;
+    std::vector<int> mOptions;
 
     std::map<std::string, int> mCalls;
     std::map<int, int> mCompletions;
