@@ -1,0 +1,91 @@
+#pragma once
+
+#include "core/PosixMutex.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace vant::ant {
+
+class AntMessageResponse;
+class UsbConnector;
+
+// XOR of count bytes; 0 for a count of 0 or no bytes.
+unsigned char CheckSum_Calc8(const void* bytes, unsigned short count);
+
+// The ANT serial framing: builds the frames that go to the stick and, fed byte by byte from
+// the USB reader thread, turns what the stick sends back into checksum-tested messages that
+// wait in a fixed ring queue until the GUI thread takes them with getMessage. The radio owns
+// the framer; the connector is not owned.
+class AntMessageFramer
+{
+public:
+    static constexpr unsigned char SYNC = 0xA4;
+    static constexpr unsigned short MAX_PAYLOAD = 41;
+    static constexpr int QUEUE_SIZE = 65536;
+
+    // getMessage results besides a payload length.
+    static constexpr unsigned short QUEUE_EMPTY = 0xFFFE;
+    static constexpr unsigned short ERROR_REPORTED = 0xFFFF;
+
+    // Error kinds reported by getMessage in out[0].
+    static constexpr unsigned char ERROR_QUEUE_FULL = 1;
+    static constexpr unsigned char ERROR_CHECKSUM = 2;
+    static constexpr unsigned char ERROR_INVALID_SIZE = 3;
+    static constexpr unsigned char CHECKSUM_ERROR_DETAIL = 4;
+
+    explicit AntMessageFramer(UsbConnector* connector);
+    ~AntMessageFramer();
+
+    AntMessageFramer(const AntMessageFramer&) = delete;
+    AntMessageFramer& operator=(const AntMessageFramer&) = delete;
+
+    // message = message id followed by length payload bytes; at most 41 payload bytes.
+    bool writeMessage(void* message, unsigned short length);
+
+    // One step of the receive machine; true when this byte completed a frame that was queued.
+    bool processByte(unsigned char byte);
+
+    // Offers the completed frame to the waiters and queues it. Called with the mutex held.
+    void processMessage();
+
+    // Takes the oldest message: out[0] = id, out[1..n] = payload; returns n, QUEUE_EMPTY, or
+    // ERROR_REPORTED with the error kind in out[0] (and its detail in out[1] for a checksum).
+    // out must hold 1 + min(max, 41) bytes (42 when max is 0).
+    unsigned short getMessage(void* out, unsigned short max);
+
+    // Fills every waiting response that matches the completed frame.
+    void checkResponseList();
+
+protected:
+    struct Entry
+    {
+        unsigned char length;
+        unsigned char id;
+        unsigned char payload[MAX_PAYLOAD];
+    };
+
+    static constexpr unsigned int FRAME_BUFFER_SIZE = 256;
+
+    rezezaz::core::PosixMutex mMutex;
+
+    // Receive machine, touched only by the thread that handles USB events. The indices are
+    // wider than a byte so that frames of 253 to 255 payload bytes, which do not fit the
+    // buffer, are still consumed whole instead of wrapping the index back to "wait for sync".
+    unsigned int mReceiveIndex;
+    unsigned char mFrame[FRAME_BUFFER_SIZE];
+    unsigned char mRunningXor;
+    unsigned int mFrameEnd;
+
+    // Guarded by mMutex.
+    uint16_t mWriteIndex;
+    uint16_t mReadIndex;
+    unsigned char mErrorKind;
+    unsigned char mErrorDetail;
+    std::unique_ptr<Entry[]> mQueue;
+    AntMessageResponse* mResponseList;
+
+    UsbConnector* mConnector;
+};
+
+} // namespace vant::ant

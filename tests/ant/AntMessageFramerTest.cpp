@@ -1,0 +1,316 @@
+#include "ant/AntMessageFramer.h"
+
+#include "LogRecorder.h"
+#include "ant/AntMessageResponse.h"
+#include "ant/UsbConnector.h"
+#include "support/SimulatedStick.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vant::ant {
+namespace {
+
+using support::Bytes;
+using support::SimulatedStick;
+using test::LogRecorder;
+
+const char* const ESERIAL = "AntMessageFramer getMessage error DSI_FRAMER_ANT_ESERIAL";
+const char* const EINVALID_SIZE = "AntMessageFramer getMessage error DSI_FRAMER_ANT_EINVALID_SIZE";
+
+Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+Bytes counting(std::size_t n, unsigned char first = 0)
+{
+    Bytes bytes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<unsigned char>(first + i);
+    }
+    return bytes;
+}
+
+Bytes withBadChecksum(Bytes frame)
+{
+    frame.back() ^= 0x01;
+    return frame;
+}
+
+// Takes everything the framer writes; the framer needs nothing else of its connector.
+class RecordingConnector : public UsbConnector
+{
+public:
+    void run() override {}
+    bool init(unsigned long) override { return true; }
+    int findDeviceByIds(int, int) override { return -1; }
+    bool setDeviceNumber(int) override { return true; }
+    bool open() override { return true; }
+    bool close(bool) override { return true; }
+    bool writeBytes(void* bytes, unsigned short count) override
+    {
+        const unsigned char* p = static_cast<const unsigned char*>(bytes);
+        writes.emplace_back(p, p + count);
+        return accept;
+    }
+
+    std::vector<Bytes> writes;
+    bool accept = true;
+};
+
+struct Read
+{
+    unsigned short max;
+    unsigned short result;
+    Bytes out;                 // id and payload, or the error kind (and detail)
+    const char* log = nullptr; // the framer's debug line for this read, if any
+};
+
+struct ReceiveCase
+{
+    const char* name;
+    Bytes received;
+    int queued; // how many bytes ended a frame that was queued
+    std::vector<Read> reads;
+};
+
+const Bytes NEXT = SimulatedStick::frame(0x4E, {0x00, 0x01, 0x02});
+const Read READ_NEXT{0, 3, {0x4E, 0x00, 0x01, 0x02}};
+const Read EMPTY{0, AntMessageFramer::QUEUE_EMPTY, {}};
+
+std::vector<ReceiveCase> receiveCases()
+{
+    const Bytes payload41 = counting(41, 1);
+    const Bytes payload42 = counting(42, 1);
+    Bytes first41of42 = concat({{0x4E}, Bytes(payload42.begin(), payload42.begin() + 41)});
+    std::vector<ReceiveCase> cases = {
+        {"bytes before the first sync are dropped",
+         concat({{0x00, 0x55, 0xFF, 0x03}, NEXT}),
+         1,
+         {READ_NEXT, EMPTY}},
+        {"a bad checksum is reported once, then the next message",
+         concat({withBadChecksum(SimulatedStick::frame(0x4E, {0x09})), NEXT}),
+         1,
+         {{0, AntMessageFramer::ERROR_REPORTED, {2, 4}, ESERIAL}, READ_NEXT, EMPTY}},
+        {"two bad frames before a read give one report",
+         concat({withBadChecksum(NEXT), withBadChecksum(NEXT)}),
+         0,
+         {{0, AntMessageFramer::ERROR_REPORTED, {2, 4}, ESERIAL}, EMPTY}},
+        {"an empty payload", SimulatedStick::frame(0x6F, {}), 1, {{0, 0, {0x6F}}, EMPTY}},
+        {"41 payload bytes, uncapped",
+         SimulatedStick::frame(0x4E, payload41),
+         1,
+         {{0, 41, concat({{0x4E}, payload41})}, EMPTY}},
+        {"42 payload bytes are reported as too long and consumed",
+         concat({SimulatedStick::frame(0x4E, payload42), NEXT}),
+         2,
+         {{0, AntMessageFramer::ERROR_REPORTED, {3}, EINVALID_SIZE}, READ_NEXT, EMPTY}},
+        {"42 payload bytes read with a cap of 41 give the first 41",
+         SimulatedStick::frame(0x4E, payload42),
+         1,
+         {{41, 41, first41of42}, EMPTY}},
+        {"a cap of 5 cuts a 9-byte payload and consumes the entry",
+         concat({SimulatedStick::frame(0x4E, counting(9, 1)), NEXT}),
+         2,
+         {{5, 5, {0x4E, 1, 2, 3, 4, 5}}, READ_NEXT, EMPTY}},
+        {"the queue keeps arrival order",
+         concat({SimulatedStick::frame(0x40, {0x01}), SimulatedStick::frame(0x41, {0x02})}),
+         2,
+         {{0, 1, {0x40, 0x01}}, {0, 1, {0x41, 0x02}}, EMPTY}},
+    };
+    // The longest lengths do not fit the frame buffer; each frame must still be taken whole,
+    // so that the frame after it arrives intact.
+    for (unsigned int length : {252u, 253u, 254u, 255u}) {
+        const Bytes payload = counting(length, 7);
+        const Bytes first41 = concat({{0x5B}, Bytes(payload.begin(), payload.begin() + 41)});
+        const Bytes frame = SimulatedStick::frame(0x5B, payload);
+        cases.push_back({"a frame too long for the buffer, uncapped",
+                         concat({frame, NEXT}),
+                         2,
+                         {{0, AntMessageFramer::ERROR_REPORTED, {3}, EINVALID_SIZE}, READ_NEXT, EMPTY}});
+        cases.push_back({"a frame too long for the buffer, capped",
+                         concat({frame, NEXT}),
+                         2,
+                         {{41, 41, first41}, READ_NEXT, EMPTY}});
+    }
+    return cases;
+}
+
+TEST(AntMessageFramerTest, ReceivesFramesAsTheTableSays)
+{
+    for (const ReceiveCase& c : receiveCases()) {
+        SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(c.received.size()) + " bytes");
+        LogRecorder log;
+        AntMessageFramer framer(nullptr);
+        int queued = 0;
+        for (unsigned char b : c.received) {
+            queued += framer.processByte(b) ? 1 : 0;
+        }
+        EXPECT_EQ(queued, c.queued);
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            SCOPED_TRACE("read " + std::to_string(i));
+            const Read& read = c.reads[i];
+            const std::size_t before = log.entries.size();
+            Bytes out(64, 0xEE);
+            EXPECT_EQ(framer.getMessage(out.data(), read.max), read.result);
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(read.out.size())), read.out);
+            // Nothing is written past what the result accounts for.
+            const std::size_t used =
+                read.result < AntMessageFramer::QUEUE_EMPTY ? read.result + 1u : read.out.size();
+            EXPECT_EQ(Bytes(out.begin() + static_cast<long>(used), out.end()), Bytes(64 - used, 0xEE));
+            std::vector<std::string> lines;
+            for (std::size_t e = before; e < log.entries.size(); ++e) {
+                lines.push_back(log.entries[e].text);
+            }
+            if (read.log != nullptr) {
+                ASSERT_EQ(lines, std::vector<std::string>{read.log});
+                EXPECT_TRUE(log.has("vant.ant", rezezaz::core::Logger::DEBUG, read.log));
+            } else {
+                EXPECT_TRUE(lines.empty());
+            }
+        }
+    }
+}
+
+TEST(AntMessageFramerTest, FullQueueDropsTheFrameAndReportsItThenDrainsInOrder)
+{
+    AntMessageFramer framer(nullptr);
+    auto feed = [&framer](unsigned int sequence) {
+        bool queued = false;
+        for (unsigned char b : SimulatedStick::frame(
+                 0x4E, {static_cast<unsigned char>(sequence >> 8), static_cast<unsigned char>(sequence)})) {
+            queued = framer.processByte(b);
+        }
+        return queued;
+    };
+    const unsigned int capacity = AntMessageFramer::QUEUE_SIZE - 1;
+    for (unsigned int i = 0; i < capacity; ++i) {
+        ASSERT_TRUE(feed(i)) << i;
+    }
+    EXPECT_FALSE(feed(0xFFFF));
+
+    unsigned char out[42];
+    ASSERT_EQ(framer.getMessage(out, 41), AntMessageFramer::ERROR_REPORTED);
+    EXPECT_EQ(out[0], AntMessageFramer::ERROR_QUEUE_FULL);
+    for (unsigned int i = 0; i < capacity; ++i) {
+        ASSERT_EQ(framer.getMessage(out, 41), 2) << i;
+        ASSERT_EQ(out[1] << 8 | out[2], static_cast<int>(i));
+    }
+    EXPECT_EQ(framer.getMessage(out, 41), AntMessageFramer::QUEUE_EMPTY);
+
+    // The indices have wrapped; the queue goes on working.
+    EXPECT_TRUE(feed(7));
+    EXPECT_EQ(framer.getMessage(out, 41), 2);
+    EXPECT_EQ(out[2], 7);
+}
+
+TEST(AntMessageFramerTest, WritesAFrameWithTwoTrailingZerosOrRefusesALongMessage)
+{
+    struct Case
+    {
+        unsigned short length;
+        bool sent;
+    };
+    for (const Case& c : {Case{0, true}, Case{9, true}, Case{41, true}, Case{42, false}, Case{200, false}}) {
+        SCOPED_TRACE(c.length);
+        RecordingConnector connector;
+        AntMessageFramer framer(&connector);
+        const Bytes payload = counting(c.length, 0x10);
+        Bytes message = concat({{0x4F}, payload});
+
+        EXPECT_EQ(framer.writeMessage(message.data(), c.length), c.sent);
+        if (!c.sent) {
+            EXPECT_TRUE(connector.writes.empty());
+            continue;
+        }
+        ASSERT_EQ(connector.writes.size(), 1u);
+        EXPECT_EQ(connector.writes[0].size(), c.length + 6u);
+        EXPECT_EQ(connector.writes[0], concat({SimulatedStick::frame(0x4F, payload), {0x00, 0x00}}));
+    }
+}
+
+TEST(AntMessageFramerTest, WriteReportsTheConnectorsFailure)
+{
+    RecordingConnector connector;
+    connector.accept = false;
+    AntMessageFramer framer(&connector);
+    unsigned char message[] = {0x4D, 0x00, 0x51};
+    EXPECT_FALSE(framer.writeMessage(message, 2));
+    EXPECT_EQ(connector.writes.size(), 1u);
+}
+
+TEST(AntMessageFramerTest, ChecksumIsTheXorOfTheBytes)
+{
+    const unsigned char bytes[] = {0xA4, 0x03, 0x4E, 0x00, 0x01, 0x02};
+    EXPECT_EQ(CheckSum_Calc8(bytes, 6), SimulatedStick::frame(0x4E, {0x00, 0x01, 0x02}).back());
+    EXPECT_EQ(CheckSum_Calc8(bytes, 0), 0);
+    EXPECT_EQ(CheckSum_Calc8(nullptr, 6), 0);
+}
+
+// Lets the test hang waiters on the framer's list, which the framer only reads.
+class WaitingFramer : public AntMessageFramer
+{
+public:
+    WaitingFramer() : AntMessageFramer(nullptr) {}
+    void wait(AntMessageResponse* response)
+    {
+        response->next = mResponseList;
+        mResponseList = response;
+    }
+    void receive(const Bytes& bytes)
+    {
+        for (unsigned char b : bytes) {
+            processByte(b);
+        }
+    }
+};
+
+TEST(AntMessageFramerTest, WaitersTakeTheFirstMatchingFrameAndTheFrameIsStillQueued)
+{
+    WaitingFramer framer;
+    AntMessageResponse reply; // a channel response (0x40) for channel 1 to message 0x42
+    reply.messageId = 0x40;
+    reply.matchLength = 2;
+    reply.data[0] = 0x01;
+    reply.data[1] = 0x42;
+    AntMessageResponse any; // any broadcast
+    any.messageId = 0x4E;
+    framer.wait(&reply);
+    framer.wait(&any);
+
+    // A frame of another id leaves 01 42 in the buffer; a shorter frame after it must not
+    // match on those left-over bytes.
+    framer.receive(SimulatedStick::frame(0x41, {0x01, 0x42, 0x09}));
+    framer.receive(SimulatedStick::frame(0x40, {0x01}));
+    EXPECT_FALSE(reply.filled);
+    framer.receive(SimulatedStick::frame(0x40, {0x02, 0x42, 0x00}));
+    EXPECT_FALSE(reply.filled);
+    framer.receive(SimulatedStick::frame(0x40, {0x01, 0x42, 0x00, 0x07}));
+    EXPECT_TRUE(reply.filled);
+    EXPECT_EQ(reply.receivedLength, 4);
+    EXPECT_EQ(reply.data[2], 0x00);
+    EXPECT_EQ(reply.data[3], 0x07);
+
+    framer.receive(SimulatedStick::frame(0x4E, {0x00, 0x55}));
+    framer.receive(SimulatedStick::frame(0x4E, {0x00, 0x66}));
+    EXPECT_TRUE(any.filled);
+    EXPECT_EQ(any.receivedLength, 2);
+    EXPECT_EQ(any.data[1], 0x55); // the first match, not overwritten by the later one
+
+    int queued = 0;
+    unsigned char out[42];
+    while (framer.getMessage(out, 41) != AntMessageFramer::QUEUE_EMPTY) {
+        ++queued;
+    }
+    EXPECT_EQ(queued, 6); // waiting takes nothing off the queue
+}
+
+} // namespace
+} // namespace vant::ant
