@@ -40,7 +40,9 @@ Bytes counting(std::size_t n, unsigned char first = 0)
 
 Bytes withBadChecksum(Bytes frame)
 {
-    frame.back() ^= 0x01;
+    if (!frame.empty()) {
+        frame.back() ^= 0x01;
+    }
     return frame;
 }
 
