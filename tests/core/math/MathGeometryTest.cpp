@@ -167,7 +167,8 @@ TEST(MathGeometryTest, ClosestPointsOfTwoSegments)
          1e-6f,
          {1, 0, 0},
          {1, 1, 0}},
-        {"parallel", {{0, 0, 0}, {2, 0, 0}}, {{1, 1, 0}, {2, 0, 0}}, 1e-6f, {0, 0, 0}, {0, 1, 0}},
+        // Parallel: s starts at 0, t comes out below 0 and is clamped, s follows the clamp.
+        {"parallel", {{0, 0, 0}, {2, 0, 0}}, {{1, 1, 0}, {2, 0, 0}}, 1e-6f, {1, 0, 0}, {1, 1, 0}},
         {"first is a point", {{1, 1, 0}, {0, 0, 0}}, {{0, 0, 0}, {2, 0, 0}}, 1e-6f, {1, 1, 0}, {1, 0, 0}},
         {"second is a point", {{0, 0, 0}, {2, 0, 0}}, {{1, 1, 0}, {0, 0, 0}}, 1e-6f, {1, 0, 0}, {1, 1, 0}},
         // With epsilon 0 a zero-length second segment must not be divided by its length.
