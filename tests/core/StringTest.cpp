@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -366,7 +367,8 @@ TEST(StringTest, AppendsInPlace)
     EXPECT_EQ(s.length(), 10);
 
     String copy(s);
-    copy = copy;
+    String& alias = copy;
+    copy = alias;
     EXPECT_TRUE(copy.equals(s));
     copy = String();
     EXPECT_EQ(copy.length(), 0);
