@@ -461,6 +461,9 @@ bool Math::setEulerAngleFromMatrix3x3(EulerAngle& euler, const Matrix3x3& m, flo
     float a1;
     float a2;
     float a3 = 0.0f;
+    // Away from the poles the third angle is read after undoing the first rotation, not from
+    // the elements that carry cos a2: close to a pole those are mostly rounding, and reading
+    // them alone would give a rotation unrelated to m.
     switch (euler.order) {
     case EulerAngle::ORDER_XYZ:
         // Rx Ry Rz: (0,2) = sin a2. At a2 = +pi/2 row 1 holds sin and cos of a1 + a3,
@@ -468,7 +471,10 @@ bool Math::setEulerAngleFromMatrix3x3(EulerAngle& euler, const Matrix3x3& m, flo
         a2 = std::asin(clampUnit(m.at(0, 2)));
         if (-HALF_PI < a2 && a2 < HALF_PI) {
             a1 = std::atan2(-m.at(1, 2), m.at(2, 2));
-            a3 = std::atan2(-m.at(0, 1), m.at(0, 0));
+            // Row 1 of Rx(-a1) m is (sin a3, cos a3, 0).
+            const float c1 = std::cos(a1);
+            const float s1 = std::sin(a1);
+            a3 = std::atan2(c1 * m.at(1, 0) + s1 * m.at(2, 0), c1 * m.at(1, 1) + s1 * m.at(2, 1));
         } else if (a2 >= HALF_PI) {
             a1 = std::atan2(m.at(1, 0), m.at(1, 1));
         } else {
@@ -483,7 +489,10 @@ bool Math::setEulerAngleFromMatrix3x3(EulerAngle& euler, const Matrix3x3& m, flo
             a1 = -std::atan2(m.at(0, 2), m.at(0, 0));
         } else {
             a1 = std::atan2(-m.at(0, 1), m.at(1, 1));
-            a3 = std::atan2(-m.at(2, 0), m.at(2, 2));
+            // Row 0 of Rz(-a1) m is (cos a3, 0, sin a3).
+            const float c1 = std::cos(a1);
+            const float s1 = std::sin(a1);
+            a3 = std::atan2(c1 * m.at(0, 2) + s1 * m.at(1, 2), c1 * m.at(0, 0) + s1 * m.at(1, 0));
         }
         break;
     case EulerAngle::ORDER_ZYX:
@@ -494,7 +503,10 @@ bool Math::setEulerAngleFromMatrix3x3(EulerAngle& euler, const Matrix3x3& m, flo
             a1 = std::atan2(-m.at(0, 1), -m.at(0, 2));
         } else {
             a1 = std::atan2(m.at(1, 0), m.at(0, 0));
-            a3 = std::atan2(m.at(2, 1), m.at(2, 2));
+            // Row 1 of Rz(-a1) m is (0, cos a3, -sin a3).
+            const float c1 = std::cos(a1);
+            const float s1 = std::sin(a1);
+            a3 = std::atan2(s1 * m.at(0, 2) - c1 * m.at(1, 2), c1 * m.at(1, 1) - s1 * m.at(0, 1));
         }
         break;
     default:
