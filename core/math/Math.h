@@ -196,7 +196,8 @@ public:
     // The point of the segment's line nearest to point (clamped to the segment when asked);
     // the origin for a segment of direction zero.
     static void project(Vector3& result, const Segment& segment, const Vector3& point, bool limitToSegment);
-    // The closest points of two segments; directions no longer than epsilon squared count as points.
+    // The closest points of two segments; a segment whose squared length is at most epsilon
+    // counts as a point.
     static void project(Vector3& point1, Vector3& point2, const Segment& segment1, const Segment& segment2,
                         float epsilon);
     // The picking ray through window pixel (x, y), window y growing downward: from the near to
