@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstring>
-#include <type_traits>
 #include <vector>
 
 namespace rezezaz {
