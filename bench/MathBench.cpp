@@ -83,12 +83,42 @@ const Inputs& inputs()
     return instance;
 }
 
+// Raw pointers to the inputs, copied into each operation so that an out-of-line call cannot
+// force them to be reloaded (the inlined glm and Eigen code keeps them in registers anyway).
+struct Pointers
+{
+    const Matrix4x4* a;
+    const Matrix4x4* b;
+    const Vector4* v;
+    const Quaternion* p;
+    const Quaternion* q;
+    const glm::mat4* glmA;
+    const glm::mat4* glmB;
+    const glm::vec4* glmV;
+    const glm::quat* glmP;
+    const glm::quat* glmQ;
+    const Eigen::Matrix4f* eigenA;
+    const Eigen::Matrix4f* eigenB;
+    const Eigen::Vector4f* eigenV;
+    const Eigen::Quaternionf* eigenP;
+    const Eigen::Quaternionf* eigenQ;
+};
+
+Pointers pointers()
+{
+    const Inputs& in = inputs();
+    return Pointers{in.a.data(),      in.b.data(),      in.v.data(),      in.p.data(),      in.q.data(),
+                    in.glmA.data(),   in.glmB.data(),   in.glmV.data(),   in.glmP.data(),   in.glmQ.data(),
+                    in.eigenA.data(), in.eigenB.data(), in.eigenV.data(), in.eigenP.data(), in.eigenQ.data()};
+}
+
 template <typename Result, typename Operation> void run(benchmark::State& state, Operation operation)
 {
     std::vector<Result, Eigen::aligned_allocator<Result>> results(COUNT);
+    Result* out = results.data();
     for (auto _ : state) {
         for (int i = 0; i < COUNT; ++i) {
-            operation(results[i], i);
+            operation(out[i], i);
         }
         benchmark::DoNotOptimize(results.data());
         benchmark::ClobberMemory();
@@ -100,116 +130,116 @@ template <typename Result, typename Operation> void run(benchmark::State& state,
 
 void Mat4Mul_Traditional(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Matrix4x4>(state, [&](Matrix4x4& r, int i) { mulMatrix4x4Traditional(r, in.a[i], in.b[i]); });
+    const Pointers in = pointers();
+    run<Matrix4x4>(state, [in](Matrix4x4& r, int i) { mulMatrix4x4Traditional(r, in.a[i], in.b[i]); });
 }
 
 void Mat4Mul_SSE(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Matrix4x4>(state, [&](Matrix4x4& r, int i) { mulMatrix4x4SSE(r, in.a[i], in.b[i]); });
+    const Pointers in = pointers();
+    run<Matrix4x4>(state, [in](Matrix4x4& r, int i) { mulMatrix4x4SSE(r, in.a[i], in.b[i]); });
 }
 
 void Mat4Mul_Glm(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<glm::mat4>(state, [&](glm::mat4& r, int i) { r = in.glmA[i] * in.glmB[i]; });
+    const Pointers in = pointers();
+    run<glm::mat4>(state, [in](glm::mat4& r, int i) { r = in.glmA[i] * in.glmB[i]; });
 }
 
 void Mat4Mul_Eigen(benchmark::State& state)
 {
-    const Inputs& in = inputs();
+    const Pointers in = pointers();
     run<Eigen::Matrix4f>(state,
-                         [&](Eigen::Matrix4f& r, int i) { r.noalias() = in.eigenA[i] * in.eigenB[i]; });
+                         [in](Eigen::Matrix4f& r, int i) { r.noalias() = in.eigenA[i] * in.eigenB[i]; });
 }
 
 // Matrix4x4 x Vector4
 
 void Mat4Vec4_Traditional(benchmark::State& state)
 {
-    const Inputs& in = inputs();
+    const Pointers in = pointers();
     run<Vector4>(state,
-                 [&](Vector4& r, int i) { mulVector4Matrix4x4Vector4Traditional(r, in.a[i], in.v[i]); });
+                 [in](Vector4& r, int i) { mulVector4Matrix4x4Vector4Traditional(r, in.a[i], in.v[i]); });
 }
 
 void Mat4Vec4_SSE(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Vector4>(state, [&](Vector4& r, int i) { mulVector4Matrix4x4Vector4SSE(r, in.a[i], in.v[i]); });
+    const Pointers in = pointers();
+    run<Vector4>(state, [in](Vector4& r, int i) { mulVector4Matrix4x4Vector4SSE(r, in.a[i], in.v[i]); });
 }
 
 void Mat4Vec4_Glm(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<glm::vec4>(state, [&](glm::vec4& r, int i) { r = in.glmA[i] * in.glmV[i]; });
+    const Pointers in = pointers();
+    run<glm::vec4>(state, [in](glm::vec4& r, int i) { r = in.glmA[i] * in.glmV[i]; });
 }
 
 void Mat4Vec4_Eigen(benchmark::State& state)
 {
-    const Inputs& in = inputs();
+    const Pointers in = pointers();
     run<Eigen::Vector4f>(state,
-                         [&](Eigen::Vector4f& r, int i) { r.noalias() = in.eigenA[i] * in.eigenV[i]; });
+                         [in](Eigen::Vector4f& r, int i) { r.noalias() = in.eigenA[i] * in.eigenV[i]; });
 }
 
 // Quaternion product
 
 void QuatMul_Ours(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Quaternion>(state, [&](Quaternion& r, int i) { r = in.p[i] * in.q[i]; });
+    const Pointers in = pointers();
+    run<Quaternion>(state, [in](Quaternion& r, int i) { r = in.p[i] * in.q[i]; });
 }
 
 void QuatMul_Glm(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<glm::quat>(state, [&](glm::quat& r, int i) { r = in.glmP[i] * in.glmQ[i]; });
+    const Pointers in = pointers();
+    run<glm::quat>(state, [in](glm::quat& r, int i) { r = in.glmP[i] * in.glmQ[i]; });
 }
 
 void QuatMul_Eigen(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Eigen::Quaternionf>(state, [&](Eigen::Quaternionf& r, int i) { r = in.eigenP[i] * in.eigenQ[i]; });
+    const Pointers in = pointers();
+    run<Eigen::Quaternionf>(state, [in](Eigen::Quaternionf& r, int i) { r = in.eigenP[i] * in.eigenQ[i]; });
 }
 
 // Slerp
 
 void Slerp_Ours(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Quaternion>(state, [&](Quaternion& r, int i) { Math::slerp(r, in.p[i], in.q[i], 0.3f); });
+    const Pointers in = pointers();
+    run<Quaternion>(state, [in](Quaternion& r, int i) { Math::slerp(r, in.p[i], in.q[i], 0.3f); });
 }
 
 void Slerp_Glm(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<glm::quat>(state, [&](glm::quat& r, int i) { r = glm::slerp(in.glmP[i], in.glmQ[i], 0.3f); });
+    const Pointers in = pointers();
+    run<glm::quat>(state, [in](glm::quat& r, int i) { r = glm::slerp(in.glmP[i], in.glmQ[i], 0.3f); });
 }
 
 void Slerp_Eigen(benchmark::State& state)
 {
-    const Inputs& in = inputs();
+    const Pointers in = pointers();
     run<Eigen::Quaternionf>(
-        state, [&](Eigen::Quaternionf& r, int i) { r = in.eigenP[i].slerp(0.3f, in.eigenQ[i]); });
+        state, [in](Eigen::Quaternionf& r, int i) { r = in.eigenP[i].slerp(0.3f, in.eigenQ[i]); });
 }
 
 // Matrix4x4 inverse
 
 void Mat4Inverse_Ours(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Matrix4x4>(state, [&](Matrix4x4& r, int i) { Math::invert(r, in.a[i]); });
+    const Pointers in = pointers();
+    run<Matrix4x4>(state, [in](Matrix4x4& r, int i) { Math::invert(r, in.a[i]); });
 }
 
 void Mat4Inverse_Glm(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<glm::mat4>(state, [&](glm::mat4& r, int i) { r = glm::inverse(in.glmA[i]); });
+    const Pointers in = pointers();
+    run<glm::mat4>(state, [in](glm::mat4& r, int i) { r = glm::inverse(in.glmA[i]); });
 }
 
 void Mat4Inverse_Eigen(benchmark::State& state)
 {
-    const Inputs& in = inputs();
-    run<Eigen::Matrix4f>(state, [&](Eigen::Matrix4f& r, int i) { r = in.eigenA[i].inverse(); });
+    const Pointers in = pointers();
+    run<Eigen::Matrix4f>(state, [in](Eigen::Matrix4f& r, int i) { r = in.eigenA[i].inverse(); });
 }
 
 } // namespace
