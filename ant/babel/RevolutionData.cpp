@@ -1,4 +1,4 @@
-#include "ant/babel/SpeedData.h"
+#include "ant/babel/RevolutionData.h"
 
 #include "ant/babel/PageBytes.h"
 
@@ -6,42 +6,41 @@
 
 namespace vbabel::data {
 
-bool SpeedData::getField(float* out, int id)
+bool RevolutionData::getField(float* out, int id)
 {
-    if (!received || id != 12)
+    if (!received || id != firstField + 2)
         return false;
     *out = rpm.value();
     return true;
 }
 
-bool SpeedData::getField(int* out, int id)
+bool RevolutionData::getField(int* out, int id)
 {
     if (!received)
         return false;
-    switch (id) {
-    case 10:
+    if (id == firstField) {
         *out = time.value();
         return true;
-    case 11:
+    }
+    if (id == firstField + 1) {
         *out = revolutionCount.value();
         return true;
-    default:
-        return false;
     }
+    return false;
 }
 
-int SpeedData::receivedFields()
+int RevolutionData::receivedFields()
 {
-    return received ? 0x1C00 : 0;
+    return received ? 7 << firstField : 0;
 }
 
-bool SpeedData::broadcastReceived(unsigned char* message)
+bool RevolutionData::broadcastReceived(unsigned char* message)
 {
     update(pageUint16(message, 4), pageUint16(message, 6));
     return true;
 }
 
-void SpeedData::update(int eventTime, int revolutions)
+void RevolutionData::update(int eventTime, int revolutions)
 {
     time.update(eventTime);
     revolutionCount.update(revolutions);
