@@ -161,21 +161,7 @@ void Math::transformAABox(AABox& result, const Quaternion& q, const AABox& box, 
                              (i & 4) ? box.maximum.z : box.minimum.z);
         corners[i] = q * corner;
     }
-    Vector3 low = corners[0];
-    Vector3 high = corners[0];
-    for (int i = 1; i < 8; ++i) {
-        for (int axis = 0; axis < 3; ++axis) {
-            const float value = component(corners[i], axis);
-            if (value < component(low, axis)) {
-                setComponent(low, axis, value);
-            }
-            if (value > component(high, axis)) {
-                setComponent(high, axis, value);
-            }
-        }
-    }
-    result.minimum = low;
-    result.maximum = high;
+    findFitBox(result, corners, 8);
 }
 
 void Math::findBoundingBox(AABox& box, const Sphere& sphere)
