@@ -23,6 +23,15 @@ inline float clampUnit(float f)
     return std::min(1.0f, std::max(-1.0f, f));
 }
 
+// Scales a vector to unit length; one of length 0 stays as it is.
+template <typename V> void scaleToUnit(V& v)
+{
+    const float l = Math::length(v);
+    if (l > 0.0f) {
+        v /= l;
+    }
+}
+
 Matrix3x3 rotationX(float angle)
 {
     const float c = std::cos(angle);
@@ -138,26 +147,17 @@ void Math::init()
 
 void Math::normalize(Vector2& v)
 {
-    const float l = length(v);
-    if (l > 0.0f) {
-        v /= l;
-    }
+    scaleToUnit(v);
 }
 
 void Math::normalize(Vector3& v)
 {
-    const float l = length(v);
-    if (l > 0.0f) {
-        v /= l;
-    }
+    scaleToUnit(v);
 }
 
 void Math::normalize(Vector4& v)
 {
-    const float l = length(v);
-    if (l > 0.0f) {
-        v /= l;
-    }
+    scaleToUnit(v);
 }
 
 void Math::normalize(Quaternion& q)
