@@ -426,26 +426,25 @@ bool String::operator<(const String& s) const
     return mLength < s.mLength;
 }
 
-String String::toLower() const
+String String::mapped(int32_t (*convert)(int32_t)) const
 {
     if (mLength == 0)
         return String();
     String result(mLength);
     for (int i = 0; i < mLength; ++i)
-        result.mChars[i] = lower(mChars[i]);
+        result.mChars[i] = convert(mChars[i]);
     narrowInto(result.mChars, result.mLength, result.mNarrow);
     return result;
 }
 
+String String::toLower() const
+{
+    return mapped(lower);
+}
+
 String String::toUpper() const
 {
-    if (mLength == 0)
-        return String();
-    String result(mLength);
-    for (int i = 0; i < mLength; ++i)
-        result.mChars[i] = upper(mChars[i]);
-    narrowInto(result.mChars, result.mLength, result.mNarrow);
-    return result;
+    return mapped(upper);
 }
 
 String String::trimLeft() const

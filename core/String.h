@@ -144,6 +144,8 @@ private:
     void release();
     // Builds a string of the characters of a followed by those of b.
     static String join(const int32_t* a, int aLength, const int32_t* b, int bLength);
+    // A copy with every character passed through convert.
+    String mapped(int32_t (*convert)(int32_t)) const;
 
     int mLength;
     int32_t* mChars;
