@@ -29,6 +29,29 @@ std::string describe(const Vector3& v)
 // Marks outputs that a function must leave alone.
 const Vector3 UNTOUCHED(123.0f, 456.0f, 789.0f);
 
+// A segment against a shape: the t returned, and the point and normal written (UNTOUCHED where
+// they must be left alone).
+struct SegmentCase
+{
+    const char* name;
+    Segment segment;
+    float t;
+    Vector3 point;
+    Vector3 normal;
+};
+
+template <typename Shape, size_t N> void checkSegmentCases(const Shape& shape, const SegmentCase (&cases)[N])
+{
+    for (const SegmentCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Vector3 point = UNTOUCHED;
+        Vector3 normal = UNTOUCHED;
+        EXPECT_FLOAT_EQ(Math::findIntersection(c.segment, shape, point, normal), c.t);
+        EXPECT_TRUE(near(point, c.point));
+        EXPECT_TRUE(near(normal, c.normal));
+    }
+}
+
 } // namespace
 
 // ---- segment intersections ----------------------------------------------------------------
@@ -36,15 +59,7 @@ const Vector3 UNTOUCHED(123.0f, 456.0f, 789.0f);
 TEST(MathGeometryTest, SegmentAgainstSphere)
 {
     const Sphere unit(Vector3(0, 0, 0), 1.0f);
-    struct Case
-    {
-        const char* name;
-        Segment segment;
-        float t;
-        Vector3 point;
-        Vector3 normal;
-    };
-    const Case cases[] = {
+    const SegmentCase cases[] = {
         {"enters the near side", {{0, 0, -2}, {0, 0, 4}}, 0.25f, {0, 0, -1}, {0, 0, -1}},
         {"starts at the centre and leaves", {{0, 0, 0}, {0, 0, 4}}, -0.25f, {0, 0, 1}, {0, 0, 1}},
         {"touches at one point", {{1, 0, -2}, {0, 0, 4}}, 0.5f, {1, 0, 0}, {1, 0, 0}},
@@ -53,28 +68,13 @@ TEST(MathGeometryTest, SegmentAgainstSphere)
         {"starts beyond", {{0, 0, 2}, {0, 0, 4}}, 1.0f, UNTOUCHED, UNTOUCHED},
         {"has no length", {{0, 0, 0.5f}, {0, 0, 0}}, 1.0f, UNTOUCHED, UNTOUCHED},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Vector3 point = UNTOUCHED;
-        Vector3 normal = UNTOUCHED;
-        EXPECT_FLOAT_EQ(Math::findIntersection(c.segment, unit, point, normal), c.t);
-        EXPECT_TRUE(near(point, c.point));
-        EXPECT_TRUE(near(normal, c.normal));
-    }
+    checkSegmentCases(unit, cases);
 }
 
 TEST(MathGeometryTest, SegmentAgainstPlane)
 {
     const Plane zIsTwo(Vector3(0, 0, 1), 2.0f);
-    struct Case
-    {
-        const char* name;
-        Segment segment;
-        float t;
-        Vector3 point;
-        Vector3 normal;
-    };
-    const Case cases[] = {
+    const SegmentCase cases[] = {
         {"crosses half way", {{1, 1, 0}, {0, 0, 4}}, 0.5f, {1, 1, 2}, {0, 0, 1}},
         {"ends on the plane", {{0, 0, 0}, {0, 0, 2}}, 1.0f, {0, 0, 2}, {0, 0, 1}},
         // Out of reach: 1 is returned, but point and normal are written all the same.
@@ -82,28 +82,13 @@ TEST(MathGeometryTest, SegmentAgainstPlane)
         {"points away", {{0, 0, 0}, {0, 0, -1}}, 1.0f, {0, 0, 2}, {0, 0, 1}},
         {"runs parallel", {{0, 0, 0}, {5, 3, 0}}, 1.0f, UNTOUCHED, UNTOUCHED},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Vector3 point = UNTOUCHED;
-        Vector3 normal = UNTOUCHED;
-        EXPECT_FLOAT_EQ(Math::findIntersection(c.segment, zIsTwo, point, normal), c.t);
-        EXPECT_TRUE(near(point, c.point));
-        EXPECT_TRUE(near(normal, c.normal));
-    }
+    checkSegmentCases(zIsTwo, cases);
 }
 
 TEST(MathGeometryTest, SegmentAgainstBox)
 {
     const AABox box(Vector3(-1, -1, -1), Vector3(1, 1, 1));
-    struct Case
-    {
-        const char* name;
-        Segment segment;
-        float t;
-        Vector3 point;
-        Vector3 normal;
-    };
-    const Case cases[] = {
+    const SegmentCase cases[] = {
         {"starts strictly inside", {{0.5f, 0, 0}, {4, 0, 0}}, 0.0f, UNTOUCHED, UNTOUCHED},
         {"hits the minimum x face", {{-3, 0.5f, 0}, {4, 0, 0}}, 0.5f, {-1, 0.5f, 0}, {-1, 0, 0}},
         {"hits the maximum y face", {{0, 5, 0.25f}, {0, -8, 0}}, 0.5f, {0, 1, 0.25f}, {0, 1, 0}},
@@ -117,14 +102,7 @@ TEST(MathGeometryTest, SegmentAgainstBox)
         {"stops short", {{-3, 0, 0}, {1, 0, 0}}, 1.0f, UNTOUCHED, UNTOUCHED},
         {"slides outside a face it never crosses", {{-3, 2, 0}, {4, 0, 0}}, 1.0f, UNTOUCHED, UNTOUCHED},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Vector3 point = UNTOUCHED;
-        Vector3 normal = UNTOUCHED;
-        EXPECT_FLOAT_EQ(Math::findIntersection(c.segment, box, point, normal), c.t);
-        EXPECT_TRUE(near(point, c.point));
-        EXPECT_TRUE(near(normal, c.normal));
-    }
+    checkSegmentCases(box, cases);
 }
 
 // ---- projections and plane constructions --------------------------------------------------
