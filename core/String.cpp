@@ -141,21 +141,7 @@ String::String()
       mNarrow(const_cast<char*>(reinterpret_cast<const char*>(mNull)))
 {}
 
-String::String(const char* text, int length) : String()
-{
-    if (text == nullptr)
-        return;
-    if (length < 0)
-        length = checkedLength(std::strlen(text));
-    if (length == 0)
-        return;
-    allocate(length);
-    for (int i = 0; i < length; ++i)
-        mChars[i] = widen(text[i]);
-    narrowInto(mChars, mLength, mNarrow);
-}
-
-String::String(const unsigned char* text, int length) : String()
+template <typename Byte> void String::assignBytes(const Byte* text, int length)
 {
     if (text == nullptr)
         return;
@@ -167,6 +153,16 @@ String::String(const unsigned char* text, int length) : String()
     for (int i = 0; i < length; ++i)
         mChars[i] = widen(text[i]);
     narrowInto(mChars, mLength, mNarrow);
+}
+
+String::String(const char* text, int length) : String()
+{
+    assignBytes(text, length);
+}
+
+String::String(const unsigned char* text, int length) : String()
+{
+    assignBytes(text, length);
 }
 
 String::String(const int32_t* text, int length) : String()

@@ -144,6 +144,9 @@ private:
     void release();
     // Builds a string of the characters of a followed by those of b.
     static String join(const int32_t* a, int aLength, const int32_t* b, int bLength);
+    // Fills an empty string from length bytes of text (up to its terminator when length is
+    // negative), each widened by its own signedness; null or no bytes leave it empty.
+    template <typename Byte> void assignBytes(const Byte* text, int length);
     // A copy with every character passed through convert.
     String mapped(int32_t (*convert)(int32_t)) const;
 
