@@ -62,10 +62,11 @@ public:
     }
     void update() override
     {
-        ++updates;
         if (onUpdate) {
             onUpdate();
         }
+        // Counted after the action, as a real radio goes on with its own state after reporting.
+        ++updates;
     }
     void setListener(AntRadioListener* l) override { listener = l; }
 
