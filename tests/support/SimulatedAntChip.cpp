@@ -336,7 +336,6 @@ void SimulatedAntChip::startSearch(int number)
 {
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
     channel.state = ChannelState::Searching;
-    channel.tracking = false;
     channel.missed = 0;
     channel.searchDeadline = channel.searchTimeout == kNeverTimesOut
                                  ? kNever
@@ -353,9 +352,9 @@ void SimulatedAntChip::close(int number)
     respond(number, kClose, kNoError);
     channel.state = ChannelState::Assigned;
     channel.paired = nullptr;
-    channel.tracking = false;
     channel.ackPending = false;
     channel.burstActive = false;
+    channel.burstDiscarding = false;
     event(number, kEventChannelClosed);
 }
 
@@ -430,12 +429,16 @@ void SimulatedAntChip::burstPacket(const Bytes& p)
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
     if (sequence == 0) {
         channel.burstActive = true;
+        channel.burstDiscarding = false;
         channel.burst.clear();
-    } else if (!channel.burstActive) {
-        return; // the rest of a burst already reported as failed
-    } else if (sequence != channel.burstSequence % 3 + 1) {
+    } else if (!channel.burstActive || sequence != channel.burstSequence % 3 + 1) {
+        // A packet out of sequence fails the burst once; the rest of it is dropped up to its last
+        // packet.
+        if (!channel.burstDiscarding) {
+            event(number, kEventTransferFailed);
+        }
         channel.burstActive = false;
-        event(number, kEventTransferFailed);
+        channel.burstDiscarding = !last;
         return;
     }
     channel.burstSequence = sequence;
@@ -522,7 +525,6 @@ void SimulatedAntChip::meterSlot(HostedMeter& hosted)
                                : matches(channel, meter, false) && !trackedElsewhere(c, &meter)) {
                 channel.state = ChannelState::Tracking;
                 channel.paired = &meter;
-                channel.tracking = true;
                 channel.missed = 0;
                 deliver(c, meter, transmission);
             }
@@ -555,7 +557,6 @@ void SimulatedAntChip::searchTimedOut(int number)
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
     channel.state = ChannelState::Assigned;
     channel.paired = nullptr;
-    channel.tracking = false;
     event(number, kEventSearchTimeout);
     event(number, kEventChannelClosed);
 }

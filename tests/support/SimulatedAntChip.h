@@ -92,12 +92,12 @@ private:
         int period = 8192;
         int frequency = 66;
         SimulatedPowerMeter* paired = nullptr; // the meter found since opening
-        bool tracking = false;                 // receiving `paired` now
         std::int64_t searchDeadline = 0;       // in 1/32768 s
         int missed = 0;
         bool ackPending = false;
         Bytes ack;
         bool burstActive = false;
+        bool burstDiscarding = false;
         int burstSequence = 0;
         Bytes burst;
     };
