@@ -17,6 +17,23 @@ namespace support {
 // from SimulatedStickRadio) and answers through its sink as a stick does: a channel response for
 // each command, events, the meters' broadcasts at their slots, channel ids, transfer results.
 // Owns its meters. Used from one thread at a time: the one that writes to the stick and advances it.
+//
+// How it plays the radio side:
+// - An open channel searches for a meter on its network key, period and frequency whose channel id
+//   matches (0 = any number, type or transmission type); a meter another channel has found is left
+//   to that channel, so wildcard channels pair with different meters. It finds the meter at the
+//   meter's next broadcast, or reports search time-out (event 1) and channel closed (event 7) after
+//   search timeout x 2.5 s (0 times out at once, 255 never). Once found, the channel keeps to that
+//   meter until it closes, and its channel id reply names the meter.
+// - A tracked meter that stays silent costs one "receive failed" (event 2) per missed slot; after
+//   MISSES_BEFORE_SEARCH of them the channel searches again (event 8 on AP2 sticks).
+// - Scan mode (channel 0) hears every matching meter, with no period test and no time-out.
+// - With extended messages on (a stick-wide setting, as 0x66 is), data messages carry 0x80 and the
+//   sender's device number, device type and transmission type after the eight data bytes.
+// - Acknowledged data goes out in the tracked meter's next slot, after its broadcast; a burst from
+//   the host is handed to the meter when its last packet arrives. Either ends with event 5, or
+//   event 6 when the channel tracks no meter, a burst packet is out of sequence, or failTransfers
+//   says so. A second acknowledged message while one waits is answered with code 0x1F.
 class SimulatedAntChip : public StickMessageHandler
 {
 public:
