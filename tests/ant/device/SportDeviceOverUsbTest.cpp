@@ -93,7 +93,7 @@ public:
                 return;
             }
             manager->update(0);
-            if (mStick.pendingTransfers() == 0) {
+            if (mStick.pendingTransfers() == 0 || mStick.unplugged()) {
                 return;
             }
         }
@@ -124,7 +124,8 @@ private:
     void waitForReader()
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (mStick.pendingTransfers() > 0) {
+        // A pulled stick's queue is never read again.
+        while (mStick.pendingTransfers() > 0 && !mStick.unplugged()) {
             ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the reader thread stopped";
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
