@@ -1,6 +1,7 @@
 #include "support/SimulatedStick.h"
 
 #include "support/LibusbStandIn.h"
+#include "support/SimulatedAntChip.h"
 
 #include <algorithm>
 
@@ -9,6 +10,20 @@ namespace support {
 SimulatedStick::SimulatedStick(LibusbStandIn& owner, int vendor, int product)
     : mOwner(owner), mVendor(vendor), mProduct(product)
 {}
+
+SimulatedStick::~SimulatedStick() = default;
+
+SimulatedAntChip& SimulatedStick::ant()
+{
+    std::lock_guard<std::mutex> lock(mOwner.mMutex);
+    if (!mAnt) {
+        const auto kind = mProduct == 0x1004 ? SimulatedAntChip::Kind::AP1 : SimulatedAntChip::Kind::AP2;
+        mAnt = std::make_unique<SimulatedAntChip>(
+            [this](unsigned char id, const Bytes& payload) { sendMessage(id, payload); }, kind);
+        mHandlers.push_back(mAnt.get());
+    }
+    return *mAnt;
+}
 
 Bytes SimulatedStick::frame(unsigned char id, const Bytes& payload)
 {

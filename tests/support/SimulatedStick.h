@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace support {
 
 class LibusbStandIn;
+class SimulatedAntChip;
 class SimulatedStick;
 
 using Bytes = std::vector<unsigned char>;
@@ -36,6 +38,7 @@ public:
     };
 
     SimulatedStick(LibusbStandIn& owner, int vendor, int product);
+    ~SimulatedStick();
 
     int vendor() const { return mVendor; }
     int product() const { return mProduct; }
@@ -70,6 +73,11 @@ public:
     std::vector<Bytes> writes() const;
     std::vector<Message> messages() const;
 
+    // The stick's ANT side with its power meters, made and added as a handler on first use: from
+    // then on the stick answers the host as an ANT stick does (an AP1 stick for product 0x1004).
+    // Its time moves only with its advance(); use it from the thread that writes to the stick.
+    SimulatedAntChip& ant();
+
 private:
     friend struct LibusbStandInAccess;
 
@@ -93,6 +101,7 @@ private:
     Bytes mUnparsed;
     std::vector<Message> mMessages;
     std::vector<StickMessageHandler*> mHandlers;
+    std::unique_ptr<SimulatedAntChip> mAnt;
 };
 
 } // namespace support
