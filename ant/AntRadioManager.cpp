@@ -193,8 +193,10 @@ void AntRadioManager::removeManagerListener(AntManagerListener* listener)
 
 void AntRadioManager::update(int ms)
 {
+    // A loss reported inside the call may lead our owner to drop its last reference to us (and to
+    // the radio): both stay alive until the call is over.
+    IntrusivePointer<AntRadioManager> self(this);
     if (mRadio) {
-        // Held through the call: a loss reported inside it may lead our owner to destroy us.
         IntrusivePointer<AntRadio> radio = mRadio;
         radio->update();
     }
