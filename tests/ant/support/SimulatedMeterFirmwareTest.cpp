@@ -435,11 +435,14 @@ TEST_F(SimulatedMeterFirmwareTest, BootloaderErasesPositionsAndProgrammesOnlyIts
     };
 
     // Complement bytes that do not check: nothing happens.
-    Bytes bad = erase(0x8000, 0x20);
-    bad[5] = 0x80;
-    acknowledged(bad, kBootloaderChannel);
-    EXPECT_EQ(firmware.refusedMessages(), 1);
-    EXPECT_NE(flash[0x8000], 0xFF);
+    for (int wrong : {4, 5}) {
+        SCOPED_TRACE(wrong);
+        Bytes bad = erase(0x8000, 0x20);
+        bad[static_cast<std::size_t>(wrong)] ^= 0x01;
+        acknowledged(bad, kBootloaderChannel);
+        EXPECT_NE(flash[0x8000], 0xFF);
+    }
+    EXPECT_EQ(firmware.refusedMessages(), 2);
 
     EXPECT_EQ(erase(0x8000, 0x20), (Bytes{0x11, 0x00, 0x80, 0x20, 0xFF, 0x7F, 0, 0}));
     acknowledged(erase(0x8000, 0x20), kBootloaderChannel);
