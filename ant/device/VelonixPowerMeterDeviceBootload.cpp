@@ -113,6 +113,10 @@ void VelonixPowerMeterDevice::bootloadData(int, int blStart, unsigned char* imag
         refusal = "VelonixPowerMeterDevice::bootloadData refused: bootloader start address out of range";
     } else if (!mChannel) {
         refusal = "VelonixPowerMeterDevice::bootloadData refused: no channel";
+    } else if (!getBootload()) {
+        // Only the bootloader answers the upload; anywhere else it would wait for ever, with every
+        // command refused meanwhile.
+        refusal = "VelonixPowerMeterDevice::bootloadData refused: the meter is not in its bootloader";
     }
     if (refusal) {
         logf(Logger::ERROR, "%s (start address:%d)", refusal, blStart);

@@ -557,8 +557,9 @@ TEST(BootloadTest, FailedBurstsAreRetriedTenTimes)
     }
 }
 
-// A start address that would put the moved vectors or the CRC outside the image, or no image at all,
-// is refused at once: the listeners hear of the failure, nothing is sent, and commands still run.
+// A start address that would put the moved vectors or the CRC outside the image, no image at all, or a
+// meter that is not in its bootloader, is refused at once: the listeners hear of the failure, nothing is
+// sent, and commands still run.
 TEST(BootloadTest, RefusedStartAddresses)
 {
     struct Case
@@ -567,6 +568,7 @@ TEST(BootloadTest, RefusedStartAddresses)
         int start;
         bool image;
         int segments; // of the first erase; -1 when refused
+        bool inBootloader = true;
     };
     const Case cases[] = {
         {"zero", 0, true, -1},
@@ -574,13 +576,14 @@ TEST(BootloadTest, RefusedStartAddresses)
         {"just below the lowest", 0x8021, true, -1},
         {"past the image", 0x10001, true, -1},
         {"no image", kBootloaderStart, false, -1},
+        {"meter not in its bootloader", kBootloaderStart, true, -1, false},
         {"lowest", 0x8022, true, 0},
         {"highest", 0x10000, true, 0x40},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MeterUnderTest m;
-        ASSERT_TRUE(m.openBootloader());
+        ASSERT_TRUE(c.inBootloader ? m.openBootloader() : m.openApplication());
         rezezaz::core::test::LogCapture log;
         Bytes image = imageWith({0x8040});
         m.rig.radio->clearSent();
