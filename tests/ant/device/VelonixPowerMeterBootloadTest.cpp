@@ -560,7 +560,7 @@ TEST(BootloadTest, FailedBurstsAreRetriedTenTimes)
 // A start address that would put the moved vectors or the CRC outside the image, no image at all, or a
 // meter that is not in its bootloader, is refused at once: the listeners hear of the failure, nothing is
 // sent, and commands still run.
-TEST(BootloadTest, RefusedStartAddresses)
+TEST(BootloadTest, RefusedUploads)
 {
     struct Case
     {
