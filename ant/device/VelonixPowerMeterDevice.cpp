@@ -586,9 +586,15 @@ void VelonixPowerMeterDevice::startSleep()
 
 // ---- Channel events ----
 
-void VelonixPowerMeterDevice::transmitComplete(AntChannel* channel)
+void VelonixPowerMeterDevice::transmitComplete(AntChannel*)
 {
     logf(Logger::DEBUG, "VelonixPowerMeterDevice:transmitComplete");
+    serveCommandItems();
+    uploadTransmitComplete();
+}
+
+void VelonixPowerMeterDevice::serveCommandItems()
+{
     if (mMarker == kCommandMarker) {
         mMarker = 0;
         if (mCadenceStep != 0) {
@@ -755,11 +761,9 @@ void VelonixPowerMeterDevice::transmitComplete(AntChannel* channel)
             }
         }
     }
-    (void)channel;
-    uploadTransmitComplete();
 }
 
-void VelonixPowerMeterDevice::stateChanged(AntChannel* channel, int oldState, int newState)
+void VelonixPowerMeterDevice::stateChanged(AntChannel*, int oldState, int newState)
 {
     logf(Logger::DEBUG, "VelonixPowerMeterDevice: stateChanged:%d,%d", oldState, newState);
     // Unlike other sensors the meter stays when its channel loses it: the application notices the
@@ -775,7 +779,9 @@ void VelonixPowerMeterDevice::stateChanged(AntChannel* channel, int oldState, in
             mRegisterStep >= 1 || mBitStep >= 1 || mSleepStep >= 1) {
             logf(Logger::ALERT, "VelonixPowerMeterDevice: reopening: %d,%d,%d,%d,%d,%d", mCadenceStep,
                  mModeStep, mSlopeStep, mOffsetStep, mBitStep, mSleepStep);
-            transmitComplete(channel);
+            // As a completion, but for the command items only: an upload moves on only when its own
+            // messages complete.
+            serveCommandItems();
         }
         if (mBootloadStep == 4) {
             finishBootloadSwitch();

@@ -181,6 +181,8 @@ private:
     // A reply took its read: other reads still pending get the full wait again.
     void readAnswered();
     void resendFirstPendingRead();
+    // When the last command message has completed: the next step of the first pending item.
+    void serveCommandItems();
 
     rezezaz::core::Collection<VelonixPowerMeterDeviceListener*> mPowerMeterListeners; // not owned
 

@@ -807,14 +807,22 @@ TEST(VelonixPowerMeterDeviceTest, RefusedCommands)
         d.update(nullptr, 10000);
     };
 
-    // During an upload. The upload's own first message is the only one sent.
+    // During an upload, on a meter found in its bootloader, with a read pending from before. The
+    // upload's own first message is the only one sent afterwards.
+    MeterRecorder uploadRecorder;
+    IntrusivePointer<VelonixPowerMeterDevice> uploading =
+        new VelonixPowerMeterDevice(kMeter, bench.rig.manager.get(), 0, true);
+    uploading->addPowerMeterDeviceListener(&uploadRecorder);
+    uploading->doQuerySlope(true);
     std::vector<unsigned char> image(0x10000, 0xFF);
-    device.bootloadData(0, 0xC000, image.data());
+    uploading->bootloadData(0, 0xC000, image.data());
     const size_t uploadMessages = bench.hostSent().size();
-    everything(device);
-    device.startSleep(); // stays queued, without an unlock
+    ASSERT_EQ(uploadMessages, 2u) << "the read and the first erase";
+    everything(*uploading);
+    uploading->startSleep(); // stays queued, without an unlock
     EXPECT_EQ(bench.hostSent().size(), uploadMessages);
-    EXPECT_TRUE(bench.recorder.events.empty());
+    EXPECT_TRUE(uploadRecorder.events.empty());
+    uploading->destroy();
 
     // Without a channel.
     IntrusivePointer<VelonixPowerMeterDevice> unbound =
