@@ -54,22 +54,27 @@ public:
     void doQueryCadence();
     void doQueryMode();
     void doQueryCadenceMode();
-    // `length` 1 to 8; anything else is refused with an error log.
+    // `location` 1 to 255 and `length` 1 to 8; anything else is refused with an error log.
     void queryRegister(int location, int length);
 
     // Writes: queued behind the unlock message, ended by the matching "Changed" callback.
+    // Only bits 0-1 of `flags` are written.
     void setAutozero(int flags);
+    // Refused with an error log outside 0 to 256 (the register holds slope x 65536 in 3 bytes).
     void setSlope(float slope, bool factory);
+    // Refused with an error log outside the signed 16-bit range.
     void setOffset(int offset, bool factory);
     void setTorqueDirection(bool direction);
     // Needs hardware 42 to 46 or software revision 28 or above (29 or above on hardware 7 to 9).
     void setCadenceDirection(bool direction);
     void setPedalBalance(bool balance);
     void setDirection(bool direction);
+    // Cadence and mode are single bytes: refused with an error log outside 0 to 255.
     void setCadence(int cadence);
     void setMode(int mode);
     void setCadenceMode(int cadence, int mode);
-    // `length` 1 to 3 bytes of `data`; anything else (or null data) is refused with an error log.
+    // `length` 1 to 3 bytes of `data` from `location` 0 to 255; anything else (or null data) is
+    // refused with an error log.
     void setRegister(int location, int length, unsigned char* data);
 
     // Asks the bootloader's version (answered by bootloadReceived).
