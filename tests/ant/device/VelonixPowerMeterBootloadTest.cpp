@@ -636,5 +636,30 @@ TEST(BootloadTest, CrcThatNeverMatchesLeavesTheUploadWaiting)
     EXPECT_EQ(m.heard().size(), 1u);
 }
 
+// The device's channel losing the meter and finding it again while a command waits must not move the
+// upload on: only a transmission the upload made does.
+TEST(BootloadTest, ReturningChannelDoesNotMoveTheUploadOn)
+{
+    MeterUnderTest m;
+    m.firmware.bootloader.wrongCrc = true; // the upload waits after the erase
+    ASSERT_TRUE(m.openBootloader());
+    Bytes image = imageWith({0x8040});
+    m.device->bootloadData(0, kBootloaderStart, image.data());
+    m.rig.run(3000);
+    ASSERT_EQ(m.heard(), std::vector<Bytes>{eraseBytes(0x8000, 0x20)});
+    // Queued behind the upload.
+    m.device->startSleep();
+
+    m.meter.setSilent(true);
+    ASSERT_TRUE(m.rig.runUntil([&] { return m.rig.channelState(0) == AntChannel::STATE_SEARCHING; }, 10000));
+    m.meter.setSilent(false);
+    ASSERT_TRUE(m.rig.runUntil([&] { return m.rig.channelState(0) == AntChannel::STATE_OPEN; }, 10000));
+    m.rig.run(3000);
+
+    EXPECT_TRUE(m.meter.burstsReceived().empty());
+    EXPECT_EQ(m.heard(), std::vector<Bytes>{eraseBytes(0x8000, 0x20)});
+    EXPECT_TRUE(m.events.finished.empty());
+}
+
 } // namespace
 } // namespace vant::device
