@@ -1,0 +1,223 @@
+#pragma once
+
+#include "ant/device/SportDevice.h"
+#include "core/Collection.h"
+#include "core/Logger.h"
+
+namespace vant::device {
+
+class VelonixPowerMeterDeviceListener;
+
+// The maker's crank power meter as a SportDevice. Besides its broadcast pages it speaks the maker's
+// command protocol: 8-byte acknowledged messages starting with 0xF0 read and write the meter's
+// registers (reads are answered by a burst), and every write sequence is guarded by the unlock
+// message. One setting is driven at a time; each step is sent when the previous command message has
+// been transmitted, and listeners learn the results. The same object uploads new firmware through
+// the meter's bootloader (the upload section below). Counted like its base.
+class VelonixPowerMeterDevice : public SportDevice
+{
+public:
+    // `bootload` true: the meter already runs its bootloader.
+    VelonixPowerMeterDevice(int deviceNumber, vant::ant::AntManager* manager, int channel, bool bootload);
+    ~VelonixPowerMeterDevice() override;
+
+    int32_t retain() override { return SportDevice::retain(); }
+    int32_t release() override { return SportDevice::release(); }
+    void destroy() override;
+
+    // Hardware revision: the common page's when received, else the bootloader's, else 0.
+    int getManufacturerVersion() override;
+
+    void stateChanged(vant::ant::AntChannel* channel, int oldState, int newState) override;
+    void transmitComplete(vant::ant::AntChannel* channel) override;
+    void update(vant::ant::AntChannel* channel, int ms) override;
+    bool handleBroadcastData(vant::ant::AntChannel* channel, unsigned char* data, int length) override;
+    bool handleAcknowledgedData(vant::ant::AntChannel* channel, unsigned char* data, int length) override;
+    bool handleBurstData(vant::ant::AntChannel* channel, unsigned char* data, int length) override;
+
+    // Also registers it as a SportDeviceListener. A listener added twice is called twice.
+    void addPowerMeterDeviceListener(VelonixPowerMeterDeviceListener* listener);
+    // Removes its first occurrence from both lists.
+    void removePowerMeterDeviceListener(VelonixPowerMeterDeviceListener* listener);
+
+    // Reads: sent at once, answered by the matching "Received" callback; resent every 3 s until then.
+    void doQueryAutozero();
+    void doQuerySlope(bool factory);
+    void doQueryOffset(bool factory);
+    void doQueryTorqueDirection();
+    // Refused (with a warning) on hardware 7 to 9 with software revision 20 to 28.
+    void doQueryCadenceDirection();
+    void doQueryPedalBalance();
+    void doQueryDirection();
+    void doQueryCadence();
+    void doQueryMode();
+    void doQueryCadenceMode();
+    // `length` 1 to 8; anything else is refused with an error log.
+    void queryRegister(int location, int length);
+
+    // Writes: queued behind the unlock message, ended by the matching "Changed" callback.
+    void setAutozero(int flags);
+    void setSlope(float slope, bool factory);
+    void setOffset(int offset, bool factory);
+    void setTorqueDirection(bool direction);
+    // Needs hardware 42 to 46 or software revision 28 or above (29 or above on hardware 7 to 9).
+    void setCadenceDirection(bool direction);
+    void setPedalBalance(bool balance);
+    void setDirection(bool direction);
+    void setCadence(int cadence);
+    void setMode(int mode);
+    void setCadenceMode(int cadence, int mode);
+    // `length` 1 to 3 bytes of `data`; anything else (or null data) is refused with an error log.
+    void setRegister(int location, int length, unsigned char* data);
+
+    // Asks the bootloader's version (answered by bootloadReceived).
+    void doQueryBootload();
+    // Puts the meter to sleep (answered by sleepStarted).
+    void startSleep();
+    // Sends the unlock message (`lock` false) or the lock message (`lock` true).
+    void powerMeterLock(bool lock);
+
+    // 1 for hardware 42 to 46, 0 for 7 to 9, else 2.
+    int getPowerMeterDeviceFamily();
+    int getPowerMeterType();
+    int getStrainGaugeCount();
+    // 1 for hardware 7 to 9 with software revision 20 to 28, else 2.
+    int getDirectionCapability();
+    // True while the device decodes the bootloader's page.
+    bool getBootload();
+
+    // ---- Firmware upload (implemented in VelonixPowerMeterDeviceBootload.cpp) ----
+
+    // Switches the meter into its bootloader and follows it onto the bootloader's channel settings;
+    // ends with bootloadChanged.
+    void changeBootload();
+    // Uploads the 64 KB memory image `image` (index = meter address) to a meter in bootload mode;
+    // `blStart` is the bootloader's start address (decoder field 28); `crc` is not used. Progress
+    // comes as bootloadProgress, the end as bootloadFinished.
+    void bootloadData(int crc, int blStart, unsigned char* image);
+    // Sends the finish message and reports success.
+    void bootloadFinished();
+    // CRC-16/MODBUS: initial value 0xFFFF, reflected polynomial 0xA001, no final XOR.
+    static unsigned short crc16(unsigned char* data, unsigned short length);
+
+    void burstProgress(vant::ant::AntChannel* channel, int percent) override;
+    void burstComplete(vant::ant::AntChannel* channel) override;
+    void burstFailed(vant::ant::AntChannel* channel) override;
+
+protected:
+    // Called by the command side:
+    // stateChanged, with a state below 3 or 5, while the switch step is 2 or 3.
+    void followBootloadSwitch();
+    // stateChanged, with state 3, while the switch step is 4.
+    void finishBootloadSwitch();
+    // The end of every transmitComplete, whatever the marker was.
+    void uploadTransmitComplete();
+    // handleBroadcastData in bootload mode, before the page is decoded.
+    void checkUploadCrc();
+
+    // Switch into the bootloader: 0 none, 1 unlock sent, 2 F0 09 sent, 3 unassigned, 4 reopened.
+    int mBootloadStep = 0;
+    // 0 idle, 1 first erase sent, 2 positioning or waiting for a CRC match, 3 burst under way. Every
+    // command operation does nothing while it is 1 or more.
+    int mUploadState = 0;
+    int mRetryCount = 0;
+    int mExpectedCrc = -1;
+    int mCrcPosition = 0;
+    int mSectionIndex = 0;
+    int mSectionCount = 0;
+    int mSections[1024][2] = {};
+    // The last mismatch logged, so that the same pair is not logged again.
+    int mLoggedFailExpected = -1;
+    int mLoggedFailReported = -1;
+    unsigned char mImage[0x10000] = {};
+    unsigned char mSent[0x10000] = {};
+
+    // ---- End of the firmware upload ----
+
+    // True when a channel is held and no upload runs: the condition for every command.
+    bool canCommand() const;
+    // Hands an 8-byte command message to the channel and sets the last-sent marker.
+    void sendCommand(unsigned char* message);
+    // Calls `call` on each power-meter listener still registered when its turn comes.
+    template <class Call> void forEachPowerMeterListener(Call call)
+    {
+        const rezezaz::core::Collection<VelonixPowerMeterDeviceListener*> snapshot = mPowerMeterListeners;
+        for (VelonixPowerMeterDeviceListener* listener : snapshot) {
+            if (mPowerMeterListeners.findIndex(listener) >= 0) {
+                call(listener);
+            }
+        }
+    }
+    // The manager's logf, when there is a manager.
+    void logf(rezezaz::core::Logger::Level level, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
+
+private:
+    // Hardware revision and software revision (0 when not received).
+    int softwareRevision();
+    bool isEarlyHardware();
+
+    void sendRead(int location, int length);
+    void closeSequence(int& step);
+    void closeSequence(int& step, int& otherStep);
+    void writeRegister(int location, int length, const unsigned char* data);
+    void writeBitSetting(int location, unsigned char byte);
+
+    rezezaz::core::Collection<VelonixPowerMeterDeviceListener*> mPowerMeterListeners; // not owned
+
+    // 0xF0 after a command message is handed to the channel, 0 once transmitComplete took it.
+    int mMarker = 0;
+
+    bool mAutozeroPending = false;
+    bool mCadencePending = false;
+    bool mModePending = false;
+    bool mCadenceModePending = false;
+    bool mDirectionPending = false;
+    bool mTorqueDirectionPending = false;
+    bool mCadenceDirectionPending = false;
+    bool mPedalBalancePending = false;
+    bool mSlopePending = false;
+    bool mSlopeReadFactory = false;
+    bool mOffsetPending = false;
+    bool mOffsetReadFactory = false;
+    int mRegisterReadLocation = 0; // 0: none pending
+    int mRegisterReadLength = 0;
+    bool mBootloadQueryPending = false;
+    int mBootloadQueryStep = 0;
+
+    // Write items: 0 idle, 1 unlock sent, 2 write sent, 3 closing unlock sent.
+    int mCadence = 0;
+    int mCadenceStep = 0;
+    int mMode = 0;
+    int mModeStep = 0;
+    float mSlope = 0.0f;
+    bool mSlopeFactory = false;
+    int mSlopeStep = 0;
+    int mOffset = 0;
+    bool mOffsetFactory = false;
+    int mOffsetStep = 0;
+    int mRegisterLocation = 0;
+    int mRegisterLength = 0;
+    unsigned char mRegisterData[16] = {};
+    int mRegisterStep = 0;
+
+    // Bit setting: no kind flag set means direction. 0 idle, 1 unlock sent, 2 read sent, 3 write sent.
+    bool mBitAutozero = false;
+    bool mBitTorqueDirection = false;
+    bool mBitCadenceDirection = false;
+    bool mBitPedalBalance = false;
+    int mBitValue = 0;
+    int mBitStep = 0;
+
+    int mSleepStep = 0;
+
+    // Sum of the update times, and when the outstanding read was sent.
+    int mClock = 0;
+    int mReadSentTime = 0;
+    bool mReadOutstanding = false;
+};
+
+} // namespace vant::device
