@@ -4,6 +4,8 @@
 #include "core/Collection.h"
 #include "core/Logger.h"
 
+#include <cstdint>
+
 namespace vant::device {
 
 class VelonixPowerMeterDeviceListener;
@@ -160,11 +162,18 @@ private:
     int softwareRevision();
     bool isEarlyHardware();
 
+    bool cadenceDirectionReadable();
+    bool cadenceDirectionWritable();
     void sendRead(int location, int length);
+    void sendWrite(int location, int length, const unsigned char* data);
+    // Sends the unlock message when commands may run.
+    void unlock();
+    // Ends a write sequence with the unlock message; the step becomes 3 whether sent or not.
     void closeSequence(int& step);
-    void closeSequence(int& step, int& otherStep);
-    void writeRegister(int location, int length, const unsigned char* data);
-    void writeBitSetting(int location, unsigned char byte);
+    bool anyReadPending() const;
+    // A reply took its read: other reads still pending get the full wait again.
+    void readAnswered();
+    void resendFirstPendingRead();
 
     rezezaz::core::Collection<VelonixPowerMeterDeviceListener*> mPowerMeterListeners; // not owned
 
@@ -215,8 +224,8 @@ private:
     int mSleepStep = 0;
 
     // Sum of the update times, and when the outstanding read was sent.
-    int mClock = 0;
-    int mReadSentTime = 0;
+    int64_t mClock = 0;
+    int64_t mReadSentTime = 0;
     bool mReadOutstanding = false;
 };
 

@@ -1,0 +1,1044 @@
+#include "ant/device/VelonixPowerMeterDevice.h"
+
+#include "ant/AntChannel.h"
+#include "ant/AntManager.h"
+#include "ant/data/VelonixPowerMeterBootloadData.h"
+#include "ant/data/VelonixPowerMeterData.h"
+#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "ant/device/VelonixUnlockCode.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace vant::device {
+
+using rezezaz::core::Logger;
+using vant::ant::AntChannel;
+
+namespace {
+
+constexpr int kCommandMarker = 0xF0;
+
+// Command codes (message byte 1).
+constexpr unsigned char kBootloadQuery = 0x03;
+constexpr unsigned char kRead = 0x04;
+constexpr unsigned char kWrite = 0x05;
+constexpr unsigned char kSleep = 0x08;
+constexpr unsigned char kBootloadSwitch = 0x09;
+constexpr unsigned char kLock = 0x52;
+
+// Registers.
+constexpr int kUserSlope = 0x09;
+constexpr int kFactorySlope = 0x21;
+constexpr int kUserOffset = 0x32;
+constexpr int kFactoryOffset = 0x30;
+constexpr int kSettings = 0x39;  // autozero bits 0-1, power balance bit 3, cadence direction bit 7
+constexpr int kDirection = 0x1E; // direction and torque direction in bit 6
+constexpr int kCadence = 0x3D;
+constexpr int kMode = 0x3E;
+
+constexpr unsigned char kAutozeroBits = 0x03;
+constexpr unsigned char kPowerBalanceBit = 0x08;
+constexpr unsigned char kDirectionBit = 0x40;
+constexpr unsigned char kCadenceDirectionBit = 0x80;
+
+// Register reads are answered within this many milliseconds of update time, or sent again.
+constexpr int64_t kReadTimeout = 3000;
+
+// A burst packet as handed on by the channel: the channel number, then the 8 page bytes.
+constexpr int kPacketLength = 9;
+
+// Decoder fields.
+constexpr int kHardwareRevision = 2;
+constexpr int kSoftwareRevision = 5;
+constexpr int kBootloadCrc = 26;
+constexpr int kBootloadHardwareRevision = 30;
+
+bool inRange(int value, int low, int high)
+{
+    return value >= low && value <= high;
+}
+
+// Replaces the bits of `mask` in `byte` with those of `bits`.
+unsigned char withBits(unsigned char byte, unsigned char mask, unsigned char bits)
+{
+    return static_cast<unsigned char>((byte & ~mask) | (bits & mask));
+}
+
+} // namespace
+
+VelonixPowerMeterDevice::VelonixPowerMeterDevice(int deviceNumber, vant::ant::AntManager* manager,
+                                                 int channel, bool bootload)
+    : SportDevice(deviceNumber, 0, manager, channel)
+{
+    if (bootload) {
+        logf(Logger::ALERT, "Connected to bootload velonix power meter");
+        sportData = std::make_unique<vant::data::VelonixPowerMeterBootloadData>();
+    } else {
+        logf(Logger::ALERT, "Connected to velonix power meter");
+        sportData = std::make_unique<vant::data::VelonixPowerMeterData>();
+    }
+}
+
+VelonixPowerMeterDevice::~VelonixPowerMeterDevice() = default;
+
+void VelonixPowerMeterDevice::destroy()
+{
+    SportDevice::destroy();
+}
+
+void VelonixPowerMeterDevice::logf(Logger::Level level, const char* format, ...)
+{
+    if (!mManager) {
+        return;
+    }
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    mManager->logf(level, "%s", text);
+}
+
+// ---- Accessors ----
+
+int VelonixPowerMeterDevice::getManufacturerVersion()
+{
+    if (!sportData) {
+        return 0;
+    }
+    int version = 0;
+    sportData->getField(&version, kHardwareRevision);
+    if (version == 0) {
+        sportData->getField(&version, kBootloadHardwareRevision);
+    }
+    return version;
+}
+
+int VelonixPowerMeterDevice::softwareRevision()
+{
+    int revision = 0;
+    if (sportData) {
+        sportData->getField(&revision, kSoftwareRevision);
+    }
+    return revision;
+}
+
+bool VelonixPowerMeterDevice::isEarlyHardware()
+{
+    return inRange(getManufacturerVersion(), 7, 9);
+}
+
+int VelonixPowerMeterDevice::getPowerMeterDeviceFamily()
+{
+    const int hardware = getManufacturerVersion();
+    if (inRange(hardware, 42, 46)) {
+        return 1;
+    }
+    return inRange(hardware, 7, 9) ? 0 : 2;
+}
+
+int VelonixPowerMeterDevice::getPowerMeterType()
+{
+    return getManufacturerModel() & 0x3F;
+}
+
+int VelonixPowerMeterDevice::getStrainGaugeCount()
+{
+    return getPowerMeterType() == 5 ? 4 : 5;
+}
+
+int VelonixPowerMeterDevice::getDirectionCapability()
+{
+    return isEarlyHardware() && inRange(softwareRevision(), 20, 28) ? 1 : 2;
+}
+
+bool VelonixPowerMeterDevice::getBootload()
+{
+    int crc = 0;
+    return sportData && sportData->getField(&crc, kBootloadCrc);
+}
+
+bool VelonixPowerMeterDevice::cadenceDirectionReadable()
+{
+    return !(isEarlyHardware() && inRange(softwareRevision(), 20, 28));
+}
+
+bool VelonixPowerMeterDevice::cadenceDirectionWritable()
+{
+    // Never where the read step of the setting would be refused.
+    return (inRange(getManufacturerVersion(), 42, 46) || softwareRevision() >= 28) &&
+           cadenceDirectionReadable();
+}
+
+// ---- Listeners ----
+
+void VelonixPowerMeterDevice::addPowerMeterDeviceListener(VelonixPowerMeterDeviceListener* listener)
+{
+    addSportDeviceListener(listener);
+    mPowerMeterListeners.add(listener);
+}
+
+void VelonixPowerMeterDevice::removePowerMeterDeviceListener(VelonixPowerMeterDeviceListener* listener)
+{
+    mListeners.remove(static_cast<SportDeviceListener*>(listener));
+    mPowerMeterListeners.remove(listener);
+}
+
+// ---- Sending ----
+
+bool VelonixPowerMeterDevice::canCommand() const
+{
+    return mChannel && mUploadState < 1;
+}
+
+void VelonixPowerMeterDevice::sendCommand(unsigned char* message)
+{
+    if (!mChannel) {
+        return;
+    }
+    mChannel->sendAcknowledgedData(message);
+    mMarker = kCommandMarker;
+}
+
+void VelonixPowerMeterDevice::powerMeterLock(bool lock)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::powerMeterLock");
+    unsigned char message[8] = {kCommandMarker, kLock, 0, 0, 0, 0, 0, 0};
+    if (!lock) {
+        std::memcpy(message + 2, kVelonixUnlockCode, sizeof kVelonixUnlockCode);
+    }
+    sendCommand(message);
+}
+
+void VelonixPowerMeterDevice::unlock()
+{
+    if (canCommand()) {
+        powerMeterLock(false);
+    }
+}
+
+void VelonixPowerMeterDevice::sendRead(int location, int length)
+{
+    mReadSentTime = mClock;
+    mReadOutstanding = true;
+    unsigned char message[8] = {kCommandMarker,
+                                kRead,
+                                0,
+                                static_cast<unsigned char>(location),
+                                static_cast<unsigned char>(length),
+                                0,
+                                0,
+                                0};
+    sendCommand(message);
+}
+
+void VelonixPowerMeterDevice::sendWrite(int location, int length, const unsigned char* data)
+{
+    unsigned char message[8] = {kCommandMarker, kWrite, 0, static_cast<unsigned char>(location),
+                                static_cast<unsigned char>(length)};
+    // At most 3 data bytes fit behind the header.
+    for (int i = 0; i < length && i < 3; ++i) {
+        message[5 + i] = data[i];
+    }
+    sendCommand(message);
+}
+
+void VelonixPowerMeterDevice::closeSequence(int& step)
+{
+    if (canCommand()) {
+        powerMeterLock(false);
+    }
+    step = 3;
+}
+
+// ---- Reads ----
+
+void VelonixPowerMeterDevice::doQueryAutozero()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryAutozero");
+    mAutozeroPending = true;
+    sendRead(kSettings, 1);
+}
+
+void VelonixPowerMeterDevice::doQuerySlope(bool factory)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::querySlope");
+    mSlopePending = true;
+    mSlopeReadFactory = factory;
+    sendRead(factory ? kFactorySlope : kUserSlope, 3);
+}
+
+void VelonixPowerMeterDevice::doQueryOffset(bool factory)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryOffset factory:%d", factory ? 1 : 0);
+    mOffsetPending = true;
+    mOffsetReadFactory = factory;
+    sendRead(factory ? kFactoryOffset : kUserOffset, 2);
+}
+
+void VelonixPowerMeterDevice::doQueryTorqueDirection()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryTorqueDirection");
+    mTorqueDirectionPending = true;
+    sendRead(kDirection, 1);
+}
+
+void VelonixPowerMeterDevice::doQueryCadenceDirection()
+{
+    if (!canCommand()) {
+        return;
+    }
+    if (!cadenceDirectionReadable()) {
+        logf(Logger::WARNING,
+             "VelonixPowerMeterDevice::doQueryCadenceDirection is only available for Tenvaris with "
+             "firmware > 2.8 and all Solvane");
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryCadenceDirection");
+    mCadenceDirectionPending = true;
+    sendRead(kSettings, 1);
+}
+
+void VelonixPowerMeterDevice::doQueryPedalBalance()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryPedalBalance");
+    mPedalBalancePending = true;
+    sendRead(kSettings, 1);
+}
+
+void VelonixPowerMeterDevice::doQueryDirection()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryDirection");
+    mDirectionPending = true;
+    sendRead(kDirection, 1);
+}
+
+void VelonixPowerMeterDevice::doQueryCadence()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryCadence");
+    mCadencePending = true;
+    sendRead(kCadence, 1);
+}
+
+void VelonixPowerMeterDevice::doQueryMode()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryMode");
+    mModePending = true;
+    sendRead(kMode, 1);
+}
+
+void VelonixPowerMeterDevice::doQueryCadenceMode()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryCadenceMode");
+    mCadenceModePending = true;
+    sendRead(kCadence, 2);
+}
+
+void VelonixPowerMeterDevice::queryRegister(int location, int length)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryRegister location:%d length:%d", location, length);
+    // One 8-byte packet carries the reply; location 0 stands for "no register read pending".
+    if (!inRange(location, 1, 0xFF) || !inRange(length, 1, 8)) {
+        logf(Logger::ERROR,
+             "VelonixPowerMeterDevice::queryRegister refused: location 1 to 255, length 1 to 8");
+        return;
+    }
+    mRegisterReadLocation = location;
+    mRegisterReadLength = length;
+    sendRead(location, length);
+}
+
+// ---- Writes ----
+
+void VelonixPowerMeterDevice::setAutozero(int flags)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setAutozero");
+    mBitAutozero = true;
+    mBitTorqueDirection = mBitCadenceDirection = mBitPedalBalance = false;
+    mBitValue = flags;
+    mBitStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setTorqueDirection(bool direction)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setTorqueDirection");
+    mBitTorqueDirection = true;
+    mBitAutozero = mBitCadenceDirection = mBitPedalBalance = false;
+    mBitValue = direction ? 1 : 0;
+    mBitStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setCadenceDirection(bool direction)
+{
+    if (!canCommand()) {
+        return;
+    }
+    if (!cadenceDirectionWritable()) {
+        logf(Logger::WARNING,
+             "VelonixPowerMeterDevice::setQueryCadenceDirection is only available for Tenvaris with "
+             "firmware > 2.8 and all Solvane");
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setCadenceDirection");
+    mBitCadenceDirection = true;
+    mBitAutozero = mBitTorqueDirection = mBitPedalBalance = false;
+    mBitValue = direction ? 1 : 0;
+    mBitStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setPedalBalance(bool balance)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setPedalBalance");
+    mBitPedalBalance = true;
+    mBitAutozero = mBitTorqueDirection = mBitCadenceDirection = false;
+    mBitValue = balance ? 1 : 0;
+    mBitStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setDirection(bool direction)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setDirection");
+    mBitAutozero = mBitTorqueDirection = mBitCadenceDirection = mBitPedalBalance = false;
+    mBitValue = direction ? 1 : 0;
+    mBitStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setSlope(float slope, bool factory)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setSlope");
+    // The register holds slope x 65536 in three bytes.
+    if (!std::isfinite(slope) || slope < 0.0f || slope >= 256.0f) {
+        logf(Logger::ERROR, "VelonixPowerMeterDevice::setSlope refused: %f is outside 0 to 256", slope);
+        return;
+    }
+    mSlope = slope;
+    mSlopeFactory = factory;
+    mSlopeStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setOffset(int offset, bool factory)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setOffset offset:%d, factory:%d", offset, factory ? 1 : 0);
+    if (!inRange(offset, -32768, 32767)) {
+        logf(Logger::ERROR, "VelonixPowerMeterDevice::setOffset refused: %d is outside -32768 to 32767",
+             offset);
+        return;
+    }
+    mOffset = offset;
+    mOffsetFactory = factory;
+    mOffsetStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setCadence(int cadence)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setCadence");
+    if (!inRange(cadence, 0, 0xFF)) {
+        logf(Logger::ERROR, "VelonixPowerMeterDevice::setCadence refused: %d is outside 0 to 255", cadence);
+        return;
+    }
+    mCadence = cadence;
+    mCadenceStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setMode(int mode)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setMode");
+    if (!inRange(mode, 0, 0xFF)) {
+        logf(Logger::ERROR, "VelonixPowerMeterDevice::setMode refused: %d is outside 0 to 255", mode);
+        return;
+    }
+    mMode = mode;
+    mModeStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setCadenceMode(int cadence, int mode)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setCadenceMode");
+    if (!inRange(cadence, 0, 0xFF) || !inRange(mode, 0, 0xFF)) {
+        logf(Logger::ERROR, "VelonixPowerMeterDevice::setCadenceMode refused: %d, %d are outside 0 to 255",
+             cadence, mode);
+        return;
+    }
+    mCadence = cadence;
+    mMode = mode;
+    mCadenceStep = 1;
+    mModeStep = 1;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::setRegister(int location, int length, unsigned char* data)
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::setRegister location:%d, length:%d", location, length);
+    // One write message carries at most 3 data bytes.
+    if (!inRange(location, 0, 0xFF) || !inRange(length, 1, 3) || !data) {
+        logf(
+            Logger::ERROR,
+            "VelonixPowerMeterDevice::setRegister refused: location 0 to 255, length 1 to 3 and data needed");
+        return;
+    }
+    mRegisterLocation = location;
+    mRegisterLength = length;
+    std::memset(mRegisterData, 0, sizeof mRegisterData);
+    std::memcpy(mRegisterData, data, static_cast<size_t>(length));
+    mRegisterStep = 1;
+    unlock();
+}
+
+// ---- Other queued commands ----
+
+void VelonixPowerMeterDevice::doQueryBootload()
+{
+    if (!canCommand()) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryBootload");
+    mBootloadQueryPending = true;
+    mBootloadQueryStep = 1;
+    mReadSentTime = mClock;
+    mReadOutstanding = true;
+    unlock();
+}
+
+void VelonixPowerMeterDevice::startSleep()
+{
+    if (!mChannel || mSleepStep != 0) {
+        return;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice::startSleep");
+    mSleepStep = 1;
+    unlock();
+}
+
+// ---- Channel events ----
+
+void VelonixPowerMeterDevice::transmitComplete(AntChannel* channel)
+{
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice:transmitComplete");
+    if (mMarker == kCommandMarker) {
+        mMarker = 0;
+        if (mCadenceStep != 0) {
+            if (mCadenceStep == 1) {
+                if (mModeStep == 1) {
+                    const unsigned char values[2] = {static_cast<unsigned char>(mCadence),
+                                                     static_cast<unsigned char>(mMode)};
+                    sendWrite(kCadence, 2, values);
+                    mModeStep = 2;
+                } else {
+                    const unsigned char value = static_cast<unsigned char>(mCadence);
+                    sendWrite(kCadence, 1, &value);
+                }
+                mCadenceStep = 2;
+            } else if (mCadenceStep == 2) {
+                const bool withMode = mModeStep == 2;
+                closeSequence(mCadenceStep);
+                if (withMode) {
+                    mModeStep = 3;
+                }
+            } else if (mCadenceStep == 3) {
+                mCadenceStep = 0;
+                if (mModeStep == 3) {
+                    mModeStep = 0;
+                    forEachPowerMeterListener([this](VelonixPowerMeterDeviceListener* listener) {
+                        listener->cadenceModeChanged(this);
+                    });
+                } else {
+                    forEachPowerMeterListener([this](VelonixPowerMeterDeviceListener* listener) {
+                        listener->cadenceChanged(this);
+                    });
+                }
+            }
+        } else if (mModeStep != 0) {
+            if (mModeStep == 1) {
+                const unsigned char value = static_cast<unsigned char>(mMode);
+                sendWrite(kMode, 1, &value);
+                mModeStep = 2;
+            } else if (mModeStep == 2) {
+                closeSequence(mModeStep);
+            } else if (mModeStep == 3) {
+                mModeStep = 0;
+                forEachPowerMeterListener(
+                    [this](VelonixPowerMeterDeviceListener* listener) { listener->modeChanged(this); });
+            }
+        } else if (mSlopeStep != 0) {
+            if (mSlopeStep == 1) {
+                const int raw = static_cast<int>(mSlope * 65536.0f);
+                const unsigned char bytes[3] = {static_cast<unsigned char>(raw >> 16),
+                                                static_cast<unsigned char>(raw >> 8),
+                                                static_cast<unsigned char>(raw)};
+                logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope setting bytes:%d,%d,%d", bytes[0],
+                     bytes[1], bytes[2]);
+                sendWrite(mSlopeFactory ? kFactorySlope : kUserSlope, 3, bytes);
+                mSlopeStep = 2;
+            } else if (mSlopeStep == 2) {
+                closeSequence(mSlopeStep);
+            } else if (mSlopeStep == 3) {
+                mSlopeStep = 0;
+                const bool factory = mSlopeFactory;
+                forEachPowerMeterListener([this, factory](VelonixPowerMeterDeviceListener* listener) {
+                    listener->slopeChanged(this, factory);
+                });
+            }
+        } else if (mOffsetStep != 0) {
+            if (mOffsetStep == 1) {
+                const unsigned char bytes[2] = {static_cast<unsigned char>(mOffset),
+                                                static_cast<unsigned char>(mOffset >> 8)};
+                logf(Logger::ALERT, "VelonixPowerMeterDevice: offset setting bytes:%d,%d factory:%d",
+                     bytes[0], bytes[1], mOffsetFactory ? 1 : 0);
+                sendWrite(mOffsetFactory ? kFactoryOffset : kUserOffset, 2, bytes);
+                mOffsetStep = 2;
+            } else if (mOffsetStep == 2) {
+                closeSequence(mOffsetStep);
+            } else if (mOffsetStep == 3) {
+                mOffsetStep = 0;
+                const bool factory = mOffsetFactory;
+                forEachPowerMeterListener([this, factory](VelonixPowerMeterDeviceListener* listener) {
+                    listener->offsetChanged(this, factory);
+                });
+            }
+        } else if (mBitStep != 0) {
+            if (mBitStep == 1) {
+                mBitStep = 2;
+                if (mBitAutozero) {
+                    mAutozeroPending = true;
+                    sendRead(kSettings, 1);
+                } else if (mBitCadenceDirection) {
+                    doQueryCadenceDirection();
+                } else if (mBitTorqueDirection) {
+                    mTorqueDirectionPending = true;
+                    sendRead(kDirection, 1);
+                } else if (mBitPedalBalance) {
+                    mPedalBalancePending = true;
+                    sendRead(kSettings, 1);
+                } else {
+                    mDirectionPending = true;
+                    sendRead(kDirection, 1);
+                }
+            } else if (mBitStep == 3) {
+                // Cleared before the listeners hear of it, so that one of them may start the next
+                // setting from its callback.
+                const bool autozero = mBitAutozero;
+                const bool cadenceDirection = mBitCadenceDirection;
+                const bool torqueDirection = mBitTorqueDirection;
+                const bool pedalBalance = mBitPedalBalance;
+                mBitAutozero = mBitCadenceDirection = mBitTorqueDirection = mBitPedalBalance = false;
+                mBitValue = 0;
+                mBitStep = 0;
+                forEachPowerMeterListener([&](VelonixPowerMeterDeviceListener* listener) {
+                    if (autozero) {
+                        listener->autozeroChanged(this);
+                    } else if (cadenceDirection) {
+                        listener->cadenceDirectionChanged(this);
+                    } else if (torqueDirection) {
+                        listener->torqueDirectionChanged(this);
+                    } else if (pedalBalance) {
+                        listener->pedalBalanceChanged(this);
+                    } else {
+                        listener->directionChanged(this);
+                    }
+                });
+            }
+        } else if (mRegisterStep != 0) {
+            if (mRegisterStep == 1) {
+                sendWrite(mRegisterLocation, mRegisterLength, mRegisterData);
+                mRegisterStep = 2;
+            } else if (mRegisterStep == 2) {
+                closeSequence(mRegisterStep);
+            } else if (mRegisterStep == 3) {
+                mRegisterStep = 0;
+                const int location = mRegisterLocation;
+                const int length = mRegisterLength;
+                forEachPowerMeterListener(
+                    [this, location, length](VelonixPowerMeterDeviceListener* listener) {
+                        listener->registerChanged(this, location, length);
+                    });
+            }
+        } else if (mBootloadStep != 0) {
+            if (mBootloadStep == 1) {
+                unsigned char message[8] = {kCommandMarker, kBootloadSwitch, 0, 0, 0, 0, 0, 0};
+                sendCommand(message);
+                mBootloadStep = 2;
+            }
+        } else if (mBootloadQueryStep != 0) {
+            if (mBootloadQueryStep == 1) {
+                unsigned char message[8] = {kCommandMarker, kBootloadQuery, 0xFF, 0xDC, 0x02, 0, 0, 0};
+                sendCommand(message);
+                mBootloadQueryStep = 2;
+            } else if (mBootloadQueryStep == 2) {
+                closeSequence(mBootloadQueryStep);
+            }
+        } else if (mSleepStep != 0) {
+            if (mSleepStep == 1) {
+                unsigned char message[8] = {kCommandMarker, kSleep, 0, 0, 0, 0, 0, 0};
+                sendCommand(message);
+                mSleepStep = 2;
+            } else if (mSleepStep == 2) {
+                closeSequence(mSleepStep);
+            } else if (mSleepStep == 3) {
+                mSleepStep = 0;
+                forEachPowerMeterListener(
+                    [this](VelonixPowerMeterDeviceListener* listener) { listener->sleepStarted(this); });
+            }
+        }
+    }
+    (void)channel;
+    uploadTransmitComplete();
+}
+
+void VelonixPowerMeterDevice::stateChanged(AntChannel* channel, int oldState, int newState)
+{
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: stateChanged:%d,%d", oldState, newState);
+    // Unlike other sensors the meter stays when its channel loses it: the application notices the
+    // silence.
+    if (newState < AntChannel::STATE_OPEN || newState == AntChannel::STATE_SEARCHING) {
+        if (mBootloadStep == 4) {
+            logf(Logger::DEBUG, "VelonixPowerMeterDevice: ignoring other state changes");
+        } else if (mBootloadStep == 2 || mBootloadStep == 3) {
+            followBootloadSwitch();
+        }
+    } else if (newState == AntChannel::STATE_OPEN) {
+        if (mCadenceStep >= 1 || mModeStep >= 1 || mSlopeStep >= 1 || mOffsetStep >= 1 ||
+            mRegisterStep >= 1 || mBitStep >= 1 || mSleepStep >= 1) {
+            logf(Logger::ALERT, "VelonixPowerMeterDevice: reopening: %d,%d,%d,%d,%d,%d", mCadenceStep,
+                 mModeStep, mSlopeStep, mOffsetStep, mBitStep, mSleepStep);
+            transmitComplete(channel);
+        }
+        if (mBootloadStep == 4) {
+            finishBootloadSwitch();
+        }
+    }
+}
+
+void VelonixPowerMeterDevice::update(AntChannel*, int ms)
+{
+    mClock += ms;
+    if (mReadOutstanding && mClock - mReadSentTime > kReadTimeout && mUploadState < 1) {
+        logf(Logger::ALERT, "Burst receive timeout, resending");
+        mReadOutstanding = false;
+        resendFirstPendingRead();
+    }
+}
+
+void VelonixPowerMeterDevice::resendFirstPendingRead()
+{
+    if (mAutozeroPending) {
+        doQueryAutozero();
+    } else if (mSlopePending) {
+        doQuerySlope(mSlopeReadFactory);
+    } else if (mOffsetPending) {
+        doQueryOffset(mOffsetReadFactory);
+    } else if (mCadencePending) {
+        doQueryCadence();
+    } else if (mModePending) {
+        doQueryMode();
+    } else if (mCadenceModePending) {
+        doQueryCadenceMode();
+    } else if (mDirectionPending) {
+        doQueryDirection();
+    } else if (mTorqueDirectionPending) {
+        doQueryTorqueDirection();
+    } else if (mCadenceDirectionPending) {
+        doQueryCadenceDirection();
+    } else if (mPedalBalancePending) {
+        doQueryPedalBalance();
+    } else if (mRegisterReadLocation != 0) {
+        queryRegister(mRegisterReadLocation, mRegisterReadLength);
+    } else if (mBootloadQueryPending) {
+        doQueryBootload();
+    }
+}
+
+bool VelonixPowerMeterDevice::anyReadPending() const
+{
+    return mAutozeroPending || mSlopePending || mOffsetPending || mCadencePending || mModePending ||
+           mCadenceModePending || mDirectionPending || mTorqueDirectionPending || mCadenceDirectionPending ||
+           mPedalBalancePending || mRegisterReadLocation != 0 || mBootloadQueryPending;
+}
+
+void VelonixPowerMeterDevice::readAnswered()
+{
+    // A reply ends the wait only when no other read is still unanswered; those get a full wait from
+    // now, so that a second read in flight is still resent when its reply is lost.
+    mReadOutstanding = anyReadPending();
+    mReadSentTime = mClock;
+}
+
+bool VelonixPowerMeterDevice::handleAcknowledgedData(AntChannel* channel, unsigned char* data, int length)
+{
+    if (!SportDevice::handleAcknowledgedData(channel, data, length)) {
+        return false;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice:handleAcknowledgedData handled by SportDevice");
+    return true;
+}
+
+bool VelonixPowerMeterDevice::handleBroadcastData(AntChannel* channel, unsigned char* data, int length)
+{
+    if (getBootload()) {
+        checkUploadCrc();
+    }
+    return SportDevice::handleBroadcastData(channel, data, length);
+}
+
+bool VelonixPowerMeterDevice::handleBurstData(AntChannel*, unsigned char* data, int length)
+{
+    if (!data || length < kPacketLength) {
+        return false;
+    }
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice:handleBurstData:%d", data[0]);
+    const unsigned char first = data[1];
+    // A bit setting writes back the byte just read with only its own bits changed, when the reply
+    // belongs to the setting's own read.
+    const bool settingAutozero = mBitStep == 2 && mBitAutozero;
+    const bool settingCadenceDirection = mBitStep == 2 && mBitCadenceDirection;
+    const bool settingTorqueDirection = mBitStep == 2 && mBitTorqueDirection;
+    const bool settingPedalBalance = mBitStep == 2 && mBitPedalBalance;
+    const bool settingDirection =
+        mBitStep == 2 && !mBitAutozero && !mBitCadenceDirection && !mBitTorqueDirection && !mBitPedalBalance;
+
+    if (mAutozeroPending) {
+        mAutozeroPending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: autozero direction reading byte data[1]=%d", first);
+        if (settingAutozero) {
+            const unsigned char byte = withBits(first, kAutozeroBits, static_cast<unsigned char>(mBitValue));
+            sendWrite(kSettings, 1, &byte);
+            mBitStep = 3;
+        } else {
+            const int autozero = first & kAutozeroBits;
+            forEachPowerMeterListener([this, autozero](VelonixPowerMeterDeviceListener* listener) {
+                listener->autozeroReceived(this, autozero);
+            });
+        }
+        return true;
+    }
+    if (mSlopePending) {
+        mSlopePending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope reading bytes data[1,2,3]:%d,%d,%d", data[1],
+             data[2], data[3]);
+        if ((data[1] & data[2]) == 0xFF) {
+            return false;
+        }
+        const float slope = static_cast<float>(data[1] << 16 | data[2] << 8 | data[3]) / 65536.0f;
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope value:%f", static_cast<double>(slope));
+        const bool factory = mSlopeReadFactory;
+        forEachPowerMeterListener([this, slope, factory](VelonixPowerMeterDeviceListener* listener) {
+            listener->slopeReceived(this, slope, factory);
+        });
+        return true;
+    }
+    if (mOffsetPending) {
+        mOffsetPending = false;
+        readAnswered();
+        const bool factory = mOffsetReadFactory;
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: offset reading bytes data[1,2]:%d,%d factory:%d",
+             data[1], data[2], factory ? 1 : 0);
+        const int offset = static_cast<int16_t>(static_cast<uint16_t>(data[1] | data[2] << 8));
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: offset value:%d", offset);
+        forEachPowerMeterListener([this, offset, factory](VelonixPowerMeterDeviceListener* listener) {
+            listener->offsetReceived(this, offset, factory);
+        });
+        return true;
+    }
+    if (mCadencePending) {
+        mCadencePending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence reading byte data[1]=%d", first);
+        forEachPowerMeterListener([this, first](VelonixPowerMeterDeviceListener* listener) {
+            listener->cadenceReceived(this, first);
+        });
+        return true;
+    }
+    if (mModePending) {
+        mModePending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: mode reading byte data[1]=%d", first);
+        forEachPowerMeterListener([this, first](VelonixPowerMeterDeviceListener* listener) {
+            listener->modeReceived(this, first);
+        });
+        return true;
+    }
+    if (mCadenceModePending) {
+        mCadenceModePending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence mode reading bytes data[1,2]=%d,%d", data[1],
+             data[2]);
+        const int cadence = data[1];
+        const int mode = data[2];
+        forEachPowerMeterListener([this, cadence, mode](VelonixPowerMeterDeviceListener* listener) {
+            listener->cadenceModeReceived(this, cadence, mode);
+        });
+        return true;
+    }
+    if (mDirectionPending) {
+        mDirectionPending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: direction reading byte data[1]=%d", first);
+        if (settingDirection) {
+            const unsigned char byte = withBits(first, kDirectionBit, mBitValue ? kDirectionBit : 0);
+            sendWrite(kDirection, 1, &byte);
+            mBitStep = 3;
+        } else {
+            const bool direction = (first & kDirectionBit) != 0;
+            forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
+                listener->directionReceived(this, direction);
+            });
+        }
+        return true;
+    }
+    if (mTorqueDirectionPending) {
+        mTorqueDirectionPending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: torque direction reading byte data[1]=%d", first);
+        // The register bit reads the other way round on every hardware but the earliest.
+        const bool inverted = !isEarlyHardware();
+        if (settingTorqueDirection) {
+            const bool bit = (mBitValue != 0) != inverted;
+            const unsigned char byte = withBits(first, kDirectionBit, bit ? kDirectionBit : 0);
+            sendWrite(kDirection, 1, &byte);
+            mBitStep = 3;
+        } else {
+            const bool direction = ((first & kDirectionBit) != 0) != inverted;
+            forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
+                listener->torqueDirectionReceived(this, direction);
+            });
+        }
+        return true;
+    }
+    if (mCadenceDirectionPending) {
+        mCadenceDirectionPending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence direction reading byte data[1]=%d", first);
+        if (settingCadenceDirection) {
+            const unsigned char byte =
+                withBits(first, kCadenceDirectionBit, mBitValue ? kCadenceDirectionBit : 0);
+            sendWrite(kSettings, 1, &byte);
+            mBitStep = 3;
+        } else {
+            const bool direction = (first & kCadenceDirectionBit) != 0;
+            forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
+                listener->cadenceDirectionReceived(this, direction);
+            });
+        }
+        return true;
+    }
+    if (mPedalBalancePending) {
+        mPedalBalancePending = false;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: pedal balance reading byte data[1]=%d", first);
+        if (settingPedalBalance) {
+            const unsigned char byte = withBits(first, kPowerBalanceBit, mBitValue ? kPowerBalanceBit : 0);
+            sendWrite(kSettings, 1, &byte);
+            mBitStep = 3;
+        } else {
+            const bool balance = (first & kPowerBalanceBit) != 0;
+            forEachPowerMeterListener([this, balance](VelonixPowerMeterDeviceListener* listener) {
+                listener->pedalBalanceReceived(this, balance);
+            });
+        }
+        return true;
+    }
+    if (mRegisterReadLocation != 0) {
+        const int location = mRegisterReadLocation;
+        const int registerLength = mRegisterReadLength;
+        mRegisterReadLocation = 0;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: register starting at:%d and reading length:%d bytes ",
+             location, registerLength);
+        forEachPowerMeterListener(
+            [this, location, registerLength, data](VelonixPowerMeterDeviceListener* listener) {
+                listener->registerReceived(this, location, registerLength, data + 1);
+            });
+        return true;
+    }
+    if (mBootloadQueryPending) {
+        mBootloadQueryPending = false;
+        mBootloadQueryStep = 0;
+        readAnswered();
+        logf(Logger::DEBUG, "VelonixPowerMeterDevice: bootload reading bytes data[1,2]=%d,%d", data[1],
+             data[2]);
+        const int version = data[2] << 8 | data[1];
+        forEachPowerMeterListener([this, version](VelonixPowerMeterDeviceListener* listener) {
+            listener->bootloadReceived(this, version);
+        });
+        return true;
+    }
+    return false;
+}
+
+} // namespace vant::device
