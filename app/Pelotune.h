@@ -67,7 +67,7 @@ public:
     void showHelp(const QString& topic);
     // The per-user data folder, created when missing (log file, chainring data, firmware files).
     QString dataFolder();
-    // The folder of the program's executable, and the folder of its installed resources.
+    // The folder of the program's executable, and the folder of the files it reads at run time.
     QString appFolder();
     QString appResourceFolder();
     // The open stick's AP version: 1 AP1, 2 AP2, 0 other or no radio.
