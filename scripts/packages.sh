@@ -6,6 +6,7 @@
 PELOTUNE_BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libusb-1.0-0-dev
+  qt6-base-dev qt6-qpa-plugins
 )
 
 # Further, to build and run the tests, the sanitizer and fuzz builds and the benchmarks.
