@@ -134,6 +134,13 @@ protected:
     unsigned char mImage[0x10000] = {};
     unsigned char mSent[0x10000] = {};
 
+    // The CRC the bootloader reports once everything in the sent copy has been written.
+    int uploadSentCrc() const;
+    // Positions the current section: an erase of no segments at its start.
+    void sendUploadPosition();
+    // The erase message for `segments` 512-byte segments from `address`.
+    void sendUploadErase(int address, int segments);
+
     // ---- End of the firmware upload ----
 
     // True when a channel is held and no upload runs: the condition for every command.

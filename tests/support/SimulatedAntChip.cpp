@@ -452,9 +452,15 @@ void SimulatedAntChip::burstPacket(const Bytes& p)
 void SimulatedAntChip::finishBurst(int number)
 {
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
-    if (channel.state != ChannelState::Tracking || mFailTransfers > 0) {
-        if (mFailTransfers > 0 && channel.state == ChannelState::Tracking) {
-            --mFailTransfers;
+    const bool reachable = channel.state == ChannelState::Tracking && !channel.paired->silent() &&
+                           matches(channel, *channel.paired, false);
+    if (!reachable || mFailTransfers > 0 || mFailBursts > 0) {
+        if (reachable) {
+            if (mFailTransfers > 0) {
+                --mFailTransfers;
+            } else {
+                --mFailBursts;
+            }
         }
         event(number, kEventTransferFailed);
         return;
@@ -487,42 +493,25 @@ void SimulatedAntChip::meterSlot(HostedMeter& hosted)
 {
     SimulatedPowerMeter& meter = *hosted.meter;
     hosted.nextSlot += meter.period > 0 ? meter.period : 1;
+    meter.beginSlot(mNow * 1000 / kTicksPerSecond);
 
-    if (meter.silent()) {
-        for (int c = 0; c < CHANNELS; ++c) {
-            Channel& channel = mChannels[static_cast<std::size_t>(c)];
-            if (channel.state != ChannelState::Tracking || channel.paired != &meter) {
-                continue;
-            }
-            event(c, kEventReceiveFailed);
-            if (++channel.missed < MISSES_BEFORE_SEARCH) {
-                continue;
-            }
-            if (channel.ackPending) {
-                channel.ackPending = false;
-                event(c, kEventTransferFailed);
-            }
-            startSearch(c);
-            if (mKind == Kind::AP2) {
-                event(c, kEventGoToSearch);
-            }
-        }
-        return;
+    const bool silent = meter.silent();
+    SimulatedPowerMeter::Transmission transmission{SimulatedPowerMeter::Kind::Broadcast, {}};
+    if (!silent) {
+        transmission = meter.nextTransmission(mNowMsTotal);
     }
-
-    const SimulatedPowerMeter::Transmission transmission = meter.nextTransmission(mNowMsTotal);
     for (int c = 0; c < CHANNELS; ++c) {
         Channel& channel = mChannels[static_cast<std::size_t>(c)];
         switch (channel.state) {
         case ChannelState::Scanning:
-            if (matches(channel, meter, true)) {
+            if (!silent && matches(channel, meter, true)) {
                 deliver(c, meter, transmission);
             }
             break;
         case ChannelState::Searching:
             // A channel that found a meter searches for that one again after losing it.
-            if (channel.paired ? channel.paired == &meter
-                               : matches(channel, meter, false) && !trackedElsewhere(c, &meter)) {
+            if (!silent && matches(channel, meter, false) &&
+                (channel.paired ? channel.paired == &meter : !trackedElsewhere(c, &meter))) {
                 channel.state = ChannelState::Tracking;
                 channel.paired = &meter;
                 channel.missed = 0;
@@ -531,6 +520,11 @@ void SimulatedAntChip::meterSlot(HostedMeter& hosted)
             break;
         case ChannelState::Tracking:
             if (channel.paired != &meter) {
+                break;
+            }
+            // A meter that went quiet, or moved to other radio settings, is not heard.
+            if (silent || !matches(channel, meter, false)) {
+                missed(c);
                 break;
             }
             channel.missed = 0;
@@ -549,6 +543,23 @@ void SimulatedAntChip::meterSlot(HostedMeter& hosted)
         default:
             break;
         }
+    }
+}
+
+void SimulatedAntChip::missed(int number)
+{
+    Channel& channel = mChannels[static_cast<std::size_t>(number)];
+    event(number, kEventReceiveFailed);
+    if (++channel.missed < MISSES_BEFORE_SEARCH) {
+        return;
+    }
+    if (channel.ackPending) {
+        channel.ackPending = false;
+        event(number, kEventTransferFailed);
+    }
+    startSearch(number);
+    if (mKind == Kind::AP2) {
+        event(number, kEventGoToSearch);
     }
 }
 

@@ -25,15 +25,18 @@ namespace support {
 //   meter's next broadcast, or reports search time-out (event 1) and channel closed (event 7) after
 //   search timeout x 2.5 s (0 times out at once, 255 never). Once found, the channel keeps to that
 //   meter until it closes, and its channel id reply names the meter.
-// - A tracked meter that stays silent costs one "receive failed" (event 2) per missed slot; after
-//   MISSES_BEFORE_SEARCH of them the channel searches again (event 8 on AP2 sticks).
+// - A tracked meter that stays silent, or moves to another network key, period or frequency (as one
+//   that restarts in its bootloader does), costs one "receive failed" (event 2) per missed slot;
+//   after MISSES_BEFORE_SEARCH of them the channel searches again (event 8 on AP2 sticks), and it
+//   finds the meter again only where the channel's settings match it.
 // - Scan mode (channel 0) hears every matching meter, with no period test and no time-out.
 // - With extended messages on (a stick-wide setting, as 0x66 is), data messages carry 0x80 and the
 //   sender's device number, device type and transmission type after the eight data bytes.
 // - Acknowledged data goes out in the tracked meter's next slot, after its broadcast; a burst from
 //   the host is handed to the meter when its last packet arrives. Either ends with event 5, or
-//   event 6 when the channel tracks no meter, a burst packet is out of sequence, or failTransfers
-//   says so. A second acknowledged message while one waits is answered with code 0x1F.
+//   event 6 when the channel tracks no meter, the meter does not hear it, a burst packet is out of
+//   sequence, or failTransfers or failBursts says so. A second acknowledged message while one waits is
+//   answered with code 0x1F.
 class SimulatedAntChip : public StickMessageHandler
 {
 public:
@@ -79,6 +82,8 @@ public:
     // The next `count` acknowledged or burst transfers from the host end with "transfer failed"
     // (event 6) instead of reaching the meter.
     void failTransfers(int count) { mFailTransfers = count; }
+    // The same for the next `count` bursts alone; acknowledged messages still go through.
+    void failBursts(int count) { mFailBursts = count; }
 
     ChannelState channelState(int channel) const;
     // The device number a channel tracks or last tracked since it was opened; 0 when none.
@@ -138,6 +143,8 @@ private:
     // The slot of one meter at time mNow; and the search deadline of one channel.
     void meterSlot(HostedMeter& hosted);
     void searchTimedOut(int channel);
+    // A tracking channel did not hear its meter in the meter's slot.
+    void missed(int channel);
     bool matches(const Channel& channel, const SimulatedPowerMeter& meter, bool scan) const;
     bool trackedElsewhere(int channel, const SimulatedPowerMeter* meter) const;
     void deliver(int channel, const SimulatedPowerMeter& meter, const SimulatedPowerMeter::Transmission& t);
@@ -149,6 +156,7 @@ private:
     std::int64_t mNowMsTotal = 0;
     bool mExtended = false;
     int mFailTransfers = 0;
+    int mFailBursts = 0;
     std::array<Bytes, NETWORKS> mKeys;
     std::array<Channel, CHANNELS> mChannels;
     std::vector<HostedMeter> mMeters;

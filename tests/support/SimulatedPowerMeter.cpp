@@ -41,6 +41,8 @@ bool MeterCommandHandler::pageToBroadcast(SimulatedPowerMeter&, Bytes&)
     return false;
 }
 
+void MeterCommandHandler::slotStarted(SimulatedPowerMeter&, std::int64_t) {}
+
 SimulatedPowerMeter::SimulatedPowerMeter(int number) : deviceNumber(number) {}
 
 void SimulatedPowerMeter::queuePage(const Bytes& page)
@@ -67,6 +69,14 @@ void SimulatedPowerMeter::sendBurst(const Bytes& data)
 void SimulatedPowerMeter::addHandler(MeterCommandHandler* handler)
 {
     mHandlers.push_back(handler);
+}
+
+void SimulatedPowerMeter::beginSlot(std::int64_t slotMs)
+{
+    mNowMs = slotMs;
+    for (MeterCommandHandler* handler : mHandlers) {
+        handler->slotStarted(*this, slotMs);
+    }
 }
 
 SimulatedPowerMeter::Transmission SimulatedPowerMeter::nextTransmission(std::int64_t nowMs)

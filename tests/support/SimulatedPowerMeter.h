@@ -25,6 +25,10 @@ public:
     // Lets a handler broadcast its own page (8 bytes) in place of the meter's regular one, as a
     // meter running its bootloader does. True when it filled `page`.
     virtual bool pageToBroadcast(SimulatedPowerMeter& meter, Bytes& page);
+    // Called at the start of every slot of the meter, silent or not, before it sends anything: the
+    // place for what a meter does in its own time (falling asleep, restarting). `nowMs` is the slot's
+    // time on the stick's clock.
+    virtual void slotStarted(SimulatedPowerMeter& meter, std::int64_t nowMs);
 };
 
 // A crank power meter in range of a simulated stick. On every slot of its period (8182/32768 s,
@@ -105,7 +109,13 @@ public:
     // Counters of the regular pages sent so far.
     int pagesSent() const { return mPageCount; }
 
-    // Called by the stick at each slot: the message of this slot. `nowMs` is the stick's clock.
+    // The time of the meter's latest slot on the stick's clock.
+    std::int64_t nowMs() const { return mNowMs; }
+
+    // Called by the stick at the start of each slot, silent or not: the handlers' slotStarted.
+    void beginSlot(std::int64_t slotMs);
+    // Called by the stick at each slot it speaks in: the message of this slot. `nowMs` is the
+    // stick's clock.
     Transmission nextTransmission(std::int64_t nowMs);
     // Called by the stick when a transfer from the host has reached the meter.
     void receiveAcknowledged(const Bytes& data);
@@ -121,6 +131,7 @@ private:
     Bytes strainPage() const;
 
     bool mSilent = false;
+    std::int64_t mNowMs = 0;
     std::deque<Transmission> mReplies;
     std::vector<MeterCommandHandler*> mHandlers;
     std::vector<Bytes> mAcknowledged;
