@@ -84,7 +84,7 @@ bool clickButton(QWidget* widget, const QString& text)
 {
     const auto buttons = widget->findChildren<QAbstractButton*>();
     for (QAbstractButton* button : buttons) {
-        if (withoutMnemonic(button->text()) == text && button->isVisible() && button->isEnabled()) {
+        if (withoutMnemonic(button->text()) == text && !button->isHidden() && button->isEnabled()) {
             button->click();
             return true;
         }

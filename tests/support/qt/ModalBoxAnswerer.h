@@ -46,7 +46,8 @@ private:
     std::vector<const QObject*> mSeen;
 };
 
-// Clicks the push button labelled `text` among the children of `widget`; false when none is there.
+// Clicks the enabled, not hidden button labelled `text` among the children of `widget`; false when
+// none is there.
 bool clickButton(QWidget* widget, const QString& text);
 
 } // namespace support
