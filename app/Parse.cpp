@@ -53,28 +53,35 @@ QList<QVariant> Parse::loadChainringData(const QString& dataFolder)
             return QList<QVariant>();
         }
     }
-    QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.readAll();
     file.close();
 
-    // The text ends at the first zero byte, and each byte is one character.
-    const qsizetype end = bytes.indexOf('\0');
-    if (end >= 0)
-        bytes.truncate(end);
-    const QByteArray text = QString::fromLatin1(bytes).toUtf8();
-
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError) {
-        Log::alert(QString("Parse::parseChainringData invalid chainring data at offset %1: %2")
-                       .arg(error.offset)
-                       .arg(error.errorString()));
+    QJsonArray tables;
+    QString error;
+    if (!readChainringText(bytes, tables, error)) {
+        Log::alert("Parse::parseChainringData invalid chainring data: " + error);
         return QList<QVariant>();
+    }
+    return decodeInnerToList(tables);
+}
+
+bool Parse::readChainringText(const QByteArray& bytes, QJsonArray& tables, QString& error)
+{
+    const qsizetype end = bytes.indexOf('\0');
+    const QByteArray text = QString::fromLatin1(end >= 0 ? bytes.left(end) : bytes).toUtf8();
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = QString("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        return false;
     }
     if (!document.isArray()) {
-        Log::alert("Parse::parseChainringData invalid chainring data: not a list of tables");
-        return QList<QVariant>();
+        error = "not a list of tables";
+        return false;
     }
-    return decodeInnerToList(document.array());
+    tables = document.array();
+    return true;
 }
 
 QList<QVariant> Parse::decodeInnerToList(const QJsonArray& array)

@@ -22,6 +22,10 @@ public:
     // JSON array (logged).
     static QList<QVariant> loadChainringData(const QString& dataFolder);
 
+    // Reads file content as chainring data: the text ends at the first zero byte and each byte is
+    // one character. True with `tables` set when it is a JSON array; false with `error` set otherwise.
+    static bool readChainringText(const QByteArray& bytes, QJsonArray& tables, QString& error);
+
     // The elements of an array, decoded in order: arrays as QList<QVariant>, objects as
     // QMap<QString, QVariant>, numbers as double, strings as QString, null as an invalid QVariant.
     // Booleans are dropped, so the items after one move up into its place.
