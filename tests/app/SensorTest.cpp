@@ -479,9 +479,16 @@ TEST(SensorTest, LaterShowsPutBackTheLastAcceptedCadenceMode)
     EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{0, 48}));
     const int bootloaderQueries = b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02});
 
+    // The firmware page goes over it and back: the page stops listening meanwhile.
     b.firmware.setRegisters(0x3D, {1, 48});
-    b.sensor->hide();
-    b.sensor->show();
+    b.answerer.press("Warning", "I Understand");
+    b.button("firmwareButton")->click();
+    ASSERT_EQ(b.stackCount(), 4);
+    EXPECT_EQ(b.watchdog(), nullptr);
+    b.run(kVerificationMs);
+    EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{1, 48}));
+    b.window->backClicked();
+    ASSERT_EQ(b.stackCount(), 3);
     ASSERT_NE(b.watchdog(), nullptr);
     EXPECT_EQ(b.watchdog()->interval(), 5000);
     EXPECT_TRUE(b.busy());
