@@ -3,6 +3,15 @@
 
 #include <gtest/gtest.h>
 
+// Read by ThreadSanitizer when it is in the build. The toolkit paints with worker threads of its own
+// that synchronise through its uninstrumented libraries: what it reports inside them is not ours.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libQt6Core.so\n"
+           "race:libQt6Gui.so\n"
+           "race:libQt6Widgets.so\n";
+}
+
 int main(int argc, char* argv[])
 {
     // Listing the tests runs this too, also outside the test scripts: never ask for a display.

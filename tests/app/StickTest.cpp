@@ -79,6 +79,10 @@ TEST(StickTest, SticksAreTriedInOrderAndAnAp1StickAloneIsRefused)
 TEST(StickDeathTest, TheProgramEndsWithStatus255AfterRefusingAnAp1Stick)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The program ends from inside the window's constructor without tearing the toolkit down, as
+    // intended: what the toolkit's libraries still hold then is no leak of ours.
+    const QByteArray asanOptions = qgetenv("ASAN_OPTIONS");
+    qputenv("ASAN_OPTIONS", asanOptions + (asanOptions.isEmpty() ? "" : ":") + "detect_leaks=0");
     EXPECT_EXIT(
         {
             WindowRig rig(WindowRig::Exit::Real);
@@ -87,6 +91,7 @@ TEST(StickDeathTest, TheProgramEndsWithStatus255AfterRefusingAnAp1Stick)
             rig.start();
         },
         testing::ExitedWithCode(255), "");
+    qputenv("ASAN_OPTIONS", asanOptions);
 }
 
 TEST(StickTest, AntBoxNamesTheStickThatIsOpen)

@@ -144,6 +144,7 @@ public:
             handler = [this](int status) { exitStatuses.push_back(status); };
         }
         window = std::make_unique<Pelotune>(bench.factory(), QString::fromStdString(folder.path()), handler);
+        window->show();
         flush();
     }
 
