@@ -6,6 +6,7 @@
 #include "support/LibusbStandIn.h"
 
 #include <QMessageBox>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +186,32 @@ TEST(StickTest, RestartingTheRadioReopensTheSameStickOrFallsBackToTheRetry)
     EXPECT_TRUE(rig.logged("Pelotune::killSearch failed to reconnect to ANT stick and will start over"));
     EXPECT_EQ(rig.button("ANTButton")->text(), "ANT+ Dongle Type: None");
     EXPECT_EQ(rig.stickTimer()->interval(), 2000);
+}
+
+TEST(StickTest, ThePumpDoesNotReenterTheManagerFromANestedEventLoop)
+{
+    WindowRig rig;
+    rig.bench.plug(0x1008);
+    rig.start();
+    apptest::HookedStickRadio* stick = rig.bench.stick();
+    ASSERT_NE(stick, nullptr);
+
+    // A blocking box inside a callback runs an event loop of its own, in which the pump fires again.
+    int fired = 0;
+    bool once = false;
+    stick->beforeUpdate = [&] {
+        if (once) {
+            return;
+        }
+        once = true;
+        QSignalSpy pump(rig.stickTimer(), &QTimer::timeout);
+        pump.wait(5000);
+        fired = pump.count();
+    };
+    const int before = stick->updates;
+    rig.window->update();
+    EXPECT_GE(fired, 1);
+    EXPECT_EQ(stick->updates, before + 1);
 }
 
 // The real USB radio behind the libusb stand-in: the program's own path from USB ids to a stick.

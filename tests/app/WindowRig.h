@@ -25,6 +25,26 @@
 
 namespace apptest {
 
+// A simulated stick that can run a test's hook at the start of each update, as a callback of the
+// pump would run inside it.
+class HookedStickRadio : public support::SimulatedStickRadio
+{
+public:
+    using support::SimulatedStickRadio::SimulatedStickRadio;
+
+    void update() override
+    {
+        ++updates;
+        if (beforeUpdate) {
+            beforeUpdate();
+        }
+        support::SimulatedStickRadio::update();
+    }
+
+    std::function<void()> beforeUpdate;
+    int updates = 0;
+};
+
 // The ANT sticks plugged into the test machine, as the window's radio factory finds them. Every
 // radio it makes is a simulated stick; one whose product isn't plugged in is made pulled out, so it
 // doesn't open. The meters in range are put on each stick that opens.
@@ -48,7 +68,7 @@ public:
             asked.push_back(product);
             bauds.push_back(baud);
             vendors.push_back(vendor);
-            auto* radio = new support::SimulatedStickRadio(product);
+            auto* radio = new HookedStickRadio(product);
             if (plugged.count(product) == 0) {
                 radio->unplug();
                 return radio;
@@ -63,7 +83,7 @@ public:
     }
 
     // The last stick that was plugged in when the window made its radio.
-    support::SimulatedStickRadio* stick() { return current.get(); }
+    HookedStickRadio* stick() { return current.get(); }
 
     // Puts the meters in range of a stick when it opens.
     std::function<void(support::SimulatedStickRadio&)> meters;
@@ -74,7 +94,7 @@ public:
 
 private:
     std::set<int> plugged;
-    rezezaz::core::IntrusivePointer<support::SimulatedStickRadio> current;
+    rezezaz::core::IntrusivePointer<HookedStickRadio> current;
     int currentProduct = 0;
 };
 
