@@ -15,7 +15,7 @@ PELOTUNE_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libglm-dev libeigen3-dev
   locales-all
-  openssl
+  libssl-dev
 )
 
 # ensure_packages PACKAGE...: installs only what dpkg does not already have.

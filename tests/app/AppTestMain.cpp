@@ -14,7 +14,8 @@ extern "C" const char* __tsan_default_suppressions()
     return "race:libQt6Core.so\n"
            "race:libQt6Gui.so\n"
            "race:libQt6Widgets.so\n"
-           "called_from_lib:libglib-2.0.so.0\n";
+           "race:libQt6Network.so\n"
+           "race:libglib-2.0.so\n";
 }
 
 int main(int argc, char* argv[])

@@ -1,10 +1,13 @@
 #include "support/qt/HttpsTestServer.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 namespace support {
 
@@ -36,37 +39,71 @@ void HttpsTestServer::setResponse(int status, const QByteArray& body)
     mBody = body;
 }
 
+namespace {
+
+// PEM text of what `write` puts into a memory BIO, empty when it fails.
+template <class Write> QByteArray pem(Write write)
+{
+    BIO* bio = BIO_new(BIO_s_mem());
+    QByteArray text;
+    if (bio != nullptr && write(bio) == 1) {
+        char* data = nullptr;
+        const long length = BIO_get_mem_data(bio, &data);
+        text = QByteArray(data, int(length));
+    }
+    BIO_free(bio);
+    return text;
+}
+
+// A P-256 key and a certificate for 127.0.0.1 signed with it, valid for a day, both as PEM text.
+bool makeSelfSigned(QByteArray& keyPem, QByteArray& certificatePem)
+{
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    bool made = key != nullptr && certificate != nullptr;
+    if (made) {
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        X509_EXTENSION* altName = X509V3_EXT_conf_nid(nullptr, nullptr, NID_subject_alt_name, "IP:127.0.0.1");
+        made = altName != nullptr && X509_add_ext(certificate, altName, -1) == 1 &&
+               X509_sign(certificate, key, EVP_sha256()) > 0;
+        X509_EXTENSION_free(altName);
+    }
+    if (made) {
+        keyPem = pem([&](BIO* bio) {
+            return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+        });
+        certificatePem = pem([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate); });
+        made = !keyPem.isEmpty() && !certificatePem.isEmpty();
+    }
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return made;
+}
+
+} // namespace
+
 bool HttpsTestServer::makeCertificate()
 {
-    if (!mFolder.isValid()) {
-        mError = "no temporary folder";
+    QByteArray keyPem;
+    QByteArray certificatePem;
+    if (!makeSelfSigned(keyPem, certificatePem)) {
+        mError = "could not make a certificate";
         return false;
     }
-    const QString keyPath = mFolder.filePath("key.pem");
-    const QString certificatePath = mFolder.filePath("certificate.pem");
-    QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                              "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                              "subjectAltName=IP:127.0.0.1", "-keyout", keyPath, "-out", certificatePath});
-    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0) {
-        mError = "openssl: " + openssl.errorString() + " " + QString::fromLocal8Bit(openssl.readAll());
+    const QSslKey key(keyPem, QSsl::Ec);
+    mCertificate = QSslCertificate(certificatePem);
+    if (key.isNull() || mCertificate.isNull()) {
+        mError = "unusable key or certificate";
         return false;
     }
-
-    QFile keyFile(keyPath);
-    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(certificatePath);
-    if (!keyFile.open(QIODevice::ReadOnly) || certificates.isEmpty()) {
-        mError = "unreadable key or certificate";
-        return false;
-    }
-    const QSslKey key(&keyFile, QSsl::Ec);
-    if (key.isNull()) {
-        mError = "unusable key";
-        return false;
-    }
-    mCertificate = certificates.first();
 
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setLocalCertificate(mCertificate);

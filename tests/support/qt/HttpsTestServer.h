@@ -7,13 +7,12 @@
 #include <QSslCertificate>
 #include <QSslServer>
 #include <QString>
-#include <QTemporaryDir>
 #include <QUrl>
 
 namespace support {
 
 // An HTTPS server on 127.0.0.1, port chosen by the system, with a self-signed certificate for that
-// address that the openssl command makes for it. Every request gets the one response set; the
+// address made for it when it starts. Every request gets the one response set; the
 // requests that arrived are kept. It runs on the thread that made it: the test waits in an event loop
 // (QSignalSpy::wait) while a client talks to it.
 class HttpsTestServer : public QObject
@@ -44,7 +43,6 @@ private:
     bool makeCertificate();
     void serve(QSslSocket* socket);
 
-    QTemporaryDir mFolder;
     QSslServer mServer;
     QSslCertificate mCertificate;
     QString mError;
