@@ -106,9 +106,16 @@ Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock cloc
         if (bundle.open(QIODevice::ReadOnly)) {
             const QSslCertificate certificate(&bundle, QSsl::Pem);
             QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            // An explicit list replaces the system's roots, which are otherwise loaded on demand:
+            // start from them so that adding ours takes nothing away.
+            QList<QSslCertificate> roots = configuration.caCertificates();
+            if (roots.isEmpty()) {
+                roots = QSslConfiguration::systemCaCertificates();
+            }
             // Every page of every connection comes here: add the certificate once.
-            if (!certificate.isNull() && !configuration.caCertificates().contains(certificate)) {
-                configuration.addCaCertificate(certificate);
+            if (!certificate.isNull() && !roots.contains(certificate)) {
+                roots.append(certificate);
+                configuration.setCaCertificates(roots);
                 QSslConfiguration::setDefaultConfiguration(configuration);
             }
         }
