@@ -6,6 +6,7 @@
 PELOTUNE_BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libusb-1.0-0-dev
+  qt6-base-dev qt6-qpa-plugins
 )
 
 # Further, to build and run the tests, the sanitizer and fuzz builds and the benchmarks.
@@ -14,6 +15,7 @@ PELOTUNE_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libglm-dev libeigen3-dev
   locales-all
+  libssl-dev
 )
 
 # ensure_packages PACKAGE...: installs only what dpkg does not already have.

@@ -7,7 +7,4 @@ cd "$root"
 ensure_packages "${PELOTUNE_BUILD_PACKAGES[@]}"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELOTUNE_TESTS=OFF
 cmake --build build/release -j "$(nproc)"
-if [ -x build/release/app/pelotune ]; then
-  exec build/release/app/pelotune "$@"
-fi
-echo "Built the libraries in build/release; the application itself is not part of this build yet."
+exec build/release/app/pelotune "$@"

@@ -39,6 +39,8 @@ public:
     // decoder.
     virtual int getManufacturerVersion();
     virtual int getManufacturerModel();
+    // The sensor's ANT device number, as the search found it.
+    int getDeviceNumber() const { return mDeviceNumber; }
 
     void stateChanged(vant::ant::AntChannel* channel, int oldState, int newState) override;
     void searchFinished(vant::ant::AntChannel* channel) override;

@@ -1,0 +1,118 @@
+#include "app/ChainringChecker.h"
+
+#include "app/Implementer.h"
+#include "app/Parse.h"
+#include "core/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+using rezezaz::core::Log;
+
+namespace {
+
+// A download that stalls this long ends as a network error instead of leaving its caller waiting.
+constexpr int TRANSFER_TIMEOUT_MS = 30000;
+
+// The trust for the chainring-data server: whatever the application added to the default
+// configuration, the system's CA certificates and the compiled-in bundle.
+QSslConfiguration chainringSslConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    configuration.setProtocol(QSsl::SecureProtocols);
+
+    QList<QSslCertificate> trusted = configuration.caCertificates();
+    trusted += QSslConfiguration::systemCaCertificates();
+    QFile bundle(":ca-bundle.crt");
+    if (bundle.open(QIODevice::ReadOnly))
+        trusted += QSslCertificate::fromData(bundle.readAll(), QSsl::Pem);
+    else
+        Log::alert("ChainringChecker::checkData unable to load the compiled-in CA certificates");
+    configuration.setCaCertificates(trusted);
+    return configuration;
+}
+
+} // namespace
+
+ChainringChecker::ChainringChecker(QObject* parent, const QString& dataFolder, const QUrl& server)
+    : QObject(parent), manager(new QNetworkAccessManager(this)), dataFolder(dataFolder), server(server)
+{
+    connect(manager, &QNetworkAccessManager::sslErrors, this, &ChainringChecker::jsonSslErrors);
+}
+
+QUrl ChainringChecker::defaultServer()
+{
+    return QUrl(CHAINRING_DATA_SERVER);
+}
+
+void ChainringChecker::checkData()
+{
+    Log::alert("ChainringChecker::checkData");
+
+    QUrl url = server;
+    url.setPath("/chainringData.json");
+    QNetworkRequest request(url);
+    request.setSslConfiguration(chainringSslConfiguration());
+    request.setTransferTimeout(TRANSFER_TIMEOUT_MS);
+    request.setRawHeader("Authorization",
+                         "Basic " + (QByteArray("pelotune:") + CHAINRING_DATA_PASSWORD).toBase64());
+    request.setRawHeader("User-Agent", "Pelotune PC");
+    request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+
+    disconnect(manager, &QNetworkAccessManager::finished, nullptr, nullptr);
+    connect(manager, &QNetworkAccessManager::finished, this, &ChainringChecker::jsonFinished);
+    manager->get(request);
+}
+
+void ChainringChecker::jsonSslErrors(QNetworkReply*, const QList<QSslError>& errors)
+{
+    // Not ignored: the reply fails with a TLS error and the stored file stays.
+    for (const QSslError& error : errors)
+        Log::alert("ChainringChecker::jsonSslErrors SSL error:" + error.errorString());
+}
+
+void ChainringChecker::jsonFinished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    Log::alert("ChainringChecker::jsonFinished");
+
+    if (reply->error() != QNetworkReply::NoError) {
+        Log::alert(QString("ChainringChecker::jsonFinished http error:%1 with description:%2")
+                       .arg(int(reply->error()))
+                       .arg(reply->errorString()));
+        Log::alert("ChainringChecker::jsonFinished loading cached data");
+        emit finished();
+        return;
+    }
+
+    Log::alert("ChainringChecker::jsonFinished downloading new chainring data");
+    QByteArray body = reply->readAll();
+    const qsizetype end = body.indexOf('\0');
+    if (end >= 0)
+        body.truncate(end);
+
+    // Only chainring data replaces the stored file: an error page served with success would
+    // otherwise leave every reader with empty tables.
+    QJsonArray tables;
+    QString error;
+    if (!Parse::readChainringText(body, tables, error)) {
+        Log::alert("ChainringChecker::jsonFinished invalid chainring data, keeping stored data: " + error);
+        emit finished();
+        return;
+    }
+
+    // Written beside the stored file and moved over it, so a failed write leaves the old one whole.
+    QSaveFile file(QDir::toNativeSeparators(dataFolder + "/chainringData.json"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit())
+        Log::alert("ChainringChecker::jsonFinished unable to update stored chainring data");
+    emit finished();
+}

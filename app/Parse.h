@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QVariant>
+
+// Reads the chainring data file "chainringData.json": for each power-meter model the chainrings
+// that fit it, with their chainring codes and slope factors, and the table that names every code.
+// The file in the data folder comes first (it may have been downloaded), the copy compiled into the
+// program second. The text is read as JSON data and never run as a script. Static operations only;
+// nothing caches the result, so every caller reads the file afresh.
+class Parse
+{
+public:
+    Parse() = delete;
+
+    // The decoded top-level array of `dataFolder` + "/chainringData.json", else of the compiled-in
+    // ":chainringData.json". Empty when neither opens, or when the file that opened holds no valid
+    // JSON array (logged).
+    static QList<QVariant> loadChainringData(const QString& dataFolder);
+
+    // Reads file content as chainring data: the text ends at the first zero byte and each byte is
+    // one character. True with `tables` set when it is a JSON array; false with `error` set otherwise.
+    static bool readChainringText(const QByteArray& bytes, QJsonArray& tables, QString& error);
+
+    // The elements of an array, decoded in order: arrays as QList<QVariant>, objects as
+    // QMap<QString, QVariant>, numbers as double, strings as QString, null as an invalid QVariant.
+    // Booleans are dropped, so the items after one move up into its place.
+    static QList<QVariant> decodeInnerToList(const QJsonArray& array);
+    // The members of an object by name, each decoded as above; booleans are dropped.
+    static QMap<QString, QVariant> decodeInner(const QJsonObject& object);
+};

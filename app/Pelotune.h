@@ -1,0 +1,154 @@
+#pragma once
+
+#include "ant/AntManagerListener.h"
+#include "ant/search/SportDeviceSearchListener.h"
+#include "core/IntrusivePointer.h"
+
+#include <QGraphicsScene>
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QInputDialog;
+class QProgressDialog;
+class QPushButton;
+class QTimer;
+class Ui_pelotune;
+class PowermeterWidget;
+
+namespace rezezaz::core {
+class FileLogger;
+}
+namespace vant::ant {
+class AntRadio;
+class AntRadioManager;
+} // namespace vant::ant
+namespace vant::search {
+class SportDeviceSearch;
+}
+namespace vant::device {
+class VelonixPowerMeterDevice;
+}
+
+// The program's one top-level window. It owns the log file, the ANT stick (radio and manager), the
+// device search and the connected power meter, pumps the manager every 33 ms on the GUI thread and
+// shows everything as pages on one stack: index 0 the menu, index 1 the list of found meters, and a
+// connected meter's pages above them. Pages use its services: push a page, go back one page or to the
+// list, open a help topic, the per-user data folder.
+class Pelotune : public QMainWindow,
+                 public vant::ant::AntManagerListener,
+                 public vant::search::SportDeviceSearchListener
+{
+    Q_OBJECT
+
+public:
+    // Makes the radio of the stick with these USB ids (nothing is opened yet); the window tries the
+    // sticks it supports through it. The program uses new_PCAntRadio.
+    using RadioFactory = std::function<vant::ant::AntRadio*(int baud, int vendor, int product)>;
+    // Ends the program with the given status once a stick that can't be used was refused.
+    using ExitHandler = std::function<void(int status)>;
+
+    // The window of the program: real sticks, the user's data location, std::exit.
+    explicit Pelotune(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    // `dataFolder` empty takes the user's data location; `exitHandler` empty takes std::exit.
+    Pelotune(RadioFactory radioFactory, const QString& dataFolder, ExitHandler exitHandler = {},
+             QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    ~Pelotune() override;
+
+    Pelotune(const Pelotune&) = delete;
+    Pelotune& operator=(const Pelotune&) = delete;
+
+    // Pushes a page and makes it current; the window owns it from then on.
+    void addStackedWidget(QWidget* page);
+    // Opens the help page of `topic` in the user's browser.
+    void showHelp(const QString& topic);
+    // The per-user data folder, created when missing (log file, chainring data, firmware files).
+    QString dataFolder();
+    // The folder of the program's executable, and the folder of the files it reads at run time.
+    QString appFolder();
+    QString appResourceFolder();
+    // The open stick's AP version: 1 AP1, 2 AP2, 0 other or no radio.
+    int apVersion();
+    // Closes the stick objects and opens the same stick again; falls back to the 2000 ms retry.
+    void killAndRestartRadio();
+
+    // vant::ant::AntManagerListener
+    void stateChanged(bool up) override;
+    void capabilitiesReceived(unsigned char* payload) override;
+    void versionReceived(unsigned char* payload) override;
+    // vant::search::SportDeviceSearchListener
+    void deviceFound(int deviceNumber, int channel) override;
+    void searchFinished(bool cancelled) override;
+
+public slots:
+    void showSearchList();
+    void startSearch();
+    void cancelSearch();
+    void enterID();
+    void about();
+    void antInfo();
+    // The pump: one tick of the ANT manager (33 ms).
+    void update();
+    // The 2000 ms retry while no stick is open.
+    void checkForUsbDevice();
+    void connectToPowermeter(PowermeterWidget* widget);
+    // Goes back one page; leaving the last page of a meter disconnects it.
+    void backClicked();
+    // Runs allBack() 1000 ms later (restarts when called again before).
+    void allBackTimer();
+    // Goes back until only the menu and the search list remain.
+    void allBack();
+    void helpClicked();
+    // The "Enter Power Meter ID" dialog was accepted.
+    void connectToPowermeter();
+    void cancelEnterId();
+
+private:
+    // Opens the first supported stick that answers; true on success.
+    bool setupAntRadio();
+    // Runs the open search for openId (normal settings above 0, bootloader settings otherwise).
+    void startOpen();
+    // A new search on the manager with the window as its listener, and the 33 ms pump.
+    void startPump();
+    // Stops the pump timer and disconnects it from whatever it ran.
+    void stopPumpTimer();
+    // Drops the search and the manager (listener removed, destroyed, released).
+    void takeDownSearch();
+    void takeDownManager();
+    // The end of a list search pass.
+    void listPassFinished();
+    void showNoDevicesFound();
+    void showConnectingBox();
+    void closeConnectingBox();
+    void rewireHelpButton();
+    // Keeps Back and Help right when a page leaves the stack by any way.
+    void pageRemoved(int index);
+
+    RadioFactory radioFactory;
+    QString dataFolderOverride;
+    ExitHandler exitHandler;
+
+    std::unique_ptr<rezezaz::core::FileLogger> fileLogger;
+    rezezaz::core::IntrusivePointer<vant::ant::AntRadio> radio;
+    rezezaz::core::IntrusivePointer<vant::ant::AntRadioManager> manager;
+    rezezaz::core::IntrusivePointer<vant::search::SportDeviceSearch> deviceSearch;
+    rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
+    int openId = 0;
+    std::vector<int> seenIds;
+    int openChannel = -1;
+    bool bootloadPass = false;
+    int stickProduct = 0;
+    std::unique_ptr<Ui_pelotune> ui;
+    QTimer* pumpTimer = nullptr;
+    QTimer* backTimer = nullptr;
+    QProgressDialog* connectingBox = nullptr;
+    QInputDialog* idDialog = nullptr;
+    QGraphicsScene logoScene;
+    QPushButton* backButton = nullptr;
+    QPushButton* helpButton = nullptr;
+    // A blocking box opened inside a callback runs a nested event loop in which the pump fires again.
+    bool updating = false;
+};

@@ -1,0 +1,760 @@
+#include "app/Sensor.h"
+
+#include "ant/babel/SportData.h"
+#include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Parse.h"
+#include "app/Pelotune.h"
+#include "app/SlopeLimits.h"
+#include "core/Log.h"
+#include "core/PosixSystem.h"
+#include "core/String.h"
+#include "firmware/Firmware.h"
+#include "ui_sensor.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QSignalBlocker>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+
+using rezezaz::core::Log;
+using rezezaz::core::String;
+using vant::device::SportDevice;
+using vant::device::VelonixPowerMeterDevice;
+
+namespace {
+
+// Decoder fields the page reads.
+constexpr int kFieldCadence = 15;
+constexpr int kFieldPower = 18;
+constexpr int kFieldRevolutions = 19;
+constexpr int kFieldTorque = 20;
+constexpr int kFieldSoftwareRevision = 5;
+// Bits of the decoder's mask of received fields.
+constexpr int kManufacturerReceived = 1 << 2;
+constexpr int kSoftwareRevisionReceived = 1 << kFieldSoftwareRevision;
+
+// Power-meter types and registers.
+constexpr int kTypeNoPowerBalance = 1;
+constexpr int kTypeKV7 = 5;
+constexpr int kTypeBle = 7;
+constexpr int kUserChainring = 0x60;
+constexpr int kFactoryChainring = 0x42;
+constexpr int kProductionFlags = 0x7F;
+constexpr int kBleDisabled = 0x04;
+
+constexpr int kFirstWatchdog = 20000;
+constexpr int kWatchdog = 5000;
+constexpr int kStaleAfter = 5000;
+
+const char* const kOtherChainring = "Other";
+const char* const kTeethFormat = "Z-Mesh %dT";
+
+// A live value as the page shows it: truncated toward zero; a value no int can hold shows as 0.
+int truncated(float value)
+{
+    if (!std::isfinite(value) || value >= 2147483648.0f || value < -2147483648.0f) {
+        return 0;
+    }
+    return static_cast<int>(value);
+}
+
+// The log carries Latin-1 text.
+String text(const QString& value)
+{
+    return String(value);
+}
+
+} // namespace
+
+Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock clock)
+    : QWidget(mainWindow), mainWindow(mainWindow), device(device), ui(std::make_unique<Ui_sensor>()),
+      clock(std::move(clock))
+{
+    if (!this->clock) {
+        this->clock = [] { return static_cast<std::int64_t>(rezezaz::core::PosixSystem::mtime()); };
+    }
+    ui->setupUi(this);
+    ui->idValue->setText(QString::number(device->getDeviceNumber()));
+
+    // Qt 6 reports a selection by index only; the page wants the entry's text.
+    connect(ui->velcoriaCombo, &QComboBox::currentIndexChanged, this,
+            [this](int index) { velcoriaChainringSelected(ui->velcoriaCombo->itemText(index)); });
+    connect(ui->setzeroButton, &QPushButton::clicked, this, &Sensor::setZero);
+    connect(ui->infoButton, &QPushButton::clicked, this, &Sensor::info);
+    connect(ui->settingsButton, &QPushButton::clicked, this, &Sensor::settings);
+    connect(ui->slopeButton, &QPushButton::clicked, this, &Sensor::slope);
+    connect(ui->diagnosticsButton, &QPushButton::clicked, this, &Sensor::diagnostics);
+    connect(ui->firmwareButton, &QPushButton::clicked, this, &Sensor::firmware);
+
+    ui->velcoriaBox->hide();
+    for (QPushButton* button : {ui->diagnosticsButton, ui->settingsButton, ui->firmwareButton}) {
+        button->setText("Waiting for data...");
+        button->setEnabled(false);
+    }
+
+    if (QSslSocket::supportsSsl()) {
+        Log::alert("Sensor::Sensor SSL sockets supported. Loading root certificates.");
+        QFile bundle(":ca-bundle.crt");
+        if (bundle.open(QIODevice::ReadOnly)) {
+            const QSslCertificate certificate(&bundle, QSsl::Pem);
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            // An explicit list replaces the system's roots, which are otherwise loaded on demand:
+            // start from them so that adding ours takes nothing away.
+            QList<QSslCertificate> roots = configuration.caCertificates();
+            if (roots.isEmpty()) {
+                roots = QSslConfiguration::systemCaCertificates();
+            }
+            // Every page of every connection comes here: add the certificate once.
+            if (!certificate.isNull() && !roots.contains(certificate)) {
+                roots.append(certificate);
+                configuration.setCaCertificates(roots);
+                QSslConfiguration::setDefaultConfiguration(configuration);
+            }
+        }
+    } else {
+        Log::alert("Sensor::Sensor SSL sockets not supported. Chainring data updates may fail.");
+    }
+}
+
+Sensor::~Sensor()
+{
+    device->removePowerMeterDeviceListener(this);
+}
+
+// ---- Showing and hiding ----
+
+void Sensor::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A show without a hide before it must not make the page hear everything twice.
+    device->removePowerMeterDeviceListener(this);
+    device->addPowerMeterDeviceListener(this);
+    closeProgress();
+
+    if (firstConnection) {
+        Log::alert("Sensor::showEvent firstConnection waiting for SportManufacturer");
+        showProgress("Gathering Power Meter Data");
+    } else {
+        showProgress("Verifying Power Meter");
+        if (powerMeterType == kTypeKV7) {
+            Log::alert("Sensor::showEvent parsing chainring data");
+            fillChainrings();
+        } else {
+            Log::alert("Sensor::showEvent doQueryCadenceMode");
+            device->doQueryCadenceMode();
+        }
+    }
+
+    if (watchdog == nullptr) {
+        startWatchdog(firstConnection ? kFirstWatchdog : kWatchdog, &Sensor::forceCadenceMode);
+    }
+}
+
+void Sensor::hideEvent(QHideEvent* event)
+{
+    stopWatchdog();
+    device->removePowerMeterDeviceListener(this);
+    QWidget::hideEvent(event);
+}
+
+// ---- Pages and buttons ----
+
+void Sensor::setZero()
+{
+    showProgress("Zeroing power meter");
+    device->requestCalibrate();
+}
+
+// The information, settings, slope and diagnostics pages come with later work; their buttons are
+// wired so that only these bodies change then.
+void Sensor::info() {}
+
+void Sensor::settings() {}
+
+void Sensor::slope() {}
+
+void Sensor::diagnostics() {}
+
+void Sensor::firmware()
+{
+    mainWindow->addStackedWidget(new Firmware(device.get(), mainWindow, false));
+}
+
+void Sensor::helpClicked()
+{
+    mainWindow->showHelp(powerMeterType == kTypeKV7 ? "sensorKV7" : "sensor");
+}
+
+// ---- Live values ----
+
+void Sensor::dataReceived(SportDevice*, int fields)
+{
+    vbabel::data::SportData* data = device->sportData.get();
+    if (data == nullptr) {
+        return;
+    }
+    float power = 0.0f;
+    float cadence = 0.0f;
+    float torque = 0.0f;
+    int revolutions = 0;
+    int softwareRevision = 0;
+    data->getField(&power, kFieldPower);
+    data->getField(&cadence, kFieldCadence);
+    data->getField(&torque, kFieldTorque);
+    data->getField(&revolutions, kFieldRevolutions);
+    data->getField(&softwareRevision, kFieldSoftwareRevision);
+
+    const std::int64_t now = clock();
+    if (staleDeadline == 0) {
+        lastPower = power;
+        lastCadence = cadence;
+        lastTorque = torque;
+        lastRevolutions = revolutions;
+        staleDeadline = now - 1000;
+        lastChangeTime = now;
+    } else if (power != lastPower || cadence != lastCadence || torque != lastTorque ||
+               revolutions != lastRevolutions) {
+        // != is true for a NaN too, so an unordered value counts as a change.
+        lastPower = power;
+        lastCadence = cadence;
+        lastTorque = torque;
+        lastRevolutions = revolutions;
+        staleDeadline = now + kStaleAfter;
+        lastChangeTime = now;
+    } else if (staleDeadline < now && staleDeadline >= lastChangeTime) {
+        // Values frozen for longer than the deadline: the meter repeats its last page.
+        power = 0.0f;
+        cadence = 0.0f;
+        torque = 0.0f;
+    }
+
+    if ((fields & kSoftwareRevisionReceived) != 0 && versionPending) {
+        versionPending = false;
+        ui->versionValue->setText(QString::number(softwareRevision));
+    }
+
+    if ((fields & kManufacturerReceived) != 0 && manufacturerPending && !versionPending) {
+        manufacturerPending = false;
+        if (!ui->settingsButton->isEnabled()) {
+            ui->settingsButton->setText("Settings");
+            ui->settingsButton->setEnabled(true);
+        }
+        if (!ui->diagnosticsButton->isEnabled()) {
+            if (softwareRevision > 17 || device->getPowerMeterDeviceFamily() != 0) {
+                ui->diagnosticsButton->setText("Diagnostics");
+                ui->diagnosticsButton->setEnabled(true);
+            } else {
+                ui->diagnosticsButton->setText("Unavailable, Requires SW>17");
+            }
+        }
+        powerMeterType = device->getPowerMeterType();
+        Log::alert("Sensor::DataReceived found power meter model:" + String() + powerMeterType);
+        if (powerMeterType == kTypeBle) {
+            Log::alert("Sensor::DataReceived found lumora power meter");
+            bleModel = true;
+            ui->firmwareButton->setText("Unavailable");
+        }
+        if (firstConnection) {
+            device->doQueryPedalBalance();
+            Log::alert("Sensor::DataReceived querying power balance...");
+        }
+    }
+
+    ui->wattsValue->setText(QString::number(truncated(power)) + " W");
+    ui->cadenceValue->setText(QString::number(truncated(cadence)) + " rpm");
+    ui->torqueValue->setText(QString::number(truncated(torque)) + " Nm");
+    ui->revsValue->setText(QString::number(revolutions));
+}
+
+// ---- First connection ----
+
+void Sensor::pedalBalanceReceived(VelonixPowerMeterDevice*, bool on)
+{
+    Log::alert("Sensor::pedalBalanceReceived pedal:" + String() + on);
+    if (powerMeterType == kTypeNoPowerBalance) {
+        Log::alert("Sensor::pedalBalanceReceived forcibly disabling the setting of power balance");
+    } else if (!on) {
+        device->setPedalBalance(true);
+    }
+    if (firstConnection) {
+        afterPowerBalance(
+            "Sensor::pedalBalanceReceived no bootload queries for ble powermeters instead check for ble");
+    }
+}
+
+void Sensor::pedalBalanceChanged(VelonixPowerMeterDevice*)
+{
+    Log::alert("Sensor::pedalBalanceChanged");
+    openMessageBox(QMessageBox::Information, "Congratulations!",
+                   "<p>Power Balance has been turned on. To manage this feature please refer to the "
+                   "<b>Settings</b> page.</p>",
+                   QMessageBox::Ok);
+    if (firstConnection) {
+        afterPowerBalance(
+            "Sensor::pedalBalanceChanged no bootload queries for ble powermeters instead check for ble");
+    }
+}
+
+void Sensor::afterPowerBalance(const char* bleLogText)
+{
+    if (bleModel) {
+        Log::alert(bleLogText);
+        device->queryRegister(kProductionFlags, 1);
+    } else {
+        device->doQueryBootload();
+    }
+}
+
+void Sensor::bootloadReceived(VelonixPowerMeterDevice*, int version)
+{
+    Log::alert("Sensor::bootloadReceived version:" + String() + version);
+    bootloaderVersion = version;
+    if (!ui->firmwareButton->isEnabled()) {
+        ui->firmwareButton->setText("Firmware");
+        ui->firmwareButton->setEnabled(version != 0 && version != 0xFFFF);
+    }
+    if (firstConnection) {
+        updateChainringData();
+    }
+}
+
+void Sensor::registerReceived(VelonixPowerMeterDevice*, int location, int length, unsigned char* data)
+{
+    Log::alert("Sensor::registerReceived location:" + String() + location + " length:" + length);
+    if (data == nullptr) {
+        return;
+    }
+    if (location == kProductionFlags && length == 1) {
+        productionFlagsReceived(data[0]);
+    } else if ((location == kUserChainring || location == kFactoryChainring) && length == 3) {
+        chainringReceived(location, data);
+    }
+}
+
+void Sensor::productionFlagsReceived(int flags)
+{
+    Log::alert("Sensor::registerReceived production flags=" + String() + flags);
+    if ((flags & kBleDisabled) != 0) {
+        Log::alert("Sensor::registerReceived ble is disabled, fixing");
+        unsigned char cleared = 0x00;
+        device->setRegister(kProductionFlags, 1, &cleared);
+    } else {
+        Log::alert("Sensor::registerReceived ble is enabled, keep going");
+        updateChainringData();
+    }
+}
+
+void Sensor::registerChanged(VelonixPowerMeterDevice*, int location, int length)
+{
+    if (location == kProductionFlags && length == 1) {
+        Log::alert("Sensor::registerChanged production flags updated");
+        bleFixPending = true;
+        updateChainringData();
+        return;
+    }
+    Log::alert("Sensor::registerChanged location:" + String() + location + " length:" + length);
+    closeProgress();
+    if (location == kUserChainring && length == 3) {
+        QComboBox* combo = ui->velcoriaCombo;
+        const bool other = combo->currentIndex() == combo->count() - 1;
+        showProgress(combo->currentText() +
+                     (other ? " saved. \nVerifying slope..." : " saved. \nUpdating slope..."));
+        Log::alert("Sensor:registerChanged: querying factory slope");
+        device->doQuerySlope(true);
+    }
+}
+
+void Sensor::updateChainringData()
+{
+    Log::alert("Sensor::updateChainringData");
+    Log::warning("Sensor::updateChainringData currently disabled, skipping download attempt");
+    updateFinished();
+}
+
+void Sensor::updateFinished()
+{
+    Log::alert("Sensor::updateFinished");
+    if (powerMeterType == kTypeKV7) {
+        fillChainrings();
+    } else {
+        device->doQueryCadenceMode();
+    }
+}
+
+// ---- Cadence mode and watchdog ----
+
+void Sensor::cadenceModeReceived(VelonixPowerMeterDevice* meter, int cadence, int mode)
+{
+    Log::alert("Sensor::cadenceModeReceived cadence:" + String() + cadence + " mode:" + mode);
+    stopWatchdog();
+    if (cadence == 0 && (mode == 0 || mode == 48)) {
+        lastCadenceMode = mode;
+        cadenceModeChanged(meter);
+    } else {
+        Log::warning("Sensor::cadenceModeReceived incorrect cadence mode, resetting to last known" +
+                     String() + lastCadenceMode);
+        device->setCadenceMode(0, lastCadenceMode);
+    }
+}
+
+void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
+{
+    Log::alert("Sensor::cadenceModeChanged");
+    firstConnection = false;
+    closeProgress();
+    stopWatchdog();
+    if (bleFixPending) {
+        bleFixPending = false;
+        // The box runs its own event loop inside the meter's callback: keep the meter, and learn
+        // whether the page is still there afterwards.
+        rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
+        QPointer<Sensor> self(this);
+        QMessageBox::information(this, "BLE Update",
+                                 "<p>BLE was turned off.</p><p>Pelotune has now set BLE to on.</p>");
+        if (self.isNull()) {
+            return;
+        }
+        device->startSleep();
+    }
+}
+
+void Sensor::sleepStarted(VelonixPowerMeterDevice*)
+{
+    Log::alert("Sensor::sleepStarted");
+    disconnected();
+}
+
+void Sensor::forceCadenceMode()
+{
+    Log::alert("Sensor::forceCadenceMode timeout forcing proper cadence");
+    stopWatchdog();
+    startWatchdog(kWatchdog, &Sensor::disconnected);
+    device->setCadenceMode(0, 0);
+}
+
+void Sensor::disconnected()
+{
+    stopWatchdog();
+    closeProgress();
+    // The box runs its own event loop; the page may be taken down meanwhile, the window stays.
+    rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
+    Pelotune* window = mainWindow;
+    QMessageBox::information(this, "Disconnected",
+                             "<p>The power meter appears to have disconnected.</p><p>Pelotune will "
+                             "close the connection.</p>");
+    window->allBackTimer();
+}
+
+void Sensor::closed(SportDevice*)
+{
+    mainWindow->allBackTimer();
+}
+
+// ---- Zero calibration ----
+
+void Sensor::calibrateReceived(SportDevice*, bool passed, int value)
+{
+    Log::alert("Sensor::calibrateReceived passed:" + String() + passed + " result:" + value);
+    closeProgress();
+    openMessageBox(QMessageBox::Information, passed ? "Passed" : "Failed",
+                   QString::asprintf("Returned Value: %d\n[%.2f Nm]", value,
+                                     static_cast<double>(static_cast<float>(value) * 0.03125f)),
+                   QMessageBox::Ok);
+}
+
+// ---- Chainrings of the KV7 model ----
+
+void Sensor::fillChainrings()
+{
+    const QList<QVariant> tables = Parse::loadChainringData(mainWindow->dataFolder());
+
+    QComboBox* combo = ui->velcoriaCombo;
+    combo->clear();
+    chainringCodes.clear();
+    chainringFactors.clear();
+    chainringNames.clear();
+
+    for (const QVariant& table : tables) {
+        const QMap<QString, QVariant> element = table.toMap();
+        const QString kind = element.value("data").toString();
+        if (kind == "calibrations") {
+            for (const QVariant& entry : element.value("values").toList()) {
+                const QMap<QString, QVariant> model = entry.toMap();
+                if (model.value("marlet").toString() != "KV7") {
+                    continue;
+                }
+                const QList<QVariant> rings = model.value("calibrations").toList();
+                // Whole triples only: a ring without its code and factor can't be written or scaled.
+                for (qsizetype i = 0; i + 2 < rings.size(); i += 3) {
+                    {
+                        const QSignalBlocker blocker(combo);
+                        combo->addItem(rings[i].toString());
+                    }
+                    chainringCodes.append(rings[i + 1].toString());
+                    chainringFactors.append(rings[i + 2].toFloat());
+                }
+                if (rings.size() % 3 != 0) {
+                    Log::warning("Sensor::parseChainringData incomplete chainring entry ignored");
+                }
+            }
+        } else if (kind == "chainrings") {
+            chainringNames = element.value("values").toMap();
+        } else {
+            Log::alert("Sensor::parseChainringData unknown data type found");
+        }
+    }
+
+    device->queryRegister(kUserChainring, 3);
+}
+
+QString Sensor::chainringCode(int make, int model) const
+{
+    // A ring without a maker of its own has the code "00", like its entry in the data file.
+    const QString maker = make == 0 ? QString("0") : QString(QChar(make));
+    return maker + QString::number(model);
+}
+
+void Sensor::chainringReceived(int location, const unsigned char* data)
+{
+    const int make = data[0];
+    const int model = data[1];
+    const int teeth = data[2];
+    const QString code = chainringCode(make, model);
+    const QString name = chainringNames.value(code).toString();
+
+    if (location == kUserChainring) {
+        Log::alert("Sensor::registerReceived user outer chainring make:" + String() + make +
+                   " model:" + model + " teeth:" + teeth);
+        userMake = make;
+        userModel = model;
+        userTeeth = teeth;
+        Log::alert("Sensor::registerReceived user chainring code=" + text(code) +
+                   " translates to=" + text(name));
+        device->queryRegister(kFactoryChainring, 3);
+        return;
+    }
+
+    Log::alert("Sensor::registerReceived factory outer chainring make:" + String() + make +
+               " model:" + model + " teeth:" + teeth);
+    factoryMake = make;
+    factoryModel = model;
+    factoryTeeth = teeth;
+    Log::alert("Sensor::registerReceived factory chainring code=" + text(code) +
+               " translates to=" + text(name));
+
+    chainringIndex = ui->velcoriaCombo->count() - 1;
+    selectChainring(chainringIndex);
+    const int userEntry = chainringEntryForTeeth(userTeeth);
+    if (userEntry >= 0) {
+        Log::alert("Sensor:registerReceived changing velcoria combo to:" + String() + userEntry);
+        chainringIndex = userEntry;
+        selectChainring(userEntry);
+    }
+    ui->velcoriaBox->show();
+    if (firstConnection) {
+        openMessageBox(QMessageBox::Information, "KV7 Detected",
+                       "<p>You appear to be using an KV7 power meter.</p> <p>Please ensure you have "
+                       "the proper ring selected in the KV7 dropdown menu.</p>",
+                       QMessageBox::Ok);
+    }
+    device->doQueryCadenceMode();
+}
+
+void Sensor::selectChainring(int index)
+{
+    const QSignalBlocker blocker(ui->velcoriaCombo);
+    ui->velcoriaCombo->setCurrentIndex(index);
+}
+
+int Sensor::chainringEntryForTeeth(int teeth)
+{
+    return ui->velcoriaCombo->findText(QString::asprintf(kTeethFormat, teeth),
+                                       Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void Sensor::velcoriaChainringSelected(QString selected)
+{
+    Log::alert("Sensor::velcoriaChainringSelected");
+    const QString current = ui->velcoriaCombo->itemText(chainringIndex);
+    if (selected == current) {
+        return;
+    }
+    QString question;
+    if (selected == kOtherChainring) {
+        question = "<p>You are switching to an unknown chainring.</p> <p>Your slope will not be "
+                   "changed.</p> <p>You will need to use the \"Calibrate Slope\" option to perform a "
+                   "manual calibration of your power meter with this new ring.</p> <p>Are you sure?</p>";
+    } else {
+        question = "<p>You are switching from chainring " + current + " to " + selected +
+                   ".</p> <p>Are you sure?</p>";
+    }
+    QMessageBox* box =
+        openMessageBox(QMessageBox::Warning, "Notice", question, QMessageBox::Ok | QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this, &Sensor::velcoriaChainringChange);
+}
+
+void Sensor::velcoriaChainringChange(int result)
+{
+    QComboBox* combo = ui->velcoriaCombo;
+    const int index = combo->currentIndex();
+    if (result != QMessageBox::Ok || index < 0 || index >= chainringCodes.size()) {
+        selectChainring(chainringIndex);
+        return;
+    }
+
+    const QString code = chainringCodes[index];
+    int make = 0;
+    if (!code.isEmpty() && code[0] >= QChar('A') && code[0] <= QChar('Z')) {
+        make = code[0].unicode();
+    }
+    bool isNumber = false;
+    int model = code.mid(1).toInt(&isNumber);
+    if (!isNumber) {
+        model = 0;
+    }
+    const QString ring = combo->itemText(index);
+    int teeth = 0;
+    if (ring != kOtherChainring) {
+        teeth = ring.mid(7, 2).toInt(&isNumber);
+        if (!isNumber) {
+            teeth = 0;
+        }
+    }
+    if (model < 0 || model > 255 || teeth < 0) {
+        // A byte can't hold it: writing it would store another ring than the one chosen.
+        Log::error("Sensor::velcoriaChainringChange chainring code " + text(code) +
+                   " can't be stored, keeping the current ring");
+        selectChainring(chainringIndex);
+        openMessageBox(QMessageBox::Warning, "Failed",
+                       "<p>The chainring " + ring + " has a code (" + code +
+                           ") that the power meter can't store.</p> <p>Your chainring was not "
+                           "changed.</p>",
+                       QMessageBox::Ok);
+        return;
+    }
+
+    chainringIndex = index;
+    Log::alert("Sensor::velcoriaChainringChange forcing user chainrings to make:" + String() + make +
+               " model:" + model + " teeth:" + teeth);
+    showProgress("Setting chainring");
+    unsigned char bytes[3] = {static_cast<unsigned char>(make), static_cast<unsigned char>(model),
+                              static_cast<unsigned char>(teeth)};
+    device->setRegister(kUserChainring, 3, bytes);
+}
+
+void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
+{
+    Log::alert("Sensor:slopeReceived:" + String() + slope + "," + factory);
+    QComboBox* combo = ui->velcoriaCombo;
+    const int current = combo->currentIndex();
+    if (!factory || current == combo->count() - 1 || current < 0 || current >= chainringFactors.size()) {
+        Log::alert("Sensor:slopeReceived: slope will not be changed.");
+        closeProgress();
+        return;
+    }
+
+    float newSlope = slope;
+    const QString factoryRing = QString::asprintf(kTeethFormat, factoryTeeth);
+    const int factoryEntry = chainringEntryForTeeth(factoryTeeth);
+    if (factoryEntry < 0 || factoryEntry >= chainringFactors.size()) {
+        Log::error("Sensor:slopeReceived: velcoria factory chainring:" + text(factoryRing) +
+                   " not found in velcoria combo box. Slope will not change.");
+    } else {
+        const float factoryFactor = chainringFactors[factoryEntry];
+        const float currentFactor = chainringFactors[current];
+        if (factoryFactor != 0.0f) {
+            const float rescaled = slope + (currentFactor - factoryFactor) * slope / factoryFactor;
+            if (std::isfinite(rescaled)) {
+                newSlope = clampSlope(rescaled);
+            } else {
+                Log::error("Sensor:slopeReceived: chainring factors give no slope, keeping the "
+                           "factory slope");
+            }
+        }
+    }
+    Log::alert("Sensor:slopeReceived: setting new slope:" + String() + newSlope);
+    device->setSlope(newSlope, false);
+}
+
+void Sensor::slopeChanged(VelonixPowerMeterDevice*, bool factory)
+{
+    Log::alert("Sensor:slopeChanged:" + String() + factory);
+    closeProgress();
+}
+
+// ---- Busy box, watchdog and boxes ----
+
+void Sensor::closeProgress()
+{
+    if (progress != nullptr) {
+        progress->close();
+        progress->deleteLater();
+        progress = nullptr;
+    }
+}
+
+void Sensor::showProgress(const QString& label)
+{
+    closeProgress();
+    progress = new QProgressDialog(label, "Cancel", 0, 0, this);
+    progress->setModal(true);
+    progress->show();
+}
+
+void Sensor::stopWatchdog()
+{
+    if (watchdog != nullptr) {
+        watchdog->stop();
+        // It may be the timer whose timeout is running now.
+        watchdog->deleteLater();
+        watchdog = nullptr;
+    }
+}
+
+void Sensor::startWatchdog(int interval, void (Sensor::*slot)())
+{
+    watchdog = new QTimer(this);
+    watchdog->setSingleShot(true);
+    watchdog->setInterval(interval);
+    connect(watchdog, &QTimer::timeout, this, slot);
+    watchdog->start();
+}
+
+QMessageBox* Sensor::openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& message,
+                                    QMessageBox::StandardButtons buttons)
+{
+    auto* box = new QMessageBox(icon, title, message, buttons, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+    return box;
+}
+
+// ---- Callbacks the page has no use for ----
+
+void Sensor::opened(SportDevice*) {}
+void Sensor::autozeroChanged(VelonixPowerMeterDevice*) {}
+void Sensor::autozeroReceived(VelonixPowerMeterDevice*, int) {}
+void Sensor::cadenceChanged(VelonixPowerMeterDevice*) {}
+void Sensor::cadenceReceived(VelonixPowerMeterDevice*, int) {}
+void Sensor::modeChanged(VelonixPowerMeterDevice*) {}
+void Sensor::modeReceived(VelonixPowerMeterDevice*, int) {}
+void Sensor::offsetChanged(VelonixPowerMeterDevice*, bool) {}
+void Sensor::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
+void Sensor::directionChanged(VelonixPowerMeterDevice*) {}
+void Sensor::directionReceived(VelonixPowerMeterDevice*, bool) {}
+void Sensor::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
+void Sensor::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
+void Sensor::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
+void Sensor::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
+void Sensor::bootloadChanged(VelonixPowerMeterDevice*) {}
+void Sensor::bootloadProgress(VelonixPowerMeterDevice*, int) {}
+void Sensor::bootloadFinished(VelonixPowerMeterDevice*, bool) {}

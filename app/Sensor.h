@@ -1,0 +1,179 @@
+#pragma once
+
+#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "core/IntrusivePointer.h"
+
+#include <QList>
+#include <QMap>
+#include <QMessageBox>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class Pelotune;
+class QProgressDialog;
+class QTimer;
+class Ui_sensor;
+
+namespace vant::device {
+class SportDevice;
+class VelonixPowerMeterDevice;
+} // namespace vant::device
+
+// The home page of a connected power meter: its device number, software revision and live power,
+// cadence, torque and revolutions, and the buttons to every other page of the meter. The first time
+// it is shown it brings the meter into shape (power balance on, BLE on for the model that has it, the
+// cadence mode the program needs); every later show verifies the cadence mode again, and for the KV7
+// model the chainring registers, whose ring it lets the user change with the slope rescaled to match.
+// A watchdog declares the meter lost when it stops answering. The main window creates it once a
+// meter is opened and owns it on its page stack; the page holds its own reference to the meter.
+class Sensor : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
+{
+    Q_OBJECT
+
+public:
+    // Milliseconds of a steady clock; the stale-data rule measures with it.
+    using Clock = std::function<std::int64_t()>;
+
+    // `clock` empty takes the system's millisecond clock.
+    Sensor(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock clock = {});
+    ~Sensor() override;
+
+    Sensor(const Sensor&) = delete;
+    Sensor& operator=(const Sensor&) = delete;
+
+    // vant::device::SportDeviceListener
+    void opened(vant::device::SportDevice* device) override;
+    // The meter's channel closed: back to the menu without a message.
+    void closed(vant::device::SportDevice* device) override;
+    void dataReceived(vant::device::SportDevice* device, int fields) override;
+    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
+
+    // vant::device::VelonixPowerMeterDeviceListener
+    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
+    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
+    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
+    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
+    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
+    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
+    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
+    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
+    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void pedalBalanceChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void pedalBalanceReceived(vant::device::VelonixPowerMeterDevice* device, bool on) override;
+    void registerChanged(vant::device::VelonixPowerMeterDevice* device, int location, int length) override;
+    void registerReceived(vant::device::VelonixPowerMeterDevice* device, int location, int length,
+                          unsigned char* data) override;
+    void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
+    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
+    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
+    // The meter went to sleep (after the BLE fix): the connection ends with a message.
+    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
+
+signals:
+    // Declared for pages that want to hear of a lost meter; nothing emits it.
+    void disconnect();
+
+public slots:
+    // The meter is taken as lost: tells the user and returns to the menu.
+    void disconnected();
+    // Asks the meter for its ANT+ zero calibration.
+    void setZero();
+    // The pages of the meter's information, settings, slope and diagnostics.
+    void info();
+    void settings();
+    void slope();
+    void diagnostics();
+    // The firmware page, for a meter that runs its firmware.
+    void firmware();
+    // The watchdog ran out: writes the cadence mode the program needs and waits 5000 ms for a reply.
+    void forceCadenceMode();
+    // The chainring combo's selection: asks the user to confirm a change of ring.
+    void velcoriaChainringSelected(QString text);
+    // The answer to that question: writes the new ring, or puts the old one back.
+    void velcoriaChainringChange(int result);
+    // The help topic of the page: "sensorKV7" for the KV7 model, else "sensor".
+    void helpClicked();
+    // Chainring data download; the download is switched off, so it goes on with updateFinished().
+    void updateChainringData();
+    // Goes on with the verification: chainring registers for the KV7 model, else the cadence mode.
+    void updateFinished();
+
+protected:
+    // Listens to the meter and starts the verification (and the watchdog) on every show.
+    void showEvent(QShowEvent* event) override;
+    // Stops listening and stops the watchdog; the busy box stays.
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    // Closes the busy box (if any) and schedules its deletion.
+    void closeProgress();
+    // Replaces the busy box by a new modal one with `text` and "Cancel", shown at once.
+    void showProgress(const QString& text);
+    // Stops the watchdog (if any) and schedules its deletion.
+    void stopWatchdog();
+    // Starts a new single-shot watchdog of `interval` ms that calls `slot` when it runs out.
+    void startWatchdog(int interval, void (Sensor::*slot)());
+    // Opens a modal, non-blocking box that deletes itself when closed.
+    QMessageBox* openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& message,
+                                QMessageBox::StandardButtons buttons);
+    // The chainring choices of the KV7 model from the chainring data file, then the user chainring read.
+    void fillChainrings();
+    // Selects a combo entry without reporting the selection as the user's.
+    void selectChainring(int index);
+    // The index of the combo entry named after `teeth` ("Z-Mesh 34T"), or -1.
+    int chainringEntryForTeeth(int teeth);
+    // The name of the chainring code of a register's make and model bytes.
+    QString chainringCode(int make, int model) const;
+    // The production-flags register byte: BLE on, or on to the next step.
+    void productionFlagsReceived(int flags);
+    // The user (0x60) or factory (0x42) chainring register.
+    void chainringReceived(int location, const unsigned char* data);
+    // First connection: the step after the power balance (bootloader version, or the BLE check).
+    void afterPowerBalance(const char* bleLogText);
+
+    Pelotune* mainWindow; // not owned
+    rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
+    std::unique_ptr<Ui_sensor> ui;
+    QProgressDialog* progress = nullptr;
+    QTimer* watchdog = nullptr;
+    std::int32_t lastCadenceMode = 0;
+    bool versionPending = true;
+    bool manufacturerPending = true;
+    bool firstConnection = true;
+    std::int32_t powerMeterType = 0;
+    bool bleModel = false;
+    bool bleFixPending = false;
+    float lastPower = 0.0f;
+    float lastTorque = 0.0f;
+    float lastCadence = 0.0f;
+    std::int32_t lastRevolutions = 0;
+    std::int32_t bootloaderVersion = 0;
+    std::int64_t staleDeadline = 0;
+    std::int64_t lastChangeTime = 0;
+    QList<QString> chainringCodes;
+    QList<float> chainringFactors;
+    std::int32_t chainringIndex = 0;
+    std::int32_t userMake = 0;
+    std::int32_t userModel = 0;
+    std::int32_t userTeeth = 0;
+    std::int32_t factoryMake = 0;
+    std::int32_t factoryModel = 0;
+    std::int32_t factoryTeeth = 0;
+    QMap<QString, QVariant> chainringNames;
+    Clock clock;
+};

@@ -1,0 +1,732 @@
+#include "app/Sensor.h"
+
+#include "ant/AntRadioManager.h"
+#include "ant/babel/SportData.h"
+#include "ant/device/VelonixPowerMeterDevice.h"
+#include "ant/search/SportDeviceSearch.h"
+#include "ant/search/SportDeviceSearchListener.h"
+#include "app/Pelotune.h"
+#include "core/IntrusivePointer.h"
+#include "support/LogCapture.h"
+#include "support/SimulatedMeterFirmware.h"
+#include "support/SimulatedPowerMeter.h"
+#include "support/SimulatedStickRadio.h"
+#include "support/TemporaryFolder.h"
+#include "support/qt/ModalBoxAnswerer.h"
+#include "support/qt/UrlRecorder.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using rezezaz::core::IntrusivePointer;
+using rezezaz::core::test::LogCapture;
+using support::Bytes;
+using support::ModalBoxAnswerer;
+using support::SimulatedMeterFirmware;
+using support::SimulatedPowerMeter;
+using support::SimulatedStickRadio;
+using support::UrlRecorder;
+using vant::device::VelonixPowerMeterDevice;
+
+constexpr int kMeterNumber = 4321;
+constexpr int kTick = 33;
+// Long enough in the stick's time for every request of a verification and its answers.
+constexpr int kVerificationMs = 40000;
+
+// Decoder whose fields the test sets: what the page shows and decides from them.
+class FixedFields : public vbabel::data::SportData
+{
+public:
+    bool getField(float* out, int id) override
+    {
+        auto field = floats.find(id);
+        if (field == floats.end()) {
+            return false;
+        }
+        *out = field->second;
+        return true;
+    }
+    bool getField(int* out, int id) override
+    {
+        auto field = ints.find(id);
+        if (field == ints.end()) {
+            return false;
+        }
+        *out = field->second;
+        return true;
+    }
+    int receivedFields() override { return mask; }
+    bool broadcastReceived(unsigned char*) override { return false; }
+
+    std::map<int, float> floats;
+    std::map<int, int> ints;
+    int mask = 0;
+};
+
+class SearchEnd : public vant::search::SportDeviceSearchListener
+{
+public:
+    void deviceFound(int, int) override { found = true; }
+    void searchFinished(bool) override { ended = true; }
+    bool found = false;
+    bool ended = false;
+};
+
+// The slope a register's three bytes hold.
+float slopeOf(const Bytes& bytes)
+{
+    return static_cast<float>(bytes[0] << 16 | bytes[1] << 8 | bytes[2]) / 65536.0f;
+}
+
+// The main window without a stick of its own, a simulated meter running its firmware behind a stick
+// that the test pumps as the window would (update(33), 33 ms of the stick's time each), and the
+// Sensor page of that meter on the window's page stack. The page's clock is the stick's time.
+struct Bench
+{
+    Bench() : radio(new SimulatedStickRadio(0x1008)), meter(radio->addMeter(kMeterNumber)), firmware(meter)
+    {
+        manager = new vant::ant::AntRadioManager(radio.get(), nullptr);
+        EXPECT_TRUE(manager->create());
+        window = std::make_unique<Pelotune>(
+            [](int, int, int product) -> vant::ant::AntRadio* {
+                auto* absent = new SimulatedStickRadio(product);
+                absent->unplug();
+                return absent;
+            },
+            QString::fromStdString(dataFolder.path()), [](int) {});
+        window->show();
+        for (const char* title :
+             {"Congratulations!", "KV7 Detected", "BLE Update", "Disconnected", "Passed", "Failed"}) {
+            answerer.press(title, "OK");
+        }
+    }
+
+    ~Bench()
+    {
+        window.reset();
+        if (device) {
+            device->destroy();
+        }
+        device = nullptr;
+        manager->destroy();
+    }
+
+    // Opens the meter as the main window does: a search by its number leaves channel 0 open on it.
+    void openMeter()
+    {
+        IntrusivePointer<vant::search::SportDeviceSearch> search =
+            new vant::search::SportDeviceSearch(manager.get());
+        SearchEnd end;
+        search->addSportDeviceSearchListener(&end);
+        ASSERT_TRUE(search->search(6, kMeterNumber, -1, -1, -1, -1, false));
+        ASSERT_TRUE(runUntil([&] { return end.ended; }, 10000));
+        search->destroy();
+        ASSERT_TRUE(end.found);
+        device = new VelonixPowerMeterDevice(kMeterNumber, manager.get(), 0, false);
+    }
+
+    // The page, pushed on the window as the window pushes it (shown at once).
+    void showSensor()
+    {
+        sensor = new Sensor(device.get(), window.get(), [this] { return now; });
+        window->addStackedWidget(sensor);
+    }
+
+    // The page alone, not shown: it hears only what the test calls.
+    void makeHiddenSensor()
+    {
+        device = new VelonixPowerMeterDevice(kMeterNumber, manager.get(), 0, false);
+        sensor = new Sensor(device.get(), window.get(), [this] { return now; });
+    }
+
+    void tick()
+    {
+        manager->update(kTick);
+        now += kTick;
+        QCoreApplication::processEvents();
+        answerer.poll();
+    }
+
+    void run(int ms)
+    {
+        for (int elapsed = 0; elapsed < ms; elapsed += kTick) {
+            tick();
+        }
+    }
+
+    bool runUntil(const std::function<bool()>& done, int limitMs)
+    {
+        for (int elapsed = 0; !done(); elapsed += kTick) {
+            if (elapsed >= limitMs) {
+                return false;
+            }
+            tick();
+        }
+        return true;
+    }
+
+    // Runs through the first verification of a shown page, up to the accepted cadence mode.
+    void verify()
+    {
+        ASSERT_TRUE(runUntil([&] { return logged("Sensor::cadenceModeChanged") > 0; }, kVerificationMs));
+        run(kVerificationMs / 2); // what the meter still answers after it
+    }
+
+    int logged(const std::string& text) const
+    {
+        const auto texts = log.listener.texts();
+        return static_cast<int>(std::count(texts.begin(), texts.end(), text));
+    }
+
+    QString text(const char* name) const { return sensor->findChild<QLabel*>(name)->text(); }
+    QPushButton* button(const char* name) const { return sensor->findChild<QPushButton*>(name); }
+    QComboBox* combo() const { return sensor->findChild<QComboBox*>("velcoriaCombo"); }
+
+    QStringList comboTexts() const
+    {
+        QStringList texts;
+        for (int i = 0; i < combo()->count(); ++i) {
+            texts << combo()->itemText(i);
+        }
+        return texts;
+    }
+
+    // The running watchdog of the page, or null.
+    QTimer* watchdog() const
+    {
+        for (QTimer* timer : sensor->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+            if (timer->isActive()) {
+                return timer;
+            }
+        }
+        return nullptr;
+    }
+
+    bool busy() const
+    {
+        for (QProgressDialog* box : sensor->findChildren<QProgressDialog*>()) {
+            if (box->isVisible()) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The acknowledged messages the meter received that start with these bytes.
+    int received(const Bytes& start) const
+    {
+        const auto& messages = meter.acknowledgedReceived();
+        return static_cast<int>(std::count_if(messages.begin(), messages.end(), [&](const Bytes& m) {
+            return m.size() >= start.size() && std::equal(start.begin(), start.end(), m.begin());
+        }));
+    }
+
+    int stackCount() const { return window->findChild<QStackedWidget*>("stackedWidget")->count(); }
+
+    void writeChainringData(const std::string& json)
+    {
+        ASSERT_TRUE(testsupport::writeFile(dataFolder.file("chainringData.json"), json));
+    }
+
+    // A KV7 meter (rings of kChainrings) whose factory ring is `factory` (make, model, teeth) and user
+    // ring `user`, with factory slope 20.0, through its first verification.
+    void connectKv7(const Bytes& user, const Bytes& factory = {'A', 3, 38});
+
+    LogCapture log;
+    testsupport::TemporaryFolder dataFolder;
+    ModalBoxAnswerer answerer;
+    UrlRecorder urls;
+    IntrusivePointer<SimulatedStickRadio> radio;
+    IntrusivePointer<vant::ant::AntRadioManager> manager;
+    SimulatedPowerMeter& meter;
+    SimulatedMeterFirmware firmware;
+    std::unique_ptr<Pelotune> window;
+    IntrusivePointer<VelonixPowerMeterDevice> device;
+    Sensor* sensor = nullptr; // owned by the window
+    std::int64_t now = 50000000;
+};
+
+// KV7 rings with their factors; the factory ring is mostly the 38T with factor 1.0. The KV7 entry
+// lists its members in the other order, one factor is a JSON number, and a table of another kind
+// is skipped.
+const char* const kChainrings = R"([
+  {"data": "calibrations", "values": [
+    {"marlet": "KV5", "calibrations": ["Z-Mesh 36T", "A3", "7.5", "Other", "00", "1.0"]},
+    {"calibrations": ["Z-Mesh 34T", "A3", "0.95", "Z-Mesh 38T", "A3", 1.0, "Z-Mesh 53T", "B7", "10",
+                      "Z-Mesh 30T", "A3", "0", "Z-Mesh 46T", "A3", "inf", "Other", "00", "1.0"],
+     "marlet": "KV7"}]},
+  {"data": "chainrings", "values": {"A3": "VelonixZ-Mesh", "B7": "Brindle7", "00": "Unknown"}},
+  {"data": "bikes", "values": []}
+])";
+
+void Bench::connectKv7(const Bytes& user, const Bytes& factory)
+{
+    writeChainringData(kChainrings);
+    meter.product.model = 5;
+    firmware.setRegisters(0x39, {0x09});
+    firmware.setRegisters(0x3D, {0, 0});
+    firmware.setRegisters(0x60, user);
+    firmware.setRegisters(0x42, factory);
+    firmware.setRegisters(0x21, {0x14, 0x00, 0x00});
+    openMeter();
+    showSensor();
+    verify();
+}
+
+TEST(SensorTest, ShowsTheMetersNumberRevisionAndLiveValues)
+{
+    Bench b;
+    b.meter.readings.power = 200;
+    b.meter.readings.cadence = 90;
+    b.meter.product.softwareRevision = 30;
+    b.openMeter();
+    b.showSensor();
+    EXPECT_EQ(b.text("idValue"), "4321");
+
+    ASSERT_TRUE(b.runUntil(
+        [&] {
+            return b.text("wattsValue") == "200 W" && b.text("cadenceValue") == "90 rpm" &&
+                   b.text("versionValue") == "30";
+        },
+        20000));
+    const int revolutions = b.text("revsValue").toInt();
+
+    b.meter.readings.power = 310;
+    b.meter.readings.cadence = 75;
+    ASSERT_TRUE(b.runUntil(
+        [&] { return b.text("wattsValue") == "310 W" && b.text("cadenceValue") == "75 rpm"; }, 20000));
+    EXPECT_GT(b.text("revsValue").toInt(), revolutions);
+    EXPECT_NE(b.text("torqueValue"), "0 Nm");
+}
+
+TEST(SensorTest, UnchangedValuesShowZeroOnlyAfterAChangeAndFiveSecondsWithoutOne)
+{
+    Bench b;
+    b.makeHiddenSensor();
+    auto* fields = new FixedFields;
+    b.device->sportData.reset(fields);
+
+    struct Step
+    {
+        const char* what;
+        int advanceMs;
+        float power, cadence, torque;
+        int revolutions;
+        const char *watts, *rpm, *nm, *revs;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Step steps[] = {
+        {"first data, truncated toward zero", 0, 249.9f, 90.6f, -0.5f, 10, "249 W", "90 rpm", "0 Nm", "10"},
+        {"never stale before a change", 6000, 249.9f, 90.6f, -0.5f, 10, "249 W", "90 rpm", "0 Nm", "10"},
+        {"a change", 0, 249.9f, 90.6f, 12.7f, 11, "249 W", "90 rpm", "12 Nm", "11"},
+        {"5000 ms without change", 5000, 249.9f, 90.6f, 12.7f, 11, "249 W", "90 rpm", "12 Nm", "11"},
+        {"5001 ms without change", 1, 249.9f, 90.6f, 12.7f, 11, "0 W", "0 rpm", "0 Nm", "11"},
+        {"the next change is live", 1000, 251.2f, 90.6f, 12.7f, 11, "251 W", "90 rpm", "12 Nm", "11"},
+        {"values no int holds", 0, nan, 1e30f, -1e30f, 12, "0 W", "0 rpm", "0 Nm", "12"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        b.now += step.advanceMs;
+        fields->floats = {{18, step.power}, {15, step.cadence}, {20, step.torque}};
+        fields->ints = {{19, step.revolutions}};
+        b.sensor->dataReceived(b.device.get(), 0x1C0000);
+        EXPECT_EQ(b.text("wattsValue"), step.watts);
+        EXPECT_EQ(b.text("cadenceValue"), step.rpm);
+        EXPECT_EQ(b.text("torqueValue"), step.nm);
+        EXPECT_EQ(b.text("revsValue"), step.revs);
+    }
+}
+
+TEST(SensorTest, ProductPagesSettleTheRevisionAndTheButtonsOnce)
+{
+    struct Case
+    {
+        const char* what;
+        int hardware, software, model;
+        const char* diagnostics;
+        bool diagnosticsEnabled;
+        const char* firmware;
+    };
+    const Case cases[] = {
+        {"revision 17 of the early family", 8, 17, 2, "Unavailable, Requires SW>17", false,
+         "Waiting for data..."},
+        {"revision 18", 8, 18, 2, "Diagnostics", true, "Waiting for data..."},
+        {"revision 17 of a later family", 44, 17, 2, "Diagnostics", true, "Waiting for data..."},
+        {"the lumora model", 44, 30, 7, "Diagnostics", true, "Unavailable"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.makeHiddenSensor();
+        auto* fields = new FixedFields;
+        b.device->sportData.reset(fields);
+        fields->ints = {{2, c.hardware}, {4, c.model}, {5, c.software}};
+
+        // Manufacturer data before any revision is left for later.
+        b.sensor->dataReceived(b.device.get(), 0x04);
+        EXPECT_EQ(b.text("versionValue"), "--");
+        EXPECT_EQ(b.button("settingsButton")->text(), "Waiting for data...");
+        EXPECT_FALSE(b.button("settingsButton")->isEnabled());
+
+        b.sensor->dataReceived(b.device.get(), 0x24);
+        EXPECT_EQ(b.text("versionValue"), QString::number(c.software));
+        EXPECT_EQ(b.button("settingsButton")->text(), "Settings");
+        EXPECT_TRUE(b.button("settingsButton")->isEnabled());
+        EXPECT_EQ(b.button("diagnosticsButton")->text(), c.diagnostics);
+        EXPECT_EQ(b.button("diagnosticsButton")->isEnabled(), c.diagnosticsEnabled);
+        EXPECT_EQ(b.button("firmwareButton")->text(), c.firmware);
+        EXPECT_FALSE(b.button("firmwareButton")->isEnabled());
+
+        // Later pages change neither.
+        fields->ints[5] = 99;
+        fields->ints[4] = 5;
+        b.sensor->dataReceived(b.device.get(), 0x24);
+        EXPECT_EQ(b.text("versionValue"), QString::number(c.software));
+        EXPECT_EQ(b.button("diagnosticsButton")->text(), c.diagnostics);
+    }
+}
+
+TEST(SensorTest, BootloaderVersionEnablesFirmwareOnlyWhenItIsReal)
+{
+    struct Case
+    {
+        int version;
+        bool enabled;
+    };
+    for (const Case& c : {Case{0x0105, true}, Case{0, false}, Case{0xFFFF, false}}) {
+        SCOPED_TRACE(c.version);
+        Bench b;
+        b.makeHiddenSensor();
+        b.sensor->bootloadReceived(b.device.get(), c.version);
+        EXPECT_EQ(b.button("firmwareButton")->text(), "Firmware");
+        EXPECT_EQ(b.button("firmwareButton")->isEnabled(), c.enabled);
+    }
+}
+
+TEST(SensorTest, FirstConnectionTurnsPowerBalanceOnAndEnforcesTheCadenceMode)
+{
+    struct Case
+    {
+        const char* what;
+        int model;
+        int balanceRegister;
+        Bytes cadenceMode;
+        int balanceAfter;
+        Bytes cadenceModeAfter;
+        bool congratulated;
+    };
+    const Case cases[] = {
+        {"power balance off is turned on", 2, 0x01, {0, 0}, 0x09, {0, 0}, true},
+        {"type 1 keeps power balance off", 1, 0x81, {0, 0}, 0x81, {0, 0}, false},
+        {"power balance on, mode 48 accepted", 2, 0x09, {0, 48}, 0x09, {0, 48}, false},
+        {"cadence 1 is reset", 2, 0x09, {1, 0}, 0x09, {0, 0}, false},
+        {"mode 16 is reset", 2, 0x09, {0, 16}, 0x09, {0, 0}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.meter.product.model = c.model;
+        b.firmware.setRegisters(0x39, {static_cast<unsigned char>(c.balanceRegister)});
+        b.firmware.setRegisters(0x3D, c.cadenceMode);
+        b.openMeter();
+        b.showSensor();
+        EXPECT_TRUE(b.busy());
+        ASSERT_NE(b.watchdog(), nullptr);
+        EXPECT_EQ(b.watchdog()->interval(), 20000);
+
+        b.verify();
+        EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{static_cast<unsigned char>(c.balanceAfter)});
+        EXPECT_EQ(b.firmware.registers(0x3D, 2), c.cadenceModeAfter);
+        EXPECT_EQ(b.answerer.boxes("Congratulations!").size(), c.congratulated ? 1u : 0u);
+        EXPECT_GE(b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02}), 1); // the bootloader's version
+        EXPECT_EQ(b.button("firmwareButton")->text(), "Firmware");
+        EXPECT_TRUE(b.button("firmwareButton")->isEnabled());
+        EXPECT_FALSE(b.busy());
+        EXPECT_EQ(b.watchdog(), nullptr);
+        EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    }
+}
+
+TEST(SensorTest, LaterShowsPutBackTheLastAcceptedCadenceMode)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x09});
+    b.firmware.setRegisters(0x3D, {0, 48});
+    b.openMeter();
+    b.showSensor();
+    b.verify();
+    EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{0, 48}));
+    const int bootloaderQueries = b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02});
+
+    // The firmware page goes over it and back: the page stops listening meanwhile.
+    b.firmware.setRegisters(0x3D, {1, 48});
+    b.answerer.press("Warning", "I Understand");
+    b.button("firmwareButton")->click();
+    ASSERT_EQ(b.stackCount(), 4);
+    EXPECT_EQ(b.watchdog(), nullptr);
+    b.run(kVerificationMs);
+    EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{1, 48}));
+    b.window->backClicked();
+    ASSERT_EQ(b.stackCount(), 3);
+    ASSERT_NE(b.watchdog(), nullptr);
+    EXPECT_EQ(b.watchdog()->interval(), 5000);
+    EXPECT_TRUE(b.busy());
+    b.run(kVerificationMs);
+    EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{0, 48}));
+    EXPECT_FALSE(b.busy());
+    EXPECT_EQ(b.watchdog(), nullptr);
+    EXPECT_EQ(b.logged("Sensor::showEvent doQueryCadenceMode"), 1);
+    // A later show only verifies.
+    EXPECT_EQ(b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02}), bootloaderQueries);
+}
+
+TEST(SensorTest, LumoraMeterGetsBleBackOnAndRestarts)
+{
+    struct Case
+    {
+        const char* what;
+        int flags;
+        int flagsAfter;
+        bool fixed;
+    };
+    const Case cases[] = {
+        {"BLE disabled: the whole byte is cleared", 0x06, 0x00, true},
+        {"BLE enabled: left alone", 0x02, 0x02, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.meter.product.model = 7;
+        b.firmware.setRegisters(0x39, {0x09});
+        b.firmware.setRegisters(0x7F, {static_cast<unsigned char>(c.flags)});
+        b.openMeter();
+        b.showSensor();
+        if (c.fixed) {
+            ASSERT_TRUE(
+                b.runUntil([&] { return !b.answerer.boxes("Disconnected").empty(); }, kVerificationMs));
+            ASSERT_EQ(b.answerer.boxes("BLE Update").size(), 1u);
+            EXPECT_EQ(b.answerer.boxes("BLE Update")[0].text,
+                      "<p>BLE was turned off.</p><p>Pelotune has now set BLE to on.</p>");
+            EXPECT_EQ(b.received({0xF0, 0x08}), 1); // to sleep, to restart with BLE on
+            // Back to the list of meters once the window's back timer ran.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
+        } else {
+            b.verify();
+            EXPECT_TRUE(b.answerer.boxes("BLE Update").empty());
+            EXPECT_TRUE(b.answerer.boxes("Disconnected").empty());
+            EXPECT_EQ(b.received({0xF0, 0x08}), 0);
+            EXPECT_EQ(b.button("firmwareButton")->text(), "Unavailable");
+            EXPECT_FALSE(b.button("firmwareButton")->isEnabled());
+        }
+        EXPECT_EQ(b.firmware.registers(0x7F, 1), Bytes{static_cast<unsigned char>(c.flagsAfter)});
+        EXPECT_EQ(b.received({0xF0, 0x03}), 0); // this model is never asked for its bootloader
+    }
+}
+
+TEST(SensorTest, WatchdogForcesTheCadenceModeThenGivesUp)
+{
+    for (bool answers : {true, false}) {
+        SCOPED_TRACE(answers ? "the meter answers the forced write" : "the meter is silent");
+        Bench b;
+        b.meter.product.model = 2;
+        b.firmware.setRegisters(0x39, {0x09});
+        b.firmware.setRegisters(0x3D, {1, 2});
+        b.openMeter();
+        b.meter.setSilent(!answers);
+        b.showSensor();
+
+        QTimer* first = b.watchdog();
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->interval(), 20000);
+        first->start(0); // its time is up
+        QCoreApplication::processEvents();
+        EXPECT_EQ(b.logged("Sensor::forceCadenceMode timeout forcing proper cadence"), 1);
+        QTimer* second = b.watchdog();
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(second->interval(), 5000);
+
+        if (answers) {
+            b.verify();
+            EXPECT_EQ(b.watchdog(), nullptr);
+            EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{0, 0}));
+            EXPECT_TRUE(b.answerer.boxes("Disconnected").empty());
+            EXPECT_EQ(b.stackCount(), 3);
+        } else {
+            second->start(0);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 10000));
+            EXPECT_EQ(b.answerer.boxes("Disconnected").at(0).text,
+                      "<p>The power meter appears to have disconnected.</p><p>Pelotune will close the "
+                      "connection.</p>");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
+        }
+    }
+}
+
+TEST(SensorTest, ZeroCalibrationShowsTheReturnedValue)
+{
+    struct Case
+    {
+        bool passes;
+        int value;
+        const char* title;
+        const char* text;
+    };
+    const Case cases[] = {
+        {true, 200, "Passed", "Returned Value: 200\n[6.25 Nm]"},
+        {false, -64, "Failed", "Returned Value: -64\n[-2.00 Nm]"},
+    };
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x09});
+    b.openMeter();
+    b.showSensor();
+    b.verify();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        b.firmware.calibration.passes = c.passes;
+        b.firmware.calibration.value = c.value;
+        b.button("setzeroButton")->click();
+        EXPECT_TRUE(b.busy());
+        ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes(c.title).empty(); }, 10000));
+        EXPECT_EQ(b.answerer.boxes(c.title).at(0).text, c.text);
+        EXPECT_FALSE(b.busy());
+    }
+}
+
+TEST(SensorTest, FirstConnectionOffersTheKv7RingsAndSelectsTheMetersRing)
+{
+    struct Case
+    {
+        const char* what;
+        Bytes user;
+        const char* selected;
+    };
+    const Case cases[] = {
+        {"a ring of the table", {'A', 3, 34}, "Z-Mesh 34T"},
+        {"no ring", {0, 0, 0}, "Other"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.connectKv7(c.user);
+
+        EXPECT_EQ(b.comboTexts(), (QStringList{"Z-Mesh 34T", "Z-Mesh 38T", "Z-Mesh 53T", "Z-Mesh 30T",
+                                               "Z-Mesh 46T", "Other"}));
+        EXPECT_EQ(b.combo()->currentText(), c.selected);
+        EXPECT_TRUE(b.sensor->findChild<QGroupBox*>("velcoriaBox")->isVisible());
+        EXPECT_EQ(b.answerer.boxes("KV7 Detected").size(), 1u);
+        EXPECT_EQ(b.logged("Sensor::parseChainringData unknown data type found"), 1);
+        EXPECT_EQ(b.logged("Sensor::registerReceived factory chainring code=A3 translates to=VelonixZ-Mesh"),
+                  1);
+        EXPECT_TRUE(b.answerer.boxes("Notice").empty());
+
+        // A later show reads the rings again and asks nothing.
+        b.sensor->hide();
+        b.sensor->show();
+        b.run(kVerificationMs);
+        EXPECT_EQ(b.combo()->currentText(), c.selected);
+        EXPECT_EQ(b.comboTexts().size(), 6);
+        EXPECT_TRUE(b.answerer.boxes("Notice").empty());
+        EXPECT_EQ(b.answerer.boxes("KV7 Detected").size(), 1u);
+        EXPECT_FALSE(b.busy());
+
+        b.window->findChild<QPushButton*>("helpButton")->click();
+        ASSERT_EQ(b.urls.urls().size(), 1u);
+        EXPECT_TRUE(b.urls.urls()[0].toString().endsWith("/sensorKV7.html"));
+    }
+}
+
+TEST(SensorTest, ChangingTheChainringWritesItAndRescalesTheSlopeWithinItsRange)
+{
+    struct Case
+    {
+        const char* what;
+        const char* ring;
+        const char* answer;
+        Bytes factory;
+        Bytes userRingAfter;
+        float userSlopeAfter; // the meter's user slope starts at 12.5
+        const char* selectedAfter;
+    };
+    const Case cases[] = {
+        {"0.95 over 1.0 of slope 20", "Z-Mesh 34T", "OK", {'A', 3, 38}, {0x41, 3, 34}, 19.0f, "Z-Mesh 34T"},
+        {"a rescaled slope above the range",
+         "Z-Mesh 53T",
+         "OK",
+         {'A', 3, 38},
+         {0x42, 7, 53},
+         25.0f,
+         "Z-Mesh 53T"},
+        {"a rescaled slope below the range",
+         "Z-Mesh 30T",
+         "OK",
+         {'A', 3, 38},
+         {0x41, 3, 30},
+         3.0f,
+         "Z-Mesh 30T"},
+        {"an infinite factor keeps the factory slope",
+         "Z-Mesh 46T",
+         "OK",
+         {'A', 3, 38},
+         {0x41, 3, 46},
+         20.0f,
+         "Z-Mesh 46T"},
+        {"factory ring not offered", "Z-Mesh 34T", "OK", {'A', 3, 44}, {0x41, 3, 34}, 20.0f, "Z-Mesh 34T"},
+        {"factory ring of factor 0", "Z-Mesh 34T", "OK", {'A', 3, 30}, {0x41, 3, 34}, 20.0f, "Z-Mesh 34T"},
+        {"an unknown ring keeps the slope", "Other", "OK", {'A', 3, 38}, {0, 0, 0}, 12.5f, "Other"},
+        {"cancelled", "Z-Mesh 34T", "Cancel", {'A', 3, 38}, {'A', 3, 38}, 12.5f, "Z-Mesh 38T"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.connectKv7({'A', 3, 38}, c.factory);
+        ASSERT_EQ(b.combo()->currentText(), "Z-Mesh 38T");
+        b.answerer.press("Notice", c.answer);
+
+        b.combo()->setCurrentIndex(b.combo()->findText(c.ring));
+        b.run(kVerificationMs);
+
+        ASSERT_EQ(b.answerer.boxes("Notice").size(), 1u);
+        const QString question = b.answerer.boxes("Notice")[0].text;
+        if (QString(c.ring) == "Other") {
+            EXPECT_TRUE(question.startsWith("<p>You are switching to an unknown chainring.</p>"))
+                << question.toStdString();
+        } else {
+            EXPECT_EQ(question, QString("<p>You are switching from chainring Z-Mesh 38T to ") + c.ring +
+                                    ".</p> <p>Are you sure?</p>");
+        }
+        EXPECT_EQ(b.firmware.registers(0x60, 3), c.userRingAfter);
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.userSlopeAfter, 2.0f / 65536);
+        EXPECT_EQ(b.combo()->currentText(), c.selectedAfter);
+        EXPECT_FALSE(b.busy());
+        EXPECT_EQ(b.firmware.lockedWrites(), 0);
+
+        // Choosing the ring that is already set asks nothing.
+        b.combo()->setCurrentIndex(b.combo()->findText(c.selectedAfter));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(b.answerer.boxes("Notice").size(), 1u);
+    }
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+#include "support/qt/HttpsTestServer.h"
+
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+namespace support {
+
+HttpsTestServer::HttpsTestServer()
+{
+    if (!makeCertificate())
+        return;
+    connect(&mServer, &QSslServer::pendingConnectionAvailable, this, [this]() {
+        while (QTcpSocket* socket = mServer.nextPendingConnection())
+            serve(static_cast<QSslSocket*>(socket));
+    });
+    if (!mServer.listen(QHostAddress::LocalHost, 0))
+        mError = "listen: " + mServer.errorString();
+}
+
+HttpsTestServer::~HttpsTestServer()
+{
+    mServer.close();
+}
+
+QUrl HttpsTestServer::url() const
+{
+    return QUrl(QString("https://127.0.0.1:%1").arg(mServer.serverPort()));
+}
+
+void HttpsTestServer::setResponse(int status, const QByteArray& body)
+{
+    mStatus = status;
+    mBody = body;
+}
+
+namespace {
+
+// PEM text of what `write` puts into a memory BIO, empty when it fails.
+template <class Write> QByteArray pem(Write write)
+{
+    BIO* bio = BIO_new(BIO_s_mem());
+    QByteArray text;
+    if (bio != nullptr && write(bio) == 1) {
+        char* data = nullptr;
+        const long length = BIO_get_mem_data(bio, &data);
+        text = QByteArray(data, int(length));
+    }
+    BIO_free(bio);
+    return text;
+}
+
+// A P-256 key and a certificate for 127.0.0.1 signed with it, valid for a day, both as PEM text.
+bool makeSelfSigned(QByteArray& keyPem, QByteArray& certificatePem)
+{
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    bool made = key != nullptr && certificate != nullptr;
+    if (made) {
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        X509_EXTENSION* altName = X509V3_EXT_conf_nid(nullptr, nullptr, NID_subject_alt_name, "IP:127.0.0.1");
+        made = altName != nullptr && X509_add_ext(certificate, altName, -1) == 1 &&
+               X509_sign(certificate, key, EVP_sha256()) > 0;
+        X509_EXTENSION_free(altName);
+    }
+    if (made) {
+        keyPem = pem([&](BIO* bio) {
+            return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+        });
+        certificatePem = pem([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate); });
+        made = !keyPem.isEmpty() && !certificatePem.isEmpty();
+    }
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return made;
+}
+
+} // namespace
+
+bool HttpsTestServer::makeCertificate()
+{
+    QByteArray keyPem;
+    QByteArray certificatePem;
+    if (!makeSelfSigned(keyPem, certificatePem)) {
+        mError = "could not make a certificate";
+        return false;
+    }
+    const QSslKey key(keyPem, QSsl::Ec);
+    mCertificate = QSslCertificate(certificatePem);
+    if (key.isNull() || mCertificate.isNull()) {
+        mError = "unusable key or certificate";
+        return false;
+    }
+
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(mCertificate);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    mServer.setSslConfiguration(configuration);
+    return true;
+}
+
+void HttpsTestServer::serve(QSslSocket* socket)
+{
+    socket->setParent(this);
+    connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QSslSocket::readyRead, this, [this, socket]() {
+        QByteArray received = socket->property("received").toByteArray() + socket->readAll();
+        socket->setProperty("received", received);
+        const qsizetype headEnd = received.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return;
+
+        Request request;
+        const QList<QByteArray> lines = received.left(headEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+        request.method = requestLine.value(0);
+        request.path = requestLine.value(1);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                       lines[i].mid(colon + 1).trimmed());
+        }
+        mRequests.append(request);
+
+        QByteArray response =
+            "HTTP/1.1 " + QByteArray::number(mStatus) + (mStatus == 200 ? " OK" : " Error") +
+            "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(mBody.size()) +
+            "\r\nConnection: close\r\n\r\n" + mBody;
+        socket->write(response);
+        socket->disconnectFromHost();
+    });
+}
+
+} // namespace support

@@ -1,0 +1,95 @@
+#include "support/qt/ModalBoxAnswerer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+
+#include <algorithm>
+
+namespace support {
+
+namespace {
+
+QString withoutMnemonic(QString text)
+{
+    return text.remove('&');
+}
+
+QString boxText(QWidget* widget)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+        return box->text();
+    }
+    if (auto* label = widget->findChild<QLabel*>()) {
+        return label->text();
+    }
+    return QString();
+}
+
+} // namespace
+
+ModalBoxAnswerer::ModalBoxAnswerer()
+{
+    connect(&mTimer, &QTimer::timeout, this, &ModalBoxAnswerer::poll);
+    mTimer.start(5);
+}
+
+ModalBoxAnswerer::~ModalBoxAnswerer() = default;
+
+void ModalBoxAnswerer::press(const QString& title, const QString& button)
+{
+    mRules[title] = button;
+}
+
+std::vector<ModalBoxAnswerer::Box> ModalBoxAnswerer::boxes(const QString& title) const
+{
+    std::vector<Box> result;
+    std::copy_if(mBoxes.begin(), mBoxes.end(), std::back_inserter(result),
+                 [&](const Box& box) { return box.title == title; });
+    return result;
+}
+
+void ModalBoxAnswerer::poll()
+{
+    QWidget* widget = QApplication::activeModalWidget();
+    if (widget == nullptr || !widget->isVisible()) {
+        return;
+    }
+    const bool seen = std::find(mSeen.begin(), mSeen.end(), widget) != mSeen.end();
+    if (!seen) {
+        mSeen.push_back(widget);
+        // A widget deleted later may have its address reused by a new box.
+        connect(widget, &QObject::destroyed, this, [this](QObject* gone) {
+            mSeen.erase(std::remove(mSeen.begin(), mSeen.end(), gone), mSeen.end());
+        });
+        mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString()});
+    }
+    auto rule = mRules.find(widget->windowTitle());
+    if (rule == mRules.end()) {
+        return;
+    }
+    if (clickButton(widget, rule->second)) {
+        for (auto it = mBoxes.rbegin(); it != mBoxes.rend(); ++it) {
+            if (it->title == rule->first && it->pressed.isEmpty()) {
+                it->pressed = rule->second;
+                break;
+            }
+        }
+    }
+}
+
+bool clickButton(QWidget* widget, const QString& text)
+{
+    const auto buttons = widget->findChildren<QAbstractButton*>();
+    for (QAbstractButton* button : buttons) {
+        if (withoutMnemonic(button->text()) == text && !button->isHidden() && button->isEnabled()) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace support

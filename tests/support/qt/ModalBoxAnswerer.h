@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <map>
+#include <vector>
+
+namespace support {
+
+// Answers the application's modal boxes as a user would: every few milliseconds (also inside the
+// nested event loop of a blocking box) it looks at the active modal widget and, when a rule names
+// the box's title, presses the rule's button. Every modal box it sees is recorded once, answered or
+// not. A blocking box without a rule is left alone, so a test names every box it expects.
+class ModalBoxAnswerer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        QString pressed; // empty when no rule answered it
+    };
+
+    ModalBoxAnswerer();
+    ~ModalBoxAnswerer() override;
+
+    // Boxes titled `title` are answered with the button labelled `button` (mnemonic "&" ignored).
+    void press(const QString& title, const QString& button);
+    // Every box seen so far, in the order they appeared.
+    const std::vector<Box>& boxes() const { return mBoxes; }
+    // The boxes seen with this title.
+    std::vector<Box> boxes(const QString& title) const;
+    void clear() { mBoxes.clear(); }
+
+    // Looks at the active modal widget now (the timer does it too).
+    void poll();
+
+private:
+    QTimer mTimer;
+    std::map<QString, QString> mRules;
+    std::vector<Box> mBoxes;
+    std::vector<const QObject*> mSeen;
+};
+
+// Clicks the enabled, not hidden button labelled `text` among the children of `widget`; false when
+// none is there.
+bool clickButton(QWidget* widget, const QString& text);
+
+} // namespace support
