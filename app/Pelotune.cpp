@@ -373,6 +373,11 @@ bool Pelotune::setupAntRadio()
         if (!opened) {
             return false;
         }
+        // The program ends once the box is answered. Its event loop would otherwise run the 2000 ms
+        // retry again, which finds the same stick and stacks another box on this one.
+        if (pumpTimer != nullptr) {
+            pumpTimer->stop();
+        }
         QMessageBox box(QMessageBox::Warning, "Unsupported", UNSUPPORTED_TEXT, QMessageBox::Ok, this);
         box.exec();
         exitHandler(-1);

@@ -95,6 +95,30 @@ TEST(StickDeathTest, TheProgramEndsWithStatus255AfterRefusingAnAp1Stick)
     qputenv("ASAN_OPTIONS", asanOptions);
 }
 
+TEST(StickTest, AnAp1StickPluggedInLaterIsRefusedWithOneBox)
+{
+    WindowRig rig;
+    rig.start();
+    rig.bench.plug(0x1004);
+    rig.bench.asked.clear();
+    rig.boxes.press("Unsupported", "OK");
+
+    // Looks at the window from inside the box's own event loop.
+    bool boxUp = false;
+    bool retrying = true;
+    QTimer::singleShot(0, [&] {
+        boxUp = QApplication::activeModalWidget() != nullptr;
+        retrying = rig.stickTimer()->isActive();
+    });
+    rig.window->checkForUsbDevice();
+
+    EXPECT_TRUE(boxUp);
+    EXPECT_FALSE(retrying) << "the retry would find the same stick again and stack another box";
+    EXPECT_EQ(rig.bench.asked, (std::vector<int>{0x1008, 0x1009, 0x1004}));
+    EXPECT_EQ(rig.boxes.boxes("Unsupported").size(), 1u);
+    EXPECT_EQ(rig.exitStatuses, std::vector<int>{-1});
+}
+
 TEST(StickTest, AntBoxNamesTheStickThatIsOpen)
 {
     WindowRig rig;
