@@ -354,14 +354,14 @@ void Sensor::productionFlagsReceived(int flags)
 
 void Sensor::registerChanged(VelonixPowerMeterDevice*, int location, int length)
 {
+    Log::alert("Sensor::registerChanged location:" + String() + location + " length:" + length);
+    closeProgress();
     if (location == kProductionFlags && length == 1) {
         Log::alert("Sensor::registerChanged production flags updated");
         bleFixPending = true;
         updateChainringData();
         return;
     }
-    Log::alert("Sensor::registerChanged location:" + String() + location + " length:" + length);
-    closeProgress();
     if (location == kUserChainring && length == 3) {
         QComboBox* combo = ui->velcoriaCombo;
         const bool other = combo->currentIndex() == combo->count() - 1;

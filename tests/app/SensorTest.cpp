@@ -529,6 +529,9 @@ TEST(SensorTest, LumoraMeterGetsBleBackOnAndRestarts)
             EXPECT_EQ(b.answerer.boxes("BLE Update")[0].text,
                       "<p>BLE was turned off.</p><p>Pelotune has now set BLE to on.</p>");
             EXPECT_EQ(b.received({0xF0, 0x08}), 1); // to sleep, to restart with BLE on
+            // The write's confirmation is logged like any other register's.
+            EXPECT_EQ(b.logged("Sensor::registerChanged location:127 length:1"), 1);
+            EXPECT_EQ(b.logged("Sensor::registerChanged production flags updated"), 1);
             // Back to the list of meters once the window's back timer ran.
             EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
         } else {
