@@ -2,6 +2,8 @@
 
 #include "core/PosixSystem.h"
 
+#include <string>
+
 namespace rezezaz {
 namespace core {
 
@@ -13,7 +15,9 @@ void StandardListener::addLogEntry(Logger::Category*, Logger::Level level, unsig
     FILE* stream = level == Logger::ERROR ? mErrors : mOutput;
     fputs((PosixSystem::mtimeToString(time) + ": ").c_str(), stream);
     fputs(levelLabel(level), stream);
-    fputs((text + "\n").c_str(), stream);
+    // The text's narrow copy may end early (a character whose low 8 bits are 0); the line still
+    // ends with its newline, so the next entry starts a line of its own.
+    fputs((std::string(text.c_str()) + "\n").c_str(), stream);
 }
 
 const char* StandardListener::levelLabel(Logger::Level level)

@@ -427,8 +427,12 @@ String String::mapped(int32_t (*convert)(int32_t)) const
     if (mLength == 0)
         return String();
     String result(mLength);
-    for (int i = 0; i < mLength; ++i)
-        result.mChars[i] = convert(mChars[i]);
+    // Characters after an embedded 0 are copied as they stand.
+    bool ended = false;
+    for (int i = 0; i < mLength; ++i) {
+        ended = ended || mChars[i] == 0;
+        result.mChars[i] = ended ? mChars[i] : convert(mChars[i]);
+    }
     narrowInto(result.mChars, result.mLength, result.mNarrow);
     return result;
 }

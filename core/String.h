@@ -101,7 +101,7 @@ public:
     bool operator<(const String& s) const;
 
     // Case and white space are ASCII only (white space: space \t \n \v \f \r); every other
-    // character is left as it is.
+    // character is left as it is. Case changes stop at the first 0 character.
     String toLower() const;
     String toUpper() const;
     String trimLeft() const;
@@ -147,7 +147,7 @@ private:
     // Fills an empty string from length bytes of text (up to its terminator when length is
     // negative), each widened by its own signedness; null or no bytes leave it empty.
     template <typename Byte> void assignBytes(const Byte* text, int length);
-    // A copy with every character passed through convert.
+    // A copy with every character up to the first 0 passed through convert.
     String mapped(int32_t (*convert)(int32_t)) const;
 
     int mLength;

@@ -56,3 +56,17 @@ TEST(StandardListenerTest, ErrorsGoToTheErrorStreamAndEverythingElseToTheOutput)
         fclose(errors);
     }
 }
+
+TEST(StandardListenerTest, ATextCutShortByItsNarrowCopyStillEndsItsLine)
+{
+    FILE* output = tmpfile();
+    ASSERT_TRUE(output);
+    {
+        StandardListener listener(output, output);
+        const int32_t wide[] = {'a', 'b', 0x100, 'c', 0};
+        listener.addLogEntry(nullptr, Logger::ALERT, 0, String(wide));
+        listener.addLogEntry(nullptr, Logger::ALERT, 0, "next");
+    }
+    EXPECT_EQ(contents(output), "1970-01-01 00:00:00: ALERT:   ab\n1970-01-01 00:00:00: ALERT:   next\n");
+    fclose(output);
+}

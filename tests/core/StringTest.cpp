@@ -236,6 +236,11 @@ TEST(StringTest, CaseAndTrimAreAsciiOnly)
     EXPECT_EQ(chars(s.toUpper()),
               (std::vector<int32_t>{0x7ffffff0, 'Q', -1, static_cast<int32_t>(0xFFFFFFC9), 0xC9, ' '}));
     EXPECT_EQ(s.trimLeft().length(), 6);
+
+    // Case changes stop at the first 0 character; what follows it is kept as it is.
+    const String embedded("Ab\0Cd", 5);
+    EXPECT_EQ(chars(embedded.toLower()), (std::vector<int32_t>{'a', 'b', 0, 'C', 'd'}));
+    EXPECT_EQ(chars(embedded.toUpper()), (std::vector<int32_t>{'A', 'B', 0, 'C', 'd'}));
     EXPECT_EQ(chars(s.trimRight()).back(), 0xC9);
 
     struct Case
