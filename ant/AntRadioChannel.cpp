@@ -1,6 +1,7 @@
 #include "ant/AntRadioChannel.h"
 
 #include "ant/AntChannelListener.h"
+#include "ant/AntMessageIds.h"
 #include "ant/AntRadioManager.h"
 #include "core/IntrusivePointer.h"
 
@@ -10,33 +11,6 @@ using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Logger;
 
 namespace {
-
-// Commands whose responses drive the configuration.
-constexpr int kAssignChannel = 0x42;
-constexpr int kUnassignChannel = 0x41;
-constexpr int kSetChannelId = 0x51;
-constexpr int kSetSearchTimeout = 0x44;
-constexpr int kSetChannelPeriod = 0x43;
-constexpr int kSetChannelFrequency = 0x45;
-constexpr int kRxExtMesgsEnable = 0x66;
-constexpr int kOpenChannel = 0x4B;
-constexpr int kOpenRxScanMode = 0x5B;
-
-constexpr int kEventMessage = 1;
-constexpr int kInvalidMessage = 0x28;
-
-// Event codes.
-constexpr int kEventSearchTimeout = 1;
-constexpr int kEventReceiveFailed = 2;
-constexpr int kEventTransferCompleted = 5;
-constexpr int kEventChannelClosed = 7;
-constexpr int kEventReceiveFailedGoToSearch = 8;
-constexpr int kEventBroadcast = 0x9A;
-constexpr int kEventAcknowledged = 0x9B;
-constexpr int kEventBurst = 0x9C;
-constexpr int kEventExtBroadcast = 0x5D;
-constexpr int kEventExtAcknowledged = 0x5E;
-constexpr int kEventExtBurst = 0x5F;
 
 // The channel byte of a burst's first packet: sequence bits 0 and no last-packet bit.
 constexpr unsigned char kFirstBurstPacketMax = 0x1F;
@@ -441,7 +415,7 @@ void AntRadioChannel::handleBroadcast(unsigned char* payload, bool extended)
     if (mState == STATE_SEARCHING && mTarget == STATE_OPEN) {
         // The first broadcast of a search: learn who sent it before passing data on.
         updateState(STATE_IDENTIFYING, STATE_OPEN);
-        mManager->ANT_RequestMessage(mNumber, 0x51);
+        mManager->ANT_RequestMessage(mNumber, kChannelId);
         return;
     }
     if (extended) {

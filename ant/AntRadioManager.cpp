@@ -1,6 +1,7 @@
 #include "ant/AntRadioManager.h"
 
 #include "ant/AntManagerListener.h"
+#include "ant/AntMessageIds.h"
 #include "ant/AntRadioChannel.h"
 #include "ant/SimulatedAntRadio.h"
 #include "core/Log.h"
@@ -18,42 +19,6 @@ using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Logger;
 
 namespace {
-
-// Message ids.
-constexpr int kResetSystem = 0x4A;
-constexpr int kSetNetworkKey = 0x46;
-constexpr int kAssignChannel = 0x42;
-constexpr int kUnassignChannel = 0x41;
-constexpr int kSetChannelId = 0x51;
-constexpr int kSetSearchTimeout = 0x44;
-constexpr int kSetChannelPeriod = 0x43;
-constexpr int kSetChannelFrequency = 0x45;
-constexpr int kRxExtMesgsEnable = 0x66;
-constexpr int kOpenChannel = 0x4B;
-constexpr int kCloseChannel = 0x4C;
-constexpr int kOpenRxScanMode = 0x5B;
-constexpr int kRequestMessage = 0x4D;
-constexpr int kBroadcastData = 0x4E;
-constexpr int kAcknowledgedData = 0x4F;
-constexpr int kBurstData = 0x50;
-constexpr int kVersion = 0x3E;
-constexpr int kCapabilities = 0x54;
-constexpr int kChannelResponse = 0x40;
-constexpr int kExtBroadcastData = 0x5D;
-constexpr int kExtAcknowledgedData = 0x5E;
-constexpr int kExtBurstData = 0x5F;
-constexpr int kChannelId = 0x51;
-
-// Channel events a data message becomes.
-constexpr int kEventMessage = 1;
-constexpr int kEventBroadcast = 0x9A;
-constexpr int kEventAcknowledged = 0x9B;
-constexpr int kEventBurst = 0x9C;
-
-// Response and event codes the manager acts on itself.
-constexpr int kTransferCompleted = 5;
-constexpr int kTransferFailed = 6;
-constexpr int kTransferInProgress = 31;
 
 // A data message with more payload than this carries extended bytes.
 constexpr int kPlainDataLength = 13;
@@ -294,7 +259,7 @@ void AntRadioManager::dispatchChannelResponse(AntRadioChannel* channel, unsigned
 {
     const int messageId = payload[1];
     const int code = payload[2];
-    if (code == kTransferCompleted) {
+    if (code == kEventTransferCompleted) {
         if (mBurstLength != 0) {
             mBurstLength = 0;
             if (channel) {
@@ -303,7 +268,7 @@ void AntRadioManager::dispatchChannelResponse(AntRadioChannel* channel, unsigned
             return;
         }
         mAckLength = 0;
-    } else if (code == kTransferFailed || code == kTransferInProgress) {
+    } else if (code == kEventTransferFailed || code == kTransferInProgress) {
         if (mBurstLength != 0) {
             mBurstLength = 0;
             if (channel) {

@@ -1,5 +1,6 @@
 #include "ant/SimulatedAntRadio.h"
 
+#include "ant/AntMessageIds.h"
 #include "ant/AntRadioListener.h"
 #include "core/Log.h"
 #include "core/String.h"
@@ -10,20 +11,6 @@
 namespace vant::ant {
 
 namespace {
-
-// Message ids and response codes of the messages the simulated stick sends back.
-constexpr int kChannelResponse = 0x40;
-constexpr int kBroadcastData = 0x4E;
-constexpr int kAcknowledgedData = 0x4F;
-constexpr int kBurstData = 0x50;
-constexpr int kChannelId = 0x51;
-constexpr int kRequestMessage = 0x4D;
-constexpr int kCloseChannel = 0x4C;
-constexpr int kOpenChannel = 0x4B;
-constexpr int kEventMessage = 0x01;
-constexpr unsigned char kTransferCompleted = 0x05;
-constexpr unsigned char kChannelClosed = 0x07;
-constexpr unsigned char kInvalidMessage = 0x28;
 
 constexpr int kBroadcastEvery = 20;
 
@@ -107,13 +94,13 @@ void SimulatedAntRadio::answer(const SentMessage& sent)
     const int id = sent.id;
     mReply[0] = channel;
 
-    if (id == 0x66 || id == 0x5B) {
+    if (id == kRxExtMesgsEnable || id == kOpenRxScanMode) {
         mReply[1] = static_cast<unsigned char>(id);
         mReply[2] = kInvalidMessage;
         reply(kChannelResponse, 3);
     } else if (id == kAcknowledgedData) {
         mReply[1] = kEventMessage;
-        mReply[2] = kTransferCompleted;
+        mReply[2] = kEventTransferCompleted;
         reply(kChannelResponse, 3);
         if (sent.payload[1] == 0xF0 && (sent.payload[2] == 0x03 || sent.payload[2] == 0x04)) {
             // A register read is answered by as many zero bytes as it asked for, as far as the
@@ -127,9 +114,9 @@ void SimulatedAntRadio::answer(const SentMessage& sent)
             mReply[1] = 0x01;
             reply(kAcknowledgedData, 2);
         }
-    } else if ((id >= 0x40 && id <= 0x4D) || id == kChannelId) {
+    } else if ((id >= kChannelResponse && id <= kRequestMessage) || id == kChannelId) {
         mReply[1] = static_cast<unsigned char>(id);
-        mReply[2] = kTransferCompleted;
+        mReply[2] = kEventTransferCompleted;
         reply(kChannelResponse, 3);
         mReply[0] = channel;
         if (id == kRequestMessage && sent.payload[1] == kChannelId) {
@@ -141,7 +128,7 @@ void SimulatedAntRadio::answer(const SentMessage& sent)
             reply(kChannelId, 5);
         } else if (id == kCloseChannel) {
             mReply[1] = kEventMessage;
-            mReply[2] = kChannelClosed;
+            mReply[2] = kEventChannelClosed;
             reply(kChannelResponse, 3);
         } else if (id == kOpenChannel) {
             reply(kBroadcastData, 1);

@@ -1,6 +1,7 @@
 // How fast the framer takes a recorded byte stream apart, and how often an idle USB reader
 // wakes up (against the libusb stand-in; the reader waits in libusb's event handling).
 #include "ant/AntMessageFramer.h"
+#include "ant/AntMessageIds.h"
 #include "ant/UsbxConnector.h"
 #include "core/Log.h"
 #include "core/Logger.h"
@@ -40,12 +41,12 @@ std::vector<unsigned char> recordedStream(std::size_t bytes)
     while (stream.size() < bytes) {
         const unsigned int kind = next() % 16;
         std::vector<unsigned char> payload;
-        unsigned char id = 0x4E;
+        unsigned char id = vant::ant::kBroadcastData;
         if (kind == 0) {
-            id = 0x40;
+            id = vant::ant::kChannelResponse;
             payload = {0x00, 0x01, 0x03};
         } else if (kind == 1) {
-            id = 0x50;
+            id = vant::ant::kBurstData;
             payload.assign(9, static_cast<unsigned char>(next()));
         } else {
             payload.push_back(0x00);

@@ -4,7 +4,6 @@
 // that Google Benchmark reports is only the simulation's cost.
 #include "ant/AntRadioManager.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
-#include "ant/device/VelonixPowerMeterDeviceListener.h"
 #include "ant/search/SportDeviceSearch.h"
 #include "ant/search/SportDeviceSearchListener.h"
 #include "core/IntrusivePointer.h"
@@ -12,6 +11,7 @@
 #include "core/Logger.h"
 #include "support/SimulatedMeterFirmware.h"
 #include "support/SimulatedStickRadio.h"
+#include "support/UploadRecorder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,47 +30,6 @@ constexpr int kMeter = 1001;
 constexpr int kImageSize = 0x10000;
 constexpr int kApplicationStart = 0x8000;
 constexpr int kBlock = 64;
-
-// Counts what an upload reports; everything else is left empty.
-class Outcome : public vant::device::VelonixPowerMeterDeviceListener
-{
-public:
-    using Device = VelonixPowerMeterDevice;
-    void opened(vant::device::SportDevice*) override {}
-    void closed(vant::device::SportDevice*) override {}
-    void dataReceived(vant::device::SportDevice*, int) override {}
-    void calibrateReceived(vant::device::SportDevice*, bool, int) override {}
-    void autozeroChanged(Device*) override {}
-    void autozeroReceived(Device*, int) override {}
-    void cadenceChanged(Device*) override {}
-    void cadenceReceived(Device*, int) override {}
-    void modeChanged(Device*) override {}
-    void modeReceived(Device*, int) override {}
-    void cadenceModeChanged(Device*) override {}
-    void cadenceModeReceived(Device*, int, int) override {}
-    void slopeChanged(Device*, bool) override {}
-    void slopeReceived(Device*, float, bool) override {}
-    void offsetChanged(Device*, bool) override {}
-    void offsetReceived(Device*, int, bool) override {}
-    void directionChanged(Device*) override {}
-    void directionReceived(Device*, bool) override {}
-    void cadenceDirectionChanged(Device*) override {}
-    void cadenceDirectionReceived(Device*, bool) override {}
-    void torqueDirectionChanged(Device*) override {}
-    void torqueDirectionReceived(Device*, bool) override {}
-    void bootloadReceived(Device*, int) override {}
-    void bootloadChanged(Device*) override {}
-    void bootloadProgress(Device*, int) override {}
-    void bootloadFinished(Device*, bool success) override
-    {
-        finished = true;
-        succeeded = success;
-    }
-    void sleepStarted(Device*) override {}
-
-    bool finished = false;
-    bool succeeded = false;
-};
 
 class SearchEnd : public vant::search::SportDeviceSearchListener
 {
@@ -154,7 +113,7 @@ Run upload(const Image& image)
 
     Run run;
     if (search.found) {
-        Outcome outcome;
+        support::UploadRecorder outcome;
         IntrusivePointer<VelonixPowerMeterDevice> device =
             new VelonixPowerMeterDevice(kMeter, manager.get(), 0, true);
         device->addPowerMeterDeviceListener(&outcome);
@@ -162,8 +121,8 @@ Run upload(const Image& image)
         runUntil([&] { return device->getManufacturerVersion() != 0; }, 1000);
         Bytes bytes = image.bytes;
         device->bootloadData(0, image.bootloaderStart, bytes.data());
-        run.updates = runUntil([&] { return outcome.finished; }, 1000000);
-        run.succeeded = outcome.succeeded;
+        run.updates = runUntil([&] { return !outcome.finished.empty(); }, 1000000);
+        run.succeeded = !outcome.finished.empty() && outcome.finished.back();
         run.sections = static_cast<long>(meter.burstsReceived().size());
         device->destroy();
     }

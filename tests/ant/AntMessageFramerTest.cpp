@@ -1,8 +1,8 @@
 #include "ant/AntMessageFramer.h"
 
-#include "LogRecorder.h"
 #include "ant/AntMessageResponse.h"
 #include "ant/UsbConnector.h"
+#include "support/LogRecorder.h"
 #include "support/SimulatedStick.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +13,9 @@
 namespace vant::ant {
 namespace {
 
+using rezezaz::core::test::LogRecorder;
 using support::Bytes;
 using support::SimulatedStick;
-using test::LogRecorder;
 
 const char* const ESERIAL = "AntMessageFramer getMessage error DSI_FRAMER_ANT_ESERIAL";
 const char* const EINVALID_SIZE = "AntMessageFramer getMessage error DSI_FRAMER_ANT_EINVALID_SIZE";

@@ -1,10 +1,10 @@
 #include "ant/AntRadioChannel.h"
 
-#include "LogRecorder.h"
 #include "RecordingAntRadio.h"
 #include "RecordingChannelListener.h"
 #include "ant/AntRadioManager.h"
 #include "core/IntrusivePointer.h"
+#include "support/LogRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Logger;
+using rezezaz::core::test::LogRecorder;
 using vant::ant::AntChannel;
 using vant::ant::AntRadioChannel;
 using vant::ant::AntRadioManager;
-using vant::ant::test::LogRecorder;
 using vant::ant::test::RecordingAntRadio;
 using vant::ant::test::RecordingChannelListener;
 using vant::ant::test::SentMessage;

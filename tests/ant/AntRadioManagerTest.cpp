@@ -1,12 +1,12 @@
 #include "ant/AntRadioManager.h"
 
-#include "LogRecorder.h"
 #include "RecordingAntRadio.h"
 #include "RecordingChannelListener.h"
 #include "ant/AntChannel.h"
 #include "ant/AntManagerListener.h"
 #include "ant/AntRadioChannel.h"
 #include "core/IntrusivePointer.h"
+#include "support/LogRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@
 #include <vector>
 
 using rezezaz::core::IntrusivePointer;
+using rezezaz::core::test::LogRecorder;
 using vant::ant::AntChannel;
 using vant::ant::AntManagerListener;
 using vant::ant::AntRadioManager;
-using vant::ant::test::LogRecorder;
 using vant::ant::test::RecordingAntRadio;
 using vant::ant::test::RecordingChannelListener;
 using vant::ant::test::SentMessage;

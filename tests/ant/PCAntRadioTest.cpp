@@ -1,9 +1,9 @@
 #include "ant/PCAntRadio.h"
 
-#include "LogRecorder.h"
 #include "RecordingRadioListener.h"
 #include "core/IntrusivePointer.h"
 #include "support/LibusbStandIn.h"
+#include "support/LogRecorder.h"
 #include "support/SimulatedStick.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +18,10 @@
 namespace vant::ant {
 namespace {
 
+using rezezaz::core::test::LogRecorder;
 using support::Bytes;
 using support::LibusbStandIn;
 using support::SimulatedStick;
-using test::LogRecorder;
 using test::RadioEvent;
 using test::RecordingRadioListener;
 using Events = std::vector<RadioEvent>;
@@ -72,7 +72,7 @@ protected:
     {
         std::vector<std::string> lines;
         for (const LogRecorder::Entry& entry : log.entries) {
-            if (entry.category == "vant.ant") {
+            if (entry.categoryName == "vant.ant") {
                 lines.push_back(std::to_string(entry.level) + " " + entry.text);
             }
         }

@@ -1,16 +1,16 @@
 #include "ant/SimulatedAntRadio.h"
 
-#include "LogRecorder.h"
 #include "RecordingRadioListener.h"
 #include "core/IntrusivePointer.h"
+#include "support/LogRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
+using rezezaz::core::test::LogRecorder;
 using vant::ant::SimulatedAntRadio;
-using vant::ant::test::LogRecorder;
 using vant::ant::test::RadioEvent;
 using vant::ant::test::RecordingRadioListener;
 

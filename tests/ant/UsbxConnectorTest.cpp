@@ -1,9 +1,9 @@
 #include "ant/UsbxConnector.h"
 
-#include "LogRecorder.h"
 #include "ant/AntMessageFramer.h"
 #include "core/Log.h"
 #include "support/LibusbStandIn.h"
+#include "support/LogRecorder.h"
 #include "support/SimulatedStick.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +18,10 @@
 namespace vant::ant {
 namespace {
 
+using rezezaz::core::test::LogRecorder;
 using support::Bytes;
 using support::LibusbStandIn;
 using support::SimulatedStick;
-using test::LogRecorder;
 
 const int VENDOR = 0x0FCF;
 const int PRODUCT = 0x1008;
@@ -82,7 +82,7 @@ public:
         std::vector<std::string> texts;
         rezezaz::core::Log::getInstance()->lock();
         for (const LogRecorder::Entry& entry : log.entries) {
-            if (entry.category.empty() && entry.level == rezezaz::core::Logger::DEBUG) {
+            if (entry.categoryName.empty() && entry.level == rezezaz::core::Logger::DEBUG) {
                 texts.push_back(entry.text);
             }
         }

@@ -1,44 +1,14 @@
 #include "support/SimulatedAntChip.h"
 
+#include "ant/AntMessageIds.h"
+
 #include <limits>
 
 namespace support {
 
 namespace {
 
-// Message ids.
-constexpr unsigned char kEventOrResponse = 0x40;
-constexpr unsigned char kUnassign = 0x41;
-constexpr unsigned char kAssign = 0x42;
-constexpr unsigned char kPeriod = 0x43;
-constexpr unsigned char kSearchTimeout = 0x44;
-constexpr unsigned char kFrequency = 0x45;
-constexpr unsigned char kNetworkKey = 0x46;
-constexpr unsigned char kReset = 0x4A;
-constexpr unsigned char kOpen = 0x4B;
-constexpr unsigned char kClose = 0x4C;
-constexpr unsigned char kRequest = 0x4D;
-constexpr unsigned char kBroadcast = 0x4E;
-constexpr unsigned char kAcknowledged = 0x4F;
-constexpr unsigned char kBurst = 0x50;
-constexpr unsigned char kChannelId = 0x51;
-constexpr unsigned char kScanMode = 0x5B;
-constexpr unsigned char kExtendedMessages = 0x66;
-constexpr unsigned char kStartup = 0x6F;
-
-// Response codes and event codes (events travel as responses to message id 1).
-constexpr unsigned char kNoError = 0x00;
-constexpr unsigned char kEventSearchTimeout = 0x01;
-constexpr unsigned char kEventReceiveFailed = 0x02;
-constexpr unsigned char kEventTransferCompleted = 0x05;
-constexpr unsigned char kEventTransferFailed = 0x06;
-constexpr unsigned char kEventChannelClosed = 0x07;
-constexpr unsigned char kEventGoToSearch = 0x08;
-constexpr unsigned char kWrongState = 0x15;
-constexpr unsigned char kNotOpen = 0x16;
-constexpr unsigned char kTransferInProgress = 0x1F;
-constexpr unsigned char kInvalidMessage = 0x28;
-constexpr unsigned char kInvalidNetwork = 0x29;
+using namespace vant::ant;
 
 constexpr int kNeverTimesOut = 255;
 // Search time-out units of 2.5 s in clock ticks of 1/32768 s.
@@ -157,12 +127,12 @@ void SimulatedAntChip::send(unsigned char id, const Bytes& payload)
 
 void SimulatedAntChip::respond(int channel, unsigned char id, unsigned char code)
 {
-    send(kEventOrResponse, {static_cast<unsigned char>(channel), id, code});
+    send(kChannelResponse, {static_cast<unsigned char>(channel), id, code});
 }
 
 void SimulatedAntChip::event(int channel, unsigned char code)
 {
-    send(kEventOrResponse, {static_cast<unsigned char>(channel), 0x01, code});
+    send(kChannelResponse, {static_cast<unsigned char>(channel), kEventMessage, code});
 }
 
 void SimulatedAntChip::receive(unsigned char id, const Bytes& p)
@@ -171,7 +141,7 @@ void SimulatedAntChip::receive(unsigned char id, const Bytes& p)
     // kind, or for a channel the stick does not have, is refused as invalid.
     const int first = p.empty() ? 0 : p[0];
     auto needs = [&](std::size_t length) {
-        if (p.size() < length || (id != kNetworkKey && id != kBurst && first >= CHANNELS)) {
+        if (p.size() < length || (id != kSetNetworkKey && id != kBurstData && first >= CHANNELS)) {
             respond(first, id, kInvalidMessage);
             return false;
         }
@@ -179,22 +149,22 @@ void SimulatedAntChip::receive(unsigned char id, const Bytes& p)
     };
 
     switch (id) {
-    case kNetworkKey:
+    case kSetNetworkKey:
         if (needs(9)) {
             if (first >= NETWORKS) {
-                respond(first, id, kInvalidNetwork);
+                respond(first, id, kInvalidNetworkNumber);
             } else {
                 mKeys[static_cast<std::size_t>(first)].assign(p.begin() + 1, p.begin() + 9);
-                respond(first, id, kNoError);
+                respond(first, id, kResponseNoError);
             }
         }
         break;
-    case kAssign:
+    case kAssignChannel:
         if (needs(3)) {
             assign(p);
         }
         break;
-    case kUnassign:
+    case kUnassignChannel:
         if (needs(1)) {
             unassign(first);
         }
@@ -204,60 +174,60 @@ void SimulatedAntChip::receive(unsigned char id, const Bytes& p)
             configure(id, p);
         }
         break;
-    case kPeriod:
+    case kSetChannelPeriod:
         if (needs(3)) {
             configure(id, p);
         }
         break;
-    case kSearchTimeout:
-    case kFrequency:
+    case kSetSearchTimeout:
+    case kSetChannelFrequency:
         if (needs(2)) {
             configure(id, p);
         }
         break;
-    case kExtendedMessages:
+    case kRxExtMesgsEnable:
         if (needs(2)) {
             if (mKind == Kind::AP1) {
                 respond(first, id, kInvalidMessage);
             } else {
                 mExtended = p[1] != 0;
-                respond(first, id, kNoError);
+                respond(first, id, kResponseNoError);
             }
         }
         break;
-    case kOpen:
+    case kOpenChannel:
         if (needs(1)) {
             open(first);
         }
         break;
-    case kClose:
+    case kCloseChannel:
         if (needs(1)) {
             close(first);
         }
         break;
-    case kScanMode:
+    case kOpenRxScanMode:
         openScan();
         break;
-    case kRequest:
+    case kRequestMessage:
         if (needs(2)) {
             requestMessage(p);
         }
         break;
-    case kAcknowledged:
+    case kAcknowledgedData:
         if (needs(9)) {
             acknowledged(p);
         }
         break;
-    case kBurst:
+    case kBurstData:
         if (needs(9)) {
             burstPacket(p);
         }
         break;
-    case kReset:
+    case kResetSystem:
         powerUp();
         send(kStartup, {0x20});
         break;
-    case kBroadcast:
+    case kBroadcastData:
         // A receiving channel has nothing to send its broadcasts to.
         break;
     default:
@@ -270,35 +240,35 @@ void SimulatedAntChip::assign(const Bytes& p)
 {
     Channel& channel = mChannels[p[0]];
     if (channel.state != ChannelState::Unassigned) {
-        respond(p[0], kAssign, kWrongState);
+        respond(p[0], kAssignChannel, kChannelInWrongState);
         return;
     }
     if (p[2] >= NETWORKS) {
-        respond(p[0], kAssign, kInvalidNetwork);
+        respond(p[0], kAssignChannel, kInvalidNetworkNumber);
         return;
     }
     channel.state = ChannelState::Assigned;
     channel.type = p[1];
     channel.network = p[2];
-    respond(p[0], kAssign, kNoError);
+    respond(p[0], kAssignChannel, kResponseNoError);
 }
 
 void SimulatedAntChip::unassign(int number)
 {
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
     if (channel.state != ChannelState::Assigned) {
-        respond(number, kUnassign, kWrongState);
+        respond(number, kUnassignChannel, kChannelInWrongState);
         return;
     }
     channel.state = ChannelState::Unassigned;
-    respond(number, kUnassign, kNoError);
+    respond(number, kUnassignChannel, kResponseNoError);
 }
 
 void SimulatedAntChip::configure(unsigned char id, const Bytes& p)
 {
     Channel& channel = mChannels[p[0]];
     if (channel.state == ChannelState::Unassigned) {
-        respond(p[0], id, kWrongState);
+        respond(p[0], id, kChannelInWrongState);
         return;
     }
     switch (id) {
@@ -307,27 +277,27 @@ void SimulatedAntChip::configure(unsigned char id, const Bytes& p)
         channel.deviceType = p[3];
         channel.transmissionType = p[4];
         break;
-    case kSearchTimeout:
+    case kSetSearchTimeout:
         channel.searchTimeout = p[1];
         break;
-    case kPeriod:
+    case kSetChannelPeriod:
         channel.period = p[1] | p[2] << 8;
         break;
     default:
         channel.frequency = p[1];
         break;
     }
-    respond(p[0], id, kNoError);
+    respond(p[0], id, kResponseNoError);
 }
 
 void SimulatedAntChip::open(int number)
 {
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
     if (channel.state != ChannelState::Assigned) {
-        respond(number, kOpen, kWrongState);
+        respond(number, kOpenChannel, kChannelInWrongState);
         return;
     }
-    respond(number, kOpen, kNoError);
+    respond(number, kOpenChannel, kResponseNoError);
     channel.paired = nullptr;
     startSearch(number);
 }
@@ -346,10 +316,10 @@ void SimulatedAntChip::close(int number)
 {
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
     if (!isOpen(channel.state)) {
-        respond(number, kClose, kNotOpen);
+        respond(number, kCloseChannel, kChannelNotOpened);
         return;
     }
-    respond(number, kClose, kNoError);
+    respond(number, kCloseChannel, kResponseNoError);
     channel.state = ChannelState::Assigned;
     channel.paired = nullptr;
     channel.ackPending = false;
@@ -362,23 +332,23 @@ void SimulatedAntChip::openScan()
 {
     // Scan mode runs on channel 0, whatever the filler byte says.
     if (mKind == Kind::AP1) {
-        respond(0, kScanMode, kInvalidMessage);
+        respond(0, kOpenRxScanMode, kInvalidMessage);
         return;
     }
     Channel& channel = mChannels[0];
     if (channel.state != ChannelState::Assigned) {
-        respond(0, kScanMode, kWrongState);
+        respond(0, kOpenRxScanMode, kChannelInWrongState);
         return;
     }
     channel.state = ChannelState::Scanning;
     channel.paired = nullptr;
-    respond(0, kScanMode, kNoError);
+    respond(0, kOpenRxScanMode, kResponseNoError);
 }
 
 void SimulatedAntChip::requestMessage(const Bytes& p)
 {
     if (p[1] != kChannelId) {
-        respond(p[0], kRequest, kInvalidMessage);
+        respond(p[0], kRequestMessage, kInvalidMessage);
         return;
     }
     const Channel& channel = mChannels[p[0]];
@@ -400,11 +370,11 @@ void SimulatedAntChip::acknowledged(const Bytes& p)
 {
     Channel& channel = mChannels[p[0]];
     if (!isOpen(channel.state)) {
-        respond(p[0], kAcknowledged, kWrongState);
+        respond(p[0], kAcknowledgedData, kChannelInWrongState);
         return;
     }
     if (channel.ackPending) {
-        respond(p[0], kAcknowledged, kTransferInProgress);
+        respond(p[0], kAcknowledgedData, kTransferInProgress);
         return;
     }
     if (channel.state != ChannelState::Tracking) {
@@ -423,7 +393,7 @@ void SimulatedAntChip::burstPacket(const Bytes& p)
     const int sequence = (p[0] >> 5) & 0x03;
     const bool last = (p[0] & 0x80) != 0;
     if (number >= CHANNELS) {
-        respond(p[0], kBurst, kInvalidMessage);
+        respond(p[0], kBurstData, kInvalidMessage);
         return;
     }
     Channel& channel = mChannels[static_cast<std::size_t>(number)];
@@ -559,7 +529,7 @@ void SimulatedAntChip::missed(int number)
     }
     startSearch(number);
     if (mKind == Kind::AP2) {
-        event(number, kEventGoToSearch);
+        event(number, kEventReceiveFailedGoToSearch);
     }
 }
 
@@ -592,10 +562,10 @@ void SimulatedAntChip::deliver(int number, const SimulatedPowerMeter& meter,
     const auto channelByte = static_cast<unsigned char>(number);
     switch (t.kind) {
     case SimulatedPowerMeter::Kind::Broadcast:
-        send(kBroadcast, message(channelByte, 0));
+        send(kBroadcastData, message(channelByte, 0));
         break;
     case SimulatedPowerMeter::Kind::Acknowledged:
-        send(kAcknowledged, message(channelByte, 0));
+        send(kAcknowledgedData, message(channelByte, 0));
         break;
     case SimulatedPowerMeter::Kind::Burst: {
         // Sequence 0 for the first packet, then 1, 2, 3, 1, 2, 3 ...; bit 7 marks the last.
@@ -603,7 +573,7 @@ void SimulatedAntChip::deliver(int number, const SimulatedPowerMeter& meter,
         for (std::size_t i = 0; i < packets; ++i) {
             const unsigned sequence = i == 0 ? 0 : static_cast<unsigned>((i - 1) % 3 + 1);
             const unsigned last = i + 1 == packets ? 0x80 : 0;
-            send(kBurst, message(static_cast<unsigned char>(last | sequence << 5 | channelByte), i * 8));
+            send(kBurstData, message(static_cast<unsigned char>(last | sequence << 5 | channelByte), i * 8));
         }
         break;
     }

@@ -1,7 +1,6 @@
 #include "ant/device/VelonixPowerMeterDevice.h"
 
 #include "MeterRig.h"
-#include "UploadRecorder.h"
 #include "ant/AntChannel.h"
 #include "ant/AntRadioManager.h"
 #include "ant/PCAntRadio.h"
@@ -11,6 +10,7 @@
 #include "support/SimulatedAntChip.h"
 #include "support/SimulatedMeterFirmware.h"
 #include "support/SimulatedPowerMeter.h"
+#include "support/UploadRecorder.h"
 
 #include <gtest/gtest.h>
 #include <libusb.h>
@@ -32,9 +32,9 @@ using support::LibusbStandIn;
 using support::SimulatedMeterFirmware;
 using support::SimulatedPowerMeter;
 using support::SimulatedStick;
+using support::UploadRecorder;
 using vant::search::SportDeviceSearch;
 using vant::test::SearchRecorder;
-using vant::test::UploadRecorder;
 
 constexpr int kVendor = 0x0FCF;
 constexpr int kProduct = 0x1008;

@@ -1,7 +1,6 @@
 #include "ant/device/BootloadImage.h"
 
 #include "MeterRig.h"
-#include "UploadRecorder.h"
 #include "ant/AntChannel.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "ant/search/SportDeviceSearch.h"
@@ -9,6 +8,7 @@
 #include "support/LogCapture.h"
 #include "support/SimulatedMeterFirmware.h"
 #include "support/SimulatedPowerMeter.h"
+#include "support/UploadRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -226,9 +226,9 @@ TEST(BootloadImageTest, SectionsOfRandomImagesRebuildTheApplicationArea)
 using rezezaz::core::IntrusivePointer;
 using support::SimulatedMeterFirmware;
 using support::SimulatedPowerMeter;
+using support::UploadRecorder;
 using vant::ant::AntChannel;
 using vant::test::MeterRig;
-using vant::test::UploadRecorder;
 
 constexpr int kMeter = 4321;
 constexpr int kBootloaderStart = 0xC000; // the simulated bootloader's

@@ -4,10 +4,11 @@
 
 #include <vector>
 
-namespace vant::test {
+namespace support {
 
 // Records what a power meter reports of the switch into its bootloader and of an upload; the other
-// callbacks are counted only where an upload must not cause them.
+// callbacks are counted only where an upload must not cause them. Used by the device tests and the
+// upload benchmark.
 class UploadRecorder : public vant::device::VelonixPowerMeterDeviceListener
 {
 public:
@@ -49,4 +50,4 @@ public:
     std::vector<bool> finished;
 };
 
-} // namespace vant::test
+} // namespace support

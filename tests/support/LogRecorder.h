@@ -1,0 +1,37 @@
+#pragma once
+
+#include "core/Log.h"
+#include "support/RecordingLoggerListener.h"
+
+#include <string>
+
+namespace rezezaz {
+namespace core {
+namespace test {
+
+// Records the entries that reach the process's logger while it lives, and leaves the logger as it
+// found it (LogCapture starts the logger afresh instead).
+class LogRecorder : public RecordingLoggerListener
+{
+public:
+    LogRecorder() { Log::getInstance()->addLoggerListener(this); }
+    ~LogRecorder() override { Log::getInstance()->removeLoggerListener(this); }
+
+    LogRecorder(const LogRecorder&) = delete;
+    LogRecorder& operator=(const LogRecorder&) = delete;
+
+    // True when an entry with exactly this category (empty for none), level and text arrived.
+    bool has(const std::string& category, Logger::Level level, const std::string& text) const
+    {
+        for (const Entry& entry : entries) {
+            if (entry.categoryName == category && entry.level == level && entry.text == text) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace test
+} // namespace core
+} // namespace rezezaz
