@@ -13,8 +13,8 @@
 namespace vant::ant {
 namespace {
 
-using rezezaz::core::test::LogRecorder;
 using support::Bytes;
+using support::LogRecorder;
 using support::SimulatedStick;
 
 const char* const ESERIAL = "AntMessageFramer getMessage error DSI_FRAMER_ANT_ESERIAL";

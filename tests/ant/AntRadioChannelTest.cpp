@@ -13,7 +13,7 @@
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Logger;
-using rezezaz::core::test::LogRecorder;
+using support::LogRecorder;
 using vant::ant::AntChannel;
 using vant::ant::AntRadioChannel;
 using vant::ant::AntRadioManager;

@@ -14,7 +14,7 @@
 #include <vector>
 
 using rezezaz::core::IntrusivePointer;
-using rezezaz::core::test::LogRecorder;
+using support::LogRecorder;
 using vant::ant::AntChannel;
 using vant::ant::AntManagerListener;
 using vant::ant::AntRadioManager;

@@ -18,9 +18,9 @@
 namespace vant::ant {
 namespace {
 
-using rezezaz::core::test::LogRecorder;
 using support::Bytes;
 using support::LibusbStandIn;
+using support::LogRecorder;
 using support::SimulatedStick;
 using test::RadioEvent;
 using test::RecordingRadioListener;

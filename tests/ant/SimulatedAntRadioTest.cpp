@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-using rezezaz::core::test::LogRecorder;
+using support::LogRecorder;
 using vant::ant::SimulatedAntRadio;
 using vant::ant::test::RadioEvent;
 using vant::ant::test::RecordingRadioListener;

@@ -18,9 +18,9 @@
 namespace vant::ant {
 namespace {
 
-using rezezaz::core::test::LogRecorder;
 using support::Bytes;
 using support::LibusbStandIn;
+using support::LogRecorder;
 using support::SimulatedStick;
 
 const int VENDOR = 0x0FCF;

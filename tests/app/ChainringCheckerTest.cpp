@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-using rezezaz::core::test::LogCapture;
 using support::HttpsTestServer;
-using testsupport::TemporaryFolder;
+using support::LogCapture;
+using support::TemporaryFolder;
 
 namespace {
 
@@ -34,7 +34,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.error().isEmpty()) << server.error().toStdString();
-        ASSERT_TRUE(testsupport::writeFile(storedPath(), STORED));
+        ASSERT_TRUE(support::writeFile(storedPath(), STORED));
     }
 
     void TearDown() override { QSslConfiguration::setDefaultConfiguration(defaultConfiguration); }
@@ -127,7 +127,7 @@ TEST_F(ChainringCheckerTest, AnUntrustedServerFailsTheDownloadAfterTheErrorIsLog
     ASSERT_TRUE(download(dataFolder()));
 
     EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(testsupport::readFile(storedPath()), STORED);
+    EXPECT_EQ(support::readFile(storedPath()), STORED);
     const int sslError = logIndex("ChainringChecker::jsonSslErrors SSL error:");
     const int failed = logIndex("ChainringChecker::jsonFinished http error:");
     ASSERT_GE(sslError, 0);
@@ -159,13 +159,13 @@ TEST_F(ChainringCheckerTest, OnlyAGoodDownloadReplacesTheStoredFile)
     trustServer();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(testsupport::writeFile(storedPath(), STORED));
+        ASSERT_TRUE(support::writeFile(storedPath(), STORED));
         log.listener.entries.clear();
         server.setResponse(c.status, c.body);
 
         ASSERT_TRUE(download(dataFolder()));
 
-        EXPECT_EQ(testsupport::readFile(storedPath()), c.stored);
+        EXPECT_EQ(support::readFile(storedPath()), c.stored);
         EXPECT_GE(logIndex(c.logLine), 0);
         EXPECT_EQ(logIndex("ChainringChecker::jsonSslErrors"), -1);
     }
@@ -189,7 +189,7 @@ TEST_F(ChainringCheckerTest, AStoreThatCannotBeWrittenIsLogged)
     ASSERT_TRUE(download(dataFolder() + "/missing"));
 
     EXPECT_GE(logIndex("ChainringChecker::jsonFinished unable to update stored chainring data"), 0);
-    EXPECT_EQ(testsupport::readFile(storedPath()), STORED);
+    EXPECT_EQ(support::readFile(storedPath()), STORED);
 }
 
 } // namespace

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-using rezezaz::core::test::LogCapture;
-using testsupport::TemporaryFolder;
+using support::LogCapture;
+using support::TemporaryFolder;
 
 namespace {
 
@@ -21,7 +21,7 @@ protected:
     // Puts `content` into the data folder as the chainring data file and reads it.
     QList<QVariant> load(const std::string& content)
     {
-        EXPECT_TRUE(testsupport::writeFile(folder.file("chainringData.json"), content));
+        EXPECT_TRUE(support::writeFile(folder.file("chainringData.json"), content));
         return Parse::loadChainringData(dataFolder());
     }
 

@@ -39,8 +39,8 @@
 namespace {
 
 using rezezaz::core::IntrusivePointer;
-using rezezaz::core::test::LogCapture;
 using support::Bytes;
+using support::LogCapture;
 using support::ModalBoxAnswerer;
 using support::SimulatedMeterFirmware;
 using support::SimulatedPowerMeter;
@@ -245,7 +245,7 @@ struct Bench
 
     void writeChainringData(const std::string& json)
     {
-        ASSERT_TRUE(testsupport::writeFile(dataFolder.file("chainringData.json"), json));
+        ASSERT_TRUE(support::writeFile(dataFolder.file("chainringData.json"), json));
     }
 
     // A KV7 meter (rings of kChainrings) whose factory ring is `factory` (make, model, teeth) and user
@@ -253,7 +253,7 @@ struct Bench
     void connectKv7(const Bytes& user, const Bytes& factory = {'A', 3, 38});
 
     LogCapture log;
-    testsupport::TemporaryFolder dataFolder;
+    support::TemporaryFolder dataFolder;
     ModalBoxAnswerer answerer;
     UrlRecorder urls;
     IntrusivePointer<SimulatedStickRadio> radio;

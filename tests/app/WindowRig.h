@@ -235,8 +235,8 @@ public:
     }
 
     // Declared in the order they must outlive each other: the window goes first.
-    rezezaz::core::test::LogCapture log;
-    testsupport::TemporaryFolder folder;
+    support::LogCapture log;
+    support::TemporaryFolder folder;
     support::ModalBoxAnswerer boxes;
     support::UrlRecorder urls;
     StickBench bench;

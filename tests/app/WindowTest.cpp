@@ -210,12 +210,12 @@ TEST(WindowLogTest, LogFileIsCreatedInTheDataFolderAndEmptiedAtEachStart)
 {
     WindowRig rig;
     const std::string logFile = rig.folder.file("pelotune.log");
-    ASSERT_TRUE(testsupport::writeFile(logFile, "a line of the last run\n"));
+    ASSERT_TRUE(support::writeFile(logFile, "a line of the last run\n"));
     rig.bench.plug(0x1008);
     rig.start();
     rezezaz::core::Log::getInstance()->flush();
 
-    const std::string content = testsupport::readFile(logFile);
+    const std::string content = support::readFile(logFile);
     EXPECT_EQ(content.find("a line of the last run"), std::string::npos);
     EXPECT_NE(content.find("ALERT:  Pelotune::setupAntRadio success"), std::string::npos) << content;
 
@@ -223,7 +223,7 @@ TEST(WindowLogTest, LogFileIsCreatedInTheDataFolderAndEmptiedAtEachStart)
     rig.window.reset();
     rig.start();
     rezezaz::core::Log::getInstance()->flush();
-    const std::string again = testsupport::readFile(logFile);
+    const std::string again = support::readFile(logFile);
     EXPECT_EQ(again.find("Pelotune::setupAntRadio success"), again.rfind("Pelotune::setupAntRadio success"));
 }
 

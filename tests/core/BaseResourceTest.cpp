@@ -15,8 +15,8 @@ using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Resource;
 using rezezaz::core::ResourceDestroyedListener;
 using rezezaz::core::String;
-using testsupport::CountingObject;
-using testsupport::LifeLog;
+using support::CountingObject;
+using support::LifeLog;
 
 namespace {
 

@@ -14,8 +14,8 @@ using rezezaz::core::Collection;
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::PointerCollection;
 using rezezaz::core::String;
-using testsupport::CountingObject;
-using testsupport::LifeLog;
+using support::CountingObject;
+using support::LifeLog;
 
 namespace {
 

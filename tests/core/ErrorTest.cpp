@@ -13,7 +13,7 @@ using rezezaz::core::Error;
 using rezezaz::core::Errorer;
 using rezezaz::core::Exception;
 using rezezaz::core::String;
-using rezezaz::core::test::LogCapture;
+using support::LogCapture;
 
 namespace {
 

@@ -17,11 +17,11 @@ using rezezaz::core::FileLogger;
 using rezezaz::core::Log;
 using rezezaz::core::Logger;
 using rezezaz::core::String;
-using testsupport::fileExists;
-using testsupport::ManualClock;
-using testsupport::readFile;
-using testsupport::TemporaryFolder;
-using testsupport::writeFile;
+using support::fileExists;
+using support::ManualClock;
+using support::readFile;
+using support::TemporaryFolder;
+using support::writeFile;
 
 namespace {
 

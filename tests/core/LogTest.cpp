@@ -8,7 +8,7 @@
 
 using rezezaz::core::Log;
 using rezezaz::core::Logger;
-using rezezaz::core::test::LogCapture;
+using support::LogCapture;
 
 TEST(LogTest, DestroyLeavesALoggerThatStartsAfresh)
 {

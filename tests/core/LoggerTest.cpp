@@ -13,7 +13,7 @@
 using rezezaz::core::Logger;
 using rezezaz::core::LoggerListener;
 using rezezaz::core::String;
-using rezezaz::core::test::RecordingLoggerListener;
+using support::RecordingLoggerListener;
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Object;
-using testsupport::CountingObject;
-using testsupport::LifeLog;
+using support::CountingObject;
+using support::LifeLog;
 
 namespace {
 

@@ -11,7 +11,7 @@ using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Iterator;
 using rezezaz::core::PointerCollection;
 using rezezaz::core::PointerIteratorRange;
-using testsupport::CountingObject;
+using support::CountingObject;
 
 namespace {
 

@@ -19,7 +19,7 @@ using rezezaz::core::Error;
 using rezezaz::core::Errorer;
 using rezezaz::core::PosixErrorHandler;
 using rezezaz::core::StackTraceListener;
-using rezezaz::core::test::LogCapture;
+using support::LogCapture;
 
 namespace {
 

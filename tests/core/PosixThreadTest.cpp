@@ -17,7 +17,7 @@ using rezezaz::core::Exception;
 using rezezaz::core::PosixThread;
 using rezezaz::core::Runnable;
 using rezezaz::core::Runner;
-using rezezaz::core::test::LogCapture;
+using support::LogCapture;
 
 namespace {
 

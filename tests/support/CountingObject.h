@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace support {
 
 // What happened to the CountingObjects that share one log, in order.
 struct LifeLog
@@ -47,4 +47,4 @@ private:
     std::string label_;
 };
 
-} // namespace testsupport
+} // namespace support

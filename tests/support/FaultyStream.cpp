@@ -1,9 +1,9 @@
-#include "FaultyStream.h"
+#include "support/FaultyStream.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace testsupport {
+namespace support {
 
 FaultyStream::FaultyStream(std::vector<unsigned char> content) : mContent(std::move(content)) {}
 
@@ -62,4 +62,4 @@ bool FaultyStream::seek(int offset)
     return true;
 }
 
-} // namespace testsupport
+} // namespace support

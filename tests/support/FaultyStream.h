@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace testsupport {
+namespace support {
 
 // A stream over bytes in memory that misbehaves on purpose, for testing the code that
 // reads and writes through streams:
@@ -58,4 +58,4 @@ private:
     bool mClosed = false;
 };
 
-} // namespace testsupport
+} // namespace support

@@ -3,9 +3,7 @@
 #include "core/Log.h"
 #include "support/RecordingLoggerListener.h"
 
-namespace rezezaz {
-namespace core {
-namespace test {
+namespace support {
 
 // Starts the process's logger afresh and records what reaches it; on destruction the logger is
 // destroyed again, so the next test starts from a clean logger too.
@@ -14,14 +12,14 @@ class LogCapture
 public:
     LogCapture()
     {
-        Log::destroy();
-        Log::getInstance()->addLoggerListener(&listener);
+        rezezaz::core::Log::destroy();
+        rezezaz::core::Log::getInstance()->addLoggerListener(&listener);
     }
 
     ~LogCapture()
     {
-        Log::getInstance()->removeLoggerListener(&listener);
-        Log::destroy();
+        rezezaz::core::Log::getInstance()->removeLoggerListener(&listener);
+        rezezaz::core::Log::destroy();
     }
 
     LogCapture(const LogCapture&) = delete;
@@ -30,6 +28,4 @@ public:
     RecordingLoggerListener listener;
 };
 
-} // namespace test
-} // namespace core
-} // namespace rezezaz
+} // namespace support

@@ -5,23 +5,21 @@
 
 #include <string>
 
-namespace rezezaz {
-namespace core {
-namespace test {
+namespace support {
 
 // Records the entries that reach the process's logger while it lives, and leaves the logger as it
 // found it (LogCapture starts the logger afresh instead).
 class LogRecorder : public RecordingLoggerListener
 {
 public:
-    LogRecorder() { Log::getInstance()->addLoggerListener(this); }
-    ~LogRecorder() override { Log::getInstance()->removeLoggerListener(this); }
+    LogRecorder() { rezezaz::core::Log::getInstance()->addLoggerListener(this); }
+    ~LogRecorder() override { rezezaz::core::Log::getInstance()->removeLoggerListener(this); }
 
     LogRecorder(const LogRecorder&) = delete;
     LogRecorder& operator=(const LogRecorder&) = delete;
 
     // True when an entry with exactly this category (empty for none), level and text arrived.
-    bool has(const std::string& category, Logger::Level level, const std::string& text) const
+    bool has(const std::string& category, rezezaz::core::Logger::Level level, const std::string& text) const
     {
         for (const Entry& entry : entries) {
             if (entry.categoryName == category && entry.level == level && entry.text == text) {
@@ -32,6 +30,4 @@ public:
     }
 };
 
-} // namespace test
-} // namespace core
-} // namespace rezezaz
+} // namespace support

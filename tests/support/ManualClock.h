@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-namespace testsupport {
+namespace support {
 
 // A wall clock that only moves when the test moves it. Hand it to code that takes a clock
 // function (it is callable) by reference, e.g. std::ref(clock) or [&] { return clock(); }.
@@ -33,4 +33,4 @@ private:
     std::time_t mNow;
 };
 
-} // namespace testsupport
+} // namespace support

@@ -6,25 +6,23 @@
 #include <string>
 #include <vector>
 
-namespace rezezaz {
-namespace core {
-namespace test {
+namespace support {
 
 // A logger listener that keeps every entry it is given, and counts flushes.
-class RecordingLoggerListener : public LoggerListener
+class RecordingLoggerListener : public rezezaz::core::LoggerListener
 {
 public:
     struct Entry
     {
-        Logger::Category* category;
+        rezezaz::core::Logger::Category* category;
         std::string categoryName; // empty without a category
-        Logger::Level level;
+        rezezaz::core::Logger::Level level;
         unsigned long long time;
         std::string text;
     };
 
-    void addLogEntry(Logger::Category* category, Logger::Level level, unsigned long long time,
-                     const String& text) override
+    void addLogEntry(rezezaz::core::Logger::Category* category, rezezaz::core::Logger::Level level,
+                     unsigned long long time, const rezezaz::core::String& text) override
     {
         entries.push_back(
             Entry{category, category ? category->getName().c_str() : "", level, time, text.c_str()});
@@ -45,6 +43,4 @@ public:
     int flushes = 0;
 };
 
-} // namespace test
-} // namespace core
-} // namespace rezezaz
+} // namespace support

@@ -1,4 +1,4 @@
-#include "TemporaryFolder.h"
+#include "support/TemporaryFolder.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace testsupport {
+namespace support {
 
 TemporaryFolder::TemporaryFolder()
 {
@@ -49,4 +49,4 @@ bool fileExists(const std::string& path)
     return std::filesystem::exists(path, ignored);
 }
 
-} // namespace testsupport
+} // namespace support

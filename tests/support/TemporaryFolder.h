@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace testsupport {
+namespace support {
 
 // A fresh, empty folder under the system's temporary directory (TMPDIR, else /tmp), made
 // with mkdtemp and removed with everything in it when the object goes. Tests that write
@@ -31,4 +31,4 @@ std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
 
-} // namespace testsupport
+} // namespace support

@@ -584,7 +584,7 @@ TEST(BootloadTest, RefusedUploads)
         SCOPED_TRACE(c.name);
         MeterUnderTest m;
         ASSERT_TRUE(c.inBootloader ? m.openBootloader() : m.openApplication());
-        rezezaz::core::test::LogCapture log;
+        support::LogCapture log;
         Bytes image = imageWith({0x8040});
         m.rig.radio->clearSent();
 
@@ -615,7 +615,7 @@ TEST(BootloadTest, CrcThatNeverMatchesLeavesTheUploadWaiting)
     MeterUnderTest m;
     m.firmware.bootloader.wrongCrc = true;
     ASSERT_TRUE(m.openBootloader());
-    rezezaz::core::test::LogCapture log;
+    support::LogCapture log;
     Bytes image = imageWith({0x8040});
 
     m.device->bootloadData(0, kBootloaderStart, image.data());

@@ -22,8 +22,8 @@ namespace vant::device {
 namespace {
 
 using rezezaz::core::IntrusivePointer;
-using rezezaz::core::test::LogCapture;
 using support::Bytes;
+using support::LogCapture;
 using support::SimulatedMeterFirmware;
 using support::SimulatedPowerMeter;
 using vant::ant::AntChannel;

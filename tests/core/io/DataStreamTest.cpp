@@ -18,7 +18,7 @@ using rezezaz::core::IntrusivePointer;
 using rezezaz::core::String;
 using rezezaz::core::io::DataStream;
 using rezezaz::core::io::MemoryStream;
-using testsupport::FaultyStream;
+using support::FaultyStream;
 using Bytes = std::vector<unsigned char>;
 
 namespace math = rezezaz::core::math;

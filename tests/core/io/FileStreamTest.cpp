@@ -10,9 +10,9 @@
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::String;
 using rezezaz::core::io::FileStream;
-using testsupport::readFile;
-using testsupport::TemporaryFolder;
-using testsupport::writeFile;
+using support::readFile;
+using support::TemporaryFolder;
+using support::writeFile;
 
 namespace {
 
@@ -155,6 +155,6 @@ TEST(FileStreamTest, ClosedStreamsFailEveryOperation)
         EXPECT_FALSE(stream->reset());
         EXPECT_FALSE(stream->flush());
     }
-    EXPECT_FALSE(testsupport::fileExists(folder.file("missing.txt")));
+    EXPECT_FALSE(support::fileExists(folder.file("missing.txt")));
     EXPECT_EQ(readFile(existing), "abc");
 }

@@ -10,7 +10,7 @@
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::io::MemoryStream;
-using testsupport::FaultyStream;
+using support::FaultyStream;
 
 namespace {
 
