@@ -7,6 +7,8 @@ PELOTUNE_BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libusb-1.0-0-dev
   qt6-base-dev qt6-qpa-plugins
+  libgl-dev libglew-dev libx11-dev
+  libopenal-dev
 )
 
 # Further, to build and run the tests, the sanitizer and fuzz builds and the benchmarks.
@@ -16,6 +18,10 @@ PELOTUNE_TEST_PACKAGES=(
   libglm-dev libeigen3-dev
   locales-all
   libssl-dev
+  xvfb xauth mesa-utils libgl1-mesa-dri
+  libode-dev libbullet-dev
+  libyuv-dev libpixman-1-dev
+  libsndfile1-dev
 )
 
 # ensure_packages PACKAGE...: installs only what dpkg does not already have.
