@@ -196,7 +196,7 @@ void ALAudio::stopRing()
 
 bool ALAudio::play()
 {
-    if (mDevice == nullptr) {
+    if (mDevice == nullptr || !mDevice->opened()) {
         return false;
     }
     // No source means no streaming: nothing is read from the stream.

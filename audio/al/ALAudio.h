@@ -55,6 +55,9 @@ public:
     void updateStreaming();
     int readAudioData(unsigned char* buffer, int length);
 
+    // The pooled source name: 0 before create and after destroy, NO_SOURCE when the pool was empty.
+    uint32_t getSourceHandle() const { return mSource; }
+
     // Told by the device as it closes: with open true the source is stopped and the stream ring
     // deleted now; after this the sound makes no OpenAL calls.
     void deviceDestroyed(bool open);

@@ -24,7 +24,7 @@ class ALAudioDevice : public BaseAudioDevice
 {
 public:
     // The source name of a sound that found the pool empty: such a sound stays silent.
-    static const uint32_t NO_SOURCE = 0xFFFFFFFFu;
+    static constexpr uint32_t NO_SOURCE = 0xFFFFFFFFu;
 
     ALAudioDevice();
     ~ALAudioDevice() override;
