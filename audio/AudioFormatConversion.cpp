@@ -80,7 +80,8 @@ bool AudioFormatConversion::decode(AudioStream* stream, unsigned char*& data, in
     }
     // An audio stream ends its data with a negative read, which is the end here, not a failure.
     std::vector<unsigned char> bytes;
-    bytes.reserve(static_cast<size_t>(stream->length()));
+    // The length is a hint for the first allocation only; what arrives decides the size.
+    bytes.reserve(static_cast<size_t>(std::min(stream->length(), 1 << 24)));
     unsigned char piece[4096];
     for (;;) {
         const int got = stream->read(piece, static_cast<int>(sizeof(piece)));
