@@ -7,6 +7,7 @@
 #include "audio/al/ALAudioBuffer.h"
 #include "audio/al/ALAudioDevice.h"
 #include "core/Exception.h"
+#include "core/ResourceDestroyedListener.h"
 
 #include <AL/al.h>
 
@@ -60,6 +61,12 @@ ALint sourceInt(const IntrusivePointer<ALAudio>& audio, ALenum what)
     alGetSourcei(static_cast<ALuint>(audio->getSourceHandle()), what, &value);
     return value;
 }
+
+struct Recorder : rezezaz::core::ResourceDestroyedListener
+{
+    void resourceDestroyed(rezezaz::core::Resource* resource) override { destroyed.push_back(resource); }
+    std::vector<rezezaz::core::Resource*> destroyed;
+};
 
 } // namespace
 
@@ -442,10 +449,13 @@ TEST_F(ALAudioDeviceTest, DestroyingABufferDestroysEverySoundPlayingIt)
 {
     IntrusivePointer<ALAudioBuffer> buffer = newBuffer(MONO16, 44100);
     IntrusivePointer<ALAudioBuffer> other = newBuffer(MONO16, 44100);
+    Recorder recorder;
+    buffer->setDestroyedListener(&recorder);
     std::vector<IntrusivePointer<ALAudio>> sounds;
     for (int i = 0; i < 4; ++i) {
         sounds.push_back(newAudio());
         ASSERT_TRUE(sounds.back()->create(i == 2 ? other.get() : buffer.get()));
+        sounds.back()->setDestroyedListener(&recorder);
         sounds.back()->play();
     }
     buffer->destroy();
@@ -453,6 +463,12 @@ TEST_F(ALAudioDeviceTest, DestroyingABufferDestroysEverySoundPlayingIt)
     for (int i : {0, 1, 3}) {
         EXPECT_EQ(sounds[static_cast<size_t>(i)]->getSourceHandle(), 0u) << i;
     }
+    // Each is told once, by the view its manager files: the sounds first, then the buffer.
+    const std::vector<rezezaz::core::Resource*> expected = {
+        static_cast<rezezaz::audio::Audio*>(sounds[0].get()), static_cast<rezezaz::audio::Audio*>(sounds[1].get()),
+        static_cast<rezezaz::audio::Audio*>(sounds[3].get()),
+        static_cast<rezezaz::audio::AudioBuffer*>(buffer.get())};
+    EXPECT_EQ(recorder.destroyed, expected);
     EXPECT_TRUE(sounds[2]->getPlaying());
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
     // Their sources are back in the pool: seven more sounds find one.
