@@ -378,14 +378,11 @@ void ALAudio::setGlobal(bool global)
         const int32_t channels = soundChannels();
         if (channels != mFormat->channels) {
             mFormat->channels = channels;
-            // Buffers of another channel count cannot join the queue: the ring starts again from
-            // where the stream is.
+            // Buffers of another channel count cannot join the queue: a ring that is playing (or
+            // ran dry) starts again from where the stream is.
             if (mStreamBuffers != nullptr) {
-                const bool playing = getPlaying();
                 stopRing();
-                if (playing) {
-                    play();
-                }
+                play();
             }
         }
     }

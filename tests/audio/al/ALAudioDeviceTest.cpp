@@ -401,9 +401,10 @@ TEST_F(ALAudioDeviceTest, AStereoStreamPlaysAsMonoUnlessGlobal)
     EXPECT_EQ(source->position(), 8 * 4096);
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
     device().update(10);
+    const int before = source->position();
     audio->setGlobal(false);
     EXPECT_TRUE(audio->getPlaying());
-    EXPECT_EQ(source->position(), 12 * 4096);
+    EXPECT_EQ(source->position(), before + 4 * 4096);
     device().update(10);
     EXPECT_EQ(sourceInt(audio, AL_BUFFERS_QUEUED), 4);
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
