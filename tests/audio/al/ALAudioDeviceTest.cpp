@@ -10,6 +10,7 @@
 #include "core/ResourceDestroyedListener.h"
 
 #include <AL/al.h>
+#include <AL/alc.h>
 
 #include <chrono>
 #include <cmath>
@@ -90,6 +91,13 @@ TEST_F(ALAudioDeviceTest, CreateSetsUpEightSourcesAndTheCaps)
     EXPECT_TRUE(caps.positional);
     EXPECT_TRUE(caps.streaming);
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
+
+    ALCcontext* context = alcGetCurrentContext();
+    ASSERT_NE(context, nullptr);
+    device().deactivate();
+    EXPECT_EQ(alcGetCurrentContext(), nullptr);
+    device().activate();
+    EXPECT_EQ(alcGetCurrentContext(), context);
 }
 
 TEST_F(ALAudioDeviceTest, FailuresRaiseTheirTexts)
