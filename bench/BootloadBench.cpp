@@ -1,7 +1,8 @@
 // How long a firmware upload takes in the meter's own time: the simulated seconds and the manager
 // updates (ticks of the main window's 33 ms pump) from bootloadData to bootloadFinished, per image
 // and per section, against the simulated stick and the simulated meter's bootloader. The wall time
-// that Google Benchmark reports is only the simulation's cost.
+// that Google Benchmark reports is only the simulation's cost. A run counts only when the meter's
+// flash holds what the image should leave there.
 #include "ant/AntRadioManager.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "ant/search/SportDeviceSearch.h"
@@ -15,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <vector>
@@ -81,6 +83,7 @@ struct Run
     long updates = 0;
     long sections = 0;
     bool succeeded = false;
+    bool flashMatches = false;
 };
 
 Run upload(const Image& image)
@@ -124,6 +127,10 @@ Run upload(const Image& image)
         run.updates = runUntil([&] { return !outcome.finished.empty(); }, 1000000);
         run.succeeded = !outcome.finished.empty() && outcome.finished.back();
         run.sections = static_cast<long>(meter.burstsReceived().size());
+        const Bytes expected =
+            support::SimulatedMeterFirmware::applicationAreaAfterUpload(image.bytes, image.bootloaderStart);
+        run.flashMatches =
+            std::equal(expected.begin(), expected.end(), firmware.flash().begin() + kApplicationStart);
         device->destroy();
     }
     manager->destroy();
@@ -139,6 +146,10 @@ void measure(benchmark::State& state, const Image& image)
     }
     if (!run.succeeded || run.sections == 0) {
         state.SkipWithError("the upload did not succeed");
+        return;
+    }
+    if (!run.flashMatches) {
+        state.SkipWithError("the meter's flash does not hold the image");
         return;
     }
     state.counters["sections"] = static_cast<double>(run.sections);

@@ -1,6 +1,8 @@
 // The math hot paths beside glm and Eigen on the same inputs: 4x4 products (our Traditional
 // and SSE kernels), the matrix-vector product, the quaternion product, slerp and the 4x4
 // inverse. Each benchmark runs over the same arrays of inputs; items processed are operations.
+// Before anything is timed, every variant's results over all the inputs are compared with glm's,
+// so that a fast wrong kernel reports an error instead of a time.
 
 #include "core/math/Math.h"
 
@@ -11,8 +13,10 @@
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -112,13 +116,103 @@ Pointers pointers()
                     in.eigenA.data(), in.eigenB.data(), in.eigenV.data(), in.eigenP.data(), in.eigenQ.data()};
 }
 
-template <typename Result, typename Operation> void run(benchmark::State& state, Operation operation)
+// The operation a benchmark times, for its check against glm.
+enum class Operation
+{
+    MatrixProduct,
+    MatrixVector,
+    QuaternionProduct,
+    Slerp,
+    Inverse
+};
+
+std::vector<float> floats(const Matrix4x4& m)
+{
+    return std::vector<float>(m.data, m.data + 16);
+}
+std::vector<float> floats(const glm::mat4& m)
+{
+    return std::vector<float>(glm::value_ptr(m), glm::value_ptr(m) + 16);
+}
+std::vector<float> floats(const Eigen::Matrix4f& m)
+{
+    return std::vector<float>(m.data(), m.data() + 16);
+}
+std::vector<float> floats(const Vector4& v)
+{
+    return {v.x, v.y, v.z, v.w};
+}
+std::vector<float> floats(const glm::vec4& v)
+{
+    return {v.x, v.y, v.z, v.w};
+}
+std::vector<float> floats(const Eigen::Vector4f& v)
+{
+    return {v.x(), v.y(), v.z(), v.w()};
+}
+std::vector<float> floats(const Quaternion& q)
+{
+    return {q.x, q.y, q.z, q.w};
+}
+std::vector<float> floats(const glm::quat& q)
+{
+    return {q.x, q.y, q.z, q.w};
+}
+std::vector<float> floats(const Eigen::Quaternionf& q)
+{
+    return {q.x(), q.y(), q.z(), q.w()};
+}
+
+// glm's result for input i, the reference every variant is held to.
+std::vector<float> reference(Operation operation, int i)
+{
+    const Inputs& in = inputs();
+    switch (operation) {
+    case Operation::MatrixProduct:
+        return floats(glm::mat4(in.glmA[i] * in.glmB[i]));
+    case Operation::MatrixVector:
+        return floats(glm::vec4(in.glmA[i] * in.glmV[i]));
+    case Operation::QuaternionProduct:
+        return floats(glm::quat(in.glmP[i] * in.glmQ[i]));
+    case Operation::Slerp:
+        return floats(glm::slerp(in.glmP[i], in.glmQ[i], 0.3f));
+    case Operation::Inverse:
+        return floats(glm::inverse(in.glmA[i]));
+    }
+    return {};
+}
+
+// Float rounding differs between libraries (sums in another order, one division against a
+// reciprocal): a relative tolerance well below any real error.
+bool agrees(const std::vector<float>& got, const std::vector<float>& expected)
+{
+    if (got.size() != expected.size()) {
+        return false;
+    }
+    for (std::size_t k = 0; k < got.size(); ++k) {
+        const float scale = std::max(1.0f, std::fabs(expected[k]));
+        if (!(std::fabs(got[k] - expected[k]) <= 1e-5f * scale)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <typename Result, typename Kernel>
+void run(benchmark::State& state, Operation operation, Kernel kernel)
 {
     std::vector<Result, Eigen::aligned_allocator<Result>> results(COUNT);
     Result* out = results.data();
+    for (int i = 0; i < COUNT; ++i) {
+        kernel(out[i], i);
+        if (!agrees(floats(out[i]), reference(operation, i))) {
+            state.SkipWithError(("result " + std::to_string(i) + " differs from glm's").c_str());
+            return;
+        }
+    }
     for (auto _ : state) {
         for (int i = 0; i < COUNT; ++i) {
-            operation(out[i], i);
+            kernel(out[i], i);
         }
         benchmark::DoNotOptimize(results.data());
         benchmark::ClobberMemory();
@@ -131,25 +225,28 @@ template <typename Result, typename Operation> void run(benchmark::State& state,
 void Mat4Mul_Traditional(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Matrix4x4>(state, [in](Matrix4x4& r, int i) { mulMatrix4x4Traditional(r, in.a[i], in.b[i]); });
+    run<Matrix4x4>(state, Operation::MatrixProduct,
+                   [in](Matrix4x4& r, int i) { mulMatrix4x4Traditional(r, in.a[i], in.b[i]); });
 }
 
 void Mat4Mul_SSE(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Matrix4x4>(state, [in](Matrix4x4& r, int i) { mulMatrix4x4SSE(r, in.a[i], in.b[i]); });
+    run<Matrix4x4>(state, Operation::MatrixProduct,
+                   [in](Matrix4x4& r, int i) { mulMatrix4x4SSE(r, in.a[i], in.b[i]); });
 }
 
 void Mat4Mul_Glm(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<glm::mat4>(state, [in](glm::mat4& r, int i) { r = in.glmA[i] * in.glmB[i]; });
+    run<glm::mat4>(state, Operation::MatrixProduct,
+                   [in](glm::mat4& r, int i) { r = in.glmA[i] * in.glmB[i]; });
 }
 
 void Mat4Mul_Eigen(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Eigen::Matrix4f>(state,
+    run<Eigen::Matrix4f>(state, Operation::MatrixProduct,
                          [in](Eigen::Matrix4f& r, int i) { r.noalias() = in.eigenA[i] * in.eigenB[i]; });
 }
 
@@ -158,26 +255,28 @@ void Mat4Mul_Eigen(benchmark::State& state)
 void Mat4Vec4_Traditional(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Vector4>(state,
+    run<Vector4>(state, Operation::MatrixVector,
                  [in](Vector4& r, int i) { mulVector4Matrix4x4Vector4Traditional(r, in.a[i], in.v[i]); });
 }
 
 void Mat4Vec4_SSE(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Vector4>(state, [in](Vector4& r, int i) { mulVector4Matrix4x4Vector4SSE(r, in.a[i], in.v[i]); });
+    run<Vector4>(state, Operation::MatrixVector,
+                 [in](Vector4& r, int i) { mulVector4Matrix4x4Vector4SSE(r, in.a[i], in.v[i]); });
 }
 
 void Mat4Vec4_Glm(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<glm::vec4>(state, [in](glm::vec4& r, int i) { r = in.glmA[i] * in.glmV[i]; });
+    run<glm::vec4>(state, Operation::MatrixVector,
+                   [in](glm::vec4& r, int i) { r = in.glmA[i] * in.glmV[i]; });
 }
 
 void Mat4Vec4_Eigen(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Eigen::Vector4f>(state,
+    run<Eigen::Vector4f>(state, Operation::MatrixVector,
                          [in](Eigen::Vector4f& r, int i) { r.noalias() = in.eigenA[i] * in.eigenV[i]; });
 }
 
@@ -186,19 +285,22 @@ void Mat4Vec4_Eigen(benchmark::State& state)
 void QuatMul_Ours(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Quaternion>(state, [in](Quaternion& r, int i) { r = in.p[i] * in.q[i]; });
+    run<Quaternion>(state, Operation::QuaternionProduct,
+                    [in](Quaternion& r, int i) { r = in.p[i] * in.q[i]; });
 }
 
 void QuatMul_Glm(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<glm::quat>(state, [in](glm::quat& r, int i) { r = in.glmP[i] * in.glmQ[i]; });
+    run<glm::quat>(state, Operation::QuaternionProduct,
+                   [in](glm::quat& r, int i) { r = in.glmP[i] * in.glmQ[i]; });
 }
 
 void QuatMul_Eigen(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Eigen::Quaternionf>(state, [in](Eigen::Quaternionf& r, int i) { r = in.eigenP[i] * in.eigenQ[i]; });
+    run<Eigen::Quaternionf>(state, Operation::QuaternionProduct,
+                            [in](Eigen::Quaternionf& r, int i) { r = in.eigenP[i] * in.eigenQ[i]; });
 }
 
 // Slerp
@@ -206,20 +308,23 @@ void QuatMul_Eigen(benchmark::State& state)
 void Slerp_Ours(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Quaternion>(state, [in](Quaternion& r, int i) { Math::slerp(r, in.p[i], in.q[i], 0.3f); });
+    run<Quaternion>(state, Operation::Slerp,
+                    [in](Quaternion& r, int i) { Math::slerp(r, in.p[i], in.q[i], 0.3f); });
 }
 
 void Slerp_Glm(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<glm::quat>(state, [in](glm::quat& r, int i) { r = glm::slerp(in.glmP[i], in.glmQ[i], 0.3f); });
+    run<glm::quat>(state, Operation::Slerp,
+                   [in](glm::quat& r, int i) { r = glm::slerp(in.glmP[i], in.glmQ[i], 0.3f); });
 }
 
 void Slerp_Eigen(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Eigen::Quaternionf>(
-        state, [in](Eigen::Quaternionf& r, int i) { r = in.eigenP[i].slerp(0.3f, in.eigenQ[i]); });
+    run<Eigen::Quaternionf>(state, Operation::Slerp, [in](Eigen::Quaternionf& r, int i) {
+        r = in.eigenP[i].slerp(0.3f, in.eigenQ[i]);
+    });
 }
 
 // Matrix4x4 inverse
@@ -227,19 +332,20 @@ void Slerp_Eigen(benchmark::State& state)
 void Mat4Inverse_Ours(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Matrix4x4>(state, [in](Matrix4x4& r, int i) { Math::invert(r, in.a[i]); });
+    run<Matrix4x4>(state, Operation::Inverse, [in](Matrix4x4& r, int i) { Math::invert(r, in.a[i]); });
 }
 
 void Mat4Inverse_Glm(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<glm::mat4>(state, [in](glm::mat4& r, int i) { r = glm::inverse(in.glmA[i]); });
+    run<glm::mat4>(state, Operation::Inverse, [in](glm::mat4& r, int i) { r = glm::inverse(in.glmA[i]); });
 }
 
 void Mat4Inverse_Eigen(benchmark::State& state)
 {
     const Pointers in = pointers();
-    run<Eigen::Matrix4f>(state, [in](Eigen::Matrix4f& r, int i) { r = in.eigenA[i].inverse(); });
+    run<Eigen::Matrix4f>(state, Operation::Inverse,
+                         [in](Eigen::Matrix4f& r, int i) { r = in.eigenA[i].inverse(); });
 }
 
 } // namespace

@@ -578,20 +578,6 @@ void Math::lerp(Quaternion& result, const Quaternion& a, const Quaternion& b, fl
     result = a * (1.0f - t) + end * t;
 }
 
-void Math::slerp(Quaternion& result, const Quaternion& a, const Quaternion& b, float t)
-{
-    const float h = dot(a, b);
-    const float sigma = h < 0.0f ? -1.0f : 1.0f;
-    const float absH = std::fabs(h);
-    if (1.0f - absH > 0.0001f) {
-        const float theta = std::acos(clampUnit(absH));
-        const float sinTheta = std::sin(theta);
-        result = a * (std::sin((1.0f - t) * theta) / sinTheta) + b * (sigma * std::sin(t * theta) / sinTheta);
-    } else {
-        result = a * (1.0f - t) + b * (sigma * t);
-    }
-}
-
 } // namespace math
 } // namespace core
 } // namespace rezezaz

@@ -19,27 +19,28 @@ namespace rezezaz {
 namespace core {
 namespace math {
 
-// The 4x4 product kernels. Each exists as a plain ("Traditional") and an SSE implementation;
-// both do the same float operations in the same order and so give identical results. The
-// result may be one of the operands: every kernel reads all its inputs before it writes.
+// The 4x4 product kernels (inline, in MathKernels.h). Each exists as a plain ("Traditional") and
+// an SSE implementation; both do the same float operations in the same order and so give
+// identical results. The result may be one of the operands: every kernel reads all its inputs
+// before it writes.
 using MulMatrix4x4Function = void (*)(Matrix4x4& result, const Matrix4x4& a, const Matrix4x4& b);
 using PostMulMatrix4x4Function = void (*)(Matrix4x4& m, const Matrix4x4& b);
 using PreMulMatrix4x4Function = void (*)(Matrix4x4& m, const Matrix4x4& a);
 using MulVector4Matrix4x4Vector4Function = void (*)(Vector4& result, const Matrix4x4& m, const Vector4& v);
 using MulVector4Matrix4x4Function = void (*)(Vector4& v, const Matrix4x4& m);
 
-void mulMatrix4x4Traditional(Matrix4x4& result, const Matrix4x4& a, const Matrix4x4& b);
-void postMulMatrix4x4Traditional(Matrix4x4& m, const Matrix4x4& b);
-void preMulMatrix4x4Traditional(Matrix4x4& m, const Matrix4x4& a);
-void mulVector4Matrix4x4Vector4Traditional(Vector4& result, const Matrix4x4& m, const Vector4& v);
-void mulVector4Matrix4x4Traditional(Vector4& v, const Matrix4x4& m);
+inline void mulMatrix4x4Traditional(Matrix4x4& result, const Matrix4x4& a, const Matrix4x4& b);
+inline void postMulMatrix4x4Traditional(Matrix4x4& m, const Matrix4x4& b);
+inline void preMulMatrix4x4Traditional(Matrix4x4& m, const Matrix4x4& a);
+inline void mulVector4Matrix4x4Vector4Traditional(Vector4& result, const Matrix4x4& m, const Vector4& v);
+inline void mulVector4Matrix4x4Traditional(Vector4& v, const Matrix4x4& m);
 
 // On a processor without SSE these forward to the Traditional kernels.
-void mulMatrix4x4SSE(Matrix4x4& result, const Matrix4x4& a, const Matrix4x4& b);
-void postMulMatrix4x4SSE(Matrix4x4& m, const Matrix4x4& b);
-void preMulMatrix4x4SSE(Matrix4x4& m, const Matrix4x4& a);
-void mulVector4Matrix4x4Vector4SSE(Vector4& result, const Matrix4x4& m, const Vector4& v);
-void mulVector4Matrix4x4SSE(Vector4& v, const Matrix4x4& m);
+inline void mulMatrix4x4SSE(Matrix4x4& result, const Matrix4x4& a, const Matrix4x4& b);
+inline void postMulMatrix4x4SSE(Matrix4x4& m, const Matrix4x4& b);
+inline void preMulMatrix4x4SSE(Matrix4x4& m, const Matrix4x4& a);
+inline void mulVector4Matrix4x4Vector4SSE(Vector4& result, const Matrix4x4& m, const Vector4& v);
+inline void mulVector4Matrix4x4SSE(Vector4& v, const Matrix4x4& m);
 
 // The kernels in use: Traditional from static initialisation until Math::optimize changes them.
 extern MulMatrix4x4Function mulMatrix4x4;                             // result = a b
@@ -259,6 +260,27 @@ public:
 
 static MathInitializer mathInitializer;
 
+// Inline, as a header-only math library's slerp is, for the animation loops that call it per bone.
+inline void Math::slerp(Quaternion& result, const Quaternion& a, const Quaternion& b, float t)
+{
+    const float h = dot(a, b);
+    // The sign of h without a branch (random orientations would mispredict it half the time);
+    // -0 counts as positive, as 0 does.
+    const float sigma = std::copysign(1.0f, h + 0.0f);
+    const float absH = std::fabs(h);
+    if (1.0f - absH > 0.0001f) {
+        // absH lies in [0, 0.9999] here, inside acos's domain, and sin(theta) is well away from 0.
+        const float theta = std::acos(absH);
+        const float inverseSin = 1.0f / std::sin(theta);
+        result =
+            a * (std::sin((1.0f - t) * theta) * inverseSin) + b * (sigma * std::sin(t * theta) * inverseSin);
+    } else {
+        result = a * (1.0f - t) + b * (sigma * t);
+    }
+}
+
 } // namespace math
 } // namespace core
 } // namespace rezezaz
+
+#include "core/math/MathKernels.h"

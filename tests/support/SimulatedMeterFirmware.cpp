@@ -98,6 +98,21 @@ int SimulatedMeterFirmware::crc16(const unsigned char* data, std::size_t length)
     return static_cast<int>(crc);
 }
 
+Bytes SimulatedMeterFirmware::applicationAreaAfterUpload(const Bytes& image, int bootloaderStart)
+{
+    constexpr int vectorsSize = 32;
+    Bytes flash(FLASH_SIZE, 0xFF);
+    const int crcPosition = bootloaderStart - 2;
+    std::copy(image.begin() + APPLICATION_START, image.begin() + crcPosition - vectorsSize,
+              flash.begin() + APPLICATION_START);
+    std::copy(image.end() - vectorsSize, image.end(), flash.begin() + crcPosition - vectorsSize);
+    const int crc =
+        crc16(flash.data() + APPLICATION_START, static_cast<std::size_t>(crcPosition - APPLICATION_START));
+    flash[static_cast<std::size_t>(crcPosition)] = static_cast<unsigned char>(crc & 0xFF);
+    flash[static_cast<std::size_t>(crcPosition + 1)] = static_cast<unsigned char>(crc >> 8);
+    return Bytes(flash.begin() + APPLICATION_START, flash.begin() + bootloaderStart);
+}
+
 int SimulatedMeterFirmware::flashCrc() const
 {
     // Every page carries it: worked out again only after the flash or the start address changed.

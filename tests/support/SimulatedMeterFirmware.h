@@ -108,6 +108,11 @@ public:
     // CRC-16/MODBUS: initial value 0xFFFF, reflected polynomial 0xA001, no final XOR.
     static int crc16(const unsigned char* data, std::size_t length);
 
+    // What a whole 64 KB image leaves in the flash from 0x8000 up to bootloaderStart after a good
+    // upload: the application up to the interrupt vectors, the image's last 32 bytes (its vectors)
+    // moved down before the CRC, and the CRC itself at bootloaderStart - 2, low byte first.
+    static Bytes applicationAreaAfterUpload(const Bytes& image, int bootloaderStart);
+
     bool acknowledgedReceived(SimulatedPowerMeter& meter, const Bytes& data) override;
     bool burstReceived(SimulatedPowerMeter& meter, const Bytes& data) override;
     bool pageToBroadcast(SimulatedPowerMeter& meter, Bytes& page) override;

@@ -145,20 +145,6 @@ Bytes firmwareImage()
 
 // The application area the bootloader should end with, worked out apart from the library: the image
 // below the moved vectors, the vectors just below the CRC, and the CRC by the meter's own reckoning.
-Bytes expectedApplicationArea(const Bytes& image, int bootloaderStart)
-{
-    Bytes flash(kImageSize, 0xFF);
-    const int crcPosition = bootloaderStart - 2;
-    std::copy(image.begin() + kApplicationStart, image.begin() + crcPosition - kVectorsSize,
-              flash.begin() + kApplicationStart);
-    std::copy(image.end() - kVectorsSize, image.end(), flash.begin() + crcPosition - kVectorsSize);
-    const int crc = SimulatedMeterFirmware::crc16(flash.data() + kApplicationStart,
-                                                  static_cast<size_t>(crcPosition - kApplicationStart));
-    flash[static_cast<size_t>(crcPosition)] = static_cast<unsigned char>(crc & 0xFF);
-    flash[static_cast<size_t>(crcPosition + 1)] = static_cast<unsigned char>(crc >> 8);
-    return Bytes(flash.begin() + kApplicationStart, flash.begin() + bootloaderStart);
-}
-
 int field(VelonixPowerMeterDevice& device, int id)
 {
     int value = 0;
@@ -204,7 +190,7 @@ TEST(FirmwareUploadEndToEndTest, UpdateThroughTheUsbStickThenTheMeterRunsTheNewF
         ASSERT_TRUE(pump.runUntil([&] { return !firmware.inBootloader(); }, 10000));
         EXPECT_EQ(
             Bytes(firmware.flash().begin() + kApplicationStart, firmware.flash().begin() + bootloaderStart),
-            expectedApplicationArea(image, bootloaderStart));
+            SimulatedMeterFirmware::applicationAreaAfterUpload(image, bootloaderStart));
         device->destroy();
         device = nullptr;
         ASSERT_TRUE(pump.runUntil(
