@@ -65,17 +65,27 @@ protected:
         unsigned char payload[MAX_PAYLOAD];
     };
 
-    static constexpr unsigned int FRAME_BUFFER_SIZE = 256;
+    // sync, length, id, payload, checksum of the longest message.
+    static constexpr unsigned int MAX_FRAME = MAX_PAYLOAD + 4;
+
+    enum class Step
+    {
+        MORE,   // the frame goes on, or the byte was dropped while waiting for sync
+        QUEUED, // the byte completed a frame that was queued
+        FAILED, // the frame was refused; mFrame[1..mFailedEnd] are to be looked at again
+    };
+
+    Step receive(unsigned char byte);
+    Step fail(unsigned int lastIndex);
 
     rezezaz::core::PosixMutex mMutex;
 
-    // Receive machine, touched only by the thread that handles USB events. The indices are
-    // wider than a byte so that frames of 253 to 255 payload bytes, which do not fit the
-    // buffer, are still consumed whole instead of wrapping the index back to "wait for sync".
+    // Receive machine, touched only by the thread that handles USB events.
     unsigned int mReceiveIndex;
-    unsigned char mFrame[FRAME_BUFFER_SIZE];
+    unsigned char mFrame[MAX_FRAME];
     unsigned char mRunningXor;
     unsigned int mFrameEnd;
+    unsigned int mFailedEnd;
 
     // Guarded by mMutex.
     uint16_t mWriteIndex;
