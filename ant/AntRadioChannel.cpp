@@ -299,12 +299,16 @@ void AntRadioChannel::channelEvent(int messageId, int code, unsigned char* paylo
 
 void AntRadioChannel::handleInvalidMessage(int messageId)
 {
-    if (mTarget != STATE_OPEN && mTarget != STATE_SCANNING) {
+    const bool opening = mTarget == STATE_OPEN || mTarget == STATE_SCANNING;
+    if (messageId == kRxExtMesgsEnable) {
+        // The last step of the set-up: a stick without extended messages has still assigned the
+        // channel, which goes on to its target, or is unassigned again when the set-up was called off.
+        if (opening || mState == STATE_UNASSIGNED) {
+            updateState(STATE_ASSIGNED, mTarget);
+        }
         return;
     }
-    if (messageId == kRxExtMesgsEnable) {
-        // A stick without extended messages still opens.
-        updateState(STATE_ASSIGNED, mTarget);
+    if (!opening) {
         return;
     }
     updateState(mState, STATE_ASSIGNED);
@@ -356,7 +360,10 @@ void AntRadioChannel::handleEvent(int code, unsigned char* payload)
         mLastReceiveFailure = mClock;
         break;
     case kEventSearchTimeout: {
-        if (mState != STATE_ASSIGNED || mTarget != STATE_ASSIGNED) {
+        if (mTarget == STATE_UNASSIGNED) {
+            // A channel on its way to unassigned (a search called off while it opened) stays so.
+            updateState(STATE_ASSIGNED, STATE_UNASSIGNED);
+        } else if (mState != STATE_ASSIGNED || mTarget != STATE_ASSIGNED) {
             logUpdateState(STATE_ASSIGNED, STATE_ASSIGNED);
             const int oldState = mState;
             mState = STATE_ASSIGNED;
