@@ -1,5 +1,6 @@
 #include "core/String.h"
 
+#include "core/CLocaleScope.h"
 #include "core/Collection.h"
 
 #include <climits>
@@ -83,29 +84,6 @@ int findIn(const int32_t* hay, int hayLength, const int32_t* needle, int needleL
     }
     return -1;
 }
-
-// The C locale, for this thread, for the lifetime of the guard: the program may run under a
-// locale with a decimal comma, but numbers in strings always use the point.
-class CLocaleScope
-{
-public:
-    CLocaleScope() : mPrevious(static_cast<locale_t>(0))
-    {
-        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-        if (cLocale != static_cast<locale_t>(0))
-            mPrevious = uselocale(cLocale);
-    }
-    ~CLocaleScope()
-    {
-        if (mPrevious != static_cast<locale_t>(0))
-            uselocale(mPrevious);
-    }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-private:
-    locale_t mPrevious;
-};
 
 // The whole text of the number, however long: "%f" of 1e300 has more than 300 digits.
 template <typename T> String format(const char* pattern, T value)
