@@ -40,8 +40,9 @@ unsigned char CheckSum_Calc8(const void* bytes, unsigned short count)
 }
 
 AntMessageFramer::AntMessageFramer(UsbConnector* connector)
-    : mReceiveIndex(0), mFrame(), mRunningXor(0), mFrameEnd(0), mFailedEnd(0), mWriteIndex(0), mReadIndex(0), mErrorKind(0),
-      mErrorDetail(0), mQueue(new Entry[QUEUE_SIZE]()), mResponseList(nullptr), mConnector(connector)
+    : mReceiveIndex(0), mFrame(), mRunningXor(0), mFrameEnd(0), mFailedEnd(0), mWriteIndex(0), mReadIndex(0),
+      mErrorKind(0), mErrorDetail(0), mQueue(new Entry[QUEUE_SIZE]()), mResponseList(nullptr),
+      mConnector(connector)
 {}
 
 AntMessageFramer::~AntMessageFramer() = default;

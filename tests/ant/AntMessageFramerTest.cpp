@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vant::ant {
@@ -295,7 +295,7 @@ TEST(AntMessageFramerTest, RandomDamageLosesOnlyTheDamagedFrames)
         DamagedStream stream;
         for (int i = 0; i < 400; ++i) {
             Message m{static_cast<unsigned char>(0x40 + random() % 16),
-                                      Bytes(random() % (AntMessageFramer::MAX_PAYLOAD + 1))};
+                      Bytes(random() % (AntMessageFramer::MAX_PAYLOAD + 1))};
             for (unsigned char& b : m.second) {
                 b = static_cast<unsigned char>(random());
             }

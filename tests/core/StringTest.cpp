@@ -341,12 +341,8 @@ TEST(StringTest, ParsesOutOfRangeNumbersToTheNearestValue)
         double dual;
     };
     const FloatCase floatCases[] = {
-        {"1e39", FLT_MAX, 1e39},
-        {"-1e39", -FLT_MAX, -1e39},
-        {"1e400", FLT_MAX, DBL_MAX},
-        {"-1e400x", -FLT_MAX, -DBL_MAX},
-        {"1e-50", 0.0f, 1e-50},
-        {"-1e-400", -0.0f, -0.0},
+        {"1e39", FLT_MAX, 1e39},         {"-1e39", -FLT_MAX, -1e39}, {"1e400", FLT_MAX, DBL_MAX},
+        {"-1e400x", -FLT_MAX, -DBL_MAX}, {"1e-50", 0.0f, 1e-50},     {"-1e-400", -0.0f, -0.0},
         {"inf", HUGE_VALF, HUGE_VAL}, // what the text says, not out of range
     };
     for (const FloatCase& c : floatCases) {

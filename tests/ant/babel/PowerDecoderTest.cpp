@@ -87,8 +87,8 @@ TEST(PowerDecoder, EventCountThatWrapsGivesTheNewIntervalsValues)
     const int events[] = {254, 255, 0, 1};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(events[i]);
-        period += 1024;            // half a second: 120 rpm for one event
-        torque += 320 * (i + 1);   // 10, 20, 30, 40 N m
+        period += 1024;          // half a second: 120 rpm for one event
+        torque += 320 * (i + 1); // 10, 20, 30, 40 N m
         EXPECT_TRUE(feed(decoder, torquePage(events[i], i + 1, period, torque)));
         Torque t = readTorque(decoder);
         EXPECT_FLOAT_EQ(static_cast<float>(t.torque.value), 10.0f * static_cast<float>(i + 1));

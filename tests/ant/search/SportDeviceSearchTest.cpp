@@ -231,7 +231,8 @@ TEST(SportDeviceSearchCancel, CancelAtAnyPointOfTheSetUpEndsTheSearchOnEitherKin
                 EXPECT_EQ(listener.finished, std::vector<bool>{true});
                 for (int number = 0; number < 4; ++number) {
                     EXPECT_LE(rig.channelState(number), kUnassigned) << "channel " << number;
-                    EXPECT_EQ(rig.radio->chip().channelState(number), SimulatedAntChip::ChannelState::Unassigned)
+                    EXPECT_EQ(rig.radio->chip().channelState(number),
+                              SimulatedAntChip::ChannelState::Unassigned)
                         << "channel " << number;
                 }
 
