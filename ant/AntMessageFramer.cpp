@@ -39,10 +39,20 @@ unsigned char CheckSum_Calc8(const void* bytes, unsigned short count)
     return sum;
 }
 
-AntMessageFramer::AntMessageFramer(UsbConnector* connector)
-    : mReceiveIndex(0), mFrame(), mRunningXor(0), mFrameEnd(0), mFailedEnd(0), mWriteIndex(0), mReadIndex(0),
-      mErrorKind(0), mErrorDetail(0), mQueue(new Entry[QUEUE_SIZE]()), mResponseList(nullptr),
-      mConnector(connector)
+namespace {
+
+unsigned int queueSizeFrom(unsigned int asked)
+{
+    const unsigned int largest = AntMessageFramer::QUEUE_SIZE;
+    return asked < 2 ? 2 : asked > largest ? largest : asked;
+}
+
+} // namespace
+
+AntMessageFramer::AntMessageFramer(UsbConnector* connector, unsigned int queueSize)
+    : mReceiveIndex(0), mFrame(), mRunningXor(0), mFrameEnd(0), mFailedEnd(0),
+      mQueueSize(queueSizeFrom(queueSize)), mWriteIndex(0), mReadIndex(0), mErrorKind(0), mErrorDetail(0),
+      mQueue(new Entry[mQueueSize]()), mResponseList(nullptr), mConnector(connector)
 {}
 
 AntMessageFramer::~AntMessageFramer() = default;
@@ -131,7 +141,7 @@ AntMessageFramer::Step AntMessageFramer::receive(unsigned char byte)
     }
     bool queued = false;
     mMutex.lock();
-    const uint16_t before = mWriteIndex;
+    const unsigned int before = mWriteIndex;
     processMessage();
     queued = mWriteIndex != before;
     mMutex.unlock();
@@ -153,7 +163,7 @@ AntMessageFramer::Step AntMessageFramer::fail(unsigned int lastIndex)
 void AntMessageFramer::processMessage()
 {
     checkResponseList();
-    if (static_cast<uint16_t>(mWriteIndex + 1) == mReadIndex) {
+    if ((mWriteIndex + 1) % mQueueSize == mReadIndex) {
         mErrorKind = ERROR_QUEUE_FULL;
         mErrorDetail = 0;
         return;
@@ -164,7 +174,7 @@ void AntMessageFramer::processMessage()
     const unsigned int stored = entry.length < MAX_PAYLOAD ? entry.length : MAX_PAYLOAD;
     std::memcpy(entry.payload, mFrame + 3, stored);
     std::memset(entry.payload + stored, 0, MAX_PAYLOAD - stored);
-    ++mWriteIndex;
+    mWriteIndex = (mWriteIndex + 1) % mQueueSize;
 }
 
 void AntMessageFramer::checkResponseList()
@@ -228,7 +238,7 @@ unsigned short AntMessageFramer::getMessage(void* out, unsigned short max)
             std::memcpy(o + 1, entry.payload, n);
             result = static_cast<unsigned short>(n);
         }
-        ++mReadIndex;
+        mReadIndex = (mReadIndex + 1) % mQueueSize;
     }
     mMutex.unlock();
 

@@ -34,7 +34,9 @@ public:
     static constexpr unsigned char ERROR_INVALID_SIZE = 3;
     static constexpr unsigned char CHECKSUM_ERROR_DETAIL = 4;
 
-    explicit AntMessageFramer(UsbConnector* connector);
+    // The queue holds queueSize - 1 messages (queueSize from 2 to QUEUE_SIZE); the radio takes
+    // the full size, a test a small one that it can fill.
+    explicit AntMessageFramer(UsbConnector* connector, unsigned int queueSize = QUEUE_SIZE);
     ~AntMessageFramer();
 
     AntMessageFramer(const AntMessageFramer&) = delete;
@@ -88,8 +90,9 @@ protected:
     unsigned int mFailedEnd;
 
     // Guarded by mMutex.
-    uint16_t mWriteIndex;
-    uint16_t mReadIndex;
+    const unsigned int mQueueSize;
+    unsigned int mWriteIndex;
+    unsigned int mReadIndex;
     unsigned char mErrorKind;
     unsigned char mErrorDetail;
     std::unique_ptr<Entry[]> mQueue;

@@ -336,34 +336,37 @@ TEST(AntMessageFramerTest, RandomDamageCostsNoMoreThanTheDamagedFrames)
 
 TEST(AntMessageFramerTest, FullQueueDropsTheFrameAndReportsItThenDrainsInOrder)
 {
-    AntMessageFramer framer(nullptr);
-    auto feed = [&framer](unsigned int sequence) {
-        bool queued = false;
-        for (unsigned char b : SimulatedStick::frame(
-                 0x4E, {static_cast<unsigned char>(sequence >> 8), static_cast<unsigned char>(sequence)})) {
-            queued = framer.processByte(b);
+    for (unsigned int size : {static_cast<unsigned int>(AntMessageFramer::QUEUE_SIZE), 2u, 7u}) {
+        SCOPED_TRACE("queue of " + std::to_string(size));
+        AntMessageFramer framer(nullptr, size);
+        auto feed = [&framer](unsigned int sequence) {
+            bool queued = false;
+            for (unsigned char b : SimulatedStick::frame(0x4E, {static_cast<unsigned char>(sequence >> 8),
+                                                                static_cast<unsigned char>(sequence)})) {
+                queued = framer.processByte(b);
+            }
+            return queued;
+        };
+        const unsigned int capacity = size - 1;
+        for (unsigned int i = 0; i < capacity; ++i) {
+            ASSERT_TRUE(feed(i)) << i;
         }
-        return queued;
-    };
-    const unsigned int capacity = AntMessageFramer::QUEUE_SIZE - 1;
-    for (unsigned int i = 0; i < capacity; ++i) {
-        ASSERT_TRUE(feed(i)) << i;
-    }
-    EXPECT_FALSE(feed(0xFFFF));
+        EXPECT_FALSE(feed(0xFFFF));
 
-    unsigned char out[42];
-    ASSERT_EQ(framer.getMessage(out, 41), AntMessageFramer::ERROR_REPORTED);
-    EXPECT_EQ(out[0], AntMessageFramer::ERROR_QUEUE_FULL);
-    for (unsigned int i = 0; i < capacity; ++i) {
-        ASSERT_EQ(framer.getMessage(out, 41), 2) << i;
-        ASSERT_EQ(out[1] << 8 | out[2], static_cast<int>(i));
-    }
-    EXPECT_EQ(framer.getMessage(out, 41), AntMessageFramer::QUEUE_EMPTY);
+        unsigned char out[42];
+        ASSERT_EQ(framer.getMessage(out, 41), AntMessageFramer::ERROR_REPORTED);
+        EXPECT_EQ(out[0], AntMessageFramer::ERROR_QUEUE_FULL);
+        for (unsigned int i = 0; i < capacity; ++i) {
+            ASSERT_EQ(framer.getMessage(out, 41), 2) << i;
+            ASSERT_EQ(out[1] << 8 | out[2], static_cast<int>(i));
+        }
+        EXPECT_EQ(framer.getMessage(out, 41), AntMessageFramer::QUEUE_EMPTY);
 
-    // The indices have wrapped; the queue goes on working.
-    EXPECT_TRUE(feed(7));
-    EXPECT_EQ(framer.getMessage(out, 41), 2);
-    EXPECT_EQ(out[2], 7);
+        // The indices have wrapped; the queue goes on working.
+        EXPECT_TRUE(feed(7));
+        EXPECT_EQ(framer.getMessage(out, 41), 2);
+        EXPECT_EQ(out[2], 7);
+    }
 }
 
 TEST(AntMessageFramerTest, WritesAFrameWithTwoTrailingZerosOrRefusesALongMessage)
