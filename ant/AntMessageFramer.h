@@ -45,7 +45,10 @@ public:
     // message = message id followed by length payload bytes; at most 41 payload bytes.
     bool writeMessage(void* message, unsigned short length);
 
-    // One step of the receive machine; true when this byte completed a frame that was queued.
+    // One step of the receive machine; true when a frame was queued on this byte. A frame that
+    // fails (a length above 41, or a bad checksum) is recorded as a serial error, and the next
+    // frame is looked for from the byte after its sync byte, so a damaged or stray byte costs
+    // only the frame it lands in.
     bool processByte(unsigned char byte);
 
     // Offers the completed frame to the waiters and queues it. Called with the mutex held.
