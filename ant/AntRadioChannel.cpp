@@ -292,9 +292,14 @@ void AntRadioChannel::channelEvent(int messageId, int code, unsigned char* paylo
     }
     if (messageId == kEventMessage) {
         handleEvent(code, payload);
-    } else {
-        handleResponse(messageId);
+        return;
     }
+    if (messageId == kUnassignChannel && code != kResponseNoError && mState > STATE_ASSIGNED) {
+        // Refused because the channel is still open (an unassign that overtook the open): it is
+        // not unassigned, and the unassign goes out again once the channel reports closed.
+        return;
+    }
+    handleResponse(messageId);
 }
 
 void AntRadioChannel::handleInvalidMessage(int messageId)

@@ -62,6 +62,7 @@ void SportDeviceSearch::destroy()
         return;
     }
     dropCurrent();
+    mSettingUp = nullptr;
     for (int number = 0; number <= kLastChannel; ++number) {
         if (AntChannel* channel = mManager->getChannel(number, -1)) {
             channel->removeChannelListener(this);
@@ -93,6 +94,7 @@ bool SportDeviceSearch::search(int seconds, int deviceNumber, int deviceType, in
     ++mRun;
     // A channel of an earlier search that has not ended yet is no longer followed.
     dropCurrent();
+    mSettingUp = nullptr;
     mClosing = false;
     mNextSearchChannel = 0;
     mRemainingTime = static_cast<float>(seconds);
@@ -136,6 +138,9 @@ void SportDeviceSearch::cancel()
     // A scan stops counting down here, so that it can't start the closing a second time.
     mScanning = false;
     mClosing = true;
+    // A channel still unassigned here is being set up for the search: it is assigned and opened
+    // once the stick has answered, unless it is told otherwise.
+    mSettingUp = mCurrent && mCurrent->getState() == AntChannel::STATE_UNASSIGNED ? mCurrent : nullptr;
     mNextCloseChannel = 0;
     closeStep();
 }
@@ -187,19 +192,23 @@ void SportDeviceSearch::closeStep()
         AntChannel* channel = mManager->getChannel(mNextCloseChannel, mNetwork);
         ++mNextCloseChannel;
         if (!channel) {
+            mSettingUp = nullptr;
             return;
         }
-        if (channel->getState() == AntChannel::STATE_UNASSIGNED) {
-            // Nothing to wait for. A channel still being set up is told to end unassigned: it gets
-            // there by itself once the stick has answered, or at once if the stick never does.
-            channel->unassign();
-            continue;
+        const bool settingUp = channel == mSettingUp.get();
+        if (settingUp) {
+            mSettingUp = nullptr;
         }
-        // Its move to unassigned, reported through stateChanged, takes the closing on.
-        mCurrent = channel;
-        channel->addChannelListener(this);
-        if (channel->unassign() || channel->getState() != AntChannel::STATE_UNASSIGNED) {
-            return;
+        if (channel->getState() != AntChannel::STATE_UNASSIGNED || settingUp) {
+            // Its move to unassigned, reported through stateChanged, takes the closing on. A channel
+            // being set up gets there at the end of its configuration, which now ends in unassigning,
+            // whether or not the stick takes extended messages. It is waited for although it reads
+            // unassigned: a search started as this one ends would otherwise cross its set-up.
+            mCurrent = channel;
+            channel->addChannelListener(this);
+            if (channel->unassign() || channel->getState() != AntChannel::STATE_UNASSIGNED) {
+                return;
+            }
         }
     }
 }

@@ -78,6 +78,8 @@ private:
     rezezaz::core::Collection<SportDeviceSearchListener*> mListeners; // not owned
     rezezaz::core::IntrusivePointer<vant::ant::AntManager> mManager;  // null after destroy()
     rezezaz::core::IntrusivePointer<vant::ant::AntChannel> mCurrent;
+    // The channel that cancel() found still being set up; closing waits for it as well.
+    rezezaz::core::IntrusivePointer<vant::ant::AntChannel> mSettingUp;
     bool mScanning = false;
     bool mClosing = false; // unassigning the channels; the search is over
     int mRun = 0;          // counts search(), cancel() and destroy(), to notice one made in a callback

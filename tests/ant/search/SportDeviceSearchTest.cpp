@@ -214,7 +214,7 @@ TEST(SportDeviceSearchCancel, CancelAtAnyPointOfTheSetUpEndsTheSearchOnEitherKin
     // open), including the step an AP1 stick refuses.
     for (int product : {0x1008, 0x1004}) {
         for (bool stepwise : {false, true}) {
-            for (int ticks = 0; ticks <= 10; ++ticks) {
+            for (int ticks = 0; ticks <= 16; ++ticks) {
                 SCOPED_TRACE("product " + std::to_string(product) + (stepwise ? ", stepwise" : ", scan") +
                              ", cancelled after " + std::to_string(ticks) + " ticks");
                 MeterRig rig(product);
@@ -245,6 +245,40 @@ TEST(SportDeviceSearchCancel, CancelAtAnyPointOfTheSetUpEndsTheSearchOnEitherKin
                 EXPECT_EQ(rig.radio->chip().trackedDevice(0), 2468);
                 search->destroy();
             }
+        }
+    }
+}
+
+TEST(SportDeviceSearchCancel, MeterOpenedFromTheCancelAtAnyPointOfTheSetUpIsOpened)
+{
+    // The main window's way: told that the list search was cancelled, it opens the chosen meter
+    // by number from inside the callback, whatever state channel 0 was left in.
+    for (int product : {0x1008, 0x1004}) {
+        for (int ticks = 0; ticks <= 16; ++ticks) {
+            SCOPED_TRACE("product " + std::to_string(product) + ", cancelled after " + std::to_string(ticks) +
+                         " ticks");
+            MeterRig rig(product);
+            rig.addMeterNumbers({2468});
+            SearchRecorder listener;
+            IntrusivePointer<SportDeviceSearch> search = new SportDeviceSearch(rig.manager.get());
+            search->addSportDeviceSearchListener(&listener);
+            listener.onFinished = [&](bool cancelled) {
+                if (cancelled) {
+                    EXPECT_TRUE(search->search(6, 2468, -1, -1, -1, -1, false));
+                }
+            };
+
+            ASSERT_TRUE(search->search(16, 0, -1, -1, -1, -1, false));
+            rig.run(ticks * MeterRig::kTick);
+            search->cancel();
+            ASSERT_TRUE(rig.runUntil([&] { return listener.finished.size() == 2; }, 15000));
+
+            EXPECT_EQ(listener.finished, (std::vector<bool>{true, false}));
+            ASSERT_FALSE(listener.found.empty());
+            EXPECT_EQ(listener.found.back(), (std::pair<int, int>{2468, 0}));
+            EXPECT_EQ(rig.channelState(0), AntChannel::STATE_OPEN);
+            EXPECT_EQ(rig.radio->chip().trackedDevice(0), 2468);
+            search->destroy();
         }
     }
 }
