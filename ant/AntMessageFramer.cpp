@@ -39,9 +39,20 @@ unsigned char CheckSum_Calc8(const void* bytes, unsigned short count)
     return sum;
 }
 
-AntMessageFramer::AntMessageFramer(UsbConnector* connector)
-    : mReceiveIndex(0), mFrame(), mRunningXor(0), mFrameEnd(0), mWriteIndex(0), mReadIndex(0), mErrorKind(0),
-      mErrorDetail(0), mQueue(new Entry[QUEUE_SIZE]()), mResponseList(nullptr), mConnector(connector)
+namespace {
+
+unsigned int queueSizeFrom(unsigned int asked)
+{
+    const unsigned int largest = AntMessageFramer::QUEUE_SIZE;
+    return asked < 2 ? 2 : asked > largest ? largest : asked;
+}
+
+} // namespace
+
+AntMessageFramer::AntMessageFramer(UsbConnector* connector, unsigned int queueSize)
+    : mReceiveIndex(0), mFrame(), mRunningXor(0), mFrameEnd(0), mFailedEnd(0),
+      mQueueSize(queueSizeFrom(queueSize)), mWriteIndex(0), mReadIndex(0), mErrorKind(0), mErrorDetail(0),
+      mQueue(new Entry[mQueueSize]()), mResponseList(nullptr), mConnector(connector)
 {}
 
 AntMessageFramer::~AntMessageFramer() = default;
@@ -65,6 +76,41 @@ bool AntMessageFramer::writeMessage(void* message, unsigned short length)
 
 bool AntMessageFramer::processByte(unsigned char byte)
 {
+    // A frame that fails (a length no message can have, or a bad checksum) may have started
+    // on a stray sync byte or lost one of its own bytes, so the next frame can begin anywhere
+    // after its sync byte: those bytes go through the machine again, followed by whatever was
+    // still waiting to be replayed. Everything replayed lies within one failed frame.
+    unsigned char replay[MAX_FRAME];
+    unsigned int replayCount = 0;
+    unsigned int replayNext = 0;
+    bool queued = false;
+    unsigned char next = byte;
+    for (;;) {
+        const Step step = receive(next);
+        if (step == Step::QUEUED) {
+            queued = true;
+        } else if (step == Step::FAILED) {
+            unsigned char again[MAX_FRAME];
+            unsigned int count = 0;
+            for (unsigned int i = 1; i <= mFailedEnd; ++i) {
+                again[count++] = mFrame[i];
+            }
+            while (replayNext < replayCount) {
+                again[count++] = replay[replayNext++];
+            }
+            std::memcpy(replay, again, count);
+            replayCount = count;
+            replayNext = 0;
+        }
+        if (replayNext == replayCount) {
+            return queued;
+        }
+        next = replay[replayNext++];
+    }
+}
+
+AntMessageFramer::Step AntMessageFramer::receive(unsigned char byte)
+{
     if (mReceiveIndex == 0) {
         if (byte == SYNC) {
             mFrame[0] = SYNC;
@@ -72,44 +118,52 @@ bool AntMessageFramer::processByte(unsigned char byte)
             mFrameEnd = 2;
             mReceiveIndex = 1;
         }
-        return false;
+        return Step::MORE;
     }
     if (mReceiveIndex == 1) {
         mFrame[1] = byte;
+        if (byte > MAX_PAYLOAD) {
+            return fail(1);
+        }
         mFrameEnd = byte + 3u;
         mRunningXor ^= byte;
         mReceiveIndex = 2;
-        return false;
+        return Step::MORE;
     }
-    // The longest frames (payload of 253 to 255 bytes) run past the buffer by their last
-    // bytes; those are only summed, since a queued entry keeps at most 41 payload bytes.
-    if (mReceiveIndex < FRAME_BUFFER_SIZE) {
-        mFrame[mReceiveIndex] = byte;
-    }
+    mFrame[mReceiveIndex] = byte;
     mRunningXor ^= byte;
     if (mReceiveIndex < mFrameEnd) {
         ++mReceiveIndex;
-        return false;
+        return Step::MORE;
+    }
+    if (mRunningXor != 0) {
+        return fail(mReceiveIndex);
     }
     bool queued = false;
     mMutex.lock();
-    if (mRunningXor != 0) {
-        mErrorKind = ERROR_CHECKSUM;
-        mErrorDetail = CHECKSUM_ERROR_DETAIL;
-    } else {
-        const uint16_t before = mWriteIndex;
-        processMessage();
-        queued = mWriteIndex != before;
-    }
+    const unsigned int before = mWriteIndex;
+    processMessage();
+    queued = mWriteIndex != before;
     mMutex.unlock();
     mReceiveIndex = 0;
-    return queued;
+    return queued ? Step::QUEUED : Step::MORE;
+}
+
+AntMessageFramer::Step AntMessageFramer::fail(unsigned int lastIndex)
+{
+    mMutex.lock();
+    mErrorKind = ERROR_CHECKSUM;
+    mErrorDetail = CHECKSUM_ERROR_DETAIL;
+    mMutex.unlock();
+    mFailedEnd = lastIndex;
+    mReceiveIndex = 0;
+    return Step::FAILED;
 }
 
 void AntMessageFramer::processMessage()
 {
     checkResponseList();
-    if (static_cast<uint16_t>(mWriteIndex + 1) == mReadIndex) {
+    if ((mWriteIndex + 1) % mQueueSize == mReadIndex) {
         mErrorKind = ERROR_QUEUE_FULL;
         mErrorDetail = 0;
         return;
@@ -120,7 +174,7 @@ void AntMessageFramer::processMessage()
     const unsigned int stored = entry.length < MAX_PAYLOAD ? entry.length : MAX_PAYLOAD;
     std::memcpy(entry.payload, mFrame + 3, stored);
     std::memset(entry.payload + stored, 0, MAX_PAYLOAD - stored);
-    ++mWriteIndex;
+    mWriteIndex = (mWriteIndex + 1) % mQueueSize;
 }
 
 void AntMessageFramer::checkResponseList()
@@ -184,7 +238,7 @@ unsigned short AntMessageFramer::getMessage(void* out, unsigned short max)
             std::memcpy(o + 1, entry.payload, n);
             result = static_cast<unsigned short>(n);
         }
-        ++mReadIndex;
+        mReadIndex = (mReadIndex + 1) % mQueueSize;
     }
     mMutex.unlock();
 

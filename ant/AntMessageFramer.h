@@ -34,7 +34,9 @@ public:
     static constexpr unsigned char ERROR_INVALID_SIZE = 3;
     static constexpr unsigned char CHECKSUM_ERROR_DETAIL = 4;
 
-    explicit AntMessageFramer(UsbConnector* connector);
+    // The queue holds queueSize - 1 messages (queueSize from 2 to QUEUE_SIZE); the radio takes
+    // the full size, a test a small one that it can fill.
+    explicit AntMessageFramer(UsbConnector* connector, unsigned int queueSize = QUEUE_SIZE);
     ~AntMessageFramer();
 
     AntMessageFramer(const AntMessageFramer&) = delete;
@@ -43,7 +45,10 @@ public:
     // message = message id followed by length payload bytes; at most 41 payload bytes.
     bool writeMessage(void* message, unsigned short length);
 
-    // One step of the receive machine; true when this byte completed a frame that was queued.
+    // One step of the receive machine; true when a frame was queued on this byte. A frame that
+    // fails (a length above 41, or a bad checksum) is recorded as a serial error, and the next
+    // frame is looked for from the byte after its sync byte, so a damaged or stray byte costs
+    // only the frame it lands in.
     bool processByte(unsigned char byte);
 
     // Offers the completed frame to the waiters and queues it. Called with the mutex held.
@@ -65,21 +70,32 @@ protected:
         unsigned char payload[MAX_PAYLOAD];
     };
 
-    static constexpr unsigned int FRAME_BUFFER_SIZE = 256;
+    // sync, length, id, payload, checksum of the longest message.
+    static constexpr unsigned int MAX_FRAME = MAX_PAYLOAD + 4;
+
+    enum class Step
+    {
+        MORE,   // the frame goes on, or the byte was dropped while waiting for sync
+        QUEUED, // the byte completed a frame that was queued
+        FAILED, // the frame was refused; mFrame[1..mFailedEnd] are to be looked at again
+    };
+
+    Step receive(unsigned char byte);
+    Step fail(unsigned int lastIndex);
 
     rezezaz::core::PosixMutex mMutex;
 
-    // Receive machine, touched only by the thread that handles USB events. The indices are
-    // wider than a byte so that frames of 253 to 255 payload bytes, which do not fit the
-    // buffer, are still consumed whole instead of wrapping the index back to "wait for sync".
+    // Receive machine, touched only by the thread that handles USB events.
     unsigned int mReceiveIndex;
-    unsigned char mFrame[FRAME_BUFFER_SIZE];
+    unsigned char mFrame[MAX_FRAME];
     unsigned char mRunningXor;
     unsigned int mFrameEnd;
+    unsigned int mFailedEnd;
 
     // Guarded by mMutex.
-    uint16_t mWriteIndex;
-    uint16_t mReadIndex;
+    const unsigned int mQueueSize;
+    unsigned int mWriteIndex;
+    unsigned int mReadIndex;
     unsigned char mErrorKind;
     unsigned char mErrorDetail;
     std::unique_ptr<Entry[]> mQueue;

@@ -292,19 +292,28 @@ void AntRadioChannel::channelEvent(int messageId, int code, unsigned char* paylo
     }
     if (messageId == kEventMessage) {
         handleEvent(code, payload);
-    } else {
-        handleResponse(messageId);
+        return;
     }
+    if (messageId == kUnassignChannel && code != kResponseNoError && mState > STATE_ASSIGNED) {
+        // Refused because the channel is still open (an unassign that overtook the open): it is
+        // not unassigned, and the unassign goes out again once the channel reports closed.
+        return;
+    }
+    handleResponse(messageId);
 }
 
 void AntRadioChannel::handleInvalidMessage(int messageId)
 {
-    if (mTarget != STATE_OPEN && mTarget != STATE_SCANNING) {
+    const bool opening = mTarget == STATE_OPEN || mTarget == STATE_SCANNING;
+    if (messageId == kRxExtMesgsEnable) {
+        // The last step of the set-up: a stick without extended messages has still assigned the
+        // channel, which goes on to its target, or is unassigned again when the set-up was called off.
+        if (opening || mState == STATE_UNASSIGNED) {
+            updateState(STATE_ASSIGNED, mTarget);
+        }
         return;
     }
-    if (messageId == kRxExtMesgsEnable) {
-        // A stick without extended messages still opens.
-        updateState(STATE_ASSIGNED, mTarget);
+    if (!opening) {
         return;
     }
     updateState(mState, STATE_ASSIGNED);
@@ -356,7 +365,10 @@ void AntRadioChannel::handleEvent(int code, unsigned char* payload)
         mLastReceiveFailure = mClock;
         break;
     case kEventSearchTimeout: {
-        if (mState != STATE_ASSIGNED || mTarget != STATE_ASSIGNED) {
+        if (mTarget == STATE_UNASSIGNED) {
+            // A channel on its way to unassigned (a search called off while it opened) stays so.
+            updateState(STATE_ASSIGNED, STATE_UNASSIGNED);
+        } else if (mState != STATE_ASSIGNED || mTarget != STATE_ASSIGNED) {
             logUpdateState(STATE_ASSIGNED, STATE_ASSIGNED);
             const int oldState = mState;
             mState = STATE_ASSIGNED;

@@ -4,6 +4,7 @@
 #include "ant/AntMessageIds.h"
 #include "ant/AntRadioChannel.h"
 #include "ant/SimulatedAntRadio.h"
+#include "core/CLocaleScope.h"
 #include "core/Log.h"
 #include "core/String.h"
 
@@ -133,7 +134,11 @@ void AntRadioManager::logf(Logger::Level level, const char* format, ...)
     char text[1024];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    {
+        // Numbers in log lines are written as the core writes them, whatever the user's locale.
+        rezezaz::core::CLocaleScope cLocale;
+        std::vsnprintf(text, sizeof text, format, arguments);
+    }
     va_end(arguments);
     rezezaz::core::Log::getInstance()->addLogEntry(rezezaz::core::String(), level,
                                                    rezezaz::core::String(text));

@@ -29,6 +29,23 @@ void logRadio(rezezaz::core::Logger::Level level, const char* text)
     }
 }
 
+// Why the stick could not be had, with its ids in hex as the udev rule writes them.
+void logStickFailure(const char* what, int vendor, int product, int error)
+{
+    char text[192];
+    if (error == LIBUSB_SUCCESS) {
+        std::snprintf(text, sizeof text,
+                      "PCAntRadio::create Unable to %s device with vendor=0x%04X and product=0x%04X", what,
+                      static_cast<unsigned>(vendor), static_cast<unsigned>(product));
+    } else {
+        std::snprintf(
+            text, sizeof text,
+            "PCAntRadio::create Unable to %s device with vendor=0x%04X and product=0x%04X with error:%s",
+            what, static_cast<unsigned>(vendor), static_cast<unsigned>(product), libusb_error_name(error));
+    }
+    logRadio(rezezaz::core::Logger::ERROR, text);
+}
+
 } // namespace
 
 PCAntRadio::PCAntRadio(int baud, int vendor, int product) : mBaud(baud), mVendor(vendor), mProduct(product) {}
@@ -53,11 +70,10 @@ bool PCAntRadio::create()
 
     const int index = connector->findDeviceByIds(mVendor, mProduct);
     if (index < 0) {
-        char text[128];
-        std::snprintf(text, sizeof text,
-                      "PCAntRadio::create Unable to find device with vendor=%d and product=%d", mVendor,
-                      mProduct);
-        logRadio(rezezaz::core::Logger::ERROR, text);
+        // A stick that is there but could not be opened (no permission, most often) is told
+        // apart from no stick at all.
+        const int error = connector->getLastError();
+        logStickFailure(error == LIBUSB_SUCCESS ? "find" : "open", mVendor, mProduct, error);
         // init opened a USB context; close ends it again.
         connector->close(false);
         delete connector;
@@ -68,6 +84,7 @@ bool PCAntRadio::create()
     auto* framer = new AntMessageFramer(connector);
     connector->setAntFramer(framer);
     if (!connector->open()) {
+        logStickFailure("open", mVendor, mProduct, connector->getLastError());
         connector->close(false);
         delete connector;
         delete framer;

@@ -3,7 +3,8 @@
 namespace vant::ant {
 
 UsbConnector::UsbConnector()
-    : mStop(true), mFramer(nullptr), mInitValue(0), mDeviceHandle(nullptr), mDeviceNumber(-1)
+    : mStop(true), mFramer(nullptr), mInitValue(0), mDeviceHandle(nullptr), mDeviceNumber(-1),
+      mLastError(LIBUSB_SUCCESS)
 {}
 
 UsbConnector::~UsbConnector() = default;

@@ -35,6 +35,10 @@ public:
     void setAntFramer(AntMessageFramer* framer) { mFramer = framer; }
     AntMessageFramer* getAntFramer() const { return mFramer; }
 
+    // The libusb error that made the last findDeviceByIds miss a matching device it could not open,
+    // or the last open fail; LIBUSB_SUCCESS when neither did. The radio names it in its log.
+    int getLastError() const { return mLastError; }
+
     // The reader thread, null until opened; the radio reads its running state.
     rezezaz::core::PosixThread* getThread() const { return mThread.get(); }
 
@@ -46,6 +50,7 @@ protected:
     unsigned long mInitValue;
     libusb_device_handle* mDeviceHandle;
     int mDeviceNumber;
+    int mLastError;
 };
 
 } // namespace vant::ant

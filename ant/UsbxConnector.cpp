@@ -58,6 +58,7 @@ bool UsbxConnector::init(unsigned long value)
 
 int UsbxConnector::findDeviceByIds(int vendor, int product)
 {
+    mLastError = LIBUSB_SUCCESS;
     if (mContext == nullptr) {
         return -1;
     }
@@ -71,6 +72,13 @@ int UsbxConnector::findDeviceByIds(int vendor, int product)
         if (r != LIBUSB_SUCCESS) {
             log(String("UsbxConnector::findDeviceByIds USB device: ") + i +
                 " failed to open with error:" + libusb_error_name(r));
+            // The descriptor needs no open device: it tells whether the wanted stick is there
+            // but out of reach (no permission, most often), which the user can do something about.
+            libusb_device_descriptor descriptor;
+            if (libusb_get_device_descriptor(list[i], &descriptor) == LIBUSB_SUCCESS &&
+                descriptor.idVendor == vendor && descriptor.idProduct == product) {
+                mLastError = r;
+            }
             continue;
         }
         libusb_device_descriptor descriptor;
@@ -83,6 +91,7 @@ int UsbxConnector::findDeviceByIds(int vendor, int product)
         }
         libusb_close(handle);
         if (descriptor.idVendor == vendor && descriptor.idProduct == product) {
+            mLastError = LIBUSB_SUCCESS;
             log(String("UsbxConnector::findDeviceByIds success! Found USB device id:") + i +
                 " out of:" + count + " with vendor:" + vendor + " and product:" + product);
             found = i;
@@ -103,6 +112,7 @@ bool UsbxConnector::setDeviceNumber(int number)
 
 bool UsbxConnector::open()
 {
+    mLastError = LIBUSB_SUCCESS;
     if (mFramer == nullptr) {
         log("UsbxConnector::open called with a NULL AntFramer, be sure to setAntFramer() first");
         return false;
@@ -132,14 +142,17 @@ bool UsbxConnector::open()
     if (r != LIBUSB_SUCCESS) {
         log(String("UsbxConnector::open USB device:") + mDeviceNumber +
             " failed with error:" + libusb_error_name(r));
+        mLastError = r;
         return false;
     }
 
     r = libusb_kernel_driver_active(handle, INTERFACE);
     if (r == 1) {
         log(String("UsbxConnector::open kernel driver locking USB device:") + mDeviceNumber);
-        if (libusb_detach_kernel_driver(handle, INTERFACE) != LIBUSB_SUCCESS) {
+        r = libusb_detach_kernel_driver(handle, INTERFACE);
+        if (r != LIBUSB_SUCCESS) {
             log(String("UsbxConnector::open unable to detach kernel driver from device:") + mDeviceNumber);
+            mLastError = r;
             libusb_close(handle);
             return false;
         }
@@ -151,6 +164,7 @@ bool UsbxConnector::open()
     if (r != LIBUSB_SUCCESS) {
         log(String("UsbxConnector::open failed to claim interface:") + "0" +
             " with error:" + libusb_error_name(r));
+        mLastError = r;
         libusb_close(handle);
         return false;
     }

@@ -282,9 +282,10 @@ public:
 
     // Sets the size to count: growing reserves exactly count and yields default elements; shrinking
     // resets the dropped slots (last first) to default values.
+    // A negative count is refused with std::invalid_argument and changes nothing.
     void resize(int32_t count)
     {
-        assert(count >= 0);
+        refuseNegative(count);
         if (count > capacity_) {
             reserve(count);
         }
@@ -298,7 +299,7 @@ public:
     // As resize(count), but the new elements are copies of value.
     void resize(int32_t count, const T& value)
     {
-        assert(count >= 0);
+        refuseNegative(count);
         // The value may be one of our own elements.
         T copy(value);
         if (count > capacity_) {
@@ -315,6 +316,13 @@ public:
     }
 
 private:
+    static void refuseNegative(int32_t count)
+    {
+        if (count < 0) {
+            throw std::invalid_argument("Collection size cannot be negative");
+        }
+    }
+
     int32_t grownCapacity() const
     {
         const int64_t grown = int64_t(size_) * 2 + 2;

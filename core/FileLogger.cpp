@@ -113,6 +113,9 @@ void FileLogger::addLogEntry(Logger::Category* category, Logger::Level level, un
     line += text.c_str();
     line += '\n';
     mStream->write(reinterpret_cast<const unsigned char*>(line.data()), static_cast<int>(line.size()));
+    // The last lines before a crash or a kill are the ones that explain it: none waits in a buffer.
+    // On a full disk the flush fails and the line is lost, like the write.
+    mStream->flush();
 }
 
 void FileLogger::flush()

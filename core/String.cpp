@@ -1,10 +1,15 @@
 #include "core/String.h"
 
+#include "core/CLocaleScope.h"
 #include "core/Collection.h"
 
+#include <cerrno>
+#include <cfloat>
 #include <climits>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <locale.h>
 #include <memory>
@@ -84,29 +89,6 @@ int findIn(const int32_t* hay, int hayLength, const int32_t* needle, int needleL
     return -1;
 }
 
-// The C locale, for this thread, for the lifetime of the guard: the program may run under a
-// locale with a decimal comma, but numbers in strings always use the point.
-class CLocaleScope
-{
-public:
-    CLocaleScope() : mPrevious(static_cast<locale_t>(0))
-    {
-        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-        if (cLocale != static_cast<locale_t>(0))
-            mPrevious = uselocale(cLocale);
-    }
-    ~CLocaleScope()
-    {
-        if (mPrevious != static_cast<locale_t>(0))
-            uselocale(mPrevious);
-    }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-private:
-    locale_t mPrevious;
-};
-
 // The whole text of the number, however long: "%f" of 1e300 has more than 300 digits.
 template <typename T> String format(const char* pattern, T value)
 {
@@ -122,15 +104,82 @@ template <typename T> String format(const char* pattern, T value)
     return String(large.get(), length);
 }
 
-template <typename T> T parse(const char* narrow, const char* pattern)
+// The text that the number parsers look at: the first 127 characters.
+struct NumberWindow
 {
-    char window[128];
-    std::strncpy(window, narrow, sizeof window - 1);
-    window[sizeof window - 1] = 0;
-    T value = T();
+    explicit NumberWindow(const char* narrow)
+    {
+        std::strncpy(text, narrow, sizeof text - 1);
+        text[sizeof text - 1] = 0;
+    }
+    char text[128];
+};
+
+// A decimal integer as sscanf's "%d" finds it: white space, a sign, digits. The magnitude stops
+// growing at the largest unsigned 64-bit value.
+struct DecimalInteger
+{
+    explicit DecimalInteger(const char* narrow)
+    {
+        const NumberWindow window(narrow);
+        const char* p = window.text;
+        while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+            ++p;
+        if (*p == '+' || *p == '-')
+            negative = *p++ == '-';
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            found = true;
+            const unsigned digit = static_cast<unsigned>(*p - '0');
+            if (overflow || magnitude > (ULLONG_MAX - digit) / 10) {
+                overflow = true;
+                magnitude = ULLONG_MAX;
+            } else
+                magnitude = magnitude * 10 + digit;
+        }
+        if (!found)
+            negative = false;
+    }
+
+    // The nearest value from -(maxValue + 1) to maxValue, the range of a two's complement type.
+    template <typename T> T signedValue(unsigned long long maxValue) const
+    {
+        if (!negative)
+            return static_cast<T>(magnitude < maxValue ? magnitude : maxValue);
+        if (magnitude > maxValue)
+            return static_cast<T>(-static_cast<T>(maxValue) - 1);
+        return static_cast<T>(-static_cast<T>(magnitude));
+    }
+
+    // As strtoul has it: a negative number in range is taken modulo 2^bits, anything beyond the
+    // range gives the largest value.
+    template <typename T> T unsignedValue(unsigned long long maxValue) const
+    {
+        if (overflow || magnitude > maxValue)
+            return static_cast<T>(maxValue);
+        const T value = static_cast<T>(magnitude);
+        return negative ? static_cast<T>(T(0) - value) : value;
+    }
+
+    bool found = false;
+    bool negative = false;
+    bool overflow = false; // more than the largest unsigned 64-bit value
+    unsigned long long magnitude = 0;
+};
+
+// A floating-point number as sscanf's "%f" finds it, in the C locale. A number too large for the
+// type gives the largest finite value of its sign; one too small gives what the type can hold
+// nearest to it (a subnormal or zero).
+template <typename T> T parseFloating(const char* narrow, T (*convert)(const char*, char**), T largest)
+{
+    const NumberWindow window(narrow);
     CLocaleScope scope;
-    if (std::sscanf(window, pattern, &value) != 1)
-        value = T();
+    char* end = nullptr;
+    errno = 0;
+    T value = convert(window.text, &end);
+    if (end == window.text)
+        return T();
+    if (errno == ERANGE && std::isinf(value))
+        value = value < 0 ? -largest : largest;
     return value;
 }
 
@@ -465,32 +514,32 @@ String String::trimRight() const
 
 int String::toInt32() const
 {
-    return parse<int>(mNarrow, "%d");
+    return DecimalInteger(mNarrow).signedValue<int>(INT_MAX);
 }
 
 unsigned int String::toUInt32() const
 {
-    return parse<unsigned int>(mNarrow, "%u");
+    return DecimalInteger(mNarrow).unsignedValue<unsigned int>(UINT_MAX);
 }
 
 long long String::toInt64() const
 {
-    return parse<long long>(mNarrow, "%lld");
+    return DecimalInteger(mNarrow).signedValue<long long>(LLONG_MAX);
 }
 
 unsigned long long String::toUInt64() const
 {
-    return parse<unsigned long long>(mNarrow, "%llu");
+    return DecimalInteger(mNarrow).unsignedValue<unsigned long long>(ULLONG_MAX);
 }
 
 float String::toFloat() const
 {
-    return parse<float>(mNarrow, "%f");
+    return parseFloating<float>(mNarrow, std::strtof, FLT_MAX);
 }
 
 double String::toDouble() const
 {
-    return static_cast<double>(parse<long double>(mNarrow, "%Lf"));
+    return parseFloating<double>(mNarrow, std::strtod, DBL_MAX);
 }
 
 String String::operator+(const String& s) const

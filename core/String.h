@@ -108,7 +108,9 @@ public:
     String trimRight() const;
 
     // Read the first number in the first 127 characters, as sscanf would in the C locale;
-    // text that holds no number gives 0.
+    // text that holds no number gives 0. A number out of the type's range gives the nearest
+    // value the type holds (for floating point, the largest finite one of its sign); the
+    // unsigned readers take a negative number in range modulo 2^32 or 2^64, as strtoul does.
     int toInt32() const;
     unsigned int toUInt32() const;
     long long toInt64() const;

@@ -9,9 +9,9 @@ namespace vbabel::data {
 
 // Crank torque page 0x12: power (field 18), crank revolutions since the first page (19) and
 // average torque (20) of the last interval, and through its own CadenceData the cadence (15).
-// The first page only sets the starting readings. The event count is differenced plainly, so a page
-// whose count wrapped yields no new values; period and torque are 16-bit counters differenced modulo
-// 65536; the crank count is unwrapped by adding 256 at each wrap.
+// The first page only sets the starting readings. The event count is an 8-bit counter differenced
+// modulo 256, period and torque are 16-bit counters differenced modulo 65536; the crank count is
+// unwrapped by adding 256 at each wrap.
 class TorqueData : public SportData
 {
 public:
@@ -22,7 +22,7 @@ public:
 
 private:
     bool received = false;
-    AccumValue<int> eventCount;
+    AccumValue<int> eventCount{256};
     OverflowValue<int> crankTicks{256};
     Value<int> instantaneousCadence;
     AccumValue<int> period{65536};

@@ -6,6 +6,7 @@
 #include "ant/data/VelonixPowerMeterData.h"
 #include "ant/device/VelonixPowerMeterDeviceListener.h"
 #include "ant/device/VelonixUnlockCode.h"
+#include "core/CLocaleScope.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -97,7 +98,11 @@ void VelonixPowerMeterDevice::logf(Logger::Level level, const char* format, ...)
     char text[1024];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    {
+        // Numbers in log lines are written as the core writes them, whatever the user's locale.
+        rezezaz::core::CLocaleScope cLocale;
+        std::vsnprintf(text, sizeof text, format, arguments);
+    }
     va_end(arguments);
     mManager->logf(level, "%s", text);
 }

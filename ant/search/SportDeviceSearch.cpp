@@ -201,7 +201,9 @@ void SportDeviceSearch::closeStep()
         }
         if (channel->getState() != AntChannel::STATE_UNASSIGNED || settingUp) {
             // Its move to unassigned, reported through stateChanged, takes the closing on. A channel
-            // being set up gets there at the end of its configuration, which now ends in unassigning.
+            // being set up gets there at the end of its configuration, which now ends in unassigning,
+            // whether or not the stick takes extended messages. It is waited for although it reads
+            // unassigned: a search started as this one ends would otherwise cross its set-up.
             mCurrent = channel;
             channel->addChannelListener(this);
             if (channel->unassign() || channel->getState() != AntChannel::STATE_UNASSIGNED) {

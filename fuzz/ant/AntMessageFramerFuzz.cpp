@@ -1,21 +1,39 @@
-// Feeds arbitrary received bytes to the framer and checks what it queues against a plain
-// model of the frame format: exactly the frames whose checksum holds are queued, in order,
-// with their id and first payload bytes; a bad checksum is reported; reads with any cap
-// write only within the caller's buffer (ASan checks that).
+// Drives the framer the way a stick does: through the connector's reader thread and its USB
+// transfer callback, over the libusb stand-in. The input is a script of transfers of any size
+// ending with any status, and of reads of the queue at any point between them; the framer's
+// queue is small, so that it fills. Everything the framer hands out is checked against a plain
+// model of the frame format: a frame is a sync byte, a length of at most 41, an id, the payload
+// and a checksum that makes the XOR of the frame 0; a frame that fails is looked for again from
+// the byte after its sync byte.
 #include "ant/AntMessageFramer.h"
+#include "ant/UsbxConnector.h"
 #include "core/Log.h"
 #include "core/Logger.h"
+#include "support/LibusbStandIn.h"
+#include "support/SimulatedStick.h"
 
+#include <libusb.h>
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <deque>
+#include <thread>
 #include <vector>
 
+using support::Bytes;
+using support::LibusbStandIn;
+using support::SimulatedStick;
 using vant::ant::AntMessageFramer;
+using vant::ant::UsbxConnector;
 
 namespace {
+
+const int VENDOR = 0x0FCF;
+const int PRODUCT = 0x1008;
+const unsigned int QUEUE = 6; // holds 5 messages
 
 void check(bool condition)
 {
@@ -24,76 +42,184 @@ void check(bool condition)
     }
 }
 
+// What the framer should hold: the same machine written the plain way, over every byte the
+// reader has passed on so far.
+class Model
+{
+public:
+    void receive(const Bytes& bytes)
+    {
+        mStream.insert(mStream.end(), bytes.begin(), bytes.end());
+        for (;;) {
+            while (mAt < mStream.size() && mStream[mAt] != AntMessageFramer::SYNC) {
+                ++mAt;
+            }
+            if (mAt + 1 >= mStream.size()) {
+                return;
+            }
+            const std::size_t length = mStream[mAt + 1];
+            if (length > AntMessageFramer::MAX_PAYLOAD) {
+                fail();
+                continue;
+            }
+            const std::size_t end = mAt + length + 4;
+            if (end > mStream.size()) {
+                return;
+            }
+            unsigned char sum = 0;
+            for (std::size_t i = mAt; i < end; ++i) {
+                sum ^= mStream[i];
+            }
+            if (sum != 0) {
+                fail();
+                continue;
+            }
+            if (queue.size() + 1 >= QUEUE) {
+                error = AntMessageFramer::ERROR_QUEUE_FULL;
+            } else {
+                queue.emplace_back(mStream.begin() + static_cast<long>(mAt) + 1,
+                                   mStream.begin() + static_cast<long>(end) - 1);
+            }
+            mAt = end;
+        }
+    }
+
+    // Length, id and payload of each queued message, oldest first.
+    std::deque<Bytes> queue;
+    unsigned char error = 0;
+
+private:
+    void fail()
+    {
+        error = AntMessageFramer::ERROR_CHECKSUM;
+        ++mAt;
+    }
+
+    Bytes mStream;
+    std::size_t mAt = 0;
+};
+
+// Takes one message (or error) from the framer and checks it against the model.
+void read(AntMessageFramer& framer, Model& model, unsigned short max)
+{
+    const std::size_t room =
+        1 + (max == 0 || max > AntMessageFramer::MAX_PAYLOAD ? AntMessageFramer::MAX_PAYLOAD : max);
+    std::vector<unsigned char> out(room);
+    const unsigned short result = framer.getMessage(out.data(), max);
+    if (model.error != 0) {
+        check(result == AntMessageFramer::ERROR_REPORTED && out[0] == model.error);
+        if (model.error == AntMessageFramer::ERROR_CHECKSUM) {
+            check(out[1] == AntMessageFramer::CHECKSUM_ERROR_DETAIL);
+        }
+        model.error = 0;
+        return;
+    }
+    if (model.queue.empty()) {
+        check(result == AntMessageFramer::QUEUE_EMPTY);
+        return;
+    }
+    const Bytes message = model.queue.front();
+    model.queue.pop_front();
+    const unsigned int length = message[0];
+    const unsigned int n = max != 0 && length >= max ? max : length;
+    check(result == n && out[0] == message[1]);
+    check(std::memcmp(out.data() + 1, message.data() + 2, n) == 0);
+}
+
+// Until every transfer the stick was given has been handed to the callback and the callback has
+// returned. The counts are read in this order, each under the stand-in's lock: once the stick has
+// nothing left, its last transfer is among the completions, and the reader frees a transfer only
+// after its callback.
+void settle(LibusbStandIn& usb, SimulatedStick& stick)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        if (stick.pendingTransfers() == 0) {
+            int completed = 0;
+            for (int status = LIBUSB_TRANSFER_COMPLETED; status <= LIBUSB_TRANSFER_OVERFLOW; ++status) {
+                completed += usb.completions(status);
+            }
+            if (usb.calls("libusb_free_transfer") == completed) {
+                return;
+            }
+        }
+        check(std::chrono::steady_clock::now() < giveUp);
+        std::this_thread::yield();
+    }
+}
+
+const int STATUSES[] = {
+    LIBUSB_TRANSFER_COMPLETED, LIBUSB_TRANSFER_COMPLETED, LIBUSB_TRANSFER_COMPLETED,
+    LIBUSB_TRANSFER_TIMED_OUT, LIBUSB_TRANSFER_ERROR,     LIBUSB_TRANSFER_STALL,
+    LIBUSB_TRANSFER_OVERFLOW,  LIBUSB_TRANSFER_NO_DEVICE,
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Keep the framer's debug lines off the console.
+    // Keep the debug lines off the console.
     rezezaz::core::Log::getInstance()->setMasterReportingLevel(rezezaz::core::Logger::ERROR);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0) {
-        return 0;
-    }
-    const unsigned short cap = data[0] % 48; // 0 reads uncapped
-    ++data;
-    --size;
+    LibusbStandIn& usb = LibusbStandIn::instance();
+    usb.reset();
+    SimulatedStick& stick = usb.addDevice(VENDOR, PRODUCT);
+    UsbxConnector connector;
+    AntMessageFramer framer(&connector, QUEUE);
+    check(connector.init(57600));
+    const int index = connector.findDeviceByIds(VENDOR, PRODUCT);
+    check(index >= 0);
+    connector.setDeviceNumber(index);
+    connector.setAntFramer(&framer);
+    check(connector.open());
 
-    std::unique_ptr<AntMessageFramer> framer = std::make_unique<AntMessageFramer>(nullptr);
-    std::vector<std::vector<uint8_t>> good;
-    bool badSeen = false;
-    std::vector<uint8_t> frame;
-    for (size_t i = 0; i < size; ++i) {
-        const uint8_t b = data[i];
-        bool complete = false;
-        if (frame.empty()) {
-            if (b == AntMessageFramer::SYNC) {
-                frame.push_back(b);
-            }
+    Model model;
+    bool readerStopped = false;
+    std::size_t at = 0;
+    while (at < size) {
+        const uint8_t op = data[at++];
+        if (op < 0x80) {
+            // A read with a cap of 0 (none) to 47.
+            read(framer, model, op % 48);
+            continue;
+        }
+        if (readerStopped) {
+            continue;
+        }
+        // A transfer: its status, then its size from the low bits and the next byte.
+        const int status = STATUSES[(op >> 4) & 7];
+        std::size_t length = op & 0x0F;
+        if (length == 0x0F && at < size) {
+            length = std::size_t(data[at++]) * 24; // up to 6120 bytes, more than one transfer holds
+        }
+        Bytes bytes;
+        for (std::size_t i = 0; i < length && at < size; ++i) {
+            bytes.push_back(data[at++]);
+        }
+        stick.sendStatus(status, bytes);
+        settle(usb, stick);
+        if (status == LIBUSB_TRANSFER_COMPLETED || status == LIBUSB_TRANSFER_TIMED_OUT) {
+            model.receive(bytes);
+        } else if (bytes.size() > UsbxConnector::READ_BUFFER_SIZE) {
+            // The first part came in a completed transfer of its own.
+            model.receive(Bytes(bytes.begin(), bytes.begin() + UsbxConnector::READ_BUFFER_SIZE));
+            readerStopped = true;
         } else {
-            frame.push_back(b);
-            complete = frame.size() >= 4 && frame.size() == frame[1] + 4u;
+            // Any other end stops the reader; what the transfer carried is not taken.
+            readerStopped = true;
         }
-        bool valid = false;
-        if (complete) {
-            uint8_t sum = 0;
-            for (uint8_t f : frame) {
-                sum ^= f;
-            }
-            valid = sum == 0;
-            if (valid) {
-                good.push_back(frame);
-            } else {
-                badSeen = true;
-            }
-            frame.clear();
-        }
-        check(framer->processByte(b) == valid);
     }
+    // What is left comes out in order, then nothing.
+    while (model.error != 0 || !model.queue.empty()) {
+        read(framer, model, 0);
+    }
+    read(framer, model, 0);
 
-    const size_t outSize =
-        1 + (cap == 0 || cap > AntMessageFramer::MAX_PAYLOAD ? AntMessageFramer::MAX_PAYLOAD : cap);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[outSize]);
-    if (badSeen) {
-        check(framer->getMessage(out.get(), cap) == AntMessageFramer::ERROR_REPORTED);
-        check(out[0] == AntMessageFramer::ERROR_CHECKSUM &&
-              out[1] == AntMessageFramer::CHECKSUM_ERROR_DETAIL);
-    }
-    for (const std::vector<uint8_t>& f : good) {
-        const unsigned int length = f[1];
-        const unsigned int n = cap != 0 && length >= cap ? cap : length;
-        const unsigned short result = framer->getMessage(out.get(), cap);
-        if (n > AntMessageFramer::MAX_PAYLOAD) {
-            check(result == AntMessageFramer::ERROR_REPORTED &&
-                  out[0] == AntMessageFramer::ERROR_INVALID_SIZE);
-        } else {
-            check(result == n && out[0] == f[2]);
-            check(std::memcmp(out.get() + 1, f.data() + 3, n) == 0);
-        }
-    }
-    check(framer->getMessage(out.get(), cap) == AntMessageFramer::QUEUE_EMPTY);
+    connector.close(false);
+    check(usb.unbalanced().empty());
     return 0;
 }

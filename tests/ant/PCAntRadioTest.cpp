@@ -128,8 +128,11 @@ TEST_F(PCAntRadioTest, CreateClosesAnyEarlierConnectionThenOpensTheStick)
 
 TEST_F(PCAntRadioTest, FailedCreateLogsReportsDownAndCanBeRetried)
 {
+    // The ids in hex, as the udev rule has them; a stick out of reach is told apart from none.
     const std::string notFound =
-        "1 PCAntRadio::create Unable to find device with vendor=4047 and product=4104";
+        "1 PCAntRadio::create Unable to find device with vendor=0x0FCF and product=0x1008";
+    const std::string openFailed =
+        "1 PCAntRadio::create Unable to open device with vendor=0x0FCF and product=0x1008 with error:";
     struct Case
     {
         const char* what;
@@ -139,8 +142,11 @@ TEST_F(PCAntRadioTest, FailedCreateLogsReportsDownAndCanBeRetried)
     const Case cases[] = {
         {"no device at all", [] {}, {notFound}},
         {"only the other stick", [] { usb().addDevice(kVendor, 0x1009); }, {notFound}},
-        {"stick that cannot be opened",
+        {"stick without permission to open it",
          [] { usb().addDevice(kVendor, kProduct).openError = LIBUSB_ERROR_ACCESS; },
+         {openFailed + "LIBUSB_ERROR_ACCESS"}},
+        {"no stick, another device without permission",
+         [] { usb().addDevice(0x046D, 0xC52B).openError = LIBUSB_ERROR_ACCESS; },
          {notFound}},
         {"USB library does not start",
          [] {
@@ -150,7 +156,7 @@ TEST_F(PCAntRadioTest, FailedCreateLogsReportsDownAndCanBeRetried)
          {"1 PCAntRadio::create Unable to create UsbxConnector"}},
         {"stick held by another program",
          [] { usb().addDevice(kVendor, kProduct).claimError = LIBUSB_ERROR_BUSY; },
-         {}},
+         {openFailed + "LIBUSB_ERROR_BUSY"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,22 @@ TEST(CollectionTest, GrowsToTwiceTheSizePlusTwoOnlyWhenFull)
     exact.reserve(3);
     EXPECT_EQ(exact.capacity(), 9);
     EXPECT_EQ(contents(exact), (std::vector<int>{0, 0, 0, 0, 0}));
+}
+
+// A count read from a damaged file may be negative: it is refused and the collection stays as it was.
+TEST(CollectionTest, NegativeResizeIsRefusedAndChangesNothing)
+{
+    for (int32_t count : {-1, -2, INT32_MIN}) {
+        SCOPED_TRACE(count);
+        Collection<int> c = makeInts({10, 20, 30});
+        const int32_t capacity = c.capacity();
+        EXPECT_THROW(c.resize(count), std::invalid_argument);
+        EXPECT_THROW(c.resize(count, 7), std::invalid_argument);
+        EXPECT_EQ(contents(c), (std::vector<int>{10, 20, 30}));
+        EXPECT_EQ(c.capacity(), capacity);
+        c.add(40);
+        EXPECT_EQ(contents(c), (std::vector<int>{10, 20, 30, 40}));
+    }
 }
 
 TEST(CollectionTest, InsertEraseAndRemoveKeepOrderAndCapacity)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -268,6 +269,34 @@ TEST_F(FileLoggerTest, WithoutTheDailyFlagOneFileServesEveryDay)
 
     EXPECT_EQ(readFile(folder.file("pelotune.log")),
               "2014-05-06 13:59:59:DEBUG:  before\n2014-05-06 13:59:59:DEBUG:  after\n");
+}
+
+// A crash or a kill loses no line already logged: each entry is on disk when addLogEntry returns.
+TEST_F(FileLoggerTest, EachEntryIsOnDiskAtOnce)
+{
+    for (bool daily : {false, true}) {
+        SCOPED_TRACE(daily ? "daily" : "per run");
+        TemporaryFolder runFolder;
+        std::unique_ptr<FileLogger> fileLogger = makeLogger(daily, runFolder.path());
+        const std::string path = runFolder.file(daily ? "pelotune_2014-05-06.log" : "pelotune.log");
+        std::string expected;
+        for (const char* text : {"one", "two", "three"}) {
+            log(*fileLogger, nullptr, Logger::ALERT, text);
+            expected += std::string("2014-05-06 13:59:59:ALERT:  ") + text + "\n";
+            EXPECT_EQ(readFile(path), expected);
+        }
+    }
+}
+
+// A full disk takes the lines but does not stop the program.
+TEST_F(FileLoggerTest, FullDiskLosesTheLinesWithoutACrash)
+{
+    ASSERT_EQ(symlink("/dev/full", folder.file("pelotune.log").c_str()), 0);
+    std::unique_ptr<FileLogger> fileLogger = makeLogger(false, folder.path());
+    for (int i = 0; i < 1000; ++i) {
+        log(*fileLogger, nullptr, Logger::ERROR, "nowhere to go");
+    }
+    fileLogger->flush();
 }
 
 // Entries that arrive while the file can't be opened are dropped without a word; each

@@ -296,3 +296,34 @@ TEST(LoggerConcurrencyTest, TwoThreadsLogWhileAThirdChangesLevels)
     EXPECT_EQ(checker.readerEntries, perThread);
     EXPECT_EQ(checker.guiEntries, perThread);
 }
+
+// The shared recorder is read by tests while a reader thread logs into it.
+TEST(LoggerConcurrencyTest, RecorderMayBeReadWhileAnotherThreadLogs)
+{
+    Logger logger(true);
+    RecordingLoggerListener recorder;
+    logger.addLoggerListener(&recorder);
+    const int count = 2000;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        for (int i = 0; i < count; ++i)
+            logger.addLogEntry("vant.ant", 3, String("reader ") + i);
+        done.store(true);
+    });
+    std::size_t seen = 0;
+    while (!done.load()) {
+        const std::vector<std::string> texts = recorder.texts();
+        EXPECT_GE(texts.size(), seen);
+        seen = texts.size();
+        std::size_t index = 0;
+        for (const RecordingLoggerListener::Entry& entry : recorder.entries) {
+            EXPECT_EQ(entry.text, "reader " + std::to_string(index++));
+        }
+        if (!recorder.entries.empty()) {
+            EXPECT_EQ(recorder.entries.back().categoryName, "vant.ant");
+        }
+    }
+    reader.join();
+    logger.removeLoggerListener(&recorder);
+    EXPECT_EQ(recorder.entries.size(), static_cast<std::size_t>(count));
+}

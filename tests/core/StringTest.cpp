@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <climits>
 #include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -293,6 +296,60 @@ TEST(StringTest, ParsesNumbers)
         EXPECT_EQ(s.toUInt64(), c.uint64);
         EXPECT_DOUBLE_EQ(s.toDouble(), c.floating);
         EXPECT_FLOAT_EQ(s.toFloat(), static_cast<float>(c.floating));
+    }
+}
+
+// Numbers beyond a type's range give the nearest value it holds.
+TEST(StringTest, ParsesOutOfRangeNumbersToTheNearestValue)
+{
+    struct Case
+    {
+        const char* text;
+        int int32;
+        unsigned int uint32;
+        long long int64;
+        unsigned long long uint64;
+    };
+    const Case cases[] = {
+        {"2147483648", INT_MAX, 2147483648u, 2147483648LL, 2147483648u},
+        {"-2147483648", INT_MIN, 2147483648u, -2147483648LL, 18446744071562067968u},
+        {"-2147483649", INT_MIN, 2147483647u, -2147483649LL, 18446744071562067967u},
+        {"4294967296", INT_MAX, UINT_MAX, 4294967296LL, 4294967296u},
+        {"-4294967296", INT_MIN, UINT_MAX, -4294967296LL, 18446744069414584320u},
+        {"9223372036854775807", INT_MAX, UINT_MAX, LLONG_MAX, 9223372036854775807u},
+        {"9223372036854775808", INT_MAX, UINT_MAX, LLONG_MAX, 9223372036854775808u},
+        {"-9223372036854775808", INT_MIN, UINT_MAX, LLONG_MIN, 9223372036854775808u},
+        {"-9223372036854775809", INT_MIN, UINT_MAX, LLONG_MIN, 9223372036854775807u},
+        {"18446744073709551615", INT_MAX, UINT_MAX, LLONG_MAX, ULLONG_MAX},
+        {"18446744073709551616", INT_MAX, UINT_MAX, LLONG_MAX, ULLONG_MAX},
+        {"-99999999999999999999999", INT_MIN, UINT_MAX, LLONG_MIN, ULLONG_MAX},
+        {"  +000000000000000000000000042", 42, 42u, 42, 42u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const String s(c.text);
+        EXPECT_EQ(s.toInt32(), c.int32);
+        EXPECT_EQ(s.toUInt32(), c.uint32);
+        EXPECT_EQ(s.toInt64(), c.int64);
+        EXPECT_EQ(s.toUInt64(), c.uint64);
+    }
+
+    struct FloatCase
+    {
+        const char* text;
+        float single;
+        double dual;
+    };
+    const FloatCase floatCases[] = {
+        {"1e39", FLT_MAX, 1e39},         {"-1e39", -FLT_MAX, -1e39}, {"1e400", FLT_MAX, DBL_MAX},
+        {"-1e400x", -FLT_MAX, -DBL_MAX}, {"1e-50", 0.0f, 1e-50},     {"-1e-400", -0.0f, -0.0},
+        {"inf", HUGE_VALF, HUGE_VAL}, // what the text says, not out of range
+    };
+    for (const FloatCase& c : floatCases) {
+        SCOPED_TRACE(c.text);
+        const String s(c.text);
+        EXPECT_EQ(s.toFloat(), c.single);
+        EXPECT_EQ(s.toDouble(), c.dual);
     }
 }
 

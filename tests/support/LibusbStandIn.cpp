@@ -528,7 +528,7 @@ struct LibusbStandInAccess
                     item.bytes.erase(item.bytes.begin(), item.bytes.begin() + static_cast<long>(n));
                     status = LIBUSB_TRANSFER_COMPLETED;
                 } else {
-                    status = item.timeout ? LIBUSB_TRANSFER_TIMED_OUT : LIBUSB_TRANSFER_COMPLETED;
+                    status = static_cast<libusb_transfer_status>(item.status);
                     stick->mIn.pop_front();
                 }
             } else if (now >= it->deadline) {

@@ -21,7 +21,7 @@ public:
     // True when an entry with exactly this category (empty for none), level and text arrived.
     bool has(const std::string& category, rezezaz::core::Logger::Level level, const std::string& text) const
     {
-        for (const Entry& entry : entries) {
+        for (const Entry& entry : entries.snapshot()) {
             if (entry.categoryName == category && entry.level == level && entry.text == text) {
                 return true;
             }

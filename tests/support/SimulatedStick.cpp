@@ -3,6 +3,8 @@
 #include "support/LibusbStandIn.h"
 #include "support/SimulatedAntChip.h"
 
+#include <libusb.h>
+
 #include <algorithm>
 
 namespace support {
@@ -46,13 +48,13 @@ void SimulatedStick::setChunkSize(std::size_t chunkSize)
 void SimulatedStick::queueLocked(const Bytes& bytes)
 {
     if (mChunkSize == 0 || bytes.empty()) {
-        mIn.push_back({false, bytes});
+        mIn.push_back({LIBUSB_TRANSFER_COMPLETED, bytes});
         return;
     }
     for (std::size_t at = 0; at < bytes.size(); at += mChunkSize) {
         const std::size_t end = std::min(bytes.size(), at + mChunkSize);
-        mIn.push_back(
-            {false, Bytes(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(end))});
+        mIn.push_back({LIBUSB_TRANSFER_COMPLETED,
+                       Bytes(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(end))});
     }
 }
 
@@ -72,9 +74,14 @@ void SimulatedStick::sendBytes(const Bytes& bytes)
 
 void SimulatedStick::sendTimeout(const Bytes& partial)
 {
+    sendStatus(LIBUSB_TRANSFER_TIMED_OUT, partial);
+}
+
+void SimulatedStick::sendStatus(int status, const Bytes& bytes)
+{
     {
         std::lock_guard<std::mutex> lock(mOwner.mMutex);
-        mIn.push_back({true, partial});
+        mIn.push_back({status, bytes});
     }
     mOwner.mChanged.notify_all();
 }

@@ -61,6 +61,8 @@ public:
     void sendBytes(const Bytes& bytes);
     // The next transfer ends with "timed out", carrying the given bytes that arrived first.
     void sendTimeout(const Bytes& partial = {});
+    // The next transfer ends with the given libusb_transfer_status, carrying the given bytes.
+    void sendStatus(int status, const Bytes& bytes);
     // From now on IN transfers end with "no device", writes and set-up calls fail with
     // LIBUSB_ERROR_NO_DEVICE, and the device is left out of new device lists.
     void unplug();
@@ -83,7 +85,7 @@ private:
 
     struct InItem
     {
-        bool timeout;
+        int status; // the libusb_transfer_status of the transfer that takes the last byte
         Bytes bytes;
     };
 

@@ -59,7 +59,6 @@ TEST(PowerDecoder, IntervalsWithoutEventsOrTimeKeepThePreviousValues)
         Message third;
     };
     const Case cases[] = {
-        {"event count wrapped", torquePage(0, 12, 6024 + 1024, 520 + 320)},
         {"event count unchanged", torquePage(2, 12, 6024 + 1024, 520 + 320)},
         {"period unchanged", torquePage(3, 12, 6024, 520 + 320)},
     };
@@ -74,6 +73,28 @@ TEST(PowerDecoder, IntervalsWithoutEventsOrTimeKeepThePreviousValues)
         EXPECT_FLOAT_EQ(static_cast<float>(t.cadence.value), 120.0f);
         EXPECT_FLOAT_EQ(static_cast<float>(t.power.value), static_cast<float>(3.14159 * 10 * 120 / 30));
         EXPECT_EQ(t.revolutions.value, 2);
+    }
+}
+
+// The event count is an 8-bit counter: the page on which it wraps from 255 to 0 counts its one
+// event like any other, and gives that interval's torque, cadence and power.
+TEST(PowerDecoder, EventCountThatWrapsGivesTheNewIntervalsValues)
+{
+    SportTorqueData decoder;
+    feed(decoder, torquePage(253, 0, 0, 0));
+    int period = 0;
+    int torque = 0;
+    const int events[] = {254, 255, 0, 1};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(events[i]);
+        period += 1024;          // half a second: 120 rpm for one event
+        torque += 320 * (i + 1); // 10, 20, 30, 40 N m
+        EXPECT_TRUE(feed(decoder, torquePage(events[i], i + 1, period, torque)));
+        Torque t = readTorque(decoder);
+        EXPECT_FLOAT_EQ(static_cast<float>(t.torque.value), 10.0f * static_cast<float>(i + 1));
+        EXPECT_FLOAT_EQ(static_cast<float>(t.cadence.value), 120.0f);
+        // 128 pi times torque ticks over period ticks.
+        EXPECT_NEAR(t.power.value, 128 * 3.14159 * 320 * (i + 1) / 1024, 0.01);
     }
 }
 

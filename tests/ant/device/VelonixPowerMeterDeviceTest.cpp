@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <sstream>
@@ -871,6 +873,26 @@ TEST(VelonixPowerMeterDeviceTest, ListenersInOrderAndRemovedFromBothLists)
     bench.rig.run(2000);
     EXPECT_EQ(first.dataCount, 0);
     EXPECT_GT(second.dataCount, secondData);
+}
+
+// The toolkit sets the process locale from the user's; log lines still write numbers with a point.
+TEST(VelonixPowerMeterDeviceLog, NumbersInLogLinesIgnoreTheUsersLocale)
+{
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "the German locale is not installed";
+    char german[16];
+    std::snprintf(german, sizeof german, "%.1f", 2.5);
+    EXPECT_STREQ(german, "2,5");
+    {
+        LogCapture log;
+        MeterBench bench;
+        bench.open();
+        bench.device->setSlope(300.5f, false);
+        bench.rig.manager->logf(rezezaz::core::Logger::DEBUG, "ratio %f", 2.5);
+        EXPECT_TRUE(logged(log, "VelonixPowerMeterDevice::setSlope refused: 300.500000 is outside 0 to 256"));
+        EXPECT_TRUE(logged(log, "ratio 2.500000"));
+    }
+    std::setlocale(LC_ALL, previous.c_str());
 }
 
 } // namespace

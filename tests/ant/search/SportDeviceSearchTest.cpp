@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <vector>
 
 namespace vant::search {
@@ -203,6 +204,82 @@ TEST_F(SportDeviceSearchTest, CancelEndsEverySearchOnceWithAllChannelsUnassigned
                 << "channel " << number;
         }
         caseSearch->destroy();
+    }
+}
+
+TEST(SportDeviceSearchCancel, CancelAtAnyPointOfTheSetUpEndsTheSearchOnEitherKindOfStick)
+{
+    // Each pump tick hands on one answer of the stick, so cancelling after n ticks cancels at the
+    // n-th step of the channel's set-up (assign, id, time-out, period, frequency, extended messages,
+    // open), including the step an AP1 stick refuses.
+    for (int product : {0x1008, 0x1004}) {
+        for (bool stepwise : {false, true}) {
+            for (int ticks = 0; ticks <= 16; ++ticks) {
+                SCOPED_TRACE("product " + std::to_string(product) + (stepwise ? ", stepwise" : ", scan") +
+                             ", cancelled after " + std::to_string(ticks) + " ticks");
+                MeterRig rig(product);
+                SearchRecorder listener;
+                IntrusivePointer<SportDeviceSearch> search = new SportDeviceSearch(rig.manager.get());
+                search->addSportDeviceSearchListener(&listener);
+
+                ASSERT_TRUE(search->search(16, 0, -1, -1, -1, -1, stepwise));
+                rig.run(ticks * MeterRig::kTick);
+                search->cancel();
+                ASSERT_TRUE(rig.runUntil([&] { return !listener.finished.empty(); }, 5000));
+                rig.run(5000);
+
+                EXPECT_EQ(listener.finished, std::vector<bool>{true});
+                for (int number = 0; number < 4; ++number) {
+                    EXPECT_LE(rig.channelState(number), kUnassigned) << "channel " << number;
+                    EXPECT_EQ(rig.radio->chip().channelState(number),
+                              SimulatedAntChip::ChannelState::Unassigned)
+                        << "channel " << number;
+                }
+
+                // The stick is free for the next search, which finds its meter.
+                rig.addMeterNumbers({2468});
+                listener.finished.clear();
+                ASSERT_TRUE(search->search(6, 2468, -1, -1, -1, -1, false));
+                ASSERT_TRUE(rig.runUntil([&] { return !listener.finished.empty(); }, 10000));
+                EXPECT_EQ(listener.finished, std::vector<bool>{false});
+                EXPECT_EQ(rig.radio->chip().trackedDevice(0), 2468);
+                search->destroy();
+            }
+        }
+    }
+}
+
+TEST(SportDeviceSearchCancel, MeterOpenedFromTheCancelAtAnyPointOfTheSetUpIsOpened)
+{
+    // The main window's way: told that the list search was cancelled, it opens the chosen meter
+    // by number from inside the callback, whatever state channel 0 was left in.
+    for (int product : {0x1008, 0x1004}) {
+        for (int ticks = 0; ticks <= 16; ++ticks) {
+            SCOPED_TRACE("product " + std::to_string(product) + ", cancelled after " + std::to_string(ticks) +
+                         " ticks");
+            MeterRig rig(product);
+            rig.addMeterNumbers({2468});
+            SearchRecorder listener;
+            IntrusivePointer<SportDeviceSearch> search = new SportDeviceSearch(rig.manager.get());
+            search->addSportDeviceSearchListener(&listener);
+            listener.onFinished = [&](bool cancelled) {
+                if (cancelled) {
+                    EXPECT_TRUE(search->search(6, 2468, -1, -1, -1, -1, false));
+                }
+            };
+
+            ASSERT_TRUE(search->search(16, 0, -1, -1, -1, -1, false));
+            rig.run(ticks * MeterRig::kTick);
+            search->cancel();
+            ASSERT_TRUE(rig.runUntil([&] { return listener.finished.size() == 2; }, 15000));
+
+            EXPECT_EQ(listener.finished, (std::vector<bool>{true, false}));
+            ASSERT_FALSE(listener.found.empty());
+            EXPECT_EQ(listener.found.back(), (std::pair<int, int>{2468, 0}));
+            EXPECT_EQ(rig.channelState(0), AntChannel::STATE_OPEN);
+            EXPECT_EQ(rig.radio->chip().trackedDevice(0), 2468);
+            search->destroy();
+        }
     }
 }
 
