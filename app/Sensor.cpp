@@ -4,6 +4,7 @@
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Parse.h"
 #include "app/Pelotune.h"
+#include "app/Settings.h"
 #include "app/SlopeLimits.h"
 #include "core/Log.h"
 #include "core/PosixSystem.h"
@@ -177,7 +178,10 @@ void Sensor::setZero()
 // wired so that only these bodies change then.
 void Sensor::info() {}
 
-void Sensor::settings() {}
+void Sensor::settings()
+{
+    mainWindow->addStackedWidget(new Settings(device.get(), mainWindow));
+}
 
 void Sensor::slope() {}
 
