@@ -5,7 +5,7 @@
 #include "app/Parse.h"
 #include "app/Pelotune.h"
 #include "app/Settings.h"
-#include "app/SlopeLimits.h"
+#include "app/Slope.h"
 #include "core/Log.h"
 #include "core/PosixSystem.h"
 #include "core/String.h"
@@ -183,7 +183,10 @@ void Sensor::settings()
     mainWindow->addStackedWidget(new Settings(device.get(), mainWindow));
 }
 
-void Sensor::slope() {}
+void Sensor::slope()
+{
+    mainWindow->addStackedWidget(new Slope(device.get(), mainWindow));
+}
 
 void Sensor::diagnostics() {}
 
@@ -677,7 +680,8 @@ void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
         if (factoryFactor != 0.0f) {
             const float rescaled = slope + (currentFactor - factoryFactor) * slope / factoryFactor;
             if (std::isfinite(rescaled)) {
-                newSlope = clampSlope(rescaled);
+                newSlope = rescaled;
+                Slope::clampSlope(device.get(), newSlope);
             } else {
                 Log::error("Sensor:slopeReceived: chainring factors give no slope, keeping the "
                            "factory slope");
