@@ -2,6 +2,7 @@
 
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Info.h"
 #include "app/Parse.h"
 #include "app/Pelotune.h"
 #include "app/Settings.h"
@@ -176,7 +177,10 @@ void Sensor::setZero()
 
 // The information, settings, slope and diagnostics pages come with later work; their buttons are
 // wired so that only these bodies change then.
-void Sensor::info() {}
+void Sensor::info()
+{
+    mainWindow->addStackedWidget(new Info(device.get(), mainWindow));
+}
 
 void Sensor::settings()
 {
