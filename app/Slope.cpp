@@ -3,6 +3,7 @@
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Adjust.h"
 #include "app/Pelotune.h"
+#include "app/Tables.h"
 #include "calibration/Calibrate.h"
 #include "core/Log.h"
 #include "core/String.h"
@@ -129,8 +130,10 @@ void Slope::calibrateSlope()
     mainWindow->addStackedWidget(new Calibrate(device.get(), mainWindow, currentSlope));
 }
 
-// The chainring tables page comes with later work.
-void Slope::calibrationTables() {}
+void Slope::calibrationTables()
+{
+    mainWindow->addStackedWidget(new Tables(device.get(), mainWindow, currentSlope, factorySlope));
+}
 
 // ---- Typing a slope in, resetting it ----
 
