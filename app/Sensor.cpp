@@ -2,6 +2,7 @@
 
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Diagnostics.h"
 #include "app/Info.h"
 #include "app/Parse.h"
 #include "app/Pelotune.h"
@@ -175,8 +176,6 @@ void Sensor::setZero()
     device->requestCalibrate();
 }
 
-// The information, settings, slope and diagnostics pages come with later work; their buttons are
-// wired so that only these bodies change then.
 void Sensor::info()
 {
     mainWindow->addStackedWidget(new Info(device.get(), mainWindow));
@@ -192,7 +191,10 @@ void Sensor::slope()
     mainWindow->addStackedWidget(new Slope(device.get(), mainWindow));
 }
 
-void Sensor::diagnostics() {}
+void Sensor::diagnostics()
+{
+    mainWindow->addStackedWidget(new Diagnostics(device.get(), mainWindow));
+}
 
 void Sensor::firmware()
 {

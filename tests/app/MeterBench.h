@@ -28,8 +28,15 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
+
+// Failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace apptest {
 
