@@ -258,10 +258,11 @@ QString Diagnostics::report()
 
 void Diagnostics::sendDiagnostics()
 {
-    QMessageBox question(QMessageBox::NoIcon, "Send Diagnostics",
-                         "<p>Send Diagnostics Information to Velonix?</p><p>It will be automatically archived, no "
-                         "response will be returned</p>",
-                         QMessageBox::Ok | QMessageBox::Cancel);
+    QMessageBox question(
+        QMessageBox::NoIcon, "Send Diagnostics",
+        "<p>Send Diagnostics Information to Velonix?</p><p>It will be automatically archived, no "
+        "response will be returned</p>",
+        QMessageBox::Ok | QMessageBox::Cancel);
     // The box runs its own event loop, in which the page may be taken down.
     QPointer<Diagnostics> self(this);
     const int answer = question.exec();

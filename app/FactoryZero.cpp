@@ -63,10 +63,11 @@ void FactoryZero::calibrateReceived(SportDevice*, bool passed, int value)
         Log::alert("FactoryZero.factoryZeroStep=" + String() + 1);
         writeFactoryOffset();
     } else {
-        auto* box = new QMessageBox(QMessageBox::Information, passed ? "Passed" : "Failed",
-                                    QString::asprintf("Returned Value: %d\n[%.2f Nm]", value,
-                                                      static_cast<double>(static_cast<float>(value)) * 0.03125),
-                                    QMessageBox::Ok, this);
+        auto* box =
+            new QMessageBox(QMessageBox::Information, passed ? "Passed" : "Failed",
+                            QString::asprintf("Returned Value: %d\n[%.2f Nm]", value,
+                                              static_cast<double>(static_cast<float>(value)) * 0.03125),
+                            QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(true);
         box->show();

@@ -136,10 +136,9 @@ void Info::pedalBalanceClicked(QPoint)
 void Info::touched(Touch touch)
 {
     // The access code. A click on a label that is not the next one is ignored; it does not start over.
-    static constexpr Touch kSequence[kSequenceLength] = {AutozeroTouch,        PedalBalanceTouch,
-                                                         ZeroOffsetLeftTouch,  ZeroOffsetRightTouch,
-                                                         ZeroOffsetRightTouch, AutozeroTouch,
-                                                         PedalBalanceTouch,    ZeroOffsetLeftTouch};
+    static constexpr Touch kSequence[kSequenceLength] = {
+        AutozeroTouch,        PedalBalanceTouch, ZeroOffsetLeftTouch, ZeroOffsetRightTouch,
+        ZeroOffsetRightTouch, AutozeroTouch,     PedalBalanceTouch,   ZeroOffsetLeftTouch};
     if (kSequence[mFactoryZeroCount] != touch) {
         return;
     }

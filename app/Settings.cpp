@@ -38,10 +38,13 @@ Settings::Settings(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
     ui->setupUi(this);
 
     using Slot = void (Settings::*)();
-    const Slot targets[TimerCount] = {&Settings::resetDefaults,         &Settings::queryAutozero,
-                                    &Settings::queryDirection,        &Settings::queryCadenceDirection,
-                                    &Settings::queryTorqueDirection,  &Settings::queryPedalBalance,
-                                    &Settings::queryMode};
+    const Slot targets[TimerCount] = {&Settings::resetDefaults,
+                                      &Settings::queryAutozero,
+                                      &Settings::queryDirection,
+                                      &Settings::queryCadenceDirection,
+                                      &Settings::queryTorqueDirection,
+                                      &Settings::queryPedalBalance,
+                                      &Settings::queryMode};
     for (int i = 0; i < TimerCount; ++i) {
         timers[i] = new QTimer(this);
         timers[i]->setSingleShot(true);
@@ -305,8 +308,8 @@ void Settings::decidePowerControl()
         ui->gamButton->setEnabled(true);
         ui->gamValue->setText(enabledText(powerControlMode == kPowerControlOn));
     } else if (family == 1 && softwareRevision == 12) {
-        openMessageBox(QMessageBox::Warning, "Notice", "Please update your firmware to enable SRM PowerControl",
-                       QMessageBox::Ok, false);
+        openMessageBox(QMessageBox::Warning, "Notice",
+                       "Please update your firmware to enable SRM PowerControl", QMessageBox::Ok, false);
     }
 }
 
@@ -327,8 +330,8 @@ void Settings::resetDefaults()
     } else if (powerControlMode != 0) {
         toggleGAM();
     } else {
-        openMessageBox(QMessageBox::Information, "Complete", "All values are now set to default.", QMessageBox::Ok,
-                       true);
+        openMessageBox(QMessageBox::Information, "Complete", "All values are now set to default.",
+                       QMessageBox::Ok, true);
         resetting = false;
     }
 }

@@ -67,7 +67,8 @@ void Slope::pageShown()
         // The register holds slope x 65536 in three bytes: a slope far out of range would wrap into
         // a corrupt calibration.
         if (clampSlope(device.get(), handedOver)) {
-            Log::warning("Slope::showEvent slope handed over out of range, limited to:" + String() + handedOver);
+            Log::warning("Slope::showEvent slope handed over out of range, limited to:" + String() +
+                         handedOver);
         }
         setSlope(handedOver, false);
     } else {
@@ -156,9 +157,10 @@ void Slope::enterSlope()
 void Slope::resetSlope()
 {
     const bool factoryInvalid = factorySlope < 1.0f;
-    const QString text = factoryInvalid ? QString::asprintf("Factory slope is invalid at %f, reset factory slope?",
-                                                            static_cast<double>(factorySlope))
-                                        : QString("Reset slope with factory slope?");
+    const QString text = factoryInvalid
+                             ? QString::asprintf("Factory slope is invalid at %f, reset factory slope?",
+                                                 static_cast<double>(factorySlope))
+                             : QString("Reset slope with factory slope?");
     QMessageBox box(QMessageBox::Question, "Reset Slope", text, QMessageBox::Ok | QMessageBox::Cancel);
     QPointer<Slope> self(this);
     const int answer = box.exec();

@@ -44,8 +44,9 @@ Tables::Tables(VelonixPowerMeterDevice* device, Pelotune* mainWindow, float user
 {
     ui->setupUi(this);
     // Qt 6 reports a selection by index only; the model is chosen by its entry's text.
-    modelConnection = connect(ui->powerMeterCombo, &QComboBox::currentIndexChanged, this,
-                              [this](int index) { powermeterTypeClicked(ui->powerMeterCombo->itemText(index)); });
+    modelConnection = connect(ui->powerMeterCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        powermeterTypeClicked(ui->powerMeterCombo->itemText(index));
+    });
     currentRingConnection =
         connect(ui->currentChainringsCombo, &QComboBox::currentIndexChanged, this, &Tables::chainringClicked);
     connect(ui->newChainringsCombo, &QComboBox::currentIndexChanged, this, &Tables::chainringClicked);
@@ -189,7 +190,8 @@ int Tables::teethEntry(QComboBox* combo, int teeth)
 void Tables::registerReceived(VelonixPowerMeterDevice*, int location, int length, unsigned char* data)
 {
     Log::alert("Tables::registerReceived location:" + String() + location + " length:" + length);
-    if (data == nullptr || length != kRingBytes || (location != kUserChainring && location != kFactoryChainring)) {
+    if (data == nullptr || length != kRingBytes ||
+        (location != kUserChainring && location != kFactoryChainring)) {
         return;
     }
     std::array<std::int32_t, 6>& rings = location == kUserChainring ? userRings : factoryRings;
@@ -200,8 +202,8 @@ void Tables::registerReceived(VelonixPowerMeterDevice*, int location, int length
     const QString innerCode = chainringCode(rings[3], rings[4]);
 
     if (location == kUserChainring) {
-        Log::alert("Tables::registerReceived user outer chainring make:" + String() + rings[0] + " model:" + rings[1] +
-                   " teeth:" + rings[2]);
+        Log::alert("Tables::registerReceived user outer chainring make:" + String() + rings[0] +
+                   " model:" + rings[1] + " teeth:" + rings[2]);
         Log::alert("Tables::registerReceived user outer chainring code=" + text(outerCode) +
                    " translates to=" + text(chainringName(rings[0], rings[1])));
         Log::alert("Tables::registerReceived user inner chainring code=" + text(innerCode) +
@@ -210,8 +212,8 @@ void Tables::registerReceived(VelonixPowerMeterDevice*, int location, int length
         return;
     }
 
-    Log::alert("Tables:registerReceived factory outer chainring info: " + String() + rings[0] + "," + rings[1] + "," +
-               rings[2]);
+    Log::alert("Tables:registerReceived factory outer chainring info: " + String() + rings[0] + "," +
+               rings[1] + "," + rings[2]);
     Log::alert("Tables::registerReceived factory outer chainring code=" + text(outerCode) +
                " translates to=" + text(chainringName(rings[0], rings[1])));
     Log::alert("Tables::registerReceived factory inner chainring code=" + text(innerCode) +
@@ -257,13 +259,16 @@ void Tables::chainringClicked(int)
         percent = 0.0f;
         newSlope = userSlope;
         ui->newSlopeValue->setText(slopeText(newSlope, percent));
-        const QString text =
-            kv7 ? "<p>You are switching to an unknown chainring.</p> <p>Your slope will not be changed.</p> <p>You "
-                  "will need to use the \"Calibrate Slope\" option to perform a manual calibration of your power "
-                  "meter with this new ring.</p>"
-                : "<p>You are switching to or from an unknown chainring.</p> <p>Your slope will not be changed.</p> "
-                  "<p>You will need to use the \"Calibrate Slope\" option to perform a manual calibration of your "
-                  "power meter with this new ring.</p>";
+        const QString text = kv7 ? "<p>You are switching to an unknown chainring.</p> <p>Your slope will not "
+                                   "be changed.</p> <p>You "
+                                   "will need to use the \"Calibrate Slope\" option to perform a manual "
+                                   "calibration of your power "
+                                   "meter with this new ring.</p>"
+                                 : "<p>You are switching to or from an unknown chainring.</p> <p>Your slope "
+                                   "will not be changed.</p> "
+                                   "<p>You will need to use the \"Calibrate Slope\" option to perform a "
+                                   "manual calibration of your "
+                                   "power meter with this new ring.</p>";
         openMessageBox(QMessageBox::Warning, "Notice", text, QMessageBox::Ok, true);
         ui->acceptButton->setEnabled(true);
         return;
@@ -282,7 +287,8 @@ void Tables::chainringClicked(int)
         const float referenceFactor = reference >= 0 ? factor(reference) : 0.0f;
         percent = referenceFactor != 0.0f ? (newFactor - referenceFactor) * 100.0f / referenceFactor : 0.0f;
         newSlope = percent * factorySlope * 0.01f + factorySlope;
-        const float shown = currentFactor != 0.0f ? (newFactor - currentFactor) * 100.0f / currentFactor : 0.0f;
+        const float shown =
+            currentFactor != 0.0f ? (newFactor - currentFactor) * 100.0f / currentFactor : 0.0f;
         ui->newSlopeValue->setText(slopeText(newSlope, shown));
     }
     ui->acceptButton->setEnabled(true);
@@ -318,7 +324,8 @@ void Tables::acceptClicked()
     }
     if (model < 0 || model > 255 || teeth < 0 || teeth > 255) {
         // A byte can't hold it: writing it would store another ring than the one chosen.
-        Log::error("Tables::acceptClicked chainring code " + text(code) + " can't be stored, nothing changed");
+        Log::error("Tables::acceptClicked chainring code " + text(code) +
+                   " can't be stored, nothing changed");
         openMessageBox(QMessageBox::Warning, "Failed",
                        "<p>The chainring " + ring + " has a code (" + code +
                            ") that the power meter can't store.</p> <p>Your chainring was not changed.</p>",
@@ -327,8 +334,8 @@ void Tables::acceptClicked()
     }
 
     Slope::startSetSlope = newSlope;
-    Log::alert("Tables::acceptClicked forcing user chainrings to make:" + String() + make + " model:" + model +
-               " teeth:" + teeth);
+    Log::alert("Tables::acceptClicked forcing user chainrings to make:" + String() + make +
+               " model:" + model + " teeth:" + teeth);
     showProgress("Setting chainring:" + ring, true);
     unsigned char bytes[3] = {static_cast<unsigned char>(make), static_cast<unsigned char>(model),
                               static_cast<unsigned char>(teeth)};

@@ -24,7 +24,8 @@ class Tables : public MeterPage
     Q_OBJECT
 
 public:
-    Tables(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow, float userSlope, float factorySlope);
+    Tables(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow, float userSlope,
+           float factorySlope);
     ~Tables() override;
 
     void registerReceived(vant::device::VelonixPowerMeterDevice* device, int location, int length,

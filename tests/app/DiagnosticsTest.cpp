@@ -52,7 +52,8 @@ QStringList bodyLines(const QUrl& url, QString* subject = nullptr)
     QString body;
     for (const QByteArray& part : query.split('&')) {
         const QByteArray name = part.left(part.indexOf('='));
-        const QString value = QString::fromUtf8(QByteArray::fromPercentEncoding(part.mid(part.indexOf('=') + 1)));
+        const QString value =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(part.mid(part.indexOf('=') + 1)));
         if (name == "body") {
             body = value;
         } else if (name == "subject" && subject != nullptr) {
@@ -70,8 +71,12 @@ TEST(DiagnosticsTest, BrokenGaugeIsAReadingBeyondFifteenThousandUnitsRoundedDown
         const char* broken;
     };
     const Case cases[] = {
-        {15000 * 256, "Yes"},       {15000 * 256 - 1, "No"}, {-14999 * 256, "No"},
-        {-14999 * 256 - 1, "Yes"}, {0, "No"},               {-8388608, "Yes"},
+        {15000 * 256, "Yes"},
+        {15000 * 256 - 1, "No"},
+        {-14999 * 256, "No"},
+        {-14999 * 256 - 1, "Yes"},
+        {0, "No"},
+        {-8388608, "Yes"},
     };
     FieldsBench b;
     EXPECT_EQ(MeterBench::text(b.page.get(), "brokenValue"), "No");
@@ -91,14 +96,27 @@ TEST(DiagnosticsTest, StuckSwitchesShowAfterElevenSamples)
         const char* reeds;    // after the last sample
         const char* switches; // after the last sample
     };
-    const std::vector<int> allToggle = {0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00};
+    const std::vector<int> allToggle = {0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00,
+                                        0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00};
     const Case cases[] = {
-        {"eleven samples only gather", 2, std::vector<int>(allToggle.begin(), allToggle.begin() + 11), "1,1,1,1,1", "--"},
+        {"eleven samples only gather", 2, std::vector<int>(allToggle.begin(), allToggle.begin() + 11),
+         "1,1,1,1,1", "--"},
         {"every switch toggled", 2, allToggle, "0,0,0,0,0", "No"},
-        {"gauge 2 never closed", 2, {0x1B, 0, 0x1B, 0, 0x1B, 0, 0x1B, 0, 0x1B, 0, 0x1B, 0}, "0,0,0,0,0", "0,0,1,0,0"},
-        {"gauges 1 to 4 always closed", 2, {0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E},
-         "0,1,1,1,1", "0,1,1,1,1"},
-        {"closed in the first sample, open later", 2, {0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "0,0,0,0,0", "0,1,1,1,1"},
+        {"gauge 2 never closed",
+         2,
+         {0x1B, 0, 0x1B, 0, 0x1B, 0, 0x1B, 0, 0x1B, 0, 0x1B, 0},
+         "0,0,0,0,0",
+         "0,0,1,0,0"},
+        {"gauges 1 to 4 always closed",
+         2,
+         {0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E, 0x1F, 0x1E},
+         "0,1,1,1,1",
+         "0,1,1,1,1"},
+        {"closed in the first sample, open later",
+         2,
+         {0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         "0,0,0,0,0",
+         "0,1,1,1,1"},
         {"four gauges", 5, {0x09, 0, 0x09, 0, 0x09, 0, 0x09, 0, 0x09, 0, 0x09, 0x09}, "1,0,0,1", "0,1,1,0"},
     };
     for (const Case& c : cases) {
@@ -134,7 +152,12 @@ TEST(DiagnosticsTest, ReportCarriesTheMetersIdentitySettingsAndResults)
         const char* powerControl;
     };
     const Case cases[] = {
-        {"separate directions", 44, 30, 48, {"Torque Direction:forward", "Cadence Direction:reverse"}, "disabled"},
+        {"separate directions",
+         44,
+         30,
+         48,
+         {"Torque Direction:forward", "Cadence Direction:reverse"},
+         "disabled"},
         {"one direction", 8, 25, 1, {"Direction:forward"}, "enabled"},
     };
     for (const Case& c : cases) {
@@ -150,11 +173,15 @@ TEST(DiagnosticsTest, ReportCarriesTheMetersIdentitySettingsAndResults)
         b.page->slopeReceived(b.device.get(), 12.0f, true);
         b.page->slopeReceived(b.device.get(), 12.5f, false);
         b.page->modeReceived(b.device.get(), c.mode);
-        QStringList expected = {"Power Meter ID:22136",  "Spider Serial Number:4660",
-                                "Voltage:3.1",           "Hardware Version:" + QString::number(c.hardware),
-                                "Manufacturer ID:255",   "Model Number:2",
+        QStringList expected = {"Power Meter ID:22136",
+                                "Spider Serial Number:4660",
+                                "Voltage:3.1",
+                                "Hardware Version:" + QString::number(c.hardware),
+                                "Manufacturer ID:255",
+                                "Model Number:2",
                                 "Software Version:" + QString::number(c.software),
-                                "Autozero:1",            "Zero Offset:-12",
+                                "Autozero:1",
+                                "Zero Offset:-12",
                                 "Reed States:--"};
         for (const QString& line : c.directionLines) {
             expected << line;
@@ -254,8 +281,9 @@ TEST(DiagnosticsTest, WithoutAMailClientTheReportIsShownToCopy)
     ASSERT_NE(shown, nullptr);
     EXPECT_FALSE(shown->isModal());
     const QString text = shown->text();
-    EXPECT_TRUE(text.startsWith("Please copy the following message into an email to: support@example.com\nWith the "
-                                "subject: Pelotune:diagnostics\nThank you!\n\nPower Meter ID:0\n"));
+    EXPECT_TRUE(
+        text.startsWith("Please copy the following message into an email to: support@example.com\nWith the "
+                        "subject: Pelotune:diagnostics\nThank you!\n\nPower Meter ID:0\n"));
     EXPECT_TRUE(text.endsWith("Dongle Version:0x0000\n"));
 }
 

@@ -39,8 +39,10 @@ struct ZeroBench : MeterBench
         openMeter();
         page = push(new FactoryZero(device.get(), window.get()));
         EXPECT_EQ(busyTexts(), QStringList{"Reading Offset"});
-        EXPECT_TRUE(runUntil([&] { return logged("FactoryZeroActivity.offsetReceived offset=" + std::to_string(factory) +
-                                                 " factory=1") == 1; }));
+        EXPECT_TRUE(runUntil([&] {
+            return logged("FactoryZeroActivity.offsetReceived offset=" + std::to_string(factory) +
+                          " factory=1") == 1;
+        }));
         EXPECT_FALSE(busy());
     }
 
@@ -71,8 +73,9 @@ TEST(FactoryZeroTest, OpeningReadsTheUserThenTheFactoryOffsetBehindOneBox)
     ZeroBench b(120, -20);
     EXPECT_EQ(MeterBench::text(b.page, "userOffsetValue"), "120");
     EXPECT_EQ(MeterBench::text(b.page, "factoryOffsetValue"), "-20");
-    EXPECT_EQ(pageLog(b), (std::vector<std::string>{"FactoryZeroActivity.offsetReceived offset=120 factory=0",
-                                                    "FactoryZeroActivity.offsetReceived offset=-20 factory=1"}));
+    EXPECT_EQ(pageLog(b),
+              (std::vector<std::string>{"FactoryZeroActivity.offsetReceived offset=120 factory=0",
+                                        "FactoryZeroActivity.offsetReceived offset=-20 factory=1"}));
 }
 
 TEST(FactoryZeroTest, SetZeroShowsTheResultInNewtonMetresAndReadsTheUserOffsetAgain)
@@ -115,9 +118,10 @@ TEST(FactoryZeroTest, FactoryZeroFoldsTheUserOffsetIntoTheFactoryOffsetAndCalibr
     MeterBench::button(b.page, "factoryZeroButton")->click();
     const std::vector<QString> boxes =
         b.boxesUntil([&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
-    EXPECT_EQ(boxes, (std::vector<QString>{"Performing factory zero\nStep 1: Calibrating",
-                                           "Performing factory zero\nStep 2: Updating Offset",
-                                           "Performing factory zero\nStep 3: Recalibrating", "Reading Offset"}));
+    EXPECT_EQ(boxes,
+              (std::vector<QString>{"Performing factory zero\nStep 1: Calibrating",
+                                    "Performing factory zero\nStep 2: Updating Offset",
+                                    "Performing factory zero\nStep 3: Recalibrating", "Reading Offset"}));
     EXPECT_EQ(b.firmware.registers(0x30, 2), offsetBytes(1120));
     EXPECT_EQ(MeterBench::text(b.page, "factoryOffsetValue"), "1120");
     EXPECT_EQ(MeterBench::text(b.page, "userOffsetValue"), "120");
@@ -145,13 +149,13 @@ TEST(FactoryZeroTest, OffsetsTheRegisterCantHoldAreNotWrittenAndAreReadAgain)
     ZeroBench b(30000, 10000);
     MeterBench::button(b.page, "factoryZeroButton")->click();
     ASSERT_TRUE(b.runUntil([&] { return b.logged("FactoryZero.factoryZeroStep=1") == 1; }));
-    ASSERT_TRUE(b.runUntil([&] { return b.logged("FactoryZeroActivity.offsetReceived offset=10000 factory=1") == 2; }));
+    ASSERT_TRUE(b.runUntil(
+        [&] { return b.logged("FactoryZeroActivity.offsetReceived offset=10000 factory=1") == 2; }));
     b.run(5000);
     EXPECT_FALSE(MeterBench::busy());
     EXPECT_EQ(b.firmware.registers(0x30, 2), offsetBytes(10000));
     EXPECT_EQ(b.logged("FactoryZero.settingFactoryOffset=40000"), 0);
     EXPECT_EQ(b.logged("FactoryZeroActivity.offsetChanged factory=1"), 0);
-
 }
 
 TEST(FactoryZeroTest, OffsetsNeverReadAreNotWritten)

@@ -1,5 +1,5 @@
-#include "app/FactoryZero.h"
 #include "app/Info.h"
+#include "app/FactoryZero.h"
 
 #include "MeterBench.h"
 
@@ -39,18 +39,30 @@ TEST(InfoTest, ShowsEachFieldInItsFormatOnceTheDecoderHasIt)
         std::vector<std::pair<const char*, const char*>> shown;
     };
     const Case cases[] = {
-        {"nothing decoded yet", {}, {}, {{"batteryLevelValue", "--"}, {"meterIdValue", "--"}, {"autozeroValue", "--"}}},
-        {"battery to four digits", {{1, 3.14159f}}, {}, {{"batteryLevelValue", "3.142"}, {"hardwareRevValue", "--"}}},
+        {"nothing decoded yet",
+         {},
+         {},
+         {{"batteryLevelValue", "--"}, {"meterIdValue", "--"}, {"autozeroValue", "--"}}},
+        {"battery to four digits",
+         {{1, 3.14159f}},
+         {},
+         {{"batteryLevelValue", "3.142"}, {"hardwareRevValue", "--"}}},
         {"a whole battery voltage", {{1, 12.0f}}, {}, {{"batteryLevelValue", "12"}}},
         {"serial split into meter and spider numbers",
          {},
          {{6, 4660 << 16 | 22136}},
          {{"meterIdValue", "22136"}, {"spiderSerialValue", "4660"}}},
-        {"serial with the top bit set", {}, {{6, static_cast<int>(0xFFFE0001u)}}, {{"meterIdValue", "1"}, {"spiderSerialValue", "65534"}}},
+        {"serial with the top bit set",
+         {},
+         {{6, static_cast<int>(0xFFFE0001u)}},
+         {{"meterIdValue", "1"}, {"spiderSerialValue", "65534"}}},
         {"product pages",
          {},
          {{2, 44}, {3, 255}, {4, 5}, {5, 30}},
-         {{"hardwareRevValue", "44"}, {"manufactValue", "255"}, {"modelNumValue", "5"}, {"softwareRevValue", "30"}}},
+         {{"hardwareRevValue", "44"},
+          {"manufactValue", "255"},
+          {"modelNumValue", "5"},
+          {"softwareRevValue", "30"}}},
         {"autozero on", {}, {{22, 2}}, {{"autozeroValue", "On"}}},
         {"autozero off", {}, {{22, 0}}, {{"autozeroValue", "Off"}}},
         {"negative zero offset", {}, {{23, -35}}, {{"zeroOffsetValue", "-35"}}},
@@ -58,7 +70,8 @@ TEST(InfoTest, ShowsEachFieldInItsFormatOnceTheDecoderHasIt)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MeterBench b;
-        b.device = new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
+        b.device =
+            new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
         auto* fields = new FixedFields;
         fields->floats = c.floats;
         fields->ints = c.ints;
@@ -116,16 +129,14 @@ TEST(InfoTest, OnlyTheHiddenSequenceRevealsFactoryZero)
         bool revealed;
     };
     const Case cases[] = {
-        {"aplrrapl", true},
-        {"apllrrrapapl", true}, // wrong clicks between the right ones don't start it over
-        {"aplrrap", false},
-        {"lpralpar", false},
-        {"aaaappppllllrrrr", false},
+        {"aplrrapl", true}, {"apllrrrapapl", true}, // wrong clicks between the right ones don't start it over
+        {"aplrrap", false}, {"lpralpar", false},    {"aaaappppllllrrrr", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.clicks);
         MeterBench b;
-        b.device = new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
+        b.device =
+            new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
         auto* page = b.push(new Info(b.device.get(), b.window.get()));
         for (const char* click = c.clicks; *click != '\0'; ++click) {
             const char* label = *click == 'a'   ? "autozeroText"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PageTimers.h"
 #include "ant/AntRadioManager.h"
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
@@ -14,7 +15,6 @@
 #include "support/TemporaryFolder.h"
 #include "support/qt/ModalBoxAnswerer.h"
 #include "support/qt/UrlRecorder.h"
-#include "PageTimers.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -28,8 +28,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 
 // Failures show texts as texts.
@@ -94,7 +94,9 @@ public:
     static constexpr int kMeterNumber = 4321;
     static constexpr int kTick = 33;
 
-    MeterBench() : radio(new support::SimulatedStickRadio(0x1008)), meter(radio->addMeter(kMeterNumber)), firmware(meter)
+    MeterBench()
+        : radio(new support::SimulatedStickRadio(0x1008)), meter(radio->addMeter(kMeterNumber)),
+          firmware(meter)
     {
         manager = new vant::ant::AntRadioManager(radio.get(), nullptr);
         EXPECT_TRUE(manager->create());
@@ -218,7 +220,10 @@ public:
     QPushButton* windowButton(const char* name) const { return window->findChild<QPushButton*>(name); }
 
     static QString text(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
-    static QPushButton* button(QWidget* page, const char* name) { return page->findChild<QPushButton*>(name); }
+    static QPushButton* button(QWidget* page, const char* name)
+    {
+        return page->findChild<QPushButton*>(name);
+    }
 
     // Declared in the order they must outlive each other.
     support::LogCapture log;

@@ -69,7 +69,8 @@ TEST(SettingsTest, FirstPassReadsTheSettingsTheMetersDirectionsAllow)
         {"one combined direction",
          8,
          25,
-         {"Settings::autozeroReceived:1", "Settings::directionReceived forware:0", "Settings::modeReceived mode:48"},
+         {"Settings::autozeroReceived:1", "Settings::directionReceived forware:0",
+          "Settings::modeReceived mode:48"},
          false,
          "Reverse",
          "--",
@@ -129,7 +130,8 @@ TEST(SettingsTest, EveryToggleChangesItsRegisterAndIsReadBack)
          "Settings::torqueDirectionReceived forward:0"},
         {"cadenceDirButton", 0x39, 0x80, 0x80, "cadenceDirValue", "Forward",
          "Settings::cadenceDirectionReceived forward:1"},
-        {"pedalBalButton", 0x39, 0x08, 0x08, "pedalBalValue", "Enabled", "Settings::pedalBalanceReceived pedal:1"},
+        {"pedalBalButton", 0x39, 0x08, 0x08, "pedalBalValue", "Enabled",
+         "Settings::pedalBalanceReceived pedal:1"},
         {"gamButton", 0x3E, 0xFF, 48, "gamValue", "Enabled", "Settings::modeReceived mode:48"},
     };
     for (const Case& c : cases) {
@@ -171,8 +173,8 @@ TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)
          {0x00},
          {0x40},
          {48},
-         {"Settings::autozeroChanged", "Settings::torqueDirectionChanged", "Settings::cadenceDirectionChanged",
-          "Settings::pedalBalanceChanged", "Settings::modeChanged"},
+         {"Settings::autozeroChanged", "Settings::torqueDirectionChanged",
+          "Settings::cadenceDirectionChanged", "Settings::pedalBalanceChanged", "Settings::modeChanged"},
          {0x89},
          {0x00},
          {0}},
@@ -188,8 +190,9 @@ TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)
         b.firmware.setRegisters(0x3E, c.mode);
         b.openMeter();
         auto* page = b.push(new Settings(b.device.get(), b.window.get()));
-        ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:" + std::to_string(c.mode[0])) == 1; },
-                               60000));
+        ASSERT_TRUE(b.runUntil(
+            [&] { return b.logged("Settings::modeReceived mode:" + std::to_string(c.mode[0])) == 1; },
+            60000));
         b.run(2000);
         const std::size_t sent = b.meter.acknowledgedReceived().size();
 
@@ -246,13 +249,14 @@ TEST(SettingsTest, PowerControlIsOfferedByFamilyAndRevisionWithOneNotice)
         bool notice;
     };
     const Case cases[] = {
-        {8, 28, false, false}, {8, 29, true, false},  {44, 12, false, true}, {44, 15, true, false},
+        {8, 28, false, false},  {8, 29, true, false},  {44, 12, false, true},  {44, 15, true, false},
         {44, 16, false, false}, {44, 19, true, false}, {60, 40, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.hardware) + "/" + std::to_string(c.software));
         MeterBench b;
-        b.device = new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
+        b.device =
+            new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
         auto* fields = new FixedFields;
         fields->ints = {{2, c.hardware}, {4, 2}, {5, c.software}};
         b.device->sportData.reset(fields);
@@ -267,7 +271,8 @@ TEST(SettingsTest, PowerControlIsOfferedByFamilyAndRevisionWithOneNotice)
         EXPECT_EQ(MeterBench::text(page, "gamValue"), "Disabled");
         EXPECT_EQ(boxesTitled(page, "Notice").size(), c.notice ? 1u : 0u);
         if (c.notice) {
-            EXPECT_EQ(boxesTitled(page, "Notice")[0]->text(), "Please update your firmware to enable SRM PowerControl");
+            EXPECT_EQ(boxesTitled(page, "Notice")[0]->text(),
+                      "Please update your firmware to enable SRM PowerControl");
         }
         delete page;
     }

@@ -1,5 +1,5 @@
-#include "app/Adjust.h"
 #include "app/Slope.h"
+#include "app/Adjust.h"
 #include "calibration/Calibrate.h"
 
 #include "MeterBench.h"
@@ -92,9 +92,9 @@ TEST(SlopeTest, AHandedOverSlopeIsWrittenWithinItsLimitsThenReadBack)
         float userAfter;
     };
     const Case cases[] = {
-        {20.0f, true, 20.0f}, {25.0f, true, 25.0f}, {3.0f, true, 3.0f},       {2.5f, true, 3.0f},
-        {300.0f, true, 25.0f}, {0.0f, false, 12.5f}, {-4.0f, false, 12.5f}, {nan, false, 12.5f},
-        {infinity, false, 12.5f},
+        {20.0f, true, 20.0f},  {25.0f, true, 25.0f},  {3.0f, true, 3.0f},
+        {2.5f, true, 3.0f},    {300.0f, true, 25.0f}, {0.0f, false, 12.5f},
+        {-4.0f, false, 12.5f}, {nan, false, 12.5f},   {infinity, false, 12.5f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.handedOver);
@@ -177,12 +177,14 @@ TEST(SlopeTest, ResettingAsksFirstAndCopiesTheRightSlope)
         float userAfter, factoryAfter;
     };
     const Case cases[] = {
-        {"a valid factory slope into the user slope", 12.0f, "Reset slope with factory slope?", "OK", 12.0f, 12.0f},
-        {"a factory slope of exactly 1 counts as valid", 1.0f, "Reset slope with factory slope?", "Cancel", 12.5f,
-         1.0f},
+        {"a valid factory slope into the user slope", 12.0f, "Reset slope with factory slope?", "OK", 12.0f,
+         12.0f},
+        {"a factory slope of exactly 1 counts as valid", 1.0f, "Reset slope with factory slope?", "Cancel",
+         12.5f, 1.0f},
         {"an invalid factory slope is overwritten by the user slope", 0.5f,
          "Factory slope is invalid at 0.500000, reset factory slope?", "OK", 12.5f, 12.5f},
-        {"cancelled", 0.5f, "Factory slope is invalid at 0.500000, reset factory slope?", "Cancel", 12.5f, 0.5f},
+        {"cancelled", 0.5f, "Factory slope is invalid at 0.500000, reset factory slope?", "Cancel", 12.5f,
+         0.5f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

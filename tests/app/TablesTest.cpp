@@ -1,5 +1,5 @@
-#include "app/Slope.h"
 #include "app/Tables.h"
+#include "app/Slope.h"
 
 #include "MeterBench.h"
 
@@ -78,7 +78,9 @@ struct TablesBench : MeterBench
     void acceptAndWrite()
     {
         accept()->click();
-        ASSERT_TRUE(runUntil([&] { return currentPage() == slope && logged("Slope::slopeChanged factory:0") == 1 && !busy(); }));
+        ASSERT_TRUE(runUntil([&] {
+            return currentPage() == slope && logged("Slope::slopeChanged factory:0") == 1 && !busy();
+        }));
     }
 
     Slope* slope = nullptr;
@@ -151,9 +153,20 @@ TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
         float userAfter;
     };
     const Case cases[] = {
-        {"a known ring", {'A', 3, 34, 'A', 3, 34}, "Z-Mesh 36T", "19.00 (-6.9%)", false, {0x41, 3, 36}, 19.0f},
-        {"a factory ring the table lacks", {'A', 3, 50, 'A', 3, 50}, "Z-Mesh 36T", "20.00 (-6.9%)", false,
-         {0x41, 3, 36}, 20.0f},
+        {"a known ring",
+         {'A', 3, 34, 'A', 3, 34},
+         "Z-Mesh 36T",
+         "19.00 (-6.9%)",
+         false,
+         {0x41, 3, 36},
+         19.0f},
+        {"a factory ring the table lacks",
+         {'A', 3, 50, 'A', 3, 50},
+         "Z-Mesh 36T",
+         "20.00 (-6.9%)",
+         false,
+         {0x41, 3, 36},
+         20.0f},
         {"an unknown ring", {'A', 3, 34, 'A', 3, 34}, "Other", "20.40 (0.0%)", true, {0, 0, 0}, 20.4f},
     };
     for (const Case& c : cases) {
@@ -165,7 +178,8 @@ TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
         EXPECT_FALSE(b.combo("powerMeterCombo")->isEnabled());
         EXPECT_FALSE(b.combo("currentChainringsCombo")->isEnabled());
         EXPECT_EQ(b.combo("currentChainringsCombo")->currentText(), "Z-Mesh 32T");
-        EXPECT_EQ(b.logged("Tables::registerReceived user outer chainring code=A3 translates to=VelonixZ-Mesh"), 1);
+        EXPECT_EQ(
+            b.logged("Tables::registerReceived user outer chainring code=A3 translates to=VelonixZ-Mesh"), 1);
 
         b.choose("newChainringsCombo", c.next);
         EXPECT_EQ(b.newSlope(), c.shown);
@@ -173,7 +187,8 @@ TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
         b.answerer.poll();
         EXPECT_EQ(b.answerer.boxes("Notice").size(), c.notice ? 1u : 0u);
         if (c.notice) {
-            EXPECT_EQ(b.answerer.boxes("Notice")[0].text.left(53), "<p>You are switching to an unknown chainring.</p> <p>");
+            EXPECT_EQ(b.answerer.boxes("Notice")[0].text.left(53),
+                      "<p>You are switching to an unknown chainring.</p> <p>");
         }
         b.acceptAndWrite();
         EXPECT_EQ(b.firmware.registers(0x60, 3), c.ringAfter);
