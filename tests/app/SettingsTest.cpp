@@ -3,6 +3,7 @@
 #include "MeterBench.h"
 
 #include <QMessageBox>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -319,6 +320,24 @@ TEST(SettingsTest, HidingStopsTheChainAndShowingResumesItWhereItWas)
     ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes("Complete").empty(); }, 120000));
     EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x89});
     EXPECT_EQ(b.firmware.registers(0x3E, 1), Bytes{0});
+}
+
+TEST(SettingsTest, CombinedDirectionReplyMeansNothingWhereTheMeterHasBothDirections)
+{
+    MeterBench b;
+    b.device = new vant::device::VelonixPowerMeterDevice(MeterBench::kMeterNumber, b.manager.get(), 0, false);
+    auto* fields = new FixedFields;
+    fields->ints = {{2, 44}, {4, 2}, {5, 30}};
+    b.device->sportData.reset(fields);
+    Settings page(b.device.get(), b.window.get());
+    page.directionReceived(b.device.get(), false);
+    EXPECT_EQ(MeterBench::text(&page, "torqueDirValue"), "--");
+    for (QTimer* timer : page.findChildren<QTimer*>()) {
+        EXPECT_FALSE(timer->isActive());
+    }
+    // Nor does the torque direction it did not read make a reset toggle it.
+    page.resetDefaults();
+    EXPECT_EQ(boxesTitled(&page, "Complete").size(), 1u);
 }
 
 } // namespace

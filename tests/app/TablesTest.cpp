@@ -190,7 +190,14 @@ TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
             EXPECT_EQ(b.answerer.boxes("Notice")[0].text.left(53),
                       "<p>You are switching to an unknown chainring.</p> <p>");
         }
-        b.acceptAndWrite();
+        // The page stays until the meter confirms the new ring.
+        b.accept()->click();
+        EXPECT_EQ(b.currentPage(), b.tables);
+        EXPECT_EQ(MeterBench::busyTexts(), QStringList{QString("Setting chainring:") + c.next});
+        ASSERT_TRUE(b.runUntil([&] { return b.currentPage() == b.slope; }));
+        EXPECT_EQ(b.logged("Tables::registerChanged location:96 length:3"), 1);
+        ASSERT_TRUE(b.runUntil(
+            [&] { return b.logged("Slope::slopeChanged factory:0") == 1 && !MeterBench::busy(); }));
         EXPECT_EQ(b.firmware.registers(0x60, 3), c.ringAfter);
         EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.userAfter, 1e-3f);
         EXPECT_EQ(b.firmware.lockedWrites(), 0);
