@@ -75,6 +75,11 @@ TEST(SlopeTest, ShowingReadsTheFactorySlopeThenTheUserSlope)
     SlopeBench b(12.5f, 12.0f);
     b.showSlope();
     EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Reading Factory Slope..."});
+    // "Cancel" only hides the box: the answer still comes and is shown.
+    auto* box = b.page->findChild<QProgressDialog*>();
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(support::clickButton(box, "Cancel"));
+    EXPECT_FALSE(MeterBench::busy());
     ASSERT_TRUE(b.userSlopeRead());
     EXPECT_EQ(slopeReads(b), (std::vector<int>{1, 0}));
     EXPECT_EQ(b.factory(), "12.00");
