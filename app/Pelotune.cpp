@@ -323,6 +323,11 @@ int Pelotune::apVersion()
     return radio ? radio->apVersion() : 0;
 }
 
+int Pelotune::radioManagerVersion()
+{
+    return manager ? manager->version() : 0;
+}
+
 void Pelotune::about()
 {
     showBox(this, QMessageBox::Information, "About", QString("Pelotune Zuridi version: ") + "1.9");

@@ -72,6 +72,8 @@ public:
     QString appResourceFolder();
     // The open stick's AP version: 1 AP1, 2 AP2, 0 other or no radio.
     int apVersion();
+    // The version the stick's manager reports (the stick's USB product id); 0 without a stick.
+    int radioManagerVersion();
     // Closes the stick objects and opens the same stick again; falls back to the 2000 ms retry.
     void killAndRestartRadio();
 

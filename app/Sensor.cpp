@@ -2,9 +2,12 @@
 
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Diagnostics.h"
+#include "app/Info.h"
 #include "app/Parse.h"
 #include "app/Pelotune.h"
-#include "app/SlopeLimits.h"
+#include "app/Settings.h"
+#include "app/Slope.h"
 #include "core/Log.h"
 #include "core/PosixSystem.h"
 #include "core/String.h"
@@ -173,15 +176,25 @@ void Sensor::setZero()
     device->requestCalibrate();
 }
 
-// The information, settings, slope and diagnostics pages come with later work; their buttons are
-// wired so that only these bodies change then.
-void Sensor::info() {}
+void Sensor::info()
+{
+    mainWindow->addStackedWidget(new Info(device.get(), mainWindow));
+}
 
-void Sensor::settings() {}
+void Sensor::settings()
+{
+    mainWindow->addStackedWidget(new Settings(device.get(), mainWindow));
+}
 
-void Sensor::slope() {}
+void Sensor::slope()
+{
+    mainWindow->addStackedWidget(new Slope(device.get(), mainWindow));
+}
 
-void Sensor::diagnostics() {}
+void Sensor::diagnostics()
+{
+    mainWindow->addStackedWidget(new Diagnostics(device.get(), mainWindow));
+}
 
 void Sensor::firmware()
 {
@@ -673,7 +686,8 @@ void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
         if (factoryFactor != 0.0f) {
             const float rescaled = slope + (currentFactor - factoryFactor) * slope / factoryFactor;
             if (std::isfinite(rescaled)) {
-                newSlope = clampSlope(rescaled);
+                newSlope = rescaled;
+                Slope::clampSlope(device.get(), newSlope);
             } else {
                 Log::error("Sensor:slopeReceived: chainring factors give no slope, keeping the "
                            "factory slope");

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "core/IntrusivePointer.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+class Pelotune;
+class QProgressDialog;
+
+namespace vant::device {
+class SportDevice;
+class VelonixPowerMeterDevice;
+} // namespace vant::device
+
+// What every page of a connected power meter shares, below the home page: the main window whose
+// stack owns it, its own reference to the meter for its whole life, listening to the meter only
+// while it is shown, going back to the menu when the meter's channel closes, and the one busy box of
+// a request the page waits for. The callbacks of the meter do nothing unless a page overrides them.
+class MeterPage : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
+{
+    Q_OBJECT
+
+public:
+    MeterPage(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow);
+    // Stops listening, deletes a busy box that is still there, lets go of the meter.
+    ~MeterPage() override;
+
+    MeterPage(const MeterPage&) = delete;
+    MeterPage& operator=(const MeterPage&) = delete;
+
+    // vant::device::SportDeviceListener
+    void opened(vant::device::SportDevice* device) override;
+    // The meter's channel closed: back to the menu.
+    void closed(vant::device::SportDevice* device) override;
+    void dataReceived(vant::device::SportDevice* device, int fields) override;
+    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
+
+    // vant::device::VelonixPowerMeterDeviceListener
+    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
+    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
+    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
+    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
+    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
+    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
+    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
+    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
+    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
+    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
+    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
+    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
+
+public slots:
+    // Wired by the main window's Help button while the page is on top: the page's help topic.
+    virtual void helpClicked() = 0;
+
+protected:
+    // The page listens to the meter from its show to its hide. Shows and hides that the window
+    // system makes (minimising the window, another desktop) change nothing.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // The page's own work when it is shown (after it listens) and hidden (before it stops).
+    virtual void pageShown() {}
+    virtual void pageHidden() {}
+
+    // Replaces the busy box by a new modal one with `text`, "Cancel" and no range, shown at once.
+    // `parented` makes it a child of the page; otherwise it stands alone and the page deletes it.
+    // "Cancel" only hides it: the answer is still awaited and handled.
+    void showProgress(const QString& text, bool parented);
+    // Closes the busy box, if any, and schedules its deletion.
+    void closeProgress();
+    // A box with the page as parent that deletes itself when closed, shown without blocking.
+    QMessageBox* openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                                QMessageBox::StandardButtons buttons, bool modal);
+
+    Pelotune* mainWindow; // not owned
+    rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
+    QPointer<QProgressDialog> progress;
+};

@@ -1,0 +1,175 @@
+#include "app/Slope.h"
+
+#include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Adjust.h"
+#include "app/Pelotune.h"
+#include "app/Tables.h"
+#include "calibration/Calibrate.h"
+#include "core/Log.h"
+#include "core/String.h"
+#include "ui_slope.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <cmath>
+
+using rezezaz::core::Log;
+using rezezaz::core::String;
+using vant::device::VelonixPowerMeterDevice;
+
+namespace {
+
+constexpr float kMinimumSlope = 3.0f;
+constexpr float kMaximumSlope = 25.0f;
+
+QString slopeText(float slope)
+{
+    return QString::asprintf("%.2f", static_cast<double>(slope));
+}
+
+} // namespace
+
+float Slope::startSetSlope = 0.0f;
+
+bool Slope::clampSlope(VelonixPowerMeterDevice*, float& slope)
+{
+    if (slope < kMinimumSlope) {
+        slope = kMinimumSlope;
+        return true;
+    }
+    if (slope > kMaximumSlope) {
+        slope = kMaximumSlope;
+        return true;
+    }
+    return false;
+}
+
+Slope::Slope(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
+    : MeterPage(device, mainWindow), ui(std::make_unique<Ui_slope>())
+{
+    ui->setupUi(this);
+    connect(ui->adjustSlopeButton, &QPushButton::clicked, this, &Slope::adjustSlope);
+    connect(ui->enterSlopeButton, &QPushButton::clicked, this, &Slope::enterSlope);
+    connect(ui->calibrateSlopeButton, &QPushButton::clicked, this, &Slope::calibrateSlope);
+    connect(ui->calibrationTablesButton, &QPushButton::clicked, this, &Slope::calibrationTables);
+    connect(ui->resetSlopeButton, &QPushButton::clicked, this, &Slope::resetSlope);
+}
+
+Slope::~Slope() = default;
+
+void Slope::pageShown()
+{
+    float handedOver = startSetSlope;
+    startSetSlope = 0.0f;
+    if (handedOver > 0.0f && std::isfinite(handedOver)) {
+        // The register holds slope x 65536 in three bytes: a slope far out of range would wrap into
+        // a corrupt calibration.
+        if (clampSlope(device.get(), handedOver)) {
+            Log::warning("Slope::showEvent slope handed over out of range, limited to:" + String() +
+                         handedOver);
+        }
+        setSlope(handedOver, false);
+    } else {
+        if (handedOver > 0.0f) {
+            Log::warning("Slope::showEvent slope handed over is not a number, ignored");
+        }
+        querySlope(true);
+    }
+}
+
+void Slope::helpClicked()
+{
+    mainWindow->showHelp("slope");
+}
+
+void Slope::setSlope(float slope, bool factory)
+{
+    Log::alert("Slope::setSlope slope" + String() + slope + " factory:" + factory);
+    showProgress(factory ? "Setting Factory Slope..." : "Setting Slope...", true);
+    device->setSlope(slope, factory);
+}
+
+void Slope::querySlope(bool factory)
+{
+    Log::alert("Slope::querySlope factory:" + String() + factory);
+    showProgress(factory ? "Reading Factory Slope..." : "Reading Slope...", true);
+    device->doQuerySlope(factory);
+}
+
+void Slope::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
+{
+    Log::alert("Slope::slopeReceived slope" + String() + slope + " factory:" + factory);
+    closeProgress();
+    if (factory) {
+        factorySlope = slope;
+        ui->factorySlopeValue->setText(slopeText(slope));
+        querySlope(false);
+    } else {
+        currentSlope = slope;
+        ui->currentSlopeValue->setText(slopeText(slope));
+    }
+}
+
+void Slope::slopeChanged(VelonixPowerMeterDevice*, bool factory)
+{
+    Log::alert("Slope::slopeChanged factory:" + String() + factory);
+    closeProgress();
+    querySlope(false);
+}
+
+// ---- The pages that work out a new slope ----
+
+void Slope::adjustSlope()
+{
+    mainWindow->addStackedWidget(new Adjust(device.get(), mainWindow, currentSlope));
+}
+
+void Slope::calibrateSlope()
+{
+    mainWindow->addStackedWidget(new Calibrate(device.get(), mainWindow, currentSlope));
+}
+
+void Slope::calibrationTables()
+{
+    mainWindow->addStackedWidget(new Tables(device.get(), mainWindow, currentSlope, factorySlope));
+}
+
+// ---- Typing a slope in, resetting it ----
+
+void Slope::enterSlope()
+{
+    // The dialog runs its own event loop, in which the page may be taken down.
+    QPointer<Slope> self(this);
+    bool confirmed = false;
+    const double entered = QInputDialog::getDouble(this, "Enter Slope", "Valid slopes are between 3 and 25.",
+                                                   static_cast<double>(currentSlope), kMinimumSlope,
+                                                   kMaximumSlope, 5, &confirmed);
+    if (self.isNull() || !confirmed) {
+        return;
+    }
+    auto slope = static_cast<float>(entered);
+    clampSlope(device.get(), slope);
+    setSlope(slope, false);
+}
+
+void Slope::resetSlope()
+{
+    const bool factoryInvalid = factorySlope < 1.0f;
+    const QString text = factoryInvalid
+                             ? QString::asprintf("Factory slope is invalid at %f, reset factory slope?",
+                                                 static_cast<double>(factorySlope))
+                             : QString("Reset slope with factory slope?");
+    QMessageBox box(QMessageBox::Question, "Reset Slope", text, QMessageBox::Ok | QMessageBox::Cancel);
+    QPointer<Slope> self(this);
+    const int answer = box.exec();
+    if (self.isNull() || answer != QMessageBox::Ok) {
+        return;
+    }
+    if (factoryInvalid) {
+        setSlope(currentSlope, true);
+    } else {
+        setSlope(factorySlope, false);
+    }
+}

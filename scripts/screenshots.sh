@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs the end-to-end session test with its window shown on a virtual X display and saves a picture
+# of the window at every page of the meter, as the simulated meter fills it in. Not part of the test
+# command: it is for looking at the pages as a user sees them.
+#   scripts/screenshots.sh [folder]      (default: build/screenshots)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+. scripts/packages.sh
+ensure_packages "${PELOTUNE_BUILD_PACKAGES[@]}" "${PELOTUNE_TEST_PACKAGES[@]}"
+folder="$(realpath -m "${1:-build/screenshots}")"
+cmake -S . -B build/screenshots-build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/screenshots-build --target app_tests -j "$(nproc)"
+rm -rf "$folder"
+mkdir -p "$folder"
+PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  build/screenshots-build/tests/app/app_tests --gtest_filter='EndToEndTest.*'
+echo "Screenshots in $folder:"
+ls "$folder"

@@ -1,0 +1,234 @@
+#include "app/Tables.h"
+#include "app/Slope.h"
+
+#include "MeterBench.h"
+
+#include "support/TemporaryFolder.h"
+
+#include <QComboBox>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using apptest::MeterBench;
+using apptest::slopeBytes;
+using apptest::slopeOf;
+using support::Bytes;
+
+// A table for another model with a ring whose factor is 0, and the KV7 table with a ring whose code
+// no register byte can hold.
+const char* const kChainrings = R"([
+  {"data": "calibrations", "values": [
+    {"marlet": "KV5", "calibrations": ["Ring 8.0", "B1", "8.0", "Ring 8.4", "B1", "8.4", "Ring Zero", "B2", 0,
+                                       "Other", "00", "1.0"]},
+    {"marlet": "KV7", "calibrations": ["Z-Mesh 32T", "A3", "1.02", "Z-Mesh 34T", "A3", "1.0", "Z-Mesh 36T", "A3",
+                                       "0.95", "Z-Mesh 40T", "A300", "0.9", "Other", "00", "1.0"]}]},
+  {"data": "chainrings", "values": {"A3": "VelonixZ-Mesh", "00": "Unknown"}},
+  {"data": "bikes", "values": []}
+])";
+
+// A meter of `model` with these slopes and ring registers, its Slope page shown with both slopes
+// read, then its Tables page opened from there with the registers read.
+struct TablesBench : MeterBench
+{
+    TablesBench(int model, float user, float factory, const Bytes& userRings, const Bytes& factoryRings)
+    {
+        EXPECT_TRUE(support::writeFile(dataFolder.file("chainringData.json"), kChainrings));
+        meter.product.model = model;
+        firmware.setRegisters(0x09, slopeBytes(user));
+        firmware.setRegisters(0x21, slopeBytes(factory));
+        firmware.setRegisters(0x60, userRings);
+        firmware.setRegisters(0x42, factoryRings);
+        openMeter();
+        slope = push(new Slope(device.get(), window.get()));
+        EXPECT_TRUE(runUntil([&] { return logged("Slope::querySlope factory:0") == 1 && !busy(); }));
+        button(slope, "calibrationTablesButton")->click();
+        flush();
+        tables = qobject_cast<Tables*>(currentPage());
+        EXPECT_NE(tables, nullptr);
+        EXPECT_EQ(busyTexts(), QStringList{"Querying powermeter..."});
+        EXPECT_TRUE(runUntil([&] { return !busy(); }));
+    }
+
+    ~TablesBench() { Slope::startSetSlope = 0.0f; }
+
+    QComboBox* combo(const char* name) const { return tables->findChild<QComboBox*>(name); }
+    QStringList entries(const char* name) const
+    {
+        QStringList texts;
+        for (int i = 0; i < combo(name)->count(); ++i) {
+            texts << combo(name)->itemText(i);
+        }
+        return texts;
+    }
+    void choose(const char* name, const QString& entry)
+    {
+        QComboBox* box = combo(name);
+        const int index = box->findText(entry);
+        ASSERT_GE(index, 0) << entry.toStdString();
+        box->setCurrentIndex(index);
+    }
+    QString newSlope() const { return text(tables, "newSlopeValue"); }
+    QPushButton* accept() const { return button(tables, "acceptButton"); }
+    // Accepts and waits until the Slope page has written and read back the user slope.
+    void acceptAndWrite()
+    {
+        accept()->click();
+        ASSERT_TRUE(runUntil([&] {
+            return currentPage() == slope && logged("Slope::slopeChanged factory:0") == 1 && !busy();
+        }));
+    }
+
+    Slope* slope = nullptr;
+    Tables* tables = nullptr;
+};
+
+TEST(TablesTest, AnotherModelScalesTheUserSlopeByTheRingsFactors)
+{
+    struct Case
+    {
+        const char* what;
+        const char* current;
+        const char* next;
+        const char* thenCurrent; // a second choice of the current ring, or null
+        const char* shown;
+        bool notice;
+        float userAfter;
+    };
+    const Case cases[] = {
+        {"a larger ring", "Ring 8.0", "Ring 8.4", nullptr, "10.50 (5.0%)", false, 10.5f},
+        {"a smaller ring", "Ring 8.4", "Ring 8.0", nullptr, "9.52 (-4.8%)", false, 9.5238f},
+        {"to an unknown ring", "Ring 8.0", "Other", nullptr, "10.00 (0.0%)", true, 10.0f},
+        {"from an unknown ring", "Other", "Ring 8.4", nullptr, "10.00 (0.0%)", true, 10.0f},
+        {"from a ring without a factor after a change was shown", "Ring 8.0", "Ring 8.4", "Ring Zero",
+         "10.00 (0.0%)", false, 10.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TablesBench b(2, 10.0f, 12.0f, {'S', 1, 53, 'S', 1, 39}, {'C', 2, 50, 'C', 2, 34});
+        b.answerer.press("Notice", "OK");
+        EXPECT_EQ(b.entries("powerMeterCombo"), (QStringList{"Choose Your Power Meter", "KV5"}));
+        EXPECT_EQ(MeterBench::text(b.tables, "currentSlopeValue"), "10.00");
+
+        b.choose("powerMeterCombo", "KV5");
+        EXPECT_EQ(b.entries("currentChainringsCombo"),
+                  (QStringList{"Select Current Chainrings", "Ring 8.0", "Ring 8.4", "Ring Zero", "Other"}));
+        b.choose("currentChainringsCombo", c.current);
+        EXPECT_FALSE(b.accept()->isEnabled());
+        b.choose("newChainringsCombo", c.next);
+        if (c.thenCurrent != nullptr) {
+            b.choose("currentChainringsCombo", c.thenCurrent);
+        }
+        EXPECT_EQ(b.newSlope(), c.shown);
+        EXPECT_TRUE(b.accept()->isEnabled());
+        MeterBench::flush();
+        b.answerer.poll();
+        EXPECT_EQ(b.answerer.boxes("Notice").size(), c.notice ? 1u : 0u);
+
+        // A prompt takes Accept away again; choosing the ring again brings it back.
+        b.choose("newChainringsCombo", "Select New Chainrings");
+        EXPECT_FALSE(b.accept()->isEnabled());
+        b.choose("newChainringsCombo", c.next);
+        EXPECT_EQ(b.newSlope(), c.shown);
+        b.acceptAndWrite();
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.userAfter, 1e-3f);
+        EXPECT_EQ(b.firmware.registers(0x60, 6), (Bytes{'S', 1, 53, 'S', 1, 39}));
+    }
+}
+
+TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
+{
+    struct Case
+    {
+        const char* what;
+        Bytes factoryRings;
+        const char* next;
+        const char* shown;
+        bool notice;
+        Bytes ringAfter;
+        float userAfter;
+    };
+    const Case cases[] = {
+        {"a known ring",
+         {'A', 3, 34, 'A', 3, 34},
+         "Z-Mesh 36T",
+         "19.00 (-6.9%)",
+         false,
+         {0x41, 3, 36},
+         19.0f},
+        {"a factory ring the table lacks",
+         {'A', 3, 50, 'A', 3, 50},
+         "Z-Mesh 36T",
+         "20.00 (-6.9%)",
+         false,
+         {0x41, 3, 36},
+         20.0f},
+        {"an unknown ring", {'A', 3, 34, 'A', 3, 34}, "Other", "20.40 (0.0%)", true, {0, 0, 0}, 20.4f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TablesBench b(5, 20.4f, 20.0f, {'A', 3, 32, 'A', 3, 32}, c.factoryRings);
+        b.answerer.press("Notice", "OK");
+        // The meter's own table is chosen, with its current ring from the user register.
+        EXPECT_EQ(b.combo("powerMeterCombo")->currentText(), "KV7");
+        EXPECT_FALSE(b.combo("powerMeterCombo")->isEnabled());
+        EXPECT_FALSE(b.combo("currentChainringsCombo")->isEnabled());
+        EXPECT_EQ(b.combo("currentChainringsCombo")->currentText(), "Z-Mesh 32T");
+        EXPECT_EQ(
+            b.logged("Tables::registerReceived user outer chainring code=A3 translates to=VelonixZ-Mesh"), 1);
+
+        b.choose("newChainringsCombo", c.next);
+        EXPECT_EQ(b.newSlope(), c.shown);
+        MeterBench::flush();
+        b.answerer.poll();
+        EXPECT_EQ(b.answerer.boxes("Notice").size(), c.notice ? 1u : 0u);
+        if (c.notice) {
+            EXPECT_EQ(b.answerer.boxes("Notice")[0].text.left(53),
+                      "<p>You are switching to an unknown chainring.</p> <p>");
+        }
+        // The page stays until the meter confirms the new ring.
+        b.accept()->click();
+        EXPECT_EQ(b.currentPage(), b.tables);
+        EXPECT_EQ(MeterBench::busyTexts(), QStringList{QString("Setting chainring:") + c.next});
+        ASSERT_TRUE(b.runUntil([&] { return b.currentPage() == b.slope; }));
+        EXPECT_EQ(b.logged("Tables::registerChanged location:96 length:3"), 1);
+        ASSERT_TRUE(b.runUntil(
+            [&] { return b.logged("Slope::slopeChanged factory:0") == 1 && !MeterBench::busy(); }));
+        EXPECT_EQ(b.firmware.registers(0x60, 3), c.ringAfter);
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.userAfter, 1e-3f);
+        EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    }
+}
+
+TEST(TablesTest, Kv7RingWhoseCodeNoByteHoldsIsNotWritten)
+{
+    TablesBench b(5, 20.4f, 20.0f, {'A', 3, 32, 'A', 3, 32}, {'A', 3, 34, 'A', 3, 34});
+    b.answerer.press("Failed", "OK");
+    b.choose("newChainringsCombo", "Z-Mesh 40T");
+    b.accept()->click();
+    b.run(10000);
+    ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
+    EXPECT_EQ(b.currentPage(), b.tables);
+    EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 32}));
+    EXPECT_EQ(Slope::startSetSlope, 0.0f);
+}
+
+TEST(TablesTest, CancelGoesBackWithoutAChange)
+{
+    TablesBench b(2, 10.0f, 12.0f, {'S', 1, 53, 'S', 1, 39}, {'C', 2, 50, 'C', 2, 34});
+    b.choose("powerMeterCombo", "KV5");
+    b.choose("currentChainringsCombo", "Ring 8.0");
+    b.choose("newChainringsCombo", "Ring 8.4");
+    MeterBench::button(b.tables, "cancelButton")->click();
+    MeterBench::flush();
+    EXPECT_EQ(b.currentPage(), b.slope);
+    b.run(10000);
+    EXPECT_EQ(b.logged("Slope::slopeChanged factory:0"), 0);
+    EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 10.0f, 1e-4f);
+}
+
+} // namespace
