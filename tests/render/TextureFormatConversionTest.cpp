@@ -7,6 +7,7 @@
 #include <pixman.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -91,6 +92,43 @@ TEST(TextureFormatConversionTest, EveryRule)
     }
 }
 
+TEST(TextureFormatConversionTest, WideRowsMatchPixelByPixel)
+{
+    // Long rows go through the converter's vector loops, single pixels through its plain ones; both
+    // must give the same bytes, at every width around the vector steps.
+    const int pairs[][2] = {{0x106, 0x108}, {0x107, 0x109}, {0x106, 0x109}, {0x107, 0x108}, {0x101, 0x108},
+                            {0x101, 0x109}, {0x108, 0x109}, {0x109, 0x108}, {0x106, 0x107}, {0x107, 0x106},
+                            {0x108, 0x106}, {0x109, 0x106}, {0x103, 0x108}, {0x100C, 0x108}, {0x100C, 0x109}};
+    std::mt19937 random(7);
+    for (const auto& pair : pairs) {
+        const int srcSize = F::getPixelSize(pair[0]);
+        const int dstSize = F::getPixelSize(pair[1]);
+        for (int width = 1; width <= 70; ++width) {
+            SCOPED_TRACE(::testing::Message() << std::hex << pair[0] << " to " << pair[1] << std::dec << " width "
+                                              << width);
+            Bytes src(static_cast<size_t>(width) * srcSize);
+            for (uint8_t& byte : src) {
+                byte = static_cast<uint8_t>(random());
+            }
+            Bytes whole = convertRow(pair[0], pair[1], src, width, static_cast<size_t>(width) * dstSize);
+            // YUV pixels come in pairs; the rest one by one.
+            const int step = pair[0] == 0x100C ? 2 : 1;
+            Bytes single(whole.size(), 0xEE);
+            for (int x = 0; x + step <= width; x += step) {
+                Bytes part(src.begin() + x * srcSize, src.begin() + (x + step) * srcSize);
+                Bytes out = convertRow(pair[0], pair[1], part, step, static_cast<size_t>(step) * dstSize);
+                std::copy(out.begin(), out.end(), single.begin() + x * dstSize);
+            }
+            if (width % step != 0) {
+                Bytes part(src.end() - srcSize, src.end());
+                Bytes out = convertRow(pair[0], pair[1], part, 1, dstSize);
+                std::copy(out.begin(), out.end(), single.end() - dstSize);
+            }
+            ASSERT_EQ(whole, single);
+        }
+    }
+}
+
 TEST(TextureFormatConversionTest, OddYuvRowEndsWithinItsRow)
 {
     // Three pixels: one pair and a lone pixel that has only its luma and U in the row.
@@ -100,6 +138,48 @@ TEST(TextureFormatConversionTest, OddYuvRowEndsWithinItsRow)
     Bytes dst(12, 0xEE);
     EXPECT_TRUE(TextureFormatConversion::convert(src.data(), &srcFormat, dst.data(), &dstFormat));
     EXPECT_EQ(dst, (Bytes{255, 255, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0}));
+}
+
+TEST(TextureFormatConversionTest, YuvFollowsTheStudioRangeFormula)
+{
+    // Every luma against a grid of chroma pairs that includes both ends, checked against the 8.8
+    // formula itself; the rows are long, so the vector loops take them.
+    std::vector<int> chroma;
+    for (int c = 0; c < 256; c += 3) {
+        chroma.push_back(c);
+    }
+    chroma.push_back(255);
+    auto clamp = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
+    const int pairs = static_cast<int>(chroma.size() * chroma.size());
+    F from(2, 0x100C, pairs * 2, 1, 1, 1);
+    F to(2, 0x108, pairs * 2, 1, 1, 1);
+    Bytes src(static_cast<size_t>(pairs) * 4);
+    Bytes dst(static_cast<size_t>(pairs) * 8);
+    for (int y = 0; y < 256; ++y) {
+        size_t n = 0;
+        for (int u : chroma) {
+            for (int v : chroma) {
+                src[n * 4] = static_cast<uint8_t>(y);
+                src[n * 4 + 1] = static_cast<uint8_t>(u);
+                src[n * 4 + 2] = static_cast<uint8_t>(255 - y);
+                src[n * 4 + 3] = static_cast<uint8_t>(v);
+                ++n;
+            }
+        }
+        ASSERT_TRUE(TextureFormatConversion::convert(src.data(), &from, dst.data(), &to));
+        for (size_t i = 0; i < n * 2; ++i) {
+            const int luma = src[(i / 2) * 4 + (i % 2) * 2];
+            const int d = src[(i / 2) * 4 + 1] - 128;
+            const int e = src[(i / 2) * 4 + 3] - 128;
+            const uint8_t expected[4] = {static_cast<uint8_t>(clamp((298 * luma + 409 * e - 4640) >> 8)),
+                                         static_cast<uint8_t>(clamp((298 * luma - 100 * d - 208 * e - 4640) >> 8)),
+                                         static_cast<uint8_t>(clamp((298 * luma + 516 * d - 4640) >> 8)), 0};
+            if (std::memcmp(&dst[i * 4], expected, 4) != 0) {
+                FAIL() << "Y " << luma << " U " << d + 128 << " V " << e + 128 << ": " << int(dst[i * 4]) << " "
+                       << int(dst[i * 4 + 1]) << " " << int(dst[i * 4 + 2]) << " " << int(dst[i * 4 + 3]);
+            }
+        }
+    }
 }
 
 TEST(TextureFormatConversionTest, PitchesAddressRowsAndSlices)
