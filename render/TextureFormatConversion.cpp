@@ -36,6 +36,22 @@ PixelRow findRow(int src, int dst)
     return findPixelRow(src, dst);
 }
 
+// True when every byte that the rows of a width x height x depth box, rowBytes each, occupy lies
+// within the format's data (its zPitch bytes from the data pointer). A format that states no data
+// size (zPitch 0, the codes without a pixel size) is not checked.
+bool boxWithinData(const TextureFormat& format, int height, int depth, int64_t rowBytes)
+{
+    if (format.zPitch <= 0) {
+        return true;
+    }
+    const int64_t start = format.xPitch < 0 ? int64_t(format.zPitch) + format.xPitch : 0;
+    const int64_t slices = int64_t(depth - 1) * format.yPitch;
+    const int64_t rows = int64_t(height - 1) * format.xPitch;
+    const int64_t low = start + (slices < 0 ? slices : 0) + (rows < 0 ? rows : 0);
+    const int64_t high = start + (slices > 0 ? slices : 0) + (rows > 0 ? rows : 0) + rowBytes;
+    return low >= 0 && high <= format.zPitch;
+}
+
 // The first byte of the box: with a negative row pitch the rows run bottom-up from the last one.
 template <class Byte> Byte* boxStart(Byte* data, const TextureFormat& format)
 {
@@ -71,6 +87,21 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     }
     if (src == nullptr || dst == nullptr) {
         core::Error::nullPointer(core::Categories::REZEZAZ_CORE, true, "convert: no data");
+    }
+
+    // Bytes a row occupies on each side: a rule reads and writes whole pixels (at least the one byte
+    // of a code without a size), the equal-code copy whole rows up to the shorter pitch.
+    const int64_t copyBytes = std::min(std::abs(int64_t(srcFormat->xPitch)), std::abs(int64_t(dstFormat->xPitch)));
+    auto pixelBytes = [width](int pixelFormat) {
+        int size = TextureFormat::getPixelSize(pixelFormat);
+        return size > 0 ? int64_t(width) * size : int64_t(1);
+    };
+    const int64_t srcRowBytes = row != nullptr ? pixelBytes(srcFormat->pixelFormat) : copyBytes;
+    const int64_t dstRowBytes = row != nullptr ? pixelBytes(dstFormat->pixelFormat) : copyBytes;
+    if (!boxWithinData(*srcFormat, height, depth, srcRowBytes) ||
+        !boxWithinData(*dstFormat, height, depth, dstRowBytes)) {
+        core::Error::errorLog(core::Categories::REZEZAZ_CORE, "convert: box outside its data");
+        return false;
     }
 
     const uint8_t* srcStart = boxStart<const uint8_t>(src, *srcFormat);

@@ -212,7 +212,7 @@ TEST(TextureFormatConversionTest, PitchesAddressRowsAndSlices)
         F from(&srcFormat, -1);
         from.xPitch = c.xPitch;
         from.yPitch = 20;
-        from.zPitch = 16;
+        from.zPitch = c.bottomUp ? 16 : 40;
         Bytes dst(2 * 2 * 2 * 4, 0);
         F to(3, 0x109, 2, 2, 2, 1);
         if (c.bottomUp) {
@@ -281,6 +281,45 @@ TEST(TextureFormatConversionTest, EqualCodesCopyWholeRowsWithinBothPitches)
         Bytes outBytes(16, 0);
         EXPECT_TRUE(TextureFormatConversion::convert(in.data(), &sizeless, outBytes.data(), &sizeless));
         EXPECT_EQ(outBytes, Bytes(16, 0));
+    }
+}
+
+TEST(TextureFormatConversionTest, BoxesOutsideTheirDataAreRefused)
+{
+    // Each case states a data size (zPitch) that the box does not fit in; the converter must neither
+    // read nor write.
+    struct Case
+    {
+        const char* name;
+        int from;
+        int to;
+        int srcXPitch, srcZPitch;
+        int dstXPitch, dstZPitch;
+    };
+    const Case cases[] = {
+        {"source rows longer than its data", 0x108, 0x109, 8, 12, 8, 16},
+        {"destination rows longer than its data", 0x106, 0x108, 6, 12, 8, 12},
+        {"padded destination too small", 0x108, 0x108, 8, 16, 12, 16},
+        {"bottom-up source starting before its data", 0x101, 0x101, -2, 2, 2, 4},
+        {"bottom-up destination without room", 0x106, 0x107, 6, 12, -6, 6},
+        {"row pitch shorter than a row, bottom-up", 0x108, 0x106, -4, 16, 6, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        support::LogCapture log;
+        F from(2, c.from, 2, 2, 1, 1);
+        from.xPitch = c.srcXPitch;
+        from.yPitch = from.zPitch = c.srcZPitch;
+        F to(2, c.to, 2, 2, 1, 1);
+        to.xPitch = c.dstXPitch;
+        to.yPitch = to.zPitch = c.dstZPitch;
+        Bytes src(64, 7);
+        Bytes dst(64, 0);
+        // Both pointers in the middle, so a stray access would still be inside the vectors.
+        EXPECT_FALSE(TextureFormatConversion::convert(src.data() + 32, &from, dst.data() + 32, &to));
+        EXPECT_EQ(dst, Bytes(64, 0));
+        ASSERT_EQ(log.listener.entries.size(), 1u);
+        EXPECT_EQ(log.listener.entries[0].categoryName, "rezezaz.core");
     }
 }
 
