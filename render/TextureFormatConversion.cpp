@@ -6,6 +6,7 @@
 #include "core/Error.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -112,6 +113,18 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     const ptrdiff_t dstSlice = dstFormat->yPitch;
 
     if (row != nullptr) {
+        // Rows that follow each other without a gap on both sides are one long row: one call
+        // instead of one per row. YUV pairs must not straddle two rows, so an odd width stays apart.
+        const int64_t srcPixel = TextureFormat::getPixelSize(srcFormat->pixelFormat);
+        const int64_t dstPixel = TextureFormat::getPixelSize(dstFormat->pixelFormat);
+        const int64_t pixels = int64_t(width) * height * depth;
+        const bool rowsTouch = srcRow == width * srcPixel && dstRow == width * dstPixel &&
+                               (depth == 1 || (srcSlice == height * srcRow && dstSlice == height * dstRow));
+        const bool pairsWhole = srcFormat->pixelFormat != TextureFormat::Format_YUV_422 || width % 2 == 0;
+        if (rowsTouch && pairsWhole && pixels <= INT32_MAX) {
+            row(srcStart, dstStart, static_cast<int>(pixels));
+            return true;
+        }
         for (int z = 0; z < depth; ++z) {
             for (int y = 0; y < height; ++y) {
                 row(srcStart + z * srcSlice + y * srcRow, dstStart + z * dstSlice + y * dstRow, width);
@@ -124,6 +137,10 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     // read past a tight source.
     const size_t rowBytes = static_cast<size_t>(std::min(std::abs(srcRow), std::abs(dstRow)));
     if (rowBytes == 0) {
+        return true;
+    }
+    if (srcRow == dstRow && int64_t(rowBytes) == srcRow && (depth == 1 || (srcSlice == dstSlice && srcSlice == height * srcRow))) {
+        std::memmove(dstStart, srcStart, rowBytes * static_cast<size_t>(height) * static_cast<size_t>(depth));
         return true;
     }
     for (int z = 0; z < depth; ++z) {
