@@ -166,7 +166,7 @@ void Step_Ours_Heun(benchmark::State& state)
 {
     Step_Ours(state, Simulator::INTEGRATOR_HEUN);
 }
-void Step_Ours_TwoThirds(benchmark::State& state)
+void Step_Ours_Ralston(benchmark::State& state)
 {
     Step_Ours(state, Simulator::INTEGRATOR_RALSTON);
 }
@@ -482,7 +482,7 @@ void Trace_Bullet(benchmark::State& state)
 #define PHYSICS_SIZES Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)
 BENCHMARK(Step_Ours_Euler)->PHYSICS_SIZES;
 BENCHMARK(Step_Ours_Heun)->PHYSICS_SIZES;
-BENCHMARK(Step_Ours_TwoThirds)->PHYSICS_SIZES;
+BENCHMARK(Step_Ours_Ralston)->PHYSICS_SIZES;
 BENCHMARK(Step_Ours_RungeKutta)->PHYSICS_SIZES;
 BENCHMARK(Step_Ode)->PHYSICS_SIZES;
 BENCHMARK(Step_Bullet)->PHYSICS_SIZES;
