@@ -1,0 +1,602 @@
+#include "physics/Simulator.h"
+
+#include "core/math/Math.h"
+#include "physics/CollisionListener.h"
+#include "physics/Manager.h"
+
+#include <cmath>
+
+namespace rezezaz {
+namespace physics {
+
+using core::math::Math;
+using core::math::Segment;
+using core::math::Vector3;
+
+namespace {
+
+bool meets(int32_t a, int32_t b)
+{
+    return (a & b) != 0;
+}
+
+} // namespace
+
+Simulator::Simulator()
+    : integrator_(INTEGRATOR_RALSTON),
+      oneOverEpsilon_(1.0f / 0.001f),
+      epsilon_(0.001f),
+      halfEpsilon_(0.0005f),
+      quarterEpsilon_(0.00025f),
+      snapToGridEnabled_(false),
+      averageNormals_(false),
+      maxPositionComponent_(100000.0f),
+      maxVelocityComponent_(1000.0f),
+      maxForceComponent_(1000.0f),
+      numCollisions_(0),
+      numSpacials_(0),
+      reportingCollisions_(false),
+      microCollisionThreshold_(1.0f),
+      deactivateSpeed_(0.002f),
+      deactivateCount_(4),
+      manager_(nullptr)
+{
+    setGravity(Vector3(0.0f, 0.0f, -9.81f));
+    collisions_.resize(MAX_COLLISIONS);
+}
+
+Simulator::~Simulator()
+{
+    releaseAll();
+}
+
+void Simulator::destroy()
+{
+    releaseAll();
+}
+
+void Simulator::releaseAll()
+{
+    // Solids and constraints may outlive the simulator: none of them may keep pointing at it, nor at
+    // solids it let go.
+    for (int i = 0; i < numCollisions_; ++i) {
+        collisions_[i].reset();
+    }
+    numCollisions_ = 0;
+    while (constraints_.size() > 0) {
+        removeConstraint(constraints_[constraints_.size() - 1].get());
+    }
+    while (solids_.size() > 0) {
+        removeSolid(solids_[solids_.size() - 1].get());
+    }
+}
+
+void Simulator::setGravity(const Vector3& gravity)
+{
+    gravity_ = gravity;
+    for (int i = 0; i < solids_.size(); ++i) {
+        solids_[i]->activate();
+    }
+}
+
+void Simulator::setEpsilon(float epsilon)
+{
+    epsilon_ = epsilon;
+    oneOverEpsilon_ = 1.0f / epsilon;
+    halfEpsilon_ = epsilon / 2.0f;
+    quarterEpsilon_ = epsilon / 4.0f;
+}
+
+void Simulator::addSolid(Solid* solid)
+{
+    if (solid == nullptr || solids_.findIndex(solid) >= 0) {
+        return;
+    }
+    solids_.add(core::IntrusivePointer<Solid>(solid));
+    solid->internal_setSimulator(this);
+    solid->activate();
+    if (spacials_.size() < solids_.size()) {
+        spacials_.resize(solids_.size());
+    }
+}
+
+void Simulator::removeSolid(Solid* solid)
+{
+    const int index = solids_.findIndex(solid);
+    if (index < 0) {
+        return;
+    }
+    solid->touching_ = nullptr;
+    solid->lastTouching_ = nullptr;
+    solid->repeatTouching_ = nullptr;
+    for (int i = 0; i < solids_.size(); ++i) {
+        Solid* other = solids_[i].get();
+        if (other->touching_ == solid) {
+            other->touching_ = nullptr;
+        }
+        if (other->lastTouching_ == solid) {
+            other->lastTouching_ = nullptr;
+        }
+        if (other->repeatTouching_ == solid) {
+            other->repeatTouching_ = nullptr;
+        }
+    }
+    // Pending collisions never outlive their solids, whether or not they are being reported.
+    for (int i = 0; i < numCollisions_; ++i) {
+        if (collisions_[i].hitSolid == solid) {
+            collisions_[i].hitSolid = nullptr;
+        }
+        if (collisions_[i].sourceSolid == solid) {
+            collisions_[i].sourceSolid = nullptr;
+        }
+    }
+    // Nor does a candidate of a sweep that is under way.
+    for (int i = 0; i < numSpacials_ && i < spacials_.size(); ++i) {
+        if (spacials_[i] == solid) {
+            spacials_[i] = nullptr;
+        }
+    }
+    solid->internal_setSimulator(nullptr);
+    solids_.erase(solids_.begin() + index);
+}
+
+int Simulator::countActiveSolids() const
+{
+    int count = 0;
+    for (int i = 0; i < solids_.size(); ++i) {
+        if (solids_[i]->active_) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void Simulator::addConstraint(Constraint* constraint)
+{
+    if (constraint == nullptr || constraints_.findIndex(constraint) >= 0) {
+        return;
+    }
+    constraints_.add(core::IntrusivePointer<Constraint>(constraint));
+    constraint->internal_setSimulator(this);
+}
+
+void Simulator::removeConstraint(Constraint* constraint)
+{
+    const int index = constraints_.findIndex(constraint);
+    if (index < 0) {
+        return;
+    }
+    constraint->internal_setSimulator(nullptr);
+    constraints_.erase(constraints_.begin() + index);
+}
+
+Manager* Simulator::hookTarget(Solid* solid) const
+{
+    return solid->manager_ != nullptr ? solid->manager_ : manager_;
+}
+
+void Simulator::update(int dt, int scope, Solid* solid)
+{
+    const float fdt = static_cast<float>(dt / 1000.0);
+    if (manager_ != nullptr) {
+        manager_->preUpdate(dt, fdt);
+    }
+    const int count = solid != nullptr ? 1 : solids_.size();
+    for (int i = 0; i < count; ++i) {
+        if (solid == nullptr && i >= solids_.size()) {
+            // Solids removed by a hook: the rest of the list has moved down.
+            break;
+        }
+        // Held for the step: a hook may remove the solid from the simulator.
+        const core::IntrusivePointer<Solid> current(solid != nullptr ? solid : solids_[i].get());
+        if (current == nullptr || !current->active_ || (scope != 0 && !meets(current->updateScope_, scope))) {
+            continue;
+        }
+        current->lastDt_ = dt;
+        if (current->useManagerHooks_) {
+            if (Manager* target = hookTarget(current.get())) {
+                target->preUpdate(current.get(), dt, fdt);
+            }
+        }
+        updateSolid(current.get(), dt, fdt);
+        if (current->useManagerHooks_ && manager_ != nullptr) {
+            hookTarget(current.get())->postUpdate(current.get(), dt, fdt);
+        }
+        if (solid == nullptr && i < solids_.size() && solids_[i] != current) {
+            // The list changed under the step; keep to the solids still in it.
+            --i;
+        }
+    }
+    if (meets(scope, SCOPE_REPORT_COLLISIONS)) {
+        reportCollisions();
+    }
+    if (manager_ != nullptr) {
+        manager_->postUpdate(dt, fdt);
+    }
+}
+
+void Simulator::integrationStep(Solid* solid, const Vector3& x, const Vector3& v, const Vector3& dx,
+                                const Vector3& dv, float dt, Vector3& resultDx, Vector3& resultDv)
+{
+    const Vector3 stageX = x + dx * dt;
+    const Vector3 stageV = v + dv * dt;
+    resultDx = stageV;
+    updateAcceleration(resultDv, solid, stageX, stageV, dt);
+}
+
+void Simulator::updateSolid(Solid* solid, int dt, float fdt)
+{
+    (void)dt;
+    Collision& c = stepCollision_;
+    c.reset();
+
+    Vector3 x = solid->position_;
+    const Vector3 v = solid->velocity_;
+    Vector3 newX = x;
+    Vector3 newV = v;
+
+    // Every stage, the first included, takes the step's time as its dt.
+    const Vector3 zero;
+    Vector3 dx1, dv1, dx2, dv2, dx3, dv3, dx4, dv4;
+    switch (integrator_) {
+    case INTEGRATOR_EULER:
+        integrationStep(solid, x, v, zero, zero, fdt, dx1, dv1);
+        newX = x + dx1 * fdt;
+        newV = v + dv1 * fdt;
+        break;
+    case INTEGRATOR_HEUN:
+        integrationStep(solid, x, v, zero, zero, fdt, dx1, dv1);
+        integrationStep(solid, x, v, dx1, dv1, fdt, dx2, dv2);
+        newX = x + (dx1 + dx2) * (fdt / 2.0f);
+        newV = v + (dv1 + dv2) * (fdt / 2.0f);
+        break;
+    case INTEGRATOR_RALSTON: {
+        const float h = 2.0f * fdt / 3.0f;
+        integrationStep(solid, x, v, zero, zero, fdt, dx1, dv1);
+        integrationStep(solid, x, v, dx1, dv1, h, dx2, dv2);
+        newX = x + (dx1 + dx2 * 3.0f) * (fdt / 4.0f);
+        newV = v + (dv1 + dv2 * 3.0f) * (fdt / 4.0f);
+        break;
+    }
+    case INTEGRATOR_RUNGE_KUTTA: {
+        const float h = fdt / 2.0f;
+        integrationStep(solid, x, v, zero, zero, fdt, dx1, dv1);
+        integrationStep(solid, x, v, dx1, dv1, h, dx2, dv2);
+        integrationStep(solid, x, v, dx2, dv2, h, dx3, dv3);
+        integrationStep(solid, x, v, dx3, dv3, fdt, dx4, dv4);
+        newX = x + (dx1 + dx2 * 2.0f + dx3 * 2.0f + dx4) * (fdt / 6.0f);
+        newV = v + (dv1 + dv2 * 2.0f + dv3 * 2.0f + dv4) * (fdt / 6.0f);
+        break;
+    }
+    default:
+        // No integration is defined for other values: the solid only keeps its place.
+        break;
+    }
+
+    capVector3(newV, maxVelocityComponent_);
+    solid->velocity_ = newV;
+    solid->force_ = Vector3();
+
+    if (solid->useManagerHooks_) {
+        if (Manager* target = hookTarget(solid)) {
+            target->intraUpdate(solid, dt, fdt);
+        }
+    }
+
+    snapToGrid(x);
+    capVector3(x, maxPositionComponent_);
+    snapToGrid(newX);
+    capVector3(newX, maxPositionComponent_);
+
+    const int32_t collideWithScope = solid->collideWithScope_;
+    if (collideWithScope != 0) {
+        const Vector3 moved = newX - x;
+        float reach = std::fabs(moved.x);
+        reach = std::fabs(moved.y) > reach ? std::fabs(moved.y) : reach;
+        reach = std::fabs(moved.z) > reach ? std::fabs(moved.z) : reach;
+        reach += epsilon_;
+        const Vector3 grow(reach, reach, reach);
+        gatherSpacials(core::math::AABox(solid->localBound_.minimum + newX - grow,
+                                         solid->localBound_.maximum + newX + grow));
+    }
+
+    bool firstPass = false;
+    bool stoppedAtLastPass = false;
+    for (int pass = 0; pass < 6; ++pass) {
+        firstPass = pass == 0;
+        if (pass > 0) {
+            snapToGrid(x);
+            snapToGrid(newX);
+            if (tooSmall(newX - x, epsilon_)) {
+                newX = x;
+                break;
+            }
+        }
+
+        traceSolidWithCurrentSpacials(c, solid, Segment(x, newX - x), collideWithScope);
+        if (c.time >= 1.0f) {
+            break;
+        }
+
+        snapToGrid(c.point);
+        Vector3 offset;
+        calculateEpsilonOffset(offset, c.point - x, c.normal);
+        x = c.point + offset;
+        Vector3 remainder = newX - x;
+
+        Solid* struck = c.hitSolid.get();
+        if (struck != solid->repeatTouching_ &&
+            (solid->collisionListener_ != nullptr || (struck != nullptr && struck->collisionListener_ != nullptr))) {
+            c.sourceSolid = solid;
+            c.velocity = struck != nullptr ? solid->velocity_ - struck->velocity_ : solid->velocity_;
+            if (numCollisions_ < MAX_COLLISIONS) {
+                collisions_[numCollisions_] = c;
+                ++numCollisions_;
+            }
+        }
+
+        bool handled = false;
+        if (solid->useManagerHooks_) {
+            if (Manager* target = hookTarget(solid)) {
+                handled = target->collisionResponse(solid, x, remainder, c);
+                struck = c.hitSolid.get();
+            }
+        }
+
+        const Vector3 n = c.normal;
+        if (!handled) {
+            Vector3& velocity = solid->velocity_;
+            const Vector3 w = struck != nullptr ? struck->velocity_ - velocity : -velocity;
+            float e = solid->restitutionCoefficient_;
+            if (struck != nullptr && !solid->restitutionOverride_) {
+                e = (e + struck->restitutionCoefficient_) / 2.0f;
+            }
+            float impulse = Math::dot(w, n);
+            if (impulse >= microCollisionThreshold_) {
+                impulse = impulse * (1.0f + e);
+            }
+            Vector3 push;
+            if (solid->mass_ != 0.0f && (struck == nullptr || struck->mass_ != 0.0f)) {
+                const float inverseSum = solid->inverseMass_ + (struck != nullptr ? struck->inverseMass_ : 0.0f);
+                impulse = inverseSum != 0.0f ? impulse / inverseSum : 0.0f;
+                if (solid->mass_ != Solid::INFINITE_MASS) {
+                    velocity += n * (impulse * solid->inverseMass_);
+                }
+                if (struck != nullptr) {
+                    if (struck->mass_ == Solid::INFINITE_MASS) {
+                        push = Vector3();
+                    } else if (solid->mass_ == Solid::INFINITE_MASS) {
+                        push = n * (0.5f * Math::dot(struck->velocity_ - velocity, n));
+                    } else {
+                        push = n * (impulse * struck->inverseMass_);
+                    }
+                }
+            } else if (struck != nullptr) {
+                push = n * impulse;
+            }
+            if (struck != nullptr && meets(solid->collisionScope_, struck->collideWithScope_) &&
+                (std::fabs(push.x) >= deactivateSpeed_ || std::fabs(push.y) >= deactivateSpeed_ ||
+                 std::fabs(push.z) >= deactivateSpeed_)) {
+                struck->activate();
+                struck->velocity_ -= push;
+            }
+        }
+
+        solid->lastTouching_ = solid->touching_;
+        solid->lastTouchingNormal_ = solid->touchingNormal_;
+        if (solid->touching_ == struck) {
+            solid->repeatTouching_ = struck;
+            solid->repeatTouchingNormal_ = n;
+        } else {
+            solid->touching_ = struck;
+            solid->touchingNormal_ = n;
+            solid->repeatTouching_ = nullptr;
+        }
+
+        if (tooSmall(remainder, epsilon_)) {
+            newX = x;
+            break;
+        }
+        if (pass >= 5) {
+            solid->velocity_ = Vector3();
+            newX = x;
+            stoppedAtLastPass = true;
+            break;
+        }
+        const float speed = Math::length(solid->velocity_);
+        if (speed <= epsilon_) {
+            newX = x;
+            break;
+        }
+        // Slide: the rest of the movement along the velocity, without its part into the surface.
+        const Vector3 m = solid->velocity_ * (Math::length(remainder) / speed);
+        newX = x + (m - n * Math::dot(m, n));
+    }
+
+    if (!stoppedAtLastPass && c.time == 1.0f && firstPass) {
+        solid->touching_ = nullptr;
+        solid->lastTouching_ = nullptr;
+        solid->repeatTouching_ = nullptr;
+    }
+
+    if (solid->deactivateCount_ >= 0) {
+        const Vector3 moved = newX - solid->position_;
+        if (std::fabs(moved.x) < deactivateSpeed_ && std::fabs(moved.y) < deactivateSpeed_ &&
+            std::fabs(moved.z) < deactivateSpeed_) {
+            const int32_t before = solid->deactivateCount_++;
+            if (before >= deactivateCount_) {
+                bool partnerAwake = false;
+                for (int i = solid->constraints_.size() - 1; i >= 0 && !partnerAwake; --i) {
+                    const Constraint* constraint = solid->constraints_[i];
+                    Solid* partner = constraint->getStartSolid();
+                    if (partner == nullptr || partner == solid) {
+                        partner = constraint->getEndSolid();
+                        if (partner == solid) {
+                            partner = nullptr;
+                        }
+                    }
+                    partnerAwake = partner != nullptr && partner->active_ && partner->deactivateCount_ <= deactivateCount_;
+                }
+                if (!partnerAwake) {
+                    solid->deactivate();
+                }
+            }
+        } else {
+            solid->deactivateCount_ = 0;
+        }
+    }
+
+    solid->setPositionDirect(newX);
+}
+
+void Simulator::updateAcceleration(Vector3& result, Solid* solid, const Vector3& x, const Vector3& v, float dt)
+{
+    result = gravity_ * solid->gravityCoefficient_;
+    if (solid->mass_ == 0.0f) {
+        return;
+    }
+    Vector3 force;
+    constraintLink(force, solid, x, v);
+    force += solid->force_;
+    if (solid->touching_ != nullptr) {
+        Vector3 friction;
+        frictionLink(friction, solid, v, solid->touching_, solid->touchingNormal_, force, dt);
+        force += friction;
+        if (solid->lastTouching_ != nullptr && solid->lastTouching_ != solid->touching_) {
+            frictionLink(friction, solid, v, solid->lastTouching_, solid->lastTouchingNormal_, force, dt);
+            force += friction;
+        }
+    }
+    force += (fluidVelocity_ - v) * solid->dragCoefficient_;
+    result += force * solid->inverseMass_;
+}
+
+void Simulator::constraintLink(Vector3& result, Solid* solid, const Vector3& x, const Vector3& v)
+{
+    result = Vector3();
+    for (int i = 0; i < solid->constraints_.size(); ++i) {
+        const Constraint* constraint = solid->constraints_[i];
+        if (constraint->getSimulator() == nullptr) {
+            continue;
+        }
+        Vector3 otherPosition;
+        Vector3 otherVelocity;
+        if (constraint->getStartSolid() == solid) {
+            if (const Solid* end = constraint->getEndSolid()) {
+                otherPosition = end->position_;
+                otherVelocity = end->velocity_;
+            } else {
+                otherPosition = constraint->getEndPoint();
+            }
+        } else if (constraint->getEndSolid() == solid && constraint->getStartSolid() != nullptr) {
+            otherPosition = constraint->getStartSolid()->position_;
+            otherVelocity = constraint->getStartSolid()->velocity_;
+        } else {
+            continue;
+        }
+        result += (otherPosition - x) * constraint->getSpringConstant() +
+                  (otherVelocity - v) * constraint->getDampingConstant();
+    }
+}
+
+void Simulator::frictionLink(Vector3& result, Solid* solid, const Vector3& v, Solid* touching,
+                             const Vector3& normal, const Vector3& force, float dt)
+{
+    result = Vector3();
+    if (!(solid->mass_ > 0.0f) || touching->mass_ == 0.0f ||
+        !(solid->staticFrictionCoefficient_ > 0.0f || solid->dynamicFrictionCoefficient_ > 0.0f)) {
+        return;
+    }
+    const Vector3 u = v - touching->velocity_;
+    Vector3 tangent = u - normal * Math::dot(u, normal);
+    capVector3(tangent, maxVelocityComponent_);
+    const float load =
+        Math::dot(force, normal) + solid->mass_ * solid->gravityCoefficient_ * Math::dot(gravity_, normal);
+    if (load == 0.0f) {
+        return;
+    }
+    const float speed = Math::length(tangent);
+    if (!(speed > 0.0f)) {
+        return;
+    }
+    const Vector3 direction = tangent / speed;
+    const Vector3 staticLimit = direction * (load * solid->staticFrictionCoefficient_ * dt);
+    Vector3 stopping = (force - normal * Math::dot(force, normal)) * dt - tangent * solid->mass_;
+    capVector3(stopping, maxForceComponent_);
+    if (Math::lengthSquared(stopping) > Math::lengthSquared(staticLimit)) {
+        result = direction * (load * solid->dynamicFrictionCoefficient_);
+    } else {
+        result = stopping / dt;
+    }
+}
+
+void Simulator::reportCollisions()
+{
+    reportingCollisions_ = true;
+    // Listeners may remove solids: the count and each record's solids are read afresh every time.
+    for (int i = 0; i < numCollisions_; ++i) {
+        Collision& record = collisions_[i];
+        {
+            Solid* a = record.sourceSolid.get();
+            Solid* b = record.hitSolid.get();
+            if (a != nullptr && a->collisionListener_ != nullptr && b != nullptr &&
+                meets(b->collisionScope_, a->collideWithScope_)) {
+                a->collisionListener_->collision(record);
+            }
+        }
+        Solid* a = record.sourceSolid.get();
+        Solid* b = record.hitSolid.get();
+        if (b != nullptr && b->collisionListener_ != nullptr && a != nullptr &&
+            meets(a->collisionScope_, b->collideWithScope_)) {
+            // The struck solid's listener sees its own solid as the source.
+            core::IntrusivePointer<Solid> source = record.sourceSolid;
+            record.sourceSolid = record.hitSolid;
+            record.hitSolid = source;
+            record.normal = -record.normal;
+            record.velocity = -record.velocity;
+            b->collisionListener_->collision(record);
+        }
+    }
+    for (int i = 0; i < numCollisions_; ++i) {
+        collisions_[i].reset();
+    }
+    numCollisions_ = 0;
+    reportingCollisions_ = false;
+}
+
+void Simulator::capVector3(Vector3& vector, float limit) const
+{
+    float* components[3] = {&vector.x, &vector.y, &vector.z};
+    for (float* c : components) {
+        if (std::isnan(*c)) {
+            *c = 0.0f;
+        } else if (*c > limit) {
+            *c = limit;
+        } else if (*c < -limit) {
+            *c = -limit;
+        }
+    }
+}
+
+void Simulator::snapToGrid(Vector3& vector) const
+{
+    if (!snapToGridEnabled_) {
+        return;
+    }
+    float* components[3] = {&vector.x, &vector.y, &vector.z};
+    for (float* c : components) {
+        const float shifted = (*c - (*c < 0.0f ? halfEpsilon_ : 0.0f)) * oneOverEpsilon_;
+        // Out of the 32-bit range the truncation has no defined result: such a value stays.
+        if (shifted > -2147483648.0f && shifted < 2147483648.0f) {
+            *c = static_cast<float>(static_cast<int32_t>(shifted)) * epsilon_;
+        }
+    }
+}
+
+bool Simulator::tooSmall(const Vector3& vector, float e) const
+{
+    return vector.x > -e && vector.x < e && vector.y > -e && vector.y < e && vector.z > -e && vector.z < e;
+}
+
+} // namespace physics
+} // namespace rezezaz
