@@ -12,9 +12,11 @@
 #include "ui_sensor.h"
 
 #include <QFile>
+#include <QHideEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -134,6 +136,10 @@ Sensor::~Sensor()
 void Sensor::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Restoring the minimised window is no navigation: the page never stopped listening.
+    if (event->spontaneous()) {
+        return;
+    }
     // A show without a hide before it must not make the page hear everything twice.
     device->removePowerMeterDeviceListener(this);
     device->addPowerMeterDeviceListener(this);
@@ -160,6 +166,11 @@ void Sensor::showEvent(QShowEvent* event)
 
 void Sensor::hideEvent(QHideEvent* event)
 {
+    // Minimising the window is no navigation: the meter's work goes on.
+    if (event->spontaneous()) {
+        QWidget::hideEvent(event);
+        return;
+    }
     stopWatchdog();
     device->removePowerMeterDeviceListener(this);
     QWidget::hideEvent(event);
@@ -413,11 +424,12 @@ void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
     stopWatchdog();
     if (bleFixPending) {
         bleFixPending = false;
-        // The box runs its own event loop inside the meter's callback: keep the meter, and learn
-        // whether the page is still there afterwards.
+        // The box runs its own event loop inside the meter's callback, in which the window may take
+        // this page down (the stick pulled): the box belongs to the window, which outlives the page.
+        // Keep the meter, and learn whether the page is still there afterwards.
         rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
         QPointer<Sensor> self(this);
-        QMessageBox::information(this, "BLE Update",
+        QMessageBox::information(mainWindow, "BLE Update",
                                  "<p>BLE was turned off.</p><p>Pelotune has now set BLE to on.</p>");
         if (self.isNull()) {
             return;
@@ -444,10 +456,11 @@ void Sensor::disconnected()
 {
     stopWatchdog();
     closeProgress();
-    // The box runs its own event loop; the page may be taken down meanwhile, the window stays.
+    // The box runs its own event loop; the page may be taken down meanwhile, so the box belongs to
+    // the window, which stays.
     rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
     Pelotune* window = mainWindow;
-    QMessageBox::information(this, "Disconnected",
+    QMessageBox::information(window, "Disconnected",
                              "<p>The power meter appears to have disconnected.</p><p>Pelotune will "
                              "close the connection.</p>");
     window->allBackTimer();

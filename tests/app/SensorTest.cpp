@@ -501,6 +501,36 @@ TEST(SensorTest, LaterShowsPutBackTheLastAcceptedCadenceMode)
     EXPECT_EQ(b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02}), bootloaderQueries);
 }
 
+TEST(SensorTest, MinimisingAndRestoringTheWindowIsNoNavigation)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x01});
+    b.openMeter();
+    b.showSensor();
+
+    // Minimised during the first connection: the page goes on with it.
+    b.window->showMinimized();
+    QCoreApplication::processEvents();
+    b.verify();
+    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x09});
+    EXPECT_EQ(b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02}), 1);
+    EXPECT_EQ(b.button("firmwareButton")->text(), "Firmware");
+    EXPECT_TRUE(b.button("firmwareButton")->isEnabled());
+
+    // Restored: nothing is verified again, and the page still hears the meter once per page.
+    b.window->showNormal();
+    QCoreApplication::processEvents();
+    b.run(kVerificationMs);
+    EXPECT_EQ(b.logged("Sensor::showEvent firstConnection waiting for SportManufacturer"), 1);
+    EXPECT_EQ(b.logged("Sensor::showEvent doQueryCadenceMode"), 0);
+    EXPECT_EQ(b.logged("Sensor::cadenceModeChanged"), 1);
+    EXPECT_FALSE(b.busy());
+    EXPECT_EQ(b.watchdog(), nullptr);
+    b.meter.readings.power = 321;
+    ASSERT_TRUE(b.runUntil([&] { return b.text("wattsValue") == "321 W"; }, 5000));
+}
+
 TEST(SensorTest, LumoraMeterGetsBleBackOnAndRestarts)
 {
     struct Case
