@@ -23,6 +23,7 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -55,6 +56,7 @@ constexpr int kBleDisabled = 0x04;
 constexpr int kFirstWatchdog = 20000;
 constexpr int kWatchdog = 5000;
 constexpr int kStaleAfter = 5000;
+constexpr int kSilenceCheck = 1000;
 
 const char* const kOtherChainring = "Other";
 const char* const kTeethFormat = "Z-Mesh %dT";
@@ -101,6 +103,11 @@ Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock cloc
         button->setText("Waiting for data...");
         button->setEnabled(false);
     }
+
+    silenceCheck = new QTimer(this);
+    silenceCheck->setObjectName("silenceCheck");
+    silenceCheck->setInterval(kSilenceCheck);
+    connect(silenceCheck, &QTimer::timeout, this, &Sensor::checkSilence);
 
     if (QSslSocket::supportsSsl()) {
         Log::alert("Sensor::Sensor SSL sockets supported. Loading root certificates.");
@@ -172,6 +179,7 @@ void Sensor::hideEvent(QHideEvent* event)
         return;
     }
     stopWatchdog();
+    silenceCheck->stop();
     device->removePowerMeterDeviceListener(this);
     QWidget::hideEvent(event);
 }
@@ -224,6 +232,10 @@ void Sensor::dataReceived(SportDevice*, int fields)
     data->getField(&softwareRevision, kFieldSoftwareRevision);
 
     const std::int64_t now = clock();
+    lastDataTime = now;
+    if (!silenceCheck->isActive()) {
+        silenceCheck->start();
+    }
     if (staleDeadline == 0) {
         lastPower = power;
         lastCadence = cadence;
@@ -240,7 +252,7 @@ void Sensor::dataReceived(SportDevice*, int fields)
         lastRevolutions = revolutions;
         staleDeadline = now + kStaleAfter;
         lastChangeTime = now;
-    } else if (staleDeadline < now && staleDeadline >= lastChangeTime) {
+    } else if (stale(now)) {
         // Values frozen for longer than the deadline: the meter repeats its last page.
         power = 0.0f;
         cadence = 0.0f;
@@ -279,10 +291,37 @@ void Sensor::dataReceived(SportDevice*, int fields)
         }
     }
 
+    showValues(power, cadence, torque, revolutions);
+}
+
+bool Sensor::stale(std::int64_t now) const
+{
+    return staleDeadline != 0 && staleDeadline < now && staleDeadline >= lastChangeTime;
+}
+
+void Sensor::showValues(float power, float cadence, float torque, int revolutions)
+{
     ui->wattsValue->setText(QString::number(truncated(power)) + " W");
     ui->cadenceValue->setText(QString::number(truncated(cadence)) + " rpm");
     ui->torqueValue->setText(QString::number(truncated(torque)) + " Nm");
     ui->revsValue->setText(QString::number(revolutions));
+}
+
+void Sensor::checkSilence()
+{
+    const std::int64_t now = clock();
+    if (stale(now)) {
+        showValues(0.0f, 0.0f, 0.0f, lastRevolutions);
+    }
+    // The meter's channel stays open when the meter goes: only its silence tells. A write sequence
+    // cut short by it (a new ring without its slope) ends here too, with the message.
+    const std::int64_t silence = now - lastDataTime;
+    if (silence >= (firstConnection ? kFirstWatchdog : kWatchdog)) {
+        Log::warning("Sensor::checkSilence no data from the power meter for " + String() +
+                     static_cast<int>(std::min<std::int64_t>(silence, std::numeric_limits<int>::max())) +
+                     " ms");
+        disconnected();
+    }
 }
 
 // ---- First connection ----
@@ -424,6 +463,8 @@ void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
     stopWatchdog();
     if (bleFixPending) {
         bleFixPending = false;
+        // No data comes while the box waits for the user.
+        silenceCheck->stop();
         // The box runs its own event loop inside the meter's callback, in which the window may take
         // this page down (the stick pulled): the box belongs to the window, which outlives the page.
         // Keep the meter, and learn whether the page is still there afterwards.
@@ -455,7 +496,11 @@ void Sensor::forceCadenceMode()
 void Sensor::disconnected()
 {
     stopWatchdog();
+    silenceCheck->stop();
     closeProgress();
+    // The meter is taken as lost: nothing it may still send reaches the page, so that no second
+    // box comes while this one is up.
+    device->removePowerMeterDeviceListener(this);
     // The box runs its own event loop; the page may be taken down meanwhile, so the box belongs to
     // the window, which stays.
     rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
