@@ -316,7 +316,10 @@ void Sensor::checkSilence()
     // The meter's channel stays open when the meter goes: only its silence tells. A write sequence
     // cut short by it (a new ring without its slope) ends here too, with the message.
     const std::int64_t silence = now - lastDataTime;
-    if (silence >= (firstConnection ? kFirstWatchdog : kWatchdog)) {
+    if (silence < 0) {
+        // The clock was set back: count the silence from now, rather than not at all.
+        lastDataTime = now;
+    } else if (silence >= (firstConnection ? kFirstWatchdog : kWatchdog)) {
         Log::warning("Sensor::checkSilence no data from the power meter for " + String() +
                      static_cast<int>(std::min<std::int64_t>(silence, std::numeric_limits<int>::max())) +
                      " ms");

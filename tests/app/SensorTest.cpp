@@ -658,6 +658,22 @@ TEST(SensorTest, AMeterThatFallsSilentIsTakenAsLostAfterTheWatchdogTime)
     EXPECT_EQ(b.answerer.boxes("Disconnected").size(), 1u);
 }
 
+TEST(SensorTest, SilenceIsCountedAlsoWhenTheClockIsSetBack)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x09});
+    b.openMeter();
+    b.showSensor();
+    b.verify();
+
+    b.meter.setSilent(true);
+    b.now -= 3600 * 1000;
+    QTest::qWait(1200); // a check of the page's runs meanwhile
+    b.run(5100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+}
+
 TEST(SensorTest, AChainringChangeCutShortByALostMeterIsNotReportedAsDone)
 {
     struct Case
