@@ -85,13 +85,16 @@ TEST(BlockingBoxTest, PullingTheStickUnderABlockingBoxLeavesTheBoxToTheUser)
         const char* title;
         int model;
         int productionFlags;
+        // Logged once the page is where the box comes up.
+        const char* ready;
         // Opens the box as its page does, outside the pump (the watchdog's timer, for one).
         std::function<void(Sensor*)> open;
     };
     const Case cases[] = {
-        {"Disconnected", 2, 0x00, [](Sensor* page) { page->disconnected(); }},
+        {"Disconnected", 2, 0x00, "Sensor::cadenceModeChanged", [](Sensor* page) { page->disconnected(); }},
         // The production flags are fixed; the box comes with the cadence mode's confirmation.
-        {"BLE Update", 7, 0x06, [](Sensor* page) { page->cadenceModeChanged(nullptr); }},
+        {"BLE Update", 7, 0x06, "Sensor::registerChanged production flags updated",
+         [](Sensor* page) { page->cadenceModeChanged(nullptr); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -99,12 +102,7 @@ TEST(BlockingBoxTest, PullingTheStickUnderABlockingBoxLeavesTheBoxToTheUser)
         WindowRig& rig = open.rig;
         QPointer<Sensor> page = open.sensor();
         ASSERT_FALSE(page.isNull());
-        if (QString(c.title) == "BLE Update") {
-            ASSERT_TRUE(rig.runUntil(
-                [&] { return rig.logged("Sensor::registerChanged production flags updated"); }, 600));
-        } else {
-            ASSERT_TRUE(rig.runUntil([&] { return rig.logged("Sensor::cadenceModeChanged"); }, 600));
-        }
+        ASSERT_TRUE(rig.runUntil([&] { return rig.logged(c.ready); }, 600));
 
         rig.bench.pull(0x1008);
         open.answerOnceThePagesAreGone(c.title);
