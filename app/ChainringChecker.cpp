@@ -100,11 +100,15 @@ void ChainringChecker::jsonFinished(QNetworkReply* reply)
     if (end >= 0)
         body.truncate(end);
 
-    // Only chainring data replaces the stored file: an error page served with success would
-    // otherwise leave every reader with empty tables.
+    // Only chainring data replaces the stored file: an error page served with success, or a list
+    // without the tables, would otherwise leave every reader with empty tables in place of the
+    // compiled-in ones; so would a file larger than the reader takes.
     QJsonArray tables;
     QString error;
-    if (!Parse::readChainringText(body, tables, error)) {
+    if (body.size() > Parse::MAX_FILE_SIZE)
+        error = QString("larger than %1 bytes").arg(Parse::MAX_FILE_SIZE);
+    if (!error.isEmpty() || !Parse::readChainringText(body, tables, error) ||
+        !Parse::holdsChainringTables(tables, error)) {
         Log::alert("ChainringChecker::jsonFinished invalid chainring data, keeping stored data: " + error);
         emit finished();
         return;

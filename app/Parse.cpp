@@ -53,11 +53,18 @@ QList<QVariant> Parse::loadChainringData(const QString& dataFolder)
             return QList<QVariant>();
         }
     }
-    const QByteArray bytes = file.readAll();
+    // Read on the GUI thread: never more than a real file can hold. A file whose size is unknown
+    // (a pipe, a device) is read only that far too.
+    const QByteArray bytes = file.read(MAX_FILE_SIZE + 1);
     file.close();
 
     QJsonArray tables;
     QString error;
+    if (bytes.size() > MAX_FILE_SIZE) {
+        Log::alert(QString("Parse::parseChainringData invalid chainring data: larger than %1 bytes")
+                       .arg(MAX_FILE_SIZE));
+        return QList<QVariant>();
+    }
     if (!readChainringText(bytes, tables, error)) {
         Log::alert("Parse::parseChainringData invalid chainring data: " + error);
         return QList<QVariant>();
@@ -81,6 +88,40 @@ bool Parse::readChainringText(const QByteArray& bytes, QJsonArray& tables, QStri
         return false;
     }
     tables = document.array();
+    return true;
+}
+
+bool Parse::holdsChainringTables(const QJsonArray& tables, QString& error)
+{
+    bool models = false;
+    bool names = false;
+    for (const QJsonValue& element : tables) {
+        const QJsonObject table = element.toObject();
+        const QString kind = table.value("data").toString();
+        if (kind == "calibrations") {
+            const QJsonArray entries = table.value("values").toArray();
+            for (const QJsonValue& entry : entries) {
+                const QJsonValue model = entry.toObject().value("marlet");
+                const QJsonValue rings = entry.toObject().value("calibrations");
+                const qsizetype ringItems = rings.toArray().size();
+                if (!model.isString() || !rings.isArray() || ringItems == 0 || ringItems % 3 != 0) {
+                    error = "a model entry without its name or whole ring triples";
+                    return false;
+                }
+            }
+            models = models || !entries.isEmpty();
+        } else if (kind == "chainrings" && table.value("values").isObject()) {
+            names = true;
+        }
+    }
+    if (!models) {
+        error = "no chainring table of any model";
+        return false;
+    }
+    if (!names) {
+        error = "no names of the chainring codes";
+        return false;
+    }
     return true;
 }
 

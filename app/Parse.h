@@ -17,14 +17,22 @@ class Parse
 public:
     Parse() = delete;
 
+    // A real chainring data file is some kilobytes; a larger one is refused unread.
+    static constexpr qint64 MAX_FILE_SIZE = 1024 * 1024;
+
     // The decoded top-level array of `dataFolder` + "/chainringData.json", else of the compiled-in
-    // ":chainringData.json". Empty when neither opens, or when the file that opened holds no valid
-    // JSON array (logged).
+    // ":chainringData.json". Empty when neither opens, or when the file that opened is larger than
+    // MAX_FILE_SIZE or holds no valid JSON array (logged).
     static QList<QVariant> loadChainringData(const QString& dataFolder);
 
     // Reads file content as chainring data: the text ends at the first zero byte and each byte is
     // one character. True with `tables` set when it is a JSON array; false with `error` set otherwise.
     static bool readChainringText(const QByteArray& bytes, QJsonArray& tables, QString& error);
+
+    // True when `tables` holds the tables the readers use: a "calibrations" table whose model
+    // entries each have a model name and whole ring triples (one entry at least), and a "chainrings"
+    // table of code names. False with `error` set otherwise.
+    static bool holdsChainringTables(const QJsonArray& tables, QString& error);
 
     // The elements of an array, decoded in order: arrays as QList<QVariant>, objects as
     // QMap<QString, QVariant>, numbers as double, strings as QString, null as an invalid QVariant.

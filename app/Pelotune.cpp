@@ -315,7 +315,9 @@ QString Pelotune::appFolder()
 
 QString Pelotune::appResourceFolder()
 {
-    return QDir::toNativeSeparators(QDir::cleanPath(PELOTUNE_RESOURCE_FOLDER));
+    // Installed as <prefix>/bin/pelotune, the program's files are in <prefix>/share/pelotune.
+    return QDir::toNativeSeparators(
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/pelotune/"));
 }
 
 int Pelotune::apVersion()

@@ -67,7 +67,8 @@ public:
     void showHelp(const QString& topic);
     // The per-user data folder, created when missing (log file, chainring data, firmware files).
     QString dataFolder();
-    // The folder of the program's executable, and the folder of the files it reads at run time.
+    // The folder of the program's executable, and the folder of the files it reads at run time
+    // (share/pelotune of the prefix the program is installed in).
     QString appFolder();
     QString appResourceFolder();
     // The open stick's AP version: 1 AP1, 2 AP2, 0 other or no radio.

@@ -15,15 +15,18 @@
 #include "ui_sensor.h"
 
 #include <QFile>
+#include <QHideEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -56,6 +59,7 @@ constexpr int kBleDisabled = 0x04;
 constexpr int kFirstWatchdog = 20000;
 constexpr int kWatchdog = 5000;
 constexpr int kStaleAfter = 5000;
+constexpr int kSilenceCheck = 1000;
 
 const char* const kOtherChainring = "Other";
 const char* const kTeethFormat = "Z-Mesh %dT";
@@ -103,6 +107,11 @@ Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock cloc
         button->setEnabled(false);
     }
 
+    silenceCheck = new QTimer(this);
+    silenceCheck->setObjectName("silenceCheck");
+    silenceCheck->setInterval(kSilenceCheck);
+    connect(silenceCheck, &QTimer::timeout, this, &Sensor::checkSilence);
+
     if (QSslSocket::supportsSsl()) {
         Log::alert("Sensor::Sensor SSL sockets supported. Loading root certificates.");
         QFile bundle(":ca-bundle.crt");
@@ -137,6 +146,10 @@ Sensor::~Sensor()
 void Sensor::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Restoring the minimised window is no navigation: the page never stopped listening.
+    if (event->spontaneous()) {
+        return;
+    }
     // A show without a hide before it must not make the page hear everything twice.
     device->removePowerMeterDeviceListener(this);
     device->addPowerMeterDeviceListener(this);
@@ -163,7 +176,13 @@ void Sensor::showEvent(QShowEvent* event)
 
 void Sensor::hideEvent(QHideEvent* event)
 {
+    // Minimising the window is no navigation: the meter's work goes on.
+    if (event->spontaneous()) {
+        QWidget::hideEvent(event);
+        return;
+    }
     stopWatchdog();
+    silenceCheck->stop();
     device->removePowerMeterDeviceListener(this);
     QWidget::hideEvent(event);
 }
@@ -226,6 +245,10 @@ void Sensor::dataReceived(SportDevice*, int fields)
     data->getField(&softwareRevision, kFieldSoftwareRevision);
 
     const std::int64_t now = clock();
+    lastDataTime = now;
+    if (!silenceCheck->isActive()) {
+        silenceCheck->start();
+    }
     if (staleDeadline == 0) {
         lastPower = power;
         lastCadence = cadence;
@@ -242,7 +265,7 @@ void Sensor::dataReceived(SportDevice*, int fields)
         lastRevolutions = revolutions;
         staleDeadline = now + kStaleAfter;
         lastChangeTime = now;
-    } else if (staleDeadline < now && staleDeadline >= lastChangeTime) {
+    } else if (stale(now)) {
         // Values frozen for longer than the deadline: the meter repeats its last page.
         power = 0.0f;
         cadence = 0.0f;
@@ -281,10 +304,40 @@ void Sensor::dataReceived(SportDevice*, int fields)
         }
     }
 
+    showValues(power, cadence, torque, revolutions);
+}
+
+bool Sensor::stale(std::int64_t now) const
+{
+    return staleDeadline != 0 && staleDeadline < now && staleDeadline >= lastChangeTime;
+}
+
+void Sensor::showValues(float power, float cadence, float torque, int revolutions)
+{
     ui->wattsValue->setText(QString::number(truncated(power)) + " W");
     ui->cadenceValue->setText(QString::number(truncated(cadence)) + " rpm");
     ui->torqueValue->setText(QString::number(truncated(torque)) + " Nm");
     ui->revsValue->setText(QString::number(revolutions));
+}
+
+void Sensor::checkSilence()
+{
+    const std::int64_t now = clock();
+    if (stale(now)) {
+        showValues(0.0f, 0.0f, 0.0f, lastRevolutions);
+    }
+    // The meter's channel stays open when the meter goes: only its silence tells. A write sequence
+    // cut short by it (a new ring without its slope) ends here too, with the message.
+    const std::int64_t silence = now - lastDataTime;
+    if (silence < 0) {
+        // The clock was set back: count the silence from now, rather than not at all.
+        lastDataTime = now;
+    } else if (silence >= (firstConnection ? kFirstWatchdog : kWatchdog)) {
+        Log::warning("Sensor::checkSilence no data from the power meter for " + String() +
+                     static_cast<int>(std::min<std::int64_t>(silence, std::numeric_limits<int>::max())) +
+                     " ms");
+        disconnected();
+    }
 }
 
 // ---- First connection ----
@@ -426,11 +479,14 @@ void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
     stopWatchdog();
     if (bleFixPending) {
         bleFixPending = false;
-        // The box runs its own event loop inside the meter's callback: keep the meter, and learn
-        // whether the page is still there afterwards.
+        // No data comes while the box waits for the user.
+        silenceCheck->stop();
+        // The box runs its own event loop inside the meter's callback, in which the window may take
+        // this page down (the stick pulled): the box belongs to the window, which outlives the page.
+        // Keep the meter, and learn whether the page is still there afterwards.
         rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
         QPointer<Sensor> self(this);
-        QMessageBox::information(this, "BLE Update",
+        QMessageBox::information(mainWindow, "BLE Update",
                                  "<p>BLE was turned off.</p><p>Pelotune has now set BLE to on.</p>");
         if (self.isNull()) {
             return;
@@ -456,11 +512,16 @@ void Sensor::forceCadenceMode()
 void Sensor::disconnected()
 {
     stopWatchdog();
+    silenceCheck->stop();
     closeProgress();
-    // The box runs its own event loop; the page may be taken down meanwhile, the window stays.
+    // The meter is taken as lost: nothing it may still send reaches the page, so that no second
+    // box comes while this one is up.
+    device->removePowerMeterDeviceListener(this);
+    // The box runs its own event loop; the page may be taken down meanwhile, so the box belongs to
+    // the window, which stays.
     rezezaz::core::IntrusivePointer<VelonixPowerMeterDevice> meter(device);
     Pelotune* window = mainWindow;
-    QMessageBox::information(this, "Disconnected",
+    QMessageBox::information(window, "Disconnected",
                              "<p>The power meter appears to have disconnected.</p><p>Pelotune will "
                              "close the connection.</p>");
     window->allBackTimer();

@@ -128,6 +128,12 @@ private:
     void stopWatchdog();
     // Starts a new single-shot watchdog of `interval` ms that calls `slot` when it runs out.
     void startWatchdog(int interval, void (Sensor::*slot)());
+    // Runs every second while the meter's data comes: the stale rule without new data, and a meter
+    // silent for the watchdog's time is taken as lost.
+    void checkSilence();
+    // True when unchanged values count as stale at `now` (a change was seen, and the deadline passed).
+    bool stale(std::int64_t now) const;
+    void showValues(float power, float cadence, float torque, int revolutions);
     // Opens a modal, non-blocking box that deletes itself when closed.
     QMessageBox* openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& message,
                                 QMessageBox::StandardButtons buttons);
@@ -151,6 +157,7 @@ private:
     std::unique_ptr<Ui_sensor> ui;
     QProgressDialog* progress = nullptr;
     QTimer* watchdog = nullptr;
+    QTimer* silenceCheck = nullptr; // owned; runs from the first data after a show to a hide
     std::int32_t lastCadenceMode = 0;
     bool versionPending = true;
     bool manufacturerPending = true;
@@ -165,6 +172,7 @@ private:
     std::int32_t bootloaderVersion = 0;
     std::int64_t staleDeadline = 0;
     std::int64_t lastChangeTime = 0;
+    std::int64_t lastDataTime = 0;
     QList<QString> chainringCodes;
     QList<float> chainringFactors;
     std::int32_t chainringIndex = 0;

@@ -4,8 +4,10 @@
 #include "app/Pelotune.h"
 #include "ui_firmware.h"
 
+#include <QHideEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShowEvent>
 
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
@@ -55,12 +57,17 @@ Firmware::~Firmware()
 void Firmware::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    device->addPowerMeterDeviceListener(this);
+    // Minimising and restoring the window is no navigation: the page keeps listening meanwhile.
+    if (!event->spontaneous()) {
+        device->addPowerMeterDeviceListener(this);
+    }
 }
 
 void Firmware::hideEvent(QHideEvent* event)
 {
-    device->removePowerMeterDeviceListener(this);
+    if (!event->spontaneous()) {
+        device->removePowerMeterDeviceListener(this);
+    }
     QWidget::hideEvent(event);
 }
 

@@ -24,7 +24,9 @@ using support::TemporaryFolder;
 namespace {
 
 const std::string STORED = R"([{"data":"chainrings","values":{"00":"Unknown"}}])";
-const QByteArray DOWNLOADED = R"([{"data":"chainrings","values":{"A3":"VelonixZ-Mesh"}}])";
+const QByteArray DOWNLOADED = R"([{"data":"calibrations","values":[{"marlet":"KV7","calibrations":)"
+                              R"(["Z-Mesh 34T","A3","0.95","Other","00","1.0"]}]},)"
+                              R"({"data":"chainrings","values":{"A3":"VelonixZ-Mesh"}}])";
 // Generous: only a hang ends the wait, never a slow machine.
 constexpr int WAIT_MS = 30000;
 
@@ -147,7 +149,12 @@ TEST_F(ChainringCheckerTest, OnlyAGoodDownloadReplacesTheStoredFile)
         std::string stored;
         const char* logLine;
     };
+    QFile own(":chainringData.json");
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly));
+    const QByteArray ownTables = own.readAll();
     const std::vector<Case> cases = {
+        {"the program's own tables", 200, ownTables, ownTables.toStdString(),
+         "ChainringChecker::jsonFinished downloading new chainring data"},
         {"chainring data, cut at its first zero byte", 200, DOWNLOADED + QByteArray("\0junk", 5),
          DOWNLOADED.toStdString(), "ChainringChecker::jsonFinished downloading new chainring data"},
         {"an HTTP error", 404, DOWNLOADED, STORED, "ChainringChecker::jsonFinished loading cached data"},
@@ -155,6 +162,27 @@ TEST_F(ChainringCheckerTest, OnlyAGoodDownloadReplacesTheStoredFile)
          "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: "},
         {"an empty body", 200, "", STORED,
          "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: "},
+        {"an empty list", 200, "[]", STORED,
+         "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: no chainring table of "
+         "any model"},
+        {"names without ring tables", 200, R"([{"data":"chainrings","values":{"A3":"VelonixZ-Mesh"}}])",
+         STORED,
+         "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: no chainring table of "
+         "any model"},
+        {"ring tables without names", 200,
+         R"([{"data":"calibrations","values":[{"marlet":"KV7","calibrations":["Other","00","1.0"]}]}])",
+         STORED,
+         "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: no names of the "
+         "chainring codes"},
+        {"a ring without its factor", 200,
+         R"([{"data":"calibrations","values":[{"marlet":"KV7","calibrations":["Other","00"]}]},)"
+         R"({"data":"chainrings","values":{}}])",
+         STORED,
+         "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: a model entry without "
+         "its name or whole ring triples"},
+        {"more than the reader takes", 200, DOWNLOADED + QByteArray(1024 * 1024, ' '), STORED,
+         "ChainringChecker::jsonFinished invalid chainring data, keeping stored data: larger than 1048576 "
+         "bytes"},
     };
     trustServer();
     for (const Case& c : cases) {

@@ -126,6 +126,28 @@ TEST_F(FirmwareTest, TheReportedFirmwareVersionAllowsTheCheck)
     EXPECT_FALSE(enabled(page, "uploadBetaButton"));
 }
 
+TEST_F(FirmwareTest, MinimisingTheWindowKeepsThePageListening)
+{
+    Firmware* page = open(false);
+    rig.window->showMinimized();
+    WindowRig::flush();
+
+    ASSERT_TRUE(meter.runUntil([&] { return text(page, "currentValue") != "--"; }, 10000));
+    EXPECT_TRUE(enabled(page, "checkButton"));
+
+    rig.window->showNormal();
+    WindowRig::flush();
+    EXPECT_EQ(rig.stack()->currentWidget(), page);
+    EXPECT_EQ(rig.boxes.boxes("Warning").size(), 1u) << "the update warning comes only with the page";
+
+    // A page opened while the window is minimised listens from the start.
+    rig.window->backClicked();
+    rig.window->showMinimized();
+    WindowRig::flush();
+    Firmware* later = open(false);
+    ASSERT_TRUE(meter.runUntil([&] { return text(later, "currentValue") != "--"; }, 10000));
+}
+
 TEST_F(FirmwareTest, HelpOpensTheFirmwareTopic)
 {
     open(true);

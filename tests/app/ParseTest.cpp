@@ -183,4 +183,34 @@ TEST_F(ParseTest, AnInvalidOrScriptLikeFileGivesNoTables)
     }
 }
 
+// A real file is some kilobytes: one larger than a megabyte is refused unread, as an invalid one is.
+TEST_F(ParseTest, AFileLargerThanAMegabyteIsRefused)
+{
+    const std::string tables = R"([{"data":"chainrings","values":{"A3":"VelonixZ-Mesh"}}])";
+    struct Case
+    {
+        const char* name;
+        qint64 size;
+        bool read;
+    };
+    const Case cases[] = {
+        {"a megabyte", Parse::MAX_FILE_SIZE, true},
+        {"one byte more", Parse::MAX_FILE_SIZE + 1, false},
+        {"many megabytes", 16 * Parse::MAX_FILE_SIZE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.listener.entries.clear();
+        // Valid tables, padded with blanks to the size.
+        const QList<QVariant> data = load(tables + std::string(std::size_t(c.size) - tables.size(), ' '));
+        EXPECT_EQ(codeNames(data).value("A3").toString(), c.read ? "VelonixZ-Mesh" : "");
+        const std::vector<std::string> lines = logs();
+        ASSERT_EQ(lines.size(), c.read ? 1u : 2u);
+        if (!c.read) {
+            EXPECT_EQ(lines[1],
+                      "Parse::parseChainringData invalid chainring data: larger than 1048576 bytes");
+        }
+    }
+}
+
 } // namespace

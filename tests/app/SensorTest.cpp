@@ -215,12 +215,15 @@ struct Bench
     QTimer* watchdog() const
     {
         for (QTimer* timer : sensor->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
-            if (timer->isActive()) {
+            if (timer->isActive() && timer != silenceCheck()) {
                 return timer;
             }
         }
         return nullptr;
     }
+
+    // The page's check for a meter that went silent.
+    QTimer* silenceCheck() const { return sensor->findChild<QTimer*>("silenceCheck"); }
 
     bool busy() const
     {
@@ -501,6 +504,36 @@ TEST(SensorTest, LaterShowsPutBackTheLastAcceptedCadenceMode)
     EXPECT_EQ(b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02}), bootloaderQueries);
 }
 
+TEST(SensorTest, MinimisingAndRestoringTheWindowIsNoNavigation)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x01});
+    b.openMeter();
+    b.showSensor();
+
+    // Minimised during the first connection: the page goes on with it.
+    b.window->showMinimized();
+    QCoreApplication::processEvents();
+    b.verify();
+    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x09});
+    EXPECT_EQ(b.received({0xF0, 0x03, 0xFF, 0xDC, 0x02}), 1);
+    EXPECT_EQ(b.button("firmwareButton")->text(), "Firmware");
+    EXPECT_TRUE(b.button("firmwareButton")->isEnabled());
+
+    // Restored: nothing is verified again, and the page still hears the meter once per page.
+    b.window->showNormal();
+    QCoreApplication::processEvents();
+    b.run(kVerificationMs);
+    EXPECT_EQ(b.logged("Sensor::showEvent firstConnection waiting for SportManufacturer"), 1);
+    EXPECT_EQ(b.logged("Sensor::showEvent doQueryCadenceMode"), 0);
+    EXPECT_EQ(b.logged("Sensor::cadenceModeChanged"), 1);
+    EXPECT_FALSE(b.busy());
+    EXPECT_EQ(b.watchdog(), nullptr);
+    b.meter.readings.power = 321;
+    ASSERT_TRUE(b.runUntil([&] { return b.text("wattsValue") == "321 W"; }, 5000));
+}
+
 TEST(SensorTest, LumoraMeterGetsBleBackOnAndRestarts)
 {
     struct Case
@@ -583,6 +616,93 @@ TEST(SensorTest, WatchdogForcesTheCadenceModeThenGivesUp)
                       "connection.</p>");
             EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
         }
+    }
+}
+
+TEST(SensorTest, AMeterThatFallsSilentIsTakenAsLostAfterTheWatchdogTime)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x09});
+    b.openMeter();
+    b.showSensor();
+    b.verify();
+    ASSERT_EQ(b.text("wattsValue"), "200 W");
+    ASSERT_TRUE(b.silenceCheck()->isActive());
+
+    // Under another page the page hears nothing, and takes nothing as lost.
+    b.window->addStackedWidget(new QWidget);
+    EXPECT_FALSE(b.silenceCheck()->isActive());
+    b.run(6000);
+    QTest::qWait(1200);
+    EXPECT_TRUE(b.answerer.boxes("Disconnected").empty());
+    b.window->backClicked();
+    b.run(kVerificationMs / 4);
+    EXPECT_FALSE(b.busy());
+    ASSERT_TRUE(b.silenceCheck()->isActive());
+
+    // The meter's channel stays open when it goes out of range: only its silence tells.
+    b.meter.setSilent(true);
+    b.run(4000);
+    QTest::qWait(1500); // a check of the page's runs meanwhile
+    EXPECT_TRUE(b.answerer.boxes("Disconnected").empty());
+    EXPECT_EQ(b.text("wattsValue"), "200 W");
+    EXPECT_EQ(b.stackCount(), 3);
+
+    b.run(1100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+    EXPECT_EQ(b.text("wattsValue"), "0 W");
+    EXPECT_EQ(b.text("cadenceValue"), "0 rpm");
+    EXPECT_EQ(b.text("torqueValue"), "0 Nm");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
+    EXPECT_EQ(b.answerer.boxes("Disconnected").size(), 1u);
+}
+
+TEST(SensorTest, SilenceIsCountedAlsoWhenTheClockIsSetBack)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x09});
+    b.openMeter();
+    b.showSensor();
+    b.verify();
+
+    b.meter.setSilent(true);
+    b.now -= 3600 * 1000;
+    QTest::qWait(1200); // a check of the page's runs meanwhile
+    b.run(5100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+}
+
+TEST(SensorTest, AChainringChangeCutShortByALostMeterIsNotReportedAsDone)
+{
+    struct Case
+    {
+        const char* what;
+        // Logged when the meter goes silent.
+        const char* lostAfter;
+    };
+    const Case cases[] = {
+        {"before the ring is confirmed", "Sensor::velcoriaChainringChange forcing user chainrings to make:65 "
+                                         "model:3 teeth:34"},
+        {"before the slope is rescaled", "Sensor:registerChanged: querying factory slope"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.connectKv7({'A', 3, 38});
+        b.answerer.press("Notice", "OK");
+        b.combo()->setCurrentIndex(b.combo()->findText("Z-Mesh 34T"));
+        ASSERT_TRUE(b.runUntil([&] { return b.logged(c.lostAfter) > 0; }, 10000));
+        b.meter.setSilent(true);
+        EXPECT_TRUE(b.busy());
+
+        b.run(5100);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+        EXPECT_FALSE(b.busy());
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
+        EXPECT_EQ(b.logged("Sensor:slopeChanged:0"), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
     }
 }
 

@@ -206,6 +206,16 @@ TEST_F(WindowTest, DataFolderIsCreatedWhenMissing)
     EXPECT_TRUE(QDir(nested).exists());
 }
 
+// The program may be installed anywhere: its files are found from where it runs, never from where
+// it was built.
+TEST_F(WindowTest, ProgramFilesAreFoundBesideTheRunningProgram)
+{
+    const QDir program(QCoreApplication::applicationDirPath());
+    EXPECT_EQ(QDir(rig.window->appFolder()), program);
+    EXPECT_EQ(QDir(rig.window->appResourceFolder()), QDir(program.absoluteFilePath("../share/pelotune")));
+    EXPECT_FALSE(rig.window->appResourceFolder().endsWith("/"));
+}
+
 TEST(WindowLogTest, LogFileIsCreatedInTheDataFolderAndEmptiedAtEachStart)
 {
     WindowRig rig;
