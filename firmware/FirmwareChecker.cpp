@@ -107,11 +107,28 @@ bool FirmwareChecker::failed(QNetworkReply* reply, const char* operation)
     return true;
 }
 
+bool FirmwareChecker::secure(const QUrl& url, const char* operation)
+{
+    if (url.scheme() == QLatin1String("https") && !url.host().isEmpty()) {
+        return true;
+    }
+    // The credential travels over verified TLS only.
+    Log::alert(QString("FirmwareChecker::%1 refused address without https:").arg(operation) + url.toString());
+    emit networkError();
+    return false;
+}
+
 void FirmwareChecker::checkFirmware()
 {
     Log::alert("FirmwareChecker::checkFirmware");
     QUrl url = server.url;
     url.setPath(url.path() + "/rss");
+    if (!secure(url, "checkFirmware")) {
+        // As after a failed catalogue: the choice from the cached images.
+        findLatestFirmwareFiles();
+        emit finished();
+        return;
+    }
     QNetworkRequest catalogue = request(url);
     Log::alert("FirmwareChecker::checkFirmware SSL using secure protocols only.");
     routeAnswers(&FirmwareChecker::rssFinished);
@@ -193,10 +210,7 @@ int FirmwareChecker::downloadMissingFirmwares(const QStringList& links)
             continue;
         }
         const QUrl url(link);
-        if (url.scheme() != QLatin1String("https") || url.host().isEmpty()) {
-            // The credential and the image travel over verified TLS only.
-            Log::alert("FirmwareChecker::downloadMissingFirmware refused link without https:" + link);
-            emit networkError();
+        if (!secure(url, "downloadMissingFirmware")) {
             continue;
         }
         Log::alert("FirmwareChecker::downloadMissingFirmware will download:" + link);
@@ -255,6 +269,10 @@ void FirmwareChecker::reportSuccessfulUpload()
         input.uuid + "," + QString::number(input.serialNumber) + "," + input.uploadedImageName + "," + date;
     QUrl url = server.url;
     url.setPath(url.path() + "/rss");
+    if (!secure(url, "reportSuccessfulUpload")) {
+        emit finished();
+        return;
+    }
     routeAnswers(&FirmwareChecker::reportFinished);
     manager->post(request(url), body.toLatin1());
 }

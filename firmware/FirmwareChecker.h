@@ -81,6 +81,8 @@ public slots:
 
 private:
     QNetworkRequest request(const QUrl& url) const;
+    // True for an https address; otherwise logged under `operation` and a network error.
+    bool secure(const QUrl& url, const char* operation);
     // Sends the manager's answers to `handler` only.
     void routeAnswers(void (FirmwareChecker::*handler)(QNetworkReply*));
     // Logs the reply's error under `operation`; true when there was one.

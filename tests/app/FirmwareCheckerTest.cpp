@@ -141,7 +141,7 @@ protected:
     bool run(void (FirmwareChecker::*job)(), const QString& folderPath = QString())
     {
         FirmwareServer where;
-        where.url = server.url();
+        where.url = serverOverride.isEmpty() ? server.url() : serverOverride;
         where.timeoutMs = timeoutMs;
         auto* checker = new FirmwareChecker(input, folderPath.isEmpty() ? firmwareFolder() : folderPath, query, where);
         connect(checker);
@@ -191,6 +191,7 @@ protected:
         return hardwareRevision;
     });
     int timeoutMs = 30000;
+    QUrl serverOverride;
 };
 
 FirmwareImageWriter::Header header(const std::string& version, const std::string& type,
@@ -421,9 +422,24 @@ TEST_F(FirmwareCheckerTest, ImagesThatCannotBeFetchedSafelyOrStoredAreNetworkErr
     // Over plain HTTP neither the credential nor the image travel.
     ASSERT_TRUE(run(&FirmwareChecker::checkFirmware));
     EXPECT_EQ(recorder.networkErrors, 1);
-    EXPECT_TRUE(logged("FirmwareChecker::downloadMissingFirmware refused link without https:" + plain));
+    EXPECT_TRUE(logged("FirmwareChecker::downloadMissingFirmware refused address without https:" + plain));
     EXPECT_EQ(files(), std::vector<std::string>{"fresh32.pmimg"});
     EXPECT_EQ(recorder.chosen, (std::vector<JobRecorder::Choice>{{"fresh32.pmimg", 32, false}}));
+
+    // A server given without https gets nothing, neither the catalogue request nor the report.
+    for (auto job : {&FirmwareChecker::checkFirmware, &FirmwareChecker::reportSuccessfulUpload}) {
+        recorder.reset();
+        const qsizetype before = server.requests().size();
+        QUrl plainServer = server.url();
+        plainServer.setScheme("http");
+        serverOverride = plainServer;
+        ASSERT_TRUE(run(job));
+        serverOverride = QUrl();
+        EXPECT_EQ(recorder.networkErrors, 1);
+        EXPECT_EQ(server.requests().size(), before);
+    }
+    EXPECT_TRUE(loggedStart("FirmwareChecker::checkFirmware refused address without https:http://127.0.0.1:"));
+    EXPECT_TRUE(loggedStart("FirmwareChecker::reportSuccessfulUpload refused address without https:"));
 
     // A folder that cannot be written: logged as a failure, nothing left behind.
     recorder.reset();
