@@ -120,7 +120,8 @@ Run updateThroughThePage(const Bytes& image, int bootloaderStart)
     application();
     support::TemporaryFolder folder;
     IntrusivePointer<support::SimulatedStickRadio> radio = new support::SimulatedStickRadio();
-    IntrusivePointer<vant::ant::AntRadioManager> manager = new vant::ant::AntRadioManager(radio.get(), nullptr);
+    IntrusivePointer<vant::ant::AntRadioManager> manager =
+        new vant::ant::AntRadioManager(radio.get(), nullptr);
     manager->create();
     support::SimulatedPowerMeter& meter = radio->addMeter(kMeter);
     support::SimulatedMeterFirmware firmware(meter);
@@ -138,7 +139,8 @@ Run updateThroughThePage(const Bytes& image, int bootloaderStart)
     };
 
     SearchEnd search;
-    IntrusivePointer<vant::search::SportDeviceSearch> searching = new vant::search::SportDeviceSearch(manager.get());
+    IntrusivePointer<vant::search::SportDeviceSearch> searching =
+        new vant::search::SportDeviceSearch(manager.get());
     searching->addSportDeviceSearchListener(&search);
     searching->search(6, kMeter, 11, 3136, 70, 0, false);
     runUntil([&] { return search.ended; }, 1000);
@@ -226,7 +228,8 @@ const Bytes& decodeImage()
 
 QByteArray expected()
 {
-    return QByteArray(reinterpret_cast<const char*>(decodeImage().data()), static_cast<qsizetype>(decodeImage().size()));
+    return QByteArray(reinterpret_cast<const char*>(decodeImage().data()),
+                      static_cast<qsizetype>(decodeImage().size()));
 }
 
 std::string gzipPayload()
@@ -238,8 +241,9 @@ void BM_DecodeImageFile(benchmark::State& state)
 {
     rezezaz::core::Log::getInstance()->setMasterReportingLevel(rezezaz::core::Logger::ERROR);
     FirmwareImageWriter::Header header;
-    QByteArray file = QByteArray::fromStdString(FirmwareImageWriter::headerLines(header) + "begin 644 firmware.bin\n" +
-                                                FirmwareImageWriter::uuencode(gzipPayload()) + "`\nend\n");
+    QByteArray file =
+        QByteArray::fromStdString(FirmwareImageWriter::headerLines(header) + "begin 644 firmware.bin\n" +
+                                  FirmwareImageWriter::uuencode(gzipPayload()) + "`\nend\n");
     QByteArray image;
     {
         QBuffer buffer(&file);

@@ -84,7 +84,8 @@ void addBundledCertificates()
 
 } // namespace
 
-Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode, int uploadSilenceLimitMs)
+Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode,
+                   int uploadSilenceLimitMs)
     : QWidget(mainWindow), mainWindow(mainWindow), device(device), ui(std::make_unique<Ui_firmware>())
 {
     ui->setupUi(this);
@@ -473,7 +474,8 @@ void Firmware::uploadSilent()
     if (!uploadUnderWay) {
         return;
     }
-    Log::alert(QString("Firmware::uploadSilent no answer from the power meter for %1 ms").arg(silenceTimer->interval()));
+    Log::alert(QString("Firmware::uploadSilent no answer from the power meter for %1 ms")
+                   .arg(silenceTimer->interval()));
     endUpload();
     closeProgressBox();
     showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);
@@ -501,9 +503,9 @@ void Firmware::reportComplete()
 
 void Firmware::releaseNotesClicked()
 {
-    const QMessageBox::StandardButton answer =
-        QMessageBox::information(this, "Firmware Release Notes", "You will be redirected to the Velonix web site.",
-                                 QMessageBox::Ok | QMessageBox::Cancel);
+    const QMessageBox::StandardButton answer = QMessageBox::information(
+        this, "Firmware Release Notes", "You will be redirected to the Velonix web site.",
+        QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) {
         QDesktopServices::openUrl(QUrl(FIRMWARE_UPDATES_URL));
     }
@@ -512,8 +514,7 @@ void Firmware::releaseNotesClicked()
 void Firmware::requestBetaFirmware()
 {
     const QString body = "User's UUID:" + getUUIDString();
-    const QString address =
-        QString("mailto:") + VELONIX_EMAIL + "?subject=" + BETA_SUBJECT + "&body=" + body;
+    const QString address = QString("mailto:") + VELONIX_EMAIL + "?subject=" + BETA_SUBJECT + "&body=" + body;
     if (!QDesktopServices::openUrl(QUrl(address))) {
         showBox(this, QMessageBox::Warning, "No email client found",
                 QString("Please copy the following message into an email to: ") + VELONIX_EMAIL +

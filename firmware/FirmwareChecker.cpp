@@ -51,7 +51,8 @@ QString lastPart(const QString& text)
 } // namespace
 
 FirmwareChecker::FirmwareChecker(const FirmwareCheckInput& input, const QString& firmwareFolder,
-                                 std::shared_ptr<HardwareRevisionQuery> hardwareRevision, const FirmwareServer& server)
+                                 std::shared_ptr<HardwareRevisionQuery> hardwareRevision,
+                                 const FirmwareServer& server)
     : manager(new QNetworkAccessManager(this)), input(input), folder(firmwareFolder),
       hardwareRevision(std::move(hardwareRevision)), server(server)
 {

@@ -49,7 +49,8 @@ class FirmwareChecker : public QObject
 public:
     // Made on the GUI thread. `firmwareFolder`: where the images are kept.
     FirmwareChecker(const FirmwareCheckInput& input, const QString& firmwareFolder,
-                    std::shared_ptr<HardwareRevisionQuery> hardwareRevision, const FirmwareServer& server = FirmwareServer());
+                    std::shared_ptr<HardwareRevisionQuery> hardwareRevision,
+                    const FirmwareServer& server = FirmwareServer());
     ~FirmwareChecker() override;
 
     // Moves `checker` to a new thread and runs `job` (checkFirmware or reportSuccessfulUpload) there,

@@ -209,7 +209,8 @@ bool FirmwareImageFile::decode(QIODevice& file, QByteArray& image)
         // and is not inflated further.
         if (image.size() > IMAGE_SIZE) {
             inflateEnd(&stream);
-            Log::alert(QString("Firmware::extractFirmwareImage firmware larger than %1 bytes").arg(IMAGE_SIZE));
+            Log::alert(
+                QString("Firmware::extractFirmwareImage firmware larger than %1 bytes").arg(IMAGE_SIZE));
             return false;
         }
         if (produced < INFLATE_CHUNK) {

@@ -20,9 +20,9 @@ public:
     // The four header keys a file needs to be considered.
     struct Header
     {
-        int mask = 0;     // "Hardware Revision Mask"
-        int revision = 0; // "Hardware Revision"
-        int version = 0;  // "Firmware Version"
+        int mask = 0;      // "Hardware Revision Mask"
+        int revision = 0;  // "Hardware Revision"
+        int version = 0;   // "Firmware Version"
         bool beta = false; // "Firmware Type" ends in "beta"
     };
 

@@ -25,7 +25,8 @@ int HardwareRevisionQuery::ask()
     const unsigned long ticket = ++mAsked;
     lock.unlock();
     std::shared_ptr<HardwareRevisionQuery> self = shared_from_this();
-    QMetaObject::invokeMethod(application, [self]() { self->answerAsked(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        application, [self]() { self->answerAsked(); }, Qt::QueuedConnection);
     lock.lock();
     mAnswered.wait(lock, [&] { return mServed >= ticket || !mAnswer; });
     return mServed >= ticket ? mValue : 0;

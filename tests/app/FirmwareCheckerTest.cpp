@@ -66,7 +66,10 @@ public:
     // Lives on the test's thread: what is connected to it arrives there, queued.
     QObject context;
 
-    void firmwareChosen(const QString& fileName, int version, bool isBeta) { chosen.push_back({fileName, version, isBeta}); }
+    void firmwareChosen(const QString& fileName, int version, bool isBeta)
+    {
+        chosen.push_back({fileName, version, isBeta});
+    }
     void networkError() { ++networkErrors; }
     void finished()
     {
@@ -143,7 +146,8 @@ protected:
         FirmwareServer where;
         where.url = serverOverride.isEmpty() ? server.url() : serverOverride;
         where.timeoutMs = timeoutMs;
-        auto* checker = new FirmwareChecker(input, folderPath.isEmpty() ? firmwareFolder() : folderPath, query, where);
+        auto* checker =
+            new FirmwareChecker(input, folderPath.isEmpty() ? firmwareFolder() : folderPath, query, where);
         connect(checker);
         QPointer<QThread> thread = FirmwareChecker::start(checker, job);
         QElapsedTimer clock;
@@ -162,9 +166,13 @@ protected:
     void connect(FirmwareChecker* checker)
     {
         QObject::connect(checker, &FirmwareChecker::firmwareChosen, &recorder.context,
-                         [this](const QString& name, int version, bool beta) { recorder.firmwareChosen(name, version, beta); });
-        QObject::connect(checker, &FirmwareChecker::networkError, &recorder.context, [this] { recorder.networkError(); });
-        QObject::connect(checker, &FirmwareChecker::finished, &recorder.context, [this] { recorder.finished(); });
+                         [this](const QString& name, int version, bool beta) {
+                             recorder.firmwareChosen(name, version, beta);
+                         });
+        QObject::connect(checker, &FirmwareChecker::networkError, &recorder.context,
+                         [this] { recorder.networkError(); });
+        QObject::connect(checker, &FirmwareChecker::finished, &recorder.context,
+                         [this] { recorder.finished(); });
     }
 
     bool logged(const std::string& text) const
@@ -175,7 +183,8 @@ protected:
     bool loggedStart(const std::string& prefix) const
     {
         const auto texts = log.listener.texts();
-        return std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
+        return std::any_of(texts.begin(), texts.end(),
+                           [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
     }
 
     const QSslConfiguration defaultConfiguration = QSslConfiguration::defaultConfiguration();
@@ -208,9 +217,12 @@ FirmwareImageWriter::Header header(const std::string& version, const std::string
 TEST_F(FirmwareCheckerTest, TheCheckRefreshesTheFolderFromTheCatalogueAndChoosesForTheMeter)
 {
     trustServer();
-    const std::string release = FirmwareImageWriter::file(header("31", "Release"), FirmwareImageWriter::image(1));
-    const std::string beta = FirmwareImageWriter::file(header("33", "Public Beta"), FirmwareImageWriter::image(2));
-    const std::string other = FirmwareImageWriter::file(header("40", "Release", "255", "9"), FirmwareImageWriter::image(3));
+    const std::string release =
+        FirmwareImageWriter::file(header("31", "Release"), FirmwareImageWriter::image(1));
+    const std::string beta =
+        FirmwareImageWriter::file(header("33", "Public Beta"), FirmwareImageWriter::image(2));
+    const std::string other =
+        FirmwareImageWriter::file(header("40", "Release", "255", "9"), FirmwareImageWriter::image(3));
     serve("/rss", 200,
           rss({{"Release 31", link("/images/release31.pmimg")},
                {"Beta 33", link("/images/beta33.pmimg")},
@@ -227,11 +239,12 @@ TEST_F(FirmwareCheckerTest, TheCheckRefreshesTheFolderFromTheCatalogueAndChooses
 
     ASSERT_TRUE(run(&FirmwareChecker::checkFirmware));
 
-    EXPECT_EQ(recorder.chosen, (std::vector<JobRecorder::Choice>{{"beta33.pmimg", 33, true},
-                                                                  {"release31.pmimg", 31, false}}));
+    EXPECT_EQ(recorder.chosen,
+              (std::vector<JobRecorder::Choice>{{"beta33.pmimg", 33, true}, {"release31.pmimg", 31, false}}));
     EXPECT_EQ(recorder.chosenAtFinish, 2u) << "the choices arrive before the end";
     EXPECT_EQ(recorder.networkErrors, 0);
-    EXPECT_EQ(files(), (std::vector<std::string>{".keep", "beta33.pmimg", "other40.pmimg", "release31.pmimg"}));
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{".keep", "beta33.pmimg", "other40.pmimg", "release31.pmimg"}));
     EXPECT_EQ(support::readFile(inFolder("beta33.pmimg")), beta) << "every named image is fetched again";
     EXPECT_EQ(support::readFile(inFolder("release31.pmimg")), release);
     EXPECT_TRUE(QDir(firmwareFolder() + "/notes").exists());
@@ -269,29 +282,48 @@ TEST_F(FirmwareCheckerTest, TheCheckRefreshesTheFolderFromTheCatalogueAndChooses
 TEST_F(FirmwareCheckerTest, TheCatalogueWalkCollectsEachItemsTitleAndLink)
 {
     trustServer();
-    const std::string image = FirmwareImageWriter::file(header("12", "Release"), FirmwareImageWriter::image(4));
+    const std::string image =
+        FirmwareImageWriter::file(header("12", "Release"), FirmwareImageWriter::image(4));
     struct Case
     {
         const char* name;
         std::string catalogue;
-        std::vector<std::string> titles;     // logged, in order
-        std::vector<std::string> requested;  // image paths requested, sorted
-        std::vector<std::string> files;      // the folder afterwards
+        std::vector<std::string> titles;    // logged, in order
+        std::vector<std::string> requested; // image paths requested, sorted
+        std::vector<std::string> files;     // the folder afterwards
         bool xmlError;
     };
     const std::vector<Case> cases = {
         {"text split by entities and CDATA is joined",
          rss({{"Release&amp;<![CDATA[ notes ]]>12", link("/images/a&amp;b<![CDATA[.pm]]>img")}}),
-         {"Release& notes 12"}, {"/images/a&b.pmimg"}, {"a&b.pmimg"}, false},
+         {"Release& notes 12"},
+         {"/images/a&b.pmimg"},
+         {"a&b.pmimg"},
+         false},
         {"a link with a query is stored under its path's name",
-         rss({{"Q", link("/images/q.pmimg?token=1")}}), {"Q"}, {"/images/q.pmimg?token=1"}, {"q.pmimg"}, false},
-        {"the same name twice is fetched twice", rss({{"One", link("/images/same.pmimg")}, {"Two", link("/one/same.pmimg")}}),
-         {"One", "Two"}, {"/images/same.pmimg", "/one/same.pmimg"}, {"same.pmimg"}, false},
+         rss({{"Q", link("/images/q.pmimg?token=1")}}),
+         {"Q"},
+         {"/images/q.pmimg?token=1"},
+         {"q.pmimg"},
+         false},
+        {"the same name twice is fetched twice",
+         rss({{"One", link("/images/same.pmimg")}, {"Two", link("/one/same.pmimg")}}),
+         {"One", "Two"},
+         {"/images/same.pmimg", "/one/same.pmimg"},
+         {"same.pmimg"},
+         false},
         {"an item without a link fetches nothing and still empties the folder",
-         "<rss><channel><item><title>No link</title></item></channel></rss>", {"No link"}, {}, {}, false},
+         "<rss><channel><item><title>No link</title></item></channel></rss>",
+         {"No link"},
+         {},
+         {},
+         false},
         {"items before a broken element still count",
-         rss({{"Good", link("/images/good.pmimg")}}, "<item><title>Broken</titel></item>"), {"Good"},
-         {"/images/good.pmimg"}, {"good.pmimg"}, true},
+         rss({{"Good", link("/images/good.pmimg")}}, "<item><title>Broken</titel></item>"),
+         {"Good"},
+         {"/images/good.pmimg"},
+         {"good.pmimg"},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -329,7 +361,8 @@ TEST_F(FirmwareCheckerTest, TheCatalogueWalkCollectsEachItemsTitleAndLink)
 TEST_F(FirmwareCheckerTest, ACatalogueWithoutItemsKeepsTheCachedImages)
 {
     trustServer();
-    const std::string cached = FirmwareImageWriter::file(header("30", "Release"), FirmwareImageWriter::image(5));
+    const std::string cached =
+        FirmwareImageWriter::file(header("30", "Release"), FirmwareImageWriter::image(5));
     ASSERT_TRUE(support::writeFile(inFolder("cached30.pmimg"), cached));
     serve("/rss", 200, rss({}));
 
@@ -345,8 +378,10 @@ TEST_F(FirmwareCheckerTest, ACatalogueWithoutItemsKeepsTheCachedImages)
 // folder holds afterwards.
 TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
 {
-    const std::string cached = FirmwareImageWriter::file(header("30", "Release"), FirmwareImageWriter::image(5));
-    const std::string fresh = FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
+    const std::string cached =
+        FirmwareImageWriter::file(header("30", "Release"), FirmwareImageWriter::image(5));
+    const std::string fresh =
+        FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
     using Fault = HttpsTestServer::Response::Fault;
     struct Case
     {
@@ -376,11 +411,17 @@ TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
         {"catalogue: 401", true, status(401), image, keptCache, "FirmwareChecker::rssFinished http error:"},
         {"catalogue: 500", true, status(500), image, keptCache, "FirmwareChecker::rssFinished http error:"},
         {"catalogue: 404", true, status(404), image, keptCache, "FirmwareChecker::rssFinished http error:"},
-        {"catalogue: connection closed", true, closed, image, keptCache, "FirmwareChecker::rssFinished http error:"},
+        {"catalogue: connection closed", true, closed, image, keptCache,
+         "FirmwareChecker::rssFinished http error:"},
         {"catalogue: too slow", true, slow, image, keptCache, "FirmwareChecker::rssFinished http error:"},
         {"catalogue: a certificate nothing vouches for", false, good, image, keptCache,
          "FirmwareChecker::rssSslErrors SSL error:"},
-        {"image: 404, the folder emptied", true, good, status(404), {}, "FirmwareChecker::downloadFinished http error:"},
+        {"image: 404, the folder emptied",
+         true,
+         good,
+         status(404),
+         {},
+         "FirmwareChecker::downloadFinished http error:"},
         {"image: connection closed", true, good, closed, {}, "FirmwareChecker::downloadFinished http error:"},
     };
     timeoutMs = 2000;
@@ -413,7 +454,8 @@ TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
 TEST_F(FirmwareCheckerTest, ImagesThatCannotBeFetchedSafelyOrStoredAreNetworkErrors)
 {
     trustServer();
-    const std::string fresh = FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
+    const std::string fresh =
+        FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
     std::string plain = link("/images/plain.pmimg");
     plain.replace(0, 5, "http");
     serve("/rss", 200, rss({{"Plain", plain}, {"Fresh", link("/images/fresh32.pmimg")}}));
@@ -438,7 +480,8 @@ TEST_F(FirmwareCheckerTest, ImagesThatCannotBeFetchedSafelyOrStoredAreNetworkErr
         EXPECT_EQ(recorder.networkErrors, 1);
         EXPECT_EQ(server.requests().size(), before);
     }
-    EXPECT_TRUE(loggedStart("FirmwareChecker::checkFirmware refused address without https:http://127.0.0.1:"));
+    EXPECT_TRUE(
+        loggedStart("FirmwareChecker::checkFirmware refused address without https:http://127.0.0.1:"));
     EXPECT_TRUE(loggedStart("FirmwareChecker::reportSuccessfulUpload refused address without https:"));
 
     // A folder that cannot be written: logged as a failure, nothing left behind.
@@ -476,7 +519,8 @@ TEST_F(FirmwareCheckerTest, TheUploadReportNamesInstallationMeterImageAndTime)
     EXPECT_EQ(fields[0], UUID.toLatin1());
     EXPECT_EQ(fields[1], "123456") << "the serial number, in decimal";
     EXPECT_EQ(fields[2], "release31.pmimg");
-    const QDateTime sent = QLocale::system().toDateTime(QString::fromLatin1(fields[3]), "ddd MMM d hh:mm:ss yyyy");
+    const QDateTime sent =
+        QLocale::system().toDateTime(QString::fromLatin1(fields[3]), "ddd MMM d hh:mm:ss yyyy");
     ASSERT_TRUE(sent.isValid()) << fields[3].toStdString();
     EXPECT_GE(sent, before);
     EXPECT_LE(sent, QDateTime::currentDateTime());

@@ -44,9 +44,9 @@ public:
         header.version = "31";
         const std::string file = FirmwareImageWriter::file(header, image);
         HttpsTestServer::Response catalogue;
-        catalogue.body = QByteArray::fromStdString(
-            "<rss><channel><item><title>Release 31</title><link>" + server.url().toString().toStdString() +
-            "/images/release31.pmimg</link></item></channel></rss>");
+        catalogue.body = QByteArray::fromStdString("<rss><channel><item><title>Release 31</title><link>" +
+                                                   server.url().toString().toStdString() +
+                                                   "/images/release31.pmimg</link></item></channel></rss>");
         server.setResponse("/rss", catalogue);
         HttpsTestServer::Response imageFile;
         imageFile.body = QByteArray::fromStdString(file);
@@ -57,8 +57,8 @@ public:
             meter = &stick.addMeter(METER);
             firmware = std::make_unique<support::SimulatedMeterFirmware>(*meter);
         };
-        for (const char* title : {"Congratulations!", "KV7 Detected", "Notice", "Passed", "Success!", "Failed",
-                                  "Network Error", "Error"}) {
+        for (const char* title : {"Congratulations!", "KV7 Detected", "Notice", "Passed", "Success!",
+                                  "Failed", "Network Error", "Error"}) {
             rig.boxes.press(title, "OK");
         }
         rig.boxes.press("Warning", "I Understand");
@@ -143,7 +143,8 @@ public:
     std::vector<unsigned char> applicationArea()
     {
         const int start = firmware->bootloader.startAddress;
-        return std::vector<unsigned char>(firmware->flash().begin() + 0x8000, firmware->flash().begin() + start);
+        return std::vector<unsigned char>(firmware->flash().begin() + 0x8000,
+                                          firmware->flash().begin() + start);
     }
     std::vector<unsigned char> expectedArea()
     {
@@ -183,7 +184,10 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
 
         // Into the bootloader, then the upload with its box.
         ASSERT_TRUE(session.rig.runUntil(
-            [&] { return session.progressBox() != nullptr && session.progressBox()->labelText() == "Uploading Firmware"; },
+            [&] {
+                return session.progressBox() != nullptr &&
+                       session.progressBox()->labelText() == "Uploading Firmware";
+            },
             3000));
         session.rig.bench.stick()->chip().failBursts(c.burstFailures);
         QPointer<QProgressDialog> box = session.progressBox();
@@ -200,7 +204,8 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
 
         if (c.succeeds) {
             EXPECT_GT(shown.size(), 5u) << "the progress moves as the upload goes";
-            ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; })) << "the report, then back";
+            ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
+                << "the report, then back";
             EXPECT_EQ(session.seen("Success!"), 1);
             EXPECT_EQ(session.seen("Failed"), 0);
             EXPECT_EQ(session.applicationArea(), session.expectedArea());

@@ -50,7 +50,7 @@ struct SelectCase
     const char* name;
     std::vector<File> files;
     int hardwareRevision;
-    std::string beta;    // file name, empty for none
+    std::string beta; // file name, empty for none
     int betaVersion;
     std::string release;
     int releaseVersion;
@@ -74,12 +74,20 @@ TEST(FirmwareImageFileTest, TheSelectionPicksTheNewestFittingReleaseAndBetaImage
          {{"a.pmimg", headerFile(header("40", "beta"))},
           {"b.pmimg", headerFile(header("35", "Beta"))},
           {"c.pmimg", headerFile(header("30", "Release"))}},
-         0, "a.pmimg", 40, "c.pmimg", 30},
+         0,
+         "a.pmimg",
+         40,
+         "c.pmimg",
+         30},
         {"equal versions: the first by character code wins, upper case first",
          {{"b.pmimg", headerFile(header("31"))},
           {"a.pmimg", headerFile(header("31"))},
           {"B.pmimg", headerFile(header("31"))}},
-         0, "", 0, "B.pmimg", 31},
+         0,
+         "",
+         0,
+         "B.pmimg",
+         31},
         {"beta types",
          {{"1.pmimg", headerFile(header("11", "BETA"))},
           {"2.pmimg", headerFile(header("12", "public beta"))},
@@ -87,36 +95,81 @@ TEST(FirmwareImageFileTest, TheSelectionPicksTheNewestFittingReleaseAndBetaImage
           {"4.pmimg", headerFile(header("21", "Beta 2"))},
           {"5.pmimg", headerFile(header("22", "betas"))},
           {"6.pmimg", headerFile(header("23", ""))}},
-         0, "3.pmimg", 13, "6.pmimg", 23},
+         0,
+         "3.pmimg",
+         13,
+         "6.pmimg",
+         23},
         {"mask 255, revision 7, meter 263",
-         {{"r7.pmimg", headerFile(header("9", "Release", "255", "7"))}}, 263, "", 0, "r7.pmimg", 9},
+         {{"r7.pmimg", headerFile(header("9", "Release", "255", "7"))}},
+         263,
+         "",
+         0,
+         "r7.pmimg",
+         9},
         {"mask 255, revision 7, meter 6",
-         {{"r7.pmimg", headerFile(header("9", "Release", "255", "7"))}}, 6, "", 0, "", 0},
+         {{"r7.pmimg", headerFile(header("9", "Release", "255", "7"))}},
+         6,
+         "",
+         0,
+         "",
+         0},
         {"mask 0 fits every meter, an unfitting newer one is passed over",
          {{"any.pmimg", headerFile(header("9", "Release", "0", "0"))},
           {"other.pmimg", headerFile(header("99", "Release", "15", "3"))}},
-         12345, "", 0, "any.pmimg", 9},
+         12345,
+         "",
+         0,
+         "any.pmimg",
+         9},
         {"versions that never win: zero, negative, fraction, hexadecimal",
          {{"a.pmimg", headerFile(header("0"))},
           {"b.pmimg", headerFile(header("-4"))},
           {"c.pmimg", headerFile(header("1.5"))},
           {"d.pmimg", headerFile(header("0x10"))}},
-         0, "", 0, "", 0},
+         0,
+         "",
+         0,
+         "",
+         0},
         {"only image files count, in any letter case",
          {{"new.PMIMG", headerFile(header("8"))},
           {"newer.txt", headerFile(header("9"))},
           {".hidden.pmimg", headerFile(header("10"))}},
-         0, "", 0, "new.PMIMG", 8},
+         0,
+         "",
+         0,
+         "new.PMIMG",
+         8},
         {"a key repeated: the later value counts",
-         {{"a.pmimg", "Firmware Version: 50\n" + headerFile(header("7"))}}, 0, "", 0, "a.pmimg", 7},
+         {{"a.pmimg", "Firmware Version: 50\n" + headerFile(header("7"))}},
+         0,
+         "",
+         0,
+         "a.pmimg",
+         7},
         {"hand-written: a blank before the colon hides the key",
-         {{"a.pmimg", fixture("keyWithBlankBeforeColon.pmimg")}}, 0, "", 0, "", 0},
+         {{"a.pmimg", fixture("keyWithBlankBeforeColon.pmimg")}},
+         0,
+         "",
+         0,
+         "",
+         0},
         {"hand-written: a carriage return after the version",
-         {{"a.pmimg", fixture("versionWithCarriageReturn.pmimg")}}, 0, "", 0, "a.pmimg", 12},
+         {{"a.pmimg", fixture("versionWithCarriageReturn.pmimg")}},
+         0,
+         "",
+         0,
+         "a.pmimg",
+         12},
         {"a key in other letter case is not the key",
          {{"a.pmimg", "hardware revision mask: 0\nHardware Revision: 0\nFirmware Version: 3\n"
                       "Firmware Type: Release\n"}},
-         0, "", 0, "", 0},
+         0,
+         "",
+         0,
+         "",
+         0},
     };
     for (const SelectCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,16 +192,19 @@ TEST(FirmwareImageFileTest, TheSelectionReadsOnlyTheHeaderAndLogsWhatItSkips)
 {
     support::TemporaryFolder folder;
     // The body of a complete file is never read: a colon line after "begin" changes nothing.
-    ASSERT_TRUE(support::writeFile(folder.file("good.pmimg"),
-                                   headerFile(header("21", "Release", "255", "7")) + "Firmware Version: 99\n"));
+    ASSERT_TRUE(
+        support::writeFile(folder.file("good.pmimg"),
+                           headerFile(header("21", "Release", "255", "7")) + "Firmware Version: 99\n"));
     ASSERT_TRUE(support::writeFile(folder.file("missing.pmimg"), fixture("keyWithBlankBeforeColon.pmimg")));
     support::LogCapture log;
 
-    const FirmwareImageFile::Selection chosen = FirmwareImageFile::select(QString::fromStdString(folder.path()), 7);
+    const FirmwareImageFile::Selection chosen =
+        FirmwareImageFile::select(QString::fromStdString(folder.path()), 7);
 
     EXPECT_EQ(chosen.release.version, 21);
     EXPECT_TRUE(logged(log, "FirmwareChecker::findLatestFirmwareFiles"));
-    EXPECT_TRUE(logged(log, "FirmwareChecker::findLatestFirmwareFiles checking compatibility of file:good.pmimg"));
+    EXPECT_TRUE(
+        logged(log, "FirmwareChecker::findLatestFirmwareFiles checking compatibility of file:good.pmimg"));
     EXPECT_TRUE(logged(log, "FirmwareChecker::findLatestFirmwareFiles found HardwareRev:7 fwVersion:21 "
                             "mfgVersion7 and beta:0"));
     EXPECT_TRUE(
@@ -209,8 +265,10 @@ TEST(FirmwareImageFileTest, TheDecoderGivesTheImageWhicheverWayTheBodyIsWritten)
 {
     const std::vector<unsigned char> image = FirmwareImageWriter::image(3);
     const FirmwareImageWriter::Header h;
-    const std::string zlibBody = FirmwareImageWriter::uuencode(FirmwareImageWriter::compress(image, Compression::Zlib));
-    const std::string gzipBody = FirmwareImageWriter::uuencode(FirmwareImageWriter::compress(image, Compression::Gzip));
+    const std::string zlibBody =
+        FirmwareImageWriter::uuencode(FirmwareImageWriter::compress(image, Compression::Zlib));
+    const std::string gzipBody =
+        FirmwareImageWriter::uuencode(FirmwareImageWriter::compress(image, Compression::Gzip));
     const std::string head = FirmwareImageWriter::headerLines(h) + "begin 644 firmware.bin\n";
     struct Case
     {
@@ -245,12 +303,15 @@ TEST(FirmwareImageFileTest, ALineCarriesOnlyTheBytesItsLengthSays)
         const char* logLine;
     };
     const std::vector<Case> cases = {
-        {"4 bytes from two full groups", "$MMMMMMMM\n", "Firmware::extractFirmwareImage firmware failed to uudecode"},
+        {"4 bytes from two full groups", "$MMMMMMMM\n",
+         "Firmware::extractFirmwareImage firmware failed to uudecode"},
         {"5 bytes from the same groups", "%MMMMMMMM\n", "Firmware::extractFirmwareImage zlib hit error"},
         {"4 bytes from one group and missing characters", "$MMMM\n",
          "Firmware::extractFirmwareImage firmware failed to uudecode"},
-        {"5 bytes from one group and missing characters", "%MMMM\n", "Firmware::extractFirmwareImage zlib hit error"},
-        {"2 + 2 bytes over two lines", "\"MMMM\n\"MMMM\n", "Firmware::extractFirmwareImage firmware failed to uudecode"},
+        {"5 bytes from one group and missing characters", "%MMMM\n",
+         "Firmware::extractFirmwareImage zlib hit error"},
+        {"2 + 2 bytes over two lines", "\"MMMM\n\"MMMM\n",
+         "Firmware::extractFirmwareImage firmware failed to uudecode"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -286,29 +347,32 @@ TEST(FirmwareImageFileTest, ADamagedBodyIsRefusedWithItsLogLine)
         corrupt[at] = static_cast<char>(corrupt[at] ^ 0x5A);
     }
     // Far larger than any program space, and small once compressed.
-    const std::string bomb = FirmwareImageWriter::compress(std::vector<unsigned char>(4 * 0x10000, 0), Compression::Gzip);
+    const std::string bomb =
+        FirmwareImageWriter::compress(std::vector<unsigned char>(4 * 0x10000, 0), Compression::Gzip);
     struct Case
     {
         const char* name;
         std::string file;
         bool ok;
         const char* logLine; // empty: none expected
-        int size; // of what was inflated; -1: untouched, -2: not a whole image, -3: not checked
+        int size;            // of what was inflated; -1: untouched, -2: not a whole image, -3: not checked
     };
     const std::vector<Case> cases = {
         {"hand-written: \"begin\" and no data", fixture("beginWithoutData.pmimg"), false,
          "Firmware::extractFirmwareImage firmware failed to uudecode", -1},
-        {"no \"begin\" at all", FirmwareImageWriter::headerLines({}) + FirmwareImageWriter::uuencode(compressed), false,
+        {"no \"begin\" at all",
+         FirmwareImageWriter::headerLines({}) + FirmwareImageWriter::uuencode(compressed), false,
          "Firmware::extractFirmwareImage firmware failed to uudecode", -1},
-        {"not a zlib or gzip stream", "begin\n" + FirmwareImageWriter::uuencode(std::string(90, 'x')) + "end\n", false,
+        {"not a zlib or gzip stream",
+         "begin\n" + FirmwareImageWriter::uuencode(std::string(90, 'x')) + "end\n", false,
          "Firmware::extractFirmwareImage zlib hit error", 0},
         {"corrupt deflate data", "begin\n" + FirmwareImageWriter::uuencode(corrupt) + "end\n", false,
          "Firmware::extractFirmwareImage zlib hit error", -3},
         {"a stream cut short inflates what it holds",
-         "begin\n" + FirmwareImageWriter::uuencode(compressed.substr(0, compressed.size() / 2)) + "end\n", true, "",
-         -2},
-        {"a payload beyond the program space", "begin\n" + FirmwareImageWriter::uuencode(bomb) + "end\n", false,
-         "Firmware::extractFirmwareImage firmware larger than 65536 bytes", -2},
+         "begin\n" + FirmwareImageWriter::uuencode(compressed.substr(0, compressed.size() / 2)) + "end\n",
+         true, "", -2},
+        {"a payload beyond the program space", "begin\n" + FirmwareImageWriter::uuencode(bomb) + "end\n",
+         false, "Firmware::extractFirmwareImage firmware larger than 65536 bytes", -2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

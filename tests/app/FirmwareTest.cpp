@@ -5,13 +5,13 @@
 // beta mail and release notes.
 #include "WindowRig.h"
 
+#include "ant/device/BootloadImage.h"
 #include "ant/device/MeterRig.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "ant/search/SportDeviceSearch.h"
 #include "app/Implementer.h"
 #include "firmware/Firmware.h"
 #include "support/FirmwareImageWriter.h"
-#include "ant/device/BootloadImage.h"
-#include "ant/search/SportDeviceSearch.h"
 #include "support/SimulatedMeterFirmware.h"
 #include "support/UploadRecorder.h"
 #include "support/qt/HttpsTestServer.h"
@@ -387,7 +387,8 @@ public:
     }
     std::vector<unsigned char> flashArea(int start)
     {
-        return std::vector<unsigned char>(firmware->flash().begin() + 0x8000, firmware->flash().begin() + start);
+        return std::vector<unsigned char>(firmware->flash().begin() + 0x8000,
+                                          firmware->flash().begin() + start);
     }
 
     const QSslConfiguration defaultConfiguration = QSslConfiguration::defaultConfiguration();
@@ -403,8 +404,10 @@ public:
 
 TEST(FirmwareUpdateTest, ACheckOffersOnlyWhatItFound)
 {
-    const std::string release = FirmwareImageWriter::file(imageHeader("31", "Release"), FirmwareImageWriter::image(1));
-    const std::string beta = FirmwareImageWriter::file(imageHeader("33", "Beta"), FirmwareImageWriter::image(2));
+    const std::string release =
+        FirmwareImageWriter::file(imageHeader("31", "Release"), FirmwareImageWriter::image(1));
+    const std::string beta =
+        FirmwareImageWriter::file(imageHeader("33", "Beta"), FirmwareImageWriter::image(2));
     struct Case
     {
         const char* name;
@@ -416,7 +419,12 @@ TEST(FirmwareUpdateTest, ACheckOffersOnlyWhatItFound)
     };
     const Case cases[] = {
         {"only a beta", 200, {{"beta33.pmimg", beta}}, "--", "33", false},
-        {"a release and a beta", 200, {{"beta33.pmimg", beta}, {"release31.pmimg", release}}, "31", "33", false},
+        {"a release and a beta",
+         200,
+         {{"beta33.pmimg", beta}, {"release31.pmimg", release}},
+         "31",
+         "33",
+         false},
         {"nothing", 200, {}, "--", "--", false},
         {"the server fails: the cached release", 500, {{"release31.pmimg", release}}, "31", "--", true},
     };
@@ -443,7 +451,8 @@ TEST(FirmwareUpdateTest, ACheckOffersOnlyWhatItFound)
         const auto errors = bench.rig.boxes.boxes("Network Error");
         ASSERT_EQ(errors.size(), c.networkError ? 1u : 0u);
         if (c.networkError) {
-            EXPECT_EQ(errors[0].text, "Unable to download new firmware. Cached firmware will be used if available.");
+            EXPECT_EQ(errors[0].text,
+                      "Unable to download new firmware. Cached firmware will be used if available.");
         }
         // The job asked with this installation's identifier.
         ASSERT_FALSE(bench.server.requests().isEmpty());
@@ -487,14 +496,16 @@ TEST(FirmwareUpdateTest, EveryWayIntoTheBootloaderEndsInAnUploadOrAClearRefusal)
         ASSERT_TRUE(bench.pumpUntil([&] { return page->hardwareRevision() != 0; }, 5000));
         if (!c.inBootloader) {
             ASSERT_TRUE(bench.pumpUntil(
-                [&] { return !bench.events.versions.empty() && bench.button("checkButton")->isEnabled(); }, 10000));
+                [&] { return !bench.events.versions.empty() && bench.button("checkButton")->isEnabled(); },
+                10000));
         }
         ASSERT_TRUE(bench.check());
         ASSERT_TRUE(bench.button("uploadButton")->isEnabled());
         const std::vector<unsigned char> before = bench.flashArea(0xC000);
 
         bench.button("uploadButton")->click();
-        ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.finished.empty() || bench.seen("Error") > 0; }, 300000));
+        ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.finished.empty() || bench.seen("Error") > 0; },
+                                    300000));
         if (c.refusal == nullptr) {
             // Seen once the report's box has gone from above it.
             ASSERT_TRUE(bench.waitFor([&] { return bench.seen("Success!") > 0; }));
@@ -531,9 +542,11 @@ TEST(FirmwareUpdateTest, TheUploadShowsItsProgressThenReportsAndGoesBack)
     ASSERT_TRUE(bench.check());
 
     bench.button("uploadBetaButton")->click();
-    ASSERT_TRUE(bench.pumpUntil([&] { return bench.progressBox() != nullptr &&
-                                              bench.progressBox()->labelText() == "Uploading Firmware"; },
-                                10000));
+    ASSERT_TRUE(bench.pumpUntil(
+        [&] {
+            return bench.progressBox() != nullptr && bench.progressBox()->labelText() == "Uploading Firmware";
+        },
+        10000));
     QPointer<QProgressDialog> box = bench.progressBox();
     EXPECT_EQ(box->maximum(), 100);
     EXPECT_TRUE(box->isModal());
@@ -579,9 +592,9 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
     struct Case
     {
         const char* name;
-        int burstFailures;  // from the first burst on
+        int burstFailures; // from the first burst on
         int reportStatus;
-        const char* box;    // shown after the upload
+        const char* box; // shown after the upload
         bool reported;
     };
     const Case cases[] = {
@@ -635,8 +648,8 @@ TEST(FirmwareUpdateTest, AMeterLostDuringTheUploadFailsAfterTheSilenceLimitAndCa
     ASSERT_TRUE(bench.check());
 
     bench.button("uploadButton")->click();
-    ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.progress.empty() && bench.events.progress.back() >= 20; },
-                                300000));
+    ASSERT_TRUE(bench.pumpUntil(
+        [&] { return !bench.events.progress.empty() && bench.events.progress.back() >= 20; }, 300000));
     // Out of range: the stick hears nothing; the pump runs in real time, as the window's does.
     bench.simulated->setSilent(true);
     ASSERT_TRUE(bench.waitFor([&] {
@@ -671,8 +684,10 @@ TEST(FirmwareUpdateTest, TheBetaRequestIsAMailAndTheReleaseNotesAWebPage)
     const QUrl mail = bench.rig.urls.urls()[0];
     EXPECT_EQ(mail.scheme(), "mailto");
     EXPECT_EQ(mail.path(), VELONIX_EMAIL);
-    EXPECT_EQ(QUrlQuery(mail).queryItemValue("subject", QUrl::FullyDecoded), "Pelotune:beta firmware request");
-    EXPECT_EQ(QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded), "User's UUID:" + page->getUUIDString());
+    EXPECT_EQ(QUrlQuery(mail).queryItemValue("subject", QUrl::FullyDecoded),
+              "Pelotune:beta firmware request");
+    EXPECT_EQ(QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded),
+              "User's UUID:" + page->getUUIDString());
 
     // Asked first; only OK goes to the web site.
     for (const char* answer : {"Cancel", "OK"}) {
