@@ -7,8 +7,11 @@
 // The help site's base address, without a trailing "/"; a topic's page is HELP_URL "/" topic ".html".
 #define HELP_URL "https://help.example.com/pelotune"
 
-// The support address that diagnostics reports are mailed to.
+// The support address that diagnostics reports and beta-firmware requests are mailed to.
 #define VELONIX_EMAIL "support@example.com"
+
+// The maker's firmware release notes.
+#define FIRMWARE_UPDATES_URL "https://www.example.com/pages/support/firmware-updates"
 
 // The maker's legal notice in the status bar, before the privacy link.
 #define LEGAL_NOTICE "\xC2\xA9 Example Maker"

@@ -7,6 +7,7 @@
 #include <QGraphicsScene>
 #include <QMainWindow>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -67,6 +68,9 @@ public:
     void showHelp(const QString& topic);
     // The per-user data folder, created when missing (log file, chainring data, firmware files).
     QString dataFolder();
+    // The firmware server the firmware pages talk to; empty (the default) means the one built in.
+    void setFirmwareServer(const QUrl& server) { firmwareServerOverride = server; }
+    const QUrl& firmwareServer() const { return firmwareServerOverride; }
     // The folder of the program's executable, and the folder of the files it reads at run time
     // (share/pelotune of the prefix the program is installed in).
     QString appFolder();
@@ -132,6 +136,7 @@ private:
 
     RadioFactory radioFactory;
     QString dataFolderOverride;
+    QUrl firmwareServerOverride;
     ExitHandler exitHandler;
 
     std::unique_ptr<rezezaz::core::FileLogger> fileLogger;

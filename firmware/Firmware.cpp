@@ -1,21 +1,44 @@
 #include "firmware/Firmware.h"
 
+#include "ant/device/BootloadImage.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Implementer.h"
 #include "app/Pelotune.h"
+#include "core/Log.h"
+#include "firmware/FirmwareChecker.h"
+#include "firmware/FirmwareImageFile.h"
+#include "firmware/HardwareRevisionQuery.h"
 #include "ui_firmware.h"
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QHideEvent>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
 
+using rezezaz::core::Log;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
 
 namespace {
 
-// Decoder field of the firmware version (software revision) the meter reports.
+// Decoder fields: the firmware version and serial number the meter reports, and the bootloader's
+// data page.
 constexpr int FIRMWARE_VERSION_FIELD = 5;
+constexpr int SERIAL_NUMBER_FIELD = 6;
+constexpr int CRC_FIELD = 26;
+constexpr int BOOTLOADER_START_FIELD = 28;
+constexpr int BOOTLOADER_VERSION_FIELD = 29;
+constexpr int HARDWARE_REVISION_FIELD = 30;
 
 const char* const WARNING_TEXT =
     "<p>Firmware updating should NOT be taken lightly.</p> \t\t"
@@ -24,12 +47,55 @@ const char* const WARNING_TEXT =
     "</p>You will need a working internet connection to check for firmware.</p> \t\t"
     "<p>Read the help page for details</p>";
 
+const char* const NO_BOOTLOADER_TEXT = "No bootloader available.\nThis power meter cannot be updated.";
+const char* const FAILED_TEXT =
+    "Firmware was not uploaded. Please reset the power meter, replace your battery, and try again.";
+const char* const BETA_SUBJECT = "Pelotune:beta firmware request";
+
+// A box that deletes itself when closed and doesn't block.
+void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text)
+{
+    auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}
+
+// Adds the compiled-in CA certificates to the default configuration of SSL sockets, once.
+void addBundledCertificates()
+{
+    QFile bundle(":ca-bundle.crt");
+    if (!bundle.open(QIODevice::ReadOnly)) {
+        Log::alert("Firmware::Firmware unable to load the compiled-in CA certificates");
+        return;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> trusted = configuration.caCertificates();
+    bool added = false;
+    for (const QSslCertificate& certificate : QSslCertificate::fromData(bundle.readAll(), QSsl::Pem)) {
+        if (!trusted.contains(certificate)) {
+            trusted.append(certificate);
+            added = true;
+        }
+    }
+    if (added) {
+        configuration.setCaCertificates(trusted);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+}
+
 } // namespace
 
-Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode)
+Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode,
+                   int uploadSilenceLimitMs)
     : QWidget(mainWindow), mainWindow(mainWindow), device(device), ui(std::make_unique<Ui_firmware>())
 {
     ui->setupUi(this);
+    connect(ui->checkButton, &QPushButton::clicked, this, &Firmware::checkForFirmware);
+    connect(ui->requestBetaButton, &QPushButton::clicked, this, &Firmware::requestBetaFirmware);
+    connect(ui->uploadButton, &QPushButton::clicked, this, &Firmware::uploadFirmware);
+    connect(ui->uploadBetaButton, &QPushButton::clicked, this, &Firmware::uploadBetaFirmware);
+    connect(ui->releaseNotesButton, &QPushButton::clicked, this, &Firmware::releaseNotesClicked);
 
     if (bootloadMode) {
         ui->currentValue->setText("None");
@@ -47,10 +113,54 @@ Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool b
     warning->setAttribute(Qt::WA_DeleteOnClose);
     warning->setModal(true);
     warning->show();
+
+    const QString dataFolder = mainWindow->dataFolder();
+    QFile uuidFile(dataFolder + "/uuid");
+    if (uuidFile.exists()) {
+        // A text that is no UUID gives the null one, for as long as the file stays.
+        if (uuidFile.open(QIODevice::ReadOnly)) {
+            uuid = QUuid::fromString(QString::fromLatin1(uuidFile.readAll()));
+        }
+    } else {
+        uuid = QUuid::createUuid();
+        if (!uuidFile.open(QIODevice::WriteOnly) || uuidFile.write(uuid.toString().toLatin1()) != 38) {
+            Log::alert("Firmware::Firmware unable to write the uuid file");
+        }
+    }
+    uuidFile.close();
+    Log::alert("Firmware::Firmware using UUID:" + getUUIDString());
+
+    firmwareFolder = QDir::toNativeSeparators(dataFolder + "/firmware");
+    QDir().mkpath(firmwareFolder);
+    Log::alert("Firmware::Firmware using firmware folder:" + firmwareFolder);
+
+    if (QSslSocket::supportsSsl()) {
+        Log::alert("Firmware::Firmware SSL sockets supported. Loading root certificates.");
+        addBundledCertificates();
+    } else {
+        Log::alert("Firmware::Firmware SSL sockets not supported. Firmware updates may fail.");
+    }
+
+    silenceTimer = new QTimer(this);
+    silenceTimer->setSingleShot(true);
+    silenceTimer->setInterval(uploadSilenceLimitMs);
+    connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadSilent);
+
+    revisionQuery = std::make_shared<HardwareRevisionQuery>([this] { return hardwareRevision(); });
 }
 
 Firmware::~Firmware()
 {
+    // A job waiting for the hardware revision gets 0; every job ends, and what it would still send is
+    // dropped with this page.
+    revisionQuery->detach();
+    for (const QPointer<QThread>& job : jobs) {
+        if (!job.isNull()) {
+            job->quit();
+            job->wait();
+            delete job.data();
+        }
+    }
     device->removePowerMeterDeviceListener(this);
 }
 
@@ -60,6 +170,7 @@ void Firmware::showEvent(QShowEvent* event)
     // Minimising and restoring the window is no navigation: the page keeps listening meanwhile.
     if (!event->spontaneous()) {
         device->addPowerMeterDeviceListener(this);
+        device->doQueryBootload();
     }
 }
 
@@ -69,6 +180,41 @@ void Firmware::hideEvent(QHideEvent* event)
         device->removePowerMeterDeviceListener(this);
     }
     QWidget::hideEvent(event);
+}
+
+QString Firmware::getUUIDString() const
+{
+    return uuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
+int Firmware::hardwareRevision()
+{
+    return device->getManufacturerVersion();
+}
+
+int Firmware::deviceField(int id) const
+{
+    int value = 0;
+    if (device->sportData && device->sportData->getField(&value, id)) {
+        return value;
+    }
+    return 0;
+}
+
+void Firmware::setFirmware(const QString& fileName, int version, bool isBeta)
+{
+    if (isBeta) {
+        betaFile = fileName;
+        betaVersion = version;
+    } else {
+        releaseFile = fileName;
+        releaseVersion = version;
+    }
+}
+
+void Firmware::setNetworkError()
+{
+    networkError = true;
 }
 
 void Firmware::helpClicked()
@@ -83,12 +229,303 @@ void Firmware::closed(SportDevice*)
 
 void Firmware::dataReceived(SportDevice*, int fields)
 {
+    meterHeardFrom();
     int version = 0;
     if ((fields & (1 << FIRMWARE_VERSION_FIELD)) && device->sportData &&
         device->sportData->getField(&version, FIRMWARE_VERSION_FIELD)) {
         ui->currentValue->setText(QString::number(version));
         ui->checkButton->setText("Check for Firmware");
         ui->checkButton->setEnabled(true);
+    }
+    int crc = 0;
+    if (waitingForBootloader && device->sportData && device->sportData->getField(&crc, CRC_FIELD)) {
+        waitingForBootloader = false;
+        startBootload();
+    }
+}
+
+// ---- Progress boxes ----
+
+void Firmware::showBusyBox(const QString& text)
+{
+    closeProgressBox();
+    progress = new QProgressDialog(text, "Cancel", 0, 0, this);
+    progress->setModal(true);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    // "Cancel" only closes the box: whatever runs behind it goes on.
+    connect(progress, &QProgressDialog::canceled, this, &Firmware::closeProgressBox);
+    progress->show();
+}
+
+void Firmware::showProgressBox(const QString& text)
+{
+    showBusyBox(text);
+    progress->setRange(0, 100);
+    progress->setValue(0);
+}
+
+void Firmware::closeProgressBox()
+{
+    if (progress == nullptr) {
+        return;
+    }
+    progress->disconnect(this);
+    progress->close();
+    progress->deleteLater();
+    progress = nullptr;
+}
+
+// ---- Check for firmware ----
+
+void Firmware::checkForFirmware()
+{
+    Log::alert("Firmware::checkForFirmware");
+    showBusyBox("Checking for the latest firmware");
+    startJob(&FirmwareChecker::checkFirmware, &Firmware::checkComplete);
+}
+
+void Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)())
+{
+    FirmwareCheckInput input;
+    input.uuid = getUUIDString();
+    input.serialNumber = static_cast<quint32>(deviceField(SERIAL_NUMBER_FIELD));
+    input.uploadedImageName = uploadingBeta ? betaFile : releaseFile;
+    FirmwareServer server;
+    if (!mainWindow->firmwareServer().isEmpty()) {
+        server.url = mainWindow->firmwareServer();
+    }
+    auto* checker = new FirmwareChecker(input, firmwareFolder, revisionQuery, server);
+    // Queued: the job emits on its own thread.
+    connect(checker, &FirmwareChecker::firmwareChosen, this, &Firmware::setFirmware);
+    connect(checker, &FirmwareChecker::networkError, this, &Firmware::setNetworkError);
+    connect(checker, &FirmwareChecker::finished, this, complete);
+    jobs.removeAll(QPointer<QThread>());
+    jobs.append(FirmwareChecker::start(checker, job));
+}
+
+void Firmware::checkComplete()
+{
+    closeProgressBox();
+    if (networkError) {
+        networkError = false;
+        showBox(this, QMessageBox::Warning, "Network Error",
+                "Unable to download new firmware. Cached firmware will be used if available.");
+    }
+    if (betaVersion > 0) {
+        ui->betaValue->setText(QString::number(betaVersion));
+        ui->uploadBetaButton->setEnabled(true);
+    }
+    if (releaseVersion > 0) {
+        ui->availableValue->setText(QString::number(releaseVersion));
+        ui->uploadButton->setEnabled(true);
+    }
+}
+
+// ---- Upload ----
+
+bool Firmware::extractFirmwareImage(QByteArray& image, const QString& fileName)
+{
+    Log::alert("Firmware::extractFirmwareImage");
+    QFile file(QDir::toNativeSeparators(firmwareFolder + "/" + fileName));
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        Log::alert("Firmware::extractFirmwareImage unable to open file:" + fileName);
+        return false;
+    }
+    if (!FirmwareImageFile::decode(file, image)) {
+        return false;
+    }
+    // The upload takes one whole program space; anything else is a damaged or foreign file.
+    if (image.size() != FirmwareImageFile::IMAGE_SIZE) {
+        Log::alert(QString("Firmware::extractFirmwareImage firmware has %1 bytes, not %2")
+                       .arg(image.size())
+                       .arg(FirmwareImageFile::IMAGE_SIZE));
+        return false;
+    }
+    return true;
+}
+
+void Firmware::uploadFirmware()
+{
+    upload(false);
+}
+
+void Firmware::uploadBetaFirmware()
+{
+    upload(true);
+}
+
+void Firmware::upload(bool beta)
+{
+    if (uploadUnderWay) {
+        // Its box was closed with "Cancel"; the upload goes on.
+        Log::alert("Firmware::upload already under way");
+        return;
+    }
+    uploadingBeta = beta;
+    // Nothing of a file that failed is uploaded, nor an image left from before.
+    if (!extractFirmwareImage(image, beta ? betaFile : releaseFile)) {
+        image.clear();
+    }
+    prepareBootload();
+}
+
+void Firmware::prepareBootload()
+{
+    Log::alert("Firmware::prepareBootload");
+    showBusyBox("Preparing bootloader...");
+    if (image.isEmpty()) {
+        closeProgressBox();
+        showBox(this, QMessageBox::Warning, "Error", "No firmware image was loaded.");
+        Log::alert("Firmware::prepareBootload no firmware image");
+        return;
+    }
+    if (device->getBootload()) {
+        uploadUnderWay = true;
+        waitingForBootloader = true;
+        silenceTimer->start();
+        return;
+    }
+    if (bootloaderVersion == 0 || bootloaderVersion == 0xFFFF) {
+        closeProgressBox();
+        showBox(this, QMessageBox::Warning, "Error", NO_BOOTLOADER_TEXT);
+        Log::alert("Firmware::prepareBootload no bootloader");
+        return;
+    }
+    Log::alert("Firmware::prepareBootload changing device to bootload");
+    uploadUnderWay = true;
+    silenceTimer->start();
+    device->changeBootload();
+}
+
+void Firmware::startBootload()
+{
+    Log::alert("Firmware::startBootload");
+    const int crc = deviceField(CRC_FIELD);
+    const int start = deviceField(BOOTLOADER_START_FIELD);
+    const int version = deviceField(BOOTLOADER_VERSION_FIELD);
+    const int revision = deviceField(HARDWARE_REVISION_FIELD);
+    Log::alert(QString("Firmware::startBootload crc:") + QString("crc:0x%1").arg(crc, 0, 16) +
+               QString(" blStart:0x%1").arg(start, 0, 16) + " hwRev:" + QString::number(revision) +
+               " blVer:" + QString::number(version));
+    // A bootloader that starts where the application must be leaves no room for an image; the meter
+    // would refuse it anyway, the user is told why.
+    if (!vant::device::validBootloaderStart(start)) {
+        endUpload();
+        closeProgressBox();
+        showBox(this, QMessageBox::Warning, "Error", NO_BOOTLOADER_TEXT);
+        Log::alert(QString("Firmware::startBootload no bootloader at start address:0x%1").arg(start, 0, 16));
+        return;
+    }
+    showProgressBox("Uploading Firmware");
+    meterHeardFrom();
+    device->bootloadData(crc, start, reinterpret_cast<unsigned char*>(image.data()));
+}
+
+void Firmware::bootloadReceived(VelonixPowerMeterDevice*, int version)
+{
+    bootloaderVersion = version;
+}
+
+void Firmware::bootloadChanged(VelonixPowerMeterDevice*)
+{
+    if (!uploadUnderWay) {
+        return;
+    }
+    meterHeardFrom();
+    waitingForBootloader = true;
+}
+
+void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int percent)
+{
+    meterHeardFrom();
+    if (progress != nullptr && uploadUnderWay) {
+        progress->setValue(percent);
+    }
+}
+
+void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool success)
+{
+    if (!uploadUnderWay) {
+        return;
+    }
+    endUpload();
+    closeProgressBox();
+    if (success) {
+        // On the window: the page goes once the report is done, the message stays for the user.
+        showBox(mainWindow, QMessageBox::Warning, "Success!",
+                "Firmware uploaded. Please reconnect to the power meter after Pelotune resets.");
+        reportSuccessfulUpload();
+    } else {
+        showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);
+    }
+}
+
+void Firmware::meterHeardFrom()
+{
+    if (uploadUnderWay) {
+        silenceTimer->start();
+    }
+}
+
+void Firmware::endUpload()
+{
+    uploadUnderWay = false;
+    waitingForBootloader = false;
+    silenceTimer->stop();
+}
+
+void Firmware::uploadSilent()
+{
+    if (!uploadUnderWay) {
+        return;
+    }
+    Log::alert(QString("Firmware::uploadSilent no answer from the power meter for %1 ms")
+                   .arg(silenceTimer->interval()));
+    endUpload();
+    closeProgressBox();
+    showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);
+}
+
+void Firmware::reportSuccessfulUpload()
+{
+    Log::alert("Firmware::reportSuccessfulUpload");
+    showBusyBox("Reporting successful upload");
+    startJob(&FirmwareChecker::reportSuccessfulUpload, &Firmware::reportComplete);
+}
+
+void Firmware::reportComplete()
+{
+    closeProgressBox();
+    if (networkError) {
+        networkError = false;
+        // On the window: this page goes right after.
+        showBox(mainWindow, QMessageBox::Warning, "Network Error", "Unable to upload report.");
+    }
+    mainWindow->allBack();
+}
+
+// ---- Release notes and beta request ----
+
+void Firmware::releaseNotesClicked()
+{
+    const QMessageBox::StandardButton answer = QMessageBox::information(
+        this, "Firmware Release Notes", "You will be redirected to the Velonix web site.",
+        QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer == QMessageBox::Ok) {
+        QDesktopServices::openUrl(QUrl(FIRMWARE_UPDATES_URL));
+    }
+}
+
+void Firmware::requestBetaFirmware()
+{
+    const QString body = "User's UUID:" + getUUIDString();
+    const QString address = QString("mailto:") + VELONIX_EMAIL + "?subject=" + BETA_SUBJECT + "&body=" + body;
+    if (!QDesktopServices::openUrl(QUrl(address))) {
+        showBox(this, QMessageBox::Warning, "No email client found",
+                QString("Please copy the following message into an email to: ") + VELONIX_EMAIL +
+                    "\nWith the subject: " + BETA_SUBJECT + "\nThank you!\n\n" + body);
     }
 }
 
@@ -112,8 +549,4 @@ void Firmware::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
 void Firmware::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
 void Firmware::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
 void Firmware::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void Firmware::bootloadReceived(VelonixPowerMeterDevice*, int) {}
-void Firmware::bootloadChanged(VelonixPowerMeterDevice*) {}
-void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int) {}
-void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool) {}
 void Firmware::sleepStarted(VelonixPowerMeterDevice*) {}

@@ -3,11 +3,21 @@
 #include "ant/device/VelonixPowerMeterDeviceListener.h"
 #include "core/IntrusivePointer.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
 #include <QWidget>
 
 #include <memory>
 
+class FirmwareChecker;
+class HardwareRevisionQuery;
 class Pelotune;
+class QProgressDialog;
+class QThread;
+class QTimer;
 class Ui_firmware;
 
 namespace vant::device {
@@ -15,11 +25,15 @@ class SportDevice;
 class VelonixPowerMeterDevice;
 } // namespace vant::device
 
-// The firmware page of a connected power meter: shows the firmware version the meter reports and
-// holds the buttons that check for, and upload, new firmware. The main window opens it for a meter
+// The firmware page of a connected power meter: shows the firmware version the meter reports, checks
+// the firmware server for newer images (each check and each upload report a FirmwareChecker job on a
+// thread of its own), uploads the newest fitting release or beta image through the meter's
+// bootloader, then reports the upload. The upload itself runs on the GUI thread, driven by the meter's
+// callbacks from the window's pump, and shows its progress. The main window opens the page for a meter
 // found in its bootloader, the meter's home page for a meter running its firmware; either pushes it
 // on the main window's page stack, which owns it from then on. It holds its own reference to the
-// meter for as long as it lives and listens to the meter while it is shown.
+// meter for as long as it lives and listens to the meter while it is shown. When it goes, its running
+// jobs are told to quit and waited for, and nothing they would still send reaches it.
 class Firmware : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
 {
     Q_OBJECT
@@ -27,11 +41,28 @@ class Firmware : public QWidget, public vant::device::VelonixPowerMeterDeviceLis
 public:
     // `bootloadMode`: the meter was opened with the bootloader's channel settings and answers only in
     // its bootloader, so no firmware version will come and the check is possible at once.
-    Firmware(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode);
+    // `uploadSilenceLimitMs`: how long an upload waits for any sign of the meter before it fails.
+    Firmware(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode,
+             int uploadSilenceLimitMs = UPLOAD_SILENCE_LIMIT_MS);
     ~Firmware() override;
 
     Firmware(const Firmware&) = delete;
     Firmware& operator=(const Firmware&) = delete;
+
+    // Well beyond the longest the meter is silent in an upload that still succeeds: every retry of a
+    // failed burst, and the bootloader's restart after the switch.
+    static constexpr int UPLOAD_SILENCE_LIMIT_MS = 30000;
+
+    // This installation's identifier: 36 upper-case characters, without braces.
+    QString getUUIDString() const;
+    // The meter's hardware revision; what a check job asks, answered on this page's thread.
+    int hardwareRevision();
+    // Decodes the image file `fileName` of the firmware folder into `image`; false (logged) when it
+    // cannot be read or decoded, or when it does not give exactly one whole program space.
+    bool extractFirmwareImage(QByteArray& image, const QString& fileName);
+    // The two halves of the upload: into the bootloader, then the upload itself.
+    void prepareBootload();
+    void startBootload();
 
     // vant::device::SportDeviceListener
     void opened(vant::device::SportDevice* device) override;
@@ -67,6 +98,19 @@ public:
     void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
 
 public slots:
+    // A check job chose an image; queued from its thread.
+    void setFirmware(const QString& fileName, int version, bool isBeta);
+    // An exchange of a job failed; queued from its thread.
+    void setNetworkError();
+
+    void checkForFirmware();
+    void checkComplete();
+    void requestBetaFirmware();
+    void uploadFirmware();
+    void uploadBetaFirmware();
+    void reportSuccessfulUpload();
+    void reportComplete();
+    void releaseNotesClicked();
     // Wired by the main window's Help button: the help topic "firmware".
     void helpClicked();
 
@@ -76,7 +120,40 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // The meter said nothing for the silence limit during an upload: it fails.
+    void uploadSilent();
+    void upload(bool beta);
+    // Starts a checker job; `complete` is called when it is over.
+    void startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)());
+    void showBusyBox(const QString& text);
+    void showProgressBox(const QString& text);
+    void closeProgressBox();
+    // The upload has ended or failed: no more waiting for the meter.
+    void endUpload();
+    // Any sign of the meter during an upload puts the silence limit off again.
+    void meterHeardFrom();
+    int deviceField(int id) const;
+
     Pelotune* mainWindow; // not owned
     rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
+    QProgressDialog* progress = nullptr;
     std::unique_ptr<Ui_firmware> ui;
+    bool uploadingBeta = false;
+    QString betaFile;
+    QString releaseFile;
+    int betaVersion = 0;
+    int releaseVersion = 0;
+    QUuid uuid;
+    QByteArray image;
+    bool waitingForBootloader = false;
+    int bootloaderVersion = 0;
+    bool networkError = false;
+
+    QString firmwareFolder;
+    // From the upload button until the upload's end: the meter's upload callbacks count only then.
+    bool uploadUnderWay = false;
+    QTimer* silenceTimer = nullptr; // child
+    // Shared with the jobs, which may outlive the page.
+    std::shared_ptr<HardwareRevisionQuery> revisionQuery;
+    QList<QPointer<QThread>> jobs;
 };

@@ -3,6 +3,7 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -35,8 +36,22 @@ QUrl HttpsTestServer::url() const
 
 void HttpsTestServer::setResponse(int status, const QByteArray& body)
 {
-    mStatus = status;
-    mBody = body;
+    mResponse.status = status;
+    mResponse.body = body;
+}
+
+void HttpsTestServer::setResponse(const QByteArray& path, const Response& response)
+{
+    mPathResponses.insert(path, response);
+}
+
+const HttpsTestServer::Response& HttpsTestServer::responseFor(const QByteArray& path) const
+{
+    auto found = mPathResponses.find(path);
+    if (found == mPathResponses.end()) {
+        found = mPathResponses.find(path.left(path.indexOf('?')));
+    }
+    return found != mPathResponses.end() ? *found : mResponse;
 }
 
 namespace {
@@ -118,6 +133,10 @@ void HttpsTestServer::serve(QSslSocket* socket)
     socket->setParent(this);
     connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QSslSocket::readyRead, this, [this, socket]() {
+        if (socket->property("answered").toBool()) {
+            socket->readAll();
+            return;
+        }
         QByteArray received = socket->property("received").toByteArray() + socket->readAll();
         socket->setProperty("received", received);
         const qsizetype headEnd = received.indexOf("\r\n\r\n");
@@ -135,15 +154,36 @@ void HttpsTestServer::serve(QSslSocket* socket)
                 request.headers.insert(lines[i].left(colon).trimmed().toLower(),
                                        lines[i].mid(colon + 1).trimmed());
         }
+        // The whole body first, as long as the head says it is.
+        const qsizetype bodyLength = request.headers.value("content-length", "0").toLongLong();
+        if (received.size() - (headEnd + 4) < bodyLength)
+            return;
+        request.body = received.mid(headEnd + 4, bodyLength);
         mRequests.append(request);
+        socket->setProperty("answered", true);
 
-        QByteArray response =
-            "HTTP/1.1 " + QByteArray::number(mStatus) + (mStatus == 200 ? " OK" : " Error") +
-            "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(mBody.size()) +
-            "\r\nConnection: close\r\n\r\n" + mBody;
-        socket->write(response);
-        socket->disconnectFromHost();
+        const Response response = responseFor(request.path);
+        if (response.delayMs > 0) {
+            QTimer::singleShot(response.delayMs, socket, [socket, response]() { answer(socket, response); });
+        } else {
+            answer(socket, response);
+        }
     });
+}
+
+void HttpsTestServer::answer(QSslSocket* socket, const Response& response)
+{
+    if (response.fault == Response::Fault::CloseConnection) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) +
+                            (response.status == 200 ? " OK" : " Error") +
+                            "\r\nContent-Type: application/json\r\nContent-Length: " +
+                            QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    socket->write(head + response.body);
+    socket->disconnectFromHost();
 }
 
 } // namespace support

@@ -12,8 +12,9 @@
 namespace support {
 
 // An HTTPS server on 127.0.0.1, port chosen by the system, with a self-signed certificate for that
-// address made for it when it starts. Every request gets the one response set; the
-// requests that arrived are kept. It runs on the thread that made it: the test waits in an event loop
+// address made for it when it starts. A request gets the response set for its path, else the one
+// response set for all; a response can also be a fault (the connection closed unanswered, or an
+// answer that comes late). The requests that arrived are kept, bodies included. It runs on the thread that made it: the test waits in an event loop
 // (QSignalSpy::wait) while a client talks to it.
 class HttpsTestServer : public QObject
 {
@@ -23,6 +24,20 @@ public:
         QByteArray method;
         QByteArray path;
         QMap<QByteArray, QByteArray> headers; // names in lower case
+        QByteArray body;
+    };
+
+    struct Response
+    {
+        enum class Fault
+        {
+            None,
+            CloseConnection, // the connection is closed without an answer
+        };
+        int status = 200;
+        QByteArray body;
+        Fault fault = Fault::None;
+        int delayMs = 0; // the answer (or the close) comes this long after the request
     };
 
     HttpsTestServer();
@@ -37,17 +52,23 @@ public:
 
     // The response to every later request: the status line's code and the body (200 and empty at start).
     void setResponse(int status, const QByteArray& body);
+    // The response to later requests for `path` (as in the request line, query included, or without
+    // its query); it takes precedence over the response for all.
+    void setResponse(const QByteArray& path, const Response& response);
+    void clearPathResponses() { mPathResponses.clear(); }
     const QList<Request>& requests() const { return mRequests; }
 
 private:
     bool makeCertificate();
     void serve(QSslSocket* socket);
+    const Response& responseFor(const QByteArray& path) const;
+    static void answer(QSslSocket* socket, const Response& response);
 
     QSslServer mServer;
     QSslCertificate mCertificate;
     QString mError;
-    int mStatus = 200;
-    QByteArray mBody;
+    Response mResponse;
+    QMap<QByteArray, Response> mPathResponses;
     QList<Request> mRequests;
 };
 

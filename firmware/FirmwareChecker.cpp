@@ -1,0 +1,286 @@
+#include "firmware/FirmwareChecker.h"
+
+#include "core/Log.h"
+#include "firmware/FirmwareImageFile.h"
+#include "firmware/HardwareRevisionQuery.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QThread>
+#include <QXmlStreamReader>
+
+using rezezaz::core::Log;
+
+namespace {
+
+// Verified TLS only: whatever the application added to the default configuration, the system's CA
+// certificates and the compiled-in bundle.
+QSslConfiguration verifiedConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    configuration.setProtocol(QSsl::SecureProtocols);
+    QList<QSslCertificate> trusted = configuration.caCertificates();
+    trusted += QSslConfiguration::systemCaCertificates();
+    QFile bundle(":ca-bundle.crt");
+    if (bundle.open(QIODevice::ReadOnly)) {
+        trusted += QSslCertificate::fromData(bundle.readAll(), QSsl::Pem);
+    } else {
+        Log::alert("FirmwareChecker unable to load the compiled-in CA certificates");
+    }
+    configuration.setCaCertificates(trusted);
+    return configuration;
+}
+
+// The file name a link ends with: what follows its last "/", the whole text without one.
+QString lastPart(const QString& text)
+{
+    return text.mid(text.lastIndexOf('/') + 1);
+}
+
+} // namespace
+
+FirmwareChecker::FirmwareChecker(const FirmwareCheckInput& input, const QString& firmwareFolder,
+                                 std::shared_ptr<HardwareRevisionQuery> hardwareRevision,
+                                 const FirmwareServer& server)
+    : manager(new QNetworkAccessManager(this)), input(input), folder(firmwareFolder),
+      hardwareRevision(std::move(hardwareRevision)), server(server)
+{
+    connect(manager, &QNetworkAccessManager::sslErrors, this, &FirmwareChecker::rssSslErrors);
+}
+
+FirmwareChecker::~FirmwareChecker() = default;
+
+QThread* FirmwareChecker::start(FirmwareChecker* checker, void (FirmwareChecker::*job)())
+{
+    auto* thread = new QThread();
+    checker->moveToThread(thread);
+    connect(thread, &QThread::started, checker, job);
+    // Quit at once from the job's own thread: its event loop ends with the job.
+    connect(checker, &FirmwareChecker::finished, thread, &QThread::quit, Qt::DirectConnection);
+    // Deferred deletions still run on a thread whose loop has ended, also one told to quit early.
+    connect(thread, &QThread::finished, checker, &QObject::deleteLater);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+    return thread;
+}
+
+QNetworkRequest FirmwareChecker::request(const QUrl& url) const
+{
+    QNetworkRequest request(url);
+    request.setSslConfiguration(verifiedConfiguration());
+    request.setTransferTimeout(server.timeoutMs);
+    // The credential goes nowhere else than where it was sent.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    request.setRawHeader("Authorization",
+                         "Basic " + (input.uuid + ":" + MORTAL_PASSWORD).toLatin1().toBase64());
+    request.setRawHeader("User-Agent", "Pelotune PC");
+    request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+    return request;
+}
+
+void FirmwareChecker::routeAnswers(void (FirmwareChecker::*handler)(QNetworkReply*))
+{
+    disconnect(manager, &QNetworkAccessManager::finished, nullptr, nullptr);
+    connect(manager, &QNetworkAccessManager::finished, this, handler);
+}
+
+bool FirmwareChecker::failed(QNetworkReply* reply, const char* operation)
+{
+    if (reply->error() == QNetworkReply::NoError) {
+        return false;
+    }
+    Log::alert(QString("FirmwareChecker::%1 http error:%2 with description:%3")
+                   .arg(operation)
+                   .arg(int(reply->error()))
+                   .arg(reply->errorString()));
+    emit networkError();
+    return true;
+}
+
+bool FirmwareChecker::secure(const QUrl& url, const char* operation)
+{
+    if (url.scheme() == QLatin1String("https") && !url.host().isEmpty()) {
+        return true;
+    }
+    // The credential travels over verified TLS only.
+    Log::alert(QString("FirmwareChecker::%1 refused address without https:").arg(operation) + url.toString());
+    emit networkError();
+    return false;
+}
+
+void FirmwareChecker::checkFirmware()
+{
+    Log::alert("FirmwareChecker::checkFirmware");
+    QUrl url = server.url;
+    url.setPath(url.path() + "/rss");
+    if (!secure(url, "checkFirmware")) {
+        // As after a failed catalogue: the choice from the cached images.
+        findLatestFirmwareFiles();
+        emit finished();
+        return;
+    }
+    QNetworkRequest catalogue = request(url);
+    Log::alert("FirmwareChecker::checkFirmware SSL using secure protocols only.");
+    routeAnswers(&FirmwareChecker::rssFinished);
+    manager->post(catalogue, QByteArray());
+}
+
+void FirmwareChecker::rssSslErrors(QNetworkReply*, const QList<QSslError>& errors)
+{
+    // Not ignored: the request fails with them, and nothing is sent to that server.
+    for (const QSslError& error : errors) {
+        Log::alert("FirmwareChecker::rssSslErrors SSL error:" + error.errorString());
+    }
+}
+
+void FirmwareChecker::rssFinished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    Log::alert("FirmwareChecker::rssFinished");
+    QStringList links;
+
+    if (!failed(reply, "rssFinished")) {
+        QXmlStreamReader xml(reply->readAll());
+        bool itemsStarted = false;
+        QString element;
+        QString title;
+        QString link;
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isStartElement()) {
+                if (!itemsStarted && xml.name() == QLatin1String("item")) {
+                    itemsStarted = true;
+                }
+                element = xml.name().toString();
+            } else if (xml.isEndElement() && xml.name() == QLatin1String("item")) {
+                Log::alert("FirmwareChecker::readData found firmware for: " + title);
+                Log::alert("FirmwareChecker::readData with download link: " + link);
+                links.append(link);
+                title.clear();
+                link.clear();
+            } else if (xml.isCharacters() && !xml.isWhitespace() && itemsStarted) {
+                if (element == QLatin1String("title")) {
+                    title += xml.text();
+                } else if (element == QLatin1String("link")) {
+                    link += xml.text();
+                }
+            }
+        }
+        if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+            Log::alert(QString("FirmwareChecker::readData hit xml error:%1").arg(int(xml.error())));
+        }
+        if (!links.isEmpty()) {
+            purgeFolder();
+        }
+    }
+
+    if (downloadMissingFirmwares(links) == 0) {
+        findLatestFirmwareFiles();
+        emit finished();
+    }
+}
+
+void FirmwareChecker::purgeFolder()
+{
+    QDir directory(folder);
+    for (const QString& name : directory.entryList(QDir::Files)) {
+        Log::alert("FirmwareChecker::rssFinished deleted cached firmware:" + name);
+        directory.remove(name);
+    }
+}
+
+int FirmwareChecker::downloadMissingFirmwares(const QStringList& links)
+{
+    routeAnswers(&FirmwareChecker::downloadFinished);
+    QList<QUrl> wanted;
+    for (const QString& link : links) {
+        const QString name = lastPart(link);
+        if (QFileInfo::exists(folder + "/" + name)) {
+            Log::alert("FirmwareChecker::downloadMissingFirmware already exists:" + name);
+            continue;
+        }
+        const QUrl url(link);
+        if (!secure(url, "downloadMissingFirmware")) {
+            continue;
+        }
+        Log::alert("FirmwareChecker::downloadMissingFirmware will download:" + link);
+        wanted.append(url);
+    }
+    pendingDownloads = int(wanted.size());
+    for (const QUrl& url : wanted) {
+        manager->post(request(url), QByteArray());
+    }
+    return pendingDownloads;
+}
+
+void FirmwareChecker::downloadFinished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    Log::alert("FirmwareChecker::downloadFinished");
+    --pendingDownloads;
+
+    if (!failed(reply, "downloadFinished")) {
+        const QString name = lastPart(reply->request().url().path());
+        const QByteArray body = reply->readAll();
+        // Written beside its place and moved there whole: a failed write leaves no partial image.
+        QSaveFile file(folder + "/" + name);
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+            !file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit()) {
+            Log::alert("FirmwareChecker::downloadFinished unable to write firmware file:" + name);
+            emit networkError();
+        } else {
+            Log::alert("FirmwareChecker::downloadFinished wrote firmware file:" + name);
+        }
+    }
+
+    if (pendingDownloads == 0) {
+        findLatestFirmwareFiles();
+        emit finished();
+    }
+}
+
+void FirmwareChecker::findLatestFirmwareFiles()
+{
+    const int revision = hardwareRevision ? hardwareRevision->ask() : 0;
+    const FirmwareImageFile::Selection chosen = FirmwareImageFile::select(folder, revision);
+    if (chosen.beta.version > 0) {
+        emit firmwareChosen(chosen.beta.fileName, chosen.beta.version, true);
+    }
+    if (chosen.release.version > 0) {
+        emit firmwareChosen(chosen.release.fileName, chosen.release.version, false);
+    }
+}
+
+void FirmwareChecker::reportSuccessfulUpload()
+{
+    Log::alert("FirmwareChecker::reportSuccessfulUpload");
+    const QString date = QLocale::system().toString(QDateTime::currentDateTime(), "ddd MMM d hh:mm:ss yyyy");
+    const QString body =
+        input.uuid + "," + QString::number(input.serialNumber) + "," + input.uploadedImageName + "," + date;
+    QUrl url = server.url;
+    url.setPath(url.path() + "/rss");
+    if (!secure(url, "reportSuccessfulUpload")) {
+        emit finished();
+        return;
+    }
+    routeAnswers(&FirmwareChecker::reportFinished);
+    manager->post(request(url), body.toLatin1());
+}
+
+void FirmwareChecker::reportFinished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    failed(reply, "reportFinished");
+    emit finished();
+}

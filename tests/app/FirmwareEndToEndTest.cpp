@@ -1,0 +1,256 @@
+// A firmware update as a user has it: the program connects to a meter by its number, its home page
+// opens the firmware page, the check goes to the firmware server (the HTTPS test server), the update
+// goes through the meter's bootloader with its progress shown, and the server hears of it. Then the
+// same with bursts that fail now and then, with bursts that always fail, and with the page closed
+// while a check is still running.
+#include "WindowRig.h"
+
+#include "ant/device/BootloadImage.h"
+#include "support/FirmwareImageWriter.h"
+#include "support/SimulatedMeterFirmware.h"
+#include "support/qt/HttpsTestServer.h"
+
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QSslConfiguration>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using apptest::WindowRig;
+using support::FirmwareImageWriter;
+using support::HttpsTestServer;
+
+namespace {
+
+constexpr int METER = 3333;
+
+class Session
+{
+public:
+    Session()
+    {
+        EXPECT_TRUE(server.error().isEmpty()) << server.error().toStdString();
+        QSslConfiguration trusting = defaultConfiguration;
+        trusting.addCaCertificate(server.certificate());
+        QSslConfiguration::setDefaultConfiguration(trusting);
+
+        FirmwareImageWriter::Header header;
+        header.version = "31";
+        const std::string file = FirmwareImageWriter::file(header, image);
+        HttpsTestServer::Response catalogue;
+        catalogue.body = QByteArray::fromStdString("<rss><channel><item><title>Release 31</title><link>" +
+                                                   server.url().toString().toStdString() +
+                                                   "/images/release31.pmimg</link></item></channel></rss>");
+        server.setResponse("/rss", catalogue);
+        HttpsTestServer::Response imageFile;
+        imageFile.body = QByteArray::fromStdString(file);
+        server.setResponse("/images/release31.pmimg", imageFile);
+
+        rig.bench.plug(0x1008);
+        rig.bench.meters = [this](support::SimulatedStickRadio& stick) {
+            meter = &stick.addMeter(METER);
+            firmware = std::make_unique<support::SimulatedMeterFirmware>(*meter);
+        };
+        for (const char* title : {"Congratulations!", "KV7 Detected", "Notice", "Passed", "Success!",
+                                  "Failed", "Network Error", "Error"}) {
+            rig.boxes.press(title, "OK");
+        }
+        rig.boxes.press("Warning", "I Understand");
+        rig.start();
+        rig.window->setFirmwareServer(server.url());
+    }
+
+    ~Session()
+    {
+        rig.window.reset();
+        WindowRig::flush();
+        QSslConfiguration::setDefaultConfiguration(defaultConfiguration);
+    }
+
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The window's pump in real time, as the program runs it, until `done`.
+    bool live(const std::function<bool()>& done, int limitMs = 120000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > limitMs) {
+                return false;
+            }
+            rig.tick();
+            QThread::msleep(1);
+        }
+        return true;
+    }
+
+    // Opens the meter by its number, then its firmware page from its home page.
+    bool openFirmwarePage()
+    {
+        rig.button("enterIDButton")->click();
+        auto* dialog = rig.window->findChild<QInputDialog*>();
+        if (dialog == nullptr) {
+            return false;
+        }
+        dialog->setIntValue(METER);
+        dialog->accept();
+        if (!rig.runUntil([&] { return rig.currentPageClass() == "Sensor"; }, 600)) {
+            return false;
+        }
+        QPushButton* firmwareButton = rig.currentPage()->findChild<QPushButton*>("firmwareButton");
+        if (!rig.runUntil([&] { return firmwareButton->isEnabled(); }, 600)) {
+            return false;
+        }
+        firmwareButton->click();
+        return rig.currentPageClass() == "Firmware";
+    }
+
+    QPushButton* pageButton(const char* name) { return rig.currentPage()->findChild<QPushButton*>(name); }
+    QProgressDialog* progressBox()
+    {
+        for (QProgressDialog* box : rig.currentPage()->findChildren<QProgressDialog*>()) {
+            if (box->isVisible()) {
+                return box;
+            }
+        }
+        return nullptr;
+    }
+    int seen(const char* title) { return static_cast<int>(rig.boxes.boxes(title).size()); }
+
+    // Check, then update: true when the update button could be pressed.
+    bool checkAndUpdate()
+    {
+        QPushButton* check = pageButton("checkButton");
+        if (!rig.runUntil([&] { return check->isEnabled(); }, 600)) {
+            return false;
+        }
+        check->click();
+        QPushButton* update = pageButton("uploadButton");
+        if (!live([&] { return update->isEnabled(); })) {
+            return false;
+        }
+        update->click();
+        return true;
+    }
+
+    std::vector<unsigned char> applicationArea()
+    {
+        const int start = firmware->bootloader.startAddress;
+        return std::vector<unsigned char>(firmware->flash().begin() + 0x8000,
+                                          firmware->flash().begin() + start);
+    }
+    std::vector<unsigned char> expectedArea()
+    {
+        const int start = firmware->bootloader.startAddress;
+        std::vector<unsigned char> laidOut(0x10000);
+        vant::device::layOutBootloadImage(image.data(), start, laidOut.data());
+        return std::vector<unsigned char>(laidOut.begin() + 0x8000, laidOut.begin() + start);
+    }
+
+    const QSslConfiguration defaultConfiguration = QSslConfiguration::defaultConfiguration();
+    const std::vector<unsigned char> image = FirmwareImageWriter::image(11);
+    HttpsTestServer server;
+    WindowRig rig;
+    support::SimulatedPowerMeter* meter = nullptr;
+    std::unique_ptr<support::SimulatedMeterFirmware> firmware;
+};
+
+TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
+{
+    struct Case
+    {
+        const char* name;
+        int burstFailures; // injected once the upload runs
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"every burst goes through", 0, true},
+        {"a few bursts fail and are sent again", 4, true},
+        {"a burst fails every retry", 1000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session session;
+        ASSERT_TRUE(session.openFirmwarePage());
+        QPointer<QWidget> page = session.rig.currentPage();
+        ASSERT_TRUE(session.checkAndUpdate());
+
+        // Into the bootloader, then the upload with its box.
+        ASSERT_TRUE(session.rig.runUntil(
+            [&] {
+                return session.progressBox() != nullptr &&
+                       session.progressBox()->labelText() == "Uploading Firmware";
+            },
+            3000));
+        session.rig.bench.stick()->chip().failBursts(c.burstFailures);
+        QPointer<QProgressDialog> box = session.progressBox();
+        std::vector<int> shown;
+        ASSERT_TRUE(session.rig.runUntil(
+            [&] {
+                if (!box.isNull() && (shown.empty() || shown.back() != box->value())) {
+                    shown.push_back(box->value());
+                }
+                return box.isNull();
+            },
+            30000));
+        EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+
+        if (c.succeeds) {
+            EXPECT_GT(shown.size(), 5u) << "the progress moves as the upload goes";
+            ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
+                << "the report, then back";
+            EXPECT_EQ(session.seen("Success!"), 1);
+            EXPECT_EQ(session.seen("Failed"), 0);
+            EXPECT_EQ(session.applicationArea(), session.expectedArea());
+            const HttpsTestServer::Request& report = session.server.requests().last();
+            EXPECT_EQ(report.path, "/rss");
+            EXPECT_EQ(report.body.split(',').value(2), "release31.pmimg");
+            EXPECT_TRUE(page.isNull());
+        } else {
+            session.rig.tick(5);
+            EXPECT_EQ(session.seen("Failed"), 1);
+            EXPECT_EQ(session.seen("Success!"), 0);
+            EXPECT_EQ(session.server.requests().size(), 2) << "the catalogue and the image, no report";
+            EXPECT_FALSE(page.isNull());
+            EXPECT_NE(session.applicationArea(), session.expectedArea());
+        }
+    }
+}
+
+// The user leaves the page while the server is still slow to answer: the job is ended with the page,
+// nothing comes back to it, and the program goes on.
+TEST(FirmwareEndToEndTest, ThePageClosedWhileACheckRunsTakesItsJobWithIt)
+{
+    Session session;
+    HttpsTestServer::Response slow;
+    slow.body = "<rss/>";
+    slow.delayMs = 3000;
+    session.server.setResponse("/rss", slow);
+    ASSERT_TRUE(session.openFirmwarePage());
+    QPointer<QWidget> page = session.rig.currentPage();
+    QPushButton* check = session.pageButton("checkButton");
+    ASSERT_TRUE(session.rig.runUntil([&] { return check->isEnabled(); }, 600));
+    check->click();
+    ASSERT_TRUE(session.live([&] { return !session.server.requests().isEmpty(); }));
+
+    session.rig.window->backClicked();
+    session.rig.tick();
+    EXPECT_TRUE(page.isNull());
+    EXPECT_EQ(session.rig.currentPageClass(), "Sensor");
+
+    // Past the server's late answer: nothing arrives, nothing is shown.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(session.live([&] { return clock.elapsed() > 3500; }));
+    EXPECT_EQ(session.seen("Network Error"), 0);
+    EXPECT_FALSE(session.rig.logged("FirmwareChecker::rssFinished"));
+}
+
+} // namespace
