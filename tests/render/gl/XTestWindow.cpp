@@ -1,0 +1,55 @@
+#include "XTestWindow.h"
+
+#include <X11/Xutil.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace gltest {
+
+bool contextRequired()
+{
+    const char* ci = std::getenv("CI");
+    const char* required = std::getenv("PELOTUNE_REQUIRE_GL");
+    return (ci != nullptr && std::strcmp(ci, "true") == 0) || (required != nullptr && std::strcmp(required, "1") == 0);
+}
+
+XTestDisplay::XTestDisplay()
+{
+    XInitThreads();
+    display_ = XOpenDisplay(nullptr);
+}
+
+XTestDisplay::~XTestDisplay()
+{
+    if (display_ != nullptr) {
+        XCloseDisplay(display_);
+    }
+}
+
+Window XTestDisplay::createWindow(int width, int height)
+{
+    Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, width, height, 0, 0, 0);
+    XMapWindow(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+void XTestDisplay::resize(Window window, int width, int height)
+{
+    XResizeWindow(display_, window, width, height);
+    XSync(display_, False);
+}
+
+uint32_t XTestDisplay::pixel(Window window, int x, int y)
+{
+    XImage* image = XGetImage(display_, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return 0xFFFFFFFF;
+    }
+    const uint32_t value = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
+    XDestroyImage(image);
+    return value;
+}
+
+} // namespace gltest
