@@ -1,0 +1,132 @@
+#include "render/TextureFormat.h"
+
+namespace rezezaz::render {
+
+int TextureFormat::getPixelSize(int pixelFormat)
+{
+    switch (pixelFormat) {
+    case Format_L_8:
+    case Format_A_8:
+        return 1;
+    case Format_LA_8:
+        return 2;
+    case Format_RGB_8:
+    case Format_BGR_8:
+        return 3;
+    case Format_RGBA_8:
+    case Format_BGRA_8:
+        return 4;
+    case Format_L_FLOAT32:
+    case Format_A_FLOAT32:
+        return 4;
+    case Format_LA_FLOAT32:
+        return 8;
+    case Format_RGB_FLOAT32:
+    case Format_BGR_FLOAT32:
+        return 12;
+    case Format_RGBA_FLOAT32:
+    case Format_BGRA_FLOAT32:
+        return 16;
+    case Format_RGB_5_6_5:
+    case Format_BGR_5_6_5:
+    case Format_RGBA_5_5_5_1:
+    case Format_BGRA_5_5_5_1:
+    case Format_RGBA_4_4_4_4:
+    case Format_BGRA_4_4_4_4:
+        return 2;
+    case Format_RGBA_DXT2:
+    case Format_RGBA_DXT3:
+    case Format_RGBA_DXT4:
+    case Format_RGBA_DXT5:
+        return 1;
+    case Format_YUV_422:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+int TextureFormat::getRowPitch(int pixelFormat, int width)
+{
+    if (pixelFormat == Format_RGB_DXT1) {
+        return width / 2;
+    }
+    return width * getPixelSize(pixelFormat);
+}
+
+bool TextureFormat::isCompressed(int pixelFormat)
+{
+    int type = getType(pixelFormat);
+    return type >= Type_DXT1 && type <= Type_DXT5;
+}
+
+TextureFormat::TextureFormat(int dimension_, int pixelFormat_, int width, int height, int depth, int mipMax_)
+    : dimension(dimension_), pixelFormat(pixelFormat_), xMax(width), yMax(height), zMax(depth), mipMax(mipMax_)
+{
+    computePitches();
+}
+
+TextureFormat::TextureFormat(const TextureFormat* base, int level)
+{
+    if (base != nullptr) {
+        dimension = base->dimension;
+        pixelFormat = base->pixelFormat;
+        xMin = base->xMin;
+        yMin = base->yMin;
+        zMin = base->zMin;
+        xMax = base->xMax;
+        yMax = base->yMax;
+        zMax = base->zMax;
+        xPitch = base->xPitch;
+        yPitch = base->yPitch;
+        zPitch = base->zPitch;
+        mipMin = base->mipMin;
+        mipMax = base->mipMax;
+    }
+    if (level == -1) {
+        return;
+    }
+    mipMin = level;
+    mipMax = level;
+    // Division truncating toward zero, as for the signed sizes of a sub-box.
+    int32_t divisor = (level >= 0 && level < 31) ? (int32_t(1) << level) : 0;
+    auto shrink = [divisor](int32_t value) { return divisor != 0 ? value / divisor : 0; };
+    xMin = shrink(xMin);
+    yMin = shrink(yMin);
+    zMin = shrink(zMin);
+    xMax = shrink(xMax);
+    yMax = shrink(yMax);
+    zMax = shrink(zMax);
+    if (xMax < 1) {
+        xMax = 1;
+    }
+    if (yMax < 1) {
+        yMax = 1;
+    }
+    if (zMax < 1) {
+        zMax = 1;
+    }
+    computePitches();
+}
+
+void TextureFormat::computePitches()
+{
+    xPitch = getRowPitch(pixelFormat, xMax - xMin);
+    yPitch = (yMax - yMin) * xPitch;
+    zPitch = (zMax - zMin) * yPitch;
+}
+
+bool TextureFormat::equals(const TextureFormat& o) const
+{
+    return dimension == o.dimension && pixelFormat == o.pixelFormat && xMin == o.xMin && yMin == o.yMin &&
+           zMin == o.zMin && xMax == o.xMax && yMax == o.yMax && zMax == o.zMax && xPitch == o.xPitch &&
+           yPitch == o.yPitch && zPitch == o.zPitch && mipMin == o.mipMin && mipMax == o.mipMax;
+}
+
+bool TextureFormat::containsBox(const TextureFormat& box) const
+{
+    return box.xMin >= xMin && box.yMin >= yMin && box.zMin >= zMin && box.xMax <= xMax && box.yMax <= yMax &&
+           box.zMax <= zMax && box.xMin < box.xMax && box.yMin < box.yMax && box.zMin < box.zMax;
+}
+
+} // namespace rezezaz::render

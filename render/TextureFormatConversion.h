@@ -1,0 +1,24 @@
+#pragma once
+
+#include "render/TextureFormat.h"
+
+namespace rezezaz::render {
+
+// Copies a box of pixels from one memory block to another, converting between pixel formats on the
+// way. Stateless.
+class TextureFormatConversion
+{
+public:
+    TextureFormatConversion() = delete;
+
+    // Copies the box that srcFormat describes from src to dst, whose layout dstFormat gives (only its
+    // pixel format and pitches are used). Both pointers address the first pixel of the box; a
+    // negative row pitch stores the rows bottom-up. Returns true; raises Error::unknown when the
+    // pair of formats has no conversion.
+    static bool convert(unsigned char* src, const TextureFormat* srcFormat, unsigned char* dst,
+                        const TextureFormat* dstFormat);
+    // True when convert handles the pair.
+    static bool canConvert(int srcPixelFormat, int dstPixelFormat);
+};
+
+} // namespace rezezaz::render
