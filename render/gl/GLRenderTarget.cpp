@@ -6,7 +6,10 @@ namespace rezezaz::render {
 
 GLRenderTarget::~GLRenderTarget() = default;
 
-void GLRenderTarget::destroy() {}
+void GLRenderTarget::destroy()
+{
+    BaseRenderResource<RenderTarget>::destroy();
+}
 
 RenderTarget* GLRenderTarget::getRootRenderTarget()
 {

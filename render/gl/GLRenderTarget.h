@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/BaseResource.h"
 #include "core/IntrusivePointer.h"
 #include "render/AdaptorInfo.h"
+#include "render/BaseRenderResource.h"
 #include "render/RenderTarget.h"
 
 namespace rezezaz::render {
@@ -10,24 +10,14 @@ namespace rezezaz::render {
 // Common base of the OpenGL targets: a RenderTarget that also owns (or stands for) an OpenGL context
 // the device makes current, swaps and resets. The base does nothing and reports an invalid target of
 // size 0; the window target and the off-screen targets override what they have.
-class GLRenderTarget : public core::BaseResource, public RenderTarget
+class GLRenderTarget : public BaseRenderResource<RenderTarget>
 {
 public:
     GLRenderTarget() = default;
     ~GLRenderTarget() override;
 
-    int32_t retain() override { return core::BaseResource::retain(); }
-    int32_t release() override { return core::BaseResource::release(); }
-    // Nothing to free here.
+    // Nothing to free here; tells the destroyed listener.
     void destroy() override;
-    void setDestroyedListener(core::ResourceDestroyedListener* listener) override
-    {
-        core::BaseResource::setDestroyedListener(listener);
-    }
-    void setName(const core::String& name) override { core::BaseResource::setName(name); }
-    const core::String& getName() const override { return core::BaseResource::getName(); }
-    void internal_setUniqueHandle(int handle) override { core::BaseResource::internal_setUniqueHandle(handle); }
-    int getUniqueHandle() const override { return core::BaseResource::getUniqueHandle(); }
 
     RenderTarget* getRootRenderTarget() override;
     bool isPrimary() const override;

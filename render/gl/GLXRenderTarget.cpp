@@ -124,7 +124,6 @@ void GLXRenderTarget::destroy()
 {
     destroyContext();
     GLRenderTarget::destroy();
-    core::BaseResource::destroy();
 }
 
 bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderTargetFormat* format)

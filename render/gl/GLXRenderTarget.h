@@ -2,7 +2,7 @@
 
 #include "core/Collection.h"
 #include "render/gl/GLRenderTarget.h"
-#include "render/gl/WindowRenderTargetFormat.h"
+#include "render/WindowRenderTargetFormat.h"
 
 #include <mutex>
 

@@ -1,5 +1,6 @@
 #include "XTestWindow.h"
 
+#include <GL/glx.h>
 #include <X11/Xutil.h>
 
 #include <cstdlib>
@@ -14,8 +15,26 @@ bool contextRequired()
     return (ci != nullptr && std::strcmp(ci, "true") == 0) || (required != nullptr && std::strcmp(required, "1") == 0);
 }
 
+void keepGLDriverLoaded()
+{
+    static Display* const keeper = [] {
+        XInitThreads();
+        Display* display = XOpenDisplay(nullptr);
+        if (display != nullptr) {
+            int count = 0;
+            GLXFBConfig* configs = glXGetFBConfigs(display, DefaultScreen(display), &count);
+            if (configs != nullptr) {
+                XFree(configs);
+            }
+        }
+        return display;
+    }();
+    (void)keeper;
+}
+
 XTestDisplay::XTestDisplay()
 {
+    keepGLDriverLoaded();
     XInitThreads();
     display_ = XOpenDisplay(nullptr);
 }

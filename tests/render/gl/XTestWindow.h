@@ -11,6 +11,12 @@ namespace gltest {
 // test command asks for it.
 bool contextRequired();
 
+// Opens, once per process, a connection that loads Mesa's GLX driver and keeps it loaded until the
+// process ends. Mesa unloads its driver when the last connection that uses it closes; allocations
+// the driver never frees would then be reported from an unknown module, out of reach of the leak
+// suppressions that name Mesa's libraries.
+void keepGLDriverLoaded();
+
 // A connection of the test's own to the X server named by DISPLAY (null without one), and plain
 // windows on it that the test maps, resizes and reads back as the server shows them.
 class XTestDisplay
