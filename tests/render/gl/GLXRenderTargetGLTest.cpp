@@ -279,7 +279,7 @@ TEST_F(GLXRenderTargetTest, WindowSizeFollowsResize)
     EXPECT_TRUE(target->swap());
     glFinish();
     glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(x.pixel(window, 199, 149), 0x0000FFu);
+    EXPECT_EQ(x.pixelOnceItIs(window, 199, 149, 0x0000FF), 0x0000FFu);
 }
 
 TEST_F(GLXRenderTargetTest, ContextIsDoubleBufferedWithADeepDepthBuffer)
@@ -318,8 +318,8 @@ TEST_F(GLXRenderTargetTest, ClearedFrameReachesTheWindow)
     EXPECT_EQ(back[1], 0);
     EXPECT_TRUE(target->swap());
     glFinish();
-    EXPECT_EQ(x.pixel(window, 0, 0), 0xFF0000u);
-    EXPECT_EQ(x.pixel(window, 95, 63), 0xFF0000u);
+    EXPECT_EQ(x.pixelOnceItIs(window, 0, 0, 0xFF0000), 0xFF0000u);
+    EXPECT_EQ(x.pixelOnceItIs(window, 95, 63, 0xFF0000), 0xFF0000u);
 }
 
 TEST_F(GLXRenderTargetTest, ABadWindowIsAnErrorNotTheEndOfTheProcess)

@@ -3,8 +3,10 @@
 #include <GL/glx.h>
 #include <X11/Xutil.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace gltest {
 
@@ -48,7 +50,13 @@ XTestDisplay::~XTestDisplay()
 
 Window XTestDisplay::createWindow(int width, int height)
 {
-    Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, width, height, 0, 0, 0);
+    // Tests run side by side on one screen: their windows overlap. A window whose contents the
+    // server keeps even where others cover it reads back what was drawn into it.
+    XSetWindowAttributes attributes = {};
+    attributes.backing_store = Always;
+    attributes.background_pixel = 0;
+    Window window = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, width, height, 0, CopyFromParent,
+                                  InputOutput, CopyFromParent, CWBackingStore | CWBackPixel, &attributes);
     XMapWindow(display_, window);
     XSync(display_, False);
     return window;
@@ -68,6 +76,16 @@ uint32_t XTestDisplay::pixel(Window window, int x, int y)
     }
     const uint32_t value = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
     XDestroyImage(image);
+    return value;
+}
+
+uint32_t XTestDisplay::pixelOnceItIs(Window window, int x, int y, uint32_t expected)
+{
+    uint32_t value = pixel(window, x, y);
+    for (int tries = 0; tries < 200 && value != expected; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        value = pixel(window, x, y);
+    }
     return value;
 }
 

@@ -34,6 +34,9 @@ public:
     void resize(Window window, int width, int height);
     // The pixel at x, y (from the top left) of the window as the server holds it, as 0xRRGGBB.
     uint32_t pixel(Window window, int x, int y);
+    // The pixel once it is the expected one, or as it is after two seconds: what another connection
+    // (the GL driver's) sent reaches the server in its own time.
+    uint32_t pixelOnceItIs(Window window, int x, int y, uint32_t expected);
 
 private:
     Display* display_ = nullptr;
