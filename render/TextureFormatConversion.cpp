@@ -1,9 +1,12 @@
 #include "render/TextureFormatConversion.h"
 
+#include "render/TextureFormatConversionRows.h"
+
 #include "core/Categories.h"
 #include "core/Error.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,263 +16,41 @@ namespace rezezaz::render {
 
 namespace {
 
-using Row = void (*)(const uint8_t* src, uint8_t* dst, int width);
-
-// One row of a per-pixel rule: S source bytes and D destination bytes a pixel, both known at compile
-// time so the compiler can vectorise the loop. S or D is 0 for the single-byte codes without a size
-// of their own: every pixel then reads or writes the same byte.
-template <int S, int D, class Pixel> void rowOf(const uint8_t* src, uint8_t* dst, int width)
+bool hasAvx2()
 {
-    for (int x = 0; x < width; ++x) {
-        Pixel::apply(src + static_cast<ptrdiff_t>(x) * S, dst + static_cast<ptrdiff_t>(x) * D);
-    }
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
 }
 
-struct LToLA
+// The kernels for this processor: the AVX2 build where the processor has it.
+PixelRow findRow(int src, int dst)
 {
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = 255;
-        d[1] = s[0];
+    static const bool avx2 = hasAvx2();
+    if (avx2) {
+        if (PixelRow row = findPixelRowAvx2(src, dst)) {
+            return row;
+        }
     }
-};
-struct LAToL
-{
-    static void apply(const uint8_t* s, uint8_t* d) { d[0] = s[1]; }
-};
-struct AToLA
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = 255;
-    }
-};
-struct FirstByte
-{
-    static void apply(const uint8_t* s, uint8_t* d) { d[0] = s[0]; }
-};
-struct FourthByte
-{
-    static void apply(const uint8_t* s, uint8_t* d) { d[0] = s[3]; }
-};
-struct LToRGBA
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = s[0];
-        d[2] = s[0];
-        d[3] = 255;
-    }
-};
-struct LToRGB
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = s[0];
-        d[2] = s[0];
-    }
-};
-struct AToRGBA
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = 255;
-        d[1] = 255;
-        d[2] = 255;
-        d[3] = s[0];
-    }
-};
-struct LAToRGBA
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = s[0];
-        d[2] = s[0];
-        d[3] = s[1];
-    }
-};
-struct RGBAToLA
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = s[3];
-    }
-};
-struct Copy3Add255
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = 255;
-    }
-};
-struct Copy3
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-    }
-};
-struct Swap3Add255
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-        d[3] = 255;
-    }
-};
-struct Swap3
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        uint8_t r = s[0];
-        uint8_t g = s[1];
-        uint8_t b = s[2];
-        d[0] = b;
-        d[1] = g;
-        d[2] = r;
-    }
-};
-struct Swap4
-{
-    static void apply(const uint8_t* s, uint8_t* d)
-    {
-        uint8_t r = s[0];
-        uint8_t g = s[1];
-        uint8_t b = s[2];
-        uint8_t a = s[3];
-        d[0] = b;
-        d[1] = g;
-        d[2] = r;
-        d[3] = a;
-    }
-};
-
-// Studio-range BT.601 in 8.8 fixed point.
-inline uint8_t clampByte(int32_t value)
-{
-    return static_cast<uint8_t>(std::min(std::max(value, int32_t(0)), int32_t(255)));
+    return findPixelRow(src, dst);
 }
 
-template <int R, int B> inline void yuvPixel(int32_t y, int32_t d, int32_t e, uint8_t* out)
+// True when every byte that the rows of a width x height x depth box, rowBytes each, occupy lies
+// within the format's data (its zPitch bytes from the data pointer). A format that states no data
+// size (zPitch 0, the codes without a pixel size) is not checked.
+bool boxWithinData(const TextureFormat& format, int height, int depth, int64_t rowBytes)
 {
-    int32_t c = 298 * y - 4640;
-    out[R] = clampByte((c + 409 * e) >> 8);
-    out[1] = clampByte((c - 100 * d - 208 * e) >> 8);
-    out[B] = clampByte((c + 516 * d) >> 8);
-    out[3] = 0;
-}
-
-// Y0 U Y1 V pairs to RGBA (R at byte R, B at byte B). A lone last pixel of an odd row has no V of
-// its own in the row: it is converted from its luma alone.
-template <int R, int B> void yuvRow(const uint8_t* src, uint8_t* dst, int width)
-{
-    int pairs = width / 2;
-    for (int p = 0; p < pairs; ++p) {
-        const uint8_t* s = src + static_cast<ptrdiff_t>(p) * 4;
-        uint8_t* o = dst + static_cast<ptrdiff_t>(p) * 8;
-        int32_t d = int32_t(s[1]) - 128;
-        int32_t e = int32_t(s[3]) - 128;
-        yuvPixel<R, B>(s[0], d, e, o);
-        yuvPixel<R, B>(s[2], d, e, o + 4);
+    if (format.zPitch <= 0) {
+        return true;
     }
-    if ((width & 1) != 0) {
-        const uint8_t* s = src + static_cast<ptrdiff_t>(pairs) * 4;
-        yuvPixel<R, B>(s[0], 0, 0, dst + static_cast<ptrdiff_t>(pairs) * 8);
-    }
-}
-
-template <class Pixel, int D> Row fromL(int src)
-{
-    // 0x104 reads like L but has no size of its own.
-    return src == TextureFormat::Format_L_8 ? &rowOf<1, D, Pixel> : &rowOf<0, D, Pixel>;
-}
-
-// The per-pixel rule for a pair of codes, chosen once per call; null when there is none.
-Row findRow(int src, int dst)
-{
-    using F = TextureFormat;
-    const bool srcL = src == F::Format_L_8 || src == F::Format_RESERVED_104;
-    const bool srcRGBA = src == F::Format_RGBA_8 || src == F::Format_BGRA_8;
-    const bool srcRGB = src == F::Format_RGB_8 || src == F::Format_BGR_8;
-    const bool dstRGBA = dst == F::Format_RGBA_8 || dst == F::Format_BGRA_8;
-    const bool dstRGB = dst == F::Format_RGB_8 || dst == F::Format_BGR_8;
-
-    if (src == F::Format_L_8 && dst == F::Format_LA_8) {
-        return &rowOf<1, 2, LToLA>;
-    }
-    if (src == F::Format_LA_8 && dst == F::Format_L_8) {
-        return &rowOf<2, 1, LAToL>;
-    }
-    if (src == F::Format_A_8 && dst == F::Format_LA_8) {
-        return &rowOf<1, 2, AToLA>;
-    }
-    if (src == F::Format_LA_8 && dst == F::Format_A_8) {
-        return &rowOf<2, 1, FirstByte>;
-    }
-    if (srcL && dstRGBA) {
-        return fromL<LToRGBA, 4>(src);
-    }
-    if (srcRGBA && dst == F::Format_L_8) {
-        return &rowOf<4, 1, FirstByte>;
-    }
-    if (srcL && dstRGB) {
-        return fromL<LToRGB, 3>(src);
-    }
-    if (srcRGB && dst == F::Format_L_8) {
-        return &rowOf<3, 1, FirstByte>;
-    }
-    if (srcRGB && dst == F::Format_RESERVED_104) {
-        return &rowOf<3, 0, FirstByte>;
-    }
-    if (src == F::Format_A_8 && dstRGBA) {
-        return &rowOf<1, 4, AToRGBA>;
-    }
-    if (srcRGBA && dst == F::Format_A_8) {
-        return &rowOf<4, 1, FourthByte>;
-    }
-    if (src == F::Format_LA_8 && dstRGBA) {
-        return &rowOf<2, 4, LAToRGBA>;
-    }
-    if (srcRGBA && dst == F::Format_LA_8) {
-        return &rowOf<4, 2, RGBAToLA>;
-    }
-    if ((src == F::Format_RGB_8 && dst == F::Format_RGBA_8) || (src == F::Format_BGR_8 && dst == F::Format_BGRA_8)) {
-        return &rowOf<3, 4, Copy3Add255>;
-    }
-    if ((src == F::Format_RGBA_8 && dst == F::Format_RGB_8) || (src == F::Format_BGRA_8 && dst == F::Format_BGR_8)) {
-        return &rowOf<4, 3, Copy3>;
-    }
-    if ((src == F::Format_RGB_8 && dst == F::Format_BGRA_8) || (src == F::Format_BGR_8 && dst == F::Format_RGBA_8)) {
-        return &rowOf<3, 4, Swap3Add255>;
-    }
-    if ((src == F::Format_BGRA_8 && dst == F::Format_RGB_8) || (src == F::Format_RGBA_8 && dst == F::Format_BGR_8)) {
-        return &rowOf<4, 3, Swap3>;
-    }
-    if (srcRGB && dstRGB && src != dst) {
-        return &rowOf<3, 3, Swap3>;
-    }
-    if (srcRGBA && dstRGBA && src != dst) {
-        return &rowOf<4, 4, Swap4>;
-    }
-    if (src == F::Format_YUV_422 && dst == F::Format_RGBA_8) {
-        return &yuvRow<0, 2>;
-    }
-    if (src == F::Format_YUV_422 && dst == F::Format_BGRA_8) {
-        return &yuvRow<2, 0>;
-    }
-    return nullptr;
+    const int64_t start = format.xPitch < 0 ? int64_t(format.zPitch) + format.xPitch : 0;
+    const int64_t slices = int64_t(depth - 1) * format.yPitch;
+    const int64_t rows = int64_t(height - 1) * format.xPitch;
+    const int64_t low = start + (slices < 0 ? slices : 0) + (rows < 0 ? rows : 0);
+    const int64_t high = start + (slices > 0 ? slices : 0) + (rows > 0 ? rows : 0) + rowBytes;
+    return low >= 0 && high <= format.zPitch;
 }
 
 // The first byte of the box: with a negative row pitch the rows run bottom-up from the last one.
@@ -285,7 +66,7 @@ template <class Byte> Byte* boxStart(Byte* data, const TextureFormat& format)
 
 bool TextureFormatConversion::canConvert(int srcPixelFormat, int dstPixelFormat)
 {
-    return srcPixelFormat == dstPixelFormat || findRow(srcPixelFormat, dstPixelFormat) != nullptr;
+    return srcPixelFormat == dstPixelFormat || findPixelRow(srcPixelFormat, dstPixelFormat) != nullptr;
 }
 
 bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* srcFormat, unsigned char* dst,
@@ -294,7 +75,7 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     if (srcFormat == nullptr || dstFormat == nullptr) {
         core::Error::nullPointer(core::Categories::REZEZAZ_CORE, true, "convert: no format");
     }
-    Row row = findRow(srcFormat->pixelFormat, dstFormat->pixelFormat);
+    PixelRow row = findRow(srcFormat->pixelFormat, dstFormat->pixelFormat);
     if (row == nullptr && srcFormat->pixelFormat != dstFormat->pixelFormat) {
         core::Error::unknown(core::Categories::REZEZAZ_CORE, true, "no format conversion available");
     }
@@ -309,6 +90,21 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
         core::Error::nullPointer(core::Categories::REZEZAZ_CORE, true, "convert: no data");
     }
 
+    // Bytes a row occupies on each side: a rule reads and writes whole pixels (at least the one byte
+    // of a code without a size), the equal-code copy whole rows up to the shorter pitch.
+    const int64_t copyBytes = std::min(std::abs(int64_t(srcFormat->xPitch)), std::abs(int64_t(dstFormat->xPitch)));
+    auto pixelBytes = [width](int pixelFormat) {
+        int size = TextureFormat::getPixelSize(pixelFormat);
+        return size > 0 ? int64_t(width) * size : int64_t(1);
+    };
+    const int64_t srcRowBytes = row != nullptr ? pixelBytes(srcFormat->pixelFormat) : copyBytes;
+    const int64_t dstRowBytes = row != nullptr ? pixelBytes(dstFormat->pixelFormat) : copyBytes;
+    if (!boxWithinData(*srcFormat, height, depth, srcRowBytes) ||
+        !boxWithinData(*dstFormat, height, depth, dstRowBytes)) {
+        core::Error::errorLog(core::Categories::REZEZAZ_CORE, "convert: box outside its data");
+        return false;
+    }
+
     const uint8_t* srcStart = boxStart<const uint8_t>(src, *srcFormat);
     uint8_t* dstStart = boxStart<uint8_t>(dst, *dstFormat);
     const ptrdiff_t srcRow = srcFormat->xPitch;
@@ -317,6 +113,18 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     const ptrdiff_t dstSlice = dstFormat->yPitch;
 
     if (row != nullptr) {
+        // Rows that follow each other without a gap on both sides are one long row: one call
+        // instead of one per row. YUV pairs must not straddle two rows, so an odd width stays apart.
+        const int64_t srcPixel = TextureFormat::getPixelSize(srcFormat->pixelFormat);
+        const int64_t dstPixel = TextureFormat::getPixelSize(dstFormat->pixelFormat);
+        const int64_t pixels = int64_t(width) * height * depth;
+        const bool rowsTouch = srcRow == width * srcPixel && dstRow == width * dstPixel &&
+                               (depth == 1 || (srcSlice == height * srcRow && dstSlice == height * dstRow));
+        const bool pairsWhole = srcFormat->pixelFormat != TextureFormat::Format_YUV_422 || width % 2 == 0;
+        if (rowsTouch && pairsWhole && pixels <= INT32_MAX) {
+            row(srcStart, dstStart, static_cast<int>(pixels));
+            return true;
+        }
         for (int z = 0; z < depth; ++z) {
             for (int y = 0; y < height; ++y) {
                 row(srcStart + z * srcSlice + y * srcRow, dstStart + z * dstSlice + y * dstRow, width);
@@ -329,6 +137,10 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     // read past a tight source.
     const size_t rowBytes = static_cast<size_t>(std::min(std::abs(srcRow), std::abs(dstRow)));
     if (rowBytes == 0) {
+        return true;
+    }
+    if (srcRow == dstRow && int64_t(rowBytes) == srcRow && (depth == 1 || (srcSlice == dstSlice && srcSlice == height * srcRow))) {
+        std::memmove(dstStart, srcStart, rowBytes * static_cast<size_t>(height) * static_cast<size_t>(depth));
         return true;
     }
     for (int z = 0; z < depth; ++z) {
