@@ -97,7 +97,17 @@ private:
 class GLXRenderTargetTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { GLTEST_REQUIRE(x.get() != nullptr, "X display"); }
+    void SetUp() override
+    {
+        GLTEST_REQUIRE(x.get() != nullptr, "X display");
+        bool context = true;
+        try {
+            IntrusivePointer<GLXRenderTarget> probe = new GLXRenderTarget(0, nullptr);
+        } catch (const rezezaz::core::Exception&) {
+            context = false;
+        }
+        GLTEST_REQUIRE(context, "GL context");
+    }
 
     // A target on the window (0: none), or null (the test then fails or skips) when no context comes.
     IntrusivePointer<GLXRenderTarget> make(unsigned long window, int threads)
