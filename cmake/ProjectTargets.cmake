@@ -33,10 +33,16 @@ function(add_project_test)
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_definitions(${ARG_NAME} PRIVATE PELOTUNE_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}")
   project_warnings(${ARG_NAME})
+  # The environment goes through `cmake -E env` around the executable (for discovery and every
+  # case): a list given as a discovered test's property keeps only its first entry.
+  if(ARG_ENVIRONMENT)
+    set_target_properties(${ARG_NAME} PROPERTIES
+      CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${ARG_ENVIRONMENT}")
+  endif()
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "${ARG_ENVIRONMENT}" TIMEOUT 300)
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
 endfunction()
 
 # add_project_fuzzer(NAME name SOURCES ... CORPUS dir [LIBS ...] [SECONDS n])
