@@ -168,7 +168,7 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
         const uint32_t size = le32(chunk + 4);
         const int64_t padded = static_cast<int64_t>(size) + (size & 1);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            if (padded < 16) {
+            if (size < 16) {
                 // Not a format: whatever follows cannot be read with it.
                 clearData();
                 dataFormat = core::SharedPointer<audio::AudioFormat>();
