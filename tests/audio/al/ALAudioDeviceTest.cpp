@@ -485,6 +485,23 @@ TEST_F(ALAudioDeviceTest, UploadsAreWholeFrames)
     EXPECT_EQ(audio->readAudioData(bytes, 4096), 500);
 }
 
+TEST_F(ALAudioDeviceTest, BuffersAreMadeAndFreedInTheDevicesContextWhileItIsDeactivated)
+{
+    device().deactivate();
+    IntrusivePointer<ALAudioBuffer> kept = newBuffer(MONO16, 4410);
+    IntrusivePointer<ALAudioBuffer> freed = newBuffer(MONO16, 4410);
+    const ALuint freedName = freed->getBufferName();
+    device().deactivate();
+    freed->destroy();
+    device().activate();
+    ASSERT_NE(kept->getBufferName(), 0u);
+    EXPECT_TRUE(alIsBuffer(kept->getBufferName()));
+    EXPECT_FALSE(alIsBuffer(freedName));
+    ALint size = 0;
+    alGetBufferi(kept->getBufferName(), AL_SIZE, &size);
+    EXPECT_EQ(size, 4410);
+}
+
 TEST_F(ALAudioDeviceTest, DestroyingABufferDestroysEverySoundPlayingIt)
 {
     IntrusivePointer<ALAudioBuffer> buffer = newBuffer(MONO16, 44100);
