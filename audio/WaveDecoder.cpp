@@ -158,6 +158,8 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
     const uint32_t riffSize = le32(header + 4);
     // 64 bits: a RIFF size of 0xFFFFFFFF, as piped output writes it, is a long file, not an empty one.
     int64_t remaining = static_cast<int64_t>(riffSize) + (riffSize & 1) - 4;
+    // The format the kept samples were decoded under: a "fmt " chunk after them describes no data.
+    core::SharedPointer<audio::AudioFormat> dataFormat;
     while (remaining > 0) {
         unsigned char chunk[8];
         if (readFully(stream, chunk, 8) < 8) {
@@ -166,9 +168,10 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
         const uint32_t size = le32(chunk + 4);
         const int64_t padded = static_cast<int64_t>(size) + (size & 1);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            if (padded < 16) {
+            if (size < 16) {
                 // Not a format: whatever follows cannot be read with it.
                 clearData();
+                dataFormat = core::SharedPointer<audio::AudioFormat>();
                 break;
             }
             unsigned char body[16];
@@ -191,15 +194,22 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
                    (mFormatTag == FORMAT_PCM || mFormatTag == FORMAT_IMA_ADPCM)) {
             // The last "data" chunk is the sound; one under an unusable format leaves none.
             clearData();
+            dataFormat = core::SharedPointer<audio::AudioFormat>();
             if (!mFormatUsable) {
                 skip(stream, padded);
-            } else if (!readData(stream, padded)) {
-                break;
+            } else {
+                dataFormat = mFormat;
+                if (!readData(stream, padded)) {
+                    break;
+                }
             }
         } else {
             skip(stream, padded);
         }
         remaining -= padded + 8;
+    }
+    if (mData != nullptr && dataFormat) {
+        mFormat = dataFormat;
     }
     mPosition = 0;
     return true;

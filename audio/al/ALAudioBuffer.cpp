@@ -51,6 +51,8 @@ bool ALAudioBuffer::create(AudioStream* stream)
     if (mDevice->getBufferFadeTime() > 0) {
         AudioFormatConversion::fade(data.get(), length, *format, mDevice->getBufferFadeTime());
     }
+    // A deactivated device leaves no context current: buffers are made in the device's own.
+    mDevice->makeCurrent();
     if (mBufferName != 0) {
         // A second create replaces the sound: what played the old one goes with it.
         mDevice->preDestroyBuffer(this);
@@ -71,6 +73,7 @@ void ALAudioBuffer::destroy()
 {
     if (mBufferName != 0 && mDevice != nullptr) {
         mDevice->preDestroyBuffer(this);
+        mDevice->makeCurrent();
         alDeleteBuffers(1, &mBufferName);
     }
     mBufferName = 0;

@@ -139,6 +139,13 @@ void ALAudioDevice::activate()
     alcProcessContext(mOpenedContext);
 }
 
+void ALAudioDevice::makeCurrent()
+{
+    if (mOpenedContext != nullptr) {
+        alcMakeContextCurrent(mOpenedContext);
+    }
+}
+
 void ALAudioDevice::deactivate()
 {
     if (mOpenedContext == nullptr) {
@@ -197,7 +204,7 @@ void ALAudioDevice::update(int milliseconds)
     if (!opened()) {
         return;
     }
-    alcMakeContextCurrent(mOpenedContext);
+    makeCurrent();
     const core::Collection<ALAudio*> audios = mAudios;
     for (int i = 0; i < audios.size(); ++i) {
         audios[i]->update(milliseconds);

@@ -52,6 +52,8 @@ public:
     // The OpenAL format of 8- or 16-bit mono or stereo data; 0 for anything else.
     static int getALFormat(const AudioFormat& format);
     bool opened() const { return mDevice != nullptr; }
+    // Makes the device's context current, without resuming it, for the OpenAL calls that follow.
+    void makeCurrent();
     int getBufferFadeTime() const { return mBufferFadeTime; }
     void forgetAudio(ALAudio* audio);
     void forgetBuffer(ALAudioBuffer* buffer);

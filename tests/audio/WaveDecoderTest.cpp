@@ -121,6 +121,8 @@ TEST(WaveDecoderTest, ChunkListFaultsKeepWhatWasRead)
 {
     const std::vector<unsigned char> body = ramp(600);
     const std::vector<unsigned char> odd = ramp(1001);
+    // A PCM format whose last byte (the high byte of the width) is left to the pad byte.
+    const std::vector<unsigned char> fmt15 = {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0, 8};
     struct Case
     {
         const char* name;
@@ -139,6 +141,8 @@ TEST(WaveDecoderTest, ChunkListFaultsKeepWhatWasRead)
         {"data of another format tag", RiffWriter().fmt(3, 1, 8000, 32).chunk("data", body).bytes(), 0, nullptr, 32},
         {"fmt under 16 bytes ends parsing", RiffWriter().chunk("fmt ", ramp(14)).chunk("data", body).bytes(), 0,
          nullptr, 16},
+        {"fmt of 15 bytes ends parsing", RiffWriter().chunk("fmt ", fmt15).chunk("data", body).bytes(), 0, nullptr,
+         16},
         {"fmt cut short", RiffWriter().chunk("fmt ", 16, ramp(10)).bytes(), 0, nullptr, 16},
         {"data longer than the file", RiffWriter().fmt(1, 1, 8000, 8).chunk("data", 100000, body).bytes(), 600, &body,
          8},
@@ -150,6 +154,11 @@ TEST(WaveDecoderTest, ChunkListFaultsKeepWhatWasRead)
          nullptr, 8},
         {"second data chunk replaces the first",
          RiffWriter().fmt(1, 1, 8000, 8).chunk("data", ramp(5000)).chunk("data", body).bytes(), 600, &body, 8},
+        {"fmt after data describes no data",
+         RiffWriter().fmt(1, 1, 8000, 8).chunk("data", body).fmt(1, 2, 44100, 16).bytes(), 600, &body, 8},
+        {"data of another format tag after data",
+         RiffWriter().fmt(1, 1, 8000, 8).chunk("data", body).fmt(3, 1, 8000, 32).chunk("data", ramp(40)).bytes(), 600,
+         &body, 8},
         {"no channels", RiffWriter().fmt(1, 0, 8000, 16).chunk("data", body).bytes(), 0, nullptr, 16},
         {"rate 0", RiffWriter().fmt(1, 1, 0, 16).chunk("data", body).bytes(), 0, nullptr, 16},
         {"width 0", RiffWriter().fmt(1, 1, 8000, 0).chunk("data", body).bytes(), 0, nullptr, 0},

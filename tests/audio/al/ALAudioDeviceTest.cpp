@@ -7,7 +7,9 @@
 #include "audio/al/ALAudioBuffer.h"
 #include "audio/al/ALAudioDevice.h"
 #include "core/Exception.h"
+#include "core/Categories.h"
 #include "core/ResourceDestroyedListener.h"
+#include "support/LogRecorder.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -92,6 +94,31 @@ TEST_F(ALAudioDeviceTest, CreateSetsUpEightSourcesAndTheCaps)
     EXPECT_TRUE(caps.streaming);
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
 
+    // The listener and every pooled source start from the same settings.
+    EXPECT_EQ(alGetFloat(AL_DOPPLER_FACTOR), 1.0f);
+    EXPECT_EQ(alGetFloat(AL_DOPPLER_VELOCITY), 10.0f);
+    float listenerGain = 0;
+    alGetListenerf(AL_GAIN, &listenerGain);
+    EXPECT_EQ(listenerGain, 1.0f);
+    std::vector<IntrusivePointer<ALAudio>> sounds;
+    for (int i = 0; i < 8; ++i) {
+        sounds.push_back(newAudio());
+        const ALuint source = device().checkoutSourceHandle(sounds.back().get());
+        ASSERT_TRUE(alIsSource(source));
+        float pitch = 0, gain = 0, rolloff = 0, position[3] = {1, 1, 1};
+        ALint looping = -1;
+        alGetSourcef(source, AL_PITCH, &pitch);
+        alGetSourcef(source, AL_GAIN, &gain);
+        alGetSourcef(source, AL_ROLLOFF_FACTOR, &rolloff);
+        alGetSourcefv(source, AL_POSITION, position);
+        alGetSourcei(source, AL_LOOPING, &looping);
+        EXPECT_EQ(pitch, 1.0f);
+        EXPECT_EQ(gain, 1.0f);
+        EXPECT_EQ(rolloff, 1.0f);
+        EXPECT_EQ(looping, AL_FALSE);
+        EXPECT_EQ(position[0] + position[1] + position[2], 0.0f);
+    }
+
     ALCcontext* context = alcGetCurrentContext();
     ASSERT_NE(context, nullptr);
     device().deactivate();
@@ -150,10 +177,14 @@ TEST_F(ALAudioDeviceTest, FailuresRaiseTheirTexts)
 
 TEST_F(ALAudioDeviceTest, ASecondDeviceOpensOnceTheFirstIsDestroyed)
 {
+    support::LogRecorder log;
+    const std::string category = rezezaz::core::Categories::REZEZAZ_AUDIO.c_str();
     IntrusivePointer<ALAudioDevice> second(new ALAudioDevice());
     EXPECT_EQ(raised([&] { second->create(0); }), "only 1 OpenAL context available at a time");
+    EXPECT_TRUE(log.has(category, rezezaz::core::Logger::ALERT, "creating ALAudioDevice"));
     device().destroy();
     device().destroy();
+    EXPECT_TRUE(log.has(category, rezezaz::core::Logger::ALERT, "destroying ALAudioDevice"));
     EXPECT_EQ(raised([&] { second->create(0); }), "");
     IntrusivePointer<ALAudioBuffer> buffer(static_cast<ALAudioBuffer*>(second->createAudioBuffer()));
     EXPECT_TRUE(buffer->create(stream(MONO16, 4410).get()));
@@ -452,6 +483,23 @@ TEST_F(ALAudioDeviceTest, UploadsAreWholeFrames)
     source->reset();
     audio->setGlobal(false);
     EXPECT_EQ(audio->readAudioData(bytes, 4096), 500);
+}
+
+TEST_F(ALAudioDeviceTest, BuffersAreMadeAndFreedInTheDevicesContextWhileItIsDeactivated)
+{
+    device().deactivate();
+    IntrusivePointer<ALAudioBuffer> kept = newBuffer(MONO16, 4410);
+    IntrusivePointer<ALAudioBuffer> freed = newBuffer(MONO16, 4410);
+    const ALuint freedName = freed->getBufferName();
+    device().deactivate();
+    freed->destroy();
+    device().activate();
+    ASSERT_NE(kept->getBufferName(), 0u);
+    EXPECT_TRUE(alIsBuffer(kept->getBufferName()));
+    EXPECT_FALSE(alIsBuffer(freedName));
+    ALint size = 0;
+    alGetBufferi(kept->getBufferName(), AL_SIZE, &size);
+    EXPECT_EQ(size, 4410);
 }
 
 TEST_F(ALAudioDeviceTest, DestroyingABufferDestroysEverySoundPlayingIt)
