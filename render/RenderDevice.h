@@ -31,7 +31,7 @@ class VertexData;
 class RenderDevice : public core::Interface
 {
 public:
-    enum MatrixType
+    enum MatrixType : int
     {
         MatrixType_PROJECTION = 0,
         MatrixType_VIEW = 1,
