@@ -170,6 +170,31 @@ TEST(SettingsTest, EveryToggleChangesItsRegisterAndIsReadBack)
     }
 }
 
+TEST(SettingsTest, TogglingAutozeroBeforeItIsReadReadsItFirstAndKeepsCoastingZero)
+{
+    MeterBench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x03}); // autozero and coasting zero
+    b.firmware.setRegisters(0x1E, {0x00});
+    b.firmware.setRegisters(0x3E, {0});
+    b.openMeter();
+    auto* page = b.push(new Settings(b.device.get(), b.window.get()));
+    MeterBench::button(page, "autozeroButton")->click();
+    EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Reading Autozero..."});
+    ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:0") == 1; }, 60000));
+    b.run(2000);
+    EXPECT_EQ(b.logged("Settings::autozeroReceived:3"), 1);
+    EXPECT_EQ(b.logged("Settings::autozeroChanged"), 0);
+    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x03});
+    EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Enabled");
+
+    // Read: now the toggle turns autozero off and leaves coasting zero on.
+    MeterBench::button(page, "autozeroButton")->click();
+    ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::autozeroReceived:2") == 1; }, 30000));
+    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x02});
+    EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Disabled");
+}
+
 TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)
 {
     struct Case
