@@ -211,7 +211,8 @@ TEST(DiagnosticsTest, ReadsDirectionsSlopesAndModeInTurnThenSetsTheChecksCadence
          30,
          {0x40},
          {0x01},
-         {"Reading Torque Direction...", "Reading Cadence Direction...", "Reading Slope...", "Reading Mode..."},
+         {"Reading Torque Direction...", "Reading Cadence Direction...", "Reading Slope...",
+          "Reading Mode..."},
          {"Torque Direction:reverse", "Cadence Direction:reverse"}},
         // The early hardware reads its direction bit the other way round.
         {"one combined direction",

@@ -97,8 +97,8 @@ TEST(FactoryZeroTest, FactoryZeroFoldsTheUserOffsetIntoTheFactoryOffsetAndCalibr
     ZeroBench b(120, 1000);
     b.firmware.calibration.passes = false; // a failed calibration does not stop it
     MeterBench::button(b.page, "factoryZeroButton")->click();
-    const std::vector<QString> boxes =
-        b.busyTextsUntil([&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
+    const std::vector<QString> boxes = b.busyTextsUntil(
+        [&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
     EXPECT_EQ(boxes,
               (std::vector<QString>{"Performing factory zero\nStep 1: Calibrating",
                                     "Performing factory zero\nStep 2: Updating Offset",

@@ -215,7 +215,8 @@ TEST(SlopeTest, ResettingWritesNoSlopeThatWasNeverRead)
         const char* what;
         bool invalidFactoryRead;
     };
-    const Case cases[] = {{"nothing read", false}, {"an invalid factory slope read, the user slope not", true}};
+    const Case cases[] = {{"nothing read", false},
+                          {"an invalid factory slope read, the user slope not", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SlopeBench b(12.5f, 12.0f);
