@@ -134,8 +134,24 @@ void Settings::queryMode()
 
 // ---- Toggles ----
 
+bool Settings::autozeroFlagsKnown()
+{
+    if (autozeroRead) {
+        return true;
+    }
+    // Both flags are written together: toggling one from a guess would lose the other. They are
+    // read now instead of a second after the show, and the user toggles once they are shown.
+    Log::warning("Settings::toggle autozero flags not read yet, reading them first");
+    timers[AutozeroTimer]->stop();
+    queryAutozero();
+    return false;
+}
+
 void Settings::toggleAutozero()
 {
+    if (!autozeroFlagsKnown()) {
+        return;
+    }
     showProgress("Toggling Autozero...", false);
     autozeroFlags ^= 1;
     device->setAutozero(autozeroFlags);
@@ -143,6 +159,9 @@ void Settings::toggleAutozero()
 
 void Settings::toggleCoastzero()
 {
+    if (!autozeroFlagsKnown()) {
+        return;
+    }
     showProgress("Toggling Coasting Zero...", false);
     autozeroFlags ^= 2;
     device->setAutozero(autozeroFlags);

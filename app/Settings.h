@@ -73,6 +73,8 @@ private:
 
     // After a reply: the next pass of a reset, else the box goes; then the next read of the chain.
     void replyHandled(Timer next);
+    // True once the autozero flags have been read; until then asks the meter for them.
+    bool autozeroFlagsKnown();
     // PowerControl is offered from this family and software revision on.
     void decidePowerControl();
 

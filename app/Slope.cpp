@@ -104,10 +104,12 @@ void Slope::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
     closeProgress();
     if (factory) {
         factorySlope = slope;
+        factorySlopeRead = true;
         ui->factorySlopeValue->setText(slopeText(slope));
         querySlope(false);
     } else {
         currentSlope = slope;
+        currentSlopeRead = true;
         ui->currentSlopeValue->setText(slopeText(slope));
     }
 }
@@ -157,6 +159,13 @@ void Slope::enterSlope()
 void Slope::resetSlope()
 {
     const bool factoryInvalid = factorySlope < 1.0f;
+    // A slope that was never read is no value of the meter's: writing it would replace a calibration
+    // with 0. The slopes are read instead, and the user can reset them once they are shown.
+    if (!factorySlopeRead || (factoryInvalid && !currentSlopeRead)) {
+        Log::warning("Slope::resetSlope slopes not read yet, reading them first");
+        querySlope(true);
+        return;
+    }
     const QString text = factoryInvalid
                              ? QString::asprintf("Factory slope is invalid at %f, reset factory slope?",
                                                  static_cast<double>(factorySlope))

@@ -50,4 +50,7 @@ private:
     std::unique_ptr<Ui_slope> ui;
     float currentSlope = 0.0f;
     float factorySlope = 0.0f;
+    // Whether each slope has been read from the meter since the page was made.
+    bool currentSlopeRead = false;
+    bool factorySlopeRead = false;
 };

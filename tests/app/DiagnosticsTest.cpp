@@ -195,6 +195,64 @@ TEST(DiagnosticsTest, ReportCarriesTheMetersIdentitySettingsAndResults)
     }
 }
 
+TEST(DiagnosticsTest, ReadsDirectionsSlopesAndModeInTurnThenSetsTheChecksCadenceMode)
+{
+    struct Case
+    {
+        const char* what;
+        int hardware, software;
+        Bytes direction, settings;
+        std::vector<QString> boxes;
+        QStringList directionLines;
+    };
+    const Case cases[] = {
+        {"separate directions",
+         44,
+         30,
+         {0x40},
+         {0x01},
+         {"Reading Torque Direction...", "Reading Cadence Direction...", "Reading Slope...",
+          "Reading Mode..."},
+         {"Torque Direction:reverse", "Cadence Direction:reverse"}},
+        // The early hardware reads its direction bit the other way round.
+        {"one combined direction",
+         8,
+         25,
+         {0x40},
+         {0x81},
+         {"Reading Direction...", "Reading Slope...", "Reading Mode..."},
+         {"Direction:forward"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MeterBench b;
+        b.meter.product.hardwareRevision = c.hardware;
+        b.meter.product.softwareRevision = c.software;
+        b.meter.product.model = 2;
+        b.firmware.setRegisters(0x1E, c.direction);
+        b.firmware.setRegisters(0x39, c.settings);
+        b.firmware.setRegisters(0x3D, {7, 1});
+        b.firmware.setRegisters(0x09, slopeBytes(12.25f));
+        b.firmware.setRegisters(0x21, slopeBytes(11.5f));
+        b.openMeter();
+        auto* page = b.push(new Diagnostics(b.device.get(), b.window.get()));
+        const std::vector<QString> boxes = b.busyTextsUntil(
+            [&] { return b.logged("Diagnostics::cadenceModeChanged") == 1 && !MeterBench::busy(); });
+        EXPECT_EQ(boxes, c.boxes);
+        // The meter runs in the check's cadence mode from the mode's read on.
+        EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{60, 16}));
+
+        const QStringList report = page->report().split("\n");
+        for (const QString& line : c.directionLines) {
+            EXPECT_TRUE(report.contains(line)) << line.toStdString();
+        }
+        EXPECT_EQ(report.filter("Direction:").size(), c.directionLines.size());
+        EXPECT_TRUE(report.contains("G.A.M:enabled"));
+        EXPECT_TRUE(report.contains("Current Slope:12.25"));
+        EXPECT_TRUE(report.contains("Factory Slope:11.5"));
+    }
+}
+
 TEST(DiagnosticsTest, ChecksTheMeterInItsCadenceModeAndMailsTheReport)
 {
     MeterBench b;

@@ -46,25 +46,6 @@ struct ZeroBench : MeterBench
         EXPECT_FALSE(busy());
     }
 
-    // The busy boxes the page shows while the meter runs until `done`, each text once in order.
-    std::vector<QString> boxesUntil(const std::function<bool()>& done)
-    {
-        std::vector<QString> texts;
-        auto note = [&] {
-            for (const QString& text : busyTexts()) {
-                if (texts.empty() || texts.back() != text) {
-                    texts.push_back(text);
-                }
-            }
-        };
-        note();
-        EXPECT_TRUE(runUntil([&] {
-            note();
-            return done();
-        }));
-        return texts;
-    }
-
     FactoryZero* page = nullptr;
 };
 
@@ -116,8 +97,8 @@ TEST(FactoryZeroTest, FactoryZeroFoldsTheUserOffsetIntoTheFactoryOffsetAndCalibr
     ZeroBench b(120, 1000);
     b.firmware.calibration.passes = false; // a failed calibration does not stop it
     MeterBench::button(b.page, "factoryZeroButton")->click();
-    const std::vector<QString> boxes =
-        b.boxesUntil([&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
+    const std::vector<QString> boxes = b.busyTextsUntil(
+        [&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
     EXPECT_EQ(boxes,
               (std::vector<QString>{"Performing factory zero\nStep 1: Calibrating",
                                     "Performing factory zero\nStep 2: Updating Offset",

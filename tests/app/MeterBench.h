@@ -31,6 +31,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Failures show texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -214,6 +215,27 @@ public:
         return texts;
     }
     static bool busy() { return !busyTexts().isEmpty(); }
+
+    // The busy boxes shown while the meter runs until `done`, each text once in the order they came.
+    std::vector<QString> busyTextsUntil(const std::function<bool()>& done, int limitMs = 30000)
+    {
+        std::vector<QString> texts;
+        auto note = [&] {
+            for (const QString& text : busyTexts()) {
+                if (texts.empty() || texts.back() != text) {
+                    texts.push_back(text);
+                }
+            }
+        };
+        note();
+        EXPECT_TRUE(runUntil(
+            [&] {
+                note();
+                return done();
+            },
+            limitMs));
+        return texts;
+    }
 
     QStackedWidget* stack() const { return window->findChild<QStackedWidget*>("stackedWidget"); }
     QWidget* currentPage() const { return stack()->currentWidget(); }

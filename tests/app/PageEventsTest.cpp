@@ -1,15 +1,24 @@
 // The window system hides and shows the pages of a minimised window, or of a window on another
 // desktop, by itself: the meter's pages go on as they were, listening and without asking again.
+#include "app/Adjust.h"
+#include "app/Diagnostics.h"
+#include "app/FactoryZero.h"
 #include "app/Info.h"
+#include "app/Settings.h"
 #include "app/Slope.h"
+#include "app/Tables.h"
+#include "calibration/Calibrate.h"
 
 #include "MeterBench.h"
 
 #include <QHideEvent>
+#include <QPointer>
 #include <QShowEvent>
 #include <QSpontaneKeyEvent>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -57,6 +66,53 @@ TEST(PageEventsTest, InfoPageAsksForItsCalibrationPageOnlyOnItsOwnShow)
     }
     // One when shown, one after the power balance came.
     EXPECT_EQ(calibrationPassRequests, 2);
+}
+
+TEST(PageEventsTest, EveryPageGoesBackToTheMenuWhenTheMetersChannelCloses)
+{
+    using Make = std::function<QWidget*(MeterBench&)>;
+    struct Case
+    {
+        const char* page;
+        bool asks;
+        Make make;
+    };
+    const Case cases[] = {
+        {"Info", true, [](MeterBench& b) -> QWidget* { return new Info(b.device.get(), b.window.get()); }},
+        {"Settings", true,
+         [](MeterBench& b) -> QWidget* { return new Settings(b.device.get(), b.window.get()); }},
+        {"Slope", true, [](MeterBench& b) -> QWidget* { return new Slope(b.device.get(), b.window.get()); }},
+        {"Adjust", false,
+         [](MeterBench& b) -> QWidget* { return new Adjust(b.device.get(), b.window.get(), 12.0f); }},
+        {"Tables", true,
+         [](MeterBench& b) -> QWidget* { return new Tables(b.device.get(), b.window.get(), 12.0f, 12.0f); }},
+        {"Diagnostics", true,
+         [](MeterBench& b) -> QWidget* { return new Diagnostics(b.device.get(), b.window.get()); }},
+        {"FactoryZero", true,
+         [](MeterBench& b) -> QWidget* { return new FactoryZero(b.device.get(), b.window.get()); }},
+        {"Calibrate", false,
+         [](MeterBench& b) -> QWidget* { return new Calibrate(b.device.get(), b.window.get(), 12.0f); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        MeterBench b;
+        b.openMeter();
+        // The page that opened it lies below it, as on the window's stack.
+        b.push(new QWidget);
+        QPointer<QWidget> page = b.push(c.make(b));
+        // A request of the page is out and unanswered (the Settings page's a second after the show);
+        // the Adjust page and the wizard ask nothing.
+        EXPECT_EQ(b.runUntil([] { return MeterBench::busy(); }, 1500), c.asks);
+        // The meter's channel closes: the device tells its listeners.
+        b.device->destroy();
+        MeterBench::flush();
+        EXPECT_EQ(b.stack()->count(), 2);
+        EXPECT_EQ(b.stack()->currentIndex(), 0);
+        EXPECT_TRUE(page.isNull());
+        // No busy box of a request outlives its page, with or without a parent.
+        EXPECT_FALSE(MeterBench::busy());
+        b.run(3000);
+    }
 }
 
 } // namespace

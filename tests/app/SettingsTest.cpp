@@ -116,28 +116,39 @@ TEST(SettingsTest, EveryToggleChangesItsRegisterAndIsReadBack)
     struct Case
     {
         const char* button;
+        const char* box;
+        const char* changed;
         int location;
         int mask;
         int after;
         const char* label;
         const char* shown;
         const char* reread;
+        int hardware = 44;
+        int software = 30;
     };
     // From 0x39 = 0x01 (autozero on, cadence direction reverse, balance off), 0x1E = 0 (forward on
-    // this hardware, whose bit reads the other way round) and PowerControl off.
+    // this hardware, whose bit reads the other way round) and PowerControl off. The early hardware
+    // with its one combined direction reads 0x1E = 0 as reverse.
     const Case cases[] = {
-        {"autozeroButton", 0x39, 0x03, 0x00, "autozeroValue", "Disabled", "Settings::autozeroReceived:0"},
-        {"torqueDirButton", 0x1E, 0x40, 0x40, "torqueDirValue", "Reverse",
-         "Settings::torqueDirectionReceived forward:0"},
-        {"cadenceDirButton", 0x39, 0x80, 0x80, "cadenceDirValue", "Forward",
-         "Settings::cadenceDirectionReceived forward:1"},
-        {"pedalBalButton", 0x39, 0x08, 0x08, "pedalBalValue", "Enabled",
-         "Settings::pedalBalanceReceived pedal:1"},
-        {"gamButton", 0x3E, 0xFF, 48, "gamValue", "Enabled", "Settings::modeReceived mode:48"},
+        {"autozeroButton", "Toggling Autozero...", "Settings::autozeroChanged", 0x39, 0x03, 0x00,
+         "autozeroValue", "Disabled", "Settings::autozeroReceived:0"},
+        {"torqueDirButton", "Toggling Torque Direction...", "Settings::torqueDirectionChanged", 0x1E, 0x40,
+         0x40, "torqueDirValue", "Reverse", "Settings::torqueDirectionReceived forward:0"},
+        {"torqueDirButton", "Toggling Direction...", "Settings::directionChanged", 0x1E, 0x40, 0x40,
+         "torqueDirValue", "Forward", "Settings::directionReceived forware:1", 8, 25},
+        {"cadenceDirButton", "Toggling Cadence Direction...", "Settings::cadenceDirectionChanged", 0x39, 0x80,
+         0x80, "cadenceDirValue", "Forward", "Settings::cadenceDirectionReceived forward:1"},
+        {"pedalBalButton", "Toggling Power Balance...", "Settings::pedalBalanceChanged", 0x39, 0x08, 0x08,
+         "pedalBalValue", "Enabled", "Settings::pedalBalanceReceived pedal:1"},
+        {"gamButton", "Toggling SRM PowerControl...", "Settings::modeChanged", 0x3E, 0xFF, 48, "gamValue",
+         "Enabled", "Settings::modeReceived mode:48"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.button);
+        SCOPED_TRACE(c.box);
         MeterBench b;
+        b.meter.product.hardwareRevision = c.hardware;
+        b.meter.product.softwareRevision = c.software;
         b.meter.product.model = 2;
         b.firmware.setRegisters(0x39, {0x01});
         b.firmware.setRegisters(0x1E, {0x00});
@@ -149,13 +160,39 @@ TEST(SettingsTest, EveryToggleChangesItsRegisterAndIsReadBack)
         const int untouched = b.firmware.registers(c.location, 1)[0] & ~c.mask;
 
         MeterBench::button(page, c.button)->click();
-        EXPECT_FALSE(MeterBench::busyTexts().isEmpty());
+        EXPECT_EQ(MeterBench::busyTexts(), QStringList{c.box});
         ASSERT_TRUE(b.runUntil([&] { return b.logged(c.reread) == 1; }, 30000));
+        EXPECT_EQ(b.logged(c.changed), 1);
         EXPECT_EQ(b.firmware.registers(c.location, 1)[0], untouched | c.after);
         EXPECT_EQ(MeterBench::text(page, c.label), c.shown);
         EXPECT_FALSE(MeterBench::busy());
         EXPECT_EQ(b.firmware.lockedWrites(), 0);
     }
+}
+
+TEST(SettingsTest, TogglingAutozeroBeforeItIsReadReadsItFirstAndKeepsCoastingZero)
+{
+    MeterBench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x03}); // autozero and coasting zero
+    b.firmware.setRegisters(0x1E, {0x00});
+    b.firmware.setRegisters(0x3E, {0});
+    b.openMeter();
+    auto* page = b.push(new Settings(b.device.get(), b.window.get()));
+    MeterBench::button(page, "autozeroButton")->click();
+    EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Reading Autozero..."});
+    ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:0") == 1; }, 60000));
+    b.run(2000);
+    EXPECT_EQ(b.logged("Settings::autozeroReceived:3"), 1);
+    EXPECT_EQ(b.logged("Settings::autozeroChanged"), 0);
+    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x03});
+    EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Enabled");
+
+    // Read: now the toggle turns autozero off and leaves coasting zero on.
+    MeterBench::button(page, "autozeroButton")->click();
+    ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::autozeroReceived:2") == 1; }, 30000));
+    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x02});
+    EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Disabled");
 }
 
 TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)

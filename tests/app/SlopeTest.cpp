@@ -208,6 +208,35 @@ TEST(SlopeTest, ResettingAsksFirstAndCopiesTheRightSlope)
     }
 }
 
+TEST(SlopeTest, ResettingWritesNoSlopeThatWasNeverRead)
+{
+    struct Case
+    {
+        const char* what;
+        bool invalidFactoryRead;
+    };
+    const Case cases[] = {{"nothing read", false},
+                          {"an invalid factory slope read, the user slope not", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SlopeBench b(12.5f, 12.0f);
+        // Not shown: no reply of the meter reaches it.
+        Slope page(b.device.get(), b.window.get());
+        if (c.invalidFactoryRead) {
+            page.slopeReceived(b.device.get(), 0.5f, true);
+        }
+        b.answerer.press("Reset Slope", "OK");
+        page.resetSlope();
+        // Nothing to ask about yet: the slopes are read instead.
+        EXPECT_TRUE(b.answerer.boxes("Reset Slope").empty());
+        EXPECT_EQ(b.logged("Slope::querySlope factory:1"), 1);
+        b.run(10000);
+        EXPECT_EQ(b.logged("Slope::setSlope slope0.000000 factory:1"), 0);
+        EXPECT_NEAR(b.userRegister(), 12.5f, kStep);
+        EXPECT_NEAR(b.factoryRegister(), 12.0f, kStep);
+    }
+}
+
 TEST(SlopeTest, AdjustStepsOnePercentOfTheStartSlopeAndHandsTheResultBack)
 {
     struct Case

@@ -31,6 +31,28 @@ const char* const kChainrings = R"([
   {"data": "bikes", "values": []}
 ])";
 
+// The notices of a change to (or, on another model than the KV7, from) a ring the table does not know.
+const char* const kUnknownRingNotice =
+    "<p>You are switching to or from an unknown chainring.</p> <p>Your slope will not be changed.</p> <p>You "
+    "will need to use the \"Calibrate Slope\" option to perform a manual calibration of your power meter "
+    "with this new ring.</p>";
+const char* const kUnknownRingNoticeKv7 =
+    "<p>You are switching to an unknown chainring.</p> <p>Your slope will not be changed.</p> <p>You will "
+    "need to use the \"Calibrate Slope\" option to perform a manual calibration of your power meter with "
+    "this new ring.</p>";
+
+// The ring register replies the page logged, in order.
+std::vector<std::string> ringReplies(const MeterBench& b)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : b.log.listener.texts()) {
+        if (line.rfind("Tables::registerReceived location:", 0) == 0) {
+            found.push_back(line);
+        }
+    }
+    return found;
+}
+
 // A meter of `model` with these slopes and ring registers, its Slope page shown with both slopes
 // read, then its Tables page opened from there with the registers read.
 struct TablesBench : MeterBench
@@ -128,6 +150,9 @@ TEST(TablesTest, AnotherModelScalesTheUserSlopeByTheRingsFactors)
         MeterBench::flush();
         b.answerer.poll();
         EXPECT_EQ(b.answerer.boxes("Notice").size(), c.notice ? 1u : 0u);
+        if (c.notice) {
+            EXPECT_EQ(b.answerer.boxes("Notice")[0].text, kUnknownRingNotice);
+        }
 
         // A prompt takes Accept away again; choosing the ring again brings it back.
         b.choose("newChainringsCombo", "Select New Chainrings");
@@ -187,8 +212,7 @@ TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
         b.answerer.poll();
         EXPECT_EQ(b.answerer.boxes("Notice").size(), c.notice ? 1u : 0u);
         if (c.notice) {
-            EXPECT_EQ(b.answerer.boxes("Notice")[0].text.left(53),
-                      "<p>You are switching to an unknown chainring.</p> <p>");
+            EXPECT_EQ(b.answerer.boxes("Notice")[0].text, kUnknownRingNoticeKv7);
         }
         // The page stays until the meter confirms the new ring.
         b.accept()->click();
@@ -215,6 +239,55 @@ TEST(TablesTest, Kv7RingWhoseCodeNoByteHoldsIsNotWritten)
     EXPECT_EQ(b.currentPage(), b.tables);
     EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 32}));
     EXPECT_EQ(Slope::startSetSlope, 0.0f);
+}
+
+TEST(TablesTest, EveryShowReadsTheUserThenTheFactoryRingsAndListsTheModelsAgain)
+{
+    TablesBench b(2, 10.0f, 12.0f, {'S', 1, 53, 'S', 1, 39}, {'C', 2, 50, 'C', 2, 34});
+    const std::vector<std::string> once = {"Tables::registerReceived location:96 length:6",
+                                           "Tables::registerReceived location:66 length:6"};
+    EXPECT_EQ(ringReplies(b), once);
+    EXPECT_EQ(b.logged("Sensor::parseChainringData unknown data type found"), 1);
+    b.choose("powerMeterCombo", "KV5");
+    b.choose("currentChainringsCombo", "Ring 8.0");
+    // The model's prompt leaves the rings as they are.
+    b.choose("powerMeterCombo", "Choose Your Power Meter");
+    EXPECT_EQ(b.combo("currentChainringsCombo")->currentText(), "Ring 8.0");
+    EXPECT_EQ(b.combo("currentChainringsCombo")->count(), 5);
+
+    // Covered by another page and shown again: the file and both registers are read again, the
+    // models appended after those already listed.
+    b.push(new QWidget);
+    b.window->backClicked();
+    MeterBench::flush();
+    ASSERT_EQ(b.currentPage(), b.tables);
+    EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Querying powermeter..."});
+    ASSERT_TRUE(b.runUntil([&] { return !MeterBench::busy(); }));
+    std::vector<std::string> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(ringReplies(b), twice);
+    EXPECT_EQ(b.entries("powerMeterCombo"), (QStringList{"Choose Your Power Meter", "KV5", "KV5"}));
+    b.choose("powerMeterCombo", "KV5");
+    b.choose("currentChainringsCombo", "Ring 8.0");
+    b.choose("newChainringsCombo", "Ring 8.4");
+    EXPECT_EQ(b.newSlope(), "10.50 (5.0%)");
+}
+
+TEST(TablesTest, RingRepliesOfAnotherLengthAreOnlyLogged)
+{
+    TablesBench b(5, 20.4f, 20.0f, {'A', 3, 32, 'A', 3, 32}, {'A', 3, 34, 'A', 3, 34});
+    unsigned char other[6] = {'A', 3, 36, 'A', 3, 36};
+    b.tables->registerReceived(b.device.get(), 0x60, 3, other);
+    b.tables->registerReceived(b.device.get(), 0x42, 3, other);
+    b.run(5000);
+    EXPECT_EQ(b.logged("Tables::registerReceived location:96 length:3"), 1);
+    EXPECT_EQ(b.logged("Tables::registerReceived location:66 length:3"), 1);
+    EXPECT_EQ(b.logged("Tables::registerReceived user outer chainring make:65 model:3 teeth:36"), 0);
+    EXPECT_EQ(ringReplies(b).size(), 4u);
+    // The new slope is still scaled from the factory's 34T, the change shown from the user's 32T.
+    EXPECT_EQ(b.combo("currentChainringsCombo")->currentText(), "Z-Mesh 32T");
+    b.choose("newChainringsCombo", "Z-Mesh 36T");
+    EXPECT_EQ(b.newSlope(), "19.00 (-6.9%)");
 }
 
 TEST(TablesTest, CancelGoesBackWithoutAChange)
