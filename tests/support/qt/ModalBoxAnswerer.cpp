@@ -53,19 +53,18 @@ std::vector<ModalBoxAnswerer::Box> ModalBoxAnswerer::boxes(const QString& title)
 
 void ModalBoxAnswerer::poll()
 {
+    // Every modal box that is up is recorded, also one that another modal box covers: only the
+    // active one can be answered.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->isModal() && widget != QApplication::activeModalWidget()) {
+            record(widget);
+        }
+    }
     QWidget* widget = QApplication::activeModalWidget();
     if (widget == nullptr || !widget->isVisible()) {
         return;
     }
-    const bool seen = std::find(mSeen.begin(), mSeen.end(), widget) != mSeen.end();
-    if (!seen) {
-        mSeen.push_back(widget);
-        // A widget deleted later may have its address reused by a new box.
-        connect(widget, &QObject::destroyed, this, [this](QObject* gone) {
-            mSeen.erase(std::remove(mSeen.begin(), mSeen.end(), gone), mSeen.end());
-        });
-        mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString()});
-    }
+    record(widget);
     auto rule = mRules.find(widget->windowTitle());
     if (rule == mRules.end()) {
         return;
@@ -78,6 +77,19 @@ void ModalBoxAnswerer::poll()
             }
         }
     }
+}
+
+void ModalBoxAnswerer::record(QWidget* widget)
+{
+    if (std::find(mSeen.begin(), mSeen.end(), widget) != mSeen.end()) {
+        return;
+    }
+    mSeen.push_back(widget);
+    // A widget deleted later may have its address reused by a new box.
+    connect(widget, &QObject::destroyed, this, [this](QObject* gone) {
+        mSeen.erase(std::remove(mSeen.begin(), mSeen.end(), gone), mSeen.end());
+    });
+    mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString()});
 }
 
 bool clickButton(QWidget* widget, const QString& text)

@@ -40,6 +40,9 @@ public:
     void poll();
 
 private:
+    // Adds a box not seen before to the list.
+    void record(QWidget* widget);
+
     QTimer mTimer;
     std::map<QString, QString> mRules;
     std::vector<Box> mBoxes;
