@@ -27,8 +27,7 @@ bool validSlot(Shader::ShaderType type, int index)
     return type >= 0 && type < Shader::NUM_SHADER_TYPES && index >= 0;
 }
 
-template <class State>
-void storeAt(std::vector<std::unique_ptr<State>>& slots, int index, const State& state)
+template <class State> void storeAt(std::vector<std::unique_ptr<State>>& slots, int index, const State& state)
 {
     if (index >= static_cast<int>(slots.size())) {
         slots.resize(static_cast<size_t>(index) + 1);

@@ -61,9 +61,9 @@ TEST_F(BackableRenderStateTest, RecordsSetWithoutBackAreReplayedInOrderOntoEachN
 
     IntrusivePointer<RecordingRenderState> first = newBack("first");
     state->setBack(first);
-    const Calls replay = {"first.setBlendState()",        "first.setFogState()",
-                          "first.setMaterialState()",     "first.setSamplerState(0,0)",
-                          "first.setSamplerState(1,1)",   "first.setSamplerState(2,0)",
+    const Calls replay = {"first.setBlendState()",      "first.setFogState()",
+                          "first.setMaterialState()",   "first.setSamplerState(0,0)",
+                          "first.setSamplerState(1,1)", "first.setSamplerState(2,0)",
                           "first.setTextureState(0,1)"};
     EXPECT_EQ(log->take(), replay);
     EXPECT_EQ(state->getRootRenderState(), first.get());
@@ -92,7 +92,8 @@ TEST_F(BackableRenderStateTest, RecordsSetWithoutBackAreReplayedInOrderOntoEachN
     BlendState out;
     ASSERT_TRUE(state->getBlendState(out));
     EXPECT_EQ(out.source, BlendState::Operation_SRC_ALPHA);
-    EXPECT_EQ(state->getSetStates(), RenderState::State_BLEND | RenderState::State_FOG | RenderState::State_MATERIAL);
+    EXPECT_EQ(state->getSetStates(),
+              RenderState::State_BLEND | RenderState::State_FOG | RenderState::State_MATERIAL);
     SamplerState sampler;
     ASSERT_TRUE(state->getSamplerState(Shader::ShaderType_FRAGMENT, 1, sampler));
     EXPECT_EQ(sampler.minFilter, SamplerState::FilterType_LINEAR);

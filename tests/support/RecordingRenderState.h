@@ -18,7 +18,9 @@ class RecordingRenderState : public rezezaz::render::BaseRenderResource<rezezaz:
 public:
     using ShaderType = rezezaz::render::Shader::ShaderType;
 
-    RecordingRenderState(SharedCallLog log, std::string label) : log_(std::move(log)), label_(std::move(label)) {}
+    RecordingRenderState(SharedCallLog log, std::string label)
+        : log_(std::move(log)), label_(std::move(label))
+    {}
 
     rezezaz::render::RenderState* getRootRenderState() override { return this; }
     bool create() override
@@ -31,27 +33,42 @@ public:
         return (blend ? State_BLEND : 0) | (depth ? State_DEPTH : 0) | (rasterizer ? State_RASTERIZER : 0) |
                (fog ? State_FOG : 0) | (geometry ? State_GEOMETRY : 0) | (material ? State_MATERIAL : 0);
     }
-    void setBlendState(const rezezaz::render::BlendState& state) override { set(blend, state, "setBlendState()"); }
+    void setBlendState(const rezezaz::render::BlendState& state) override
+    {
+        set(blend, state, "setBlendState()");
+    }
     bool getBlendState(rezezaz::render::BlendState& state) const override { return get(blend, state); }
-    void setDepthState(const rezezaz::render::DepthState& state) override { set(depth, state, "setDepthState()"); }
+    void setDepthState(const rezezaz::render::DepthState& state) override
+    {
+        set(depth, state, "setDepthState()");
+    }
     bool getDepthState(rezezaz::render::DepthState& state) const override { return get(depth, state); }
     void setRasterizerState(const rezezaz::render::RasterizerState& state) override
     {
         set(rasterizer, state, "setRasterizerState()");
     }
-    bool getRasterizerState(rezezaz::render::RasterizerState& state) const override { return get(rasterizer, state); }
+    bool getRasterizerState(rezezaz::render::RasterizerState& state) const override
+    {
+        return get(rasterizer, state);
+    }
     void setFogState(const rezezaz::render::FogState& state) override { set(fog, state, "setFogState()"); }
     bool getFogState(rezezaz::render::FogState& state) const override { return get(fog, state); }
     void setGeometryState(const rezezaz::render::GeometryState& state) override
     {
         set(geometry, state, "setGeometryState()");
     }
-    bool getGeometryState(rezezaz::render::GeometryState& state) const override { return get(geometry, state); }
+    bool getGeometryState(rezezaz::render::GeometryState& state) const override
+    {
+        return get(geometry, state);
+    }
     void setMaterialState(const rezezaz::render::MaterialState& state) override
     {
         set(material, state, "setMaterialState()");
     }
-    bool getMaterialState(rezezaz::render::MaterialState& state) const override { return get(material, state); }
+    bool getMaterialState(rezezaz::render::MaterialState& state) const override
+    {
+        return get(material, state);
+    }
     void setSamplerState(ShaderType type, int index, const rezezaz::render::SamplerState& state) override
     {
         samplers[{type, index}] = state;
