@@ -116,6 +116,12 @@ public:
         return true;
     }
 
+    void fullyReleased() override
+    {
+        finalRelease_ = true;
+        BaseRenderResource::fullyReleased();
+    }
+
     void destroy() override
     {
         record("destroy()");
@@ -161,10 +167,17 @@ private:
         }
         return text;
     }
-    void record(const std::string& call) { log_->add(label_ + "." + call); }
+    void record(const std::string& call)
+    {
+        if (!finalRelease_) {
+            log_->add(label_ + "." + call);
+        }
+    }
 
     SharedCallLog log_;
     std::string label_;
+    // The destroy that the last release runs is not logged: only calls that someone made are.
+    bool finalRelease_ = false;
     int usage_ = 0;
     int access_ = 0;
     int size_ = 0;

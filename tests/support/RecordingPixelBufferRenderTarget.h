@@ -46,6 +46,12 @@ public:
         return removeResult;
     }
 
+    void fullyReleased() override
+    {
+        finalRelease_ = true;
+        BaseRenderResource::fullyReleased();
+    }
+
     void destroy() override
     {
         record("destroy()");
@@ -64,10 +70,17 @@ private:
     {
         return buffer ? buffer->getName().c_str() : "null";
     }
-    void record(const std::string& call) { log_->add(label_ + "." + call); }
+    void record(const std::string& call)
+    {
+        if (!finalRelease_) {
+            log_->add(label_ + "." + call);
+        }
+    }
 
     SharedCallLog log_;
     std::string label_;
+    // The destroy that the last release runs is not logged: only calls that someone made are.
+    bool finalRelease_ = false;
 };
 
 } // namespace support

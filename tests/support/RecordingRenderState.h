@@ -100,6 +100,12 @@ public:
     }
     int getNumTextureStates(ShaderType type) const override { return count(textures, type); }
 
+    void fullyReleased() override
+    {
+        finalRelease_ = true;
+        BaseRenderResource::fullyReleased();
+    }
+
     void destroy() override
     {
         record("destroy()");
@@ -140,10 +146,17 @@ private:
         }
         return highest;
     }
-    void record(const std::string& call) { log_->add(label_ + "." + call); }
+    void record(const std::string& call)
+    {
+        if (!finalRelease_) {
+            log_->add(label_ + "." + call);
+        }
+    }
 
     SharedCallLog log_;
     std::string label_;
+    // The destroy that the last release runs is not logged: only calls that someone made are.
+    bool finalRelease_ = false;
 };
 
 } // namespace support

@@ -38,6 +38,12 @@ public:
     ShaderType getShaderType() const override { return type_; }
     const rezezaz::core::String& getProfile() const override { return profile_; }
 
+    void fullyReleased() override
+    {
+        finalRelease_ = true;
+        BaseRenderResource::fullyReleased();
+    }
+
     void destroy() override
     {
         record("destroy()");
@@ -48,10 +54,17 @@ public:
     std::string raisingCode = "raising";
 
 private:
-    void record(const std::string& call) { log_->add(label_ + "." + call); }
+    void record(const std::string& call)
+    {
+        if (!finalRelease_) {
+            log_->add(label_ + "." + call);
+        }
+    }
 
     SharedCallLog log_;
     std::string label_;
+    // The destroy that the last release runs is not logged: only calls that someone made are.
+    bool finalRelease_ = false;
     ShaderType type_ = ShaderType_VERTEX;
     rezezaz::core::String profile_;
 };

@@ -46,6 +46,12 @@ public:
         return index == 0 ? variableFormat : nullptr;
     }
 
+    void fullyReleased() override
+    {
+        finalRelease_ = true;
+        BaseRenderResource::fullyReleased();
+    }
+
     void destroy() override
     {
         record("destroy()");
@@ -57,10 +63,17 @@ public:
     Pointer<rezezaz::render::VariableBufferFormat> variableFormat;
 
 private:
-    void record(const std::string& call) { log_->add(label_ + "." + call); }
+    void record(const std::string& call)
+    {
+        if (!finalRelease_) {
+            log_->add(label_ + "." + call);
+        }
+    }
 
     SharedCallLog log_;
     std::string label_;
+    // The destroy that the last release runs is not logged: only calls that someone made are.
+    bool finalRelease_ = false;
 };
 
 } // namespace support

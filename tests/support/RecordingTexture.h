@@ -40,9 +40,8 @@ public:
                 levels.emplace_back(mipDatas[level], mipDatas[level] + levelFormat.zPitch);
             }
         }
-        log_->add(label_ + ".create(" + std::to_string(usage) + "," +
-                  RecordingBuffer::describe(format.get()) + "," +
-                  (mipDatas != nullptr ? std::to_string(count) + " levels" : "no data") + ")");
+        record("create(" + std::to_string(usage) + "," + RecordingBuffer::describe(format.get()) + "," +
+               (mipDatas != nullptr ? std::to_string(count) + " levels" : "no data") + ")");
         return createResult;
     }
     void resetCreate() override { record("resetCreate()"); }
@@ -79,6 +78,12 @@ public:
         return true;
     }
 
+    void fullyReleased() override
+    {
+        finalRelease_ = true;
+        BaseRenderResource::fullyReleased();
+    }
+
     void destroy() override
     {
         record("destroy()");
@@ -91,10 +96,17 @@ public:
     bool createResult = true;
 
 private:
-    void record(const std::string& call) { log_->add(label_ + "." + call); }
+    void record(const std::string& call)
+    {
+        if (!finalRelease_) {
+            log_->add(label_ + "." + call);
+        }
+    }
 
     SharedCallLog log_;
     std::string label_;
+    // The destroy that the last release runs is not logged: only calls that someone made are.
+    bool finalRelease_ = false;
     int usage_ = 0;
     Pointer<TextureFormat> format_;
 };
