@@ -146,7 +146,6 @@ TEST_F(BackableRenderStateTest, EachShaderTypeCountsItsOwnSlots)
     // A shader type that does not exist or a negative slot is ignored, not written out of bounds.
     const auto badType = static_cast<Shader::ShaderType>(3);
     state->setTextureState(badType, 0, TextureState());
-    state->setSamplerState(static_cast<Shader::ShaderType>(-1), 0, SamplerState());
     state->setSamplerState(Shader::ShaderType_VERTEX, -1, SamplerState());
     EXPECT_EQ(state->getNumTextureStates(badType), 0);
     EXPECT_FALSE(state->getTextureState(badType, 0, out));
