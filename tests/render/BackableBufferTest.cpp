@@ -208,6 +208,26 @@ TEST_F(BackableBufferTest, APixelBackInAnotherFormatIsConvertedOnEveryWrite)
     EXPECT_EQ(back->bytes[3], 255);
 }
 
+TEST_F(BackableBufferTest, APixelBackLaidOutOtherwiseInTheSamePixelFormatIsWrittenRowByRow)
+{
+    IntrusivePointer<BackableBuffer> buffer(new BackableBuffer());
+    ASSERT_TRUE(buffer->create(
+        1, 3, IntrusivePointer<TextureFormat>(new TextureFormat(2, TextureFormat::Format_L_8, 2, 2, 1, 1))));
+    IntrusivePointer<RecordingBuffer> back = newBack("back");
+    buffer->setBack(IntrusivePointer<PixelBuffer>(back.get()), &device);
+    // The device pads its rows to four bytes.
+    IntrusivePointer<TextureFormat> padded(new TextureFormat(2, TextureFormat::Format_L_8, 2, 2, 1, 1));
+    padded->xPitch = 4;
+    padded->yPitch = 8;
+    padded->zPitch = 8;
+    back->setPixels(padded);
+
+    const unsigned char pixels[4] = {1, 2, 3, 4};
+    std::memcpy(buffer->lock(Buffer::Access_WRITE), pixels, sizeof pixels);
+    buffer->unlock();
+    EXPECT_EQ(back->bytes, (std::vector<unsigned char>{1, 2, 0, 0, 3, 4, 0, 0}));
+}
+
 TEST_F(BackableBufferTest, EngineErrorsOfTheBackLeaveTheCopyWrittenForTheNextBack)
 {
     IntrusivePointer<BackableBuffer> buffer(new BackableBuffer());
