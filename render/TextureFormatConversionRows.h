@@ -317,53 +317,47 @@ inline void swap3Vector(const uint8_t* src, uint8_t* dst, int width)
 }
 
 typedef int16_t Shorts16 __attribute__((vector_size(32)));
+typedef uint16_t Words16 __attribute__((vector_size(32)));
 
-inline Bytes16 clampToBytes(Shorts16 v)
+inline Shorts16 clampToByteRange(Shorts16 v)
 {
     const Shorts16 zero = {};
     const Shorts16 top = zero + 255;
     v = v < zero ? zero : v;
-    v = v > top ? top : v;
-    return __builtin_convertvector(v, Bytes16);
+    return v > top ? top : v;
 }
 
-// YUV 4:2:2 to four bytes a pixel, sixteen pixels a step, in 16-bit lanes. The 8.8 products are
-// split so that no lane overflows and the result stays exact: 298 Y = 256 Y + 42 Y, 409 E = 256 E +
-// 153 E, -208 E = -256 E + 48 E and 516 D = 512 D + 4 D, and a multiple of 256 leaves the shift
-// whole, so R = Y + E + ((42 Y + 153 E - 4640) >> 8) and likewise for G and B.
+// YUV 4:2:2 to four bytes a pixel, sixteen pixels a step, in 16-bit lanes. Read as little-endian
+// 16-bit words, the pairs Y0 U and Y1 V give each pixel's luma in the low byte of its own word and
+// the pair's chroma in the high bytes. The 8.8 products are split so that no lane overflows and the
+// result stays exact: 298 Y = 256 Y + 42 Y, 409 E = 256 E + 153 E, -208 E = -256 E + 48 E and
+// 516 D = 512 D + 4 D, and a multiple of 256 leaves the shift whole, so R = Y + E + ((42 Y + 153 E
+// - 4640) >> 8) and likewise for G and B. The alpha byte is 0, so each pixel is the 16-bit words
+// (first | green << 8) and (third), interleaved.
 template <int R, int B> void yuvVector(const uint8_t* src, uint8_t* dst, int width)
 {
+    static_assert((R == 0 && B == 2) || (R == 2 && B == 0), "red and blue take bytes 0 and 2");
     int x = 0;
     for (; x + 16 <= width; x += 16) {
-        Bytes32 a = load32(src + static_cast<ptrdiff_t>(x) * 2);
-        Shorts16 y = __builtin_convertvector(
-            __builtin_shufflevector(a, a, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), Shorts16);
-        Shorts16 d = __builtin_convertvector(
-                         __builtin_shufflevector(a, a, 1, 1, 5, 5, 9, 9, 13, 13, 17, 17, 21, 21, 25, 25, 29, 29),
-                         Shorts16) -
-                     128;
-        Shorts16 e = __builtin_convertvector(
-                         __builtin_shufflevector(a, a, 3, 3, 7, 7, 11, 11, 15, 15, 19, 19, 23, 23, 27, 27, 31, 31),
-                         Shorts16) -
-                     128;
+        Words16 words;
+        std::memcpy(&words, src + static_cast<ptrdiff_t>(x) * 2, sizeof(words));
+        Shorts16 y = (Shorts16)(words & 0xFF);
+        Shorts16 chroma = (Shorts16)(words >> 8) - 128;
+        Shorts16 d = __builtin_shufflevector(chroma, chroma, 0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 10, 10, 12, 12, 14, 14);
+        Shorts16 e = __builtin_shufflevector(chroma, chroma, 1, 1, 3, 3, 5, 5, 7, 7, 9, 9, 11, 11, 13, 13, 15, 15);
         Shorts16 base = y * 42 - 4640;
-        Bytes16 red = clampToBytes(y + e + ((base + e * 153) >> 8));
-        Bytes16 green = clampToBytes(y - e + ((base - d * 100 + e * 48) >> 8));
-        Bytes16 blue = clampToBytes(y + d * 2 + ((base + d * 4) >> 8));
-        const Bytes16 zero = {};
-        Bytes16 first = R == 0 ? red : blue;
-        Bytes16 third = R == 0 ? blue : red;
-        Bytes32 low = __builtin_shufflevector(first, green, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23, 8,
-                                              24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
-        Bytes32 high = __builtin_shufflevector(third, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23, 8,
-                                               24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+        Shorts16 red = clampToByteRange(y + e + ((base + e * 153) >> 8));
+        Shorts16 green = clampToByteRange(y - e + ((base - d * 100 + e * 48) >> 8));
+        Shorts16 blue = clampToByteRange(y + d * 2 + ((base + d * 4) >> 8));
+        Shorts16 low = (R == 0 ? red : blue) | (green << 8);
+        Shorts16 high = R == 0 ? blue : red;
+        Shorts16 first = __builtin_shufflevector(low, high, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+        Shorts16 second =
+            __builtin_shufflevector(low, high, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
         uint8_t* o = dst + static_cast<ptrdiff_t>(x) * 4;
-        store32(o, __builtin_shufflevector(low, high, 0, 1, 32, 33, 2, 3, 34, 35, 4, 5, 36, 37, 6, 7, 38, 39, 8, 9, 40,
-                                           41, 10, 11, 42, 43, 12, 13, 44, 45, 14, 15, 46, 47));
-        store32(o + 32, __builtin_shufflevector(low, high, 16, 17, 48, 49, 18, 19, 50, 51, 20, 21, 52, 53, 22, 23, 54,
-                                                55, 24, 25, 56, 57, 26, 27, 58, 59, 28, 29, 60, 61, 30, 31, 62, 63));
+        std::memcpy(o, &first, sizeof(first));
+        std::memcpy(o + 32, &second, sizeof(second));
     }
-    static_assert((R == 0 && B == 2) || (R == 2 && B == 0), "red and blue take bytes 0 and 2");
     yuvRow<R, B>(src + static_cast<ptrdiff_t>(x) * 2, dst + static_cast<ptrdiff_t>(x) * 4, width - x);
 }
 

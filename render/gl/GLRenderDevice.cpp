@@ -1,0 +1,1431 @@
+#include "render/gl/GLRenderDevice.h"
+
+#include "core/Categories.h"
+#include "core/Error.h"
+#include "core/Log.h"
+#include "core/Logger.h"
+#include "render/gl/GLRenderState.h"
+#include "render/gl/GLRenderTarget.h"
+#include "render/IndexData.h"
+#include "render/TextureFormat.h"
+#include "render/VertexData.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <string>
+
+namespace rezezaz::render {
+
+namespace {
+
+const core::String& category()
+{
+    return core::Categories::REZEZAZ_RENDER;
+}
+
+void alert(const core::String& text)
+{
+    core::Log::getInstance()->addLogEntry(category(), core::Logger::ALERT, text);
+}
+
+core::String glText(GLenum name)
+{
+    const GLubyte* text = glGetString(name);
+    return text != nullptr ? core::String(text) : core::String();
+}
+
+[[noreturn]] void invalid(const char* text)
+{
+    core::Error::unknown(category(), true, text);
+}
+
+// The two test tables share one list of functions.
+const GLenum compareFunctions[] = {GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL, GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+
+void setEnabled(GLenum capability, bool enabled)
+{
+    if (enabled) {
+        glEnable(capability);
+    } else {
+        glDisable(capability);
+    }
+}
+
+// The semantics the fixed pipeline takes.
+enum Semantic
+{
+    Semantic_POSITION = 0,
+    Semantic_NORMAL = 3,
+    Semantic_COLOR = 4,
+    Semantic_TEXCOORD = 5,
+};
+
+} // namespace
+
+GLRenderDevice::GLRenderDevice() = default;
+
+GLRenderDevice::~GLRenderDevice()
+{
+    defaultState = nullptr;
+}
+
+bool GLRenderDevice::create(RenderTarget* target, int options)
+{
+    alert(core::String("creating ") + category() + ".GLRenderDevice");
+    if (target == nullptr) {
+        core::Error::nullPointer(category(), true, "NULL RenderTarget");
+    }
+    RenderTarget* root = target->getRootRenderTarget();
+    GLRenderTarget* glTarget = dynamic_cast<GLRenderTarget*>(root);
+    if (glTarget == nullptr) {
+        core::Error::nullPointer(category(), true, "NULL RenderTarget");
+    }
+    // GLEW reads the version and the extensions of the current context: the target's.
+    glTarget->activate();
+    glewExperimental = GL_TRUE;
+    const GLenum glewResult = glewInit();
+    if (glewResult != GLEW_OK) {
+        core::Error::unknown(category(), true,
+                             core::String("glewInit failed:") +
+                                 reinterpret_cast<const char*>(glewGetErrorString(glewResult)));
+    }
+    // Cleared: glewInit may leave an error behind on some drivers.
+    glGetError();
+
+    const struct
+    {
+        bool available;
+        int version;
+    } versions[] = {{GLEW_VERSION_4_1 != 0, 41}, {GLEW_VERSION_4_0 != 0, 40}, {GLEW_VERSION_3_3 != 0, 33},
+                    {GLEW_VERSION_3_2 != 0, 32}, {GLEW_VERSION_3_1 != 0, 31}, {GLEW_VERSION_3_0 != 0, 30},
+                    {GLEW_VERSION_2_1 != 0, 21}, {GLEW_VERSION_2_0 != 0, 20}, {GLEW_VERSION_1_5 != 0, 15},
+                    {GLEW_VERSION_1_4 != 0, 14}, {GLEW_VERSION_1_3 != 0, 13}, {GLEW_VERSION_1_2 != 0, 12},
+                    {GLEW_VERSION_1_1 != 0, 11}};
+    glVersion = 10;
+    for (const auto& v : versions) {
+        if (v.available) {
+            glVersion = v.version;
+            break;
+        }
+    }
+    alert(core::String("CALCULATED GL VERSION:") + (glVersion / 10) + "." + (glVersion % 10));
+
+    primaryRenderTarget = target;
+    primaryGLRenderTarget = glTarget;
+    renderTarget = target;
+    glRenderTarget = glTarget;
+    glRenderTarget->activate();
+
+    alert(core::String("GL_VENDOR:") + glText(GL_VENDOR));
+    alert(core::String("GL_RENDERER:") + glText(GL_RENDERER));
+    alert(core::String("GL_VERSION:") + glText(GL_VERSION));
+    alert(core::String("GL_SHADING_LANGUAGE_VERSION:") + glText(GL_SHADING_LANGUAGE_VERSION));
+    alert(core::String("GL_EXTENSIONS:") + glText(GL_EXTENSIONS));
+
+    // Fixed-function texture stages: the texture units, not the (larger) image-unit count.
+    int textureUnits = 1;
+    if (glVersion >= 11) {
+        GLint reported = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &reported);
+        textureUnits = std::max(1, static_cast<int>(reported));
+    }
+    multiTexture = textureUnits > 1;
+    clampToEdge = glVersion > 11;
+    sizeUnits(textureUnits);
+
+    pbuffersAvailable = false;
+    fboAvailable = (options & Option_NO_FBO) == 0 && (GLEW_EXT_framebuffer_object || GLEW_ARB_framebuffer_object);
+
+    const bool hardware = (options & Option_NO_HARDWARE_BUFFERS) == 0;
+    hardwareVertexBuffers = hardware && GLEW_ARB_vertex_buffer_object;
+    hardwareIndexBuffers = hardwareVertexBuffers;
+    hardwarePixelBuffers = hardware && GLEW_ARB_pixel_buffer_object;
+    hardwareUniformBuffers = hardware && GLEW_ARB_uniform_buffer_object;
+
+    textureRectangle = GLEW_EXT_texture_rectangle || GLEW_ARB_texture_rectangle || GLEW_NV_texture_rectangle;
+    textureNonPowerOf2 = GLEW_ARB_texture_non_power_of_two;
+    caps = RenderCaps();
+    caps.hardwareRendering = true;
+    caps.maxTextureStages = textureUnits;
+    GLint maxTextureSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    caps.maxTextureSize = maxTextureSize < 1 ? 256 : maxTextureSize;
+    caps.renderToTexture = fboAvailable || pbuffersAvailable;
+    caps.renderToDepthTexture = fboAvailable;
+    caps.renderToTextureNonPowerOf2Restricted = textureRectangle && fboAvailable;
+    caps.textureDot3 = GLEW_ARB_texture_env_dot3;
+    caps.textureNonPowerOf2Restricted = textureRectangle;
+    caps.textureNonPowerOf2 = textureNonPowerOf2;
+    caps.textureAutogenMipMaps = GLEW_EXT_framebuffer_object;
+    caps.hardwareBuffers = true;
+    caps.vertexElementType = 6;
+    caps.triangleFan = true;
+    for (int type = 0; type < Shader::NUM_SHADER_TYPES; ++type) {
+        caps.hasFixed[type] = (options & Option_NO_FIXED) == 0;
+        caps.hasShader[type] = (options & Option_NO_SHADERS) == 0;
+    }
+    GLint maxLights = 0;
+    glGetIntegerv(GL_MAX_LIGHTS, &maxLights);
+    caps.maxLights = maxLights < 1 ? 8 : maxLights;
+    caps.pointSprites = GLEW_ARB_point_parameters;
+
+    defaultState = new GLRenderState(this);
+    BlendState blend;
+    blend.source = BlendState::Operation_ONE;
+    blend.dest = BlendState::Operation_ZERO;
+    blend.colorWrite = BlendState::ColorWrite_ALL;
+    defaultState->setBlendState(blend);
+    DepthState depth;
+    depth.test = DepthState::DepthTest_LESS_EQUAL;
+    depth.write = true;
+    defaultState->setDepthState(depth);
+    FogState fog;
+    fog.fogType = FogState::FogType_NONE;
+    fog.density = 0;
+    fog.nearDistance = 0;
+    fog.farDistance = 1;
+    fog.color = core::math::Vector4(0, 0, 0, 0);
+    defaultState->setFogState(fog);
+    GeometryState geometry;
+    geometry.sprite = false;
+    geometry.size = 1;
+    geometry.attenuated = false;
+    geometry.constant = 0;
+    geometry.linear = 0;
+    geometry.quadratic = 0;
+    geometry.minSize = 1;
+    geometry.maxSize = 1;
+    defaultState->setGeometryState(geometry);
+    RasterizerState rasterizer;
+    rasterizer.cull = RasterizerState::CullType_BACK;
+    rasterizer.fill = RasterizerState::FillType_SOLID;
+    rasterizer.depthBiasConstant = 0;
+    rasterizer.depthBiasSlope = 0;
+    rasterizer.multisample = false;
+    rasterizer.dither = false;
+    rasterizer.lineSize = 1;
+    defaultState->setRasterizerState(rasterizer);
+    MaterialState material;
+    material.light = true;
+    material.trackColor = false;
+    material.shade = MaterialState::ShadeType_GOURAUD;
+    material.normalize = MaterialState::Normalize_RESCALE;
+    material.ambient = core::math::Vector4(1, 1, 1, 1);
+    material.diffuse = core::math::Vector4(1, 1, 1, 1);
+    material.specular = core::math::Vector4(1, 1, 1, 1);
+    material.shininess = 1;
+    material.emissive = core::math::Vector4(0, 0, 0, 0);
+    material.alphaTest = MaterialState::AlphaTest_NONE;
+    material.alphaCutoff = 0.5f;
+    defaultState->setMaterialState(material);
+
+    setDefaultState();
+    alert("created GLRenderDevice");
+    return true;
+}
+
+void GLRenderDevice::destroy()
+{
+    if (primaryRenderTarget) {
+        primaryRenderTarget = nullptr;
+        primaryGLRenderTarget = nullptr;
+        renderTarget = nullptr;
+        glRenderTarget = nullptr;
+        alert("destroyed GLRenderDevice");
+    }
+}
+
+void GLRenderDevice::activate()
+{
+    if (primaryGLRenderTarget) {
+        primaryGLRenderTarget->activate();
+    }
+}
+
+bool GLRenderDevice::reset()
+{
+    if (primaryGLRenderTarget) {
+        primaryGLRenderTarget->reset();
+    }
+    setDefaultState();
+    return true;
+}
+
+bool GLRenderDevice::activateAdditionalContext()
+{
+    return primaryGLRenderTarget ? primaryGLRenderTarget->activateAdditionalContext() : false;
+}
+
+void GLRenderDevice::sizeUnits(int count)
+{
+    units = count;
+    lastTextures.assign(count, nullptr);
+    lastSamplerStates.assign(count, nullptr);
+    lastTextureStates.assign(count, nullptr);
+    lastShaderTypes.assign(count, Shader::ShaderType_VERTEX);
+    lastTexTargets.assign(count, 0);
+    lastTexCoordIndexes.assign(count, -1);
+    lastBoundTexCoordIndexes.assign(count, -1);
+    lastMaxTexCoordIndex = 0;
+    lastActiveTexture = -1;
+}
+
+Texture* GLRenderDevice::createTexture()
+{
+    return nullptr;
+}
+
+PixelBufferRenderTarget* GLRenderDevice::createPixelBufferRenderTarget()
+{
+    if (!fboAvailable) {
+        core::Error::unimplemented(category(), true, "PixelBufferRenderTargets are unavailable");
+    }
+    return nullptr;
+}
+
+PixelBuffer* GLRenderDevice::createPixelBuffer()
+{
+    return nullptr;
+}
+
+VertexFormat* GLRenderDevice::createVertexFormat()
+{
+    return nullptr;
+}
+
+VertexBuffer* GLRenderDevice::createVertexBuffer()
+{
+    return nullptr;
+}
+
+IndexBuffer* GLRenderDevice::createIndexBuffer()
+{
+    return nullptr;
+}
+
+VariableBuffer* GLRenderDevice::createVariableBuffer()
+{
+    return nullptr;
+}
+
+Shader* GLRenderDevice::createShader()
+{
+    if (!caps.hasShader[Shader::ShaderType_VERTEX]) {
+        core::Error::unimplemented(category(), true, "Shaders are unavailable");
+    }
+    return nullptr;
+}
+
+Query* GLRenderDevice::createQuery()
+{
+    return nullptr;
+}
+
+RenderState* GLRenderDevice::createRenderState()
+{
+    return new GLRenderState(this);
+}
+
+ShaderState* GLRenderDevice::createShaderState()
+{
+    if (!caps.hasShader[Shader::ShaderType_VERTEX]) {
+        core::Error::unimplemented(category(), true, "ShaderStates are unavailable");
+    }
+    return nullptr;
+}
+
+RenderTarget* GLRenderDevice::getPrimaryRenderTarget()
+{
+    return primaryRenderTarget.get();
+}
+
+bool GLRenderDevice::setRenderTarget(RenderTarget* target)
+{
+    if (target == nullptr || target == renderTarget.get()) {
+        return false;
+    }
+    GLRenderTarget* glTarget = dynamic_cast<GLRenderTarget*>(target->getRootRenderTarget());
+    if (glTarget == nullptr) {
+        return false;
+    }
+    if (glRenderTarget && glRenderTarget != primaryGLRenderTarget) {
+        glRenderTarget->deactivate();
+    }
+    renderTarget = target;
+    glRenderTarget = glTarget;
+    glRenderTarget->activate();
+    setDefaultState();
+    return true;
+}
+
+RenderTarget* GLRenderDevice::getRenderTarget()
+{
+    return renderTarget.get();
+}
+
+void GLRenderDevice::setViewport(const Viewport& newViewport)
+{
+    viewport = newViewport;
+    if (!renderTarget) {
+        glViewport(0, 0, viewport.width, viewport.height);
+        glDisable(GL_SCISSOR_TEST);
+        core::Error::unknown(category(), true, "setViewport called without a valid render target");
+    }
+    const int targetWidth = renderTarget->getWidth();
+    const int targetHeight = renderTarget->getHeight();
+    // The engine's origin is the top left, OpenGL's the bottom left.
+    const int y = targetHeight - viewport.y - viewport.height;
+    glViewport(viewport.x, y, viewport.width, viewport.height);
+    if (viewport.x == 0 && viewport.y == 0 && viewport.width == targetWidth && viewport.height == targetHeight) {
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glScissor(viewport.x, y, viewport.width, viewport.height);
+        glEnable(GL_SCISSOR_TEST);
+    }
+    const GeometryState geometry = geometryState;
+    setGeometryState(&geometry);
+}
+
+void GLRenderDevice::clear(int clearFlags, const core::math::Vector4& color)
+{
+    GLbitfield mask = 0;
+    if ((clearFlags & ClearFlag_COLOR) != 0) {
+        glClearColor(color.x, color.y, color.z, color.w);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if ((clearFlags & ClearFlag_DEPTH) != 0) {
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    if ((clearFlags & ClearFlag_STENCIL) != 0) {
+        mask |= GL_STENCIL_BUFFER_BIT;
+    }
+    // Depth is cleared only where depth writes are on.
+    const bool openDepth = (mask & GL_DEPTH_BUFFER_BIT) != 0 && !lastDepthWrite;
+    if (openDepth) {
+        glDepthMask(GL_TRUE);
+    }
+    glClear(mask);
+    if (openDepth) {
+        glDepthMask(GL_FALSE);
+    }
+}
+
+void GLRenderDevice::swap()
+{
+    if (glRenderTarget) {
+        glRenderTarget->swap();
+    }
+}
+
+void GLRenderDevice::beginScene()
+{
+    if (glRenderTarget) {
+        glRenderTarget->activate();
+    }
+}
+
+void GLRenderDevice::dropFixedVertexData()
+{
+    const struct
+    {
+        int semantic;
+        GLenum array;
+    } arrays[] = {{Semantic_POSITION, GL_VERTEX_ARRAY}, {Semantic_NORMAL, GL_NORMAL_ARRAY}, {Semantic_COLOR, GL_COLOR_ARRAY}};
+    for (const auto& a : arrays) {
+        if ((lastFixedClientStateBits & (1 << a.semantic)) != 0) {
+            glDisableClientState(a.array);
+        }
+    }
+    lastFixedClientStateBits = 0;
+    for (int unit = 0; unit < units; ++unit) {
+        if ((lastFixedTexCoordBits & (1 << unit)) != 0) {
+            if (multiTexture) {
+                glClientActiveTexture(GL_TEXTURE0 + unit);
+            }
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        lastBoundTexCoordIndexes[unit] = -1;
+    }
+    lastFixedTexCoordBits = 0;
+}
+
+void GLRenderDevice::dropVertexState()
+{
+    dropFixedVertexData();
+    for (int attribute = 0; lastShaderVertexAttribBits != 0; ++attribute) {
+        if ((lastShaderVertexAttribBits & (1 << attribute)) != 0) {
+            glDisableVertexAttribArray(attribute);
+            lastShaderVertexAttribBits &= ~(1 << attribute);
+        }
+    }
+}
+
+void GLRenderDevice::unbindAllUnits()
+{
+    for (int unit = 0; unit < units; ++unit) {
+        lastSamplerStates[unit] = nullptr;
+        lastTextureStates[unit] = nullptr;
+        for (Shader::ShaderType type : {Shader::ShaderType_VERTEX, Shader::ShaderType_FRAGMENT, Shader::ShaderType_GEOMETRY}) {
+            setTexture(type, unit, nullptr);
+        }
+    }
+}
+
+void GLRenderDevice::endScene()
+{
+    dropVertexState();
+    lastVertexBuffers.clear();
+    setShaderState(nullptr);
+    unbindAllUnits();
+}
+
+void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexData)
+{
+    if (vertexData == nullptr || indexData == nullptr) {
+        core::Error::nullPointer(category(), true, "VertexData or IndexData is NULL");
+    }
+    if (indexData->count < 1) {
+        return;
+    }
+    // Vertex data reaches OpenGL through the device's own buffer objects, which this device does not
+    // make yet: say so rather than draw nothing.
+    core::Error::unimplemented(category(), true, "renderPrimitive: vertex buffers are unavailable");
+}
+
+bool GLRenderDevice::copyFrameBufferToPixelBuffer(PixelBuffer* buffer)
+{
+    PixelBuffer* root = buffer != nullptr ? buffer->getRootPixelBuffer() : nullptr;
+    if (root == nullptr) {
+        return false;
+    }
+    if (root->castToGLFBOPixelBuffer() != nullptr) {
+        core::Error::unimplemented(category(), true, "GLRenderDevice::copyToSurface: unimplemented for fbo");
+    }
+    if (root->castToGLBuffer() != nullptr) {
+        core::Error::unimplemented(category(), true, "GLRenderDevice::copyToSurface: unimplemented for pbo");
+    }
+    return false;
+}
+
+bool GLRenderDevice::copyPixelBuffer(PixelBuffer*, PixelBuffer*)
+{
+    core::Error::unimplemented(category(), true, "copyPixelBuffer not implemented for these pixel buffer types");
+}
+
+void GLRenderDevice::setDefaultState()
+{
+    if (defaultState) {
+        setRenderState(defaultState.get());
+    }
+    dropVertexState();
+    lastVertexBuffers.clear();
+    setShaderState(nullptr);
+    unbindAllUnits();
+    setAmbientColor(core::math::Vector4(1, 1, 1, 1));
+    if (glVersion >= 11) {
+        glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
+    }
+}
+
+bool GLRenderDevice::setRenderState(RenderState* state)
+{
+    RenderState* root = state != nullptr ? state->getRootRenderState() : nullptr;
+    GLRenderState* glState = dynamic_cast<GLRenderState*>(root);
+    if (glState == nullptr) {
+        return false;
+    }
+    if (glState->blend() != nullptr) {
+        setBlendState(glState->blend());
+    }
+    if (glState->depth() != nullptr) {
+        setDepthState(glState->depth());
+    }
+    if (glState->rasterizer() != nullptr) {
+        setRasterizerState(glState->rasterizer());
+    }
+    if (glState->fog() != nullptr) {
+        setFogState(glState->fog());
+    }
+    if (glState->geometry() != nullptr) {
+        setGeometryState(glState->geometry());
+    }
+    if (glState->material() != nullptr) {
+        setMaterialState(glState->material());
+    }
+    const int samplers = std::min(glState->getNumSamplerStates(Shader::ShaderType_FRAGMENT), units);
+    for (int i = 0; i < samplers; ++i) {
+        lastSamplerStates[i] = glState->sampler(i);
+    }
+    const int textures = glState->getNumTextureStates(Shader::ShaderType_FRAGMENT);
+    for (int i = 0; i < textures; ++i) {
+        setTextureState(i, glState->texture(i));
+    }
+    return true;
+}
+
+bool GLRenderDevice::setShaderState(ShaderState* state)
+{
+    if (state == nullptr || state->getRootShaderState() == nullptr) {
+        // The fixed pipeline.
+        glUseProgram(0);
+        return false;
+    }
+    // Programs are made by the device's own shader states only, which this device does not make yet.
+    glUseProgram(0);
+    return false;
+}
+
+void GLRenderDevice::setBuffer(Shader::ShaderType, int, VariableBuffer*) {}
+
+void GLRenderDevice::activeTexture(int unit)
+{
+    if (unit == lastActiveTexture) {
+        return;
+    }
+    if (multiTexture) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+    }
+    lastActiveTexture = unit;
+}
+
+void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* texture)
+{
+    if (unit < 0 || unit >= units) {
+        return;
+    }
+    activeTexture(unit);
+    if (texture != nullptr) {
+        // Textures are bound by the device's own texture objects, which this device does not make yet.
+        return;
+    }
+    if (lastShaderTypes[unit] != type) {
+        return;
+    }
+    lastTextures[unit] = nullptr;
+    if (lastTexTargets[unit] != 0) {
+        glBindTexture(lastTexTargets[unit], 0);
+        glDisable(lastTexTargets[unit]);
+        lastTexTargets[unit] = 0;
+    }
+    lastShaderTypes[unit] = type;
+    setSamplerStatePostTexture(unit, lastSamplerStates[unit]);
+    setTextureStatePostTexture(unit, lastTextureStates[unit]);
+}
+
+void GLRenderDevice::setMatrix(MatrixType type, const core::math::Matrix4x4& matrix)
+{
+    if (type == MatrixType_VIEW || type == MatrixType_MODEL) {
+        if (type == MatrixType_VIEW) {
+            view = matrix;
+        } else {
+            model = matrix;
+        }
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(view.data);
+        glMultMatrixf(model.data);
+        return;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(matrix.data);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void GLRenderDevice::setLightEnabled(int light, bool enabled)
+{
+    setEnabled(GL_LIGHT0 + light, enabled);
+}
+
+void GLRenderDevice::setLightState(int light, const LightState& state)
+{
+    const GLenum name = GL_LIGHT0 + light;
+    // Positions and directions are in world space: only the view transforms them.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadMatrixf(view.data);
+    switch (state.type) {
+    case LightState::Type_DIRECTION:
+        scratch[0] = -state.direction.x;
+        scratch[1] = -state.direction.y;
+        scratch[2] = -state.direction.z;
+        scratch[3] = 0;
+        glLightfv(name, GL_POSITION, scratch);
+        glLightf(name, GL_SPOT_CUTOFF, 180.0f);
+        glLightf(name, GL_SPOT_EXPONENT, 0.0f);
+        break;
+    case LightState::Type_SPOT:
+        scratch[0] = state.position.x;
+        scratch[1] = state.position.y;
+        scratch[2] = state.position.z;
+        scratch[3] = 1;
+        glLightfv(name, GL_POSITION, scratch);
+        scratch[0] = state.direction.x;
+        scratch[1] = state.direction.y;
+        scratch[2] = state.direction.z;
+        scratch[3] = 0;
+        glLightfv(name, GL_SPOT_DIRECTION, scratch);
+        glLightf(name, GL_SPOT_CUTOFF, state.spotOuterRadius * 57.295776f * 0.5f);
+        glLightf(name, GL_SPOT_EXPONENT, state.spotFalloff);
+        break;
+    default:
+        scratch[0] = state.position.x;
+        scratch[1] = state.position.y;
+        scratch[2] = state.position.z;
+        scratch[3] = 1;
+        glLightfv(name, GL_POSITION, scratch);
+        glLightf(name, GL_SPOT_CUTOFF, 180.0f);
+        glLightf(name, GL_SPOT_EXPONENT, 0.0f);
+        break;
+    }
+    glLightf(name, GL_CONSTANT_ATTENUATION, state.constantAttenuation);
+    glLightf(name, GL_LINEAR_ATTENUATION, state.linearAttenuation);
+    glLightf(name, GL_QUADRATIC_ATTENUATION, state.quadraticAttenuation);
+    glLightfv(name, GL_SPECULAR, &state.specularColor.x);
+    glLightfv(name, GL_DIFFUSE, &state.diffuseColor.x);
+    const GLfloat none[4] = {0, 0, 0, 0};
+    glLightfv(name, GL_AMBIENT, none);
+    glPopMatrix();
+}
+
+void GLRenderDevice::setAmbientColor(const core::math::Vector4& color)
+{
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, &color.x);
+}
+
+int GLRenderDevice::getClosePixelFormat(int pixelFormat, int usage)
+{
+    if (glVersion <= 11) {
+        if (pixelFormat == 0x107) {
+            return 0x106;
+        }
+        if (pixelFormat == 0x109) {
+            return 0x108;
+        }
+    }
+    if ((usage & 0x20) != 0 && pixelFormat == 0x101) {
+        return 0x106;
+    }
+    if (pixelFormat == 0x104 || pixelFormat == 0x105) {
+        return 0x106;
+    }
+    return pixelFormat;
+}
+
+bool GLRenderDevice::getShaderProfileSupported(const core::String& profile)
+{
+    return std::string(profile.c_str()) == "glsl";
+}
+
+void GLRenderDevice::getShadowBiasMatrix(const Texture*, core::math::Matrix4x4& result)
+{
+    result = core::math::Matrix4x4(0.5f, 0, 0, 0.5f, 0, 0.5f, 0, 0.5f, 0, 0, 0.5f, 0.5f, 0, 0, 0, 1);
+}
+
+bool GLRenderDevice::getRenderCaps(RenderCaps& out)
+{
+    out = caps;
+    return true;
+}
+
+int GLRenderDevice::getTexCoordIndex(int unit) const
+{
+    return unit >= 0 && unit < units ? lastTexCoordIndexes[unit] : -1;
+}
+
+// The state setters.
+
+void GLRenderDevice::setBlendState(const BlendState* state)
+{
+    if (state->source == BlendState::Operation_ONE && state->dest == BlendState::Operation_ZERO &&
+        state->colorWrite == BlendState::ColorWrite_ALL) {
+        glDisable(GL_BLEND);
+    } else {
+        const GLenum source = getGLBlendOperation(state->source);
+        const GLenum dest = getGLBlendOperation(state->dest);
+        glBlendFunc(source, dest);
+        glEnable(GL_BLEND);
+    }
+    glColorMask((state->colorWrite & BlendState::ColorWrite_RED) != 0, (state->colorWrite & BlendState::ColorWrite_GREEN) != 0,
+                (state->colorWrite & BlendState::ColorWrite_BLUE) != 0, (state->colorWrite & BlendState::ColorWrite_ALPHA) != 0);
+}
+
+void GLRenderDevice::setDepthState(const DepthState* state)
+{
+    lastDepthTest = state->test;
+    lastDepthWrite = state->write;
+    if (state->test == DepthState::DepthTest_ALWAYS) {
+        glDisable(GL_DEPTH_TEST);
+    } else {
+        glDepthFunc(getGLDepthFunc(state->test));
+        glEnable(GL_DEPTH_TEST);
+    }
+    glDepthMask(state->write ? GL_TRUE : GL_FALSE);
+}
+
+void GLRenderDevice::setRasterizerState(const RasterizerState* state)
+{
+    if (state->cull == RasterizerState::CullType_NONE) {
+        glDisable(GL_CULL_FACE);
+    } else {
+        glCullFace(getGLCullFace(state->cull));
+        glEnable(GL_CULL_FACE);
+    }
+    glPolygonMode(GL_FRONT_AND_BACK, getGLPolygonMode(state->fill));
+    if (state->depthBiasConstant != 0 || state->depthBiasSlope != 0) {
+        glPolygonOffset(state->depthBiasSlope, state->depthBiasConstant);
+        glEnable(GL_POLYGON_OFFSET_FILL);
+    } else {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+    }
+    setEnabled(GL_MULTISAMPLE, state->multisample);
+    setEnabled(GL_DITHER, state->dither);
+    glLineWidth(state->lineSize);
+}
+
+void GLRenderDevice::setFogState(const FogState* state)
+{
+    if (state->fogType == FogState::FogType_NONE) {
+        glDisable(GL_FOG);
+        return;
+    }
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, static_cast<GLint>(getGLFogType(state->fogType)));
+    glFogf(GL_FOG_START, state->nearDistance);
+    glFogf(GL_FOG_END, state->farDistance);
+    glFogf(GL_FOG_DENSITY, state->density);
+    glFogfv(GL_FOG_COLOR, &state->color.x);
+}
+
+void GLRenderDevice::setGeometryState(const GeometryState* state)
+{
+    geometryState = *state;
+    if (caps.pointSprites) {
+        if (state->sprite) {
+            glEnable(GL_POINT_SPRITE);
+            glPointParameterf(GL_POINT_SIZE_MIN, state->minSize);
+            glPointParameterf(GL_POINT_SIZE_MAX, state->maxSize);
+            if (state->attenuated) {
+                scratch[0] = state->constant;
+                scratch[1] = state->linear;
+                scratch[2] = state->quadratic;
+            } else {
+                scratch[0] = 1;
+                scratch[1] = 0;
+                scratch[2] = 0;
+            }
+            scratch[3] = 0;
+            glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, scratch);
+        } else {
+            glDisable(GL_POINT_SPRITE);
+        }
+    }
+    for (int unit = 0; unit < units; ++unit) {
+        activeTexture(unit);
+        glTexEnvi(GL_POINT_SPRITE, GL_COORD_REPLACE, state->sprite ? GL_TRUE : GL_FALSE);
+    }
+    if (state->size > 0) {
+        glPointSize(state->attenuated ? state->size * static_cast<float>(viewport.height) : state->size);
+    }
+}
+
+void GLRenderDevice::setMaterialState(const MaterialState* state)
+{
+    setEnabled(GL_LIGHTING, state->light);
+    if (state->trackColor) {
+        glEnable(GL_COLOR_MATERIAL);
+        if (glVersion > 10) {
+            glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+        }
+    } else {
+        glDisable(GL_COLOR_MATERIAL);
+    }
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, &state->ambient.x);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, &state->diffuse.x);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, &state->specular.x);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, state->shininess);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, &state->emissive.x);
+    glShadeModel(getGLShadeModel(state->shade));
+    setEnabled(GL_NORMALIZE, state->normalize == MaterialState::Normalize_NORMALIZE);
+    setEnabled(GL_RESCALE_NORMAL, state->normalize == MaterialState::Normalize_RESCALE);
+    if (state->alphaTest == MaterialState::AlphaTest_NONE) {
+        glDisable(GL_ALPHA_TEST);
+    } else {
+        glAlphaFunc(getGLAlphaFunc(state->alphaTest), state->alphaCutoff);
+        glEnable(GL_ALPHA_TEST);
+    }
+}
+
+void GLRenderDevice::setSamplerState(int unit, SamplerState* state)
+{
+    if (unit >= 0 && unit < units) {
+        lastSamplerStates[unit] = state;
+    }
+}
+
+void GLRenderDevice::setTextureState(int unit, TextureState* state)
+{
+    if (unit < 0 || unit >= units) {
+        return;
+    }
+    activeTexture(unit);
+    lastTextureStates[unit] = state;
+    if (state == nullptr) {
+        return;
+    }
+    const bool colorSet = state->colorOperation != TextureState::Operation_UNSPECIFIED;
+    const bool alphaSet = state->alphaOperation != TextureState::Operation_UNSPECIFIED;
+    const bool sources = state->colorSource1 != TextureState::Source_UNSPECIFIED ||
+                         state->colorSource2 != TextureState::Source_UNSPECIFIED ||
+                         state->alphaSource1 != TextureState::Source_UNSPECIFIED ||
+                         state->alphaSource2 != TextureState::Source_UNSPECIFIED;
+    if (sources) {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        if (state->colorOperation == TextureState::Operation_DOTPRODUCT &&
+            state->alphaOperation == TextureState::Operation_DOTPRODUCT) {
+            glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_DOT3_RGBA);
+        } else {
+            if (colorSet) {
+                glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, static_cast<GLint>(getGLTextureBlendOperation(state->colorOperation)));
+            }
+            if (alphaSet) {
+                if (state->alphaOperation == TextureState::Operation_DOTPRODUCT) {
+                    invalid("can not use Operation_DOTPRODUCT in only alpha channel");
+                }
+                glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, static_cast<GLint>(getGLTextureBlendOperation(state->alphaOperation)));
+            }
+        }
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, &state->constantColor.x);
+        if (colorSet) {
+            const int colorSources[] = {state->colorSource1, state->colorSource2, state->colorSource3};
+            const GLenum names[] = {GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB};
+            for (int i = 0; i < 3; ++i) {
+                if (colorSources[i] != TextureState::Source_UNSPECIFIED) {
+                    glTexEnvi(GL_TEXTURE_ENV, names[i], static_cast<GLint>(getGLTextureBlendSource(colorSources[i])));
+                }
+            }
+        }
+        if (alphaSet) {
+            const int alphaSources[] = {state->alphaSource1, state->alphaSource2, state->alphaSource3};
+            const GLenum names[] = {GL_SOURCE0_ALPHA, GL_SOURCE1_ALPHA, GL_SOURCE2_ALPHA};
+            for (int i = 0; i < 3; ++i) {
+                if (alphaSources[i] != TextureState::Source_UNSPECIFIED) {
+                    glTexEnvi(GL_TEXTURE_ENV, names[i], static_cast<GLint>(getGLTextureBlendSource(alphaSources[i])));
+                }
+            }
+        }
+    } else if (!colorSet) {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    } else {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(getGLTextureBlendOperation(state->colorOperation)));
+    }
+    if (colorSet) {
+        glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, getGLTextureBlendScale(state->colorOperation));
+    }
+    if (alphaSet) {
+        glTexEnvf(GL_TEXTURE_ENV, GL_ALPHA_SCALE, getGLTextureBlendScale(state->alphaOperation));
+    }
+}
+
+void GLRenderDevice::setSamplerStatePostTexture(int unit, SamplerState* state)
+{
+    if (unit < 0 || unit >= units) {
+        return;
+    }
+    activeTexture(unit);
+    if (lastTextures[unit] == nullptr || state == nullptr || lastTexTargets[unit] == 0) {
+        return;
+    }
+    TextureFormat* format = lastTextures[unit]->getFormat();
+    applySampler(lastTexTargets[unit], format != nullptr ? format->mipMax : 1, *state);
+}
+
+void GLRenderDevice::applySampler(unsigned int target, int mipMax, const SamplerState& state)
+{
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, static_cast<GLint>(getGLWrap(state.uAddress, glVersion)));
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, static_cast<GLint>(getGLWrap(state.vAddress, glVersion)));
+    if (glVersion > 11) {
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, static_cast<GLint>(getGLWrap(state.wAddress, glVersion)));
+    }
+    // A texture of one level cannot be sampled through a mipmapping filter.
+    const int mipFilter = mipMax == 1 ? static_cast<int>(SamplerState::FilterType_NONE) : state.mipFilter;
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(getGLMinFilter(state.minFilter, mipFilter)));
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(getGLMagFilter(state.magFilter)));
+}
+
+void GLRenderDevice::setTextureStatePostTexture(int unit, TextureState* state)
+{
+    if (unit < 0 || unit >= units) {
+        return;
+    }
+    activeTexture(unit);
+    if (state != nullptr && lastTextures[unit] != nullptr) {
+        applyTextureCoordinates(state, lastTextures[unit]->getUsage(), core::math::Matrix4x4());
+    }
+    if (lastTexTargets[unit] != 0) {
+        applyDepthCompare(lastTexTargets[unit], state);
+    }
+    lastTexCoordIndexes[unit] = static_cast<short>(state != nullptr ? state->texCoordIndex : 0);
+    lastMaxTexCoordIndex = static_cast<short>(std::max<int>(lastMaxTexCoordIndex, unit + 1));
+    while (lastMaxTexCoordIndex > 0 && lastTexTargets[lastMaxTexCoordIndex - 1] == 0) {
+        --lastMaxTexCoordIndex;
+    }
+}
+
+void GLRenderDevice::applyTextureCoordinates(const TextureState* state, int usage,
+                                             const core::math::Matrix4x4& textureMatrix)
+{
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    int calculation = state->calculation;
+    if (calculation == TextureState::CalculationType_UNSPECIFIED) {
+        calculation = (usage & 0x30) != 0 ? static_cast<int>(TextureState::CalculationType_NORMAL) : -1;
+    }
+    const GLenum coordinates[] = {GL_S, GL_T, GL_R, GL_Q};
+    const GLenum generations[] = {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q};
+    if (calculation == TextureState::CalculationType_NORMAL) {
+        glMultMatrixf(textureMatrix.data);
+        glMultMatrixf(state->matrix.data);
+        for (GLenum generation : generations) {
+            glDisable(generation);
+        }
+    } else if (calculation == TextureState::CalculationType_OBJECTSPACE ||
+               calculation == TextureState::CalculationType_CAMERASPACE) {
+        const bool object = calculation == TextureState::CalculationType_OBJECTSPACE;
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        for (int i = 0; i < 4; ++i) {
+            // Row i of the state's matrix is the plane of coordinate i.
+            for (int column = 0; column < 4; ++column) {
+                scratch[column] = state->matrix.at(i, column);
+            }
+            glTexGeni(coordinates[i], GL_TEXTURE_GEN_MODE, object ? GL_OBJECT_LINEAR : GL_EYE_LINEAR);
+            glTexGenfv(coordinates[i], object ? GL_OBJECT_PLANE : GL_EYE_PLANE, scratch);
+            glEnable(generations[i]);
+        }
+        glPopMatrix();
+    } else {
+        for (GLenum generation : generations) {
+            glDisable(generation);
+        }
+    }
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void GLRenderDevice::applyDepthCompare(unsigned int target, const TextureState* state)
+{
+    if (glVersion <= 13) {
+        return;
+    }
+    if (state != nullptr && state->shadowResult != TextureState::ShadowResult_NONE) {
+        glTexParameteri(target, GL_DEPTH_TEXTURE_MODE, static_cast<GLint>(getGLDepthTextureMode(state->shadowResult)));
+        glTexParameteri(target, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+        glTexParameteri(target, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_R_TO_TEXTURE);
+    } else {
+        glTexParameteri(target, GL_TEXTURE_COMPARE_MODE, GL_NONE);
+    }
+}
+
+// The tables.
+
+unsigned int GLRenderDevice::getGLBlendOperation(int operation)
+{
+    static const GLenum factors[] = {GL_ONE,           GL_ZERO,
+                                     GL_DST_COLOR,     GL_SRC_COLOR,
+                                     GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR,
+                                     GL_DST_ALPHA,     GL_SRC_ALPHA,
+                                     GL_ONE_MINUS_DST_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
+    if (operation < 0 || operation > 9) {
+        invalid("getGLBlendOperation: Invalid blend operation");
+    }
+    return factors[operation];
+}
+
+unsigned int GLRenderDevice::getGLDepthFunc(int test)
+{
+    if (test < 0 || test > 7) {
+        invalid("getGLDepthFunc: Invalid depth test");
+    }
+    return compareFunctions[test];
+}
+
+unsigned int GLRenderDevice::getGLAlphaFunc(int test)
+{
+    if (test < 0 || test > 7) {
+        invalid("getGLAlphaFunc: Invalid alpha test");
+    }
+    return compareFunctions[test];
+}
+
+unsigned int GLRenderDevice::getGLFogType(int type)
+{
+    switch (type) {
+    case FogState::FogType_LINEAR:
+        return GL_LINEAR;
+    case FogState::FogType_EXP:
+        return GL_EXP;
+    case FogState::FogType_EXP2:
+        return GL_EXP2;
+    default:
+        invalid("getGLFogType: Invalid fog type");
+    }
+}
+
+unsigned int GLRenderDevice::getGLShadeModel(int type)
+{
+    switch (type) {
+    case MaterialState::ShadeType_FLAT:
+        return GL_FLAT;
+    case MaterialState::ShadeType_GOURAUD:
+    case MaterialState::ShadeType_PHONG:
+        return GL_SMOOTH;
+    default:
+        invalid("getGLShadeModel: Invalid shade type");
+    }
+}
+
+unsigned int GLRenderDevice::getGLCullFace(int type)
+{
+    switch (type) {
+    case RasterizerState::CullType_FRONT:
+        return GL_FRONT;
+    case RasterizerState::CullType_BACK:
+        return GL_BACK;
+    default:
+        invalid("getGLCullFace: Invalid cull type");
+    }
+}
+
+unsigned int GLRenderDevice::getGLPolygonMode(int type)
+{
+    switch (type) {
+    case RasterizerState::FillType_POINT:
+        return GL_POINT;
+    case RasterizerState::FillType_LINE:
+        return GL_LINE;
+    case RasterizerState::FillType_SOLID:
+        return GL_FILL;
+    default:
+        invalid("getGLCullFace: Invalid fill type");
+    }
+}
+
+unsigned int GLRenderDevice::getGLTextureBlendOperation(int operation)
+{
+    switch (operation) {
+    case TextureState::Operation_REPLACE:
+        return GL_REPLACE;
+    case TextureState::Operation_ADD:
+        return GL_ADD;
+    case TextureState::Operation_MODULATE:
+    case TextureState::Operation_MODULATE_2X:
+    case TextureState::Operation_MODULATE_4X:
+        return GL_MODULATE;
+    case TextureState::Operation_DOTPRODUCT:
+        return GL_DOT3_RGB;
+    case TextureState::Operation_ALPHABLEND:
+        return GL_INTERPOLATE;
+    default:
+        return 0;
+    }
+}
+
+unsigned int GLRenderDevice::getGLTextureBlendSource(int source)
+{
+    switch (source) {
+    case TextureState::Source_PREVIOUS:
+        return GL_PREVIOUS;
+    case TextureState::Source_TEXTURE:
+        return GL_TEXTURE;
+    case TextureState::Source_PRIMARY_COLOR:
+        return GL_PRIMARY_COLOR;
+    case TextureState::Source_CONSTANT_COLOR:
+        return GL_CONSTANT;
+    default:
+        invalid("getGLTextureBlendSource: Invalid source");
+    }
+}
+
+float GLRenderDevice::getGLTextureBlendScale(int operation)
+{
+    switch (operation) {
+    case TextureState::Operation_MODULATE_2X:
+        return 2.0f;
+    case TextureState::Operation_MODULATE_4X:
+        return 4.0f;
+    default:
+        return 1.0f;
+    }
+}
+
+unsigned int GLRenderDevice::getGLWrap(int address, int version)
+{
+    switch (address) {
+    case SamplerState::AddressType_REPEAT:
+        return GL_REPEAT;
+    case SamplerState::AddressType_CLAMP_TO_EDGE:
+        return version > 11 ? GL_CLAMP_TO_EDGE : GL_CLAMP;
+    case SamplerState::AddressType_CLAMP_TO_BORDER:
+        return GL_CLAMP_TO_BORDER;
+    case SamplerState::AddressType_MIRRORED_REPEAT:
+        return GL_MIRRORED_REPEAT;
+    default:
+        invalid("getGLWrap: Invalid address");
+    }
+}
+
+unsigned int GLRenderDevice::getGLMinFilter(int minFilter, int mipFilter)
+{
+    const int nearest = SamplerState::FilterType_NEAREST;
+    const int linear = SamplerState::FilterType_LINEAR;
+    const int none = SamplerState::FilterType_NONE;
+    if (minFilter == nearest && mipFilter == none) {
+        return GL_NEAREST;
+    }
+    if (minFilter == linear && mipFilter == none) {
+        return GL_LINEAR;
+    }
+    if (minFilter == nearest && mipFilter == nearest) {
+        return GL_NEAREST_MIPMAP_NEAREST;
+    }
+    if (minFilter == linear && mipFilter == nearest) {
+        return GL_LINEAR_MIPMAP_NEAREST;
+    }
+    if (minFilter == nearest && mipFilter == linear) {
+        return GL_NEAREST_MIPMAP_LINEAR;
+    }
+    if (minFilter == linear && mipFilter == linear) {
+        return GL_LINEAR_MIPMAP_LINEAR;
+    }
+    invalid("getGLMinFilter: Invalid filter");
+}
+
+unsigned int GLRenderDevice::getGLMagFilter(int filter)
+{
+    switch (filter) {
+    case SamplerState::FilterType_NEAREST:
+        return GL_NEAREST;
+    case SamplerState::FilterType_LINEAR:
+        return GL_LINEAR;
+    default:
+        invalid("getGLMagFilter: Invalid filter");
+    }
+}
+
+unsigned int GLRenderDevice::getGLDepthTextureMode(int shadowResult)
+{
+    switch (shadowResult) {
+    case TextureState::ShadowResult_L:
+        return GL_LUMINANCE;
+    case TextureState::ShadowResult_A:
+        return GL_INTENSITY;
+    default:
+        return 0;
+    }
+}
+
+unsigned int GLRenderDevice::getGLPrimitive(int primitive)
+{
+    static const GLenum primitives[] = {GL_POINTS, GL_LINES, GL_LINE_STRIP, GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
+    return primitive >= 0 && primitive <= 5 ? primitives[primitive] : GL_POINTS;
+}
+
+unsigned int GLRenderDevice::getGLIndexType(int indexFormat)
+{
+    switch (indexFormat) {
+    case 1:
+        return GL_UNSIGNED_BYTE;
+    case 2:
+        return GL_UNSIGNED_SHORT;
+    case 4:
+        return GL_UNSIGNED_INT;
+    default:
+        invalid("getGLIndexType: Invalid type");
+    }
+}
+
+unsigned int GLRenderDevice::getGLDataType(int elementFormat)
+{
+    // The packed colour.
+    if (elementFormat == 8) {
+        return GL_UNSIGNED_BYTE;
+    }
+    switch (elementFormat & 0xFF) {
+    case 1:
+        return GL_UNSIGNED_BYTE;
+    case 2:
+        return GL_BYTE;
+    case 3:
+        return GL_SHORT;
+    case 4:
+        return GL_INT;
+    case 6:
+        return GL_FLOAT;
+    case 7:
+        return GL_DOUBLE;
+    default:
+        invalid("getGLDataType: Invalid data type");
+    }
+}
+
+int GLRenderDevice::getGLElementCount(int elementFormat)
+{
+    return elementFormat == 8 ? 4 : (elementFormat >> 16) & 0xFF;
+}
+
+unsigned int GLRenderDevice::getGLFormat(int pixelFormat, bool internal)
+{
+    const int type = pixelFormat & 0xFF00;
+    switch (pixelFormat & 0xFF) {
+    case TextureFormat::Layout_L:
+        return GL_LUMINANCE;
+    case TextureFormat::Layout_A:
+        return GL_ALPHA;
+    case TextureFormat::Layout_LA:
+        return GL_LUMINANCE_ALPHA;
+    case TextureFormat::Layout_RGB:
+        return type == TextureFormat::Type_DXT1 ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT : GL_RGB;
+    case TextureFormat::Layout_BGR:
+        return internal ? GL_RGB : GL_BGR;
+    case TextureFormat::Layout_RGBA:
+        if (type >= TextureFormat::Type_DXT2 && type <= 0xDFF) {
+            return GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
+        }
+        if (type >= TextureFormat::Type_DXT4 && type <= 0xFFF) {
+            return GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+        }
+        return GL_RGBA;
+    case TextureFormat::Layout_BGRA:
+        return internal ? GL_RGBA : GL_BGRA;
+    case TextureFormat::Layout_DEPTH:
+        if (internal && type == TextureFormat::Type_DEPTH24) {
+            return GL_DEPTH_COMPONENT24;
+        }
+        if (internal && type == TextureFormat::Type_DEPTH32) {
+            return GL_DEPTH_COMPONENT32;
+        }
+        return GL_DEPTH_COMPONENT16;
+    default:
+        return 0;
+    }
+}
+
+unsigned int GLRenderDevice::getGLType(int pixelFormat)
+{
+    const int type = pixelFormat & 0xFF00;
+    if (type >= TextureFormat::Type_UINT8 && type <= TextureFormat::Type_DEPTH32) {
+        return GL_UNSIGNED_BYTE;
+    }
+    switch (type) {
+    case TextureFormat::Type_FLOAT32:
+        return GL_FLOAT;
+    case TextureFormat::Type_UINT16_5_6_5:
+        return GL_UNSIGNED_SHORT_5_6_5;
+    case TextureFormat::Type_UINT16_5_5_5_1:
+        return GL_UNSIGNED_SHORT_5_5_5_1;
+    case TextureFormat::Type_UINT16_4_4_4_4:
+        return GL_UNSIGNED_SHORT_4_4_4_4;
+    default:
+        return 0;
+    }
+}
+
+bool GLRenderDevice::getGLTextureCompressed(int pixelFormat)
+{
+    return pixelFormat == 0xB06 || pixelFormat == 0xC08 || pixelFormat == 0xD08 || pixelFormat == 0xE08 ||
+           pixelFormat == 0xF08;
+}
+
+int GLRenderDevice::getVariableFormat(unsigned int uniformType)
+{
+    switch (uniformType) {
+    case GL_BOOL:
+        return 0x101;
+    case GL_BOOL_VEC2:
+        return 0x201;
+    case GL_BOOL_VEC3:
+        return 0x301;
+    case GL_BOOL_VEC4:
+        return 0x401;
+    case GL_INT:
+        return 0x104;
+    case GL_INT_VEC2:
+        return 0x204;
+    case GL_INT_VEC3:
+        return 0x304;
+    case GL_INT_VEC4:
+        return 0x404;
+    case GL_FLOAT:
+        return 0x106;
+    case GL_FLOAT_VEC2:
+        return 0x206;
+    case GL_FLOAT_VEC3:
+        return 0x306;
+    case GL_FLOAT_VEC4:
+        return 0x406;
+    case GL_FLOAT_MAT2:
+        return 0x506;
+    case GL_FLOAT_MAT2x3:
+        return 0x606;
+    case GL_FLOAT_MAT2x4:
+        return 0x706;
+    case GL_FLOAT_MAT3x2:
+        return 0x806;
+    case GL_FLOAT_MAT3:
+        return 0x906;
+    case GL_FLOAT_MAT3x4:
+        return 0xA06;
+    case GL_FLOAT_MAT4x2:
+        return 0xB06;
+    case GL_FLOAT_MAT4x3:
+        return 0xC06;
+    case GL_FLOAT_MAT4:
+        return 0xD06;
+    case GL_SAMPLER_1D:
+    case GL_SAMPLER_2D:
+    case GL_SAMPLER_3D:
+    case GL_SAMPLER_CUBE:
+    case GL_SAMPLER_1D_SHADOW:
+    case GL_SAMPLER_2D_SHADOW:
+        return 9;
+    default:
+        return 0;
+    }
+}
+
+unsigned int GLRenderDevice::getClientStateFromSemantic(int semantic, int index)
+{
+    switch (semantic) {
+    case Semantic_POSITION:
+        return GL_VERTEX_ARRAY;
+    case Semantic_NORMAL:
+        return GL_NORMAL_ARRAY;
+    case Semantic_COLOR:
+        return index == 0 ? GL_COLOR_ARRAY : index == 1 ? GL_SECONDARY_COLOR_ARRAY : 0;
+    default:
+        return 0;
+    }
+}
+
+int GLRenderDevice::getFixedAttribFromSemantic(int semantic, int index)
+{
+    switch (semantic) {
+    case Semantic_POSITION:
+        return 0;
+    case Semantic_NORMAL:
+        return 2;
+    case Semantic_COLOR:
+        return index == 0 ? 3 : index == 1 ? 4 : -1;
+    case Semantic_TEXCOORD:
+        return 5 + index;
+    default:
+        return -1;
+    }
+}
+
+} // namespace rezezaz::render
+
+extern "C" rezezaz::render::RenderDevice* new_GLRenderDevice()
+{
+    return new rezezaz::render::GLRenderDevice();
+}

@@ -1,0 +1,193 @@
+#pragma once
+
+#include "core/IntrusivePointer.h"
+#include "core/Object.h"
+#include "core/math/Matrix4x4.h"
+#include "render/RenderDevice.h"
+
+#include <vector>
+
+namespace rezezaz::render {
+
+class GLRenderState;
+class GLRenderTarget;
+
+// The OpenGL render device: one window target's context, drawn through the fixed-function pipeline
+// (or GLSL programs), with every engine state record and enumeration mapped onto OpenGL. It remembers
+// what it last set (active unit, textures and targets per unit, enabled arrays, depth and point
+// state) so that redundant changes are skipped. Everything runs on the thread whose context is
+// current, with no locks. Made by new_GLRenderDevice.
+class GLRenderDevice : public core::Object, public RenderDevice
+{
+public:
+    // Option bits of create.
+    enum Option
+    {
+        Option_NO_FBO = 2,
+        Option_NO_HARDWARE_BUFFERS = 4,
+        Option_NO_FIXED = 8,
+        Option_NO_SHADERS = 16,
+    };
+
+    GLRenderDevice();
+    ~GLRenderDevice() override;
+
+    int32_t retain() override { return core::Object::retain(); }
+    int32_t release() override { return core::Object::release(); }
+
+    bool create(RenderTarget* target, int options) override;
+    void destroy() override;
+    void activate() override;
+    bool reset() override;
+    bool activateAdditionalContext() override;
+
+    Texture* createTexture() override;
+    PixelBufferRenderTarget* createPixelBufferRenderTarget() override;
+    PixelBuffer* createPixelBuffer() override;
+    VertexFormat* createVertexFormat() override;
+    VertexBuffer* createVertexBuffer() override;
+    IndexBuffer* createIndexBuffer() override;
+    VariableBuffer* createVariableBuffer() override;
+    Shader* createShader() override;
+    Query* createQuery() override;
+    RenderState* createRenderState() override;
+    ShaderState* createShaderState() override;
+
+    RenderTarget* getPrimaryRenderTarget() override;
+    bool setRenderTarget(RenderTarget* target) override;
+    RenderTarget* getRenderTarget() override;
+    void setViewport(const Viewport& viewport) override;
+    void clear(int clearFlags, const core::math::Vector4& color) override;
+    void swap() override;
+    void beginScene() override;
+    void endScene() override;
+    void renderPrimitive(VertexData* vertexData, IndexData* indexData) override;
+    bool copyFrameBufferToPixelBuffer(PixelBuffer* buffer) override;
+    bool copyPixelBuffer(PixelBuffer* dest, PixelBuffer* source) override;
+    void setDefaultState() override;
+    bool setRenderState(RenderState* state) override;
+    bool setShaderState(ShaderState* state) override;
+    void setBuffer(Shader::ShaderType type, int index, VariableBuffer* buffer) override;
+    void setTexture(Shader::ShaderType type, int index, Texture* texture) override;
+    void setMatrix(MatrixType type, const core::math::Matrix4x4& matrix) override;
+    void setLightEnabled(int light, bool enabled) override;
+    void setLightState(int light, const LightState& state) override;
+    void setAmbientColor(const core::math::Vector4& color) override;
+    int getClosePixelFormat(int pixelFormat, int usage) override;
+    bool getShaderProfileSupported(const core::String& profile) override;
+    void getShadowBiasMatrix(const Texture* texture, core::math::Matrix4x4& result) override;
+    bool getRenderCaps(RenderCaps& caps) override;
+
+    // The single states, applied at once. Each throws Error::unknown for a value outside its table,
+    // after the OpenGL calls that came before the bad value.
+    void setBlendState(const BlendState* state);
+    void setDepthState(const DepthState* state);
+    void setRasterizerState(const RasterizerState* state);
+    void setFogState(const FogState* state);
+    // Remembered, and applied again by setViewport (an attenuated point size scales with its height).
+    void setGeometryState(const GeometryState* state);
+    void setMaterialState(const MaterialState* state);
+    // Kept for the unit; applied when a texture is bound there.
+    void setSamplerState(int unit, SamplerState* state);
+    // The texture environment of the unit, at once; the state is also kept for the unit.
+    void setTextureState(int unit, TextureState* state);
+    // What setTexture applies after binding: the unit's sampler and its coordinate state.
+    void setSamplerStatePostTexture(int unit, SamplerState* state);
+    void setTextureStatePostTexture(int unit, TextureState* state);
+
+    // The parts of those two that act on the texture bound to the active unit, given what they need
+    // of it: its OpenGL target, its number of mip levels, its usage bits and its own matrix.
+    void applySampler(unsigned int target, int mipMax, const SamplerState& state);
+    void applyTextureCoordinates(const TextureState* state, int usage, const core::math::Matrix4x4& textureMatrix);
+    void applyDepthCompare(unsigned int target, const TextureState* state);
+
+    // OpenGL version times ten, at most 41; 0 before create.
+    int getGLVersion() const { return glVersion; }
+    // Texture units in use: the highest unit with a texture target, plus one.
+    int getNumUsedTextureUnits() const { return lastMaxTexCoordIndex; }
+    // The texture-coordinate set the unit reads (-1 when none was recorded).
+    int getTexCoordIndex(int unit) const;
+    const Viewport& getViewport() const { return viewport; }
+
+    // Engine values to OpenGL values; each throws Error::unknown with its own text for a value it has
+    // no entry for.
+    static unsigned int getGLBlendOperation(int operation);
+    static unsigned int getGLDepthFunc(int test);
+    static unsigned int getGLAlphaFunc(int test);
+    static unsigned int getGLFogType(int type);
+    static unsigned int getGLShadeModel(int type);
+    static unsigned int getGLCullFace(int type);
+    static unsigned int getGLPolygonMode(int type);
+    // 0 for a value without an operation.
+    static unsigned int getGLTextureBlendOperation(int operation);
+    static unsigned int getGLTextureBlendSource(int source);
+    static float getGLTextureBlendScale(int operation);
+    static unsigned int getGLWrap(int address, int glVersion);
+    static unsigned int getGLMinFilter(int minFilter, int mipFilter);
+    static unsigned int getGLMagFilter(int filter);
+    // 0 for no result.
+    static unsigned int getGLDepthTextureMode(int shadowResult);
+    // Values above 5 draw points.
+    static unsigned int getGLPrimitive(int primitive);
+    static unsigned int getGLIndexType(int indexFormat);
+    static unsigned int getGLDataType(int elementFormat);
+    static int getGLElementCount(int elementFormat);
+    static unsigned int getGLFormat(int pixelFormat, bool internal);
+    static unsigned int getGLType(int pixelFormat);
+    static bool getGLTextureCompressed(int pixelFormat);
+    static int getVariableFormat(unsigned int uniformType);
+    static unsigned int getClientStateFromSemantic(int semantic, int index);
+    static int getFixedAttribFromSemantic(int semantic, int index);
+
+private:
+    void activeTexture(int unit);
+    // Disables every fixed-pipeline array that is enabled.
+    void dropFixedVertexData();
+    void dropVertexState();
+    void unbindAllUnits();
+    void sizeUnits(int units);
+
+    int glVersion = 0;
+    float scratch[4] = {0, 0, 0, 0};
+    bool pbuffersAvailable = false;
+    bool fboAvailable = false;
+    bool hardwareVertexBuffers = false;
+    bool hardwareIndexBuffers = false;
+    bool hardwarePixelBuffers = false;
+    bool hardwareUniformBuffers = false;
+    bool textureNonPowerOf2 = false;
+    bool textureRectangle = false;
+    Viewport viewport;
+    int lastDepthTest = DepthState::DepthTest_LESS_EQUAL;
+    bool lastDepthWrite = true;
+    GeometryState geometryState;
+    int units = 0;
+    std::vector<Texture*> lastTextures;
+    std::vector<SamplerState*> lastSamplerStates;
+    std::vector<TextureState*> lastTextureStates;
+    std::vector<Shader::ShaderType> lastShaderTypes;
+    std::vector<short> lastTexCoordIndexes;
+    short lastMaxTexCoordIndex = 0;
+    std::vector<unsigned int> lastTexTargets;
+    std::vector<VertexBuffer*> lastVertexBuffers;
+    std::vector<short> lastBoundTexCoordIndexes;
+    int lastShaderVertexAttribBits = 0;
+    int lastActiveTexture = -1;
+    core::IntrusivePointer<GLRenderState> defaultState;
+    core::IntrusivePointer<RenderTarget> primaryRenderTarget;
+    core::IntrusivePointer<GLRenderTarget> primaryGLRenderTarget;
+    core::IntrusivePointer<RenderTarget> renderTarget;
+    core::IntrusivePointer<GLRenderTarget> glRenderTarget;
+    int lastFixedClientStateBits = 0;
+    int lastFixedTexCoordBits = 0;
+    core::math::Matrix4x4 view;
+    core::math::Matrix4x4 model;
+    RenderCaps caps;
+    bool multiTexture = false;
+    bool clampToEdge = false;
+};
+
+} // namespace rezezaz::render
+
+// A new OpenGL device, not yet created.
+extern "C" rezezaz::render::RenderDevice* new_GLRenderDevice();

@@ -1,0 +1,371 @@
+#include "render/gl/GLXRenderTarget.h"
+
+#include "core/Categories.h"
+#include "core/Error.h"
+#include "core/PosixSystem.h"
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+namespace rezezaz::render {
+
+namespace {
+
+// Xlib's default error handler ends the process. While a context is made, a bad window or a refused
+// configuration is caught instead and becomes the target's own error. The handler is process-wide, so
+// one trap at a time.
+std::mutex trapMutex;
+int trappedError = 0;
+
+int trapError(Display*, XErrorEvent* event)
+{
+    trappedError = event->error_code;
+    return 0;
+}
+
+class XErrorTrap
+{
+public:
+    explicit XErrorTrap(Display* display) : display_(display), lock_(trapMutex)
+    {
+        XSync(display_, False);
+        trappedError = 0;
+        previous_ = XSetErrorHandler(trapError);
+    }
+
+    ~XErrorTrap()
+    {
+        XSync(display_, False);
+        XSetErrorHandler(previous_);
+    }
+
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+
+    // Waits for the server's answer to what was sent so far; true when it reported no error.
+    bool ok()
+    {
+        XSync(display_, False);
+        return trappedError == 0;
+    }
+
+private:
+    Display* display_;
+    std::lock_guard<std::mutex> lock_;
+    int (*previous_)(Display*, XErrorEvent*) = nullptr;
+};
+
+int configAttribute(Display* display, GLXFBConfig config, int attribute)
+{
+    int value = 0;
+    if (glXGetFBConfigAttrib(display, config, attribute, &value) != Success) {
+        return 0;
+    }
+    return value;
+}
+
+// The double-buffered RGBA configuration with the deepest depth buffer (16 bits at least) that draws
+// into the given visual (any visual for 0) and into the given kinds of drawable.
+GLXFBConfig chooseConfig(Display* display, int screen, VisualID visual, int drawableTypes)
+{
+    const int attributes[] = {GLX_X_RENDERABLE, True,          GLX_RENDER_TYPE,   GLX_RGBA_BIT,
+                              GLX_DRAWABLE_TYPE, drawableTypes, GLX_DOUBLEBUFFER,  True,
+                              GLX_RED_SIZE,      1,             GLX_GREEN_SIZE,    1,
+                              GLX_BLUE_SIZE,     1,             GLX_DEPTH_SIZE,    16,
+                              None};
+    int count = 0;
+    GLXFBConfig* configs = glXChooseFBConfig(display, screen, attributes, &count);
+    if (configs == nullptr) {
+        return nullptr;
+    }
+    GLXFBConfig best = nullptr;
+    int bestDepth = 0;
+    for (int i = 0; i < count; ++i) {
+        if (visual != 0 && static_cast<VisualID>(configAttribute(display, configs[i], GLX_VISUAL_ID)) != visual) {
+            continue;
+        }
+        // The list comes in GLX's order of preference: a later configuration wins only by depth.
+        const int depth = configAttribute(display, configs[i], GLX_DEPTH_SIZE);
+        if (depth > bestDepth) {
+            best = configs[i];
+            bestDepth = depth;
+        }
+    }
+    XFree(configs);
+    return best;
+}
+
+GLXPbuffer createSmallPbuffer(Display* display, GLXFBConfig config)
+{
+    const int attributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
+    return glXCreatePbuffer(display, config, attributes);
+}
+
+[[noreturn]] void fail(const char* text)
+{
+    core::Error::unknown(core::Categories::REZEZAZ_RENDER, true, text);
+}
+
+} // namespace
+
+GLXRenderTarget::GLXRenderTarget() = default;
+
+GLXRenderTarget::GLXRenderTarget(unsigned long window, const WindowRenderTargetFormat* format)
+{
+    createContext(window, format);
+}
+
+GLXRenderTarget::~GLXRenderTarget()
+{
+    destroyContext();
+}
+
+void GLXRenderTarget::destroy()
+{
+    destroyContext();
+    GLRenderTarget::destroy();
+}
+
+bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderTargetFormat* format)
+{
+    destroyContext();
+    // Loading threads make their contexts current through this same connection.
+    XInitThreads();
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        fail("Failed to create GL context");
+    }
+    const int extraContexts = format != nullptr && format->threadCount >= 2 ? format->threadCount - 1 : 0;
+    const char* failure = nullptr;
+    {
+        XErrorTrap trap(display);
+        int major = 0;
+        int minor = 0;
+        bool made = glXQueryVersion(display, &major, &minor) && (major > 1 || minor >= 3);
+        int screen = DefaultScreen(display);
+        VisualID visual = 0;
+        if (made && newWindow != 0) {
+            XWindowAttributes attributes;
+            made = XGetWindowAttributes(display, newWindow, &attributes) != 0 && trap.ok();
+            if (made) {
+                screen = XScreenNumberOfScreen(attributes.screen);
+                visual = XVisualIDFromVisual(attributes.visual);
+            }
+        }
+        int drawableTypes = newWindow != 0 ? GLX_WINDOW_BIT : GLX_PBUFFER_BIT;
+        if (extraContexts > 0) {
+            drawableTypes |= GLX_PBUFFER_BIT;
+        }
+        if (made) {
+            config = chooseConfig(display, screen, visual, drawableTypes);
+            made = config != nullptr;
+        }
+        if (made && newWindow == 0) {
+            pbuffer = createSmallPbuffer(display, config);
+            made = pbuffer != 0 && trap.ok();
+        }
+        if (made) {
+            context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
+            made = context != nullptr && trap.ok();
+        }
+        if (!made) {
+            failure = "Failed to create GL context";
+        } else {
+            window = newWindow;
+        }
+        for (int i = 0; failure == nullptr && i < extraContexts; ++i) {
+            GLXContext shared = glXCreateNewContext(display, config, GLX_RGBA_TYPE, context, True);
+            GLXPbuffer small = shared != nullptr ? createSmallPbuffer(display, config) : 0;
+            if (shared != nullptr) {
+                threadContexts.add(shared);
+                threadPbuffers.add(small);
+                threadIDs.add(0);
+            }
+            if (shared == nullptr || small == 0 || !trap.ok()) {
+                failure = "Failed to create threaded GL context";
+            }
+        }
+    }
+    if (failure != nullptr) {
+        // Everything made so far goes before the error is raised.
+        destroyContext();
+        fail(failure);
+    }
+    activate();
+    findAdaptorInfo();
+    return true;
+}
+
+bool GLXRenderTarget::destroyContext()
+{
+    if (display == nullptr) {
+        return true;
+    }
+    {
+        XErrorTrap trap(display);
+        GLXContext current = glXGetCurrentContext();
+        if (current != nullptr && (current == context || threadContexts.findIndex(current) >= 0)) {
+            glXMakeContextCurrent(display, None, None, nullptr);
+        }
+        std::lock_guard<std::mutex> lock(threadMutex);
+        for (int i = 0; i < threadContexts.size(); ++i) {
+            glXDestroyContext(display, threadContexts[i]);
+            if (threadPbuffers[i] != 0) {
+                glXDestroyPbuffer(display, threadPbuffers[i]);
+            }
+        }
+        threadContexts.clear();
+        threadPbuffers.clear();
+        threadIDs.clear();
+        if (context != nullptr) {
+            glXDestroyContext(display, context);
+            context = nullptr;
+        }
+        if (pbuffer != 0) {
+            glXDestroyPbuffer(display, pbuffer);
+            pbuffer = 0;
+        }
+    }
+    config = nullptr;
+    window = 0;
+    XCloseDisplay(display);
+    display = nullptr;
+    return true;
+}
+
+RenderTarget* GLXRenderTarget::getRootRenderTarget()
+{
+    return this;
+}
+
+bool GLXRenderTarget::isPrimary() const
+{
+    return true;
+}
+
+bool GLXRenderTarget::isValid() const
+{
+    return context != nullptr;
+}
+
+bool GLXRenderTarget::windowSize(int& width, int& height) const
+{
+    width = 0;
+    height = 0;
+    if (display == nullptr || window == 0) {
+        return false;
+    }
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned int w = 0;
+    unsigned int h = 0;
+    unsigned int border = 0;
+    unsigned int depth = 0;
+    // The window is the caller's: once it is gone the size is 0, and the process goes on.
+    XErrorTrap trap(display);
+    if (XGetGeometry(display, window, &root, &x, &y, &w, &h, &border, &depth) == 0 || !trap.ok()) {
+        return false;
+    }
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+int GLXRenderTarget::getWidth() const
+{
+    int width = 0;
+    int height = 0;
+    windowSize(width, height);
+    return width;
+}
+
+int GLXRenderTarget::getHeight() const
+{
+    int width = 0;
+    int height = 0;
+    windowSize(width, height);
+    return height;
+}
+
+unsigned long GLXRenderTarget::drawable() const
+{
+    return window != 0 ? window : pbuffer;
+}
+
+bool GLXRenderTarget::swap()
+{
+    if (context == nullptr) {
+        return false;
+    }
+    glXSwapBuffers(display, drawable());
+    return true;
+}
+
+void GLXRenderTarget::reset()
+{
+    // Making the context current again has the driver read the drawable's new size.
+    if (context != nullptr && glXGetCurrentContext() == context) {
+        glXMakeContextCurrent(display, drawable(), drawable(), context);
+    }
+}
+
+bool GLXRenderTarget::activate()
+{
+    if (context == nullptr) {
+        return false;
+    }
+    return glXMakeContextCurrent(display, drawable(), drawable(), context) == True;
+}
+
+bool GLXRenderTarget::deactivate()
+{
+    if (display == nullptr) {
+        return false;
+    }
+    glXMakeContextCurrent(display, None, None, nullptr);
+    return true;
+}
+
+bool GLXRenderTarget::activateAdditionalContext()
+{
+    const unsigned long long thread = core::PosixSystem::threadID();
+    std::lock_guard<std::mutex> lock(threadMutex);
+    if (threadIDs.findIndex(thread) >= 0) {
+        return false;
+    }
+    const int free = threadIDs.findIndex(0ULL);
+    if (free < 0) {
+        return false;
+    }
+    if (glXMakeContextCurrent(display, threadPbuffers[free], threadPbuffers[free], threadContexts[free]) != True) {
+        return false;
+    }
+    threadIDs[free] = thread;
+    return true;
+}
+
+void GLXRenderTarget::deactivateAdditionalContext()
+{
+    const unsigned long long thread = core::PosixSystem::threadID();
+    std::lock_guard<std::mutex> lock(threadMutex);
+    const int held = threadIDs.findIndex(thread);
+    if (held < 0) {
+        return;
+    }
+    glXMakeContextCurrent(display, None, None, nullptr);
+    threadIDs[held] = 0;
+}
+
+int GLXRenderTarget::getDepthBits() const
+{
+    return config != nullptr ? configAttribute(display, config, GLX_DEPTH_SIZE) : 0;
+}
+
+} // namespace rezezaz::render
+
+extern "C" rezezaz::render::RenderTarget* new_GLXRenderTarget(void*, unsigned long window,
+                                                              rezezaz::render::WindowRenderTargetFormat* format)
+{
+    return new rezezaz::render::GLXRenderTarget(window, format);
+}

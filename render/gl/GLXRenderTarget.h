@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/Collection.h"
+#include "render/gl/GLRenderTarget.h"
+#include "render/WindowRenderTargetFormat.h"
+
+#include <mutex>
+
+// The X and GLX handles, declared here as Xlib and GLX declare them, so that users of this header
+// do not take in Xlib's macros.
+struct _XDisplay;
+struct __GLXcontextRec;
+struct __GLXFBConfigRec;
+
+namespace rezezaz::render {
+
+// The window target on X11: an OpenGL context (compatibility profile) of its own display connection
+// drawing into an X window, plus extra contexts that share the main one's objects, one per loading
+// thread, each on a 1x1 pixel buffer. Without a window the main context draws into a 1x1 pixel buffer
+// and the size is 0. The window belongs to the caller; the target never changes or destroys it.
+class GLXRenderTarget : public GLRenderTarget
+{
+public:
+    // Empty: invalid until createContext.
+    GLXRenderTarget();
+    // Calls createContext; throws as it does.
+    GLXRenderTarget(unsigned long window, const WindowRenderTargetFormat* format);
+    ~GLXRenderTarget() override;
+
+    // Frees the contexts, then tells the destroyed listener.
+    void destroy() override;
+    RenderTarget* getRootRenderTarget() override;
+    bool isPrimary() const override;
+    bool isValid() const override;
+    // The window's size in pixels as the X server has it now; 0 without a window.
+    int getWidth() const override;
+    int getHeight() const override;
+
+    bool swap() override;
+    void reset() override;
+    bool activate() override;
+    bool deactivate() override;
+    bool activateAdditionalContext() override;
+    void deactivateAdditionalContext() override;
+
+    // Opens the display connection, chooses the frame-buffer configuration, makes the main context
+    // and (thread count - 1) extra contexts, and makes the main one current. Throws Error::unknown
+    // with "Failed to create GL context" or "Failed to create threaded GL context" after freeing
+    // what it had made.
+    bool createContext(unsigned long window, const WindowRenderTargetFormat* format);
+    bool destroyContext();
+
+    // The configuration chosen, for tests and diagnostics: its depth-buffer bits (0 without one).
+    int getDepthBits() const;
+
+private:
+    bool windowSize(int& width, int& height) const;
+    // The drawable the main context draws into: the window, or its pixel buffer.
+    unsigned long drawable() const;
+
+    _XDisplay* display = nullptr;
+    unsigned long window = 0;
+    __GLXFBConfigRec* config = nullptr;
+    __GLXcontextRec* context = nullptr;
+    unsigned long pbuffer = 0;
+    core::Collection<__GLXcontextRec*> threadContexts;
+    core::Collection<unsigned long> threadPbuffers;
+    core::Collection<unsigned long long> threadIDs;
+    // Extra contexts are handed out to loading threads that may ask at the same time.
+    mutable std::mutex threadMutex;
+};
+
+} // namespace rezezaz::render
+
+// Makes a window target on the X window (0 for none, drawing off screen); the first argument is
+// not used. Throws as GLXRenderTarget::createContext does.
+extern "C" rezezaz::render::RenderTarget* new_GLXRenderTarget(void* reserved, unsigned long window,
+                                                              rezezaz::render::WindowRenderTargetFormat* format);
