@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "core/Log.h"
 #include "core/Logger.h"
+#include "render/gl/GLQuery.h"
 #include "render/gl/GLRenderState.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/IndexData.h"
@@ -319,7 +320,7 @@ Shader* GLRenderDevice::createShader()
 
 Query* GLRenderDevice::createQuery()
 {
-    return nullptr;
+    return new GLQuery(this);
 }
 
 RenderState* GLRenderDevice::createRenderState()
