@@ -5,7 +5,6 @@
 
 namespace {
 
-using gltest::thrownText;
 using rezezaz::core::IntrusivePointer;
 using rezezaz::render::GLQuery;
 using rezezaz::render::Query;
@@ -71,17 +70,15 @@ TEST_F(GLQueryTest, CountsOnlyTheSamplesThatPassTheDepthTest)
     EXPECT_EQ(query->getResult(), 0);
 }
 
-TEST_F(GLQueryTest, AnyOtherTypeIsRefusedBeforeAQueryIsMade)
+TEST_F(GLQueryTest, NothingIsAskedOfOpenGLBeforeCreate)
 {
     IntrusivePointer<GLQuery> query(new GLQuery(device.get()));
-    EXPECT_EQ(thrownText([&] { query->create(static_cast<Query::QueryType>(1)); }),
-              "GLQuery only supports QueryType_OCCLUSION");
     EXPECT_EQ(query->getHandle(), 0u);
-    // Before create there is nothing to begin, end or read.
     query->beginQuery();
     query->endQuery();
     EXPECT_EQ(query->getResult(), 0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    query->destroy();
 }
 
 } // namespace
