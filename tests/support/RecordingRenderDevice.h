@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/BackableVertexFormat.h"
 #include "render/RenderDevice.h"
 #include "support/CallLog.h"
 #include "support/RecordingBuffer.h"
@@ -18,8 +19,8 @@ namespace support {
 
 // A render device without a context for device-independent code: it answers capability, pixel-format
 // and profile questions as a test sets them up, and makes recording resources that share its call
-// log, labelled by kind and number ("indexBuffer1", "texture2"). Drawing does nothing. It lives on the
-// stack of a test, so it carries no count.
+// log, labelled by kind and number ("indexBuffer1", "texture2"); vertex formats are plain in-memory ones.
+// Drawing does nothing. It lives on the stack of a test, so it carries no count.
 class RecordingRenderDevice : public rezezaz::render::RenderDevice
 {
 public:
@@ -47,7 +48,11 @@ public:
     {
         return new RecordingBuffer(log_, next("pixelBuffer"));
     }
-    rezezaz::render::VertexFormat* createVertexFormat() override { return nullptr; }
+    // A format in memory: it keeps its elements as a device format does.
+    rezezaz::render::VertexFormat* createVertexFormat() override
+    {
+        return new rezezaz::render::BackableVertexFormat();
+    }
     rezezaz::render::VertexBuffer* createVertexBuffer() override
     {
         return new RecordingBuffer(log_, next("vertexBuffer"));
