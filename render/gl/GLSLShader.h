@@ -29,6 +29,7 @@ public:
     const core::String& getProfile() const override { return profile; }
 
     unsigned int getHandle() const { return handle; }
+    GLRenderDevice* getDevice() const { return device; }
 
 private:
     GLRenderDevice* device;

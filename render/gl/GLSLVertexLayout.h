@@ -25,6 +25,7 @@ public:
 
     int getNumLocations() const { return locations.size(); }
     int getLocation(int element) const { return locations[element]; }
+    GLRenderDevice* getDevice() const { return device; }
 
 private:
     GLRenderDevice* device;
