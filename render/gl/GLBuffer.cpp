@@ -384,6 +384,10 @@ bool GLBuffer::readTextureLevel(GLTextureMipPixelBuffer* level)
     if (handle != 0) {
         glBindBuffer(GL_PIXEL_PACK_BUFFER, handle);
         const bool done = level->readInto(*textureFormat, nullptr);
+        // A local copy would show the old pixels to the next lock.
+        if (done && copy) {
+            glGetBufferSubData(GL_PIXEL_PACK_BUFFER, 0, dataSize, copy.get());
+        }
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
         return done;
     }
