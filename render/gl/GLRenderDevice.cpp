@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "core/Logger.h"
 #include "render/gl/GLBuffer.h"
+#include "render/gl/GLFBORenderTarget.h"
 #include "render/gl/GLQuery.h"
 #include "render/gl/GLRenderState.h"
 #include "render/gl/GLSLShaderState.h"
@@ -295,7 +296,7 @@ PixelBufferRenderTarget* GLRenderDevice::createPixelBufferRenderTarget()
     if (!fboAvailable) {
         core::Error::unimplemented(category(), true, "PixelBufferRenderTargets are unavailable");
     }
-    return nullptr;
+    return new GLFBORenderTarget(this);
 }
 
 PixelBuffer* GLRenderDevice::createPixelBuffer()

@@ -67,7 +67,7 @@ TEST_F(BackablePixelBufferRenderTargetTest, AttachmentsMadeWithoutABackAreReplay
 
     IntrusivePointer<RecordingPixelBufferRenderTarget> first = newBack("first");
     target->setBack(first);
-    EXPECT_EQ(log->take(), (Calls{"first.create()", "first.attach(color,0)", "first.attach(depth,1)"}));
+    EXPECT_EQ(log->take(), (Calls{"first.create()", "first.attach(color,1)", "first.attach(depth,0)"}));
     EXPECT_TRUE(target->isValid());
     EXPECT_EQ(target->getWidth(), 64);
     EXPECT_EQ(target->getHeight(), 32);
@@ -81,16 +81,16 @@ TEST_F(BackablePixelBufferRenderTargetTest, AttachmentsMadeWithoutABackAreReplay
     EXPECT_TRUE(target->remove(color));
     target->resetDestroy();
     target->resetCreate();
-    EXPECT_EQ(log->take(), (Calls{"first.attach(extra,0)", "first.remove(color)", "first.resetDestroy()",
+    EXPECT_EQ(log->take(), (Calls{"first.attach(extra,1)", "first.remove(color)", "first.resetDestroy()",
                                   "first.resetCreate()"}));
 
     // A new device target: the old one goes, the new one gets what is attached now.
     IntrusivePointer<RecordingPixelBufferRenderTarget> second = newBack("second");
     target->setBack(second);
-    EXPECT_EQ(log->take(), (Calls{"first.destroy()", "second.create()", "second.attach(depth,1)",
-                                  "second.attach(extra,0)"}));
+    EXPECT_EQ(log->take(), (Calls{"first.destroy()", "second.create()", "second.attach(depth,0)",
+                                  "second.attach(extra,1)"}));
     target->setBack(second);
-    EXPECT_EQ(log->take(), (Calls{"second.create()", "second.attach(depth,1)", "second.attach(extra,0)"}));
+    EXPECT_EQ(log->take(), (Calls{"second.create()", "second.attach(depth,0)", "second.attach(extra,1)"}));
     target->setBack(nullptr);
     EXPECT_EQ(log->take(), Calls{"second.destroy()"});
     EXPECT_FALSE(target->isValid());
@@ -114,7 +114,7 @@ TEST_F(BackablePixelBufferRenderTargetTest, RemoveTakesOnlyTheFirstAttachmentOfT
     EXPECT_TRUE(target->remove(twice));
     target->setBack(back);
     EXPECT_EQ(log->take(),
-              (Calls{"back.remove(twice)", "back.create()", "back.attach(other,0)", "back.attach(twice,1)"}));
+              (Calls{"back.remove(twice)", "back.create()", "back.attach(other,1)", "back.attach(twice,0)"}));
 }
 
 TEST_F(BackablePixelBufferRenderTargetTest, DestroyDestroysTheBackAndTellsTheListener)
