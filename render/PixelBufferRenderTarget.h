@@ -12,8 +12,12 @@ class PixelBufferRenderTarget : public RenderTarget
 public:
     enum Attachment
     {
-        Attachment_COLOR = 0,
-        Attachment_DEPTH = 1,
+        Attachment_DEPTH = 0,
+        // The first of four colour points.
+        Attachment_COLOR = 1,
+        Attachment_COLOR1 = 2,
+        Attachment_COLOR2 = 3,
+        Attachment_COLOR3 = 4,
     };
 
     virtual PixelBufferRenderTarget* getRootPixelBufferRenderTarget() = 0;

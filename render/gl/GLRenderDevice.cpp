@@ -4,7 +4,16 @@
 #include "core/Error.h"
 #include "core/Log.h"
 #include "core/Logger.h"
+#include "render/gl/GLBuffer.h"
+#include "render/gl/GLFBORenderTarget.h"
+#include "render/gl/GLQuery.h"
 #include "render/gl/GLRenderState.h"
+#include "render/gl/GLSLShaderState.h"
+#include "render/gl/GLSLShader.h"
+#include "render/gl/GLSLVertexLayout.h"
+#include "render/gl/GLTexture.h"
+#include "render/gl/GLTextureMipPixelBuffer.h"
+#include "render/gl/GLVertexFormat.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/IndexData.h"
 #include "render/TextureFormat.h"
@@ -227,6 +236,10 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
 
 void GLRenderDevice::destroy()
 {
+    // What the device kept alive goes while its context is still there.
+    sentBuffers.clear();
+    lastVertexBuffers.clear();
+    boundTextures.assign(boundTextures.size(), nullptr);
     if (primaryRenderTarget) {
         primaryRenderTarget = nullptr;
         primaryGLRenderTarget = nullptr;
@@ -269,11 +282,13 @@ void GLRenderDevice::sizeUnits(int count)
     lastBoundTexCoordIndexes.assign(count, -1);
     lastMaxTexCoordIndex = 0;
     lastActiveTexture = -1;
+    boundTextures.assign(count, nullptr);
+    boundTextureHandles.assign(count, 0);
 }
 
 Texture* GLRenderDevice::createTexture()
 {
-    return nullptr;
+    return new GLTexture(this);
 }
 
 PixelBufferRenderTarget* GLRenderDevice::createPixelBufferRenderTarget()
@@ -281,32 +296,32 @@ PixelBufferRenderTarget* GLRenderDevice::createPixelBufferRenderTarget()
     if (!fboAvailable) {
         core::Error::unimplemented(category(), true, "PixelBufferRenderTargets are unavailable");
     }
-    return nullptr;
+    return new GLFBORenderTarget(this);
 }
 
 PixelBuffer* GLRenderDevice::createPixelBuffer()
 {
-    return nullptr;
+    return new GLBuffer(this);
 }
 
 VertexFormat* GLRenderDevice::createVertexFormat()
 {
-    return nullptr;
+    return new GLVertexFormat(this);
 }
 
 VertexBuffer* GLRenderDevice::createVertexBuffer()
 {
-    return nullptr;
+    return new GLBuffer(this);
 }
 
 IndexBuffer* GLRenderDevice::createIndexBuffer()
 {
-    return nullptr;
+    return new GLBuffer(this);
 }
 
 VariableBuffer* GLRenderDevice::createVariableBuffer()
 {
-    return nullptr;
+    return new GLBuffer(this);
 }
 
 Shader* GLRenderDevice::createShader()
@@ -314,12 +329,12 @@ Shader* GLRenderDevice::createShader()
     if (!caps.hasShader[Shader::ShaderType_VERTEX]) {
         core::Error::unimplemented(category(), true, "Shaders are unavailable");
     }
-    return nullptr;
+    return new GLSLShader(this);
 }
 
 Query* GLRenderDevice::createQuery()
 {
-    return nullptr;
+    return new GLQuery(this);
 }
 
 RenderState* GLRenderDevice::createRenderState()
@@ -332,7 +347,7 @@ ShaderState* GLRenderDevice::createShaderState()
     if (!caps.hasShader[Shader::ShaderType_VERTEX]) {
         core::Error::unimplemented(category(), true, "ShaderStates are unavailable");
     }
-    return nullptr;
+    return new GLSLShaderState(this);
 }
 
 RenderTarget* GLRenderDevice::getPrimaryRenderTarget()
@@ -476,6 +491,7 @@ void GLRenderDevice::endScene()
 {
     dropVertexState();
     lastVertexBuffers.clear();
+    sentBuffers.clear();
     setShaderState(nullptr);
     unbindAllUnits();
 }
@@ -488,9 +504,265 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     if (indexData->count < 1) {
         return;
     }
-    // Vertex data reaches OpenGL through the device's own buffer objects, which this device does not
-    // make yet: say so rather than draw nothing.
-    core::Error::unimplemented(category(), true, "renderPrimitive: vertex buffers are unavailable");
+    const GLenum primitive = getGLPrimitive(indexData->primitive);
+    IndexBuffer* indexRoot = indexData->indexBuffer ? indexData->indexBuffer->getRootIndexBuffer() : nullptr;
+    GLBuffer* indices = dynamic_cast<GLBuffer*>(indexRoot);
+    // A range beyond the buffers would have OpenGL read past their memory: nothing is drawn.
+    const int start = indexData->start;
+    const int count = indexData->count;
+    if (start < 0) {
+        return;
+    }
+    if (indices != nullptr) {
+        if (count > indices->getSize() - start) {
+            return;
+        }
+    } else if (indexData->indexBuffer) {
+        return;
+    } else {
+        for (const auto& buffer : vertexData->vertexBuffers) {
+            if (buffer && count > buffer->getSize() - start) {
+                return;
+            }
+        }
+    }
+    if (vertexDataChanged(vertexData)) {
+        setVertexData(vertexData);
+    }
+    if (indices == nullptr) {
+        glDrawArrays(primitive, start, count);
+        return;
+    }
+    const GLenum type = getGLIndexType(indices->getIndexFormat());
+    const intptr_t offset = static_cast<intptr_t>(indices->getIndexFormat()) * start;
+    if (indices->getHandle() != 0) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices->getHandle());
+        glDrawElements(primitive, count, type, reinterpret_cast<const void*>(offset));
+        return;
+    }
+    if (hardwareIndexBuffers) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+    const unsigned char* memory = indices->getLocalCopy();
+    if (memory != nullptr) {
+        glDrawElements(primitive, count, type, memory + offset);
+    }
+}
+
+bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
+{
+    const auto& buffers = vertexData->vertexBuffers;
+    if (static_cast<int>(lastVertexBuffers.size()) != buffers.size() || sentBuffers.size() != lastVertexBuffers.size() ||
+        sentProgram != lastShaderState) {
+        return true;
+    }
+    for (int i = 0; i < buffers.size(); ++i) {
+        VertexBuffer* root = buffers[i] ? buffers[i]->getRootVertexBuffer() : nullptr;
+        if (root != lastVertexBuffers[static_cast<size_t>(i)]) {
+            return true;
+        }
+        // The same object made again has new storage.
+        const auto* buffer = dynamic_cast<const GLBuffer*>(root);
+        const SentBuffer& sent = sentBuffers[static_cast<size_t>(i)];
+        if (buffer != nullptr && (buffer->getHandle() != sent.handle ||
+                                  (buffer->getNumElementPointers() > 0 ? buffer->getElementPointer(0) : 0) != sent.base)) {
+            return true;
+        }
+    }
+    for (int unit = 0; unit < lastMaxTexCoordIndex; ++unit) {
+        if (lastTexTargets[static_cast<size_t>(unit)] != 0 &&
+            lastTexCoordIndexes[static_cast<size_t>(unit)] != lastBoundTexCoordIndexes[static_cast<size_t>(unit)]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void GLRenderDevice::setVertexData(VertexData* vertexData)
+{
+    if (lastShaderState != nullptr) {
+        if (lastFixedClientStateBits != 0 || lastFixedTexCoordBits != 0) {
+            dropFixedVertexData();
+        }
+        sendShaderVertexData(vertexData);
+    } else {
+        // Generic arrays left on by a program would stand in for the fixed ones.
+        dropShaderVertexData();
+        sendFixedVertexData(vertexData);
+    }
+    lastVertexBuffers.clear();
+    sentBuffers.clear();
+    sentProgram = lastShaderState;
+    if (vertexData == nullptr) {
+        return;
+    }
+    for (const auto& buffer : vertexData->vertexBuffers) {
+        VertexBuffer* root = buffer ? buffer->getRootVertexBuffer() : nullptr;
+        lastVertexBuffers.push_back(root);
+        const auto* glBuffer = dynamic_cast<const GLBuffer*>(root);
+        SentBuffer sent{root, glBuffer != nullptr ? glBuffer->getHandle() : 0u,
+                        glBuffer != nullptr && glBuffer->getNumElementPointers() > 0 ? glBuffer->getElementPointer(0) : 0};
+        sentBuffers.push_back(sent);
+    }
+}
+
+void GLRenderDevice::dropShaderVertexData()
+{
+    for (int attribute = 0; lastShaderVertexAttribBits != 0; ++attribute) {
+        if ((lastShaderVertexAttribBits & (1 << attribute)) != 0) {
+            glDisableVertexAttribArray(static_cast<GLuint>(attribute));
+            lastShaderVertexAttribBits &= ~(1 << attribute);
+        }
+    }
+}
+
+void GLRenderDevice::sendFixedVertexData(VertexData* vertexData)
+{
+    int clientBits = 0;
+    int texCoordBits = 0;
+    for (int unit = 0; unit < units; ++unit) {
+        lastBoundTexCoordIndexes[static_cast<size_t>(unit)] = -1;
+    }
+    if (vertexData != nullptr) {
+        for (const auto& vertexBuffer : vertexData->vertexBuffers) {
+            VertexBuffer* root = vertexBuffer ? vertexBuffer->getRootVertexBuffer() : nullptr;
+            auto* buffer = dynamic_cast<GLBuffer*>(root);
+            core::IntrusivePointer<VertexFormat> format = buffer != nullptr ? buffer->getVertexFormat() : nullptr;
+            auto* glFormat = format ? dynamic_cast<GLVertexFormat*>(format->getRootVertexFormat()) : nullptr;
+            if (glFormat == nullptr) {
+                continue;
+            }
+            if (buffer->getHandle() != 0) {
+                glBindBuffer(GL_ARRAY_BUFFER, buffer->getHandle());
+            } else if (hardwareVertexBuffers) {
+                glBindBuffer(GL_ARRAY_BUFFER, 0);
+            }
+            const GLsizei stride = glFormat->getVertexSize();
+            const int elements = std::min(glFormat->getNumElements(), buffer->getNumElementPointers());
+            for (int e = 0; e < elements; ++e) {
+                const GLenum type = glFormat->getGLDataType(e);
+                if (type == 0) {
+                    continue;
+                }
+                const GLint count = glFormat->getGLElementCount(e);
+                const void* pointer = reinterpret_cast<const void*>(buffer->getElementPointer(e));
+                const int semantic = glFormat->getElementSemantic(e);
+                switch (semantic) {
+                case Semantic_POSITION:
+                    glVertexPointer(count, type, stride, pointer);
+                    clientBits |= 1 << Semantic_POSITION;
+                    break;
+                case Semantic_NORMAL:
+                    glNormalPointer(type, stride, pointer);
+                    clientBits |= 1 << Semantic_NORMAL;
+                    break;
+                case Semantic_COLOR:
+                    if (glFormat->getElementIndex(e) == 0) {
+                        glColorPointer(count, type, stride, pointer);
+                        clientBits |= 1 << Semantic_COLOR;
+                    }
+                    break;
+                case Semantic_TEXCOORD:
+                    for (int unit = 0; unit < lastMaxTexCoordIndex; ++unit) {
+                        if (lastTexCoordIndexes[static_cast<size_t>(unit)] != glFormat->getElementIndex(e)) {
+                            continue;
+                        }
+                        if (multiTexture) {
+                            glClientActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+                        }
+                        glTexCoordPointer(count, type, stride, pointer);
+                        texCoordBits |= 1 << unit;
+                        lastBoundTexCoordIndexes[static_cast<size_t>(unit)] = static_cast<short>(glFormat->getElementIndex(e));
+                    }
+                    break;
+                default:
+                    break;
+                }
+            }
+        }
+    }
+    const struct
+    {
+        int semantic;
+        GLenum array;
+    } arrays[] = {{Semantic_POSITION, GL_VERTEX_ARRAY}, {Semantic_NORMAL, GL_NORMAL_ARRAY}, {Semantic_COLOR, GL_COLOR_ARRAY}};
+    for (const auto& a : arrays) {
+        const int bit = 1 << a.semantic;
+        if ((clientBits & bit) != (lastFixedClientStateBits & bit)) {
+            if ((clientBits & bit) != 0) {
+                glEnableClientState(a.array);
+            } else {
+                glDisableClientState(a.array);
+            }
+        }
+    }
+    lastFixedClientStateBits = clientBits;
+    for (int unit = 0; unit < units; ++unit) {
+        const int bit = 1 << unit;
+        if ((texCoordBits & bit) != (lastFixedTexCoordBits & bit)) {
+            if (multiTexture) {
+                glClientActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+            }
+            if ((texCoordBits & bit) != 0) {
+                glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            } else {
+                glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            }
+        }
+    }
+    lastFixedTexCoordBits = texCoordBits;
+    if (vertexData != nullptr) {
+        if ((clientBits & (1 << Semantic_NORMAL)) == 0) {
+            glNormal3f(0, 0, 0);
+        }
+        if ((clientBits & (1 << Semantic_COLOR)) == 0) {
+            glColor4f(1, 1, 1, 1);
+        }
+    }
+}
+
+void GLRenderDevice::sendShaderVertexData(VertexData* vertexData)
+{
+    int bits = 0;
+    if (vertexData != nullptr && lastShaderState != nullptr) {
+        for (const auto& vertexBuffer : vertexData->vertexBuffers) {
+            VertexBuffer* root = vertexBuffer ? vertexBuffer->getRootVertexBuffer() : nullptr;
+            auto* buffer = dynamic_cast<GLBuffer*>(root);
+            core::IntrusivePointer<VertexFormat> format = buffer != nullptr ? buffer->getVertexFormat() : nullptr;
+            auto* glFormat = format ? dynamic_cast<GLVertexFormat*>(format->getRootVertexFormat()) : nullptr;
+            if (glFormat == nullptr) {
+                continue;
+            }
+            GLSLVertexLayout* layout = lastShaderState->findVertexLayout(glFormat);
+            if (buffer->getHandle() != 0) {
+                glBindBuffer(GL_ARRAY_BUFFER, buffer->getHandle());
+            } else if (hardwareVertexBuffers) {
+                glBindBuffer(GL_ARRAY_BUFFER, 0);
+            }
+            const GLsizei stride = glFormat->getVertexSize();
+            const int elements = std::min({glFormat->getNumElements(), buffer->getNumElementPointers(), layout->getNumLocations()});
+            for (int e = 0; e < elements; ++e) {
+                const GLint location = layout->getLocation(e);
+                const GLenum type = glFormat->getGLDataType(e);
+                if (location < 0 || location >= 32 || type == 0) {
+                    continue;
+                }
+                const GLboolean normalized = glFormat->getElementSemantic(e) == Semantic_COLOR ? GL_TRUE : GL_FALSE;
+                glVertexAttribPointer(static_cast<GLuint>(location), glFormat->getGLElementCount(e), type, normalized, stride,
+                                      reinterpret_cast<const void*>(buffer->getElementPointer(e)));
+                bits |= 1 << location;
+            }
+        }
+    }
+    for (int attribute = 0; attribute < 32; ++attribute) {
+        const int bit = 1 << attribute;
+        if ((bits & bit) != 0 && (lastShaderVertexAttribBits & bit) == 0) {
+            glEnableVertexAttribArray(static_cast<GLuint>(attribute));
+        } else if ((bits & bit) == 0 && (lastShaderVertexAttribBits & bit) != 0) {
+            glDisableVertexAttribArray(static_cast<GLuint>(attribute));
+        }
+    }
+    lastShaderVertexAttribBits = bits;
 }
 
 bool GLRenderDevice::copyFrameBufferToPixelBuffer(PixelBuffer* buffer)
@@ -505,11 +777,38 @@ bool GLRenderDevice::copyFrameBufferToPixelBuffer(PixelBuffer* buffer)
     if (root->castToGLBuffer() != nullptr) {
         core::Error::unimplemented(category(), true, "GLRenderDevice::copyToSurface: unimplemented for pbo");
     }
-    return false;
+    GLTextureMipPixelBuffer* level = root->castToGLTextureMipPixelBuffer();
+    GLTexture* texture = level != nullptr ? level->getTexture() : nullptr;
+    if (texture == nullptr || texture->getHandle() == 0 || !renderTarget) {
+        return false;
+    }
+    const int targetHeight = renderTarget->getHeight();
+    core::IntrusivePointer<TextureFormat> format = level->getTextureFormat();
+    const int width = format->getWidth();
+    const int height = format->getHeight();
+    glBindTexture(texture->getTarget(), texture->getHandle());
+    glCopyTexSubImage2D(level->getTarget(), level->getLevel(), 0, 0, 0, targetHeight - height, width, height);
+    rebindActiveTexture(texture->getTarget());
+    // The frame buffer's rows run bottom up.
+    core::math::Matrix4x4 flip;
+    flip.setAt(1, 1, -1.0f);
+    flip.setAt(1, 3, 1.0f);
+    texture->setTextureMatrix(flip);
+    return true;
 }
 
-bool GLRenderDevice::copyPixelBuffer(PixelBuffer*, PixelBuffer*)
+bool GLRenderDevice::copyPixelBuffer(PixelBuffer* dest, PixelBuffer* source)
 {
+    PixelBuffer* destRoot = dest != nullptr ? dest->getRootPixelBuffer() : nullptr;
+    PixelBuffer* sourceRoot = source != nullptr ? source->getRootPixelBuffer() : nullptr;
+    if (destRoot != nullptr && sourceRoot != nullptr) {
+        if (destRoot->castToGLBuffer() != nullptr && sourceRoot->castToGLTextureMipPixelBuffer() != nullptr) {
+            return destRoot->castToGLBuffer()->readTextureLevel(sourceRoot->castToGLTextureMipPixelBuffer());
+        }
+        if (destRoot->castToGLTextureMipPixelBuffer() != nullptr && sourceRoot->castToGLBuffer() != nullptr) {
+            return sourceRoot->castToGLBuffer()->writeTextureLevel(destRoot->castToGLTextureMipPixelBuffer());
+        }
+    }
     core::Error::unimplemented(category(), true, "copyPixelBuffer not implemented for these pixel buffer types");
 }
 
@@ -566,17 +865,37 @@ bool GLRenderDevice::setRenderState(RenderState* state)
 
 bool GLRenderDevice::setShaderState(ShaderState* state)
 {
-    if (state == nullptr || state->getRootShaderState() == nullptr) {
+    auto* program = dynamic_cast<GLSLShaderState*>(state != nullptr ? state->getRootShaderState() : nullptr);
+    if (program == nullptr) {
         // The fixed pipeline.
         glUseProgram(0);
+        lastShaderState = nullptr;
         return false;
     }
-    // Programs are made by the device's own shader states only, which this device does not make yet.
-    glUseProgram(0);
-    return false;
+    if (program == lastShaderState && program->isLinked()) {
+        return true;
+    }
+    const bool active = program->activate();
+    // A program that did not link draws nothing: the fixed pipeline stands in.
+    lastShaderState = active ? program : nullptr;
+    return active;
 }
 
-void GLRenderDevice::setBuffer(Shader::ShaderType, int, VariableBuffer*) {}
+void GLRenderDevice::setBuffer(Shader::ShaderType, int, VariableBuffer* buffer)
+{
+    auto* glBuffer = dynamic_cast<GLBuffer*>(buffer != nullptr ? buffer->getRootVariableBuffer() : nullptr);
+    if (glBuffer == nullptr) {
+        return;
+    }
+    if (glBuffer->getHandle() == 0) {
+        glBuffer->activateUniforms();
+        return;
+    }
+    if (lastShaderState != nullptr) {
+        glUniformBlockBinding(lastShaderState->getProgram(), 0, 0);
+    }
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, glBuffer->getHandle());
+}
 
 void GLRenderDevice::activeTexture(int unit)
 {
@@ -596,13 +915,38 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
     }
     activeTexture(unit);
     if (texture != nullptr) {
-        // Textures are bound by the device's own texture objects, which this device does not make yet.
+        auto* glTexture = dynamic_cast<GLTexture*>(texture->getRootTexture());
+        if (glTexture == nullptr || glTexture->getHandle() == 0) {
+            return;
+        }
+        const GLenum target = glTexture->getTarget();
+        const size_t u = static_cast<size_t>(unit);
+        const bool newTarget = lastTexTargets[u] != target;
+        if (newTarget && lastTexTargets[u] != 0) {
+            glBindTexture(lastTexTargets[u], 0);
+            glDisable(lastTexTargets[u]);
+        }
+        if (newTarget || lastTextures[u] != glTexture || boundTextureHandles[u] != glTexture->getHandle()) {
+            glBindTexture(target, glTexture->getHandle());
+            lastTextures[u] = glTexture;
+            boundTextures[u] = glTexture;
+            boundTextureHandles[u] = glTexture->getHandle();
+        }
+        if (newTarget) {
+            glEnable(target);
+            lastTexTargets[u] = target;
+        }
+        lastShaderTypes[u] = type;
+        setSamplerStatePostTexture(unit, lastSamplerStates[u]);
+        setTextureStatePostTexture(unit, lastTextureStates[u]);
         return;
     }
     if (lastShaderTypes[unit] != type) {
         return;
     }
     lastTextures[unit] = nullptr;
+    boundTextures[unit] = nullptr;
+    boundTextureHandles[unit] = 0;
     if (lastTexTargets[unit] != 0) {
         glBindTexture(lastTexTargets[unit], 0);
         glDisable(lastTexTargets[unit]);
@@ -959,7 +1303,7 @@ void GLRenderDevice::setTextureStatePostTexture(int unit, TextureState* state)
     }
     activeTexture(unit);
     if (state != nullptr && lastTextures[unit] != nullptr) {
-        applyTextureCoordinates(state, lastTextures[unit]->getUsage(), core::math::Matrix4x4());
+        applyTextureCoordinates(state, lastTextures[unit]->getUsage(), getLastTexture(unit)->getTextureMatrix());
     }
     if (lastTexTargets[unit] != 0) {
         applyDepthCompare(lastTexTargets[unit], state);
@@ -1421,6 +1765,101 @@ int GLRenderDevice::getFixedAttribFromSemantic(int semantic, int index)
     default:
         return -1;
     }
+}
+
+// The device's resources.
+
+void GLRenderDevice::rebindActiveTexture(unsigned int target)
+{
+    const int unit = lastActiveTexture >= 0 ? lastActiveTexture : 0;
+    GLTexture* texture = getLastTexture(unit);
+    glBindTexture(target, texture != nullptr && texture->getTarget() == target ? texture->getHandle() : 0);
+}
+
+GLTexture* GLRenderDevice::getLastTexture(int unit) const
+{
+    if (unit < 0 || unit >= units) {
+        return nullptr;
+    }
+    return static_cast<GLTexture*>(lastTextures[static_cast<size_t>(unit)]);
+}
+
+int GLRenderDevice::vertexFormatCreated(GLVertexFormat* format)
+{
+    vertexFormats.push_back(format);
+    const int index = static_cast<int>(vertexFormats.size()) - 1;
+    format->setDeviceIndex(index);
+    return index;
+}
+
+void GLRenderDevice::vertexFormatDestroyed(GLVertexFormat* format)
+{
+    const int index = format->getDeviceIndex();
+    if (index < 0 || index >= static_cast<int>(vertexFormats.size()) || vertexFormats[static_cast<size_t>(index)] != format) {
+        return;
+    }
+    for (GLSLShaderState* state : shaderStates) {
+        state->dropVertexLayout(index);
+    }
+    vertexFormats.erase(vertexFormats.begin() + index);
+    for (size_t i = static_cast<size_t>(index); i < vertexFormats.size(); ++i) {
+        vertexFormats[i]->setDeviceIndex(static_cast<int>(i));
+    }
+}
+
+int GLRenderDevice::shaderStateCreated(GLSLShaderState* state)
+{
+    if (shaderStates.size() == shaderStates.capacity()) {
+        shaderStates.reserve(shaderStates.size() * 2 + 2);
+    }
+    shaderStates.push_back(state);
+    return static_cast<int>(shaderStates.size());
+}
+
+void GLRenderDevice::shaderStateDestroyed(GLSLShaderState* state)
+{
+    const auto found = std::find(shaderStates.begin(), shaderStates.end(), state);
+    if (found != shaderStates.end()) {
+        shaderStates.erase(found);
+    }
+    if (lastShaderState == state) {
+        glUseProgram(0);
+        lastShaderState = nullptr;
+    }
+    if (sentProgram == state) {
+        sentProgram = nullptr;
+        lastVertexBuffers.clear();
+        sentBuffers.clear();
+    }
+}
+
+bool GLRenderDevice::hardwareBuffersSupported(GLBuffer* buffer) const
+{
+    if (buffer->getIndexFormat() > 0) {
+        return hardwareIndexBuffers;
+    }
+    if (buffer->getVertexFormat()) {
+        return hardwareVertexBuffers;
+    }
+    if (buffer->getTextureFormat()) {
+        return hardwarePixelBuffers;
+    }
+    core::IntrusivePointer<VariableBufferFormat> format = buffer->getVariableBufferFormat();
+    return format && hardwareUniformBuffers && !format->getPrimary();
+}
+
+bool GLRenderDevice::hardwareMappingSupported(GLBuffer* buffer) const
+{
+    if (buffer->getDataSize() <= 32768) {
+        return false;
+    }
+    if (buffer->getIndexFormat() > 0) {
+        return hardwareIndexBuffers;
+    }
+    if (buffer->getVertexFormat()) {
+        return hardwareVertexBuffers;
+    }
+    return false;
 }
 
 } // namespace rezezaz::render

@@ -5,12 +5,17 @@
 #include "core/math/Matrix4x4.h"
 #include "render/RenderDevice.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace rezezaz::render {
 
+class GLBuffer;
 class GLRenderState;
 class GLRenderTarget;
+class GLSLShaderState;
+class GLTexture;
+class GLVertexFormat;
 
 // The OpenGL render device: one window target's context, drawn through the fixed-function pipeline
 // (or GLSL programs), with every engine state record and enumeration mapped onto OpenGL. It remembers
@@ -139,7 +144,30 @@ public:
     static unsigned int getClientStateFromSemantic(int semantic, int index);
     static int getFixedAttribFromSemantic(int semantic, int index);
 
+    // Resources of this device: vertex formats and GLSL programs register while they live, buffers
+    // ask which OpenGL features to use.
+    int vertexFormatCreated(GLVertexFormat* format);
+    void vertexFormatDestroyed(GLVertexFormat* format);
+    int shaderStateCreated(GLSLShaderState* state);
+    void shaderStateDestroyed(GLSLShaderState* state);
+    int getNumVertexFormats() const { return static_cast<int>(vertexFormats.size()); }
+    int getNumShaderStates() const { return static_cast<int>(shaderStates.size()); }
+    bool hardwareBuffersSupported(GLBuffer* buffer) const;
+    bool hardwareMappingSupported(GLBuffer* buffer) const;
+    // The texture bound at unit, or null.
+    GLTexture* getLastTexture(int unit) const;
+    // The GLSL program in use, null for the fixed pipeline.
+    GLSLShaderState* getShaderState() const { return lastShaderState; }
+
 private:
+    // Vertex set-up of renderPrimitive.
+    void setVertexData(VertexData* vertexData);
+    void sendFixedVertexData(VertexData* vertexData);
+    void sendShaderVertexData(VertexData* vertexData);
+    void dropShaderVertexData();
+    bool vertexDataChanged(VertexData* vertexData) const;
+    void rebindActiveTexture(unsigned int target);
+
     void activeTexture(int unit);
     // Disables every fixed-pipeline array that is enabled.
     void dropFixedVertexData();
@@ -185,6 +213,23 @@ private:
     RenderCaps caps;
     bool multiTexture = false;
     bool clampToEdge = false;
+
+    std::vector<GLSLShaderState*> shaderStates;
+    std::vector<GLVertexFormat*> vertexFormats;
+    GLSLShaderState* lastShaderState = nullptr;
+    // What the arrays of the last vertex data were set from: each buffer (kept alive while it may
+    // be drawn again), its buffer object and its first element's address, and the program.
+    struct SentBuffer
+    {
+        core::IntrusivePointer<VertexBuffer> buffer;
+        unsigned int handle;
+        intptr_t base;
+    };
+    std::vector<SentBuffer> sentBuffers;
+    GLSLShaderState* sentProgram = nullptr;
+    // Per unit: the bound texture kept alive, and its object when it was bound.
+    std::vector<core::IntrusivePointer<Texture>> boundTextures;
+    std::vector<unsigned int> boundTextureHandles;
 };
 
 } // namespace rezezaz::render

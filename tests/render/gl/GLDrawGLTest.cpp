@@ -1,0 +1,278 @@
+// The device draws: a lit, textured, shaded quad compared pixel by pixel; what it does not send
+// again; draws it refuses; and the copies between the frame, texture levels and pixel buffers.
+#include "GLDrawFixture.h"
+
+#include "render/LightState.h"
+#include "render/gl/GLSLShaderState.h"
+#include "render/gl/GLTexture.h"
+#include "render/gl/GLTextureMipPixelBuffer.h"
+
+#include <cstring>
+#include <vector>
+
+using gltest::Quad;
+using gltest::thrownText;
+using rezezaz::core::IntrusivePointer;
+using rezezaz::core::math::Vector3;
+using rezezaz::core::math::Vector4;
+using namespace rezezaz::render;
+
+namespace {
+
+constexpr int POSITION = VertexFormat::Semantic_POSITION;
+constexpr int NORMAL = VertexFormat::Semantic_NORMAL;
+constexpr int TEXCOORD = VertexFormat::Semantic_TEXCOORD;
+constexpr int FLOAT2 = VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 2);
+constexpr int FLOAT3 = VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3);
+
+class GLDrawTest : public gltest::GLDrawFixture
+{
+protected:
+    IntrusivePointer<VertexData> positions(const Quad& q)
+    {
+        auto format = makeFormat({{POSITION, 0, FLOAT3}});
+        float vertices[12];
+        for (int i = 0; i < 4; ++i) {
+            q.corner(i, vertices + 3 * i);
+        }
+        return new VertexData(makeVertices(format, vertices, 4));
+    }
+
+    IntrusivePointer<Texture> texture2D(int width, int height, std::vector<unsigned char> pixels)
+    {
+        IntrusivePointer<Texture> texture = device->createTexture();
+        EXPECT_TRUE(texture->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, width, height, 1, 1),
+                                    pixels.empty() ? nullptr : std::vector<unsigned char*>{pixels.data()}.data()));
+        return texture;
+    }
+
+    static GLint arrayBinding()
+    {
+        GLint binding = 0;
+        glGetIntegerv(GL_VERTEX_ARRAY_BUFFER_BINDING, &binding);
+        return binding;
+    }
+
+    static void expectNear(uint32_t actual, uint32_t expected)
+    {
+        for (int shift : {16, 8, 0}) {
+            EXPECT_NEAR(static_cast<int>((actual >> shift) & 0xFF), static_cast<int>((expected >> shift) & 0xFF), 2)
+                << std::hex << actual << " against " << expected;
+        }
+    }
+
+    IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
+};
+
+TEST_F(GLDrawTest, LitTexturedShadedQuad)
+{
+    // Left column white, right column grey 128, modulated by the lit colour.
+    auto texture = texture2D(2, 2, {255, 255, 255, 255, 128, 128, 128, 255, 255, 255, 255, 255, 128, 128, 128, 255});
+    // Normals: the bottom edge faces the light, the top edge is turned 60 degrees from it, so
+    // Gouraud shading runs from full to half light upwards.
+    auto format = makeFormat({{POSITION, 0, FLOAT3}, {NORMAL, 0, FLOAT3}, {TEXCOORD, 0, FLOAT2}});
+    const float s = 0.8660254f;
+    const float vertices[] = {-1, -1, 0, 0, 0, 1, 0, 0, 1, -1, 0, 0, 0, 1, 1, 0,
+                              1,  1,  0, 0, s, 0.5f, 1, 1, -1, 1, 0, 0, s, 0.5f, 0, 1};
+    IntrusivePointer<VertexData> quad = new VertexData(makeVertices(format, vertices, 4));
+
+    MaterialState material;
+    material.light = true;
+    material.shade = MaterialState::ShadeType_GOURAUD;
+    material.diffuse = Vector4(1, 1, 1, 1);
+    setMaterial(material);
+    LightState light;
+    light.type = LightState::Type_DIRECTION;
+    light.direction = Vector3(0, 0, -1);
+    light.diffuseColor = Vector4(1.0f, 0.5f, 0.25f, 1);
+    light.constantAttenuation = 1;
+    device->setLightState(0, light);
+    device->setLightEnabled(0, true);
+    device->setAmbientColor(Vector4(0, 0, 0, 1));
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, texture.get());
+    device->renderPrimitive(quad.get(), fan.get());
+
+    // Lit colour times texel, at the bottom (full light) and near the top (about half).
+    struct Case
+    {
+        int x, y;
+        uint32_t expected;
+    } cases[] = {
+        {40, 239, 0xFF8040}, {280, 239, 0x804020},
+        // Row 0 is 1/480 below the top edge: the light is half plus a sliver.
+        {40, 0, 0x80401F}, {280, 0, 0x40200F},
+        {40, 120, 0xBF5F2F},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
+        expectNear(pixel(c.x, c.y), c.expected);
+    }
+    device->setLightEnabled(0, false);
+    device->endScene();
+}
+
+TEST_F(GLDrawTest, UnchangedVertexDataTexturesAndProgramsAreNotSentAgain)
+{
+    auto first = positions({-1, -1, 1, 1});
+    auto second = positions({-1, -1, 1, 1});
+    const GLint firstBuffer = static_cast<GLint>(static_cast<GLBuffer*>(first->vertexBuffers[0].get())->getHandle());
+    const GLint secondBuffer = static_cast<GLint>(static_cast<GLBuffer*>(second->vertexBuffers[0].get())->getHandle());
+    ASSERT_NE(firstBuffer, 0);
+
+    // Each step changes OpenGL behind the device's back, then asks the device again: a device that
+    // sends again undoes the change.
+    device->renderPrimitive(first.get(), fan.get());
+    EXPECT_EQ(arrayBinding(), firstBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(secondBuffer));
+    glVertexPointer(3, GL_FLOAT, 12, nullptr);
+    device->renderPrimitive(first.get(), fan.get());
+    EXPECT_EQ(arrayBinding(), secondBuffer) << "the same vertex data was sent again";
+    // A count of 0 sends nothing.
+    IntrusivePointer<IndexData> none = new IndexData(IndexData::Primitive_TRIANGLES, nullptr, 0, 0);
+    device->renderPrimitive(first.get(), none.get());
+    device->renderPrimitive(second.get(), none.get());
+    EXPECT_EQ(arrayBinding(), secondBuffer);
+    // Other vertex data is sent.
+    glVertexPointer(3, GL_FLOAT, 12, nullptr);
+    device->renderPrimitive(second.get(), fan.get());
+    device->renderPrimitive(first.get(), fan.get());
+    EXPECT_EQ(arrayBinding(), firstBuffer);
+
+    auto a = texture2D(1, 1, {255, 0, 0, 255});
+    auto b = texture2D(1, 1, {0, 255, 0, 255});
+    const auto handleOf = [](const IntrusivePointer<Texture>& t) { return static_cast<GLTexture*>(t.get())->getHandle(); };
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, a.get());
+    EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handleOf(a)));
+    glBindTexture(GL_TEXTURE_2D, handleOf(b));
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, a.get());
+    EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handleOf(b))) << "the same texture was bound again";
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, b.get());
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, a.get());
+    EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handleOf(a)));
+    // A texture made again has a new object: it is bound again.
+    a->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 1, 1, 1, 1), nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, a.get());
+    EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handleOf(a)));
+    device->setTexture(Shader::ShaderType_FRAGMENT, 0, nullptr);
+
+    IntrusivePointer<ShaderState> program = device->createShaderState();
+    program->create();
+    IntrusivePointer<Shader> vertex = device->createShader();
+    vertex->create(Shader::ShaderType_VERTEX, "glsl",
+                   "#version 120\nattribute vec3 POSITION;\nvoid main() { gl_Position = vec4(POSITION, 1.0); }\n");
+    program->setShader(Shader::ShaderType_VERTEX, vertex);
+    ASSERT_TRUE(device->setShaderState(program.get()));
+    const GLint handle = static_cast<GLint>(static_cast<GLSLShaderState*>(program.get())->getProgram());
+    EXPECT_EQ(integer(GL_CURRENT_PROGRAM), handle);
+    glUseProgram(0);
+    EXPECT_TRUE(device->setShaderState(program.get()));
+    EXPECT_EQ(integer(GL_CURRENT_PROGRAM), 0) << "the same program was made current again";
+    device->endScene();
+}
+
+class GLDrawLocalTest : public GLDrawTest, public ::testing::WithParamInterface<int>
+{
+protected:
+    int options() const override { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Storage, GLDrawLocalTest, ::testing::Values(0, 4));
+
+TEST_P(GLDrawLocalTest, RangesBeyondTheBuffersDrawNothing)
+{
+    auto quad = positions({-1, -1, 1, 1});
+    auto indices = makeIndices(IndexBuffer::IndexFormat_UINT16, {0, 1, 2, 0, 2, 3});
+    struct Case
+    {
+        bool indexed;
+        int start, count;
+        bool drawn;
+    } cases[] = {
+        {true, 0, 6, true},  {true, 3, 3, true},   {true, 4, 6, false}, {true, 0, 7, false},
+        {true, -1, 3, false}, {false, 0, 4, true}, {false, 2, 4, false}, {false, 1, 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.indexed ? "indexed " : "") << c.start << "+" << c.count);
+        clear();
+        IntrusivePointer<IndexData> range =
+            new IndexData(c.indexed ? IndexData::Primitive_TRIANGLES : IndexData::Primitive_TRIANGLE_FAN,
+                          c.indexed ? indices : nullptr, c.start, c.count);
+        device->renderPrimitive(quad.get(), range.get());
+        const auto pixels = frame();
+        bool drawn = false;
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            drawn = drawn || pixels[i] != 0;
+        }
+        EXPECT_EQ(drawn, c.drawn);
+        range->indexBuffer = nullptr;
+    }
+}
+
+TEST_F(GLDrawTest, RefusedDrawsSayWhy)
+{
+    auto quad = positions({-1, -1, 1, 1});
+    EXPECT_EQ(thrownText([&] { device->renderPrimitive(nullptr, fan.get()); }), "VertexData or IndexData is NULL");
+    EXPECT_EQ(thrownText([&] { device->renderPrimitive(quad.get(), nullptr); }), "VertexData or IndexData is NULL");
+    IntrusivePointer<IndexBuffer> odd = device->createIndexBuffer();
+    odd->create(1, 2, static_cast<IndexBuffer::IndexFormat>(3), 3);
+    IntrusivePointer<IndexData> indices = new IndexData(IndexData::Primitive_TRIANGLES, odd);
+    EXPECT_EQ(thrownText([&] { device->renderPrimitive(quad.get(), indices.get()); }), "getGLIndexType: Invalid type");
+}
+
+TEST_F(GLDrawTest, FrameAndPixelBufferCopies)
+{
+    // Blue, with a red top-left quadrant (160 x 120 pixels).
+    device->clear(1, Vector4(0, 0, 1, 1));
+    auto format = makeFormat({{POSITION, 0, FLOAT3}, {VertexFormat::Semantic_COLOR, 0, 8}});
+    struct
+    {
+        float p[3];
+        uint32_t c;
+    } vertices[4] = {{{-1, 0, 0}, 0xFF0000FFu}, {{0, 0, 0}, 0xFF0000FFu}, {{0, 1, 0}, 0xFF0000FFu}, {{-1, 1, 0}, 0xFF0000FFu}};
+    IntrusivePointer<VertexData> quad = new VertexData(makeVertices(format, vertices, 4));
+    device->renderPrimitive(quad.get(), fan.get());
+
+    // The frame's top-left 128 x 128 pixels into a level of a 128 x 128 texture.
+    auto texture = texture2D(128, 128, {});
+    IntrusivePointer<PixelBuffer> level = texture->getMipPixelBuffer(0, 0);
+    ASSERT_TRUE(device->copyFrameBufferToPixelBuffer(level.get()));
+    const auto& flip = static_cast<GLTexture*>(texture.get())->getTextureMatrix();
+    EXPECT_EQ(flip.at(1, 1), -1.0f);
+    EXPECT_EQ(flip.at(1, 3), 1.0f);
+    std::vector<unsigned char> pixels(128 * 128 * 4);
+    TextureFormat whole(2, TextureFormat::Format_RGBA_8, 128, 128, 1, 1);
+    ASSERT_TRUE(texture->read(&whole, pixels.data()));
+    const auto texel = [&](int x, int row) {
+        const unsigned char* p = pixels.data() + 4 * (row * 128 + x);
+        return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    };
+    // OpenGL's rows run bottom up: row 127 is the frame's top row, row 0 its row 127 (below the
+    // red quadrant).
+    EXPECT_EQ(texel(0, 127), 0xFF0000u);
+    EXPECT_EQ(texel(127, 127), 0xFF0000u);
+    EXPECT_EQ(texel(0, 0), 0x0000FFu);
+
+    // Level to pixel buffer and back, through the pack and unpack targets.
+    IntrusivePointer<PixelBuffer> buffer = device->createPixelBuffer();
+    buffer->create(2, 3, new TextureFormat(2, TextureFormat::Format_RGBA_8, 128, 128, 1, 1));
+    EXPECT_NE(static_cast<GLBuffer*>(buffer.get())->getHandle(), 0u);
+    ASSERT_TRUE(device->copyPixelBuffer(buffer.get(), level.get()));
+    unsigned char* bytes = buffer->lock(3);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::memcmp(bytes, pixels.data(), pixels.size()), 0);
+    std::memset(bytes, 0x40, pixels.size());
+    buffer->unlock();
+    ASSERT_TRUE(device->copyPixelBuffer(level.get(), buffer.get()));
+    ASSERT_TRUE(texture->read(&whole, pixels.data()));
+    EXPECT_EQ(pixels, std::vector<unsigned char>(pixels.size(), 0x40));
+
+    EXPECT_EQ(thrownText([&] { device->copyPixelBuffer(level.get(), level.get()); }),
+              "copyPixelBuffer not implemented for these pixel buffer types");
+    EXPECT_EQ(thrownText([&] { device->copyPixelBuffer(buffer.get(), buffer.get()); }),
+              "copyPixelBuffer not implemented for these pixel buffer types");
+    EXPECT_EQ(thrownText([&] { device->copyFrameBufferToPixelBuffer(buffer.get()); }),
+              "GLRenderDevice::copyToSurface: unimplemented for pbo");
+}
+
+} // namespace
