@@ -262,7 +262,9 @@ bool GLXRenderTarget::windowSize(int& width, int& height) const
     unsigned int h = 0;
     unsigned int border = 0;
     unsigned int depth = 0;
-    if (XGetGeometry(display, window, &root, &x, &y, &w, &h, &border, &depth) == 0) {
+    // The window is the caller's: once it is gone the size is 0, and the process goes on.
+    XErrorTrap trap(display);
+    if (XGetGeometry(display, window, &root, &x, &y, &w, &h, &border, &depth) == 0 || !trap.ok()) {
         return false;
     }
     width = static_cast<int>(w);

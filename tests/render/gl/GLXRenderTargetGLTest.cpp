@@ -292,6 +292,21 @@ TEST_F(GLXRenderTargetTest, WindowSizeFollowsResize)
     EXPECT_EQ(x.pixelOnceItIs(window, 199, 149, 0x0000FF), 0x0000FFu);
 }
 
+TEST_F(GLXRenderTargetTest, AWindowDestroyedUnderTheTargetHasNoSize)
+{
+    Window window = x.createWindow(64, 48);
+    IntrusivePointer<GLXRenderTarget> target = make(window, 1);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->getWidth(), 64);
+    target->deactivate();
+    XDestroyWindow(x.get(), window);
+    XSync(x.get(), False);
+    EXPECT_EQ(target->getWidth(), 0);
+    EXPECT_EQ(target->getHeight(), 0);
+    target->destroy();
+    EXPECT_FALSE(target->isValid());
+}
+
 TEST_F(GLXRenderTargetTest, ContextIsDoubleBufferedWithADeepDepthBuffer)
 {
     Window window = x.createWindow(64, 64);
