@@ -154,6 +154,9 @@ TEST_F(GLDrawTest, UnchangedVertexDataTexturesAndProgramsAreNotSentAgain)
     glBindTexture(GL_TEXTURE_2D, 0);
     device->setTexture(Shader::ShaderType_FRAGMENT, 0, a.get());
     EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handleOf(a)));
+    // Making another texture leaves the unit's binding as the device knows it.
+    auto c = texture2D(1, 1, {0, 0, 255, 255});
+    EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handleOf(a)));
     device->setTexture(Shader::ShaderType_FRAGMENT, 0, nullptr);
 
     IntrusivePointer<ShaderState> program = device->createShaderState();
@@ -273,6 +276,65 @@ TEST_F(GLDrawTest, FrameAndPixelBufferCopies)
               "copyPixelBuffer not implemented for these pixel buffer types");
     EXPECT_EQ(thrownText([&] { device->copyFrameBufferToPixelBuffer(buffer.get()); }),
               "GLRenderDevice::copyToSurface: unimplemented for pbo");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GLDrawTest, VertexFormatsKeepTheirListsInStepPastARefusedType)
+{
+    IntrusivePointer<VertexFormat> format = device->createVertexFormat();
+    format->create();
+    auto* glFormat = static_cast<GLVertexFormat*>(format.get());
+    struct Case
+    {
+        int semantic;
+        int index;
+        int format;
+        int offset;
+        unsigned int glType;
+        int glCount;
+    } cases[] = {
+        {POSITION, 0, FLOAT3, 0, GL_FLOAT, 3},
+        {NORMAL, 0, FLOAT3, 12, GL_FLOAT, 3},
+        {VertexFormat::Semantic_COLOR, 0, 8, 24, GL_UNSIGNED_BYTE, 4},
+        {TEXCOORD, 0, FLOAT2, 28, GL_FLOAT, 2},
+    };
+    for (const Case& c : cases) {
+        format->addElement(c.semantic, c.index, c.format);
+    }
+    // 16.16 fixed point: recorded, refused by OpenGL, its type left 0.
+    EXPECT_EQ(thrownText([&] { format->addElement(TEXCOORD, 1, VertexFormat::makeFormat(VertexFormat::Type_FIXED32, 2)); }),
+              "getGLDataType: Invalid data type");
+    EXPECT_EQ(format->getVertexSize(), 44);
+    ASSERT_EQ(format->getNumElements(), 5);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(format->getElementOffset(i), cases[i].offset) << i;
+        EXPECT_EQ(glFormat->getGLDataType(i), cases[i].glType) << i;
+        EXPECT_EQ(glFormat->getGLElementCount(i), cases[i].glCount) << i;
+    }
+    EXPECT_EQ(glFormat->getGLDataType(4), 0u);
+    EXPECT_EQ(format->findElement(rezezaz::core::String("TEXCOORD")), 3);
+    EXPECT_EQ(format->findElement(VertexFormat::Semantic_BLEND_WEIGHTS), -1);
+
+    // An element after the refused one keeps its own entry, and the device draws past the refused one.
+    format->addElement(rezezaz::core::String("weights"), 0, VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 1));
+    EXPECT_EQ(format->getElementSemantic(5), VertexFormat::Semantic_UNKNOWN);
+    EXPECT_EQ(glFormat->getGLDataType(5), unsigned(GL_FLOAT));
+    std::vector<unsigned char> vertices(static_cast<size_t>(format->getVertexSize()) * 4, 0);
+    const gltest::Quad quad{-1, -1, 1, 1};
+    for (int i = 0; i < 4; ++i) {
+        unsigned char* v = vertices.data() + i * format->getVertexSize();
+        float corner[3];
+        quad.corner(i, corner);
+        std::memcpy(v, corner, sizeof(corner));
+        const uint32_t yellow = 0xFFFF00FFu;
+        std::memcpy(v + 24, &yellow, 4);
+    }
+    IntrusivePointer<VertexData> data = new VertexData(makeVertices(format, vertices.data(), 4));
+    device->renderPrimitive(data.get(), fan.get());
+    EXPECT_EQ(pixel(160, 120), 0xFFFF00u);
 }
 
 } // namespace
