@@ -371,7 +371,8 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                         push = n * impulse * struck->inverseMass_;
                     }
                 }
-            } else if (struck != nullptr) {
+            } else if (struck != nullptr && struck->mass_ != Solid::INFINITE_MASS) {
+                // A massless party hands the whole impulse on, but nothing moves an infinite mass.
                 push = n * impulse;
             }
             if (struck != nullptr && meets(solid->collisionScope_, struck->collideWithScope_) &&

@@ -241,6 +241,48 @@ TEST(SimulatorTest, InfiniteMassMoverPushesAboveTheFloorSpeed)
     }
 }
 
+// A massless body keeps its own velocity and hands the whole impulse, (1 + e) times the closing
+// speed, to what it strikes, unless that has an infinite mass: nothing moves an infinite mass, even
+// when its collide-with scope lets pushes through.
+TEST(SimulatorTest, MasslessBodyPushesAllButAnInfiniteMass)
+{
+    struct Case
+    {
+        const char* name;
+        float bodyMass;
+        bool ontoFloor;
+        float bodyAfter;
+        float struckAfter;
+    };
+    const Case cases[] = {
+        {"massless onto the floor", 0.0f, true, -10.0f, 0.0f},
+        {"massless onto a ball", 0.0f, false, -10.0f, -15.0f},
+        {"unit mass onto the floor", 1.0f, true, 5.0f, 0.0f},
+        {"infinite mass onto the floor", Solid::INFINITE_MASS, true, -10.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        World world;
+        world.simulator->setGravity(Vector3());
+        world.floor->setCollideWithScope(-1);
+        Solid* struck = world.floor.get();
+        float top = 0.0f;
+        if (!c.ontoFloor) {
+            struck = world.addBall(Vector3(0, 0, 10));
+            top = 10.5f;
+        }
+        Solid* body = world.addBall(Vector3(0, 0, top + 0.55f));
+        body->setMass(c.bodyMass);
+        body->setVelocity(Vector3(0, 0, -10));
+        world.simulator->update(10, 0, body);
+
+        EXPECT_EQ(body->getTouching(), struck);
+        EXPECT_NEAR(body->getVelocity().z, c.bodyAfter, 1e-4f);
+        EXPECT_NEAR(struck->getVelocity().z, c.struckAfter, 1e-4f);
+        EXPECT_EQ(struck->getVelocity().x, 0.0f);
+    }
+}
+
 // Resting contact: the first contact names the floor as touched, the second as repeated; from then
 // on contacts with the floor are no longer recorded. Lifted clear, the contacts are forgotten.
 TEST(SimulatorTest, TouchingAndRepeatTouching)
