@@ -247,15 +247,15 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
     case INTEGRATOR_HEUN:
         integrationStep(solid, x, v, zero, zero, fdt, dx1, dv1);
         integrationStep(solid, x, v, dx1, dv1, fdt, dx2, dv2);
-        newX = x + (dx1 + dx2) * (fdt / 2.0f);
-        newV = v + (dv1 + dv2) * (fdt / 2.0f);
+        newX = x + (dx1 + dx2) * fdt / 2.0f;
+        newV = v + (dv1 + dv2) * fdt / 2.0f;
         break;
     case INTEGRATOR_RALSTON: {
         const float h = 2.0f * fdt / 3.0f;
         integrationStep(solid, x, v, zero, zero, fdt, dx1, dv1);
         integrationStep(solid, x, v, dx1, dv1, h, dx2, dv2);
-        newX = x + (dx1 + dx2 * 3.0f) * (fdt / 4.0f);
-        newV = v + (dv1 + dv2 * 3.0f) * (fdt / 4.0f);
+        newX = x + (dx1 + dx2 * 3.0f) * fdt / 4.0f;
+        newV = v + (dv1 + dv2 * 3.0f) * fdt / 4.0f;
         break;
     }
     case INTEGRATOR_RUNGE_KUTTA: {
@@ -264,8 +264,8 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
         integrationStep(solid, x, v, dx1, dv1, h, dx2, dv2);
         integrationStep(solid, x, v, dx2, dv2, h, dx3, dv3);
         integrationStep(solid, x, v, dx3, dv3, fdt, dx4, dv4);
-        newX = x + (dx1 + dx2 * 2.0f + dx3 * 2.0f + dx4) * (fdt / 6.0f);
-        newV = v + (dv1 + dv2 * 2.0f + dv3 * 2.0f + dv4) * (fdt / 6.0f);
+        newX = x + (dx1 + dx2 * 2.0f + dx3 * 2.0f + dx4) * fdt / 6.0f;
+        newV = v + (dv1 + dv2 * 2.0f + dv3 * 2.0f + dv4) * fdt / 6.0f;
         break;
     }
     default:
@@ -360,7 +360,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                 const float inverseSum = solid->inverseMass_ + (struck != nullptr ? struck->inverseMass_ : 0.0f);
                 impulse = inverseSum != 0.0f ? impulse / inverseSum : 0.0f;
                 if (solid->mass_ != Solid::INFINITE_MASS) {
-                    velocity += n * (impulse * solid->inverseMass_);
+                    velocity += n * impulse * solid->inverseMass_;
                 }
                 if (struck != nullptr) {
                     if (struck->mass_ == Solid::INFINITE_MASS) {
@@ -368,10 +368,11 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                     } else if (solid->mass_ == Solid::INFINITE_MASS) {
                         push = n * (0.5f * Math::dot(struck->velocity_ - velocity, n));
                     } else {
-                        push = n * (impulse * struck->inverseMass_);
+                        push = n * impulse * struck->inverseMass_;
                     }
                 }
-            } else if (struck != nullptr) {
+            } else if (struck != nullptr && struck->mass_ != Solid::INFINITE_MASS) {
+                // A massless party hands the whole impulse on, but nothing moves an infinite mass.
                 push = n * impulse;
             }
             if (struck != nullptr && meets(solid->collisionScope_, struck->collideWithScope_) &&
@@ -409,7 +410,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
             break;
         }
         // Slide: the rest of the movement along the velocity, without its part into the surface.
-        const Vector3 m = solid->velocity_ * (Math::length(remainder) / speed);
+        const Vector3 m = solid->velocity_ / speed * Math::length(remainder);
         newX = x + (m - n * Math::dot(m, n));
     }
 
@@ -520,11 +521,11 @@ void Simulator::frictionLink(Vector3& result, Solid* solid, const Vector3& v, So
         return;
     }
     const Vector3 direction = tangent / speed;
-    const Vector3 staticLimit = direction * (load * solid->staticFrictionCoefficient_ * dt);
+    const Vector3 staticLimit = direction * load * solid->staticFrictionCoefficient_ * dt;
     Vector3 stopping = (force - normal * Math::dot(force, normal)) * dt - tangent * solid->mass_;
     capVector3(stopping, maxForceComponent_);
     if (Math::lengthSquared(stopping) > Math::lengthSquared(staticLimit)) {
-        result = direction * (load * solid->dynamicFrictionCoefficient_);
+        result = direction * load * solid->dynamicFrictionCoefficient_;
     } else {
         result = stopping / dt;
     }

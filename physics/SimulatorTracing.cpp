@@ -549,7 +549,7 @@ void Simulator::calculateEpsilonOffset(Vector3& result, const Vector3& direction
 {
     if (!snapToGridEnabled_) {
         const float length = Math::length(direction);
-        result = length > epsilon_ ? direction * (-epsilon_ / length) : Vector3();
+        result = length > epsilon_ ? -direction / length * epsilon_ : Vector3();
         return;
     }
     const auto axis = [this](float n) {

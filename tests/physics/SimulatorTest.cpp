@@ -125,6 +125,58 @@ TEST(SimulatorTest, AwakePartnerKeepsAStillBodyAwake)
     EXPECT_FALSE(ball->getActive());
 }
 
+namespace {
+
+struct AccelerationCase
+{
+    const char* name;
+    float mass;
+    float gravityCoefficient;
+    Vector3 force;
+    float drag;
+    Vector3 velocity;
+    Vector3 velocityAfter;
+};
+
+} // namespace
+
+// One 100 ms Euler step in a gravity of 10 down, a fluid flowing at 2 along X: forces and drag act
+// through the inverse mass, gravity through the gravity coefficient alone, so an infinite mass still
+// falls and a massless body feels nothing but gravity. The force is used up by the step.
+TEST(SimulatorTest, AccelerationFromGravityForcesAndDrag)
+{
+    const AccelerationCase cases[] = {
+        {"force over mass", 2.0f, 1.0f, Vector3(4, 0, 0), 0.0f, Vector3(), Vector3(0.2f, 0, -1)},
+        {"half gravity", 1.0f, 0.5f, Vector3(), 0.0f, Vector3(), Vector3(0, 0, -0.5f)},
+        {"drag toward the fluid", 2.0f, 1.0f, Vector3(), 0.5f, Vector3(1, 0, 0), Vector3(1.025f, 0, -1)},
+        {"drag and force together", 2.0f, 0.0f, Vector3(0, 6, 0), 0.5f, Vector3(), Vector3(0.05f, 0.3f, 0)},
+        {"infinite mass: gravity only", Solid::INFINITE_MASS, 1.0f, Vector3(4, 0, 0), 0.5f, Vector3(),
+         Vector3(0, 0, -1)},
+        {"massless: gravity only", 0.0f, 2.0f, Vector3(4, 0, 0), 0.5f, Vector3(), Vector3(0, 0, -2)},
+    };
+    for (const AccelerationCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        IntrusivePointer<Simulator> simulator(new Simulator());
+        simulator->setIntegrator(Simulator::INTEGRATOR_EULER);
+        simulator->setGravity(Vector3(0, 0, -10));
+        simulator->setFluidVelocity(Vector3(2, 0, 0));
+        IntrusivePointer<Solid> body(new Solid());
+        body->addShape(sphereShape(Vector3(), 0.5f).get());
+        body->setPosition(Vector3(1, 2, 3));
+        body->setMass(c.mass);
+        body->setGravityCoefficient(c.gravityCoefficient);
+        body->setDragCoefficient(c.drag);
+        body->setVelocity(c.velocity);
+        body->addForce(c.force);
+        simulator->addSolid(body.get());
+
+        simulator->update(100, 0, nullptr);
+        EXPECT_TRUE(near(body->getVelocity(), c.velocityAfter, 1e-5f));
+        EXPECT_TRUE(near(body->getPosition(), Vector3(1, 2, 3) + c.velocity * 0.1f, 1e-5f));
+        EXPECT_EQ(body->getForce(), Vector3());
+    }
+}
+
 // A spring to a fixed point, in the simulator, pulls the body; outside it the body falls freely.
 TEST(SimulatorTest, ConstraintPullsOnlyInsideTheSimulator)
 {
@@ -238,6 +290,48 @@ TEST(SimulatorTest, InfiniteMassMoverPushesAboveTheFloorSpeed)
         EXPECT_NEAR(ball->getVelocity().z, c.pushed ? c.speed / 2 : 0.0f, 1e-6f);
         EXPECT_EQ(platform->getVelocity(), Vector3(0, 0, c.speed));
         EXPECT_EQ(platform->getTouching(), ball);
+    }
+}
+
+// A massless body keeps its own velocity and hands the whole impulse, (1 + e) times the closing
+// speed, to what it strikes, unless that has an infinite mass: nothing moves an infinite mass, even
+// when its collide-with scope lets pushes through.
+TEST(SimulatorTest, MasslessBodyPushesAllButAnInfiniteMass)
+{
+    struct Case
+    {
+        const char* name;
+        float bodyMass;
+        bool ontoFloor;
+        float bodyAfter;
+        float struckAfter;
+    };
+    const Case cases[] = {
+        {"massless onto the floor", 0.0f, true, -10.0f, 0.0f},
+        {"massless onto a ball", 0.0f, false, -10.0f, -15.0f},
+        {"unit mass onto the floor", 1.0f, true, 5.0f, 0.0f},
+        {"infinite mass onto the floor", Solid::INFINITE_MASS, true, -10.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        World world;
+        world.simulator->setGravity(Vector3());
+        world.floor->setCollideWithScope(-1);
+        Solid* struck = world.floor.get();
+        float top = 0.0f;
+        if (!c.ontoFloor) {
+            struck = world.addBall(Vector3(0, 0, 10));
+            top = 10.5f;
+        }
+        Solid* body = world.addBall(Vector3(0, 0, top + 0.55f));
+        body->setMass(c.bodyMass);
+        body->setVelocity(Vector3(0, 0, -10));
+        world.simulator->update(10, 0, body);
+
+        EXPECT_EQ(body->getTouching(), struck);
+        EXPECT_NEAR(body->getVelocity().z, c.bodyAfter, 1e-4f);
+        EXPECT_NEAR(struck->getVelocity().z, c.struckAfter, 1e-4f);
+        EXPECT_EQ(struck->getVelocity().x, 0.0f);
     }
 }
 
@@ -428,6 +522,49 @@ TEST(SimulatorTest, UpdateScopeChoosesTheSolids)
     EXPECT_NE(reporting->getPosition(), before);
     EXPECT_EQ(listener.received.size(), 1u);
     EXPECT_EQ(world.simulator->getNumCollisions(), 0);
+}
+
+namespace {
+
+// A world that stops every sweep halfway with a wall parallel to the movement: no bounce, only
+// ever shorter slides.
+class HalfwayWall : public RecordingManager
+{
+public:
+    void traceSolid(Collision& result, Solid*, const Segment& segment, int) override
+    {
+        ++sweeps;
+        result.time = 0.5f;
+        result.point = segment.origin + segment.direction * 0.5f;
+        result.normal = Vector3(0, 1, 0);
+    }
+
+    int sweeps = 0;
+};
+
+} // namespace
+
+// A sweep that is stopped again and again ends after its sixth pass: the solid stays where that
+// pass left it, short of its goal, and loses its velocity.
+TEST(SimulatorTest, SweepGivesUpAfterSixPasses)
+{
+    IntrusivePointer<Simulator> simulator(new Simulator());
+    simulator->setGravity(Vector3());
+    HalfwayWall wall;
+    simulator->setManager(&wall);
+    IntrusivePointer<Solid> body(new Solid());
+    body->addShape(sphereShape(Vector3(), 0.5f).get());
+    simulator->addSolid(body.get());
+    body->setVelocity(Vector3(10, 0, 0));
+
+    simulator->update(100, 0, nullptr);
+    EXPECT_EQ(wall.sweeps, 6);
+    EXPECT_EQ(body->getVelocity(), Vector3());
+    // Each pass covers half of what is left (less the step back): after six, 1/64 remains.
+    EXPECT_NEAR(body->getPosition().x, 1.0f - 1.0f / 64.0f, 0.01f);
+    EXPECT_LT(body->getPosition().x, 1.0f);
+    EXPECT_EQ(body->getPosition().y, 0.0f);
+    simulator->setManager(nullptr);
 }
 
 // The manager's hooks, in order; a response it handles replaces the built-in one.
