@@ -16,6 +16,7 @@
 #include "support/UploadRecorder.h"
 #include "support/qt/HttpsTestServer.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -738,6 +739,19 @@ TEST(FirmwareUpdateTest, TheBetaRequestIsAMailAndTheReleaseNotesAWebPage)
               "Pelotune:beta firmware request");
     EXPECT_EQ(QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded),
               "User's UUID:" + page->getUUIDString());
+
+    // Without a mail client the user is given the message to copy.
+    QObject noMailClient;
+    QDesktopServices::setUrlHandler("mailto", &noMailClient, "methodThatIsNotThere");
+    bench.rig.boxes.press("No email client found", "OK");
+    bench.button("requestBetaButton")->click();
+    QDesktopServices::setUrlHandler("mailto", &bench.rig.urls, "openUrl");
+    ASSERT_TRUE(bench.waitFor([&] { return bench.seen("No email client found") > 0; }));
+    EXPECT_EQ(bench.rig.boxes.boxes("No email client found")[0].text,
+              QString("Please copy the following message into an email to: ") + VELONIX_EMAIL +
+                  "\nWith the subject: Pelotune:beta firmware request\nThank you!\n\nUser's UUID:" +
+                  page->getUUIDString());
+    EXPECT_EQ(bench.rig.urls.urls().size(), 1u);
 
     // Asked first; only OK goes to the web site.
     for (const char* answer : {"Cancel", "OK"}) {
