@@ -668,7 +668,9 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
 
         bench.button("uploadButton")->click();
         ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.finished.empty(); }, 600000));
-        ASSERT_TRUE(bench.waitFor([&] { return bench.seen(c.box) > 0; }));
+        // The upload's message lies under the report's boxes: seen once they have gone from above it.
+        ASSERT_TRUE(
+            bench.waitFor([&] { return bench.seen(c.box) > 0 && (!c.reported || bench.seen("Success!") > 0); }));
 
         EXPECT_EQ(bench.seen("Success!"), c.reported ? 1 : 0);
         EXPECT_EQ(bench.server.requests().size() > requestsBefore, c.reported);
