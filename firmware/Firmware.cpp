@@ -147,6 +147,7 @@ Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool b
     connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadSilent);
 
     revisionQuery = std::make_shared<HardwareRevisionQuery>([this] { return hardwareRevision(); });
+    noteSerialNumber();
 }
 
 Firmware::~Firmware()
@@ -201,6 +202,14 @@ int Firmware::deviceField(int id) const
     return 0;
 }
 
+void Firmware::noteSerialNumber()
+{
+    const int told = deviceField(SERIAL_NUMBER_FIELD);
+    if (told != 0) {
+        serialNumber = static_cast<quint32>(told);
+    }
+}
+
 void Firmware::setFirmware(const QString& fileName, int version, bool isBeta)
 {
     if (isBeta) {
@@ -230,6 +239,7 @@ void Firmware::closed(SportDevice*)
 void Firmware::dataReceived(SportDevice*, int fields)
 {
     meterHeardFrom();
+    noteSerialNumber();
     int version = 0;
     if ((fields & (1 << FIRMWARE_VERSION_FIELD)) && device->sportData &&
         device->sportData->getField(&version, FIRMWARE_VERSION_FIELD)) {
@@ -290,7 +300,10 @@ void Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*complet
 {
     FirmwareCheckInput input;
     input.uuid = getUUIDString();
-    input.serialNumber = static_cast<quint32>(deviceField(SERIAL_NUMBER_FIELD));
+    // After the switch into the bootloader the meter's decoder no longer has the serial number: the
+    // one it told before is reported.
+    noteSerialNumber();
+    input.serialNumber = serialNumber;
     input.uploadedImageName = uploadingBeta ? betaFile : releaseFile;
     FirmwareServer server;
     if (!mainWindow->firmwareServer().isEmpty()) {

@@ -133,6 +133,8 @@ private:
     // Any sign of the meter during an upload puts the silence limit off again.
     void meterHeardFrom();
     int deviceField(int id) const;
+    // Keeps the serial number the meter has told, which its bootloader does not tell.
+    void noteSerialNumber();
 
     Pelotune* mainWindow; // not owned
     rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
@@ -150,6 +152,8 @@ private:
     bool networkError = false;
 
     QString firmwareFolder;
+    // The meter's serial number as it told it while running its firmware; 0 until then.
+    quint32 serialNumber = 0;
     // From the upload button until the upload's end: the meter's upload callbacks count only then.
     bool uploadUnderWay = false;
     QTimer* silenceTimer = nullptr; // child

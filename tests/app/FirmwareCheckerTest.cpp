@@ -514,6 +514,7 @@ TEST_F(FirmwareCheckerTest, TheUploadReportNamesInstallationMeterImageAndTime)
     EXPECT_EQ(request.headers.value("authorization"),
               "Basic " + QByteArray(UUID.toLatin1() + ":" + MORTAL_PASSWORD).toBase64());
     EXPECT_EQ(request.headers.value("user-agent"), "Pelotune PC");
+    EXPECT_EQ(request.headers.value("content-type"), "application/x-www-form-urlencoded");
     const QList<QByteArray> fields = request.body.split(',');
     ASSERT_EQ(fields.size(), 4);
     EXPECT_EQ(fields[0], UUID.toLatin1());

@@ -16,6 +16,7 @@
 #include <QProgressDialog>
 #include <QSslConfiguration>
 #include <QThread>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -105,7 +106,9 @@ public:
             return false;
         }
         QPushButton* firmwareButton = rig.currentPage()->findChild<QPushButton*>("firmwareButton");
-        if (!rig.runUntil([&] { return firmwareButton->isEnabled(); }, 600)) {
+        // As a user can: once the home page has its data and its box has gone.
+        if (!rig.runUntil([&] { return firmwareButton->isEnabled() && QApplication::activeModalWidget() == nullptr; },
+                          600)) {
             return false;
         }
         firmwareButton->click();
@@ -212,12 +215,22 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
             EXPECT_GT(shown.size(), 5u) << "the progress moves as the upload goes";
             ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
                 << "the report, then back";
+            // The message stays on the window after the page has gone, seen once the report's box
+            // has gone from above it.
+            ASSERT_TRUE(session.live([&] { return session.seen("Success!") > 0; }, 10000));
             EXPECT_EQ(session.seen("Success!"), 1);
             EXPECT_EQ(session.seen("Failed"), 0);
             EXPECT_EQ(session.applicationArea(), session.expectedArea());
             const HttpsTestServer::Request& report = session.server.requests().last();
             EXPECT_EQ(report.path, "/rss");
-            EXPECT_EQ(report.body.split(',').value(2), "release31.pmimg");
+            // The installation, the meter by its serial number, the image.
+            const QList<QByteArray> fields = report.body.split(',');
+            ASSERT_EQ(fields.size(), 4);
+            const QUuid installation =
+                QUuid::fromString(QString::fromStdString(support::readFile(session.rig.folder.file("uuid"))));
+            EXPECT_EQ(fields[0], installation.toString(QUuid::WithoutBraces).toUpper().toLatin1());
+            EXPECT_EQ(fields[1], QByteArray::number(session.meter->product.serialNumber));
+            EXPECT_EQ(fields[2], "release31.pmimg");
             EXPECT_TRUE(page.isNull());
         } else {
             session.rig.tick(5);

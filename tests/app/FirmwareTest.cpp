@@ -16,6 +16,7 @@
 #include "support/UploadRecorder.h"
 #include "support/qt/HttpsTestServer.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -112,8 +113,12 @@ TEST_F(FirmwareTest, StartsWithTheCheckAllowedOnlyInTheBootloaderAndTheUpdateWar
         EXPECT_EQ(warning->windowTitle(), "Warning");
         EXPECT_EQ(warning->icon(), QMessageBox::Information);
         EXPECT_EQ(warning->textFormat(), Qt::RichText);
-        EXPECT_TRUE(
-            warning->text().startsWith("<p>Firmware updating should NOT be taken lightly.</p> \t\t<p>"));
+        EXPECT_EQ(warning->text(),
+                  "<p>Firmware updating should NOT be taken lightly.</p> \t\t"
+                  "<p>If you are on a laptop make sure it is fully charged.</p> \t\t"
+                  "<p>Your power meter battery should be nearly new.<p> \t\t"
+                  "</p>You will need a working internet connection to check for firmware.</p> \t\t"
+                  "<p>Read the help page for details</p>");
         ASSERT_EQ(warning->buttons().size(), 1);
         EXPECT_EQ(warning->buttons().first()->text(), "I Understand");
 
@@ -344,6 +349,15 @@ public:
         meter.manager->update(vant::test::MeterRig::kTick);
         rig.boxes.poll();
         WindowRig::flush();
+        noteProgressBox();
+    }
+    // Keeps the text of each progress box the page shows, once.
+    void noteProgressBox()
+    {
+        QProgressDialog* box = page.isNull() ? nullptr : progressBox();
+        if (box != nullptr && (progressTexts.empty() || progressTexts.back() != box->labelText())) {
+            progressTexts.push_back(box->labelText());
+        }
     }
     // Ticks until `done`, for at most `limitMs` of the meter's time.
     bool pumpUntil(const std::function<bool()>& done, int limitMs)
@@ -368,6 +382,7 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             rig.boxes.poll();
+            noteProgressBox();
         }
         return true;
     }
@@ -422,6 +437,7 @@ public:
     rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
     support::UploadRecorder events;
     QPointer<Firmware> page;
+    std::vector<QString> progressTexts;
 };
 
 TEST(FirmwareUpdateTest, ACheckOffersOnlyWhatItFound)
@@ -563,7 +579,11 @@ TEST(FirmwareUpdateTest, TheUploadShowsItsProgressThenReportsAndGoesBack)
     ASSERT_TRUE(bench.pumpUntil([&] { return page->hardwareRevision() != 0; }, 5000));
     ASSERT_TRUE(bench.check());
 
+    const QString installation = page->getUUIDString();
+    const int crcBefore = bench.firmware->flashCrc();
+    bench.progressTexts.clear();
     bench.button("uploadBetaButton")->click();
+    bench.noteProgressBox();
     ASSERT_TRUE(bench.pumpUntil(
         [&] {
             return bench.progressBox() != nullptr && bench.progressBox()->labelText() == "Uploading Firmware";
@@ -604,8 +624,17 @@ TEST(FirmwareUpdateTest, TheUploadShowsItsProgressThenReportsAndGoesBack)
     EXPECT_EQ(report.path, "/rss");
     const QList<QByteArray> fields = report.body.split(',');
     ASSERT_EQ(fields.size(), 4);
+    EXPECT_EQ(fields[0], installation.toLatin1());
+    EXPECT_EQ(fields[1], "0") << "a meter found in its bootloader has not told its serial number";
     EXPECT_EQ(fields[2], "beta40.pmimg");
     EXPECT_EQ(bench.seen("Network Error"), 0);
+    EXPECT_EQ(bench.progressTexts, (std::vector<QString>{"Preparing bootloader...", "Uploading Firmware",
+                                                         "Reporting successful upload"}));
+    // The bootloader's data page, as the upload started from it.
+    EXPECT_EQ(bench.rig.count("Firmware::startBootload crc:crc:0x" +
+                              QString::number(crcBefore, 16).toStdString() +
+                              " blStart:0xc000 hwRev:44 blVer:261"),
+              1);
 }
 
 TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
@@ -639,7 +668,9 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
 
         bench.button("uploadButton")->click();
         ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.finished.empty(); }, 600000));
-        ASSERT_TRUE(bench.waitFor([&] { return bench.seen(c.box) > 0; }));
+        // The upload's message lies under the report's boxes: seen once they have gone from above it.
+        ASSERT_TRUE(
+            bench.waitFor([&] { return bench.seen(c.box) > 0 && (!c.reported || bench.seen("Success!") > 0); }));
 
         EXPECT_EQ(bench.seen("Success!"), c.reported ? 1 : 0);
         EXPECT_EQ(bench.server.requests().size() > requestsBefore, c.reported);
@@ -710,6 +741,19 @@ TEST(FirmwareUpdateTest, TheBetaRequestIsAMailAndTheReleaseNotesAWebPage)
               "Pelotune:beta firmware request");
     EXPECT_EQ(QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded),
               "User's UUID:" + page->getUUIDString());
+
+    // Without a mail client the user is given the message to copy.
+    QObject noMailClient;
+    QDesktopServices::setUrlHandler("mailto", &noMailClient, "methodThatIsNotThere");
+    bench.rig.boxes.press("No email client found", "OK");
+    bench.button("requestBetaButton")->click();
+    QDesktopServices::setUrlHandler("mailto", &bench.rig.urls, "openUrl");
+    ASSERT_TRUE(bench.waitFor([&] { return bench.seen("No email client found") > 0; }));
+    EXPECT_EQ(bench.rig.boxes.boxes("No email client found")[0].text,
+              QString("Please copy the following message into an email to: ") + VELONIX_EMAIL +
+                  "\nWith the subject: Pelotune:beta firmware request\nThank you!\n\nUser's UUID:" +
+                  page->getUUIDString());
+    EXPECT_EQ(bench.rig.urls.urls().size(), 1u);
 
     // Asked first; only OK goes to the web site.
     for (const char* answer : {"Cancel", "OK"}) {
