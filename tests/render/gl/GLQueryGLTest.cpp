@@ -70,6 +70,19 @@ TEST_F(GLQueryTest, CountsOnlyTheSamplesThatPassTheDepthTest)
     EXPECT_EQ(query->getResult(), 0);
 }
 
+TEST_F(GLQueryTest, OtherQueryTypesAreRefusedBeforeAnyQueryIsMade)
+{
+    EXPECT_EQ(Query::QueryType_OCCLUSION, 1);
+    for (int type : {0, 2, -1}) {
+        SCOPED_TRACE(type);
+        IntrusivePointer<GLQuery> query(new GLQuery(device.get()));
+        EXPECT_EQ(gltest::thrownText([&] { query->create(static_cast<Query::QueryType>(type)); }),
+                  "GLQuery only supports QueryType_OCCLUSION");
+        EXPECT_EQ(query->getHandle(), 0u);
+        query->destroy();
+    }
+}
+
 TEST_F(GLQueryTest, NothingIsAskedOfOpenGLBeforeCreate)
 {
     IntrusivePointer<GLQuery> query(new GLQuery(device.get()));
