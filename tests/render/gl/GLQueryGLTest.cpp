@@ -72,15 +72,13 @@ TEST_F(GLQueryTest, CountsOnlyTheSamplesThatPassTheDepthTest)
 
 TEST_F(GLQueryTest, OtherQueryTypesAreRefusedBeforeAnyQueryIsMade)
 {
+    // Occlusion is 1; 0 is the one other value the type holds.
     EXPECT_EQ(Query::QueryType_OCCLUSION, 1);
-    for (int type : {0, 2, -1}) {
-        SCOPED_TRACE(type);
-        IntrusivePointer<GLQuery> query(new GLQuery(device.get()));
-        EXPECT_EQ(gltest::thrownText([&] { query->create(static_cast<Query::QueryType>(type)); }),
-                  "GLQuery only supports QueryType_OCCLUSION");
-        EXPECT_EQ(query->getHandle(), 0u);
-        query->destroy();
-    }
+    IntrusivePointer<GLQuery> query(new GLQuery(device.get()));
+    EXPECT_EQ(gltest::thrownText([&] { query->create(static_cast<Query::QueryType>(0)); }),
+              "GLQuery only supports QueryType_OCCLUSION");
+    EXPECT_EQ(query->getHandle(), 0u);
+    query->destroy();
 }
 
 TEST_F(GLQueryTest, NothingIsAskedOfOpenGLBeforeCreate)
