@@ -180,6 +180,11 @@ void Settings::toggleTorqueDir()
 
 void Settings::toggleCadenceDir()
 {
+    if (!device->cadenceDirectionWritable()) {
+        // The device refuses with a log line and never confirms: no box waits for it.
+        device->setCadenceDirection(!cadenceDirection);
+        return;
+    }
     showProgress("Toggling Cadence Direction...", false);
     device->setCadenceDirection(!cadenceDirection);
 }
@@ -342,7 +347,7 @@ void Settings::resetDefaults()
         toggleAutozero();
     } else if (!direction) {
         toggleTorqueDir();
-    } else if (directionCapability == 2 && !cadenceDirection) {
+    } else if (directionCapability == 2 && !cadenceDirection && device->cadenceDirectionWritable()) {
         toggleCadenceDir();
     } else if (powerMeterType != kTypeNoPowerBalance && !powerBalance) {
         togglePedalBalance();

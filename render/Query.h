@@ -11,7 +11,7 @@ public:
     enum QueryType
     {
         // Counts the samples that pass the depth test.
-        QueryType_OCCLUSION = 0,
+        QueryType_OCCLUSION = 1,
     };
 
     virtual Query* getRootQuery() = 0;

@@ -67,6 +67,8 @@ public:
     void setTorqueDirection(bool direction);
     // Needs hardware 42 to 46 or software revision 28 or above (29 or above on hardware 7 to 9).
     void setCadenceDirection(bool direction);
+    // Whether setCadenceDirection would write on this meter rather than refuse.
+    bool cadenceDirectionWritable();
     void setPedalBalance(bool balance);
     void setDirection(bool direction);
     // Cadence and mode are single bytes: refused with an error log outside 0 to 255.
@@ -175,7 +177,6 @@ private:
     bool isEarlyHardware();
 
     bool cadenceDirectionReadable();
-    bool cadenceDirectionWritable();
     void sendRead(int location, int length);
     void sendWrite(int location, int length, const unsigned char* data);
     // Sends the unlock message when commands may run.

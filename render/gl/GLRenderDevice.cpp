@@ -1302,8 +1302,12 @@ void GLRenderDevice::setTextureStatePostTexture(int unit, TextureState* state)
         return;
     }
     activeTexture(unit);
-    if (state != nullptr && lastTextures[unit] != nullptr) {
-        applyTextureCoordinates(state, lastTextures[unit]->getUsage(), getLastTexture(unit)->getTextureMatrix());
+    if (lastTextures[unit] != nullptr) {
+        // A unit without a state still needs the texture's own matrix (a rectangle texture's texel
+        // scaling) in place of whatever an earlier state left on it.
+        static const TextureState noState;
+        applyTextureCoordinates(state != nullptr ? state : &noState, lastTextures[unit]->getUsage(),
+                                getLastTexture(unit)->getTextureMatrix());
     }
     if (lastTexTargets[unit] != 0) {
         applyDepthCompare(lastTexTargets[unit], state);

@@ -261,6 +261,69 @@ TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)
     }
 }
 
+TEST(SettingsTest, CadenceDirectionAnEarlyMeterCannotWriteIsNeitherToggledNorWaitedFor)
+{
+    // Hardware 8 below software 28 reads its cadence direction but refuses to write it. Everything
+    // starts away from its default, cadence direction reverse.
+    struct Case
+    {
+        const char* button;
+        std::vector<std::string> changes;
+        Bytes settingsAfter, directionAfter, modeAfter;
+        bool complete;
+    };
+    const Case cases[] = {
+        {"cadenceDirButton", {}, {0x00}, {0x00}, {48}, false},
+        {"resetButton",
+         {"Settings::autozeroChanged", "Settings::torqueDirectionChanged", "Settings::pedalBalanceChanged",
+          "Settings::modeChanged"},
+         {0x09},
+         {0x40},
+         {0},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        MeterBench b;
+        b.meter.product.hardwareRevision = 8;
+        b.meter.product.softwareRevision = 19;
+        b.meter.product.model = 2;
+        b.firmware.setRegisters(0x39, {0x00});
+        b.firmware.setRegisters(0x1E, {0x00});
+        b.firmware.setRegisters(0x3E, {48});
+        b.openMeter();
+        auto* page = b.push(new Settings(b.device.get(), b.window.get()));
+        ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:48") == 1; }, 60000));
+        b.run(2000);
+        ASSERT_EQ(b.logged("Settings::cadenceDirectionReceived forward:0"), 1);
+        const std::size_t sent = b.meter.acknowledgedReceived().size();
+
+        b.answerer.press("Complete", "OK");
+        MeterBench::button(page, c.button)->click();
+        if (c.complete) {
+            ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes("Complete").empty(); }, 120000));
+        } else {
+            EXPECT_FALSE(MeterBench::busy());
+            b.run(5000);
+            EXPECT_EQ(b.meter.acknowledgedReceived().size(), sent);
+        }
+        std::vector<std::string> changes;
+        for (const std::string& line : b.log.listener.texts()) {
+            if (line.rfind("Settings::", 0) == 0 && line.find("Changed") != std::string::npos) {
+                changes.push_back(line);
+            }
+        }
+        EXPECT_EQ(changes, c.changes);
+        EXPECT_EQ(b.firmware.registers(0x39, 1), c.settingsAfter);
+        EXPECT_EQ(b.firmware.registers(0x1E, 1), c.directionAfter);
+        EXPECT_EQ(b.firmware.registers(0x3E, 1), c.modeAfter);
+        EXPECT_EQ(MeterBench::text(page, "cadenceDirValue"), "Reverse");
+        b.run(3000);
+        EXPECT_FALSE(MeterBench::busy());
+        EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    }
+}
+
 TEST(SettingsTest, ResetBeforeAnythingIsReadChangesNothing)
 {
     MeterBench b;

@@ -70,6 +70,17 @@ TEST_F(GLQueryTest, CountsOnlyTheSamplesThatPassTheDepthTest)
     EXPECT_EQ(query->getResult(), 0);
 }
 
+TEST_F(GLQueryTest, OtherQueryTypesAreRefusedBeforeAnyQueryIsMade)
+{
+    // Occlusion is 1; 0 is the one other value the type holds.
+    EXPECT_EQ(Query::QueryType_OCCLUSION, 1);
+    IntrusivePointer<GLQuery> query(new GLQuery(device.get()));
+    EXPECT_EQ(gltest::thrownText([&] { query->create(static_cast<Query::QueryType>(0)); }),
+              "GLQuery only supports QueryType_OCCLUSION");
+    EXPECT_EQ(query->getHandle(), 0u);
+    query->destroy();
+}
+
 TEST_F(GLQueryTest, NothingIsAskedOfOpenGLBeforeCreate)
 {
     IntrusivePointer<GLQuery> query(new GLQuery(device.get()));

@@ -144,11 +144,36 @@ TEST_F(GLTextureTest, RectangleTextureScalesItsCoordinatesToTexels)
     EXPECT_EQ(m.at(0, 0), 3.0f);
     EXPECT_EQ(m.at(1, 1), 2.0f);
     EXPECT_EQ(m.at(2, 2), 1.0f);
-    // Normalised coordinates reach the texels through the texture matrix.
+    // Normalised coordinates reach the texels through the texture matrix, with a texture state or
+    // without one.
     const TextureState plain;
-    drawTextured(texture.get(), unitCorners, 2, &plain);
-    EXPECT_EQ(pixel(20, 120), 0xFF0000u);
-    EXPECT_EQ(pixel(300, 120), 0x00FF00u);
+    for (const TextureState* state : {static_cast<const TextureState*>(nullptr), &plain}) {
+        SCOPED_TRACE(state != nullptr ? "with a state" : "without a state");
+        device->setDefaultState();
+        drawTextured(texture.get(), unitCorners, 2, state);
+        EXPECT_EQ(pixel(20, 120), 0xFF0000u);
+        EXPECT_EQ(pixel(300, 120), 0x00FF00u);
+    }
+}
+
+TEST_F(GLTextureTest, UnitWithoutAStateDropsTheMatrixAnEarlierStateLoaded)
+{
+    auto pixels = fourColours();
+    auto texture = makeTexture(1, TextureFormat(2, TextureFormat::Format_RGBA_8, 2, 2, 1, 1), {pixels.data()});
+    // Half the coordinates: the bottom left texel fills the screen.
+    TextureState halved;
+    halved.calculation = TextureState::CalculationType_NORMAL;
+    halved.matrix.at(0, 0) = 0.5f;
+    halved.matrix.at(1, 1) = 0.5f;
+    drawTextured(texture.get(), unitCorners, 2, &halved);
+    ASSERT_EQ(pixel(240, 60), 0xFF0000u);
+
+    device->setDefaultState();
+    drawTextured(texture.get(), unitCorners, 2);
+    EXPECT_EQ(pixel(80, 180), 0xFF0000u);
+    EXPECT_EQ(pixel(240, 180), 0x00FF00u);
+    EXPECT_EQ(pixel(80, 60), 0x0000FFu);
+    EXPECT_EQ(pixel(240, 60), 0xFFFFFFu);
 }
 
 TEST_F(GLTextureTest, CubeMapFacesAndTheirLevelBuffers)
