@@ -144,7 +144,7 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     sizeUnits(textureUnits);
 
     pbuffersAvailable = false;
-    fboAvailable = (options & Option_NO_FBO) == 0 && (GLEW_EXT_framebuffer_object || GLEW_ARB_framebuffer_object);
+    fboAvailable = (options & Option_NO_FBO) == 0 && GLFBORenderTarget::available(this);
 
     const bool hardware = (options & Option_NO_HARDWARE_BUFFERS) == 0;
     hardwareVertexBuffers = hardware && GLEW_ARB_vertex_buffer_object;
@@ -819,6 +819,7 @@ void GLRenderDevice::setDefaultState()
     }
     dropVertexState();
     lastVertexBuffers.clear();
+    sentBuffers.clear();
     setShaderState(nullptr);
     unbindAllUnits();
     setAmbientColor(core::math::Vector4(1, 1, 1, 1));

@@ -320,10 +320,11 @@ bool GLXRenderTarget::activate()
 
 bool GLXRenderTarget::deactivate()
 {
-    if (display == nullptr) {
-        return false;
+    // Whatever context is current on the calling thread goes, also for a target without one.
+    Display* current = glXGetCurrentDisplay();
+    if (current != nullptr) {
+        glXMakeContextCurrent(current, None, None, nullptr);
     }
-    glXMakeContextCurrent(display, None, None, nullptr);
     return true;
 }
 

@@ -1,5 +1,5 @@
 // The OpenGL device on Mesa's software renderer, read back through glGet and glReadPixels.
-#include "GLDeviceFixture.h"
+#include "GLDrawFixture.h"
 
 #include "core/Categories.h"
 #include "core/Logger.h"
@@ -7,6 +7,8 @@
 #include "render/VertexData.h"
 #include "render/gl/GLRenderState.h"
 #include "support/LogRecorder.h"
+
+#include <GL/glx.h>
 
 #include <cmath>
 #include <cstring>
@@ -147,6 +149,28 @@ TEST_F(GLRenderDeviceTest, CreateWithoutATargetIsANullPointerError)
         EXPECT_EQ(e.getError(), 3);
     }
     EXPECT_EQ(other->getPrimaryRenderTarget(), nullptr);
+}
+
+TEST_F(GLRenderDeviceTest, CreateWithoutACurrentContextIsAGlewError)
+{
+    // A target without a context clears the thread's current one (the fixture's) and makes none.
+    IntrusivePointer<GLXRenderTarget> empty = new GLXRenderTarget();
+    EXPECT_TRUE(empty->deactivate());
+    ASSERT_EQ(glXGetCurrentContext(), nullptr);
+    support::LogRecorder log;
+    const std::string expected =
+        std::string("glewInit failed:") + reinterpret_cast<const char*>(glewGetErrorString(GLEW_ERROR_NO_GL_VERSION));
+    IntrusivePointer<GLRenderDevice> other = static_cast<GLRenderDevice*>(new_GLRenderDevice());
+    try {
+        other->create(empty.get(), 0);
+        ADD_FAILURE() << "created without a context";
+    } catch (const rezezaz::core::Exception& e) {
+        EXPECT_EQ(std::string(e.getDescription()), expected);
+        EXPECT_EQ(e.getError(), -1);
+    }
+    EXPECT_TRUE(log.has(rezezaz::core::Categories::REZEZAZ_RENDER.c_str(), rezezaz::core::Logger::ERROR, expected));
+    EXPECT_EQ(other->getPrimaryRenderTarget(), nullptr);
+    EXPECT_TRUE(static_cast<GLXRenderTarget*>(target.get())->activate());
 }
 
 TEST_F(GLRenderDeviceTest, DefaultStateIsInstalled)
@@ -388,6 +412,31 @@ TEST_F(GLRenderDeviceTest, TargetsAndDrawingArguments)
     Matrix4x4 bias;
     device->getShadowBiasMatrix(nullptr, bias);
     EXPECT_EQ(bias, Matrix4x4(0.5f, 0, 0, 0.5f, 0, 0.5f, 0, 0.5f, 0, 0, 0.5f, 0.5f, 0, 0, 0, 1));
+}
+
+using GLRenderDeviceDrawTest = gltest::GLDrawFixture;
+
+TEST_F(GLRenderDeviceDrawTest, EndSceneAndResetLetGoOfTheLastVertexData)
+{
+    const std::function<void()> steps[] = {[&] { device->endScene(); }, [&] { device->reset(); }};
+    for (const auto& step : steps) {
+        IntrusivePointer<VertexFormat> format =
+            makeFormat({{VertexFormat::Semantic_POSITION, 0, VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3)}});
+        const float corners[9] = {-1, -1, 0, 1, -1, 0, 1, 1, 0};
+        IntrusivePointer<VertexBuffer> buffer = makeVertices(format, corners, 3);
+        IntrusivePointer<VertexData> vertices = new VertexData(buffer);
+        IntrusivePointer<IndexData> triangle = new IndexData(IndexData::Primitive_TRIANGLES, nullptr, 0, 3);
+        device->renderPrimitive(vertices.get(), triangle.get());
+        vertices = nullptr;
+        const int32_t drawn = buffer->retain() - 1;
+        buffer->release();
+        step();
+        // The buffer is the caller's alone again: releasing it frees it while its context is current.
+        const int32_t after = buffer->retain() - 1;
+        buffer->release();
+        EXPECT_EQ(after, 1);
+        EXPECT_GT(drawn, after);
+    }
 }
 
 TEST_F(GLRenderDeviceTest, DestroyLetsGoOfTheTargets)
