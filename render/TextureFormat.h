@@ -14,7 +14,7 @@ namespace rezezaz::render {
 class TextureFormat : public core::Object
 {
 public:
-    enum Dimension
+    enum Dimension : int
     {
         Dimension_1D = 1,
         Dimension_2D = 2,
@@ -22,7 +22,7 @@ public:
         Dimension_CUBE = 4,
     };
 
-    enum Layout
+    enum Layout : int
     {
         Layout_L = 1,
         Layout_A = 2,
@@ -35,7 +35,7 @@ public:
         Layout_DEPTH = 13,
     };
 
-    enum Type
+    enum Type : int
     {
         Type_UINT8 = 0x100,
         Type_DEPTH16 = 0x200,
@@ -55,7 +55,7 @@ public:
         Type_YUV_OTHER = 0x1100,
     };
 
-    enum Format
+    enum Format : int
     {
         Format_UNKNOWN = 0,
         Format_L_8 = 0x101,
