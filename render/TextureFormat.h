@@ -99,13 +99,15 @@ public:
     // Bytes per pixel, the size that sets the row pitch; 0 for codes without a size of their own.
     // DXT1 takes half a byte and answers 0 here: its pitches come from getRowPitch.
     static int getPixelSize(int pixelFormat);
-    // Bytes of a row of width pixels: width times the pixel size, width / 2 (truncated) for DXT1.
+    // Bytes of a row of width pixels: width times the pixel size, width / 2 (truncated) for DXT1; 0
+    // when that does not fit in 32 bits.
     static int getRowPitch(int pixelFormat, int width);
     static bool isCompressed(int pixelFormat);
 
     // All fields zero.
     TextureFormat() = default;
-    // A whole image: origin 0, the box width x height x depth, tightly packed pitches, mipMin 0.
+    // A whole image: origin 0, the box width x height x depth, tightly packed pitches, mipMin 0. A box
+    // whose pitches would not fit in 32 bits gets all three pitches 0: it states no data.
     TextureFormat(int dimension, int pixelFormat, int width, int height, int depth, int mipMax);
     // The format of mip level `level` of base; a plain copy with level -1. A null base counts as
     // an all-zero format.
