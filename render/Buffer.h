@@ -10,7 +10,7 @@ class Buffer : public core::Resource
 {
 public:
     // Usage flags: how often the contents change.
-    enum Usage
+    enum Usage : int
     {
         Usage_STATIC = 1,
         Usage_STREAM = 2,
@@ -18,7 +18,7 @@ public:
     };
 
     // Access flags of create and lock.
-    enum Access
+    enum Access : int
     {
         Access_READ = 1,
         Access_WRITE = 2,

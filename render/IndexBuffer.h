@@ -10,7 +10,7 @@ class IndexBuffer : public Buffer
 {
 public:
     // Bytes per index.
-    enum IndexFormat
+    enum IndexFormat : int
     {
         IndexFormat_UINT8 = 1,
         IndexFormat_UINT16 = 2,

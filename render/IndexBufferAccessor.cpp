@@ -38,7 +38,7 @@ void IndexBufferAccessor::unlock()
 
 void IndexBufferAccessor::set(int i, uint32_t index)
 {
-    if (data == nullptr) {
+    if (data == nullptr || !slotHoldsIndex()) {
         return;
     }
     unsigned char* at = data + static_cast<ptrdiff_t>(i) * indexFormat;
@@ -54,7 +54,7 @@ void IndexBufferAccessor::set(int i, uint32_t index)
 
 uint32_t IndexBufferAccessor::get(int i) const
 {
-    if (data == nullptr) {
+    if (data == nullptr || !slotHoldsIndex()) {
         return 0;
     }
     const unsigned char* at = data + static_cast<ptrdiff_t>(i) * indexFormat;

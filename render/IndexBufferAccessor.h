@@ -23,13 +23,18 @@ public:
     void lock(Buffer* buffer, IndexBuffer::IndexFormat indexFormat, int access);
     void unlock();
 
-    // Index i as an unsigned integer of indexFormat bytes (1, 2, else 4).
+    // Index i as an unsigned integer of indexFormat bytes (1, 2, else 4) at i times indexFormat. An
+    // index format too narrow for the 32 bits (3, or below 1) reads and writes nothing, as its slots
+    // cannot hold an index without reaching past the buffer.
     void set(int i, uint32_t index);
     uint32_t get(int i) const;
 
     Buffer* buffer = nullptr;
     IndexBuffer::IndexFormat indexFormat = IndexBuffer::IndexFormat_UINT8;
     unsigned char* data = nullptr;
+
+private:
+    bool slotHoldsIndex() const { return indexFormat == 1 || indexFormat == 2 || indexFormat >= 4; }
 };
 
 } // namespace rezezaz::render

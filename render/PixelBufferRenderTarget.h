@@ -10,7 +10,7 @@ namespace rezezaz::render {
 class PixelBufferRenderTarget : public RenderTarget
 {
 public:
-    enum Attachment
+    enum Attachment : int
     {
         Attachment_DEPTH = 0,
         // The first of four colour points.

@@ -8,7 +8,7 @@ namespace rezezaz::render {
 class Query : public core::Resource
 {
 public:
-    enum QueryType
+    enum QueryType : int
     {
         // Counts the samples that pass the depth test.
         QueryType_OCCLUSION = 1,

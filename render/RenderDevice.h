@@ -39,7 +39,7 @@ public:
     };
 
     // Bits of clear.
-    enum ClearFlag
+    enum ClearFlag : int
     {
         ClearFlag_COLOR = 1,
         ClearFlag_DEPTH = 2,

@@ -19,7 +19,7 @@ class RenderState : public core::Resource
 {
 public:
     // Bits of getSetStates.
-    enum StateBit
+    enum StateBit : int
     {
         State_BLEND = 1,
         State_DEPTH = 2,

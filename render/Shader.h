@@ -10,7 +10,7 @@ class Shader : public core::Resource
 {
 public:
     // Also the index of per-type arrays.
-    enum ShaderType
+    enum ShaderType : int
     {
         ShaderType_VERTEX = 0,
         ShaderType_FRAGMENT = 1,

@@ -12,7 +12,7 @@ class Texture : public core::Resource
 {
 public:
     // Usage bits beyond the buffer usages.
-    enum Usage
+    enum Usage : int
     {
         Usage_RENDER_TARGET = 0x20,
         Usage_AUTOGEN_MIPMAP = 0x40,

@@ -1,5 +1,7 @@
 #include "render/TextureFormat.h"
 
+#include <cstdint>
+
 namespace rezezaz::render {
 
 int TextureFormat::getPixelSize(int pixelFormat)
@@ -51,7 +53,8 @@ int TextureFormat::getRowPitch(int pixelFormat, int width)
     if (pixelFormat == Format_RGB_DXT1) {
         return width / 2;
     }
-    return width * getPixelSize(pixelFormat);
+    const int64_t pitch = int64_t(width) * getPixelSize(pixelFormat);
+    return pitch >= INT32_MIN && pitch <= INT32_MAX ? static_cast<int>(pitch) : 0;
 }
 
 bool TextureFormat::isCompressed(int pixelFormat)
@@ -111,9 +114,20 @@ TextureFormat::TextureFormat(const TextureFormat* base, int level)
 
 void TextureFormat::computePitches()
 {
-    xPitch = getRowPitch(pixelFormat, xMax - xMin);
-    yPitch = (yMax - yMin) * xPitch;
-    zPitch = (zMax - zMin) * yPitch;
+    // In 64 bits: a box too large for 32-bit pitches (a damaged image header, say) states no data
+    // rather than a wrapped size that something would allocate and then overrun.
+    const int64_t width = int64_t(xMax) - xMin;
+    const int64_t row = pixelFormat == Format_RGB_DXT1 ? width / 2 : width * getPixelSize(pixelFormat);
+    const int64_t slice = (int64_t(yMax) - yMin) * row;
+    const int64_t box = (int64_t(zMax) - zMin) * slice;
+    auto fits = [](int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; };
+    if (!fits(row) || !fits(slice) || !fits(box)) {
+        xPitch = yPitch = zPitch = 0;
+        return;
+    }
+    xPitch = static_cast<int32_t>(row);
+    yPitch = static_cast<int32_t>(slice);
+    zPitch = static_cast<int32_t>(box);
 }
 
 bool TextureFormat::equals(const TextureFormat& o) const

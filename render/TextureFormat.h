@@ -14,7 +14,7 @@ namespace rezezaz::render {
 class TextureFormat : public core::Object
 {
 public:
-    enum Dimension
+    enum Dimension : int
     {
         Dimension_1D = 1,
         Dimension_2D = 2,
@@ -22,7 +22,7 @@ public:
         Dimension_CUBE = 4,
     };
 
-    enum Layout
+    enum Layout : int
     {
         Layout_L = 1,
         Layout_A = 2,
@@ -35,7 +35,7 @@ public:
         Layout_DEPTH = 13,
     };
 
-    enum Type
+    enum Type : int
     {
         Type_UINT8 = 0x100,
         Type_DEPTH16 = 0x200,
@@ -55,7 +55,7 @@ public:
         Type_YUV_OTHER = 0x1100,
     };
 
-    enum Format
+    enum Format : int
     {
         Format_UNKNOWN = 0,
         Format_L_8 = 0x101,
@@ -99,13 +99,15 @@ public:
     // Bytes per pixel, the size that sets the row pitch; 0 for codes without a size of their own.
     // DXT1 takes half a byte and answers 0 here: its pitches come from getRowPitch.
     static int getPixelSize(int pixelFormat);
-    // Bytes of a row of width pixels: width times the pixel size, width / 2 (truncated) for DXT1.
+    // Bytes of a row of width pixels: width times the pixel size, width / 2 (truncated) for DXT1; 0
+    // when that does not fit in 32 bits.
     static int getRowPitch(int pixelFormat, int width);
     static bool isCompressed(int pixelFormat);
 
     // All fields zero.
     TextureFormat() = default;
-    // A whole image: origin 0, the box width x height x depth, tightly packed pitches, mipMin 0.
+    // A whole image: origin 0, the box width x height x depth, tightly packed pitches, mipMin 0. A box
+    // whose pitches would not fit in 32 bits gets all three pitches 0: it states no data.
     TextureFormat(int dimension, int pixelFormat, int width, int height, int depth, int mipMax);
     // The format of mip level `level` of base; a plain copy with level -1. A null base counts as
     // an all-zero format.

@@ -39,11 +39,13 @@ PixelRow findRow(int src, int dst)
 
 // True when every byte that the rows of a width x height x depth box, rowBytes each, occupy lies
 // within the format's data (its zPitch bytes from the data pointer). A format that states no data
-// size (zPitch 0, the codes without a pixel size) is not checked.
+// size (zPitch 0) holds only what the codes without a pixel size read and write; a sized box that
+// states none (too large for its pitches) is outside it.
 bool boxWithinData(const TextureFormat& format, int height, int depth, int64_t rowBytes)
 {
     if (format.zPitch <= 0) {
-        return true;
+        const int code = format.pixelFormat;
+        return rowBytes == 0 || (TextureFormat::getPixelSize(code) == 0 && code != TextureFormat::Format_RGB_DXT1);
     }
     const int64_t start = format.xPitch < 0 ? int64_t(format.zPitch) + format.xPitch : 0;
     const int64_t slices = int64_t(depth - 1) * format.yPitch;

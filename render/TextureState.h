@@ -35,8 +35,8 @@ struct TextureState
     enum ShadowResult : int32_t
     {
         ShadowResult_NONE = 0,
-        ShadowResult_L = 1,
-        ShadowResult_A = 2,
+        ShadowResult_LUMINANCE = 1,
+        ShadowResult_INTENSITY = 2,
     };
 
     enum CalculationType : int32_t

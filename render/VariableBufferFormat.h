@@ -18,7 +18,7 @@ namespace rezezaz::render {
 class VariableBufferFormat : public core::Object
 {
 public:
-    enum Type
+    enum Type : int
     {
         // Also booleans.
         Type_UINT8 = 1,

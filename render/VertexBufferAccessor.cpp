@@ -1,8 +1,29 @@
 #include "render/VertexBufferAccessor.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace rezezaz::render {
+
+namespace {
+
+// value times 65536 truncated toward zero; values beyond the 32-bit range saturate, NaN gives 0.
+int32_t toFixed(float value)
+{
+    const double scaled = static_cast<double>(value) * 65536.0;
+    if (!(scaled == scaled)) {
+        return 0;
+    }
+    if (scaled >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    if (scaled <= -2147483648.0) {
+        return INT32_MIN;
+    }
+    return static_cast<int32_t>(scaled);
+}
+
+} // namespace
 
 VertexBufferAccessor::VertexBufferAccessor(VertexBuffer* buffer_, int access)
 {
@@ -69,7 +90,7 @@ void VertexBufferAccessor::setComponent(int word, float value)
 {
     if (fixed) {
         if (fixedData != nullptr) {
-            fixedData[word] = static_cast<int32_t>(value * 65536.0f);
+            fixedData[word] = toFixed(value);
         }
     } else if (floatData != nullptr) {
         floatData[word] = value;

@@ -12,7 +12,7 @@ namespace rezezaz::render {
 class VertexFormat : public core::Resource
 {
 public:
-    enum Semantic
+    enum Semantic : int
     {
         // An element known only by its name.
         Semantic_UNKNOWN = -1,
@@ -24,7 +24,7 @@ public:
         Semantic_TEXCOORD = 5,
     };
 
-    enum ElementType
+    enum ElementType : int
     {
         Type_UINT8 = 1,
         Type_INT8 = 2,

@@ -1564,9 +1564,9 @@ unsigned int GLRenderDevice::getGLMagFilter(int filter)
 unsigned int GLRenderDevice::getGLDepthTextureMode(int shadowResult)
 {
     switch (shadowResult) {
-    case TextureState::ShadowResult_L:
+    case TextureState::ShadowResult_LUMINANCE:
         return GL_LUMINANCE;
-    case TextureState::ShadowResult_A:
+    case TextureState::ShadowResult_INTENSITY:
         return GL_INTENSITY;
     default:
         return 0;

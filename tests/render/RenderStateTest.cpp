@@ -1,13 +1,18 @@
 #include "render/BlendState.h"
 #include "render/GeometryState.h"
+#include "render/IndexData.h"
 #include "render/MaterialState.h"
 #include "render/RasterizerState.h"
 #include "render/RenderCaps.h"
+#include "render/RenderDevice.h"
+#include "render/TextureFormat.h"
+#include "render/VariableBufferFormat.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace rezezaz::render {
 namespace {
@@ -40,6 +45,17 @@ static_assert(offsetof(MaterialState, shininess) == 64);
 static_assert(offsetof(MaterialState, emissive) == 80);
 static_assert(offsetof(MaterialState, alphaTest) == 96);
 static_assert(offsetof(MaterialState, alphaCutoff) == 100);
+
+// Enumerations that callers fill from plain integers (stored codes, loops over types, refused
+// values) hold every int, so a value outside the named ones is still a defined value to refuse.
+template <class E> constexpr bool holdsInt = std::is_same_v<std::underlying_type_t<E>, int>;
+static_assert(holdsInt<Query::QueryType> && holdsInt<Shader::ShaderType> && holdsInt<IndexBuffer::IndexFormat> &&
+              holdsInt<PixelBufferRenderTarget::Attachment> && holdsInt<RenderDevice::MatrixType> &&
+              holdsInt<RenderDevice::ClearFlag> && holdsInt<Buffer::Usage> && holdsInt<Buffer::Access> &&
+              holdsInt<Texture::Usage> && holdsInt<RenderState::StateBit> && holdsInt<TextureFormat::Format> &&
+              holdsInt<TextureFormat::Dimension> && holdsInt<VertexFormat::Semantic> &&
+              holdsInt<VertexFormat::ElementType> && holdsInt<VariableBufferFormat::Type> &&
+              holdsInt<IndexData::Primitive>);
 
 TEST(RenderStateTest, StoredRecordsReadBackFromTheirBytes)
 {

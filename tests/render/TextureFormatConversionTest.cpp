@@ -340,6 +340,8 @@ TEST(TextureFormatConversionTest, BoxesOutsideTheirDataAreRefused)
         {"bottom-up source starting before its data", 0x101, 0x101, -2, 2, 2, 4},
         {"bottom-up destination without room", 0x106, 0x107, 6, 12, -6, 6},
         {"row pitch shorter than a row, bottom-up", 0x108, 0x106, -4, 16, 6, 12},
+        {"sized source that states no data", 0x108, 0x109, 8, 0, 8, 16},
+        {"sized destination that states no data", 0x106, 0x108, 6, 12, 8, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

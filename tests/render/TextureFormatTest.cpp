@@ -47,6 +47,10 @@ TEST(TextureFormatTest, WholeImages)
         {2, 0x100C, 4, 2, 1, 8, 16, 16},
         {2, 0x40D, 16, 16, 1, 0, 0, 0},
         {2, 0x104, 16, 16, 1, 0, 0, 0},
+        // Too large for 32-bit pitches (a damaged header): no data rather than a wrapped size.
+        {2, 0x108, 65536, 65536, 1, 0, 0, 0},
+        {3, 0x608, 4096, 4096, 64, 0, 0, 0},
+        {2, 0x108, 0x40000000, 1, 1, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace rezezaz::render {
 namespace {
@@ -170,6 +172,16 @@ TEST(VertexBufferAccessorTest, WritesFloatsFixedPointAndColours)
     // Truncated toward zero.
     EXPECT_EQ(words[1], -98304);
     EXPECT_EQ(words[2], 0);
+
+    // Values that 16.16 cannot hold saturate instead of wrapping or trapping.
+    {
+        VertexBufferAccessor accessor(fixedBuffer.get(), Buffer::Access_WRITE);
+        accessor.set3(0, 0, 40000.0f, -1e20f, std::numeric_limits<float>::quiet_NaN());
+    }
+    std::memcpy(words, fixedBuffer->bytes.data(), sizeof(words));
+    EXPECT_EQ(words[0], INT32_MAX);
+    EXPECT_EQ(words[1], INT32_MIN);
+    EXPECT_EQ(words[2], 0);
 }
 
 TEST(VertexBufferAccessorTest, UnlocksOnceAndOnlyWhenLocked)
@@ -245,6 +257,31 @@ TEST(IndexBufferAccessorTest, IndicesInTheBuffersWidth)
     IndexBufferAccessor unlocked;
     EXPECT_EQ(unlocked.indexFormat, IndexBuffer::IndexFormat_UINT8);
     EXPECT_EQ(unlocked.data, nullptr);
+}
+
+TEST(IndexBufferAccessorTest, WidthsOtherThanOneTwoAndFourStayInsideTheBuffer)
+{
+    // Three bytes a slot cannot take a 32-bit index: the last one would reach past the buffer. Wider
+    // slots take it at the start of the slot.
+    struct Case
+    {
+        int format;
+        std::vector<unsigned char> expected;
+    };
+    const Case cases[] = {
+        {3, std::vector<unsigned char>(6, 0)},
+        {8, {0x01, 0, 0, 0, 0, 0, 0, 0, 0x34, 0x12, 0x01, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        IntrusivePointer<MemoryBuffer> buffer(new MemoryBuffer());
+        buffer->create(Buffer::Usage_STATIC, Buffer::Access_WRITE, static_cast<IndexBuffer::IndexFormat>(c.format), 2);
+        IndexBufferAccessor accessor(buffer.get(), Buffer::Access_WRITE);
+        accessor.set(0, 1);
+        accessor.set(1, 0x11234);
+        EXPECT_EQ(buffer->bytes, c.expected);
+        EXPECT_EQ(accessor.get(1), c.format == 3 ? 0u : 0x11234u);
+    }
 }
 
 } // namespace

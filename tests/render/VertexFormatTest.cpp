@@ -33,6 +33,8 @@ TEST(VertexFormatTest, ElementSizes)
         {VertexFormat::makeFormat(VertexFormat::Type_FIXED32, 3), 12},
         {VertexFormat::makeFormat(VertexFormat::Type_FLOAT64, 3), 24},
         {VertexFormat::Format_COLOR, 4},
+        // Only the whole code 8 is a colour: type 8 with a count is no known type.
+        {0x40008, 0},
         {0x30009, 0},
         {0, 0},
     };

@@ -555,8 +555,8 @@ TEST_F(GLRenderStateTest, DepthCompareFollowsTheShadowResult)
         GLint compareMode;
     };
     const Case cases[] = {
-        {TextureState::ShadowResult_L, GL_LUMINANCE, GL_COMPARE_R_TO_TEXTURE},
-        {TextureState::ShadowResult_A, GL_INTENSITY, GL_COMPARE_R_TO_TEXTURE},
+        {TextureState::ShadowResult_LUMINANCE, GL_LUMINANCE, GL_COMPARE_R_TO_TEXTURE},
+        {TextureState::ShadowResult_INTENSITY, GL_INTENSITY, GL_COMPARE_R_TO_TEXTURE},
         {TextureState::ShadowResult_NONE, 0, GL_NONE},
     };
     for (const Case& c : cases) {
