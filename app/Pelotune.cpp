@@ -30,6 +30,7 @@
 #include <QSizeGrip>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -209,6 +210,13 @@ Pelotune::~Pelotune()
     disconnect(ui->stackedWidget, nullptr, this, nullptr);
     pumpTimer->stop();
     backTimer->stop();
+    for (const QPointer<QThread>& job : keptJobs) {
+        if (!job.isNull()) {
+            job->quit();
+            job->wait();
+            delete job.data();
+        }
+    }
     delete connectingBox; // has no parent
     connectingBox = nullptr;
 
@@ -280,9 +288,24 @@ void Pelotune::allBackTimer()
 
 void Pelotune::allBack()
 {
-    while (ui->stackedWidget->count() > 2) {
+    QStackedWidget* stack = ui->stackedWidget;
+    int refusals = 0;
+    while (stack->count() > 2) {
+        const int before = stack->count();
         backClicked();
+        if (stack->count() < before) {
+            refusals = 0;
+        } else if (++refusals >= kMaxCloseRefusals) {
+            Log::warning("Pelotune::allBack a page refuses to close, leaving it");
+            return;
+        }
     }
+}
+
+void Pelotune::keepJob(QThread* job)
+{
+    keptJobs.removeAll(QPointer<QThread>());
+    keptJobs.append(job);
 }
 
 void Pelotune::showHelp(const QString& topic)

@@ -5,7 +5,9 @@
 #include "core/IntrusivePointer.h"
 
 #include <QGraphicsScene>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -16,6 +18,7 @@
 class QInputDialog;
 class QProgressDialog;
 class QPushButton;
+class QThread;
 class QTimer;
 class Ui_pelotune;
 class PowermeterWidget;
@@ -51,6 +54,8 @@ public:
     using RadioFactory = std::function<vant::ant::AntRadio*(int baud, int vendor, int product)>;
     // Ends the program with the given status once a stick that can't be used was refused.
     using ExitHandler = std::function<void(int status)>;
+    // How often in a row allBack() asks a page that refuses to close before it leaves it.
+    static constexpr int kMaxCloseRefusals = 100;
 
     // The window of the program: real sticks, the user's data location, std::exit.
     explicit Pelotune(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
@@ -81,6 +86,10 @@ public:
     int radioManagerVersion();
     // Closes the stick objects and opens the same stick again; falls back to the 2000 ms retry.
     void killAndRestartRadio();
+    // Takes over a worker thread whose work must end even when the page that started it goes first
+    // (the firmware page's upload report) and that asks the GUI thread nothing: it runs to its end
+    // and deletes itself, or is told to quit and waited for when the window goes.
+    void keepJob(QThread* job);
 
     // vant::ant::AntManagerListener
     void stateChanged(bool up) override;
@@ -106,7 +115,9 @@ public slots:
     void backClicked();
     // Runs allBack() 1000 ms later (restarts when called again before).
     void allBackTimer();
-    // Goes back until only the menu and the search list remain.
+    // Goes back until only the menu and the search list remain. A page may refuse to close, one of
+    // its own steps at a time; one that still refuses after kMaxCloseRefusals tries in a row is left
+    // on top.
     void allBack();
     void helpClicked();
     // The "Enter Power Meter ID" dialog was accepted.
@@ -159,4 +170,5 @@ private:
     QPushButton* helpButton = nullptr;
     // A blocking box opened inside a callback runs a nested event loop in which the pump fires again.
     bool updating = false;
+    QList<QPointer<QThread>> keptJobs;
 };

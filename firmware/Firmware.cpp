@@ -293,10 +293,11 @@ void Firmware::checkForFirmware()
 {
     Log::alert("Firmware::checkForFirmware");
     showBusyBox("Checking for the latest firmware");
-    startJob(&FirmwareChecker::checkFirmware, &Firmware::checkComplete);
+    jobs.removeAll(QPointer<QThread>());
+    jobs.append(startJob(&FirmwareChecker::checkFirmware, &Firmware::checkComplete));
 }
 
-void Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)())
+QThread* Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)())
 {
     FirmwareCheckInput input;
     input.uuid = getUUIDString();
@@ -314,8 +315,7 @@ void Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*complet
     connect(checker, &FirmwareChecker::firmwareChosen, this, &Firmware::setFirmware);
     connect(checker, &FirmwareChecker::networkError, this, &Firmware::setNetworkError);
     connect(checker, &FirmwareChecker::finished, this, complete);
-    jobs.removeAll(QPointer<QThread>());
-    jobs.append(FirmwareChecker::start(checker, job));
+    return FirmwareChecker::start(checker, job);
 }
 
 void Firmware::checkComplete()
@@ -505,7 +505,9 @@ void Firmware::reportSuccessfulUpload()
 {
     Log::alert("Firmware::reportSuccessfulUpload");
     showBusyBox("Reporting successful upload");
-    startJob(&FirmwareChecker::reportSuccessfulUpload, &Firmware::reportComplete);
+    // The meter restarts after the upload and its channel may close before the server answers: the
+    // page then goes, the report must not.
+    mainWindow->keepJob(startJob(&FirmwareChecker::reportSuccessfulUpload, &Firmware::reportComplete));
 }
 
 void Firmware::reportComplete()

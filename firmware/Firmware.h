@@ -33,7 +33,9 @@ class VelonixPowerMeterDevice;
 // found in its bootloader, the meter's home page for a meter running its firmware; either pushes it
 // on the main window's page stack, which owns it from then on. It holds its own reference to the
 // meter for as long as it lives and listens to the meter while it is shown. When it goes, its running
-// jobs are told to quit and waited for, and nothing they would still send reaches it.
+// checks are told to quit and waited for, and nothing they would still send reaches it; the upload
+// report belongs to the main window, so that it reaches the server even when the meter's reset takes
+// the page down first.
 class Firmware : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
 {
     Q_OBJECT
@@ -123,8 +125,8 @@ private:
     // The meter said nothing for the silence limit during an upload: it fails.
     void uploadSilent();
     void upload(bool beta);
-    // Starts a checker job; `complete` is called when it is over.
-    void startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)());
+    // Starts a checker job and returns its thread; `complete` is called when it is over.
+    QThread* startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)());
     void showBusyBox(const QString& text);
     void showProgressBox(const QString& text);
     void closeProgressBox();

@@ -688,6 +688,41 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
     }
 }
 
+// After an upload the meter restarts, and its channel may close before the server has heard the
+// report: the page goes back to the menu at once, the report still reaches the server. A window closed
+// while a report is under way waits for it to stop.
+TEST(FirmwareUpdateTest, TheReportOutlivesThePageAndEndsWithTheWindow)
+{
+    for (const bool windowGoes : {false, true}) {
+        SCOPED_TRACE(windowGoes ? "the window goes during the report" : "the meter's channel closes first");
+        UpdateBench bench;
+        ASSERT_TRUE(bench.connect(false));
+        QPointer<Firmware> page = bench.open(true);
+        HttpsTestServer::Response report;
+        report.delayMs = windowGoes ? 60000 : 0;
+        bench.server.setResponse("/rss", report);
+        const qsizetype requestsBefore = bench.server.requests().size();
+
+        page->reportSuccessfulUpload();
+        page->closed(bench.device.get());
+        // Nothing else runs before the page is gone: the server has not heard a word yet.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_TRUE(page.isNull());
+        EXPECT_EQ(bench.rig.stack()->count(), 2);
+
+        ASSERT_TRUE(bench.waitFor([&] { return bench.server.requests().size() > requestsBefore; }, 20000))
+            << "the report was dropped with the page";
+        const HttpsTestServer::Request& sent = bench.server.requests().last();
+        EXPECT_EQ(sent.path, "/rss");
+        EXPECT_EQ(sent.body.split(',').size(), 4);
+        EXPECT_EQ(bench.seen("Network Error"), 0);
+        if (windowGoes) {
+            // The answer is a minute away: the window stops the report rather than wait for it.
+            bench.rig.window.reset();
+        }
+    }
+}
+
 // The meter goes silent in the middle of the upload: the page does not wait for ever, and once the
 // meter is back the user can update it.
 TEST(FirmwareUpdateTest, AMeterLostDuringTheUploadFailsAfterTheSilenceLimitAndCanBeTriedAgain)

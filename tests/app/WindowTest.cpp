@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using apptest::TestPage;
 using apptest::WindowRig;
 
@@ -125,6 +127,37 @@ TEST_F(WindowTest, APageThatRefusesToCloseKeepsItsPlaceAndAllBackPersists)
 
     rig.window->allBack();
     EXPECT_EQ(rig.stack()->count(), 2);
+}
+
+TEST_F(WindowTest, AllBackLeavesAPageThatNeverGivesInRatherThanHang)
+{
+    struct Case
+    {
+        const char* name;
+        int refusals;
+        int pagesLeft;
+    };
+    const Case cases[] = {
+        {"a page with many steps of its own still goes", Pelotune::kMaxCloseRefusals - 1, 2},
+        {"a page that always refuses stays on top, the one under it too", std::numeric_limits<int>::max(), 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        push();
+        TestPage* top = push();
+        top->refusals = c.refusals;
+
+        rig.window->allBack();
+        EXPECT_EQ(rig.stack()->count(), c.pagesLeft);
+        if (c.pagesLeft > 2) {
+            EXPECT_EQ(rig.currentPage(), top);
+            EXPECT_FALSE(rig.button("backButton")->isHidden());
+            top->refusals = 0;
+            rig.window->allBack();
+            EXPECT_EQ(rig.stack()->count(), 2);
+        }
+        WindowRig::flush();
+    }
 }
 
 TEST_F(WindowTest, APageThatLeavesByItselfLeavesBackAndHelpRight)
