@@ -63,6 +63,22 @@ private:
     GLuint previous = 0;
 };
 
+// The layout of the pixels handed over or read back. A depth format names its precision only as the
+// texture's own storage: pixels cross over as plain depth components.
+GLenum transferFormat(int pixelFormat)
+{
+    if (TextureFormat::getLayout(pixelFormat) == TextureFormat::Layout_DEPTH) {
+        return GL_DEPTH_COMPONENT;
+    }
+    return GLRenderDevice::getGLFormat(pixelFormat, false);
+}
+
+// A format that gives its texels no bytes (a depth format) describes no memory to copy from or into.
+bool describesBytes(const TextureFormat& box)
+{
+    return GLRenderDevice::getGLTextureCompressed(box.pixelFormat) || box.xPitch > 0;
+}
+
 RenderCaps capsOf(GLRenderDevice* device)
 {
     RenderCaps caps;
@@ -211,7 +227,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
 
     const int pixelFormat = format->pixelFormat;
     const GLenum internalFormat = GLRenderDevice::getGLFormat(pixelFormat, true);
-    const GLenum glFormat = GLRenderDevice::getGLFormat(pixelFormat, false);
+    const GLenum glFormat = transferFormat(pixelFormat);
     const bool compressed = GLRenderDevice::getGLTextureCompressed(pixelFormat);
     const GLenum type = compressed ? 0 : GLRenderDevice::getGLType(pixelFormat);
     if (internalFormat == 0 || glFormat == 0) {
@@ -222,7 +238,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
     for (int i = 0; i < count; ++i) {
         const TextureFormat level(format.get(), i);
         const unsigned char* data =
-            mipDatas != nullptr && (i == 0 || i < mipLevels) ? mipDatas[i] : nullptr;
+            mipDatas != nullptr && (i == 0 || i < mipLevels) && describesBytes(level) ? mipDatas[i] : nullptr;
         if (data == nullptr && i > 0 && !allocateEmpty) {
             break;
         }
@@ -336,7 +352,7 @@ bool GLTexture::load(TextureFormat* box, unsigned char* data)
         }
     }
     const int level = box->mipMin;
-    if (level < 0 || level >= levels) {
+    if (level < 0 || level >= levels || !describesBytes(*box)) {
         return false;
     }
     // The box must lie within the level.
@@ -350,7 +366,7 @@ bool GLTexture::load(TextureFormat* box, unsigned char* data)
     glPixelStorei(GL_UNPACK_ALIGNMENT, getAlignment(box->xPitch));
     const bool compressed = GLRenderDevice::getGLTextureCompressed(box->pixelFormat);
     const GLenum glFormat = compressed ? GLRenderDevice::getGLFormat(box->pixelFormat, true)
-                                       : GLRenderDevice::getGLFormat(box->pixelFormat, false);
+                                       : transferFormat(box->pixelFormat);
     const GLenum type = compressed ? 0 : GLRenderDevice::getGLType(box->pixelFormat);
     const GLint x = box->xMin;
     const GLint y = box->yMin;
@@ -412,7 +428,7 @@ bool GLTexture::read(TextureFormat* box, unsigned char* data)
 bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* data)
 {
     const int level = box.mipMin;
-    if (handle == 0 || level < 0 || level >= levels) {
+    if (handle == 0 || level < 0 || level >= levels || !describesBytes(box)) {
         return false;
     }
     // OpenGL writes the whole level: the caller's box must be exactly that big.
@@ -424,7 +440,7 @@ bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* dat
     ScopedBind bind(target, handle);
     glPixelStorei(GL_PACK_ALIGNMENT, getAlignment(box.xPitch));
     const bool compressed = GLRenderDevice::getGLTextureCompressed(box.pixelFormat);
-    const GLenum glFormat = GLRenderDevice::getGLFormat(box.pixelFormat, false);
+    const GLenum glFormat = transferFormat(box.pixelFormat);
     const GLenum type = GLRenderDevice::getGLType(box.pixelFormat);
     auto readOne = [&](GLenum where, unsigned char* into) {
         if (compressed) {
@@ -451,7 +467,7 @@ bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* dat
 bool GLTexture::writeLevel(const TextureFormat& box, int face, const unsigned char* data)
 {
     const int level = box.mipMin;
-    if (handle == 0 || level < 0 || level >= levels) {
+    if (handle == 0 || level < 0 || level >= levels || !describesBytes(box)) {
         return false;
     }
     const TextureFormat whole(format.get(), level);
@@ -470,7 +486,7 @@ bool GLTexture::writeLevel(const TextureFormat& box, int face, const unsigned ch
                                   GLRenderDevice::getGLFormat(box.pixelFormat, true), box.yPitch, data);
     } else {
         glTexSubImage2D(GLCubeFaces[face], level, 0, 0, box.getWidth(), box.getHeight(),
-                        GLRenderDevice::getGLFormat(box.pixelFormat, false), GLRenderDevice::getGLType(box.pixelFormat),
+                        transferFormat(box.pixelFormat), GLRenderDevice::getGLType(box.pixelFormat),
                         data);
     }
     generateMipLevels();
