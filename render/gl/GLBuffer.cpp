@@ -63,6 +63,17 @@ void GLBuffer::release_()
     keepCopy = false;
 }
 
+void GLBuffer::forgetKind()
+{
+    // The kind follows from the formats: a buffer made again as another kind must not keep the
+    // earlier one's, or its colours would be swapped over bytes it does not have.
+    indexFormat = 0;
+    vertexFormat = nullptr;
+    textureFormat = nullptr;
+    variableFormat = nullptr;
+    size = 0;
+}
+
 void GLBuffer::destroy()
 {
     release_();
@@ -120,6 +131,7 @@ void GLBuffer::createCommon()
 bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, int newSize)
 {
     release_();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     size = newSize;
@@ -133,6 +145,7 @@ bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, i
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<VertexFormat> newFormat, int newSize)
 {
     release_();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     size = newSize;
@@ -153,6 +166,7 @@ bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<Vertex
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<TextureFormat> newFormat)
 {
     destroy();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     textureFormat = newFormat;
@@ -165,6 +179,7 @@ bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<Textur
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<VariableBufferFormat> newFormat)
 {
     destroy();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     variableFormat = newFormat;

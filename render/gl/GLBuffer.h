@@ -100,6 +100,8 @@ private:
     void createCommon();
     // Frees the buffer object and the local copy, telling nobody.
     void release_();
+    // Clears the formats and count of an earlier kind before a create sets its own.
+    void forgetKind();
     void swapColors(unsigned char* bytes);
     // Allocates the local copy and fills it from the buffer object when there is one.
     void restoreCopy();

@@ -313,6 +313,40 @@ TEST_P(GLBufferTest, CreatingAgainFreesTheOldBufferWithoutTellingTheListener)
     EXPECT_EQ(listener.told[1], static_cast<rezezaz::core::Resource*>(indices.get()));
 }
 
+TEST_P(GLBufferTest, MadeAgainAsAnotherKindItKeepsNothingOfTheFirst)
+{
+    // A vertex buffer of 100 vertices with a packed colour, made again as a 2 x 2 pixel buffer: its
+    // lock must not reverse colours over 100 vertices of the bytes of four pixels.
+    IntrusivePointer<VertexBuffer> vertices = device->createVertexBuffer();
+    auto* glBuffer = static_cast<GLBuffer*>(vertices.get());
+    ASSERT_TRUE(vertices->create(2, 3, colorFormat(), 100));
+    PixelBuffer* pixels = glBuffer;
+    ASSERT_TRUE(pixels->create(2, 3, new TextureFormat(2, TextureFormat::Format_RGBA_8, 2, 2, 1, 1)));
+    EXPECT_FALSE(glBuffer->getVertexFormat());
+    EXPECT_EQ(glBuffer->getSize(), 0);
+    EXPECT_EQ(glBuffer->getNumElementPointers(), 0);
+    EXPECT_EQ(glBuffer->resourceThis(), static_cast<rezezaz::core::Resource*>(pixels));
+    const unsigned char bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    unsigned char* data = pixels->lock(Buffer::Access_WRITE);
+    ASSERT_NE(data, nullptr);
+    std::memcpy(data, bytes, sizeof(bytes));
+    EXPECT_TRUE(pixels->unlock());
+    data = pixels->lock(Buffer::Access_READ);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::memcmp(data, bytes, sizeof(bytes)), 0);
+    EXPECT_TRUE(pixels->unlock());
+
+    // And an index buffer made again as a vertex buffer is a vertex buffer.
+    IntrusivePointer<IndexBuffer> indices = device->createIndexBuffer();
+    auto* indexBuffer = static_cast<GLBuffer*>(indices.get());
+    ASSERT_TRUE(indices->create(1, 2, IndexBuffer::IndexFormat_UINT16, 4));
+    VertexBuffer* asVertices = indexBuffer;
+    ASSERT_TRUE(asVertices->create(1, 2, colorFormat(), 4));
+    EXPECT_EQ(indexBuffer->getIndexFormat(), 0);
+    EXPECT_EQ(indexBuffer->getTarget(), static_cast<unsigned int>(GL_ARRAY_BUFFER));
+    EXPECT_EQ(indexBuffer->resourceThis(), static_cast<rezezaz::core::Resource*>(asVertices));
+}
+
 TEST(GLBufferUsage, EveryUsageGetsAValidHint)
 {
     struct Case
