@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace rezezaz::render {
 
@@ -284,16 +285,46 @@ bool GLBuffer::unlock()
     return true;
 }
 
+void GLBuffer::swapColorsInRange(unsigned char* bytes, int start, int count)
+{
+    if (!vertexFormat || bytes == nullptr) {
+        return;
+    }
+    const int stride = vertexFormat->getVertexSize();
+    const int elements = vertexFormat->getNumElements();
+    for (int e = 0; e < elements; ++e) {
+        if (vertexFormat->getElementFormat(e) != VertexFormat::Format_COLOR) {
+            continue;
+        }
+        const int offset = vertexFormat->getElementOffset(e);
+        for (int i = 0; i < size; ++i) {
+            const int at = i * stride + offset;
+            if (at >= start && at + 4 <= start + count) {
+                unsigned char* p = bytes + (at - start);
+                std::swap(p[0], p[3]);
+                std::swap(p[1], p[2]);
+            }
+        }
+    }
+}
+
 bool GLBuffer::update(unsigned char* bytes, int start, int count)
 {
     if (bytes == nullptr || start < 0 || count < 0 || start > dataSize || count > dataSize - start) {
         return false;
     }
+    // Packed colours arrive in the engine's order and are stored in OpenGL's, as an unlock stores them.
+    std::vector<unsigned char> turned;
     if (copy) {
         std::memcpy(copy.get() + start, bytes, static_cast<size_t>(count));
         bytes = copy.get() + start;
+        swapColorsInRange(bytes, start, count);
     } else if (handle == 0) {
         return false;
+    } else if (vertexFormat) {
+        turned.assign(bytes, bytes + count);
+        bytes = turned.data();
+        swapColorsInRange(bytes, start, count);
     }
     if (handle != 0) {
         glBindBuffer(target, handle);

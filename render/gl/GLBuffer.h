@@ -103,6 +103,9 @@ private:
     // Clears the formats and count of an earlier kind before a create sets its own.
     void forgetKind();
     void swapColors(unsigned char* bytes);
+    // Reverses the packed colours that lie wholly inside bytes [start, start + count) of the buffer;
+    // bytes holds that range.
+    void swapColorsInRange(unsigned char* bytes, int start, int count);
     // Allocates the local copy and fills it from the buffer object when there is one.
     void restoreCopy();
 

@@ -252,6 +252,39 @@ TEST_P(GLBufferTest, PackedColoursAreStoredInOpenGLOrderAndShownReversed)
     EXPECT_EQ(pixel(160, 120), 0x00FF00u);
 }
 
+TEST_P(GLBufferTest, UpdatedColoursAreStoredAsALockStoresThem)
+{
+    auto format = colorFormat();
+    for (int count : {4, 3000}) { // copied and, with buffer objects, mapped
+        SCOPED_TRACE(count);
+        IntrusivePointer<VertexBuffer> buffer = device->createVertexBuffer();
+        buffer->create(1, 2, format, count);
+        std::vector<ColoredVertex> vertices(static_cast<size_t>(count));
+        const auto quad = coloredQuad({-1, -1, 1, 1}, 0xFFFF00FFu);
+        for (int i = 0; i < count; ++i) {
+            vertices[static_cast<size_t>(i)] = quad[static_cast<size_t>(i % 4)];
+        }
+        // Written in two parts; the cut runs through the third vertex's colour, which the second
+        // part then writes whole.
+        auto* bytes = reinterpret_cast<unsigned char*>(vertices.data());
+        const int total = count * 16;
+        EXPECT_TRUE(buffer->update(bytes, 0, 2 * 16 + 14));
+        EXPECT_TRUE(buffer->update(bytes + 2 * 16 + 12, 2 * 16 + 12, total - (2 * 16 + 12)));
+        // Drawn, the quad is the engine's yellow, not its byte reversal.
+        clear();
+        IntrusivePointer<VertexData> vertexData = new VertexData(buffer);
+        IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
+        device->renderPrimitive(vertexData.get(), fan.get());
+        EXPECT_EQ(pixel(160, 120), 0xFFFF00u);
+        // A reader sees what was written.
+        const auto* read = reinterpret_cast<const ColoredVertex*>(buffer->lock(1));
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read[2].color, 0xFFFF00FFu);
+        EXPECT_EQ(read[count - 1].color, 0xFFFF00FFu);
+        buffer->unlock();
+    }
+}
+
 TEST_P(GLBufferTest, UpdateWritesInRangeAndRefusesOutside)
 {
     IntrusivePointer<IndexBuffer> buffer = device->createIndexBuffer();
