@@ -77,6 +77,9 @@ bool GLSLShaderState::destroyContext()
 
 void GLSLShaderState::setShader(Shader::ShaderType type, core::IntrusivePointer<Shader> shader)
 {
+    if (type < 0) {
+        return;
+    }
     while (shaders.size() <= type) {
         shaders.add(core::IntrusivePointer<Shader>());
     }

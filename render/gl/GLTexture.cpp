@@ -190,6 +190,13 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
 {
     if (handle != 0) {
         destroyContext();
+        // The levels of the earlier texture: their formats no longer describe the new one.
+        for (auto& buffer : mipPixelBuffers) {
+            if (buffer) {
+                static_cast<GLTextureMipPixelBuffer*>(buffer.get())->detach();
+            }
+        }
+        mipPixelBuffers.clear();
     }
     const GLenum newTarget = getGLTarget();
     target = newTarget;

@@ -387,3 +387,33 @@ TEST_F(GLTextureTest, GenerationAndTheTextureMatrixPlaceTheImage)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GLTextureTest, MadeAgainItsLevelBuffersDescribeTheNewSize)
+{
+    IntrusivePointer<Texture> texture = device->createTexture();
+    ASSERT_TRUE(texture->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    IntrusivePointer<PixelBuffer> small = texture->getMipPixelBuffer(0, 0);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->getDataSize(), 4 * 4 * 4);
+
+    ASSERT_TRUE(texture->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 8, 8, 1, 1), nullptr));
+    // The earlier level belongs to no texture now; the new one has the new size and takes a whole level.
+    EXPECT_EQ(small->castToGLTextureMipPixelBuffer()->getHandle(), 0u);
+    IntrusivePointer<PixelBuffer> large = texture->getMipPixelBuffer(0, 0);
+    ASSERT_TRUE(large);
+    EXPECT_NE(large.get(), small.get());
+    EXPECT_EQ(large->getDataSize(), 8 * 8 * 4);
+    EXPECT_EQ(large->getSize(), 64);
+    std::vector<unsigned char> pixels(8 * 8 * 4, 0x7F);
+    EXPECT_TRUE(large->update(pixels.data(), 0, large->getDataSize()));
+    std::vector<unsigned char> small4(4 * 4 * 4, 0);
+    EXPECT_FALSE(small->update(small4.data(), 0, small->getDataSize()));
+    std::vector<unsigned char> read(8 * 8 * 4, 0);
+    TextureFormat whole(2, TextureFormat::Format_RGBA_8, 8, 8, 1, 1);
+    ASSERT_TRUE(texture->read(&whole, read.data()));
+    EXPECT_EQ(read, pixels);
+}
+
+} // namespace
