@@ -79,6 +79,14 @@ bool describesBytes(const TextureFormat& box)
     return GLRenderDevice::getGLTextureCompressed(box.pixelFormat) || box.xPitch > 0;
 }
 
+// Bytes OpenGL takes for one image (one face or slice) of a compressed level: whole 4x4 blocks, so
+// levels narrower than a block still take one.
+GLsizei compressedImageSize(int pixelFormat, int width, int height)
+{
+    const int blockBytes = pixelFormat == TextureFormat::Format_RGB_DXT1 ? 8 : 16;
+    return std::max(1, (width + 3) / 4) * std::max(1, (height + 3) / 4) * blockBytes;
+}
+
 RenderCaps capsOf(GLRenderDevice* device)
 {
     RenderCaps caps;
@@ -255,7 +263,15 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
         const GLsizei width = level.getWidth();
         const GLsizei height = level.getHeight();
         const GLsizei depth = level.getDepth();
-        const GLsizei image = level.yPitch;
+        GLsizei image = level.yPitch;
+        if (compressed) {
+            // A level below a block holds fewer bytes than OpenGL reads for it: such a level is made
+            // empty rather than read past the caller's data.
+            image = compressedImageSize(pixelFormat, width, height);
+            if (data != nullptr && level.yPitch < image) {
+                data = nullptr;
+            }
+        }
         const auto ifmt = static_cast<GLint>(internalFormat);
         switch (target) {
         case GL_TEXTURE_1D:
@@ -267,7 +283,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
             break;
         case GL_TEXTURE_3D:
             if (compressed) {
-                glCompressedTexImage3D(target, i, internalFormat, width, height, depth, 0, level.zPitch, data);
+                glCompressedTexImage3D(target, i, internalFormat, width, height, depth, 0, image * depth, data);
             } else {
                 glTexImage3D(target, i, ifmt, width, height, depth, 0, glFormat, type, data);
             }

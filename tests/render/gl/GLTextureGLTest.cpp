@@ -258,6 +258,36 @@ TEST_F(GLTextureTest, Dxt1BlockDecodesToItsColour)
     EXPECT_EQ(std::memcmp(read.data(), block, 8), 0);
 }
 
+TEST_F(GLTextureTest, CompressedLevelsBelowABlockAreAllMade)
+{
+    // 8x8 down to 2x2 in DXT1 and DXT5: the last level is smaller than one 4x4 block, yet OpenGL
+    // needs a whole block for it. With the levels' data as their formats size it, and without data.
+    for (int pixelFormat : {TextureFormat::Format_RGB_DXT1, TextureFormat::Format_RGBA_DXT5}) {
+        for (bool withData : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << std::hex << pixelFormat << (withData ? " with data" : ""));
+            TextureFormat format(2, pixelFormat, 8, 8, 1, 3);
+            std::vector<std::vector<unsigned char>> levels;
+            std::vector<unsigned char*> pointers;
+            for (int i = 0; i < 3 && withData; ++i) {
+                TextureFormat level(&format, i);
+                levels.emplace_back(static_cast<size_t>(level.yPitch), 0);
+                pointers.push_back(levels.back().data());
+            }
+            auto texture = makeTexture(1, format, pointers);
+            auto* glTexture = static_cast<GLTexture*>(texture.get());
+            EXPECT_EQ(glTexture->getNumLevels(), 3);
+            glBindTexture(GL_TEXTURE_2D, glTexture->getHandle());
+            for (int i = 0; i < 3; ++i) {
+                GLint levelWidth = 0;
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, i, GL_TEXTURE_WIDTH, &levelWidth);
+                EXPECT_EQ(levelWidth, 8 >> i) << "level " << i;
+            }
+            glBindTexture(GL_TEXTURE_2D, 0);
+            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        }
+    }
+}
+
 TEST_F(GLTextureTest, NonPowerOfTwoSizesNeedTheDeviceOrARectangle)
 {
     struct Case
