@@ -206,6 +206,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
         }
         mipPixelBuffers.clear();
     }
+    levels = 0;
     const GLenum newTarget = getGLTarget();
     target = newTarget;
     textureMatrix = core::math::Matrix4x4();

@@ -444,6 +444,13 @@ TEST_F(GLTextureTest, MadeAgainItsLevelBuffersDescribeTheNewSize)
     TextureFormat whole(2, TextureFormat::Format_RGBA_8, 8, 8, 1, 1);
     ASSERT_TRUE(texture->read(&whole, read.data()));
     EXPECT_EQ(read, pixels);
+
+    // Made again in a format OpenGL cannot take: refused, and no level of the earlier one is left
+    // to read or write.
+    EXPECT_FALSE(texture->create(1, new TextureFormat(2, TextureFormat::Format_YUV_422, 8, 8, 1, 1), nullptr));
+    EXPECT_EQ(static_cast<GLTexture*>(texture.get())->getNumLevels(), 0);
+    EXPECT_FALSE(texture->read(&whole, read.data()));
+    EXPECT_FALSE(texture->load(&whole, pixels.data()));
 }
 
 } // namespace
