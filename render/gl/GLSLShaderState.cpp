@@ -77,9 +77,6 @@ bool GLSLShaderState::destroyContext()
 
 void GLSLShaderState::setShader(Shader::ShaderType type, core::IntrusivePointer<Shader> shader)
 {
-    if (type < 0) {
-        return;
-    }
     while (shaders.size() <= type) {
         shaders.add(core::IntrusivePointer<Shader>());
     }

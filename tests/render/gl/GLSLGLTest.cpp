@@ -372,20 +372,3 @@ TEST_F(GLSLTest, ReflectionOfAFloatAVectorAndASampler)
 }
 
 } // namespace
-
-namespace {
-
-TEST_F(GLSLTest, AStageBelowZeroIsIgnored)
-{
-    IntrusivePointer<ShaderState> state = device->createShaderState();
-    state->create();
-    IntrusivePointer<Shader> vertex = compile(Shader::ShaderType_VERTEX, "void main() { gl_Position = vec4(0.0); }\n");
-    state->setShader(static_cast<Shader::ShaderType>(-1), vertex);
-    EXPECT_FALSE(state->getShader(static_cast<Shader::ShaderType>(-1)));
-    EXPECT_FALSE(state->getShader(Shader::ShaderType_VERTEX));
-    // Nothing was set, so nothing links.
-    EXPECT_FALSE(static_cast<GLSLShaderState*>(state.get())->activate());
-    state->destroy();
-}
-
-} // namespace
