@@ -313,6 +313,10 @@ bool GLBuffer::update(unsigned char* bytes, int start, int count)
     if (bytes == nullptr || start < 0 || count < 0 || start > dataSize || count > dataSize - start) {
         return false;
     }
+    // While mapped by a lock the buffer object takes no other writes.
+    if (mapped && mappedData != nullptr) {
+        return false;
+    }
     // Packed colours arrive in the engine's order and are stored in OpenGL's, as an unlock stores them.
     std::vector<unsigned char> turned;
     if (copy) {

@@ -235,6 +235,16 @@ TEST_P(GLBufferTest, PackedColoursAreStoredInOpenGLOrderAndShownReversed)
         EXPECT_EQ(read[count - 1].color, 0x11223344u);
         buffer->unlock();
 
+        // While mapped, an update is refused rather than lost; after the unlock it is taken.
+        if (glBuffer->isMapped()) {
+            ASSERT_NE(buffer->lock(2), nullptr);
+            unsigned char four[4] = {1, 2, 3, 4};
+            EXPECT_FALSE(buffer->update(four, 0, 4));
+            EXPECT_TRUE(buffer->unlock());
+            EXPECT_TRUE(buffer->update(four, 0, 4));
+            const auto bytes = stored(glBuffer);
+            EXPECT_EQ(std::memcmp(bytes.data(), four, 4), 0);
+        }
         // A lock without access maps nothing: null, and neither it nor its unlock turns colours.
         if (glBuffer->isMapped()) {
             EXPECT_EQ(buffer->lock(0), nullptr);
