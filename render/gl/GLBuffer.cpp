@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace rezezaz::render {
 
@@ -61,6 +62,17 @@ void GLBuffer::release_()
     elementPointers.clear();
     mapped = false;
     keepCopy = false;
+}
+
+void GLBuffer::forgetKind()
+{
+    // The kind follows from the formats: a buffer made again as another kind must not keep the
+    // earlier one's, or its colours would be swapped over bytes it does not have.
+    indexFormat = 0;
+    vertexFormat = nullptr;
+    textureFormat = nullptr;
+    variableFormat = nullptr;
+    size = 0;
 }
 
 void GLBuffer::destroy()
@@ -120,6 +132,7 @@ void GLBuffer::createCommon()
 bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, int newSize)
 {
     release_();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     size = newSize;
@@ -133,6 +146,7 @@ bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, i
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<VertexFormat> newFormat, int newSize)
 {
     release_();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     size = newSize;
@@ -153,6 +167,7 @@ bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<Vertex
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<TextureFormat> newFormat)
 {
     destroy();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     textureFormat = newFormat;
@@ -165,6 +180,7 @@ bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<Textur
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<VariableBufferFormat> newFormat)
 {
     destroy();
+    forgetKind();
     usage = newUsage;
     access = newAccess;
     variableFormat = newFormat;
@@ -269,16 +285,50 @@ bool GLBuffer::unlock()
     return true;
 }
 
+void GLBuffer::swapColorsInRange(unsigned char* bytes, int start, int count)
+{
+    if (!vertexFormat || bytes == nullptr) {
+        return;
+    }
+    const int stride = vertexFormat->getVertexSize();
+    const int elements = vertexFormat->getNumElements();
+    for (int e = 0; e < elements; ++e) {
+        if (vertexFormat->getElementFormat(e) != VertexFormat::Format_COLOR) {
+            continue;
+        }
+        const int offset = vertexFormat->getElementOffset(e);
+        for (int i = 0; i < size; ++i) {
+            const int at = i * stride + offset;
+            if (at >= start && at + 4 <= start + count) {
+                unsigned char* p = bytes + (at - start);
+                std::swap(p[0], p[3]);
+                std::swap(p[1], p[2]);
+            }
+        }
+    }
+}
+
 bool GLBuffer::update(unsigned char* bytes, int start, int count)
 {
     if (bytes == nullptr || start < 0 || count < 0 || start > dataSize || count > dataSize - start) {
         return false;
     }
+    // While mapped by a lock the buffer object takes no other writes.
+    if (mapped && mappedData != nullptr) {
+        return false;
+    }
+    // Packed colours arrive in the engine's order and are stored in OpenGL's, as an unlock stores them.
+    std::vector<unsigned char> turned;
     if (copy) {
         std::memcpy(copy.get() + start, bytes, static_cast<size_t>(count));
         bytes = copy.get() + start;
+        swapColorsInRange(bytes, start, count);
     } else if (handle == 0) {
         return false;
+    } else if (vertexFormat) {
+        turned.assign(bytes, bytes + count);
+        bytes = turned.data();
+        swapColorsInRange(bytes, start, count);
     }
     if (handle != 0) {
         glBindBuffer(target, handle);

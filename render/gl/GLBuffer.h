@@ -100,7 +100,12 @@ private:
     void createCommon();
     // Frees the buffer object and the local copy, telling nobody.
     void release_();
+    // Clears the formats and count of an earlier kind before a create sets its own.
+    void forgetKind();
     void swapColors(unsigned char* bytes);
+    // Reverses the packed colours that lie wholly inside bytes [start, start + count) of the buffer;
+    // bytes holds that range.
+    void swapColorsInRange(unsigned char* bytes, int start, int count);
     // Allocates the local copy and fills it from the buffer object when there is one.
     void restoreCopy();
 

@@ -1791,6 +1791,11 @@ GLTexture* GLRenderDevice::getLastTexture(int unit) const
 
 int GLRenderDevice::vertexFormatCreated(GLVertexFormat* format)
 {
+    // Created again: one entry only, or a destroyed format would stay listed.
+    const int known = format->getDeviceIndex();
+    if (known >= 0 && known < static_cast<int>(vertexFormats.size()) && vertexFormats[static_cast<size_t>(known)] == format) {
+        return known;
+    }
     vertexFormats.push_back(format);
     const int index = static_cast<int>(vertexFormats.size()) - 1;
     format->setDeviceIndex(index);
@@ -1814,6 +1819,9 @@ void GLRenderDevice::vertexFormatDestroyed(GLVertexFormat* format)
 
 int GLRenderDevice::shaderStateCreated(GLSLShaderState* state)
 {
+    if (std::find(shaderStates.begin(), shaderStates.end(), state) != shaderStates.end()) {
+        return static_cast<int>(shaderStates.size());
+    }
     if (shaderStates.size() == shaderStates.capacity()) {
         shaderStates.reserve(shaderStates.size() * 2 + 2);
     }

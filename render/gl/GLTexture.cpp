@@ -63,6 +63,30 @@ private:
     GLuint previous = 0;
 };
 
+// The layout of the pixels handed over or read back. A depth format names its precision only as the
+// texture's own storage: pixels cross over as plain depth components.
+GLenum transferFormat(int pixelFormat)
+{
+    if (TextureFormat::getLayout(pixelFormat) == TextureFormat::Layout_DEPTH) {
+        return GL_DEPTH_COMPONENT;
+    }
+    return GLRenderDevice::getGLFormat(pixelFormat, false);
+}
+
+// A format that gives its texels no bytes (a depth format) describes no memory to copy from or into.
+bool describesBytes(const TextureFormat& box)
+{
+    return GLRenderDevice::getGLTextureCompressed(box.pixelFormat) || box.xPitch > 0;
+}
+
+// Bytes OpenGL takes for one image (one face or slice) of a compressed level: whole 4x4 blocks, so
+// levels narrower than a block still take one.
+GLsizei compressedImageSize(int pixelFormat, int width, int height)
+{
+    const int blockBytes = pixelFormat == TextureFormat::Format_RGB_DXT1 ? 8 : 16;
+    return std::max(1, (width + 3) / 4) * std::max(1, (height + 3) / 4) * blockBytes;
+}
+
 RenderCaps capsOf(GLRenderDevice* device)
 {
     RenderCaps caps;
@@ -174,7 +198,15 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
 {
     if (handle != 0) {
         destroyContext();
+        // The levels of the earlier texture: their formats no longer describe the new one.
+        for (auto& buffer : mipPixelBuffers) {
+            if (buffer) {
+                static_cast<GLTextureMipPixelBuffer*>(buffer.get())->detach();
+            }
+        }
+        mipPixelBuffers.clear();
     }
+    levels = 0;
     const GLenum newTarget = getGLTarget();
     target = newTarget;
     textureMatrix = core::math::Matrix4x4();
@@ -211,7 +243,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
 
     const int pixelFormat = format->pixelFormat;
     const GLenum internalFormat = GLRenderDevice::getGLFormat(pixelFormat, true);
-    const GLenum glFormat = GLRenderDevice::getGLFormat(pixelFormat, false);
+    const GLenum glFormat = transferFormat(pixelFormat);
     const bool compressed = GLRenderDevice::getGLTextureCompressed(pixelFormat);
     const GLenum type = compressed ? 0 : GLRenderDevice::getGLType(pixelFormat);
     if (internalFormat == 0 || glFormat == 0) {
@@ -222,7 +254,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
     for (int i = 0; i < count; ++i) {
         const TextureFormat level(format.get(), i);
         const unsigned char* data =
-            mipDatas != nullptr && (i == 0 || i < mipLevels) ? mipDatas[i] : nullptr;
+            mipDatas != nullptr && (i == 0 || i < mipLevels) && describesBytes(level) ? mipDatas[i] : nullptr;
         if (data == nullptr && i > 0 && !allocateEmpty) {
             break;
         }
@@ -232,7 +264,15 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
         const GLsizei width = level.getWidth();
         const GLsizei height = level.getHeight();
         const GLsizei depth = level.getDepth();
-        const GLsizei image = level.yPitch;
+        GLsizei image = level.yPitch;
+        if (compressed) {
+            // A level below a block holds fewer bytes than OpenGL reads for it: such a level is made
+            // empty rather than read past the caller's data.
+            image = compressedImageSize(pixelFormat, width, height);
+            if (data != nullptr && level.yPitch < image) {
+                data = nullptr;
+            }
+        }
         const auto ifmt = static_cast<GLint>(internalFormat);
         switch (target) {
         case GL_TEXTURE_1D:
@@ -244,7 +284,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
             break;
         case GL_TEXTURE_3D:
             if (compressed) {
-                glCompressedTexImage3D(target, i, internalFormat, width, height, depth, 0, level.zPitch, data);
+                glCompressedTexImage3D(target, i, internalFormat, width, height, depth, 0, image * depth, data);
             } else {
                 glTexImage3D(target, i, ifmt, width, height, depth, 0, glFormat, type, data);
             }
@@ -336,7 +376,7 @@ bool GLTexture::load(TextureFormat* box, unsigned char* data)
         }
     }
     const int level = box->mipMin;
-    if (level < 0 || level >= levels) {
+    if (level < 0 || level >= levels || !describesBytes(*box)) {
         return false;
     }
     // The box must lie within the level.
@@ -350,7 +390,7 @@ bool GLTexture::load(TextureFormat* box, unsigned char* data)
     glPixelStorei(GL_UNPACK_ALIGNMENT, getAlignment(box->xPitch));
     const bool compressed = GLRenderDevice::getGLTextureCompressed(box->pixelFormat);
     const GLenum glFormat = compressed ? GLRenderDevice::getGLFormat(box->pixelFormat, true)
-                                       : GLRenderDevice::getGLFormat(box->pixelFormat, false);
+                                       : transferFormat(box->pixelFormat);
     const GLenum type = compressed ? 0 : GLRenderDevice::getGLType(box->pixelFormat);
     const GLint x = box->xMin;
     const GLint y = box->yMin;
@@ -412,7 +452,7 @@ bool GLTexture::read(TextureFormat* box, unsigned char* data)
 bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* data)
 {
     const int level = box.mipMin;
-    if (handle == 0 || level < 0 || level >= levels) {
+    if (handle == 0 || level < 0 || level >= levels || !describesBytes(box)) {
         return false;
     }
     // OpenGL writes the whole level: the caller's box must be exactly that big.
@@ -424,7 +464,7 @@ bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* dat
     ScopedBind bind(target, handle);
     glPixelStorei(GL_PACK_ALIGNMENT, getAlignment(box.xPitch));
     const bool compressed = GLRenderDevice::getGLTextureCompressed(box.pixelFormat);
-    const GLenum glFormat = GLRenderDevice::getGLFormat(box.pixelFormat, false);
+    const GLenum glFormat = transferFormat(box.pixelFormat);
     const GLenum type = GLRenderDevice::getGLType(box.pixelFormat);
     auto readOne = [&](GLenum where, unsigned char* into) {
         if (compressed) {
@@ -451,7 +491,7 @@ bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* dat
 bool GLTexture::writeLevel(const TextureFormat& box, int face, const unsigned char* data)
 {
     const int level = box.mipMin;
-    if (handle == 0 || level < 0 || level >= levels) {
+    if (handle == 0 || level < 0 || level >= levels || !describesBytes(box)) {
         return false;
     }
     const TextureFormat whole(format.get(), level);
@@ -470,7 +510,7 @@ bool GLTexture::writeLevel(const TextureFormat& box, int face, const unsigned ch
                                   GLRenderDevice::getGLFormat(box.pixelFormat, true), box.yPitch, data);
     } else {
         glTexSubImage2D(GLCubeFaces[face], level, 0, 0, box.getWidth(), box.getHeight(),
-                        GLRenderDevice::getGLFormat(box.pixelFormat, false), GLRenderDevice::getGLType(box.pixelFormat),
+                        transferFormat(box.pixelFormat), GLRenderDevice::getGLType(box.pixelFormat),
                         data);
     }
     generateMipLevels();

@@ -235,6 +235,16 @@ TEST_P(GLBufferTest, PackedColoursAreStoredInOpenGLOrderAndShownReversed)
         EXPECT_EQ(read[count - 1].color, 0x11223344u);
         buffer->unlock();
 
+        // While mapped, an update is refused rather than lost; after the unlock it is taken.
+        if (glBuffer->isMapped()) {
+            ASSERT_NE(buffer->lock(2), nullptr);
+            unsigned char four[4] = {1, 2, 3, 4};
+            EXPECT_FALSE(buffer->update(four, 0, 4));
+            EXPECT_TRUE(buffer->unlock());
+            EXPECT_TRUE(buffer->update(four, 0, 4));
+            const auto bytes = stored(glBuffer);
+            EXPECT_EQ(std::memcmp(bytes.data(), four, 4), 0);
+        }
         // A lock without access maps nothing: null, and neither it nor its unlock turns colours.
         if (glBuffer->isMapped()) {
             EXPECT_EQ(buffer->lock(0), nullptr);
@@ -250,6 +260,39 @@ TEST_P(GLBufferTest, PackedColoursAreStoredInOpenGLOrderAndShownReversed)
     IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
     device->renderPrimitive(vertexData.get(), fan.get());
     EXPECT_EQ(pixel(160, 120), 0x00FF00u);
+}
+
+TEST_P(GLBufferTest, UpdatedColoursAreStoredAsALockStoresThem)
+{
+    auto format = colorFormat();
+    for (int count : {4, 3000}) { // copied and, with buffer objects, mapped
+        SCOPED_TRACE(count);
+        IntrusivePointer<VertexBuffer> buffer = device->createVertexBuffer();
+        buffer->create(1, 2, format, count);
+        std::vector<ColoredVertex> vertices(static_cast<size_t>(count));
+        const auto quad = coloredQuad({-1, -1, 1, 1}, 0xFFFF00FFu);
+        for (int i = 0; i < count; ++i) {
+            vertices[static_cast<size_t>(i)] = quad[static_cast<size_t>(i % 4)];
+        }
+        // Written in two parts; the cut runs through the third vertex's colour, which the second
+        // part then writes whole.
+        auto* bytes = reinterpret_cast<unsigned char*>(vertices.data());
+        const int total = count * 16;
+        EXPECT_TRUE(buffer->update(bytes, 0, 2 * 16 + 14));
+        EXPECT_TRUE(buffer->update(bytes + 2 * 16 + 12, 2 * 16 + 12, total - (2 * 16 + 12)));
+        // Drawn, the quad is the engine's yellow, not its byte reversal.
+        clear();
+        IntrusivePointer<VertexData> vertexData = new VertexData(buffer);
+        IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
+        device->renderPrimitive(vertexData.get(), fan.get());
+        EXPECT_EQ(pixel(160, 120), 0xFFFF00u);
+        // A reader sees what was written.
+        const auto* read = reinterpret_cast<const ColoredVertex*>(buffer->lock(1));
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read[2].color, 0xFFFF00FFu);
+        EXPECT_EQ(read[count - 1].color, 0xFFFF00FFu);
+        buffer->unlock();
+    }
 }
 
 TEST_P(GLBufferTest, UpdateWritesInRangeAndRefusesOutside)
@@ -311,6 +354,40 @@ TEST_P(GLBufferTest, CreatingAgainFreesTheOldBufferWithoutTellingTheListener)
     indices->destroy();
     ASSERT_EQ(listener.told.size(), 2u);
     EXPECT_EQ(listener.told[1], static_cast<rezezaz::core::Resource*>(indices.get()));
+}
+
+TEST_P(GLBufferTest, MadeAgainAsAnotherKindItKeepsNothingOfTheFirst)
+{
+    // A vertex buffer of 100 vertices with a packed colour, made again as a 2 x 2 pixel buffer: its
+    // lock must not reverse colours over 100 vertices of the bytes of four pixels.
+    IntrusivePointer<VertexBuffer> vertices = device->createVertexBuffer();
+    auto* glBuffer = static_cast<GLBuffer*>(vertices.get());
+    ASSERT_TRUE(vertices->create(2, 3, colorFormat(), 100));
+    PixelBuffer* pixels = glBuffer;
+    ASSERT_TRUE(pixels->create(2, 3, new TextureFormat(2, TextureFormat::Format_RGBA_8, 2, 2, 1, 1)));
+    EXPECT_FALSE(glBuffer->getVertexFormat());
+    EXPECT_EQ(glBuffer->getSize(), 0);
+    EXPECT_EQ(glBuffer->getNumElementPointers(), 0);
+    EXPECT_EQ(glBuffer->resourceThis(), static_cast<rezezaz::core::Resource*>(pixels));
+    const unsigned char bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    unsigned char* data = pixels->lock(Buffer::Access_WRITE);
+    ASSERT_NE(data, nullptr);
+    std::memcpy(data, bytes, sizeof(bytes));
+    EXPECT_TRUE(pixels->unlock());
+    data = pixels->lock(Buffer::Access_READ);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::memcmp(data, bytes, sizeof(bytes)), 0);
+    EXPECT_TRUE(pixels->unlock());
+
+    // And an index buffer made again as a vertex buffer is a vertex buffer.
+    IntrusivePointer<IndexBuffer> indices = device->createIndexBuffer();
+    auto* indexBuffer = static_cast<GLBuffer*>(indices.get());
+    ASSERT_TRUE(indices->create(1, 2, IndexBuffer::IndexFormat_UINT16, 4));
+    VertexBuffer* asVertices = indexBuffer;
+    ASSERT_TRUE(asVertices->create(1, 2, colorFormat(), 4));
+    EXPECT_EQ(indexBuffer->getIndexFormat(), 0);
+    EXPECT_EQ(indexBuffer->getTarget(), static_cast<unsigned int>(GL_ARRAY_BUFFER));
+    EXPECT_EQ(indexBuffer->resourceThis(), static_cast<rezezaz::core::Resource*>(asVertices));
 }
 
 TEST(GLBufferUsage, EveryUsageGetsAValidHint)

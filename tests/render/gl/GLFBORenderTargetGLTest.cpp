@@ -170,6 +170,68 @@ TEST_F(GLFBORenderTargetTest, DepthAloneDrawsAndReadsNoColour)
     EXPECT_EQ(depth->getHandle(), 0u);
 }
 
+TEST_F(GLFBORenderTargetTest, DepthTexturesAllocateTheirLevelAndCompleteTheFramebuffer)
+{
+    const struct
+    {
+        int pixelFormat;
+        bool withColour;
+    } cases[] = {
+        {TextureFormat::Format_DEPTH_16, false},
+        {TextureFormat::Format_DEPTH_24, false},
+        {TextureFormat::Format_DEPTH_32, false},
+        {TextureFormat::Format_DEPTH_24, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << c.pixelFormat << (c.withColour ? " with colour" : ""));
+        auto fbo = makeTarget();
+        ASSERT_TRUE(fbo);
+        auto depthTexture = renderTexture(c.pixelFormat);
+        auto* gl = dynamic_cast<GLTexture*>(depthTexture.get());
+        ASSERT_NE(gl, nullptr);
+        // Level 0 exists in full, in a depth format of its own.
+        glBindTexture(GL_TEXTURE_2D, gl->getHandle());
+        GLint levelWidth = 0;
+        GLint levelHeight = 0;
+        GLint depthBits = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &levelWidth);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &levelHeight);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_DEPTH_SIZE, &depthBits);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        EXPECT_EQ(levelWidth, SIDE);
+        EXPECT_EQ(levelHeight, SIDE);
+        EXPECT_GT(depthBits, 0);
+        // Its format gives a texel no bytes: reading or writing through a caller's memory is refused
+        // rather than running past it.
+        TextureFormat whole(2, c.pixelFormat, SIDE, SIDE, 1, 1);
+        std::vector<unsigned char> bytes(4, 0xAB);
+        EXPECT_FALSE(depthTexture->read(&whole, bytes.data()));
+        EXPECT_FALSE(depthTexture->load(&whole, bytes.data()));
+        EXPECT_EQ(bytes, std::vector<unsigned char>(4, 0xAB));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+        IntrusivePointer<Texture> colour;
+        if (c.withColour) {
+            colour = renderTexture(TextureFormat::Format_RGBA_8);
+            ASSERT_TRUE(fbo->attach(colour->getMipPixelBuffer(0, 0), PixelBufferRenderTarget::Attachment_COLOR));
+        }
+        ASSERT_TRUE(fbo->attach(depthTexture->getMipPixelBuffer(0, 0), PixelBufferRenderTarget::Attachment_DEPTH));
+        ASSERT_TRUE(device->setRenderTarget(fbo->getRootRenderTarget()));
+        EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+        EXPECT_EQ(attachedName(GL_DEPTH_ATTACHMENT), gl->getHandle());
+        // The texture is the target's depth: no renderbuffer was made in its place.
+        EXPECT_FALSE(fbo->getDepthBuffer());
+        ASSERT_TRUE(device->setRenderTarget(target.get()));
+        if (c.withColour) {
+            // Drawn with depth testing into the texture's depth, the quad still lands.
+            drawTopHalf(fbo->getRootRenderTarget());
+            ASSERT_FALSE(HasFatalFailure());
+            EXPECT_EQ(rows(*colour), topHalfRows());
+        }
+        fbo->destroy();
+    }
+}
+
 TEST_F(GLFBORenderTargetTest, AnIncompleteFramebufferIsOnlyAWarning)
 {
     auto fbo = makeTarget();

@@ -320,6 +320,33 @@ TEST_F(GLSLTest, LayoutsFindAttributesByNameAndFallBackToFixedSlots)
     EXPECT_EQ(device->getNumShaderStates(), programs - 1);
 }
 
+TEST_F(GLSLTest, CreatedTwiceAFormatOrProgramIsListedOnce)
+{
+    // A destroyed format or program left in the device's lists would be reached after it is gone.
+    const int formats = device->getNumVertexFormats();
+    auto twice = makeFormat({{POSITION, 0, FLOAT3}});
+    twice->create();
+    auto after = makeFormat({{POSITION, 0, FLOAT3}});
+    EXPECT_EQ(device->getNumVertexFormats(), formats + 2);
+    EXPECT_EQ(static_cast<GLVertexFormat*>(after.get())->getDeviceIndex(), formats + 1);
+    twice->destroy();
+    twice = nullptr;
+    EXPECT_EQ(device->getNumVertexFormats(), formats + 1);
+    EXPECT_EQ(static_cast<GLVertexFormat*>(after.get())->getDeviceIndex(), formats);
+
+    const int programs = device->getNumShaderStates();
+    IntrusivePointer<ShaderState> state = device->createShaderState();
+    state->create();
+    state->create();
+    EXPECT_EQ(device->getNumShaderStates(), programs + 1);
+    state->destroy();
+    state = nullptr;
+    EXPECT_EQ(device->getNumShaderStates(), programs);
+    // Dropping a format's layouts now asks only the programs that are alive.
+    after->destroy();
+    EXPECT_EQ(device->getNumVertexFormats(), formats);
+}
+
 TEST_F(GLSLTest, ReflectionOfAFloatAVectorAndASampler)
 {
     auto state = program("#version 120\nattribute vec3 POSITION;\nvoid main() { gl_Position = vec4(POSITION, 1.0); }\n",

@@ -258,6 +258,36 @@ TEST_F(GLTextureTest, Dxt1BlockDecodesToItsColour)
     EXPECT_EQ(std::memcmp(read.data(), block, 8), 0);
 }
 
+TEST_F(GLTextureTest, CompressedLevelsBelowABlockAreAllMade)
+{
+    // 8x8 down to 2x2 in DXT1 and DXT5: the last level is smaller than one 4x4 block, yet OpenGL
+    // needs a whole block for it. With the levels' data as their formats size it, and without data.
+    for (int pixelFormat : {TextureFormat::Format_RGB_DXT1, TextureFormat::Format_RGBA_DXT5}) {
+        for (bool withData : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << std::hex << pixelFormat << (withData ? " with data" : ""));
+            TextureFormat format(2, pixelFormat, 8, 8, 1, 3);
+            std::vector<std::vector<unsigned char>> levels;
+            std::vector<unsigned char*> pointers;
+            for (int i = 0; i < 3 && withData; ++i) {
+                TextureFormat level(&format, i);
+                levels.emplace_back(static_cast<size_t>(level.yPitch), 0);
+                pointers.push_back(levels.back().data());
+            }
+            auto texture = makeTexture(1, format, pointers);
+            auto* glTexture = static_cast<GLTexture*>(texture.get());
+            EXPECT_EQ(glTexture->getNumLevels(), 3);
+            glBindTexture(GL_TEXTURE_2D, glTexture->getHandle());
+            for (int i = 0; i < 3; ++i) {
+                GLint levelWidth = 0;
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, i, GL_TEXTURE_WIDTH, &levelWidth);
+                EXPECT_EQ(levelWidth, 8 >> i) << "level " << i;
+            }
+            glBindTexture(GL_TEXTURE_2D, 0);
+            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        }
+    }
+}
+
 TEST_F(GLTextureTest, NonPowerOfTwoSizesNeedTheDeviceOrARectangle)
 {
     struct Case
@@ -384,6 +414,43 @@ TEST_F(GLTextureTest, GenerationAndTheTextureMatrixPlaceTheImage)
     drawTextured(texture.get(), unitCorners, 2, &mirrored);
     EXPECT_EQ(pixel(60, 120), 0x00FF00u);
     EXPECT_EQ(pixel(260, 120), 0xFF0000u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GLTextureTest, MadeAgainItsLevelBuffersDescribeTheNewSize)
+{
+    IntrusivePointer<Texture> texture = device->createTexture();
+    ASSERT_TRUE(texture->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    IntrusivePointer<PixelBuffer> small = texture->getMipPixelBuffer(0, 0);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->getDataSize(), 4 * 4 * 4);
+
+    ASSERT_TRUE(texture->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 8, 8, 1, 1), nullptr));
+    // The earlier level belongs to no texture now; the new one has the new size and takes a whole level.
+    EXPECT_EQ(small->castToGLTextureMipPixelBuffer()->getHandle(), 0u);
+    IntrusivePointer<PixelBuffer> large = texture->getMipPixelBuffer(0, 0);
+    ASSERT_TRUE(large);
+    EXPECT_NE(large.get(), small.get());
+    EXPECT_EQ(large->getDataSize(), 8 * 8 * 4);
+    EXPECT_EQ(large->getSize(), 64);
+    std::vector<unsigned char> pixels(8 * 8 * 4, 0x7F);
+    EXPECT_TRUE(large->update(pixels.data(), 0, large->getDataSize()));
+    std::vector<unsigned char> small4(4 * 4 * 4, 0);
+    EXPECT_FALSE(small->update(small4.data(), 0, small->getDataSize()));
+    std::vector<unsigned char> read(8 * 8 * 4, 0);
+    TextureFormat whole(2, TextureFormat::Format_RGBA_8, 8, 8, 1, 1);
+    ASSERT_TRUE(texture->read(&whole, read.data()));
+    EXPECT_EQ(read, pixels);
+
+    // Made again in a format OpenGL cannot take: refused, and no level of the earlier one is left
+    // to read or write.
+    EXPECT_FALSE(texture->create(1, new TextureFormat(2, TextureFormat::Format_YUV_422, 8, 8, 1, 1), nullptr));
+    EXPECT_EQ(static_cast<GLTexture*>(texture.get())->getNumLevels(), 0);
+    EXPECT_FALSE(texture->read(&whole, read.data()));
+    EXPECT_FALSE(texture->load(&whole, pixels.data()));
 }
 
 } // namespace
