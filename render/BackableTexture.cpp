@@ -202,6 +202,11 @@ bool BackableTexture::convertCreate(core::IntrusivePointer<Texture> back, Render
         }
         recomputePitches(*target);
     }
+    // Levels made here for a device that cannot make them are handed over as given levels, so the
+    // device uploads them rather than leaving its upper levels empty.
+    if (needsMipGeneration) {
+        target->mipMax = levels;
+    }
 
     // The caller gives the levels its format names; the others are filtered from the level above.
     const int givenLevels = std::max(format->mipMax, 1);

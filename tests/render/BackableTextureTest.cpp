@@ -134,14 +134,15 @@ TEST_F(BackableTextureTest, ConversionDependsOnWhatTheDeviceLacks)
          "back.create(64,0x106 4x4x1 m0,1 levels)",
          {}},
         {"another pixel format", true, true, true, 1, 1, "back.create(1,0x108 4x4x1 m1,1 levels)", {"0,0,1"}},
-        // Prepared here, without the autogen bit (the levels themselves are checked below).
+        // Prepared here, without the autogen bit, and handed over as two given levels (the levels
+        // themselves are checked below).
         {"mips the device cannot make",
          true,
          false,
          false,
          0x41,
          0,
-         "back.create(1,0x106 4x4x1 m0,1 levels)",
+         "back.create(1,0x106 4x4x1 m2,2 levels)",
          {"0,1,0"}},
         {"mips asked for with given levels",
          true,
