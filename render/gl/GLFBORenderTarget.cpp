@@ -294,6 +294,11 @@ bool GLFBORenderTarget::compile()
         glReadBuffer(GL_NONE);
     }
     bindFramebuffer(handle_);
+    if (hasColor) {
+        // The framebuffer's own draw and read buffers, in case a depth-only compile turned them off.
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+    }
     const unsigned int status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_RENDER, core::Logger::WARNING,

@@ -166,6 +166,19 @@ TEST_F(GLFBORenderTargetTest, DepthAloneDrawsAndReadsNoColour)
     EXPECT_FALSE(fbo->getDepthBuffer());
     ASSERT_TRUE(device->setRenderTarget(target.get()));
     EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), 0);
+
+    // Colour attached later is drawn into and read from again.
+    auto texture = renderTexture(TextureFormat::Format_RGBA_8);
+    ASSERT_TRUE(fbo->attach(texture->getMipPixelBuffer(0, 0), PixelBufferRenderTarget::Attachment_COLOR));
+    drawTopHalf(fbo->getRootRenderTarget());
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(rows(*texture), topHalfRows());
+    EXPECT_FALSE(fbo->getDepthBuffer());
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo->getHandle());
+    EXPECT_EQ(integer(GL_DRAW_BUFFER), GL_COLOR_ATTACHMENT0);
+    EXPECT_EQ(integer(GL_READ_BUFFER), GL_COLOR_ATTACHMENT0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    fbo->destroy();
     depth->destroy();
     EXPECT_EQ(depth->getHandle(), 0u);
 }
