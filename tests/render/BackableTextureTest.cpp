@@ -206,6 +206,43 @@ TEST_F(BackableTextureTest, MissingMipLevelsAreBoxFilteredFromTheLevelAbove)
     EXPECT_EQ(back->kept[1], (Bytes{(0 + 40 + 100 + 60 + 2) / 4, 8, 0, 4}));
 }
 
+TEST_F(BackableTextureTest, MipLevelsOfACubeMapAreMadeForEachOfItsSixSides)
+{
+    device.caps.textureNonPowerOf2 = true;
+    // Side s of level 0 is all 10 * (s + 1).
+    Bytes level0(4 * 4 * 6);
+    for (size_t i = 0; i < level0.size(); ++i) {
+        level0[i] = static_cast<unsigned char>(10 * (i / 16 + 1));
+    }
+    unsigned char* levels[] = {level0.data()};
+    IntrusivePointer<TextureFormat> format(
+        new TextureFormat(TextureFormat::Dimension_CUBE, TextureFormat::Format_L_8, 4, 4, 6, 0));
+    // Takes six level-sized sides from each level, as a device uploads a cube map.
+    class SideKeeper : public RecordingTexture
+    {
+    public:
+        using RecordingTexture::RecordingTexture;
+        bool create(int usage, IntrusivePointer<TextureFormat> format, unsigned char** mipDatas) override
+        {
+            for (int level = 0; level < format->mipMax; ++level) {
+                TextureFormat levelFormat(format.get(), level);
+                kept.emplace_back(mipDatas[level], mipDatas[level] + 6 * levelFormat.yPitch);
+            }
+            return RecordingTexture::create(usage, format, mipDatas);
+        }
+        std::vector<Bytes> kept;
+    };
+    IntrusivePointer<SideKeeper> back(new SideKeeper(log, "back"));
+    EXPECT_TRUE(BackableTexture::convertCreate(back, &device, 0x40, format, levels));
+    ASSERT_EQ(back->kept.size(), 2u);
+    EXPECT_EQ(back->kept[0], level0);
+    Bytes level1(2 * 2 * 6);
+    for (size_t i = 0; i < level1.size(); ++i) {
+        level1[i] = static_cast<unsigned char>(10 * (i / 4 + 1));
+    }
+    EXPECT_EQ(back->kept[1], level1);
+}
+
 TEST_F(BackableTextureTest, EachNewBackIsMadeFromTheCopyAndLevelBuffersFollowIt)
 {
     device.caps.textureNonPowerOf2 = true;
