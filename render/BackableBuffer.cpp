@@ -340,11 +340,7 @@ bool BackableBuffer::update(unsigned char* data, int start, int size)
         std::memcpy(data_.data() + start, data, static_cast<size_t>(size));
     }
     if (Buffer* back = kindBack()) {
-        try {
-            back->update(data_.data() + start, start, size);
-        } catch (const core::Exception&) {
-            // The copy holds the bytes; the next back gets them.
-        }
+        sendToBack(back, start, size);
     }
     return true;
 }
@@ -405,10 +401,31 @@ void BackableBuffer::updateBack(int start, int size)
     if (back == nullptr || start < 0 || size < 0 || int64_t(start) + size > dataSize_) {
         return;
     }
+    sendToBack(back, start, size);
+}
+
+bool BackableBuffer::backLaidOutOtherwise() const
+{
+    if (getKind() != Kind::PIXEL) {
+        return false;
+    }
+    PixelBuffer* back = dynamic_cast<PixelBuffer*>(back_.get());
+    core::IntrusivePointer<TextureFormat> backFormat = back != nullptr ? back->getTextureFormat() : nullptr;
+    return backFormat && !backFormat->equals(*textureFormat_);
+}
+
+void BackableBuffer::sendToBack(Buffer* back, int start, int size)
+{
     try {
+        if (backLaidOutOtherwise()) {
+            // Bytes of the copy's layout would land in the wrong place: the whole copy goes over,
+            // converted.
+            writeBack();
+            return;
+        }
         back->update(data_.data() + start, start, size);
     } catch (const core::Exception&) {
-        // The next back gets the bytes from the copy.
+        // The copy holds the bytes; the next back gets them.
     }
 }
 

@@ -117,6 +117,12 @@ private:
     void replaceBack(Buffer* back);
     void createBack(RenderDevice* device);
     void writeBack();
+    // True for a pixel buffer whose back holds its pixels in a layout other than the copy's, so
+    // that bytes cannot go over as they are.
+    bool backLaidOutOtherwise() const;
+    // Sends size bytes of the copy from start to the back, or the whole copy, converted, when the
+    // back is laid out otherwise; engine errors of the back are swallowed.
+    void sendToBack(Buffer* back, int start, int size);
 
     int32_t usage_ = 0;
     int32_t access_ = 0;

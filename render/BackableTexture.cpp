@@ -143,6 +143,19 @@ void boxFilter(const TextureFormat& from, const unsigned char* src, const Textur
     }
 }
 
+// The format of one mip level of a texture. Every level of a cube map has all six sides, one after
+// the other, each a level-sized image.
+core::IntrusivePointer<TextureFormat> levelOf(const TextureFormat& format, int level)
+{
+    core::IntrusivePointer<TextureFormat> result(new TextureFormat(&format, level));
+    if (format.dimension == TextureFormat::Dimension_CUBE) {
+        result->zMin = format.zMin;
+        result->zMax = format.zMax;
+        result->zPitch = result->getDepth() * result->yPitch;
+    }
+    return result;
+}
+
 // The box of the level that format addresses, in the texture's own format.
 TextureFormat levelBox(const TextureFormat& own, const TextureFormat& format)
 {
@@ -202,6 +215,11 @@ bool BackableTexture::convertCreate(core::IntrusivePointer<Texture> back, Render
         }
         recomputePitches(*target);
     }
+    // Levels made here for a device that cannot make them are handed over as given levels, so the
+    // device uploads them rather than leaving its upper levels empty.
+    if (needsMipGeneration) {
+        target->mipMax = levels;
+    }
 
     // The caller gives the levels its format names; the others are filtered from the level above.
     const int givenLevels = std::max(format->mipMax, 1);
@@ -209,15 +227,15 @@ bool BackableTexture::convertCreate(core::IntrusivePointer<Texture> back, Render
     // One entry more, null, for a back that looks for a further level.
     std::vector<unsigned char*> blockPointers(static_cast<size_t>(levels) + 1, nullptr);
     for (int level = 0; level < levels; ++level) {
-        TextureFormat targetLevel(target.get(), level);
-        blocks[level] = zeroedBlock(targetLevel.zPitch);
+        const core::IntrusivePointer<TextureFormat> targetLevel = levelOf(*target, level);
+        blocks[level] = zeroedBlock(targetLevel->zPitch);
         if (level < givenLevels && mipDatas[level] != nullptr) {
-            TextureFormat sourceLevel(format.get(), level);
-            TextureFormatConversion::convert(mipDatas[level], &sourceLevel, blocks[level].get(),
-                                             &targetLevel);
+            const core::IntrusivePointer<TextureFormat> sourceLevel = levelOf(*format, level);
+            TextureFormatConversion::convert(mipDatas[level], sourceLevel.get(), blocks[level].get(),
+                                             targetLevel.get());
         } else if (level > 0) {
-            TextureFormat aboveLevel(target.get(), level - 1);
-            boxFilter(aboveLevel, blocks[level - 1].get(), targetLevel, blocks[level].get());
+            const core::IntrusivePointer<TextureFormat> aboveLevel = levelOf(*target, level - 1);
+            boxFilter(*aboveLevel, blocks[level - 1].get(), *targetLevel, blocks[level].get());
         }
         blockPointers[level] = blocks[level].get();
     }

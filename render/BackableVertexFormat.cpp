@@ -121,7 +121,11 @@ int BackableVertexFormat::findElement(const core::String& name) const
 
 void BackableVertexFormat::setBack(core::IntrusivePointer<VertexFormat> back)
 {
-    if (back_ && back_ != back) {
+    if (back_ && back_ == back) {
+        // It mirrors this format already: elements given again would stand in it twice.
+        return;
+    }
+    if (back_) {
         back_->destroy();
     }
     back_ = back;

@@ -41,7 +41,8 @@ public:
     int findElement(const core::String& name) const override;
 
     // Destroys a held back that differs from back, takes back, creates it and adds every element to
-    // it (by semantic; a name-only element reaches the back without its name).
+    // it (by semantic; a name-only element reaches the back without its name). The back already
+    // held is left as it is.
     virtual void setBack(core::IntrusivePointer<VertexFormat> back);
     virtual core::IntrusivePointer<VertexFormat> getBack() const;
 

@@ -37,7 +37,14 @@ void bindFramebuffer(unsigned int handle)
 
 bool GLFBORenderTarget::available(GLRenderDevice*)
 {
-    return GLEW_EXT_framebuffer_object || GLEW_ARB_framebuffer_object;
+    // The target calls the framebuffer entry points without a suffix: an OpenGL that announces
+    // the extension without them has none to offer.
+    return (GLEW_EXT_framebuffer_object || GLEW_ARB_framebuffer_object) && glGenFramebuffers != nullptr &&
+           glBindFramebuffer != nullptr && glDeleteFramebuffers != nullptr &&
+           glFramebufferTexture2D != nullptr && glFramebufferRenderbuffer != nullptr &&
+           glCheckFramebufferStatus != nullptr && glGenRenderbuffers != nullptr &&
+           glBindRenderbuffer != nullptr && glRenderbufferStorage != nullptr &&
+           glDeleteRenderbuffers != nullptr;
 }
 
 const char* GLFBORenderTarget::getFBOMessage(unsigned int status)
@@ -289,11 +296,16 @@ bool GLFBORenderTarget::compile()
             attach(core::IntrusivePointer<PixelBuffer>(depth.get()), Attachment_DEPTH);
             depthBuffer_ = depth.get();
         }
-    } else if (hasDepth && !hasColor) {
+    } else if (hasDepth && !hasColor && handle_ != 0) {
         glDrawBuffer(GL_NONE);
         glReadBuffer(GL_NONE);
     }
     bindFramebuffer(handle_);
+    if (hasColor && handle_ != 0) {
+        // The framebuffer's own draw and read buffers, in case a depth-only compile turned them off.
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+    }
     const unsigned int status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_RENDER, core::Logger::WARNING,

@@ -206,6 +206,14 @@ TEST_F(BackableBufferTest, APixelBackInAnotherFormatIsConvertedOnEveryWrite)
     buffer->unlock();
     EXPECT_EQ(back->bytes[0], 99);
     EXPECT_EQ(back->bytes[3], 255);
+
+    // A part written by update cannot go over byte for byte: the second pixel starts at byte 3 of
+    // the copy but at byte 4 of the back. The whole copy goes over, converted.
+    log->take();
+    unsigned char second[3] = {70, 80, 90};
+    EXPECT_TRUE(buffer->update(second, 3, 3));
+    EXPECT_EQ(log->take(), (Calls{"back.lock(2)", "back.unlock()"}));
+    EXPECT_EQ(back->bytes, (std::vector<unsigned char>{99, 20, 30, 255, 70, 80, 90, 255}));
 }
 
 TEST_F(BackableBufferTest, APixelBackLaidOutOtherwiseInTheSamePixelFormatIsWrittenRowByRow)

@@ -54,15 +54,20 @@ TEST_F(BackableRenderStateTest, RecordsSetWithoutBackAreReplayedInOrderOntoEachN
     state->setSamplerState(Shader::ShaderType_FRAGMENT, 1, linear);
     state->setMaterialState(MaterialState());
     state->setBlendState(BlendState());
+    state->setGeometryState(GeometryState());
     state->setBlendState(blend);
+    state->setRasterizerState(RasterizerState());
     state->setSamplerState(Shader::ShaderType_VERTEX, 0, SamplerState());
+    state->setDepthState(DepthState());
     EXPECT_EQ(state->getRootRenderState(), nullptr);
     EXPECT_TRUE(state->create());
 
     IntrusivePointer<RecordingRenderState> first = newBack("first");
     state->setBack(first);
-    const Calls replay = {"first.setBlendState()",      "first.setFogState()",
-                          "first.setMaterialState()",   "first.setSamplerState(0,0)",
+    const Calls replay = {"first.setBlendState()",      "first.setDepthState()",
+                          "first.setRasterizerState()", "first.setFogState()",
+                          "first.setGeometryState()",   "first.setMaterialState()",
+                          "first.setSamplerState(0,0)",
                           "first.setSamplerState(1,1)", "first.setSamplerState(2,0)",
                           "first.setTextureState(0,1)"};
     EXPECT_EQ(log->take(), replay);
@@ -92,14 +97,13 @@ TEST_F(BackableRenderStateTest, RecordsSetWithoutBackAreReplayedInOrderOntoEachN
     BlendState out;
     ASSERT_TRUE(state->getBlendState(out));
     EXPECT_EQ(out.source, BlendState::Operation_SRC_ALPHA);
-    EXPECT_EQ(state->getSetStates(),
-              RenderState::State_BLEND | RenderState::State_FOG | RenderState::State_MATERIAL);
+    EXPECT_EQ(state->getSetStates(), RenderState::State_BLEND | RenderState::State_DEPTH |
+                                         RenderState::State_RASTERIZER | RenderState::State_FOG |
+                                         RenderState::State_GEOMETRY | RenderState::State_MATERIAL);
     SamplerState sampler;
     ASSERT_TRUE(state->getSamplerState(Shader::ShaderType_FRAGMENT, 1, sampler));
     EXPECT_EQ(sampler.minFilter, SamplerState::FilterType_LINEAR);
     EXPECT_FALSE(state->getSamplerState(Shader::ShaderType_FRAGMENT, 0, sampler));
-    DepthState depth;
-    EXPECT_FALSE(state->getDepthState(depth));
 }
 
 TEST_F(BackableRenderStateTest, ChangesGoOnToTheBackAndTheBackAnswers)

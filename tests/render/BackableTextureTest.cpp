@@ -134,14 +134,15 @@ TEST_F(BackableTextureTest, ConversionDependsOnWhatTheDeviceLacks)
          "back.create(64,0x106 4x4x1 m0,1 levels)",
          {}},
         {"another pixel format", true, true, true, 1, 1, "back.create(1,0x108 4x4x1 m1,1 levels)", {"0,0,1"}},
-        // Prepared here, without the autogen bit (the levels themselves are checked below).
+        // Prepared here, without the autogen bit, and handed over as two given levels (the levels
+        // themselves are checked below).
         {"mips the device cannot make",
          true,
          false,
          false,
          0x41,
          0,
-         "back.create(1,0x106 4x4x1 m0,1 levels)",
+         "back.create(1,0x106 4x4x1 m2,2 levels)",
          {"0,1,0"}},
         {"mips asked for with given levels",
          true,
@@ -203,6 +204,43 @@ TEST_F(BackableTextureTest, MissingMipLevelsAreBoxFilteredFromTheLevelAbove)
     EXPECT_EQ(back->kept[0], level0);
     // Each 2 x 2 block averaged, rounded.
     EXPECT_EQ(back->kept[1], (Bytes{(0 + 40 + 100 + 60 + 2) / 4, 8, 0, 4}));
+}
+
+TEST_F(BackableTextureTest, MipLevelsOfACubeMapAreMadeForEachOfItsSixSides)
+{
+    device.caps.textureNonPowerOf2 = true;
+    // Side s of level 0 is all 10 * (s + 1).
+    Bytes level0(4 * 4 * 6);
+    for (size_t i = 0; i < level0.size(); ++i) {
+        level0[i] = static_cast<unsigned char>(10 * (i / 16 + 1));
+    }
+    unsigned char* levels[] = {level0.data()};
+    IntrusivePointer<TextureFormat> format(
+        new TextureFormat(TextureFormat::Dimension_CUBE, TextureFormat::Format_L_8, 4, 4, 6, 0));
+    // Takes six level-sized sides from each level, as a device uploads a cube map.
+    class SideKeeper : public RecordingTexture
+    {
+    public:
+        using RecordingTexture::RecordingTexture;
+        bool create(int usage, IntrusivePointer<TextureFormat> format, unsigned char** mipDatas) override
+        {
+            for (int level = 0; level < format->mipMax; ++level) {
+                TextureFormat levelFormat(format.get(), level);
+                kept.emplace_back(mipDatas[level], mipDatas[level] + 6 * levelFormat.yPitch);
+            }
+            return RecordingTexture::create(usage, format, mipDatas);
+        }
+        std::vector<Bytes> kept;
+    };
+    IntrusivePointer<SideKeeper> back(new SideKeeper(log, "back"));
+    EXPECT_TRUE(BackableTexture::convertCreate(back, &device, 0x40, format, levels));
+    ASSERT_EQ(back->kept.size(), 2u);
+    EXPECT_EQ(back->kept[0], level0);
+    Bytes level1(2 * 2 * 6);
+    for (size_t i = 0; i < level1.size(); ++i) {
+        level1[i] = static_cast<unsigned char>(10 * (i / 4 + 1));
+    }
+    EXPECT_EQ(back->kept[1], level1);
 }
 
 TEST_F(BackableTextureTest, EachNewBackIsMadeFromTheCopyAndLevelBuffersFollowIt)

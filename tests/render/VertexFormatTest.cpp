@@ -124,9 +124,11 @@ TEST(VertexFormatTest, BackableFormatReplaysOntoItsBack)
     ASSERT_EQ(first->getNumElements(), 3);
     EXPECT_EQ(first->getElementSemantic(2), VertexFormat::Semantic_COLOR);
 
-    // Setting the same back again keeps it; a different one destroys the old.
+    // Setting the same back again keeps it as it is; a different one destroys the old.
     format->setBack(first);
     EXPECT_TRUE(recorder.told.empty());
+    EXPECT_EQ(first->getNumElements(), 3);
+    EXPECT_EQ(first->getVertexSize(), 32);
     DestroyRecorder secondRecorder;
     IntrusivePointer<BackableVertexFormat> second(new BackableVertexFormat());
     second->setDestroyedListener(&secondRecorder);

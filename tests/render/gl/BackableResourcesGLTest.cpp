@@ -8,7 +8,10 @@
 #include "render/BackableShaderState.h"
 #include "render/BackableTexture.h"
 #include "render/BackableVertexFormat.h"
+#include "render/gl/GLTexture.h"
+#include "support/RecordingRenderDevice.h"
 
+#include <memory>
 #include <vector>
 
 using rezezaz::core::IntrusivePointer;
@@ -167,6 +170,37 @@ TEST_F(BackableResourcesGLTest, ATextureReadsBackTheSameFromEachNewDevice)
     EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 4), std::vector<unsigned char>(4, 255));
     EXPECT_EQ(std::vector<unsigned char>(out.begin() + 4, out.end()),
               std::vector<unsigned char>(pixels.begin() + 4, pixels.end()));
+}
+
+TEST_F(BackableResourcesGLTest, MipLevelsMadeForADeviceThatCannotMakeThemReachTheDeviceTexture)
+{
+    // The capabilities of a device without mip generation, over a texture of the real one.
+    support::RecordingRenderDevice caps(std::make_shared<support::CallLog>());
+    caps.caps.textureNonPowerOf2 = true;
+    caps.caps.textureAutogenMipMaps = false;
+    std::vector<unsigned char> level0(4 * 4 * 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            unsigned char* pixel = level0.data() + (y * 4 + x) * 4;
+            pixel[0] = static_cast<unsigned char>(x < 2 ? 200 : 40);
+            pixel[1] = static_cast<unsigned char>(y < 2 ? 100 : 0);
+            pixel[2] = static_cast<unsigned char>((x + y) % 2 == 0 ? 80 : 0);
+            pixel[3] = 255;
+        }
+    }
+    unsigned char* levels[] = {level0.data()};
+    IntrusivePointer<TextureFormat> format(new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 0));
+    IntrusivePointer<Texture> texture = device->createTexture();
+    ASSERT_TRUE(BackableTexture::convertCreate(texture, &caps, Texture::Usage_AUTOGEN_MIPMAP, format, levels));
+
+    // Level 1 holds each 2 x 2 block averaged, as made in memory.
+    TextureFormat level1(format.get(), 1);
+    std::vector<unsigned char> out(static_cast<size_t>(level1.zPitch), 0);
+    ASSERT_TRUE(static_cast<GLTexture*>(texture.get())->readLevel(level1, -1, out.data()));
+    const std::vector<unsigned char> expected = {200, 100, 40, 255, 40, 100, 40, 255,
+                                                 200, 0,   40, 255, 40, 0,   40, 255};
+    EXPECT_EQ(out, expected);
+    texture->destroy();
 }
 
 TEST_F(BackableResourcesGLTest, ShadersCompileAndLinkAgainOnEachNewDevice)

@@ -166,7 +166,36 @@ TEST_F(GLFBORenderTargetTest, DepthAloneDrawsAndReadsNoColour)
     EXPECT_FALSE(fbo->getDepthBuffer());
     ASSERT_TRUE(device->setRenderTarget(target.get()));
     EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), 0);
+
+    // Colour attached later is drawn into and read from again.
+    auto texture = renderTexture(TextureFormat::Format_RGBA_8);
+    ASSERT_TRUE(fbo->attach(texture->getMipPixelBuffer(0, 0), PixelBufferRenderTarget::Attachment_COLOR));
+    drawTopHalf(fbo->getRootRenderTarget());
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(rows(*texture), topHalfRows());
+    EXPECT_FALSE(fbo->getDepthBuffer());
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo->getHandle());
+    EXPECT_EQ(integer(GL_DRAW_BUFFER), GL_COLOR_ATTACHMENT0);
+    EXPECT_EQ(integer(GL_READ_BUFFER), GL_COLOR_ATTACHMENT0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    fbo->destroy();
     depth->destroy();
+
+    // A target never created has no framebuffer of its own: compiling it leaves the window's draw
+    // and read buffers as they are.
+    IntrusivePointer<GLFBORenderTarget> uncreated(new GLFBORenderTarget(device.get()));
+    IntrusivePointer<GLFBOPixelBuffer> loose(new GLFBOPixelBuffer(uncreated.get()));
+    ASSERT_TRUE(loose->create(2, 0, new TextureFormat(2, TextureFormat::Format_DEPTH_24, SIDE, SIDE, 1, 1)));
+    const GLint drawBuffer = integer(GL_DRAW_BUFFER);
+    const GLint readBuffer = integer(GL_READ_BUFFER);
+    ASSERT_TRUE(
+        uncreated->attach(IntrusivePointer<PixelBuffer>(loose.get()), PixelBufferRenderTarget::Attachment_DEPTH));
+    uncreated->compile();
+    EXPECT_EQ(integer(GL_DRAW_BUFFER), drawBuffer);
+    EXPECT_EQ(integer(GL_READ_BUFFER), readBuffer);
+    loose->destroy();
+    while (glGetError() != GL_NO_ERROR) {
+    }
     EXPECT_EQ(depth->getHandle(), 0u);
 }
 
