@@ -144,3 +144,23 @@ QMap<QString, QVariant> Parse::decodeInner(const QJsonObject& object)
     }
     return map;
 }
+
+Parse::RingRegister Parse::ringRegister(const QString& code, const QString& ring)
+{
+    RingRegister value;
+    if (!code.isEmpty() && code[0] >= QChar('A') && code[0] <= QChar('Z')) {
+        value.make = code[0].unicode();
+    }
+    bool isNumber = false;
+    value.model = code.mid(1).toInt(&isNumber);
+    if (!isNumber) {
+        value.model = 0;
+    }
+    if (ring != "Other") {
+        value.teeth = ring.mid(7, 2).toInt(&isNumber);
+        if (!isNumber) {
+            value.teeth = 0;
+        }
+    }
+    return value;
+}

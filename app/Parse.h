@@ -40,4 +40,16 @@ public:
     static QList<QVariant> decodeInnerToList(const QJsonArray& array);
     // The members of an object by name, each decoded as above; booleans are dropped.
     static QMap<QString, QVariant> decodeInner(const QJsonObject& object);
+
+    // What the user chainring register is set to for the ring named `ring` with the chainring code
+    // `code`: its maker (the code's first character when it is a capital letter, else 0), its model
+    // (the number after it, 0 when there is none) and its teeth (the two digits at 7 in the name, 0
+    // for "Other" or when they are no number). The caller checks that each fits in a byte.
+    struct RingRegister
+    {
+        int make = 0;
+        int model = 0;
+        int teeth = 0;
+    };
+    static RingRegister ringRegister(const QString& code, const QString& ring);
 };

@@ -685,23 +685,11 @@ void Sensor::velcoriaChainringChange(int result)
     }
 
     const QString code = chainringCodes[index];
-    int make = 0;
-    if (!code.isEmpty() && code[0] >= QChar('A') && code[0] <= QChar('Z')) {
-        make = code[0].unicode();
-    }
-    bool isNumber = false;
-    int model = code.mid(1).toInt(&isNumber);
-    if (!isNumber) {
-        model = 0;
-    }
     const QString ring = combo->itemText(index);
-    int teeth = 0;
-    if (ring != kOtherChainring) {
-        teeth = ring.mid(7, 2).toInt(&isNumber);
-        if (!isNumber) {
-            teeth = 0;
-        }
-    }
+    const Parse::RingRegister chosen = Parse::ringRegister(code, ring);
+    const int make = chosen.make;
+    const int model = chosen.model;
+    const int teeth = chosen.teeth;
     if (model < 0 || model > 255 || teeth < 0) {
         // A byte can't hold it: writing it would store another ring than the one chosen.
         Log::error("Sensor::velcoriaChainringChange chainring code " + text(code) +

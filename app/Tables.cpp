@@ -23,7 +23,6 @@ constexpr int kFactoryChainring = 0x42;
 constexpr int kRingBytes = 6;
 
 const char* const kKV7 = "KV7";
-const char* const kOtherChainring = "Other";
 
 // The log carries Latin-1 text.
 String text(const QString& value)
@@ -306,22 +305,10 @@ void Tables::acceptClicked()
     const QList<QString> codes = ringCodes.value(currentModel);
     const QString code = next >= 1 && next <= codes.size() ? codes[next - 1] : QString();
     const QString ring = ui->newChainringsCombo->currentText();
-    int make = 0;
-    if (!code.isEmpty() && code[0] >= QChar('A') && code[0] <= QChar('Z')) {
-        make = code[0].unicode();
-    }
-    bool isNumber = false;
-    int model = code.mid(1).toInt(&isNumber);
-    if (!isNumber) {
-        model = 0;
-    }
-    int teeth = 0;
-    if (ring != kOtherChainring) {
-        teeth = ring.mid(7, 2).toInt(&isNumber);
-        if (!isNumber) {
-            teeth = 0;
-        }
-    }
+    const Parse::RingRegister chosen = Parse::ringRegister(code, ring);
+    const int make = chosen.make;
+    const int model = chosen.model;
+    const int teeth = chosen.teeth;
     if (model < 0 || model > 255 || teeth < 0 || teeth > 255) {
         // A byte can't hold it: writing it would store another ring than the one chosen.
         Log::error("Tables::acceptClicked chainring code " + text(code) +

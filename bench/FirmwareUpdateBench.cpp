@@ -12,10 +12,9 @@
 // 2. The decode of one image file (uudecode and inflate) in MB of image per second, beside the same
 //    gzip payload inflated by zlib alone and by the "gzip -d" program, each checked for the same image
 //    first.
-#include "ant/AntRadioManager.h"
+#include "SimulatedUpload.h"
+
 #include "ant/device/VelonixPowerMeterDevice.h"
-#include "ant/search/SportDeviceSearch.h"
-#include "ant/search/SportDeviceSearchListener.h"
 #include "app/Pelotune.h"
 #include "core/IntrusivePointer.h"
 #include "core/Log.h"
@@ -38,7 +37,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -47,9 +45,11 @@ namespace {
 using rezezaz::core::IntrusivePointer;
 using support::Bytes;
 using support::FirmwareImageWriter;
+using uploadbench::fullImage;
+using uploadbench::kMeter;
+using uploadbench::kTick;
+using uploadbench::sparseImage;
 
-constexpr int kTick = 33;
-constexpr int kMeter = 1001;
 constexpr double kSlotMs = 3136.0 * 1000.0 / 32768.0;
 
 QApplication& application()
@@ -70,43 +70,6 @@ void flush()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-class SearchEnd : public vant::search::SportDeviceSearchListener
-{
-public:
-    void deviceFound(int, int) override { found = true; }
-    void searchFinished(bool) override { ended = true; }
-    bool found = false;
-    bool ended = false;
-};
-
-// Every byte of the application area holds code: 32 KB less the top page, where the bootloader starts
-// (the bootloader's page carries the high byte of its start).
-Bytes fullImage()
-{
-    Bytes image(0x10000, 0xFF);
-    std::mt19937 random(1);
-    for (int at = 0x8000; at < 0x10000; ++at) {
-        image[static_cast<size_t>(at)] = static_cast<unsigned char>(random() & 0x7F);
-    }
-    return image;
-}
-
-// Code in one 64-byte block of every four below a bootloader at 0xC000, so that no two blocks join.
-Bytes sparseImage()
-{
-    Bytes image(0x10000, 0xFF);
-    std::mt19937 random(2);
-    for (int block = 0x8000; block < 0xC000; block += 4 * 64) {
-        for (int at = block; at < block + 64; ++at) {
-            image[static_cast<size_t>(at)] = static_cast<unsigned char>(random() & 0x7F);
-        }
-    }
-    for (int at = 0x10000 - 32; at < 0x10000; ++at) {
-        image[static_cast<size_t>(at)] = static_cast<unsigned char>(at);
-    }
-    return image;
-}
-
 struct Run
 {
     long updates = 0;
@@ -119,35 +82,10 @@ Run updateThroughThePage(const Bytes& image, int bootloaderStart)
 {
     application();
     support::TemporaryFolder folder;
-    IntrusivePointer<support::SimulatedStickRadio> radio = new support::SimulatedStickRadio();
-    IntrusivePointer<vant::ant::AntRadioManager> manager =
-        new vant::ant::AntRadioManager(radio.get(), nullptr);
-    manager->create();
-    support::SimulatedPowerMeter& meter = radio->addMeter(kMeter);
-    support::SimulatedMeterFirmware firmware(meter);
-    firmware.bootloader.startAddress = bootloaderStart;
-    firmware.enterBootloader();
-
-    const auto runUntil = [&](const std::function<bool()>& done, long limit) {
-        long updates = 0;
-        while (!done() && updates < limit) {
-            manager->update(kTick);
-            flush();
-            ++updates;
-        }
-        return updates;
-    };
-
-    SearchEnd search;
-    IntrusivePointer<vant::search::SportDeviceSearch> searching =
-        new vant::search::SportDeviceSearch(manager.get());
-    searching->addSportDeviceSearchListener(&search);
-    searching->search(6, kMeter, 11, 3136, 70, 0, false);
-    runUntil([&] { return search.ended; }, 1000);
-    searching->destroy();
+    uploadbench::BootloaderMeter bootloader(bootloaderStart, flush);
 
     Run run;
-    if (search.found) {
+    if (bootloader.find()) {
         // A window without a stick, whose reports go to a closed port on this machine.
         auto window = std::make_unique<Pelotune>(
             [](int, int, int) {
@@ -159,28 +97,27 @@ Run updateThroughThePage(const Bytes& image, int bootloaderStart)
         window->setFirmwareServer(QUrl("https://127.0.0.1:1"));
         window->show();
         IntrusivePointer<vant::device::VelonixPowerMeterDevice> device =
-            new vant::device::VelonixPowerMeterDevice(kMeter, manager.get(), 0, true);
+            new vant::device::VelonixPowerMeterDevice(kMeter, bootloader.manager.get(), 0, true);
         support::UploadRecorder outcome;
         device->addPowerMeterDeviceListener(&outcome);
         auto* page = new Firmware(device.get(), window.get(), true);
         window->addStackedWidget(page);
         flush();
-        runUntil([&] { return device->getManufacturerVersion() != 0; }, 1000);
+        bootloader.runUntil([&] { return device->getManufacturerVersion() != 0; }, 1000);
 
         FirmwareImageWriter::Header header;
         header.version = "31";
         support::writeFile(folder.file("firmware/release31.pmimg"), FirmwareImageWriter::file(header, image));
         page->setFirmware("release31.pmimg", 31, false);
         page->uploadFirmware();
-        run.updates = runUntil([&] { return !outcome.finished.empty(); }, 1000000);
+        run.updates = bootloader.runUntil([&] { return !outcome.finished.empty(); }, 1000000);
         run.succeeded = !outcome.finished.empty() && outcome.finished.back();
-        run.sections = static_cast<long>(meter.burstsReceived().size());
+        run.sections = static_cast<long>(bootloader.meter.burstsReceived().size());
         device->removePowerMeterDeviceListener(&outcome);
         window.reset();
         flush();
         device->destroy();
     }
-    manager->destroy();
     return run;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Categories.h"
 #include "core/Error.h"
+#include "render/ComponentSize.h"
 
 namespace rezezaz::render {
 
@@ -46,32 +47,8 @@ void flatten(const VariableBufferFormat::Variable& parent,
 
 int VariableBufferFormat::getFormatSize(int format)
 {
-    int componentSize = 0;
-    if (format == Format_COLOR) {
-        componentSize = 4;
-    } else {
-        switch (getFormatType(format)) {
-        case Type_UINT8:
-        case Type_INT8:
-            componentSize = 1;
-            break;
-        case Type_INT16:
-            componentSize = 2;
-            break;
-        case Type_INT32:
-        case Type_FIXED32:
-        case Type_FLOAT32:
-            componentSize = 4;
-            break;
-        case Type_FLOAT64:
-            componentSize = 8;
-            break;
-        default:
-            componentSize = 0;
-            break;
-        }
-    }
-    return componentSize * shapeFactor(getFormatShape(format));
+    const int size = format == Format_COLOR ? 4 : componentSize(getFormatType(format));
+    return size * shapeFactor(getFormatShape(format));
 }
 
 int VariableBufferFormat::getFormatRows(int format)

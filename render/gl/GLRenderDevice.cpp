@@ -70,6 +70,28 @@ enum Semantic
     Semantic_TEXCOORD = 5,
 };
 
+// The fixed pipeline's client arrays, by the semantic they carry.
+const struct
+{
+    int semantic;
+    GLenum array;
+} fixedArrays[] = {{Semantic_POSITION, GL_VERTEX_ARRAY}, {Semantic_NORMAL, GL_NORMAL_ARRAY}, {Semantic_COLOR, GL_COLOR_ARRAY}};
+
+// Where a buffer's first element starts: in its storage, or its memory for a buffer without one.
+intptr_t firstElement(const GLBuffer* buffer)
+{
+    return buffer != nullptr && buffer->getNumElementPointers() > 0 ? buffer->getElementPointer(0) : 0;
+}
+
+void setLightVector(GLenum light, GLenum name, const core::math::Vector3& v, float w, float* scratch)
+{
+    scratch[0] = v.x;
+    scratch[1] = v.y;
+    scratch[2] = v.z;
+    scratch[3] = w;
+    glLightfv(light, name, scratch);
+}
+
 } // namespace
 
 GLRenderDevice::GLRenderDevice() = default;
@@ -442,12 +464,7 @@ void GLRenderDevice::beginScene()
 
 void GLRenderDevice::dropFixedVertexData()
 {
-    const struct
-    {
-        int semantic;
-        GLenum array;
-    } arrays[] = {{Semantic_POSITION, GL_VERTEX_ARRAY}, {Semantic_NORMAL, GL_NORMAL_ARRAY}, {Semantic_COLOR, GL_COLOR_ARRAY}};
-    for (const auto& a : arrays) {
+    for (const auto& a : fixedArrays) {
         if ((lastFixedClientStateBits & (1 << a.semantic)) != 0) {
             glDisableClientState(a.array);
         }
@@ -468,12 +485,7 @@ void GLRenderDevice::dropFixedVertexData()
 void GLRenderDevice::dropVertexState()
 {
     dropFixedVertexData();
-    for (int attribute = 0; lastShaderVertexAttribBits != 0; ++attribute) {
-        if ((lastShaderVertexAttribBits & (1 << attribute)) != 0) {
-            glDisableVertexAttribArray(attribute);
-            lastShaderVertexAttribBits &= ~(1 << attribute);
-        }
-    }
+    dropShaderVertexData();
 }
 
 void GLRenderDevice::unbindAllUnits()
@@ -488,6 +500,11 @@ void GLRenderDevice::unbindAllUnits()
 }
 
 void GLRenderDevice::endScene()
+{
+    releaseSceneState();
+}
+
+void GLRenderDevice::releaseSceneState()
 {
     dropVertexState();
     lastVertexBuffers.clear();
@@ -564,8 +581,7 @@ bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
         // The same object made again has new storage.
         const auto* buffer = dynamic_cast<const GLBuffer*>(root);
         const SentBuffer& sent = sentBuffers[static_cast<size_t>(i)];
-        if (buffer != nullptr && (buffer->getHandle() != sent.handle ||
-                                  (buffer->getNumElementPointers() > 0 ? buffer->getElementPointer(0) : 0) != sent.base)) {
+        if (buffer != nullptr && (buffer->getHandle() != sent.handle || firstElement(buffer) != sent.base)) {
             return true;
         }
     }
@@ -600,8 +616,7 @@ void GLRenderDevice::setVertexData(VertexData* vertexData)
         VertexBuffer* root = buffer ? buffer->getRootVertexBuffer() : nullptr;
         lastVertexBuffers.push_back(root);
         const auto* glBuffer = dynamic_cast<const GLBuffer*>(root);
-        SentBuffer sent{root, glBuffer != nullptr ? glBuffer->getHandle() : 0u,
-                        glBuffer != nullptr && glBuffer->getNumElementPointers() > 0 ? glBuffer->getElementPointer(0) : 0};
+        SentBuffer sent{root, glBuffer != nullptr ? glBuffer->getHandle() : 0u, firstElement(glBuffer)};
         sentBuffers.push_back(sent);
     }
 }
@@ -625,17 +640,10 @@ void GLRenderDevice::sendFixedVertexData(VertexData* vertexData)
     }
     if (vertexData != nullptr) {
         for (const auto& vertexBuffer : vertexData->vertexBuffers) {
-            VertexBuffer* root = vertexBuffer ? vertexBuffer->getRootVertexBuffer() : nullptr;
-            auto* buffer = dynamic_cast<GLBuffer*>(root);
-            core::IntrusivePointer<VertexFormat> format = buffer != nullptr ? buffer->getVertexFormat() : nullptr;
-            auto* glFormat = format ? dynamic_cast<GLVertexFormat*>(format->getRootVertexFormat()) : nullptr;
+            GLBuffer* buffer = nullptr;
+            GLVertexFormat* glFormat = bindVertexBuffer(vertexBuffer.get(), buffer);
             if (glFormat == nullptr) {
                 continue;
-            }
-            if (buffer->getHandle() != 0) {
-                glBindBuffer(GL_ARRAY_BUFFER, buffer->getHandle());
-            } else if (hardwareVertexBuffers) {
-                glBindBuffer(GL_ARRAY_BUFFER, 0);
             }
             const GLsizei stride = glFormat->getVertexSize();
             const int elements = std::min(glFormat->getNumElements(), buffer->getNumElementPointers());
@@ -681,12 +689,7 @@ void GLRenderDevice::sendFixedVertexData(VertexData* vertexData)
             }
         }
     }
-    const struct
-    {
-        int semantic;
-        GLenum array;
-    } arrays[] = {{Semantic_POSITION, GL_VERTEX_ARRAY}, {Semantic_NORMAL, GL_NORMAL_ARRAY}, {Semantic_COLOR, GL_COLOR_ARRAY}};
-    for (const auto& a : arrays) {
+    for (const auto& a : fixedArrays) {
         const int bit = 1 << a.semantic;
         if ((clientBits & bit) != (lastFixedClientStateBits & bit)) {
             if ((clientBits & bit) != 0) {
@@ -721,24 +724,34 @@ void GLRenderDevice::sendFixedVertexData(VertexData* vertexData)
     }
 }
 
+GLVertexFormat* GLRenderDevice::bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer)
+{
+    VertexBuffer* root = vertexBuffer != nullptr ? vertexBuffer->getRootVertexBuffer() : nullptr;
+    buffer = dynamic_cast<GLBuffer*>(root);
+    core::IntrusivePointer<VertexFormat> format = buffer != nullptr ? buffer->getVertexFormat() : nullptr;
+    auto* glFormat = format ? dynamic_cast<GLVertexFormat*>(format->getRootVertexFormat()) : nullptr;
+    if (glFormat == nullptr) {
+        return nullptr;
+    }
+    if (buffer->getHandle() != 0) {
+        glBindBuffer(GL_ARRAY_BUFFER, buffer->getHandle());
+    } else if (hardwareVertexBuffers) {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    return glFormat;
+}
+
 void GLRenderDevice::sendShaderVertexData(VertexData* vertexData)
 {
     int bits = 0;
     if (vertexData != nullptr && lastShaderState != nullptr) {
         for (const auto& vertexBuffer : vertexData->vertexBuffers) {
-            VertexBuffer* root = vertexBuffer ? vertexBuffer->getRootVertexBuffer() : nullptr;
-            auto* buffer = dynamic_cast<GLBuffer*>(root);
-            core::IntrusivePointer<VertexFormat> format = buffer != nullptr ? buffer->getVertexFormat() : nullptr;
-            auto* glFormat = format ? dynamic_cast<GLVertexFormat*>(format->getRootVertexFormat()) : nullptr;
+            GLBuffer* buffer = nullptr;
+            GLVertexFormat* glFormat = bindVertexBuffer(vertexBuffer.get(), buffer);
             if (glFormat == nullptr) {
                 continue;
             }
             GLSLVertexLayout* layout = lastShaderState->findVertexLayout(glFormat);
-            if (buffer->getHandle() != 0) {
-                glBindBuffer(GL_ARRAY_BUFFER, buffer->getHandle());
-            } else if (hardwareVertexBuffers) {
-                glBindBuffer(GL_ARRAY_BUFFER, 0);
-            }
             const GLsizei stride = glFormat->getVertexSize();
             const int elements = std::min({glFormat->getNumElements(), buffer->getNumElementPointers(), layout->getNumLocations()});
             for (int e = 0; e < elements; ++e) {
@@ -817,11 +830,7 @@ void GLRenderDevice::setDefaultState()
     if (defaultState) {
         setRenderState(defaultState.get());
     }
-    dropVertexState();
-    lastVertexBuffers.clear();
-    sentBuffers.clear();
-    setShaderState(nullptr);
-    unbindAllUnits();
+    releaseSceneState();
     setAmbientColor(core::math::Vector4(1, 1, 1, 1));
     if (glVersion >= 11) {
         glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
@@ -990,34 +999,18 @@ void GLRenderDevice::setLightState(int light, const LightState& state)
     glLoadMatrixf(view.data);
     switch (state.type) {
     case LightState::Type_DIRECTION:
-        scratch[0] = -state.direction.x;
-        scratch[1] = -state.direction.y;
-        scratch[2] = -state.direction.z;
-        scratch[3] = 0;
-        glLightfv(name, GL_POSITION, scratch);
+        setLightVector(name, GL_POSITION, -state.direction, 0, scratch);
         glLightf(name, GL_SPOT_CUTOFF, 180.0f);
         glLightf(name, GL_SPOT_EXPONENT, 0.0f);
         break;
     case LightState::Type_SPOT:
-        scratch[0] = state.position.x;
-        scratch[1] = state.position.y;
-        scratch[2] = state.position.z;
-        scratch[3] = 1;
-        glLightfv(name, GL_POSITION, scratch);
-        scratch[0] = state.direction.x;
-        scratch[1] = state.direction.y;
-        scratch[2] = state.direction.z;
-        scratch[3] = 0;
-        glLightfv(name, GL_SPOT_DIRECTION, scratch);
+        setLightVector(name, GL_POSITION, state.position, 1, scratch);
+        setLightVector(name, GL_SPOT_DIRECTION, state.direction, 0, scratch);
         glLightf(name, GL_SPOT_CUTOFF, state.spotOuterRadius * 57.295776f * 0.5f);
         glLightf(name, GL_SPOT_EXPONENT, state.spotFalloff);
         break;
     default:
-        scratch[0] = state.position.x;
-        scratch[1] = state.position.y;
-        scratch[2] = state.position.z;
-        scratch[3] = 1;
-        glLightfv(name, GL_POSITION, scratch);
+        setLightVector(name, GL_POSITION, state.position, 1, scratch);
         glLightf(name, GL_SPOT_CUTOFF, 180.0f);
         glLightf(name, GL_SPOT_EXPONENT, 0.0f);
         break;
@@ -1240,23 +1233,20 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
             }
         }
         glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, &state->constantColor.x);
-        if (colorSet) {
-            const int colorSources[] = {state->colorSource1, state->colorSource2, state->colorSource3};
-            const GLenum names[] = {GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB};
+        const auto setSources = [](const int (&sources)[3], const GLenum (&names)[3]) {
             for (int i = 0; i < 3; ++i) {
-                if (colorSources[i] != TextureState::Source_UNSPECIFIED) {
-                    glTexEnvi(GL_TEXTURE_ENV, names[i], static_cast<GLint>(getGLTextureBlendSource(colorSources[i])));
+                if (sources[i] != TextureState::Source_UNSPECIFIED) {
+                    glTexEnvi(GL_TEXTURE_ENV, names[i], static_cast<GLint>(getGLTextureBlendSource(sources[i])));
                 }
             }
+        };
+        if (colorSet) {
+            setSources({state->colorSource1, state->colorSource2, state->colorSource3},
+                       {GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB});
         }
         if (alphaSet) {
-            const int alphaSources[] = {state->alphaSource1, state->alphaSource2, state->alphaSource3};
-            const GLenum names[] = {GL_SOURCE0_ALPHA, GL_SOURCE1_ALPHA, GL_SOURCE2_ALPHA};
-            for (int i = 0; i < 3; ++i) {
-                if (alphaSources[i] != TextureState::Source_UNSPECIFIED) {
-                    glTexEnvi(GL_TEXTURE_ENV, names[i], static_cast<GLint>(getGLTextureBlendSource(alphaSources[i])));
-                }
-            }
+            setSources({state->alphaSource1, state->alphaSource2, state->alphaSource3},
+                       {GL_SOURCE0_ALPHA, GL_SOURCE1_ALPHA, GL_SOURCE2_ALPHA});
         }
     } else if (!colorSet) {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
@@ -1528,23 +1518,21 @@ unsigned int GLRenderDevice::getGLMinFilter(int minFilter, int mipFilter)
     const int nearest = SamplerState::FilterType_NEAREST;
     const int linear = SamplerState::FilterType_LINEAR;
     const int none = SamplerState::FilterType_NONE;
-    if (minFilter == nearest && mipFilter == none) {
-        return GL_NEAREST;
-    }
-    if (minFilter == linear && mipFilter == none) {
-        return GL_LINEAR;
-    }
-    if (minFilter == nearest && mipFilter == nearest) {
-        return GL_NEAREST_MIPMAP_NEAREST;
-    }
-    if (minFilter == linear && mipFilter == nearest) {
-        return GL_LINEAR_MIPMAP_NEAREST;
-    }
-    if (minFilter == nearest && mipFilter == linear) {
-        return GL_NEAREST_MIPMAP_LINEAR;
-    }
-    if (minFilter == linear && mipFilter == linear) {
-        return GL_LINEAR_MIPMAP_LINEAR;
+    const struct
+    {
+        int minFilter;
+        int mipFilter;
+        GLenum filter;
+    } filters[] = {{nearest, none, GL_NEAREST},
+                   {linear, none, GL_LINEAR},
+                   {nearest, nearest, GL_NEAREST_MIPMAP_NEAREST},
+                   {linear, nearest, GL_LINEAR_MIPMAP_NEAREST},
+                   {nearest, linear, GL_NEAREST_MIPMAP_LINEAR},
+                   {linear, linear, GL_LINEAR_MIPMAP_LINEAR}};
+    for (const auto& f : filters) {
+        if (minFilter == f.minFilter && mipFilter == f.mipFilter) {
+            return f.filter;
+        }
     }
     invalid("getGLMinFilter: Invalid filter");
 }
@@ -1863,16 +1851,9 @@ bool GLRenderDevice::hardwareBuffersSupported(GLBuffer* buffer) const
 
 bool GLRenderDevice::hardwareMappingSupported(GLBuffer* buffer) const
 {
-    if (buffer->getDataSize() <= 32768) {
-        return false;
-    }
-    if (buffer->getIndexFormat() > 0) {
-        return hardwareIndexBuffers;
-    }
-    if (buffer->getVertexFormat()) {
-        return hardwareVertexBuffers;
-    }
-    return false;
+    // Only index and vertex buffers are mapped, and only large ones.
+    const bool mappable = buffer->getIndexFormat() > 0 || buffer->getVertexFormat();
+    return buffer->getDataSize() > 32768 && mappable && hardwareBuffersSupported(buffer);
 }
 
 } // namespace rezezaz::render

@@ -164,6 +164,8 @@ private:
     void setVertexData(VertexData* vertexData);
     void sendFixedVertexData(VertexData* vertexData);
     void sendShaderVertexData(VertexData* vertexData);
+    // Binds a vertex buffer's storage and gives its format; null (nothing bound) for a buffer this device cannot send.
+    GLVertexFormat* bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer);
     void dropShaderVertexData();
     bool vertexDataChanged(VertexData* vertexData) const;
     void rebindActiveTexture(unsigned int target);
@@ -173,6 +175,8 @@ private:
     void dropFixedVertexData();
     void dropVertexState();
     void unbindAllUnits();
+    // What a scene leaves behind: vertex arrays, sent buffers, the program and the bound textures.
+    void releaseSceneState();
     void sizeUnits(int units);
 
     int glVersion = 0;

@@ -112,7 +112,7 @@ public:
         timers.watch(stack());
     }
 
-    ~MeterBench()
+    virtual ~MeterBench()
     {
         window.reset();
         flush();
@@ -126,9 +126,24 @@ public:
     MeterBench(const MeterBench&) = delete;
     MeterBench& operator=(const MeterBench&) = delete;
 
-    // Opens the meter (a search by its number leaves channel 0 open on it) and waits for its product
-    // pages, which the pages decide from.
+    // Opens the meter and waits for its product pages, which the pages decide from.
     void openMeter()
+    {
+        openChannel();
+        if (::testing::Test::HasFatalFailure()) {
+            return;
+        }
+        ASSERT_TRUE(runUntil(
+            [&] {
+                int revision = 0;
+                return device->getManufacturerModel() != 0 && device->sportData &&
+                       device->sportData->getField(&revision, 5);
+            },
+            30000));
+    }
+
+    // Opens the meter as the main window does: a search by its number leaves channel 0 open on it.
+    void openChannel()
     {
         struct SearchEnd : vant::search::SportDeviceSearchListener
         {
@@ -145,13 +160,6 @@ public:
         search->destroy();
         ASSERT_TRUE(end.found);
         device = new vant::device::VelonixPowerMeterDevice(kMeterNumber, manager.get(), 0, false);
-        ASSERT_TRUE(runUntil(
-            [&] {
-                int revision = 0;
-                return device->getManufacturerModel() != 0 && device->sportData &&
-                       device->sportData->getField(&revision, 5);
-            },
-            30000));
     }
 
     // Pushes the page on the window, which shows it.
@@ -169,7 +177,8 @@ public:
         QCoreApplication::processEvents();
     }
 
-    void tick()
+    // One step of the stick's time.
+    virtual void tick()
     {
         manager->update(kTick);
         timers.advance(kTick);

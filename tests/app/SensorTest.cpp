@@ -1,5 +1,7 @@
 #include "app/Sensor.h"
 
+#include "MeterBench.h"
+
 #include "ant/AntRadioManager.h"
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
@@ -38,112 +40,32 @@
 
 namespace {
 
-using rezezaz::core::IntrusivePointer;
+using apptest::FixedFields;
+using apptest::MeterBench;
+using apptest::slopeOf;
 using support::Bytes;
-using support::LogCapture;
-using support::ModalBoxAnswerer;
-using support::SimulatedMeterFirmware;
-using support::SimulatedPowerMeter;
-using support::SimulatedStickRadio;
-using support::UrlRecorder;
 using vant::device::VelonixPowerMeterDevice;
 
-constexpr int kMeterNumber = 4321;
-constexpr int kTick = 33;
 // Long enough in the stick's time for every request of a verification and its answers.
 constexpr int kVerificationMs = 40000;
 
-// Decoder whose fields the test sets: what the page shows and decides from them.
-class FixedFields : public vbabel::data::SportData
+// The main window and the simulated meter of the shared bench, with the Sensor page of that meter on
+// the window's page stack. The page's clock is the stick's time.
+struct Bench : MeterBench
 {
-public:
-    bool getField(float* out, int id) override
+    Bench()
     {
-        auto field = floats.find(id);
-        if (field == floats.end()) {
-            return false;
-        }
-        *out = field->second;
-        return true;
-    }
-    bool getField(int* out, int id) override
-    {
-        auto field = ints.find(id);
-        if (field == ints.end()) {
-            return false;
-        }
-        *out = field->second;
-        return true;
-    }
-    int receivedFields() override { return mask; }
-    bool broadcastReceived(unsigned char*) override { return false; }
-
-    std::map<int, float> floats;
-    std::map<int, int> ints;
-    int mask = 0;
-};
-
-class SearchEnd : public vant::search::SportDeviceSearchListener
-{
-public:
-    void deviceFound(int, int) override { found = true; }
-    void searchFinished(bool) override { ended = true; }
-    bool found = false;
-    bool ended = false;
-};
-
-// The slope a register's three bytes hold.
-float slopeOf(const Bytes& bytes)
-{
-    return static_cast<float>(bytes[0] << 16 | bytes[1] << 8 | bytes[2]) / 65536.0f;
-}
-
-// The main window without a stick of its own, a simulated meter running its firmware behind a stick
-// that the test pumps as the window would (update(33), 33 ms of the stick's time each), and the
-// Sensor page of that meter on the window's page stack. The page's clock is the stick's time.
-struct Bench
-{
-    Bench() : radio(new SimulatedStickRadio(0x1008)), meter(radio->addMeter(kMeterNumber)), firmware(meter)
-    {
-        manager = new vant::ant::AntRadioManager(radio.get(), nullptr);
-        EXPECT_TRUE(manager->create());
-        window = std::make_unique<Pelotune>(
-            [](int, int, int product) -> vant::ant::AntRadio* {
-                auto* absent = new SimulatedStickRadio(product);
-                absent->unplug();
-                return absent;
-            },
-            QString::fromStdString(dataFolder.path()), [](int) {});
-        window->show();
         for (const char* title :
              {"Congratulations!", "KV7 Detected", "BLE Update", "Disconnected", "Passed", "Failed"}) {
             answerer.press(title, "OK");
         }
     }
 
-    ~Bench()
-    {
-        window.reset();
-        if (device) {
-            device->destroy();
-        }
-        device = nullptr;
-        manager->destroy();
-    }
+    // The page reads `now` until the window that owns it is gone.
+    ~Bench() override { window.reset(); }
 
     // Opens the meter as the main window does: a search by its number leaves channel 0 open on it.
-    void openMeter()
-    {
-        IntrusivePointer<vant::search::SportDeviceSearch> search =
-            new vant::search::SportDeviceSearch(manager.get());
-        SearchEnd end;
-        search->addSportDeviceSearchListener(&end);
-        ASSERT_TRUE(search->search(6, kMeterNumber, -1, -1, -1, -1, false));
-        ASSERT_TRUE(runUntil([&] { return end.ended; }, 10000));
-        search->destroy();
-        ASSERT_TRUE(end.found);
-        device = new VelonixPowerMeterDevice(kMeterNumber, manager.get(), 0, false);
-    }
+    void openMeter() { openChannel(); }
 
     // The page, pushed on the window as the window pushes it (shown at once).
     void showSensor()
@@ -159,30 +81,12 @@ struct Bench
         sensor = new Sensor(device.get(), window.get(), [this] { return now; });
     }
 
-    void tick()
+    void tick() override
     {
         manager->update(kTick);
         now += kTick;
         QCoreApplication::processEvents();
         answerer.poll();
-    }
-
-    void run(int ms)
-    {
-        for (int elapsed = 0; elapsed < ms; elapsed += kTick) {
-            tick();
-        }
-    }
-
-    bool runUntil(const std::function<bool()>& done, int limitMs)
-    {
-        for (int elapsed = 0; !done(); elapsed += kTick) {
-            if (elapsed >= limitMs) {
-                return false;
-            }
-            tick();
-        }
-        return true;
     }
 
     // Runs through the first verification of a shown page, up to the accepted cadence mode.
@@ -192,14 +96,8 @@ struct Bench
         run(kVerificationMs / 2); // what the meter still answers after it
     }
 
-    int logged(const std::string& text) const
-    {
-        const auto texts = log.listener.texts();
-        return static_cast<int>(std::count(texts.begin(), texts.end(), text));
-    }
-
-    QString text(const char* name) const { return sensor->findChild<QLabel*>(name)->text(); }
-    QPushButton* button(const char* name) const { return sensor->findChild<QPushButton*>(name); }
+    QString text(const char* name) const { return MeterBench::text(sensor, name); }
+    QPushButton* button(const char* name) const { return MeterBench::button(sensor, name); }
     QComboBox* combo() const { return sensor->findChild<QComboBox*>("velcoriaCombo"); }
 
     QStringList comboTexts() const
@@ -244,7 +142,7 @@ struct Bench
         }));
     }
 
-    int stackCount() const { return window->findChild<QStackedWidget*>("stackedWidget")->count(); }
+    int stackCount() const { return stack()->count(); }
 
     void writeChainringData(const std::string& json)
     {
@@ -255,16 +153,6 @@ struct Bench
     // ring `user`, with factory slope 20.0, through its first verification.
     void connectKv7(const Bytes& user, const Bytes& factory = {'A', 3, 38});
 
-    LogCapture log;
-    support::TemporaryFolder dataFolder;
-    ModalBoxAnswerer answerer;
-    UrlRecorder urls;
-    IntrusivePointer<SimulatedStickRadio> radio;
-    IntrusivePointer<vant::ant::AntRadioManager> manager;
-    SimulatedPowerMeter& meter;
-    SimulatedMeterFirmware firmware;
-    std::unique_ptr<Pelotune> window;
-    IntrusivePointer<VelonixPowerMeterDevice> device;
     Sensor* sensor = nullptr; // owned by the window
     std::int64_t now = 50000000;
 };
