@@ -149,6 +149,7 @@ protected:
         auto* checker =
             new FirmwareChecker(input, folderPath.isEmpty() ? firmwareFolder() : folderPath, query, where);
         connect(checker);
+        const qsizetype threadsBefore = systemThreads();
         QPointer<QThread> thread = FirmwareChecker::start(checker, job);
         QElapsedTimer clock;
         clock.start();
@@ -160,7 +161,18 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
+        // The job's threads (its own and the network's) end for the system only after their objects
+        // have gone, with the TLS library's clean-up for each: that must not meet the process's exit.
+        while (systemThreads() > threadsBefore && clock.elapsed() < WAIT_MS) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
         return recorder.finishedCount == 1 && thread.isNull();
+    }
+
+    // The threads of this process that the system still runs.
+    static qsizetype systemThreads()
+    {
+        return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
     }
 
     void connect(FirmwareChecker* checker)

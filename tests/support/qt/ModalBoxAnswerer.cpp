@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -34,9 +35,25 @@ ModalBoxAnswerer::ModalBoxAnswerer()
 {
     connect(&mTimer, &QTimer::timeout, this, &ModalBoxAnswerer::poll);
     mTimer.start(5);
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
-ModalBoxAnswerer::~ModalBoxAnswerer() = default;
+ModalBoxAnswerer::~ModalBoxAnswerer()
+{
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool ModalBoxAnswerer::eventFilter(QObject* watched, QEvent* event)
+{
+    // A box shown and closed again while the timer had no turn (a busy machine) is still seen.
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget->isModal()) {
+            record(widget);
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void ModalBoxAnswerer::press(const QString& title, const QString& button)
 {

@@ -11,8 +11,9 @@ namespace support {
 
 // Answers the application's modal boxes as a user would: every few milliseconds (also inside the
 // nested event loop of a blocking box) it looks at the active modal widget and, when a rule names
-// the box's title, presses the rule's button. Every modal box it sees is recorded once, answered or
-// not. A blocking box without a rule is left alone, so a test names every box it expects.
+// the box's title, presses the rule's button. Every modal box is recorded once, answered or not, as
+// it is shown: one that comes and goes between two looks is recorded too. A blocking box without a
+// rule is left alone, so a test names every box it expects.
 class ModalBoxAnswerer : public QObject
 {
     Q_OBJECT
@@ -38,6 +39,9 @@ public:
 
     // Looks at the active modal widget now (the timer does it too).
     void poll();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Adds a box not seen before to the list.
