@@ -1,19 +1,17 @@
 #include "app/ChainringChecker.h"
 
+#include "app/TrustedCertificates.h"
+
 #include "app/Implementer.h"
 #include "app/Parse.h"
 #include "core/Log.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslSocket>
 
 using rezezaz::core::Log;
 
@@ -21,25 +19,6 @@ namespace {
 
 // A download that stalls this long ends as a network error instead of leaving its caller waiting.
 constexpr int TRANSFER_TIMEOUT_MS = 30000;
-
-// The trust for the chainring-data server: whatever the application added to the default
-// configuration, the system's CA certificates and the compiled-in bundle.
-QSslConfiguration chainringSslConfiguration()
-{
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    configuration.setProtocol(QSsl::SecureProtocols);
-
-    QList<QSslCertificate> trusted = configuration.caCertificates();
-    trusted += QSslConfiguration::systemCaCertificates();
-    QFile bundle(":ca-bundle.crt");
-    if (bundle.open(QIODevice::ReadOnly))
-        trusted += QSslCertificate::fromData(bundle.readAll(), QSsl::Pem);
-    else
-        Log::alert("ChainringChecker::checkData unable to load the compiled-in CA certificates");
-    configuration.setCaCertificates(trusted);
-    return configuration;
-}
 
 } // namespace
 
@@ -61,7 +40,7 @@ void ChainringChecker::checkData()
     QUrl url = server;
     url.setPath("/chainringData.json");
     QNetworkRequest request(url);
-    request.setSslConfiguration(chainringSslConfiguration());
+    request.setSslConfiguration(TrustedCertificates::verifiedConfiguration("ChainringChecker::checkData"));
     request.setTransferTimeout(TRANSFER_TIMEOUT_MS);
     request.setRawHeader("Authorization",
                          "Basic " + (QByteArray("pelotune:") + CHAINRING_DATA_PASSWORD).toBase64());

@@ -8,21 +8,19 @@
 #include "app/Pelotune.h"
 #include "app/Settings.h"
 #include "app/Slope.h"
+#include "app/TrustedCertificates.h"
 #include "core/Log.h"
 #include "core/PosixSystem.h"
 #include "core/String.h"
 #include "firmware/Firmware.h"
 #include "ui_sensor.h"
 
-#include <QFile>
 #include <QHideEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
 
@@ -114,23 +112,7 @@ Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock cloc
 
     if (QSslSocket::supportsSsl()) {
         Log::alert("Sensor::Sensor SSL sockets supported. Loading root certificates.");
-        QFile bundle(":ca-bundle.crt");
-        if (bundle.open(QIODevice::ReadOnly)) {
-            const QSslCertificate certificate(&bundle, QSsl::Pem);
-            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-            // An explicit list replaces the system's roots, which are otherwise loaded on demand:
-            // start from them so that adding ours takes nothing away.
-            QList<QSslCertificate> roots = configuration.caCertificates();
-            if (roots.isEmpty()) {
-                roots = QSslConfiguration::systemCaCertificates();
-            }
-            // Every page of every connection comes here: add the certificate once.
-            if (!certificate.isNull() && !roots.contains(certificate)) {
-                roots.append(certificate);
-                configuration.setCaCertificates(roots);
-                QSslConfiguration::setDefaultConfiguration(configuration);
-            }
-        }
+        TrustedCertificates::addBundleToDefault("Sensor::Sensor");
     } else {
         Log::alert("Sensor::Sensor SSL sockets not supported. Chainring data updates may fail.");
     }

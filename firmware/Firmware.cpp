@@ -4,6 +4,7 @@
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Implementer.h"
 #include "app/Pelotune.h"
+#include "app/TrustedCertificates.h"
 #include "core/Log.h"
 #include "firmware/FirmwareChecker.h"
 #include "firmware/FirmwareImageFile.h"
@@ -18,8 +19,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QThread>
 #include <QTimer>
@@ -59,29 +58,6 @@ void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, cons
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();
-}
-
-// Adds the compiled-in CA certificates to the default configuration of SSL sockets, once.
-void addBundledCertificates()
-{
-    QFile bundle(":ca-bundle.crt");
-    if (!bundle.open(QIODevice::ReadOnly)) {
-        Log::alert("Firmware::Firmware unable to load the compiled-in CA certificates");
-        return;
-    }
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    QList<QSslCertificate> trusted = configuration.caCertificates();
-    bool added = false;
-    for (const QSslCertificate& certificate : QSslCertificate::fromData(bundle.readAll(), QSsl::Pem)) {
-        if (!trusted.contains(certificate)) {
-            trusted.append(certificate);
-            added = true;
-        }
-    }
-    if (added) {
-        configuration.setCaCertificates(trusted);
-        QSslConfiguration::setDefaultConfiguration(configuration);
-    }
 }
 
 } // namespace
@@ -136,7 +112,7 @@ Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool b
 
     if (QSslSocket::supportsSsl()) {
         Log::alert("Firmware::Firmware SSL sockets supported. Loading root certificates.");
-        addBundledCertificates();
+        TrustedCertificates::addBundleToDefault("Firmware::Firmware");
     } else {
         Log::alert("Firmware::Firmware SSL sockets not supported. Firmware updates may fail.");
     }

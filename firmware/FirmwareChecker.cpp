@@ -1,46 +1,25 @@
 #include "firmware/FirmwareChecker.h"
 
+#include "app/TrustedCertificates.h"
+
 #include "core/Log.h"
 #include "firmware/FirmwareImageFile.h"
 #include "firmware/HardwareRevisionQuery.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslSocket>
 #include <QThread>
 #include <QXmlStreamReader>
 
 using rezezaz::core::Log;
 
 namespace {
-
-// Verified TLS only: whatever the application added to the default configuration, the system's CA
-// certificates and the compiled-in bundle.
-QSslConfiguration verifiedConfiguration()
-{
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    configuration.setProtocol(QSsl::SecureProtocols);
-    QList<QSslCertificate> trusted = configuration.caCertificates();
-    trusted += QSslConfiguration::systemCaCertificates();
-    QFile bundle(":ca-bundle.crt");
-    if (bundle.open(QIODevice::ReadOnly)) {
-        trusted += QSslCertificate::fromData(bundle.readAll(), QSsl::Pem);
-    } else {
-        Log::alert("FirmwareChecker unable to load the compiled-in CA certificates");
-    }
-    configuration.setCaCertificates(trusted);
-    return configuration;
-}
 
 // The file name a link ends with: what follows its last "/", the whole text without one.
 QString lastPart(const QString& text)
@@ -78,7 +57,7 @@ QThread* FirmwareChecker::start(FirmwareChecker* checker, void (FirmwareChecker:
 QNetworkRequest FirmwareChecker::request(const QUrl& url) const
 {
     QNetworkRequest request(url);
-    request.setSslConfiguration(verifiedConfiguration());
+    request.setSslConfiguration(TrustedCertificates::verifiedConfiguration("FirmwareChecker"));
     request.setTransferTimeout(server.timeoutMs);
     // The credential goes nowhere else than where it was sent.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
