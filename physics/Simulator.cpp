@@ -1,10 +1,13 @@
 #include "physics/Simulator.h"
 
+#include "core/Log.h"
+#include "core/String.h"
 #include "core/math/Math.h"
 #include "physics/CollisionListener.h"
 #include "physics/Manager.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace rezezaz {
 namespace physics {
@@ -18,6 +21,11 @@ namespace {
 bool meets(int32_t a, int32_t b)
 {
     return (a & b) != 0;
+}
+
+bool finite(const Vector3& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
 } // namespace
@@ -81,6 +89,13 @@ void Simulator::setGravity(const Vector3& gravity)
 
 void Simulator::setEpsilon(float epsilon)
 {
+    if (!(epsilon >= 0.0f)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "Simulator::setEpsilon refused %g; the epsilon stays %g",
+                      static_cast<double>(epsilon), static_cast<double>(epsilon_));
+        core::Log::warning(core::String(text));
+        return;
+    }
     epsilon_ = epsilon;
     oneOverEpsilon_ = 1.0f / epsilon;
     halfEpsilon_ = epsilon / 2.0f;
@@ -98,6 +113,14 @@ void Simulator::addSolid(Solid* solid)
     if (spacials_.size() < solids_.size()) {
         spacials_.resize(solids_.size());
     }
+    grid_.reserve(solids_.size());
+    grid_.invalidate();
+}
+
+void Simulator::setGridThreshold(int solids)
+{
+    gridThreshold_ = solids;
+    grid_.invalidate();
 }
 
 void Simulator::removeSolid(Solid* solid)
@@ -121,13 +144,17 @@ void Simulator::removeSolid(Solid* solid)
             other->repeatTouching_ = nullptr;
         }
     }
-    // Pending collisions never outlive their solids, whether or not they are being reported.
-    for (int i = 0; i < numCollisions_; ++i) {
-        if (collisions_[i].hitSolid == solid) {
-            collisions_[i].hitSolid = nullptr;
-        }
-        if (collisions_[i].sourceSolid == solid) {
-            collisions_[i].sourceSolid = nullptr;
+    // While collisions are reported, the removed solid leaves the remaining records. Between
+    // updates the records keep it (they hold their own references), so that the other party still
+    // hears of the collision.
+    if (reportingCollisions_) {
+        for (int i = 0; i < numCollisions_; ++i) {
+            if (collisions_[i].hitSolid == solid) {
+                collisions_[i].hitSolid = nullptr;
+            }
+            if (collisions_[i].sourceSolid == solid) {
+                collisions_[i].sourceSolid = nullptr;
+            }
         }
     }
     // Nor does a candidate of a sweep that is under way.
@@ -136,7 +163,16 @@ void Simulator::removeSolid(Solid* solid)
             spacials_[i] = nullptr;
         }
     }
+    // An update under way keeps its place among the solids that stay.
+    if (index < updateEnd_) {
+        --updateEnd_;
+        if (index <= updateIndex_) {
+            --updateIndex_;
+        }
+    }
+    grid_.invalidate();
     solid->internal_setSimulator(nullptr);
+    solid->gridIndex_ = -1;
     solids_.erase(solids_.begin() + index);
 }
 
@@ -177,41 +213,52 @@ Manager* Simulator::hookTarget(Solid* solid) const
 
 void Simulator::update(int dt, int scope, Solid* solid)
 {
+    if (reportingCollisions_) {
+        // Asked for by a listener: the update under way delivers the reports and ends; another
+        // one here would report the same records again, without end.
+        return;
+    }
     const float fdt = static_cast<float>(dt / 1000.0);
     if (manager_ != nullptr) {
         manager_->preUpdate(dt, fdt);
     }
-    const int count = solid != nullptr ? 1 : solids_.size();
-    for (int i = 0; i < count; ++i) {
-        if (solid == nullptr && i >= solids_.size()) {
-            // Solids removed by a hook: the rest of the list has moved down.
-            break;
+    if (solid != nullptr) {
+        stepSolid(solid, dt, fdt, scope);
+    } else {
+        // Removals by hooks move the index and the end back (removeSolid), however many there are.
+        const int32_t outerIndex = updateIndex_;
+        const int32_t outerEnd = updateEnd_;
+        updateEnd_ = solids_.size();
+        for (updateIndex_ = 0; updateIndex_ < updateEnd_ && updateIndex_ < solids_.size(); ++updateIndex_) {
+            stepSolid(solids_[updateIndex_].get(), dt, fdt, scope);
         }
-        // Held for the step: a hook may remove the solid from the simulator.
-        const core::IntrusivePointer<Solid> current(solid != nullptr ? solid : solids_[i].get());
-        if (current == nullptr || !current->active_ || (scope != 0 && !meets(current->updateScope_, scope))) {
-            continue;
-        }
-        current->lastDt_ = dt;
-        if (current->useManagerHooks_) {
-            if (Manager* target = hookTarget(current.get())) {
-                target->preUpdate(current.get(), dt, fdt);
-            }
-        }
-        updateSolid(current.get(), dt, fdt);
-        if (current->useManagerHooks_ && manager_ != nullptr) {
-            hookTarget(current.get())->postUpdate(current.get(), dt, fdt);
-        }
-        if (solid == nullptr && i < solids_.size() && solids_[i] != current) {
-            // The list changed under the step; keep to the solids still in it.
-            --i;
-        }
+        updateIndex_ = outerIndex;
+        updateEnd_ = outerEnd;
     }
     if (meets(scope, SCOPE_REPORT_COLLISIONS)) {
         reportCollisions();
     }
     if (manager_ != nullptr) {
         manager_->postUpdate(dt, fdt);
+    }
+}
+
+void Simulator::stepSolid(Solid* solid, int dt, float fdt, int scope)
+{
+    // Held for the step: a hook may remove the solid from the simulator.
+    const core::IntrusivePointer<Solid> current(solid);
+    if (current == nullptr || !current->active_ || (scope != 0 && !meets(current->updateScope_, scope))) {
+        return;
+    }
+    current->lastDt_ = dt;
+    if (current->useManagerHooks_) {
+        if (Manager* target = hookTarget(current.get())) {
+            target->preUpdate(current.get(), dt, fdt);
+        }
+    }
+    updateSolid(current.get(), dt, fdt);
+    if (current->useManagerHooks_ && manager_ != nullptr) {
+        hookTarget(current.get())->postUpdate(current.get(), dt, fdt);
     }
 }
 
@@ -224,14 +271,35 @@ void Simulator::integrationStep(Solid* solid, const Vector3& x, const Vector3& v
     updateAcceleration(resultDv, solid, stageX, stageV, dt);
 }
 
+void Simulator::holdNonFinite(Solid* solid)
+{
+    // Nothing of this state may reach another solid through a response or a spring: the solid
+    // stays where it last stood at a finite position, without velocity or force, and sleeps until
+    // it is given a new state.
+    solid->velocity_ = Vector3();
+    solid->force_ = Vector3();
+    solid->setPositionDirect(finite(solid->position_) ? solid->position_ : solid->lastFinitePosition_);
+    solid->deactivate();
+    if (!solid->nonFiniteLogged_) {
+        solid->nonFiniteLogged_ = true;
+        core::Log::warning(core::String("Simulator::updateSolid: a solid's position, velocity or force is not a "
+                                        "finite number; the solid is put to sleep where it last stood"));
+    }
+}
+
 void Simulator::updateSolid(Solid* solid, int dt, float fdt)
 {
-    (void)dt;
     Collision& c = stepCollision_;
     c.reset();
 
+    if (!finite(solid->position_) || !finite(solid->velocity_) || !finite(solid->force_)) {
+        holdNonFinite(solid);
+        return;
+    }
+
     Vector3 x = solid->position_;
     const Vector3 v = solid->velocity_;
+    const Vector3 force = solid->force_;
     Vector3 newX = x;
     Vector3 newV = v;
 
@@ -273,6 +341,11 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
         break;
     }
 
+    if (!finite(newX) || !finite(newV)) {
+        holdNonFinite(solid);
+        return;
+    }
+
     capVector3(newV, maxVelocityComponent_);
     solid->velocity_ = newV;
     solid->force_ = Vector3();
@@ -287,6 +360,8 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
     capVector3(x, maxPositionComponent_);
     snapToGrid(newX);
     capVector3(newX, maxPositionComponent_);
+    // The path of the first pass, for the time of a contact within the step.
+    const Vector3 path = newX - x;
 
     const int32_t collideWithScope = solid->collideWithScope_;
     if (collideWithScope != 0) {
@@ -302,6 +377,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
 
     bool firstPass = false;
     bool stoppedAtLastPass = false;
+    bool struckSomething = false;
     for (int pass = 0; pass < 6; ++pass) {
         firstPass = pass == 0;
         if (pass > 0) {
@@ -317,6 +393,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
         if (c.time >= 1.0f) {
             break;
         }
+        struckSomething = true;
 
         snapToGrid(c.point);
         Vector3 offset;
@@ -325,10 +402,12 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
         Vector3 remainder = newX - x;
 
         Solid* struck = c.hitSolid.get();
+        // A struck solid whose velocity is not finite counts as standing still and is not pushed.
+        const Vector3 struckVelocity = struck != nullptr && finite(struck->velocity_) ? struck->velocity_ : Vector3();
         if (struck != solid->repeatTouching_ &&
             (solid->collisionListener_ != nullptr || (struck != nullptr && struck->collisionListener_ != nullptr))) {
             c.sourceSolid = solid;
-            c.velocity = struck != nullptr ? solid->velocity_ - struck->velocity_ : solid->velocity_;
+            c.velocity = solid->velocity_ - struckVelocity;
             if (numCollisions_ < MAX_COLLISIONS) {
                 collisions_[numCollisions_] = c;
                 ++numCollisions_;
@@ -345,8 +424,35 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
 
         const Vector3 n = c.normal;
         if (!handled) {
+            if (pass == 0) {
+                // The velocity along the normal is the one at the time of the contact, not the one
+                // the step would have reached by its end: the solid stops at the contact, and what
+                // the step's acceleration adds after it must not be bounced back (a bounce would
+                // gain energy). The time within the step comes from where the contact lies on the
+                // path, taken as x + v h s + (path - v h) s^2.
+                const Vector3 linear = v * fdt;
+                const float alpha = Math::dot(path, path - linear);
+                const float beta = Math::dot(path, linear);
+                const float gamma = c.time * Math::dot(path, path);
+                const float root = beta * beta + 4.0f * alpha * gamma;
+                float s = c.time;
+                if (root >= 0.0f) {
+                    const float denominator = beta + std::sqrt(root);
+                    if (denominator > 0.0f) {
+                        s = 2.0f * gamma / denominator;
+                    }
+                }
+                s = s < 0.0f ? 0.0f : (s > 1.0f ? 1.0f : s);
+                if (!std::isfinite(s)) {
+                    s = c.time;
+                }
+                const Vector3 atContact = v + (newV - v) * s;
+                solid->velocity_ += c.normal * Math::dot(atContact - solid->velocity_, c.normal);
+            }
+
             Vector3& velocity = solid->velocity_;
-            const Vector3 w = struck != nullptr ? struck->velocity_ - velocity : -velocity;
+            const bool pushable = struck != nullptr && finite(struck->velocity_);
+            const Vector3 w = (pushable ? struck->velocity_ : Vector3()) - velocity;
             float e = solid->restitutionCoefficient_;
             if (struck != nullptr && !solid->restitutionOverride_) {
                 e = (e + struck->restitutionCoefficient_) / 2.0f;
@@ -366,7 +472,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                     if (struck->mass_ == Solid::INFINITE_MASS) {
                         push = Vector3();
                     } else if (solid->mass_ == Solid::INFINITE_MASS) {
-                        push = n * (0.5f * Math::dot(struck->velocity_ - velocity, n));
+                        push = n * (0.5f * Math::dot(w, n));
                     } else {
                         push = n * impulse * struck->inverseMass_;
                     }
@@ -375,11 +481,24 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                 // A massless party hands the whole impulse on, but nothing moves an infinite mass.
                 push = n * impulse;
             }
-            if (struck != nullptr && meets(solid->collisionScope_, struck->collideWithScope_) &&
+            bool pushed = false;
+            if (pushable && meets(solid->collisionScope_, struck->collideWithScope_) &&
                 (std::fabs(push.x) >= deactivateSpeed_ || std::fabs(push.y) >= deactivateSpeed_ ||
                  std::fabs(push.z) >= deactivateSpeed_)) {
                 struck->activate();
                 struck->velocity_ -= push;
+                pushed = true;
+            }
+            // A solid that its own response leaves alone (no mass, a non-positive or an infinite
+            // one) and that strikes what cannot give way must not keep its speed into the surface,
+            // or it would gather speed while it rests.
+            const bool immovable = struck == nullptr || struck->mass_ == Solid::INFINITE_MASS ||
+                                   (solid->mass_ != 0.0f && struck->mass_ != 0.0f && struck->inverseMass_ == 0.0f);
+            if ((solid->mass_ == 0.0f || solid->inverseMass_ == 0.0f) && immovable && !pushed) {
+                const float into = Math::dot(velocity, n);
+                if (into < 0.0f) {
+                    velocity -= n * into;
+                }
             }
         }
 
@@ -415,15 +534,34 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
     }
 
     if (!stoppedAtLastPass && c.time == 1.0f && firstPass) {
-        solid->touching_ = nullptr;
-        solid->lastTouching_ = nullptr;
-        solid->repeatTouching_ = nullptr;
+        // The step after a touch keeps the contact when the solid was not moving away from it: a
+        // solid resting on a surface need not reach it on every step (Euler moves it by a velocity
+        // that the last response cleared), and its friction must not come and go.
+        if (solid->touchedInLastStep_ && collideWithScope != 0 && solid->touching_ != nullptr &&
+            Math::dot(v, solid->touchingNormal_) <= 0.0f) {
+            solid->touchedInLastStep_ = false;
+        } else {
+            solid->touching_ = nullptr;
+            solid->lastTouching_ = nullptr;
+            solid->repeatTouching_ = nullptr;
+            solid->touchedInLastStep_ = false;
+        }
+    } else if (struckSomething) {
+        solid->touchedInLastStep_ = true;
     }
 
     if (solid->deactivateCount_ >= 0) {
+        // Still: slower than the deactivation speed over the step, and either resting on
+        // something or under no force that would move it on.
         const Vector3 moved = newX - solid->position_;
-        if (std::fabs(moved.x) < deactivateSpeed_ && std::fabs(moved.y) < deactivateSpeed_ &&
-            std::fabs(moved.z) < deactivateSpeed_) {
+        const float limit = deactivateSpeed_ * fdt;
+        bool still = std::fabs(moved.x) < limit && std::fabs(moved.y) < limit && std::fabs(moved.z) < limit;
+        if (still && solid->touching_ == nullptr) {
+            Vector3 acceleration;
+            heldAcceleration(acceleration, solid, newX, force);
+            still = tooSmall(acceleration * fdt, deactivateSpeed_);
+        }
+        if (still) {
             const int32_t before = solid->deactivateCount_++;
             if (before >= deactivateCount_) {
                 bool partnerAwake = false;
@@ -448,6 +586,34 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
     }
 
     solid->setPositionDirect(newX);
+}
+
+void Simulator::heldAcceleration(Vector3& result, Solid* solid, const Vector3& x, const Vector3& force)
+{
+    result = gravity_ * solid->gravityCoefficient_;
+    if (solid->mass_ == 0.0f) {
+        return;
+    }
+    Vector3 pull = force;
+    for (int i = 0; i < solid->constraints_.size(); ++i) {
+        const Constraint* constraint = solid->constraints_[i];
+        if (constraint->getSimulator() == nullptr) {
+            continue;
+        }
+        Vector3 other;
+        if (constraint->getStartSolid() == solid) {
+            other = constraint->getEndSolid() != nullptr ? constraint->getEndSolid()->position_
+                                                         : constraint->getEndPoint();
+        } else if (constraint->getEndSolid() == solid && constraint->getStartSolid() != nullptr) {
+            other = constraint->getStartSolid()->position_;
+        } else {
+            continue;
+        }
+        if (finite(other)) {
+            pull += (other - x) * constraint->getSpringConstant();
+        }
+    }
+    result += pull * solid->inverseMass_;
 }
 
 void Simulator::updateAcceleration(Vector3& result, Solid* solid, const Vector3& x, const Vector3& v, float dt)
@@ -495,6 +661,10 @@ void Simulator::constraintLink(Vector3& result, Solid* solid, const Vector3& x, 
         } else {
             continue;
         }
+        if (!finite(otherPosition) || !finite(otherVelocity)) {
+            // A partner whose state is no longer finite pulls on nothing.
+            continue;
+        }
         result += (otherPosition - x) * constraint->getSpringConstant() +
                   (otherVelocity - v) * constraint->getDampingConstant();
     }
@@ -504,28 +674,41 @@ void Simulator::frictionLink(Vector3& result, Solid* solid, const Vector3& v, So
                              const Vector3& normal, const Vector3& force, float dt)
 {
     result = Vector3();
-    if (!(solid->mass_ > 0.0f) || touching->mass_ == 0.0f ||
+    // A step of no length has nothing to stop.
+    if (!(dt > 0.0f) || !(solid->mass_ > 0.0f) || touching->mass_ == 0.0f ||
         !(solid->staticFrictionCoefficient_ > 0.0f || solid->dynamicFrictionCoefficient_ > 0.0f)) {
         return;
     }
-    const Vector3 u = v - touching->velocity_;
+    const Vector3 u = v - (finite(touching->velocity_) ? touching->velocity_ : Vector3());
     Vector3 tangent = u - normal * Math::dot(u, normal);
     capVector3(tangent, maxVelocityComponent_);
+    // The load is how hard the solid presses into the surface; a solid pulled away from it (under
+    // a ceiling, say) feels no friction.
     const float load =
-        Math::dot(force, normal) + solid->mass_ * solid->gravityCoefficient_ * Math::dot(gravity_, normal);
-    if (load == 0.0f) {
+        -(Math::dot(force, normal) + solid->mass_ * solid->gravityCoefficient_ * Math::dot(gravity_, normal));
+    if (!(load > 0.0f)) {
         return;
     }
+    // The tangential part of the applied force, which static friction holds against.
+    const Vector3 applied = force - normal * Math::dot(force, normal);
+    // Friction works against the sliding, or against the push on a solid at rest.
     const float speed = Math::length(tangent);
-    if (!(speed > 0.0f)) {
-        return;
+    Vector3 direction;
+    if (speed > 0.0f) {
+        direction = tangent / speed;
+    } else {
+        const float pushed = Math::length(applied);
+        if (!(pushed > 0.0f)) {
+            return;
+        }
+        direction = applied / pushed;
     }
-    const Vector3 direction = tangent / speed;
-    const Vector3 staticLimit = direction * load * solid->staticFrictionCoefficient_ * dt;
-    Vector3 stopping = (force - normal * Math::dot(force, normal)) * dt - tangent * solid->mass_;
+    const float staticLimit = load * solid->staticFrictionCoefficient_ * dt;
+    // The impulse that would stop the solid within the step, against the applied force.
+    Vector3 stopping = -applied * dt - tangent * solid->mass_;
     capVector3(stopping, maxForceComponent_);
-    if (Math::lengthSquared(stopping) > Math::lengthSquared(staticLimit)) {
-        result = direction * load * solid->dynamicFrictionCoefficient_;
+    if (Math::lengthSquared(stopping) > staticLimit * staticLimit) {
+        result = -direction * load * solid->dynamicFrictionCoefficient_;
     } else {
         result = stopping / dt;
     }

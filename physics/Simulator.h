@@ -12,6 +12,7 @@
 #include "physics/Collision.h"
 #include "physics/Constraint.h"
 #include "physics/Solid.h"
+#include "physics/SolidGrid.h"
 
 #include <cstdint>
 
@@ -25,7 +26,17 @@ class Manager;
 // sliding), lets idle solids sleep, records collisions and hands them to the solids' listeners.
 // It owns (counts) its solids and constraints and names (without owning) its manager. A step
 // allocates nothing: every scratch value is a member. Single-threaded and not reentrant, except
-// that listeners may remove solids while collisions are reported.
+// that listeners may remove solids while collisions are reported (an update asked for by a listener
+// returns at once).
+//
+// A collision is reported first to the listener of the solid that moved (its own solid as the
+// source), then to the struck solid's listener with a copy whose solids are swapped and whose normal
+// and velocity are negated, each only when the other party's collision scope meets the listener's
+// solid's collide-with scope. The scene's physics bridge relies on this order.
+//
+// With many solids the candidate search of sweeps and traces goes through a grid of cells that
+// follows the solids as they move; it finds exactly what the scan of the list finds, in the same
+// order, so every result is the same either way.
 class Simulator : public core::Object
 {
 public:
@@ -55,6 +66,7 @@ public:
     // Stores the gravity and wakes every solid.
     void setGravity(const core::math::Vector3& gravity);
     const core::math::Vector3& getGravity() const { return gravity_; }
+    // A negative (or not-a-number) epsilon is refused and logged; the old one stays.
     void setEpsilon(float epsilon);
     float getEpsilon() const { return epsilon_; }
     void setSnapToGridEnabled(bool enabled) { snapToGridEnabled_ = enabled; }
@@ -75,6 +87,10 @@ public:
     int32_t getDeactivateCount() const { return deactivateCount_; }
     void setManager(Manager* manager) { manager_ = manager; }
     Manager* getManager() const { return manager_; }
+    // The candidate search scans the list of solids below this many solids and uses the grid from
+    // there on.
+    void setGridThreshold(int solids);
+    int getGridThreshold() const { return gridThreshold_; }
 
     void addSolid(Solid* solid);
     // Clears every reference to the solid held by the other solids and the pending collisions, then
@@ -129,6 +145,13 @@ public:
     // snapping is on.
     void calculateEpsilonOffset(core::math::Vector3& result, const core::math::Vector3& direction,
                                 const core::math::Vector3& normal) const;
+    // Called by the solids when their world bound changes.
+    void internal_solidMoved(Solid* solid)
+    {
+        if (grid_.isValid()) {
+            grid_.moved(solid);
+        }
+    }
 
     void traceSegmentWithCurrentSpacials(Collision& result, const core::math::Segment& segment,
                                          int collideWithScope, Solid* ignore);
@@ -157,6 +180,19 @@ private:
     void traceMovingAgainstBox(Collision& result, const core::math::Segment& segment,
                                const core::math::AABox& moving, const core::math::AABox& fixed);
     Manager* hookTarget(Solid* solid) const;
+    // One solid's turn in an update: its hooks around its step, when it is active and in scope.
+    void stepSolid(Solid* solid, int dt, float fdt, int scope);
+    // A solid whose state is no longer finite stops where it last stood, asleep.
+    void holdNonFinite(Solid* solid);
+    // The springs' pull at x (without their damping) and the given force, as an acceleration with
+    // the solid's gravity.
+    void heldAcceleration(core::math::Vector3& result, Solid* solid, const core::math::Vector3& x,
+                          const core::math::Vector3& force);
+    // The moving solid and a capsule: every pair of A's axis points and B's axis points within the
+    // radius, swept along the segment. origin is where A's axis start must be to meet B's axis start.
+    void traceCapsulePair(Collision& result, const core::math::Segment& segment, const core::math::Vector3& origin,
+                          const core::math::Vector3& directionA, const core::math::Vector3& directionB,
+                          float radius);
 
     int32_t integrator_;
     core::math::Vector3 fluidVelocity_;
@@ -182,10 +218,18 @@ private:
     int32_t deactivateCount_;
     Manager* manager_;
 
+    // The candidate grid, used from gridThreshold_ solids on.
+    SolidGrid grid_;
+    int32_t gridThreshold_ = 32;
+    // The update's place in the list of solids and its end, followed through removals.
+    int32_t updateIndex_ = -1;
+    int32_t updateEnd_ = 0;
+
     // Scratch of the step and the traces.
     Collision stepCollision_;
     Collision traceCollision_;
     Collision testCollision_;
+    Collision capsuleCollision_;
     core::math::ConvexSolid grownConvexSolid_;
 };
 

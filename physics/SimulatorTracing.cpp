@@ -62,6 +62,16 @@ int Simulator::findSolidsInAABox(const AABox& box, Solid** solids, int maxSolids
             return count < 0 ? 0 : (count > maxSolids ? maxSolids : count);
         }
     }
+    if (solids_.size() >= gridThreshold_) {
+        if (!grid_.isValid()) {
+            grid_.rebuild(solids_);
+        }
+        const int count = grid_.find(grown, solids, maxSolids);
+        if (count >= 0) {
+            return count;
+        }
+        // A box too large for the grid to help: the scan finds the same.
+    }
     int count = 0;
     for (int i = 0; i < solids_.size(); ++i) {
         Solid* solid = solids_[i].get();
@@ -349,11 +359,9 @@ void Simulator::testShapePair(Collision& t, Solid* solid, const Shape* a, const 
                              Capsule(position - mover.origin + capsule.origin, capsule.direction,
                                      mover.radius + capsule.radius));
             } else {
-                // Only the moving capsule's direction counts here.
                 const Capsule& mover = a->getCapsule();
-                traceCapsule(t, segment,
-                             Capsule(position - mover.origin + capsule.origin, mover.direction,
-                                     mover.radius + capsule.radius));
+                traceCapsulePair(t, segment, position - mover.origin + capsule.origin, mover.direction,
+                                 capsule.direction, mover.radius + capsule.radius);
             }
             return;
         }
@@ -502,16 +510,174 @@ void Simulator::traceSphere(Collision& r, const Segment& segment, const Sphere& 
 
 void Simulator::traceCapsule(Collision& r, const Segment& segment, const Capsule& capsule)
 {
-    Vector3 onSegment;
-    Vector3 onAxis;
-    Math::project(onSegment, onAxis, segment, Segment(capsule.origin, capsule.direction), epsilon_);
-    traceSphere(r, segment, Sphere(onAxis, capsule.radius));
+    const Vector3& o = segment.origin;
+    const Vector3& path = segment.direction;
+    const float radius = capsule.radius;
+
+    // Starting inside or on it: as the sphere around the axis point nearest to the start.
+    Vector3 nearest;
+    Math::project(nearest, Segment(capsule.origin, capsule.direction), o, true);
+    if (Math::testInside(Sphere(nearest, radius), o)) {
+        traceSphere(r, segment, Sphere(nearest, radius));
+        return;
+    }
+
+    // Otherwise the swept point meets either the side (the cylinder around the axis, where the
+    // axis point lies within the axis) or one of the two end spheres, whichever comes first.
+    float best = 1.0f;
+    Vector3 bestPoint;
+    Vector3 bestNormal;
+    const Vector3& axis = capsule.direction;
+    const Vector3 m = o - capsule.origin;
+    const float dd = Math::dot(axis, axis);
+    const float md = Math::dot(m, axis);
+    const float nd = Math::dot(path, axis);
+    const float nn = Math::dot(path, path);
+    const float a = dd * nn - nd * nd;
+    if (dd > 0.0f && a > 1.0e-12f * dd * nn) {
+        const float b = dd * Math::dot(m, path) - nd * md;
+        const float c = dd * (Math::dot(m, m) - radius * radius) - md * md;
+        const float discriminant = b * b - a * c;
+        if (discriminant >= 0.0f) {
+            const float t = (-b - std::sqrt(discriminant)) / a;
+            const float along = (md + t * nd) / dd;
+            if (t >= 0.0f && t < best && along >= 0.0f && along <= 1.0f) {
+                best = t;
+                bestPoint = o + path * t;
+                const Vector3 out = bestPoint - (capsule.origin + axis * along);
+                const float length = Math::length(out);
+                bestNormal = length > 0.0f ? out / length : bestNormal;
+            }
+        }
+    }
+    for (const Vector3& end : {capsule.origin, capsule.origin + axis}) {
+        Vector3 point;
+        Vector3 normal;
+        const float t = Math::findIntersection(segment, Sphere(end, radius), point, normal);
+        if (t >= 0.0f && t < best) {
+            best = t;
+            bestPoint = point;
+            bestNormal = normal;
+        }
+    }
+    r.time = best;
+    if (best < 1.0f) {
+        r.point = bestPoint;
+        r.normal = bestNormal;
+    }
+}
+
+void Simulator::traceCapsulePair(Collision& r, const Segment& segment, const Vector3& origin,
+                                 const Vector3& directionA, const Vector3& directionB, float radius)
+{
+    // The moving solid's position meets the struck capsule where it comes within the radius of
+    // origin + u directionB - s directionA (u, s in 0..1): a parallelogram, thickened by the radius.
+    const Vector3& o = segment.origin;
+    const Vector3& path = segment.direction;
+
+    // Starting inside or on it: by the closest points of the two axes.
+    Vector3 onA;
+    Vector3 onB;
+    Math::project(onA, onB, Segment(o - origin, directionA), Segment(Vector3(), directionB), epsilon_);
+    Vector3 out = onA - onB;
+    const float distance = Math::length(out);
+    if (distance <= radius) {
+        if (distance > epsilon_) {
+            out /= distance;
+        }
+        if (Math::dot(out, path) <= epsilon_) {
+            r.time = 0.0f;
+            r.point = o;
+            if (distance > epsilon_) {
+                r.normal = out;
+            }
+        } else {
+            // Leaving is no hit.
+            r.time = 1.0f;
+        }
+        return;
+    }
+
+    // Otherwise the first of the four edges (capsules) and the two faces of the thickened
+    // parallelogram that the path meets.
+    Collision& edge = capsuleCollision_;
+    float best = 1.0f;
+    Vector3 bestPoint;
+    Vector3 bestNormal;
+    const Capsule edges[4] = {Capsule(origin, directionB, radius), Capsule(origin - directionA, directionB, radius),
+                              Capsule(origin, -directionA, radius),
+                              Capsule(origin + directionB, -directionA, radius)};
+    for (const Capsule& capsule : edges) {
+        edge.time = 1.0f;
+        traceCapsule(edge, segment, capsule);
+        if (edge.time < best) {
+            best = edge.time;
+            bestPoint = edge.point;
+            bestNormal = edge.normal;
+        }
+    }
+    const Vector3 across = Math::cross(directionB, directionA);
+    const float acrossLength = Math::length(across);
+    if (acrossLength > epsilon_ * epsilon_) {
+        const Vector3 normal = across / acrossLength;
+        const float height = Math::dot(normal, o - origin);
+        const float rate = Math::dot(normal, path);
+        const float side = height > 0.0f ? 1.0f : -1.0f;
+        if (std::fabs(height) > radius && rate * side < 0.0f) {
+            const float t = (side * radius - height) / rate;
+            if (t >= 0.0f && t < best) {
+                // Where on the parallelogram: q = u directionB - s directionA.
+                const Vector3 q = o + path * t - origin - normal * (side * radius);
+                const float bb = Math::dot(directionB, directionB);
+                const float aa = Math::dot(directionA, directionA);
+                const float ab = Math::dot(directionA, directionB);
+                const float qb = Math::dot(q, directionB);
+                const float qa = Math::dot(q, directionA);
+                const float determinant = bb * aa - ab * ab;
+                const float u = (qb * aa - ab * qa) / determinant;
+                const float s = (ab * qb - bb * qa) / determinant;
+                if (u >= 0.0f && u <= 1.0f && s >= 0.0f && s <= 1.0f) {
+                    best = t;
+                    bestPoint = o + path * t;
+                    bestNormal = normal * side;
+                }
+            }
+        }
+    }
+    r.time = best;
+    if (best < 1.0f) {
+        r.point = bestPoint;
+        r.normal = bestNormal;
+    }
 }
 
 void Simulator::traceConvexSolid(Collision& r, const Segment& segment, const ConvexSolid& convex)
 {
     r.time = 1.0f;
     const core::Collection<core::math::Plane>& planes = convex.planes;
+
+    // A start on the surface, or inside it by no more than epsilon (a rounding error after a
+    // step back), that moves inward is a contact at once, with the face it moves in through.
+    bool inside = planes.size() > 0;
+    int face = -1;
+    float faceDepth = 0.0f;
+    for (int i = 0; i < planes.size() && inside; ++i) {
+        const float depth = Math::dot(planes[i].normal, segment.origin) - planes[i].distance;
+        if (depth > 0.0f) {
+            inside = false;
+        } else if (depth >= -epsilon_ && Math::dot(planes[i].normal, segment.direction) < 0.0f &&
+                   (face < 0 || depth > faceDepth)) {
+            face = i;
+            faceDepth = depth;
+        }
+    }
+    if (inside && face >= 0) {
+        r.time = 0.0f;
+        r.point = segment.origin;
+        r.normal = planes[face].normal;
+        return;
+    }
+
     bool found = false;
     for (int i = 0; i < planes.size(); ++i) {
         const float along = Math::dot(planes[i].normal, segment.direction);

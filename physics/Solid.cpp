@@ -3,6 +3,8 @@
 #include "physics/Constraint.h"
 #include "physics/Simulator.h"
 
+#include <cmath>
+
 namespace rezezaz {
 namespace physics {
 
@@ -62,6 +64,9 @@ void Solid::setDefaults()
     repeatTouchingNormal_ = Vector3();
     useManagerHooks_ = false;
     simulator_ = nullptr;
+    touchedInLastStep_ = false;
+    lastFinitePosition_ = Vector3();
+    nonFiniteLogged_ = false;
 }
 
 void Solid::setMass(float mass)
@@ -96,6 +101,12 @@ void Solid::setPositionDirect(const Vector3& position)
     position_ = position;
     worldBound_.minimum = localBound_.minimum + position_;
     worldBound_.maximum = localBound_.maximum + position_;
+    if (std::isfinite(position.x) && std::isfinite(position.y) && std::isfinite(position.z)) {
+        lastFinitePosition_ = position;
+    }
+    if (simulator_ != nullptr) {
+        simulator_->internal_solidMoved(this);
+    }
 }
 
 void Solid::setVelocity(const Vector3& velocity)
@@ -112,6 +123,9 @@ void Solid::addForce(const Vector3& force)
 
 void Solid::addShape(Shape* shape)
 {
+    if (shape == nullptr) {
+        return;
+    }
     shapes_.add(core::IntrusivePointer<Shape>(shape));
     shape->internal_setSolid(this);
     updateLocalBound();
@@ -204,7 +218,13 @@ void Solid::reset()
         keep = this;
     }
     destroy();
+    Simulator* simulator = simulator_;
     setDefaults();
+    // Still listed by the simulator until it is removed there: its candidate search must see the
+    // bound it has now.
+    if (simulator != nullptr) {
+        simulator->internal_solidMoved(this);
+    }
 }
 
 void Solid::destroy()

@@ -33,6 +33,8 @@ public:
     void setMass(float mass);
     float getMass() const { return mass_; }
     float getInverseMass() const { return inverseMass_; }
+    // Stores the inverse mass alone; the mass keeps its value.
+    void setInverseMass(float inverseMass) { inverseMass_ = inverseMass; }
     void setInfiniteMass();
     bool hasInfiniteMass() const { return mass_ == INFINITE_MASS; }
 
@@ -47,6 +49,7 @@ public:
     void addForce(const core::math::Vector3& force);
     const core::math::Vector3& getForce() const { return force_; }
 
+    // A null shape is refused.
     void addShape(Shape* shape);
     void removeShape(Shape* shape);
     void removeAllShapes();
@@ -100,13 +103,22 @@ public:
     void setUserData(void* data) { userData_ = data; }
     void* getUserData() const { return userData_; }
 
+    // The solids last touched and the normals of those contacts; kept up to date by the simulator.
+    void setTouching(Solid* solid) { touching_ = solid; }
     Solid* getTouching() const { return touching_; }
+    void setTouchingNormal(const core::math::Vector3& normal) { touchingNormal_ = normal; }
     const core::math::Vector3& getTouchingNormal() const { return touchingNormal_; }
+    void setLastTouching(Solid* solid) { lastTouching_ = solid; }
     Solid* getLastTouching() const { return lastTouching_; }
+    void setLastTouchingNormal(const core::math::Vector3& normal) { lastTouchingNormal_ = normal; }
     const core::math::Vector3& getLastTouchingNormal() const { return lastTouchingNormal_; }
+    void setRepeatTouching(Solid* solid) { repeatTouching_ = solid; }
     Solid* getRepeatTouching() const { return repeatTouching_; }
+    void setRepeatTouchingNormal(const core::math::Vector3& normal) { repeatTouchingNormal_ = normal; }
     const core::math::Vector3& getRepeatTouchingNormal() const { return repeatTouchingNormal_; }
 
+    // The length in milliseconds of the solid's last step, which setPosition repeats.
+    void setLastDt(int32_t dt) { lastDt_ = dt; }
     int32_t getLastDt() const { return lastDt_; }
     void setUseManagerHooks(bool use) { useManagerHooks_ = use; }
     bool getUseManagerHooks() const { return useManagerHooks_; }
@@ -120,6 +132,7 @@ public:
 private:
     friend class Simulator;
     friend class Constraint;
+    friend class SolidGrid;
 
     void setDefaults();
 
@@ -157,6 +170,13 @@ private:
     bool useManagerHooks_;
     Manager* manager_ = nullptr;
     Simulator* simulator_;
+    // The step that follows a touch keeps the contact, even when its sweep meets nothing.
+    bool touchedInLastStep_;
+    // Where the solid last stood at a finite position, and whether a non-finite state was logged.
+    core::math::Vector3 lastFinitePosition_;
+    bool nonFiniteLogged_;
+    // The solid's place in its simulator's list, kept by the simulator's candidate grid.
+    int32_t gridIndex_ = -1;
 };
 
 } // namespace physics

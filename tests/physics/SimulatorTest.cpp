@@ -295,7 +295,8 @@ TEST(SimulatorTest, InfiniteMassMoverPushesAboveTheFloorSpeed)
 
 // A massless body keeps its own velocity and hands the whole impulse, (1 + e) times the closing
 // speed, to what it strikes, unless that has an infinite mass: nothing moves an infinite mass, even
-// when its collide-with scope lets pushes through.
+// when its collide-with scope lets pushes through, and a body that neither gives way itself nor
+// moves what it strikes loses its speed into the surface.
 TEST(SimulatorTest, MasslessBodyPushesAllButAnInfiniteMass)
 {
     struct Case
@@ -307,10 +308,11 @@ TEST(SimulatorTest, MasslessBodyPushesAllButAnInfiniteMass)
         float struckAfter;
     };
     const Case cases[] = {
-        {"massless onto the floor", 0.0f, true, -10.0f, 0.0f},
+        {"massless onto the floor", 0.0f, true, 0.0f, 0.0f},
         {"massless onto a ball", 0.0f, false, -10.0f, -15.0f},
         {"unit mass onto the floor", 1.0f, true, 5.0f, 0.0f},
-        {"infinite mass onto the floor", Solid::INFINITE_MASS, true, -10.0f, 0.0f},
+        {"infinite mass onto the floor", Solid::INFINITE_MASS, true, 0.0f, 0.0f},
+        {"non-positive mass onto the floor", -3.0f, true, 0.0f, 0.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -464,22 +466,28 @@ TEST(SimulatorTest, SixtyFifthCollisionIsDropped)
     EXPECT_TRUE(listeners[64].received.empty());
 }
 
-// A removed solid takes its pending collisions with it, whether it is removed between updates or by
-// a listener during the report.
-TEST(SimulatorTest, RemovedSolidIsNoLongerReported)
+// A solid removed between updates is still reported with its pending collisions (the records hold
+// it), so the other party hears of them; one removed by a listener during the report leaves the
+// remaining records, and the side it was on is not told.
+TEST(SimulatorTest, RemovedSolidBetweenUpdatesIsStillReported)
 {
     World world;
-    RecordingListener listener;
-    Solid* ball = world.addBall(Vector3(0, 0, 0.5f));
-    ball->setCollisionListener(&listener);
-    world.step();
+    world.simulator->setGravity(Vector3());
+    RecordingListener survivorListener;
+    Solid* survivor = world.addBall(Vector3(0, 0, 0.5f));
+    survivor->setCollisionListener(&survivorListener);
+    IntrusivePointer<Solid> removed(world.addBall(Vector3(0, 0, 1.55f)));
+    removed->setVelocity(Vector3(0, 0, -10));
+    world.simulator->update(10, 0, removed.get());
     ASSERT_EQ(world.simulator->getNumCollisions(), 1);
-    IntrusivePointer<Solid> held(ball);
-    world.bodies.clear();
-    world.simulator->removeSolid(ball);
-    EXPECT_EQ(ball->getSimulator(), nullptr);
+    world.bodies.pop_back();
+    world.simulator->removeSolid(removed.get());
+    EXPECT_EQ(removed->getSimulator(), nullptr);
     world.simulator->reportCollisions();
-    EXPECT_TRUE(listener.received.empty());
+    ASSERT_EQ(survivorListener.received.size(), 1u);
+    EXPECT_EQ(survivorListener.received[0].sourceSolid, survivor);
+    EXPECT_EQ(survivorListener.received[0].hitSolid, removed.get());
+    EXPECT_EQ(survivorListener.received[0].normal, Vector3(0, 0, -1));
 
     World other;
     other.simulator->setGravity(Vector3());
