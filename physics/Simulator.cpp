@@ -361,6 +361,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
     snapToGrid(newX);
     capVector3(newX, maxPositionComponent_);
     // The path of the first pass, for the time of a contact within the step.
+    const Vector3 start = x;
     const Vector3 path = newX - x;
 
     const int32_t collideWithScope = solid->collideWithScope_;
@@ -428,14 +429,15 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                 // The velocity along the normal is the one at the time of the contact, not the one
                 // the step would have reached by its end: the solid stops at the contact, and what
                 // the step's acceleration adds after it must not be bounced back (a bounce would
-                // gain energy). The time within the step comes from where the contact lies on the
-                // path, taken as x + v h s + (path - v h) s^2.
+                // gain energy). The time within the step comes from where the solid stops on the
+                // path (the contact, stepped back), taken as x + v h s + (path - v h) s^2.
                 const Vector3 linear = v * fdt;
                 const float alpha = Math::dot(path, path - linear);
                 const float beta = Math::dot(path, linear);
-                const float gamma = c.time * Math::dot(path, path);
+                const float along = Math::dot(x - start, path);
+                const float gamma = along > 0.0f ? along : 0.0f;
                 const float root = beta * beta + 4.0f * alpha * gamma;
-                float s = c.time;
+                float s = 0.0f;
                 if (root >= 0.0f) {
                     const float denominator = beta + std::sqrt(root);
                     if (denominator > 0.0f) {
@@ -444,7 +446,7 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
                 }
                 s = s < 0.0f ? 0.0f : (s > 1.0f ? 1.0f : s);
                 if (!std::isfinite(s)) {
-                    s = c.time;
+                    s = 0.0f;
                 }
                 const Vector3 atContact = v + (newV - v) * s;
                 solid->velocity_ += c.normal * Math::dot(atContact - solid->velocity_, c.normal);
@@ -507,6 +509,11 @@ void Simulator::updateSolid(Solid* solid, int dt, float fdt)
         if (solid->touching_ == struck) {
             solid->repeatTouching_ = struck;
             solid->repeatTouchingNormal_ = n;
+            // A first touch by a move of no length has no normal; the next touch gives it one, or
+            // the contact would carry no load (and no friction) for as long as it lasts.
+            if (solid->touchingNormal_ == Vector3()) {
+                solid->touchingNormal_ = n;
+            }
         } else {
             solid->touching_ = struck;
             solid->touchingNormal_ = n;

@@ -1,6 +1,9 @@
 #include "AllocationCounter.h"
 #include "PhysicsTestContext.h"
 
+#include "support/LogCapture.h"
+
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -596,13 +599,13 @@ TEST(SimulatorTest, ManagerHooks)
 }
 
 // Friction on the floor: a fast slider loses dynamic friction's share of its speed (mu g dt); a
-// slow one is held by static friction and stops (or falls asleep) without turning back. Euler is
-// left out: it moves a body by its velocity before the step, so a body set down at rest first meets
-// the floor in a sweep of no length, whose contact carries no normal and hence no load.
+// slow one is held by static friction and stops (or falls asleep) without turning back. Under Euler
+// a body set down at rest first meets the floor in a sweep of no length, whose contact has no
+// normal; the next touch supplies it.
 TEST(SimulatorTest, FrictionOnTheFloor)
 {
-    for (int32_t integrator : {Simulator::INTEGRATOR_HEUN, Simulator::INTEGRATOR_RALSTON,
-                               Simulator::INTEGRATOR_RUNGE_KUTTA}) {
+    for (int32_t integrator : {Simulator::INTEGRATOR_EULER, Simulator::INTEGRATOR_HEUN,
+                               Simulator::INTEGRATOR_RALSTON, Simulator::INTEGRATOR_RUNGE_KUTTA}) {
         SCOPED_TRACE(integrator);
         World world;
         world.simulator->setIntegrator(integrator);
@@ -648,16 +651,183 @@ TEST(SimulatorTest, VectorHelpers)
     EXPECT_EQ(simulator->getEpsilon(), 0.01f);
 }
 
-// A velocity that is not a number is zeroed by the clamp instead of spreading into the position.
-TEST(SimulatorTest, NotANumberVelocityIsCleared)
+// A solid whose position, velocity or force stops being a finite number is put to sleep where it
+// last stood, told once in the log, and reaches no other solid: neither the body tied to it by a
+// spring nor the ball that lands on it, and no body is thrown to the origin.
+TEST(SimulatorTest, NonFiniteSolidSleepsWhereItStoodAndReachesNoOne)
+{
+    struct Case
+    {
+        const char* name;
+        Vector3 position;
+        Vector3 velocity;
+        Vector3 force;
+    };
+    const float nan = std::nanf("");
+    const float infinity = std::numeric_limits<float>::infinity();
+    const Case cases[] = {
+        {"velocity not a number", Vector3(3, 0, 0.5f), Vector3(nan, 1, 0), Vector3()},
+        {"infinite velocity", Vector3(3, 0, 0.5f), Vector3(0, 0, -infinity), Vector3()},
+        {"force not a number", Vector3(3, 0, 0.5f), Vector3(), Vector3(0, nan, 0)},
+        {"position not a number", Vector3(nan, 0, 0.5f), Vector3(), Vector3()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        support::LogCapture log;
+        World world;
+        // Stepped before the broken solid, so both meet its broken state.
+        Solid* falling = world.addBall(Vector3(3, 0, 1.6f));
+        falling->setVelocity(Vector3(0, 0, -10));
+        Solid* tied = world.addBall(Vector3(-3, 0, 0.5f));
+        Solid* broken = world.addBall(Vector3(3, 0, 0.5f));
+        world.step(2);
+        IntrusivePointer<Constraint> spring(new Constraint(tied, broken));
+        world.simulator->addConstraint(spring.get());
+
+        broken->setPositionDirect(c.position);
+        broken->setVelocity(c.velocity);
+        broken->addForce(c.force);
+        world.step(3);
+        for (Solid* healthy : {falling, tied}) {
+            EXPECT_TRUE(std::isfinite(healthy->getVelocity().x) && std::isfinite(healthy->getVelocity().y) &&
+                        std::isfinite(healthy->getVelocity().z));
+            EXPECT_GT(std::fabs(healthy->getPosition().x), 1.0f) << describe(healthy->getPosition());
+        }
+        EXPECT_FALSE(broken->getActive());
+        EXPECT_EQ(broken->getPosition(), Vector3(3, 0, 0.5f));
+        EXPECT_EQ(broken->getVelocity(), Vector3());
+        EXPECT_EQ(broken->getForce(), Vector3());
+
+        // Woken with the same broken state, it sleeps again without a second line in the log.
+        broken->setVelocity(Vector3(nan, 0, 0));
+        world.step();
+        EXPECT_FALSE(broken->getActive());
+        int lines = 0;
+        for (const auto& entry : log.listener.entries) {
+            lines += entry.text.find("not a finite number") != std::string::npos ? 1 : 0;
+        }
+        EXPECT_EQ(lines, 1);
+    }
+}
+
+// A negative epsilon is refused and logged, the old one staying; zero is taken.
+TEST(SimulatorTest, NegativeEpsilonIsRefused)
+{
+    support::LogCapture log;
+    World world;
+    Solid* ball = world.addBall(Vector3(0, 0, 2));
+    world.simulator->setEpsilon(-0.01f);
+    EXPECT_EQ(world.simulator->getEpsilon(), 0.001f);
+    world.simulator->setEpsilon(std::nanf(""));
+    EXPECT_EQ(world.simulator->getEpsilon(), 0.001f);
+    ASSERT_EQ(log.listener.entries.size(), 2u);
+    EXPECT_EQ(log.listener.entries[0].text, "Simulator::setEpsilon refused -0.01; the epsilon stays 0.001");
+    world.step(100);
+    EXPECT_NEAR(ball->getPosition().z, 0.5f, 2e-3f);
+    world.simulator->setEpsilon(0.0f);
+    EXPECT_EQ(world.simulator->getEpsilon(), 0.0f);
+}
+
+// A listener that asks for an update while it is told of a collision gets none: that update returns
+// at once, and each collision is reported once.
+TEST(SimulatorTest, UpdateFromAListenerReturnsAtOnce)
 {
     World world;
-    Solid* ball = world.addBall(Vector3(0, 0, 3));
-    ball->setVelocity(Vector3(std::nanf(""), 1, 0));
-    world.step();
-    EXPECT_EQ(ball->getVelocity().x, 0.0f);
-    EXPECT_FALSE(std::isnan(ball->getPosition().x));
-    EXPECT_FALSE(std::isnan(ball->getPosition().z));
+    RecordingListener listener;
+    Solid* ball = world.addBall(Vector3(0, 0, 0.51f));
+    ball->setCollisionListener(&listener);
+    ball->setVelocity(Vector3(1, 0, -1));
+    const Vector3 before = ball->getPosition();
+    int nested = 0;
+    listener.onCollision = [&](const Collision&) {
+        ++nested;
+        world.simulator->update(16, Simulator::SCOPE_REPORT_COLLISIONS, nullptr);
+    };
+    world.step(1, 16, Simulator::SCOPE_REPORT_COLLISIONS);
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(listener.received.size(), 1u);
+    EXPECT_EQ(world.simulator->getNumCollisions(), 0);
+    // Stepped once: about 16 ms at 1 m/s, not twice that.
+    EXPECT_GT(ball->getPosition().x, before.x + 0.01f);
+    EXPECT_LT(ball->getPosition().x, before.x + 0.025f);
+}
+
+// A null shape is refused, as a null solid is.
+TEST(SimulatorTest, NullShapeAndSolidAreRefused)
+{
+    World world;
+    IntrusivePointer<Solid> solid(new Solid());
+    solid->addShape(nullptr);
+    EXPECT_EQ(solid->getNumShapes(), 0);
+    EXPECT_EQ(solid->getShapeTypes(), 0);
+    world.simulator->addSolid(nullptr);
+    EXPECT_EQ(world.simulator->getNumSolids(), 1);
+}
+
+namespace {
+
+// Removes the given solids from its simulator after the step of the trigger solid.
+class RemovingManager : public RecordingManager
+{
+public:
+    void postUpdate(Solid* solid, int dt, float fdt) override
+    {
+        RecordingManager::postUpdate(solid, dt, fdt);
+        if (solid == trigger) {
+            for (Solid* removed : removals) {
+                simulator->removeSolid(removed);
+            }
+        }
+    }
+
+    Simulator* simulator = nullptr;
+    Solid* trigger = nullptr;
+    std::vector<Solid*> removals;
+};
+
+} // namespace
+
+// Hooks may remove any number of solids during an update, stepped ones or not: every solid that
+// stays is stepped exactly once.
+TEST(SimulatorTest, UpdateFollowsRemovalsByHooks)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<int> removed;
+    };
+    const Case cases[] = {
+        {"two already stepped", {0, 1}},
+        {"itself and one stepped", {2, 0}},
+        {"one stepped, one to come", {1, 4}},
+        {"all that are to come", {3, 4, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        World world;
+        world.simulator->setGravity(Vector3());
+        world.simulator->removeSolid(world.floor.get());
+        RemovingManager manager;
+        manager.simulator = world.simulator.get();
+        world.simulator->setManager(&manager);
+        std::vector<Solid*> balls;
+        for (int i = 0; i < 6; ++i) {
+            balls.push_back(world.addBall(Vector3(3.0f * i, 0, 5)));
+            balls.back()->setUseManagerHooks(true);
+            balls.back()->setVelocity(Vector3(0, 0, 1));
+        }
+        manager.trigger = balls[2];
+        for (int index : c.removed) {
+            manager.removals.push_back(balls[static_cast<size_t>(index)]);
+        }
+        world.simulator->update(100, 0, nullptr);
+        for (int i = 0; i < 6; ++i) {
+            const bool removedBeforeItsTurn =
+                i > 2 && std::find(c.removed.begin(), c.removed.end(), i) != c.removed.end();
+            EXPECT_NEAR(balls[static_cast<size_t>(i)]->getPosition().z, removedBeforeItsTurn ? 5.0f : 5.1f, 1e-5f)
+                << "ball " << i;
+        }
+    }
 }
 
 namespace {
