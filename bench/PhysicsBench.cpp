@@ -479,7 +479,7 @@ void Trace_Bullet(benchmark::State& state)
 
 } // namespace
 
-#define PHYSICS_SIZES Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)
+#define PHYSICS_SIZES Arg(10)->Arg(100)->Arg(300)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)
 BENCHMARK(Step_Ours_Euler)->PHYSICS_SIZES;
 BENCHMARK(Step_Ours_Heun)->PHYSICS_SIZES;
 BENCHMARK(Step_Ours_Ralston)->PHYSICS_SIZES;

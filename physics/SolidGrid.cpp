@@ -161,8 +161,8 @@ void SolidGrid::erase(int32_t index)
         entry.large = -1;
         return;
     }
-    const int32_t cells =
-        (entry.high[0] - entry.low[0] + 1) * (entry.high[1] - entry.low[1] + 1) * (entry.high[2] - entry.low[2] + 1);
+    const int32_t cells = (entry.high[0] - entry.low[0] + 1) * (entry.high[1] - entry.low[1] + 1) *
+                          (entry.high[2] - entry.low[2] + 1);
     for (int32_t k = 0; k < cells; ++k) {
         Node& n = nodes_[static_cast<size_t>(index * MAX_NODES_PER_SOLID + k)];
         if (n.previous >= 0) {
@@ -187,8 +187,9 @@ void SolidGrid::moved(Solid* solid)
     int32_t low[3];
     int32_t high[3];
     const bool inCells = cellRange(solid->getWorldBound(), low, high);
-    if (inCells && entry.large < 0 && low[0] == entry.low[0] && low[1] == entry.low[1] && low[2] == entry.low[2] &&
-        high[0] == entry.high[0] && high[1] == entry.high[1] && high[2] == entry.high[2]) {
+    if (inCells && entry.large < 0 && low[0] == entry.low[0] && low[1] == entry.low[1] &&
+        low[2] == entry.low[2] && high[0] == entry.high[0] && high[1] == entry.high[1] &&
+        high[2] == entry.high[2]) {
         return;
     }
     if (!inCells && entry.large >= 0) {
@@ -241,7 +242,8 @@ int SolidGrid::find(const AABox& box, Solid** solids, int maxSolids)
                         continue;
                     }
                     stamps_[static_cast<size_t>(index)] = stamp_;
-                    if (Math::testIntersection(entries_[static_cast<size_t>(index)].solid->getWorldBound(), box)) {
+                    if (Math::testIntersection(entries_[static_cast<size_t>(index)].solid->getWorldBound(),
+                                               box)) {
                         found_.push_back(index);
                     }
                 }

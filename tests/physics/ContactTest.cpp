@@ -259,9 +259,9 @@ TEST(ContactTest, BallsOnAConvexBlockDoNotSinkIntoIt)
         block->setGravityCoefficient(0.0f);
         block->setCollideWithScope(0);
         block->setCollisionScope(1);
-        block->addShape(IntrusivePointer<Shape>(
-                            new Shape(boxPlanes(Vector3(-half, -half, -1), Vector3(half, half, top))))
-                            .get());
+        block->addShape(
+            IntrusivePointer<Shape>(new Shape(boxPlanes(Vector3(-half, -half, -1), Vector3(half, half, top))))
+                .get());
         block->setPosition(where);
         simulator->addSolid(block.get());
         std::mt19937 random(11);
@@ -332,7 +332,8 @@ TEST(ContactTest, CapsuleRestsOnALyingCapsule)
         lying->setInfiniteMass();
         lying->setGravityCoefficient(0.0f);
         lying->setCollideWithScope(0);
-        lying->addShape(IntrusivePointer<Shape>(new Shape(Capsule(Vector3(-1, 0, 0), Vector3(2, 0, 0), r))).get());
+        lying->addShape(
+            IntrusivePointer<Shape>(new Shape(Capsule(Vector3(-1, 0, 0), Vector3(2, 0, 0), r))).get());
         lying->setPosition(Vector3(0, 0, 1));
         simulator->addSolid(lying.get());
         IntrusivePointer<Solid> falling(new Solid());

@@ -62,7 +62,8 @@ struct CrowdedScene
             default: {
                 IntrusivePointer<Solid> capsule(new Solid());
                 capsule->addShape(
-                    IntrusivePointer<Shape>(new Shape(Capsule(Vector3(), Vector3(2 * r, 0, r), r / 2))).get());
+                    IntrusivePointer<Shape>(new Shape(Capsule(Vector3(), Vector3(2 * r, 0, r), r / 2)))
+                        .get());
                 capsule->setPosition(at);
                 world.simulator->addSolid(capsule.get());
                 world.bodies.push_back(capsule);
@@ -153,7 +154,8 @@ TEST(SolidGridTest, GridReplaysTheScanBitForBit)
             ASSERT_EQ(a.getActive(), b.getActive()) << "body " << i;
             ASSERT_EQ(scan.indexOf(a.getTouching()), grid.indexOf(b.getTouching())) << "body " << i;
         }
-        const Segment ray(Vector3(spread(random), spread(random), 15), Vector3(spread(random), spread(random), -16));
+        const Segment ray(Vector3(spread(random), spread(random), 15),
+                          Vector3(spread(random), spread(random), -16));
         Collision a;
         Collision b;
         scan.world.simulator->traceSegment(a, ray, -1, nullptr);
@@ -212,7 +214,8 @@ TEST(SolidGridTest, SearchFindsWhatTheScanFinds)
             const int countB = grid.world.simulator->findSolidsInAABox(box, b.data(), room);
             ASSERT_EQ(countA, countB);
             for (int k = 0; k < countA && k < room; ++k) {
-                ASSERT_EQ(scan.indexOf(a[static_cast<size_t>(k)]), grid.indexOf(b[static_cast<size_t>(k)])) << k;
+                ASSERT_EQ(scan.indexOf(a[static_cast<size_t>(k)]), grid.indexOf(b[static_cast<size_t>(k)]))
+                    << k;
             }
         }
     }
