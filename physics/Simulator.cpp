@@ -226,14 +226,24 @@ void Simulator::update(int dt, int scope, Solid* solid)
         stepSolid(solid, dt, fdt, scope);
     } else {
         // Removals by hooks move the index and the end back (removeSolid), however many there are.
-        const int32_t outerIndex = updateIndex_;
-        const int32_t outerEnd = updateEnd_;
+        // Put back as they were however the loop ends (an unimplemented shape pair throws).
+        struct Place
+        {
+            Place(int32_t& i, int32_t& e) : index(i), end(e), outerIndex(i), outerEnd(e) {}
+            ~Place()
+            {
+                index = outerIndex;
+                end = outerEnd;
+            }
+            int32_t& index;
+            int32_t& end;
+            const int32_t outerIndex;
+            const int32_t outerEnd;
+        } place(updateIndex_, updateEnd_);
         updateEnd_ = solids_.size();
         for (updateIndex_ = 0; updateIndex_ < updateEnd_ && updateIndex_ < solids_.size(); ++updateIndex_) {
             stepSolid(solids_[updateIndex_].get(), dt, fdt, scope);
         }
-        updateIndex_ = outerIndex;
-        updateEnd_ = outerEnd;
     }
     if (meets(scope, SCOPE_REPORT_COLLISIONS)) {
         reportCollisions();

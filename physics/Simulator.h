@@ -81,6 +81,9 @@ public:
     float getMaxForceComponent() const { return maxForceComponent_; }
     void setMicroCollisionThreshold(float threshold) { microCollisionThreshold_ = threshold; }
     float getMicroCollisionThreshold() const { return microCollisionThreshold_; }
+    // A solid slower than this (units per second, per axis) for more than deactivateCount steps in a
+    // row falls asleep, when it rests on something or no force would move it on; a push smaller
+    // than this (per axis) neither moves nor wakes what it strikes.
     void setDeactivateSpeed(float speed) { deactivateSpeed_ = speed; }
     float getDeactivateSpeed() const { return deactivateSpeed_; }
     void setDeactivateCount(int32_t count) { deactivateCount_ = count; }
