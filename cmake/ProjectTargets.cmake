@@ -42,7 +42,18 @@ function(add_project_test)
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+    TEST_LIST ${ARG_NAME}_TESTS
+    PROPERTIES TIMEOUT 300)
+  # The labels, for the same reason, are set by a script of their own that CTest reads after the
+  # discovery script: given as a discovered property, a second label would be taken for a property name.
+  if(ARG_LABELS)
+    set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}_labels.cmake)
+    file(WRITE ${labels_script}
+      "foreach(test IN LISTS ${ARG_NAME}_TESTS)\n"
+      "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+      "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
+  endif()
 endfunction()
 
 # add_project_fuzzer(NAME name SOURCES ... CORPUS dir [LIBS ...] [SECONDS n])
