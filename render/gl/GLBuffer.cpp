@@ -9,6 +9,7 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -51,7 +52,8 @@ core::Resource* GLBuffer::resourceThis()
 
 void GLBuffer::release_()
 {
-    if (mapped && mappedData != nullptr && handle != 0) {
+    // Without its device the buffer's context may be gone: nothing of OpenGL's is touched.
+    if (mapped && mappedData != nullptr && handle != 0 && device) {
         glBindBuffer(target, handle);
         glUnmapBuffer(target);
         glBindBuffer(target, 0);
@@ -113,10 +115,10 @@ bool GLBuffer::createContext()
 
 bool GLBuffer::destroyContext()
 {
-    if (handle != 0) {
+    if (handle != 0 && device) {
         glDeleteBuffers(1, &handle);
-        handle = 0;
     }
+    handle = 0;
     return true;
 }
 
@@ -129,8 +131,21 @@ void GLBuffer::createCommon()
     }
 }
 
+namespace {
+
+// A count and the bytes it takes, in 64 bits: a negative count or a size past 32 bits makes no buffer.
+bool validSize(int count, int64_t dataSize)
+{
+    return count >= 0 && dataSize >= 0 && dataSize <= INT32_MAX;
+}
+
+} // namespace
+
 bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, int newSize)
 {
+    if (!validSize(newSize, int64_t(newIndexFormat) * newSize)) {
+        return false;
+    }
     release_();
     forgetKind();
     usage = newUsage;
@@ -145,6 +160,9 @@ bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, i
 
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<VertexFormat> newFormat, int newSize)
 {
+    if (!validSize(newSize, newFormat ? int64_t(newFormat->getVertexSize()) * newSize : 0)) {
+        return false;
+    }
     release_();
     forgetKind();
     usage = newUsage;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -109,7 +110,7 @@ private:
     // Allocates the local copy and fills it from the buffer object when there is one.
     void restoreCopy();
 
-    GLRenderDevice* device;
+    GLDeviceRef device;
     int usage = 0;
     int access = 0;
     int dataSize = 0;

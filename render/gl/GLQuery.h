@@ -4,6 +4,7 @@
 #include "render/Query.h"
 
 #include <cstdint>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -36,7 +37,7 @@ public:
     uint32_t getHandle() const { return handle_; }
 
 private:
-    GLRenderDevice* device_;
+    GLDeviceRef device_;
     int32_t type_ = 0;
     uint32_t handle_ = 0;
 };

@@ -4,6 +4,9 @@
 #include "core/Object.h"
 #include "core/math/Matrix4x4.h"
 #include "render/RenderDevice.h"
+#include "render/SamplerState.h"
+#include "render/TextureState.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 #include <vector>
@@ -158,6 +161,8 @@ public:
     GLTexture* getLastTexture(int unit) const;
     // The GLSL program in use, null for the fixed pipeline.
     GLSLShaderState* getShaderState() const { return lastShaderState; }
+    // What the device's resources hold of it (GLDeviceRef); cleared when the device goes.
+    GLDeviceRef::Link* getLink() const { return link.get(); }
 
 private:
     // Vertex set-up of renderPrimitive.
@@ -171,6 +176,8 @@ private:
     void rebindActiveTexture(unsigned int target);
 
     void activeTexture(int unit);
+    // False, with an error logged, for a light index outside the device's lights.
+    bool validLight(int light) const;
     // Disables every fixed-pipeline array that is enabled.
     void dropFixedVertexData();
     void dropVertexState();
@@ -195,8 +202,12 @@ private:
     GeometryState geometryState;
     int units = 0;
     std::vector<Texture*> lastTextures;
+    // Per unit: the sampler and texture records in force, null for none, pointing into the device's
+    // own copies below (never into a render state, which may go while its records are in force).
     std::vector<SamplerState*> lastSamplerStates;
     std::vector<TextureState*> lastTextureStates;
+    std::vector<SamplerState> samplerRecords;
+    std::vector<TextureState> textureRecords;
     std::vector<Shader::ShaderType> lastShaderTypes;
     std::vector<short> lastTexCoordIndexes;
     short lastMaxTexCoordIndex = 0;
@@ -234,6 +245,7 @@ private:
     // Per unit: the bound texture kept alive, and its object when it was bound.
     std::vector<core::IntrusivePointer<Texture>> boundTextures;
     std::vector<unsigned int> boundTextureHandles;
+    core::IntrusivePointer<GLDeviceRef::Link> link;
 };
 
 } // namespace rezezaz::render

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <vector>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -65,7 +66,7 @@ public:
     }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     std::unique_ptr<BlendState> blendState;
     std::unique_ptr<DepthState> depthState;
     std::unique_ptr<RasterizerState> rasterizerState;

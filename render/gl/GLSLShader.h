@@ -5,6 +5,7 @@
 #include "render/Shader.h"
 
 #include <cstdint>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -32,7 +33,7 @@ public:
     GLRenderDevice* getDevice() const { return device; }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     ShaderType shaderType = ShaderType_VERTEX;
     core::String profile;
     core::String code;

@@ -8,6 +8,7 @@
 #include "render/gl/GLSLVertexLayout.h"
 
 #include <cstdint>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -57,7 +58,7 @@ public:
 private:
     void reflect();
 
-    GLRenderDevice* device;
+    GLDeviceRef device;
     uint32_t program = 0;
     bool needsLink = true;
     bool linked = false;

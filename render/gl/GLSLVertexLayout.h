@@ -4,6 +4,7 @@
 #include "core/Object.h"
 
 #include <cstdint>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -28,7 +29,7 @@ public:
     GLRenderDevice* getDevice() const { return device; }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     core::Collection<int32_t> locations;
 };
 

@@ -7,6 +7,7 @@
 #include "render/Texture.h"
 
 #include <cstdint>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -77,7 +78,7 @@ public:
     bool readLevel(const TextureFormat& format, int face, unsigned char* data);
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     int usage = 0;
     core::IntrusivePointer<TextureFormat> format;
     uint32_t handle = 0;

@@ -6,6 +6,7 @@
 #include "render/VertexFormat.h"
 
 #include <cstdint>
+#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 
@@ -50,7 +51,7 @@ public:
     void setDeviceIndex(int index) { deviceIndex = index; }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     core::Collection<int32_t> semantics;
     core::Collection<core::String> names;
     core::Collection<int32_t> indexes;
