@@ -113,6 +113,39 @@ bool GLBuffer::createContext()
     return handle != 0;
 }
 
+int64_t GLBuffer::getLargestIndex()
+{
+    if (!largestIndexKnown) {
+        largestIndex = getLargestIndex(0, size);
+        largestIndexKnown = true;
+    }
+    return largestIndex;
+}
+
+int64_t GLBuffer::getLargestIndex(int start, int count) const
+{
+    const unsigned char* indices = copy.get();
+    const int width = static_cast<int>(indexFormat);
+    if (indices == nullptr || (width != 2 && width != 4) || start < 0 || count < 0 ||
+        int64_t(start) + count > int64_t(dataSize) / width) {
+        return -1;
+    }
+    int64_t largest = -1;
+    indices += static_cast<size_t>(start) * width;
+    for (int i = 0; i < count; ++i) {
+        if (width == 2) {
+            uint16_t index;
+            std::memcpy(&index, indices + size_t(i) * 2, 2);
+            largest = std::max<int64_t>(largest, index);
+        } else {
+            uint32_t index;
+            std::memcpy(&index, indices + size_t(i) * 4, 4);
+            largest = std::max<int64_t>(largest, index);
+        }
+    }
+    return largest;
+}
+
 bool GLBuffer::destroyContext()
 {
     if (handle != 0 && device) {
@@ -124,6 +157,7 @@ bool GLBuffer::destroyContext()
 
 void GLBuffer::createCommon()
 {
+    largestIndexKnown = false;
     createContext();
     mapped = handle != 0 && device != nullptr && device->hardwareMappingSupported(this);
     if (!mapped) {
@@ -239,6 +273,7 @@ void GLBuffer::restoreCopy()
 
 unsigned char* GLBuffer::lock(int newAccess)
 {
+    largestIndexKnown = false;
     lockAccess = newAccess;
     lockFailed = false;
     unsigned char* bytes = nullptr;
@@ -328,6 +363,7 @@ void GLBuffer::swapColorsInRange(unsigned char* bytes, int start, int count)
 
 bool GLBuffer::update(unsigned char* bytes, int start, int count)
 {
+    largestIndexKnown = false;
     if (bytes == nullptr || start < 0 || count < 0 || start > dataSize || count > dataSize - start) {
         return false;
     }

@@ -5,9 +5,9 @@
 #include "core/String.h"
 #include "render/PixelBufferRenderTarget.h"
 #include "render/gl/GLRenderTarget.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

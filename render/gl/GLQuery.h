@@ -2,9 +2,9 @@
 
 #include "render/BaseRenderResource.h"
 #include "render/Query.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

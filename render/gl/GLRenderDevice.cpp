@@ -117,6 +117,10 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     if (glTarget == nullptr) {
         core::Error::nullPointer(category(), true, "NULL RenderTarget");
     }
+    if (primaryRenderTarget) {
+        // Created again without destroy: what the earlier context made is of that context.
+        newContextGeneration();
+    }
     // GLEW reads the version and the extensions of the current context: the target's.
     glTarget->activate();
     glewExperimental = GL_TRUE;
@@ -273,7 +277,21 @@ void GLRenderDevice::destroy()
         renderTarget = nullptr;
         glRenderTarget = nullptr;
         alert("destroyed GLRenderDevice");
+        newContextGeneration();
     }
+}
+
+void GLRenderDevice::newContextGeneration()
+{
+    // Resources made so far belong to the context that goes (their OpenGL names mean nothing, or
+    // something else, in the next one): they lose their device and destroy nothing of OpenGL's.
+    link->device = nullptr;
+    link = new GLDeviceRef::Link;
+    link->device = this;
+    vertexFormats.clear();
+    shaderStates.clear();
+    lastShaderState = nullptr;
+    sentProgram = nullptr;
 }
 
 void GLRenderDevice::activate()
@@ -554,6 +572,9 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
             }
         }
     }
+    if (indices != nullptr && indices->getLocalCopy() != nullptr && !indicesWithinVertices(vertexData, indices, start, count)) {
+        return;
+    }
     if (vertexDataChanged(vertexData)) {
         setVertexData(vertexData);
     }
@@ -575,6 +596,23 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     if (memory != nullptr) {
         glDrawElements(primitive, count, type, memory + offset);
     }
+}
+
+bool GLRenderDevice::indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count)
+{
+    // OpenGL reads an index's vertex wherever it lies: one at or past the end of the vertices (a
+    // local copy above all) would be read from memory beyond them. Most draws are settled by the
+    // largest index of the whole buffer, known once per change of its contents.
+    int64_t vertices = INT64_MAX;
+    for (const auto& buffer : vertexData->vertexBuffers) {
+        if (buffer) {
+            vertices = std::min<int64_t>(vertices, buffer->getSize());
+        }
+    }
+    if (indices->getLargestIndex() < vertices) {
+        return true;
+    }
+    return indices->getLargestIndex(start, count) < vertices;
 }
 
 bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const

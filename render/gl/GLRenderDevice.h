@@ -161,7 +161,8 @@ public:
     GLTexture* getLastTexture(int unit) const;
     // The GLSL program in use, null for the fixed pipeline.
     GLSLShaderState* getShaderState() const { return lastShaderState; }
-    // What the device's resources hold of it (GLDeviceRef); cleared when the device goes.
+    // What the device's resources hold of it (GLDeviceRef): one link per context the device was
+    // created on, cleared when that context is left (destroy, or create again) or the device goes.
     GLDeviceRef::Link* getLink() const { return link.get(); }
 
 private:
@@ -173,6 +174,9 @@ private:
     GLVertexFormat* bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer);
     void dropShaderVertexData();
     bool vertexDataChanged(VertexData* vertexData) const;
+    // False when an index of the range start..start+count of the index buffer's local copy is at
+    // or past the vertex count of the vertex data: such a range draws nothing.
+    static bool indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count);
     void rebindActiveTexture(unsigned int target);
 
     void activeTexture(int unit);
@@ -184,6 +188,7 @@ private:
     void unbindAllUnits();
     // What a scene leaves behind: vertex arrays, sent buffers, the program and the bound textures.
     void releaseSceneState();
+    void newContextGeneration();
     void sizeUnits(int units);
 
     int glVersion = 0;

@@ -2,10 +2,10 @@
 
 #include "render/BaseRenderResource.h"
 #include "render/RenderState.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <memory>
 #include <vector>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

@@ -3,9 +3,9 @@
 #include "core/String.h"
 #include "render/BaseRenderResource.h"
 #include "render/Shader.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

@@ -6,9 +6,9 @@
 #include "render/ShaderState.h"
 #include "render/VariableBufferFormat.h"
 #include "render/gl/GLSLVertexLayout.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

@@ -2,9 +2,9 @@
 
 #include "core/Collection.h"
 #include "core/Object.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

@@ -5,9 +5,9 @@
 #include "core/math/Matrix4x4.h"
 #include "render/BaseRenderResource.h"
 #include "render/Texture.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

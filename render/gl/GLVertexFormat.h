@@ -4,9 +4,9 @@
 #include "core/String.h"
 #include "render/BaseRenderResource.h"
 #include "render/VertexFormat.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
-#include "render/gl/GLDeviceRef.h"
 
 namespace rezezaz::render {
 

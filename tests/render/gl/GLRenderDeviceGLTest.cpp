@@ -534,4 +534,32 @@ TEST_F(GLRenderDeviceTest, ValuesOpenGLWouldRefuseAreRefused)
     }
 }
 
+TEST_F(GLRenderDeviceTest, ResourcesOfAnEarlierContextDeleteNothingOfTheNext)
+{
+    auto name = [](const IntrusivePointer<Texture>& texture) { return static_cast<GLTexture*>(texture.get())->getHandle(); };
+    IntrusivePointer<Texture> old = device->createTexture();
+    ASSERT_TRUE(old->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    const GLuint oldName = name(old);
+
+    // The same device on the context of a new window target; the old context goes with its target.
+    device->destroy();
+    target = nullptr;
+    window = x.createWindow(width, height);
+    WindowRenderTargetFormat format;
+    format.threadCount = 1;
+    target = new_GLXRenderTarget(nullptr, window, &format);
+    ASSERT_TRUE(device->create(target.get(), 0));
+    std::vector<IntrusivePointer<Texture>> fresh;
+    while (fresh.size() < 64 && (fresh.empty() || name(fresh.back()) < oldName)) {
+        fresh.push_back(device->createTexture());
+        ASSERT_TRUE(fresh.back()->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    }
+    ASSERT_EQ(name(fresh.back()), oldName);
+
+    old->destroy();
+    old = nullptr;
+    EXPECT_TRUE(glIsTexture(oldName));
+    EXPECT_EQ(name(fresh.back()), oldName);
+}
+
 } // namespace
