@@ -303,6 +303,7 @@ void GLRenderDevice::activate()
 
 bool GLRenderDevice::reset()
 {
+    appliedTexture.valid = false;
     if (primaryGLRenderTarget) {
         primaryGLRenderTarget->reset();
     }
@@ -317,6 +318,7 @@ bool GLRenderDevice::activateAdditionalContext()
 
 void GLRenderDevice::sizeUnits(int count)
 {
+    appliedTexture.valid = false;
     units = count;
     lastTextures.assign(count, nullptr);
     lastSamplerStates.assign(count, nullptr);
@@ -486,6 +488,7 @@ void GLRenderDevice::swap()
 
 void GLRenderDevice::beginScene()
 {
+    appliedTexture.valid = false;
     if (glRenderTarget) {
         glRenderTarget->activate();
     }
@@ -535,6 +538,7 @@ void GLRenderDevice::endScene()
 
 void GLRenderDevice::releaseSceneState()
 {
+    appliedTexture.valid = false;
     dropVertexState();
     lastVertexBuffers.clear();
     sentBuffers.clear();
@@ -876,6 +880,7 @@ bool GLRenderDevice::copyPixelBuffer(PixelBuffer* dest, PixelBuffer* source)
 
 void GLRenderDevice::setDefaultState()
 {
+    appliedTexture.valid = false;
     if (defaultState) {
         setRenderState(defaultState.get());
     }
@@ -996,10 +1001,16 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
             lastTexTargets[u] = target;
         }
         lastShaderTypes[u] = type;
-        setSamplerStatePostTexture(unit, lastSamplerStates[u]);
-        setTextureStatePostTexture(unit, lastTextureStates[u]);
+        // The same texture bound again with the same records, nothing applied in between: its
+        // parameters and the unit's coordinate state are as they were set.
+        if (!appliedTexture.matches(unit, glTexture, lastSamplerStates[u], lastTextureStates[u])) {
+            setSamplerStatePostTexture(unit, lastSamplerStates[u]);
+            setTextureStatePostTexture(unit, lastTextureStates[u]);
+            appliedTexture.remember(unit, glTexture, lastSamplerStates[u], lastTextureStates[u]);
+        }
         return;
     }
+    appliedTexture.valid = false;
     if (lastShaderTypes[unit] != type) {
         return;
     }
@@ -1352,8 +1363,47 @@ void GLRenderDevice::setSamplerStatePostTexture(int unit, SamplerState* state)
     applySampler(lastTexTargets[unit], format != nullptr ? format->mipMax : 1, *state);
 }
 
+bool GLRenderDevice::AppliedTexture::matches(int unit_, const GLTexture* texture_, const SamplerState* sampler_,
+                                             const TextureState* state_) const
+{
+    if (!valid || unit != unit_ || texture != texture_ || handle != texture_->getHandle() ||
+        revision != texture_->getRevision() || hasSampler != (sampler_ != nullptr) ||
+        hasState != (state_ != nullptr) || !(textureMatrix == texture_->getTextureMatrix())) {
+        return false;
+    }
+    if (sampler_ != nullptr &&
+        (sampler.minFilter != sampler_->minFilter || sampler.mipFilter != sampler_->mipFilter ||
+         sampler.magFilter != sampler_->magFilter || sampler.uAddress != sampler_->uAddress ||
+         sampler.vAddress != sampler_->vAddress || sampler.wAddress != sampler_->wAddress)) {
+        return false;
+    }
+    return state_ == nullptr ||
+           (state.calculation == state_->calculation && state.shadowResult == state_->shadowResult &&
+            state.texCoordIndex == state_->texCoordIndex && state.matrix == state_->matrix);
+}
+
+void GLRenderDevice::AppliedTexture::remember(int unit_, const GLTexture* texture_, const SamplerState* sampler_,
+                                              const TextureState* state_)
+{
+    unit = unit_;
+    texture = texture_;
+    handle = texture_->getHandle();
+    revision = texture_->getRevision();
+    textureMatrix = texture_->getTextureMatrix();
+    hasSampler = sampler_ != nullptr;
+    if (hasSampler) {
+        sampler = *sampler_;
+    }
+    hasState = state_ != nullptr;
+    if (hasState) {
+        state = *state_;
+    }
+    valid = true;
+}
+
 void GLRenderDevice::applySampler(unsigned int target, int mipMax, const SamplerState& state)
 {
+    appliedTexture.valid = false;
     // A rectangle texture has one level and cannot repeat: OpenGL refuses both, so it clamps.
     const bool rectangle = target == GL_TEXTURE_RECTANGLE;
     auto wrap = [this, rectangle](int address) {
@@ -1398,6 +1448,7 @@ void GLRenderDevice::setTextureStatePostTexture(int unit, TextureState* state)
 void GLRenderDevice::applyTextureCoordinates(const TextureState* state, int usage,
                                              const core::math::Matrix4x4& textureMatrix)
 {
+    appliedTexture.valid = false;
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     int calculation = state->calculation;
@@ -1438,6 +1489,7 @@ void GLRenderDevice::applyTextureCoordinates(const TextureState* state, int usag
 
 void GLRenderDevice::applyDepthCompare(unsigned int target, const TextureState* state)
 {
+    appliedTexture.valid = false;
     if (glVersion <= 13) {
         return;
     }

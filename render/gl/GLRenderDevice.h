@@ -251,6 +251,26 @@ private:
     std::vector<core::IntrusivePointer<Texture>> boundTextures;
     std::vector<unsigned int> boundTextureHandles;
     core::IntrusivePointer<GLDeviceRef::Link> link;
+    // What setTexture last applied after binding (the texture's sampler parameters, the unit's
+    // coordinate state): the same again is skipped. Anything else that applies such state, or
+    // changes what is bound, forgets it.
+    struct AppliedTexture
+    {
+        bool valid = false;
+        int unit = -1;
+        const GLTexture* texture = nullptr;
+        unsigned int handle = 0;
+        uint32_t revision = 0;
+        core::math::Matrix4x4 textureMatrix;
+        bool hasSampler = false;
+        SamplerState sampler;
+        bool hasState = false;
+        TextureState state;
+
+        bool matches(int unit, const GLTexture* texture, const SamplerState* sampler, const TextureState* state) const;
+        void remember(int unit, const GLTexture* texture, const SamplerState* sampler, const TextureState* state);
+    };
+    AppliedTexture appliedTexture;
 };
 
 } // namespace rezezaz::render

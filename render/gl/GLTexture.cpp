@@ -222,6 +222,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
         return false;
     }
     glGenTextures(1, &handle);
+    ++revision;
     ScopedBind bind(target, handle);
     // A rectangle texture cannot repeat: it clamps.
     const GLint wrap = target == GL_TEXTURE_RECTANGLE ? GL_CLAMP_TO_EDGE : GL_REPEAT;
@@ -350,6 +351,8 @@ bool GLTexture::generateMipLevels()
         ScopedBind bind(target, handle);
         glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        // Its filters are not what a device last set on it any more.
+        ++revision;
         glGenerateMipmap(target);
         return true;
     }

@@ -59,6 +59,9 @@ public:
     // dimension outside 1-4.
     unsigned int getGLTarget() const;
     unsigned int getHandle() const { return handle; }
+    // Counts the OpenGL textures made for this one, so that a device can tell a texture made
+    // again (whose parameters start afresh, perhaps under the same name) from the one it set up.
+    uint32_t getRevision() const { return revision; }
     unsigned int getTarget() const { return target; }
     // Number of levels made.
     int getNumLevels() const { return levels; }
@@ -82,6 +85,7 @@ private:
     int usage = 0;
     core::IntrusivePointer<TextureFormat> format;
     uint32_t handle = 0;
+    uint32_t revision = 0;
     unsigned int target = 0;
     int levels = 0;
     core::math::Matrix4x4 textureMatrix;
