@@ -1,6 +1,6 @@
 // CPU time per draw of 1,000 small indexed draws through the OpenGL device (its redundant texture
 // and vertex set-up skipped) against a plain OpenGL loop making the same draws, side by side on
-// Mesa's software renderer. Run under an X server (xvfb-run); both loops' frames are compared
+// Mesa's software renderer, and both interleaved in one run for their ratio. Run under an X server (xvfb-run); both loops' frames are compared
 // pixel for pixel before anything is timed.
 #include <benchmark/benchmark.h>
 
@@ -17,6 +17,7 @@
 #include <GL/glew.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -253,7 +254,42 @@ void BM_RawGLDraws(benchmark::State& state)
     perDraw(state);
 }
 
+// The device's frame and the plain loop's, one after the other in every iteration, so that the
+// load of the machine falls on both alike: per-draw times of each and their ratio (device / raw).
+void BM_DeviceAgainstRawGL(benchmark::State& state)
+{
+    if (!ready(state)) {
+        return;
+    }
+    Scene& s = scene();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration deviceTime{}, rawTime{};
+    for (auto _ : state) {
+        const bool deviceFirst = state.iterations() % 2 == 0;
+        for (int round = 0; round < 2; ++round) {
+            const bool device = (round == 0) == deviceFirst;
+            s.begin();
+            glFinish();
+            const Clock::time_point start = Clock::now();
+            if (device) {
+                s.deviceFrame();
+            } else {
+                s.rawFrame();
+            }
+            glFinish();
+            (device ? deviceTime : rawTime) += Clock::now() - start;
+        }
+    }
+    const double frames = static_cast<double>(state.iterations());
+    const double devicePerDraw = std::chrono::duration<double, std::nano>(deviceTime).count() / (frames * draws);
+    const double rawPerDraw = std::chrono::duration<double, std::nano>(rawTime).count() / (frames * draws);
+    state.counters["device_ns_per_draw"] = devicePerDraw;
+    state.counters["raw_ns_per_draw"] = rawPerDraw;
+    state.counters["ratio"] = rawPerDraw > 0 ? devicePerDraw / rawPerDraw : 0;
+}
+
 } // namespace
 
 BENCHMARK(BM_DeviceDraws)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawGLDraws)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DeviceAgainstRawGL)->Unit(benchmark::kMicrosecond);

@@ -94,11 +94,16 @@ void setLightVector(GLenum light, GLenum name, const core::math::Vector3& v, flo
 
 } // namespace
 
-GLRenderDevice::GLRenderDevice() = default;
+GLRenderDevice::GLRenderDevice() : link(new GLDeviceRef::Link)
+{
+    link->device = this;
+}
 
 GLRenderDevice::~GLRenderDevice()
 {
     defaultState = nullptr;
+    // Resources that outlive the device no longer reach it.
+    link->device = nullptr;
 }
 
 bool GLRenderDevice::create(RenderTarget* target, int options)
@@ -111,6 +116,10 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     GLRenderTarget* glTarget = dynamic_cast<GLRenderTarget*>(root);
     if (glTarget == nullptr) {
         core::Error::nullPointer(category(), true, "NULL RenderTarget");
+    }
+    if (primaryRenderTarget) {
+        // Created again without destroy: what the earlier context made is of that context.
+        newContextGeneration();
     }
     // GLEW reads the version and the extensions of the current context: the target's.
     glTarget->activate();
@@ -268,7 +277,21 @@ void GLRenderDevice::destroy()
         renderTarget = nullptr;
         glRenderTarget = nullptr;
         alert("destroyed GLRenderDevice");
+        newContextGeneration();
     }
+}
+
+void GLRenderDevice::newContextGeneration()
+{
+    // Resources made so far belong to the context that goes (their OpenGL names mean nothing, or
+    // something else, in the next one): they lose their device and destroy nothing of OpenGL's.
+    link->device = nullptr;
+    link = new GLDeviceRef::Link;
+    link->device = this;
+    vertexFormats.clear();
+    shaderStates.clear();
+    lastShaderState = nullptr;
+    sentProgram = nullptr;
 }
 
 void GLRenderDevice::activate()
@@ -280,6 +303,7 @@ void GLRenderDevice::activate()
 
 bool GLRenderDevice::reset()
 {
+    appliedTexture.valid = false;
     if (primaryGLRenderTarget) {
         primaryGLRenderTarget->reset();
     }
@@ -294,10 +318,13 @@ bool GLRenderDevice::activateAdditionalContext()
 
 void GLRenderDevice::sizeUnits(int count)
 {
+    appliedTexture.valid = false;
     units = count;
     lastTextures.assign(count, nullptr);
     lastSamplerStates.assign(count, nullptr);
     lastTextureStates.assign(count, nullptr);
+    samplerRecords.assign(count, SamplerState());
+    textureRecords.assign(count, TextureState());
     lastShaderTypes.assign(count, Shader::ShaderType_VERTEX);
     lastTexTargets.assign(count, 0);
     lastTexCoordIndexes.assign(count, -1);
@@ -403,6 +430,10 @@ RenderTarget* GLRenderDevice::getRenderTarget()
 
 void GLRenderDevice::setViewport(const Viewport& newViewport)
 {
+    if (newViewport.width < 0 || newViewport.height < 0) {
+        core::Error::errorLog(category(), "setViewport: negative size");
+        return;
+    }
     viewport = newViewport;
     if (!renderTarget) {
         glViewport(0, 0, viewport.width, viewport.height);
@@ -457,6 +488,7 @@ void GLRenderDevice::swap()
 
 void GLRenderDevice::beginScene()
 {
+    appliedTexture.valid = false;
     if (glRenderTarget) {
         glRenderTarget->activate();
     }
@@ -506,6 +538,7 @@ void GLRenderDevice::endScene()
 
 void GLRenderDevice::releaseSceneState()
 {
+    appliedTexture.valid = false;
     dropVertexState();
     lastVertexBuffers.clear();
     sentBuffers.clear();
@@ -543,6 +576,9 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
             }
         }
     }
+    if (indices != nullptr && indices->getLocalCopy() != nullptr && !indicesWithinVertices(vertexData, indices, start, count)) {
+        return;
+    }
     if (vertexDataChanged(vertexData)) {
         setVertexData(vertexData);
     }
@@ -564,6 +600,23 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     if (memory != nullptr) {
         glDrawElements(primitive, count, type, memory + offset);
     }
+}
+
+bool GLRenderDevice::indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count)
+{
+    // OpenGL reads an index's vertex wherever it lies: one at or past the end of the vertices (a
+    // local copy above all) would be read from memory beyond them. Most draws are settled by the
+    // largest index of the whole buffer, known once per change of its contents.
+    int64_t vertices = INT64_MAX;
+    for (const auto& buffer : vertexData->vertexBuffers) {
+        if (buffer) {
+            vertices = std::min<int64_t>(vertices, buffer->getSize());
+        }
+    }
+    if (indices->getLargestIndex() < vertices) {
+        return true;
+    }
+    return indices->getLargestIndex(start, count) < vertices;
 }
 
 bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
@@ -827,6 +880,7 @@ bool GLRenderDevice::copyPixelBuffer(PixelBuffer* dest, PixelBuffer* source)
 
 void GLRenderDevice::setDefaultState()
 {
+    appliedTexture.valid = false;
     if (defaultState) {
         setRenderState(defaultState.get());
     }
@@ -864,7 +918,7 @@ bool GLRenderDevice::setRenderState(RenderState* state)
     }
     const int samplers = std::min(glState->getNumSamplerStates(Shader::ShaderType_FRAGMENT), units);
     for (int i = 0; i < samplers; ++i) {
-        lastSamplerStates[i] = glState->sampler(i);
+        setSamplerState(i, glState->sampler(i));
     }
     const int textures = glState->getNumTextureStates(Shader::ShaderType_FRAGMENT);
     for (int i = 0; i < textures; ++i) {
@@ -947,10 +1001,16 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
             lastTexTargets[u] = target;
         }
         lastShaderTypes[u] = type;
-        setSamplerStatePostTexture(unit, lastSamplerStates[u]);
-        setTextureStatePostTexture(unit, lastTextureStates[u]);
+        // The same texture bound again with the same records, nothing applied in between: its
+        // parameters and the unit's coordinate state are as they were set.
+        if (!appliedTexture.matches(unit, glTexture, lastSamplerStates[u], lastTextureStates[u])) {
+            setSamplerStatePostTexture(unit, lastSamplerStates[u]);
+            setTextureStatePostTexture(unit, lastTextureStates[u]);
+            appliedTexture.remember(unit, glTexture, lastSamplerStates[u], lastTextureStates[u]);
+        }
         return;
     }
+    appliedTexture.valid = false;
     if (lastShaderTypes[unit] != type) {
         return;
     }
@@ -985,13 +1045,27 @@ void GLRenderDevice::setMatrix(MatrixType type, const core::math::Matrix4x4& mat
     glMatrixMode(GL_MODELVIEW);
 }
 
+bool GLRenderDevice::validLight(int light) const
+{
+    if (light < 0 || light >= caps.maxLights) {
+        core::Error::errorLog(category(), core::String("no light ") + light);
+        return false;
+    }
+    return true;
+}
+
 void GLRenderDevice::setLightEnabled(int light, bool enabled)
 {
-    setEnabled(GL_LIGHT0 + light, enabled);
+    if (validLight(light)) {
+        setEnabled(GL_LIGHT0 + light, enabled);
+    }
 }
 
 void GLRenderDevice::setLightState(int light, const LightState& state)
 {
+    if (!validLight(light)) {
+        return;
+    }
     const GLenum name = GL_LIGHT0 + light;
     // Positions and directions are in world space: only the view transforms them.
     glMatrixMode(GL_MODELVIEW);
@@ -1195,9 +1269,14 @@ void GLRenderDevice::setMaterialState(const MaterialState* state)
 
 void GLRenderDevice::setSamplerState(int unit, SamplerState* state)
 {
-    if (unit >= 0 && unit < units) {
-        lastSamplerStates[unit] = state;
+    if (unit < 0 || unit >= units) {
+        return;
     }
+    // A copy: the render state it came from may be released while it is still the unit's.
+    if (state != nullptr) {
+        samplerRecords[unit] = *state;
+    }
+    lastSamplerStates[unit] = state != nullptr ? &samplerRecords[unit] : nullptr;
 }
 
 void GLRenderDevice::setTextureState(int unit, TextureState* state)
@@ -1206,6 +1285,11 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
         return;
     }
     activeTexture(unit);
+    // A copy, as for the sampler.
+    if (state != nullptr) {
+        textureRecords[unit] = *state;
+        state = &textureRecords[unit];
+    }
     lastTextureStates[unit] = state;
     if (state == nullptr) {
         return;
@@ -1250,6 +1334,11 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
         }
     } else if (!colorSet) {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    } else if (state->colorOperation == TextureState::Operation_DOTPRODUCT ||
+               state->colorOperation == TextureState::Operation_ALPHABLEND ||
+               getGLTextureBlendOperation(state->colorOperation) == 0) {
+        // Only the combiner has these, and it needs the sources to combine.
+        invalid("setTextureState: colour operation without sources");
     } else {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(getGLTextureBlendOperation(state->colorOperation)));
     }
@@ -1274,15 +1363,61 @@ void GLRenderDevice::setSamplerStatePostTexture(int unit, SamplerState* state)
     applySampler(lastTexTargets[unit], format != nullptr ? format->mipMax : 1, *state);
 }
 
+bool GLRenderDevice::AppliedTexture::matches(int unit_, const GLTexture* texture_, const SamplerState* sampler_,
+                                             const TextureState* state_) const
+{
+    if (!valid || unit != unit_ || texture != texture_ || handle != texture_->getHandle() ||
+        revision != texture_->getRevision() || hasSampler != (sampler_ != nullptr) ||
+        hasState != (state_ != nullptr) || !(textureMatrix == texture_->getTextureMatrix())) {
+        return false;
+    }
+    if (sampler_ != nullptr &&
+        (sampler.minFilter != sampler_->minFilter || sampler.mipFilter != sampler_->mipFilter ||
+         sampler.magFilter != sampler_->magFilter || sampler.uAddress != sampler_->uAddress ||
+         sampler.vAddress != sampler_->vAddress || sampler.wAddress != sampler_->wAddress)) {
+        return false;
+    }
+    return state_ == nullptr ||
+           (state.calculation == state_->calculation && state.shadowResult == state_->shadowResult &&
+            state.texCoordIndex == state_->texCoordIndex && state.matrix == state_->matrix);
+}
+
+void GLRenderDevice::AppliedTexture::remember(int unit_, const GLTexture* texture_, const SamplerState* sampler_,
+                                              const TextureState* state_)
+{
+    unit = unit_;
+    texture = texture_;
+    handle = texture_->getHandle();
+    revision = texture_->getRevision();
+    textureMatrix = texture_->getTextureMatrix();
+    hasSampler = sampler_ != nullptr;
+    if (hasSampler) {
+        sampler = *sampler_;
+    }
+    hasState = state_ != nullptr;
+    if (hasState) {
+        state = *state_;
+    }
+    valid = true;
+}
+
 void GLRenderDevice::applySampler(unsigned int target, int mipMax, const SamplerState& state)
 {
-    glTexParameteri(target, GL_TEXTURE_WRAP_S, static_cast<GLint>(getGLWrap(state.uAddress, glVersion)));
-    glTexParameteri(target, GL_TEXTURE_WRAP_T, static_cast<GLint>(getGLWrap(state.vAddress, glVersion)));
-    if (glVersion > 11) {
-        glTexParameteri(target, GL_TEXTURE_WRAP_R, static_cast<GLint>(getGLWrap(state.wAddress, glVersion)));
+    appliedTexture.valid = false;
+    // A rectangle texture has one level and cannot repeat: OpenGL refuses both, so it clamps.
+    const bool rectangle = target == GL_TEXTURE_RECTANGLE;
+    auto wrap = [this, rectangle](int address) {
+        const GLenum mode = getGLWrap(address, glVersion);
+        return static_cast<GLint>(rectangle && mode != GL_CLAMP && mode != GL_CLAMP_TO_BORDER ? GL_CLAMP_TO_EDGE : mode);
+    };
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap(state.uAddress));
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap(state.vAddress));
+    if (glVersion > 11 && !rectangle) {
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, wrap(state.wAddress));
     }
     // A texture of one level cannot be sampled through a mipmapping filter.
-    const int mipFilter = mipMax == 1 ? static_cast<int>(SamplerState::FilterType_NONE) : state.mipFilter;
+    const int mipFilter =
+        mipMax == 1 || rectangle ? static_cast<int>(SamplerState::FilterType_NONE) : state.mipFilter;
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(getGLMinFilter(state.minFilter, mipFilter)));
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(getGLMagFilter(state.magFilter)));
 }
@@ -1313,6 +1448,7 @@ void GLRenderDevice::setTextureStatePostTexture(int unit, TextureState* state)
 void GLRenderDevice::applyTextureCoordinates(const TextureState* state, int usage,
                                              const core::math::Matrix4x4& textureMatrix)
 {
+    appliedTexture.valid = false;
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     int calculation = state->calculation;
@@ -1353,6 +1489,7 @@ void GLRenderDevice::applyTextureCoordinates(const TextureState* state, int usag
 
 void GLRenderDevice::applyDepthCompare(unsigned int target, const TextureState* state)
 {
+    appliedTexture.valid = false;
     if (glVersion <= 13) {
         return;
     }

@@ -5,6 +5,7 @@
 #include "core/math/Matrix4x4.h"
 #include "render/BaseRenderResource.h"
 #include "render/Texture.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -58,6 +59,9 @@ public:
     // dimension outside 1-4.
     unsigned int getGLTarget() const;
     unsigned int getHandle() const { return handle; }
+    // Counts the OpenGL textures made for this one, so that a device can tell a texture made
+    // again (whose parameters start afresh, perhaps under the same name) from the one it set up.
+    uint32_t getRevision() const { return revision; }
     unsigned int getTarget() const { return target; }
     // Number of levels made.
     int getNumLevels() const { return levels; }
@@ -77,10 +81,11 @@ public:
     bool readLevel(const TextureFormat& format, int face, unsigned char* data);
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     int usage = 0;
     core::IntrusivePointer<TextureFormat> format;
     uint32_t handle = 0;
+    uint32_t revision = 0;
     unsigned int target = 0;
     int levels = 0;
     core::math::Matrix4x4 textureMatrix;

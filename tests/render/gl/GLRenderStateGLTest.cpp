@@ -1,6 +1,6 @@
 // Render states applied by the OpenGL device, read back through glGet; every table as a table of
 // cases, with the error each value outside it raises.
-#include "GLDeviceFixture.h"
+#include "support/gl/GLDeviceFixture.h"
 
 #include "render/gl/GLRenderState.h"
 
@@ -480,6 +480,42 @@ TEST_F(GLRenderStateTest, SamplerTable)
     EXPECT_EQ(thrownText([&] { device->applySampler(GL_TEXTURE_2D, 4, make(1, 3, 1, 0, 0, 0)); }), "getGLMinFilter: Invalid filter");
     EXPECT_EQ(thrownText([&] { device->applySampler(GL_TEXTURE_2D, 4, make(1, 0, 0, 0, 0, 0)); }), "getGLMagFilter: Invalid filter");
     glDeleteTextures(1, &texture);
+}
+
+TEST_F(GLRenderStateTest, RecordsStayInForceWhenTheirStateIsReleased)
+{
+    // The state's last reference goes before a texture is bound: the sampler and the texture
+    // environment it set are still the ones applied.
+    unsigned char texels[16] = {};
+    IntrusivePointer<Texture> texture = device->createTexture();
+    IntrusivePointer<TextureFormat> format = new TextureFormat(2, TextureFormat::Format_RGBA_8, 2, 2, 1, 1);
+    unsigned char* levels[] = {texels, nullptr};
+    ASSERT_TRUE(texture->create(1, format, levels));
+    {
+        IntrusivePointer<RenderState> state = device->createRenderState();
+        SamplerState sampler;
+        sampler.minFilter = sampler.magFilter = SamplerState::FilterType_LINEAR;
+        sampler.uAddress = sampler.vAddress = SamplerState::AddressType_CLAMP_TO_EDGE;
+        state->setSamplerState(Shader::ShaderType_FRAGMENT, 0, sampler);
+        TextureState environment;
+        environment.matrix.at(0, 0) = 0.5f;
+        environment.calculation = TextureState::CalculationType_NORMAL;
+        state->setTextureState(Shader::ShaderType_FRAGMENT, 0, environment);
+        ASSERT_TRUE(device->setRenderState(state.get()));
+    }
+    device->beginScene();
+    for (int round = 0; round < 2; ++round) {
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, texture.get());
+        GLint wrap = 0, filter = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
+        EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+        EXPECT_EQ(filter, GL_LINEAR);
+        glMatrixMode(GL_TEXTURE);
+        EXPECT_FLOAT_EQ(floats(GL_TEXTURE_MATRIX, 1)[0], 0.5f);
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, nullptr);
+    }
+    device->endScene();
 }
 
 TEST_F(GLRenderStateTest, TextureCoordinateGenerationAndTextureMatrix)
