@@ -1,10 +1,11 @@
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 #include "PhysicsTestContext.h"
 
 #include <cstring>
 #include <limits>
 
 using namespace physicstest;
+using support::allocationCount;
 
 namespace {
 
