@@ -3,6 +3,7 @@
 #include "core/BaseResource.h"
 #include "core/io/Archive.h"
 #include "core/io/MemoryStream.h"
+#include "support/CallLog.h"
 
 #include <map>
 #include <string>
@@ -12,7 +13,8 @@
 namespace support {
 
 // An archive in memory: files by name, each opened as a fresh memory stream, and resources by name.
-// It counts what it is asked for, so tests can see whether it was asked at all.
+// It counts what it is asked for, so tests can see whether it was asked at all; with a call log its
+// destroy() goes there as "label.destroy()".
 class MemoryArchive : public rezezaz::core::BaseResource, public rezezaz::core::io::Archive
 {
 public:
@@ -21,7 +23,13 @@ public:
 
     int32_t retain() override { return Object::retain(); }
     int32_t release() override { return Object::release(); }
-    void destroy() override { BaseResource::destroy(); }
+    void destroy() override
+    {
+        if (calls) {
+            calls->add(label + ".destroy()");
+        }
+        BaseResource::destroy();
+    }
     void setDestroyedListener(rezezaz::core::ResourceDestroyedListener* listener) override
     {
         BaseResource::setDestroyedListener(listener);
@@ -65,6 +73,8 @@ public:
     std::map<std::string, Pointer<rezezaz::core::Resource>> resources;
     std::vector<std::string> streamsAsked;
     std::vector<std::string> resourcesAsked;
+    SharedCallLog calls;
+    std::string label = "archive";
 };
 
 } // namespace support
