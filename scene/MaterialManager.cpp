@@ -347,12 +347,11 @@ void MaterialManager::resourceDestroyed(core::Resource* resource)
 core::IntrusivePointer<core::Resource> MaterialManager::unableToFindStreamer(const core::String& name,
                                                                               ResourceData* data)
 {
-    core::IntrusivePointer<core::Resource> texture = getEngine()->getTextureManager()->find(name, nullptr);
-    auto* image = dynamic_cast<render::Texture*>(texture.get());
-    if (image == nullptr) {
+    core::IntrusivePointer<render::Texture> texture = getEngine()->getTextureManager()->findTexture(name);
+    if (!texture) {
         return ResourceManager::unableToFindStreamer(name, data);
     }
-    core::IntrusivePointer<material::Material> made = getEngine()->createDiffuseMaterial(image, nullptr);
+    core::IntrusivePointer<material::Material> made = getEngine()->createDiffuseMaterial(texture.get(), nullptr);
     return made.get();
 }
 
