@@ -1,11 +1,11 @@
 #include "scene/Engine.h"
 
+#include "content/DiffuseMaterialCreator.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
 #include "core/Logger.h"
 #include "core/math/Math.h"
-#include "content/DiffuseMaterialCreator.h"
 #include "render/RenderDevice.h"
 #include "scene/ArchiveManager.h"
 #include "scene/BufferManager.h"

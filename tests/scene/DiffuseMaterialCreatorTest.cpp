@@ -40,7 +40,8 @@ Names variables(const RenderPass& pass)
     Names names;
     for (int i = 0; i < pass.getNumVariables(); ++i) {
         const RenderPass::VariableData& data = pass.getVariable(i);
-        std::string type = typeid(*data.variable).name();
+        const rezezaz::scene::material::RenderVariable& variable = *data.variable;
+        std::string type = typeid(variable).name();
         type = type.substr(type.find("material") + 8);
         type = type.substr(type.find_first_not_of("0123456789"));
         type = type.substr(0, type.find('E'));

@@ -167,7 +167,7 @@ TEST_F(MaterialTest, DestroyingAManagedMaterialTearsItDownAndUnmanagesIt)
 {
     attachDevice();
     IntrusivePointer<Material> material = materials()->createMaterial();
-    RenderPass* pass = material->getPass(-1, -1);
+    IntrusivePointer<RenderPass> pass = material->getPass(-1, -1);
     pass->setRenderState(renderState.get());
     const int handle = material->getUniqueHandle();
     ASSERT_EQ(materials()->get(handle).get(), static_cast<rezezaz::core::Resource*>(material.get()));
