@@ -83,6 +83,7 @@ TEST_F(EngineTest, AnnouncesItselfAndMakesTheStandardFormatsBeforeAnyDevice)
         {"texture", engine->getTextureManager()},
         {"buffer", engine->getBufferManager()},
         {"shader", engine->getShaderManager()},
+        {"material", engine->getMaterialManager()},
         {"mesh", engine->getMeshManager()},
         {"studio model", engine->getStudioModelManager()},
         {"sprite model", engine->getSpriteModelManager()},
