@@ -1,5 +1,6 @@
 #include "scene/Engine.h"
 
+#include "content/DiffuseMaterialCreator.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -9,6 +10,7 @@
 #include "scene/ArchiveManager.h"
 #include "scene/BufferManager.h"
 #include "scene/ContextListener.h"
+#include "scene/MaterialManager.h"
 #include "scene/ResourceManager.h"
 #include "scene/ResourceStreamer.h"
 #include "scene/ShaderManager.h"
@@ -52,6 +54,7 @@ Engine::Engine(void*, void*)
     textureManager_ = new TextureManager(this);
     bufferManager_ = new BufferManager(this);
     shaderManager_ = new ShaderManager(this);
+    materialManager_ = new MaterialManager(this);
     meshManager_ = new ResourceManager(this);
     studioModelManager_ = new ResourceManager(this);
     spriteModelManager_ = new ResourceManager(this);
@@ -71,10 +74,13 @@ Engine::Engine(void*, void*)
 Engine::~Engine()
 {
     log(Logger::DEBUG, "Engine::~Engine");
+    // Creators from the last made to the first.
+    diffuseMaterialCreator_ = nullptr;
     // Managers from the last made to the first, then the vertex formats.
     spriteModelManager_ = nullptr;
     studioModelManager_ = nullptr;
     meshManager_ = nullptr;
+    materialManager_ = nullptr;
     shaderManager_ = nullptr;
     bufferManager_ = nullptr;
     textureManager_ = nullptr;
@@ -93,6 +99,7 @@ void Engine::destroy()
     spriteModelManager_->destroy();
     meshManager_->destroy();
     shaderManager_->destroy();
+    materialManager_->destroy();
     bufferManager_->destroy();
     textureManager_->destroy();
     archiveManager_->destroy();
@@ -117,6 +124,7 @@ void Engine::installHandlers()
             handler.manager->setStreamer(handler.streamer.get(), handler.extension);
         }
     }
+    diffuseMaterialCreator_ = new DiffuseMaterialCreator(this);
 }
 
 bool Engine::setRenderDevice(RenderDevice* device)
@@ -293,6 +301,7 @@ void Engine::contextActivate(RenderDevice* device)
     shaderManager_->contextActivate(device);
     bufferManager_->contextActivate(device);
     textureManager_->contextActivate(device);
+    materialManager_->contextActivate(device);
     for (int i = 0; i < contextListeners_.size(); ++i) {
         contextListeners_[i]->postContextActivate(device);
     }
@@ -308,6 +317,7 @@ void Engine::contextDeactivate(RenderDevice* device)
     shaderManager_->contextDeactivate(device);
     bufferManager_->contextDeactivate(device);
     textureManager_->contextDeactivate(device);
+    materialManager_->contextDeactivate(device);
     for (int i = 0; i < contextListeners_.size(); ++i) {
         contextListeners_[i]->postContextDeactivate(device);
     }
@@ -327,6 +337,32 @@ void Engine::contextReset(RenderDevice* device)
     for (int i = 0; i < contextListeners_.size(); ++i) {
         contextListeners_[i]->postContextReset(device);
     }
+}
+
+core::IntrusivePointer<material::Material> Engine::createDiffuseMaterial(render::Texture* texture,
+                                                                      render::RenderState* renderState)
+{
+    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createDiffuseMaterial: no DiffuseMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createDiffuseMaterial(texture, renderState);
+    materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createPointSpriteMaterial(render::Texture* texture, float size,
+                                                                          bool attenuate)
+{
+    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createPointSpriteMaterial: no DiffuseMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createPointSpriteMaterial(texture, size, attenuate);
+    materialManager_->manage(material.get(), String());
+    return material;
 }
 
 bool Engine::isBacked() const

@@ -8,6 +8,8 @@
 
 namespace rezezaz::render {
 class RenderDevice;
+class RenderState;
+class Texture;
 }
 namespace rezezaz::audio {
 class AudioDevice;
@@ -18,9 +20,15 @@ namespace rezezaz::scene {
 class ArchiveManager;
 class BufferManager;
 class ContextListener;
+class DiffuseMaterialCreator;
+class MaterialManager;
 class ResourceManager;
 class ShaderManager;
 class TextureManager;
+
+namespace material {
+class Material;
+}
 
 // The scene engine's facade. It owns the resource managers and the standard vertex formats, holds
 // the render and audio devices (neither retained), merges the device's capabilities with what the
@@ -92,9 +100,20 @@ public:
     TextureManager* getTextureManager() const { return textureManager_.get(); }
     BufferManager* getBufferManager() const { return bufferManager_.get(); }
     ShaderManager* getShaderManager() const { return shaderManager_.get(); }
+    MaterialManager* getMaterialManager() const { return materialManager_.get(); }
     ResourceManager* getMeshManager() const { return meshManager_.get(); }
     ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
+
+    // Null until installHandlers.
+    DiffuseMaterialCreator* getDiffuseMaterialCreator() const { return diffuseMaterialCreator_.get(); }
+
+    // Built-in materials, managed by the material manager without a name; null (with a warning)
+    // before installHandlers.
+    core::IntrusivePointer<material::Material> createDiffuseMaterial(render::Texture* texture,
+                                                                     render::RenderState* renderState);
+    core::IntrusivePointer<material::Material> createPointSpriteMaterial(render::Texture* texture, float size,
+                                                                         bool attenuate);
 
 private:
     render::RenderDevice* renderDevice_ = nullptr;
@@ -113,9 +132,13 @@ private:
     core::IntrusivePointer<TextureManager> textureManager_;
     core::IntrusivePointer<BufferManager> bufferManager_;
     core::IntrusivePointer<ShaderManager> shaderManager_;
+    core::IntrusivePointer<MaterialManager> materialManager_;
     core::IntrusivePointer<ResourceManager> meshManager_;
     core::IntrusivePointer<ResourceManager> studioModelManager_;
     core::IntrusivePointer<ResourceManager> spriteModelManager_;
+
+    // The built-in creators, in the order they are made.
+    core::IntrusivePointer<DiffuseMaterialCreator> diffuseMaterialCreator_;
 };
 
 } // namespace rezezaz::scene

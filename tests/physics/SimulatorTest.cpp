@@ -1,4 +1,4 @@
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 #include "PhysicsTestContext.h"
 
 #include "support/LogCapture.h"
@@ -8,6 +8,7 @@
 #include <limits>
 
 using namespace physicstest;
+using support::allocationCount;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "scene/ArchiveManager.h"
 #include "scene/BufferManager.h"
 #include "scene/Engine.h"
+#include "scene/MaterialManager.h"
 #include "scene/ShaderManager.h"
 #include "scene/TextureManager.h"
 #include "support/LogRecorder.h"
@@ -82,6 +83,7 @@ TEST_F(EngineTest, AnnouncesItselfAndMakesTheStandardFormatsBeforeAnyDevice)
         {"texture", engine->getTextureManager()},
         {"buffer", engine->getBufferManager()},
         {"shader", engine->getShaderManager()},
+        {"material", engine->getMaterialManager()},
         {"mesh", engine->getMeshManager()},
         {"studio model", engine->getStudioModelManager()},
         {"sprite model", engine->getSpriteModelManager()},
@@ -257,18 +259,18 @@ TEST_F(EngineTest, RunsTheContextLifeCycleInOneOrder)
     EXPECT_EQ(calls->take(), (Calls{"log.Engine::contextActivate", "A.activate()", "first.preContextActivate",
                                     "second.preContextActivate", "log.ShaderManager::contextActivate",
                                     "log.BufferManager::contextActivate", "log.TextureManager::contextActivate",
-                                    "first.postContextActivate", "second.postContextActivate"}));
+                                    "log.MaterialManager::contextActivate", "first.postContextActivate", "second.postContextActivate"}));
 
     engine->setRenderDevice(&deviceB);
     EXPECT_EQ(calls->take(),
               (Calls{"log.Engine::contextDeactivate", "A.activate()", "first.preContextDeactivate",
                      "second.preContextDeactivate", "log.ShaderManager::contextDeactivate",
                      "log.BufferManager::contextDeactivate", "log.TextureManager::contextDeactivate",
-                     "first.postContextDeactivate", "second.postContextDeactivate",
+                     "log.MaterialManager::contextDeactivate", "first.postContextDeactivate", "second.postContextDeactivate",
                      "log.Engine::contextActivate", "B.activate()", "first.preContextActivate",
                      "second.preContextActivate", "log.ShaderManager::contextActivate",
                      "log.BufferManager::contextActivate", "log.TextureManager::contextActivate",
-                     "first.postContextActivate", "second.postContextActivate", "log.Engine::contextReset",
+                     "log.MaterialManager::contextActivate", "first.postContextActivate", "second.postContextActivate", "log.Engine::contextReset",
                      "first.preContextReset", "second.preContextReset", "log.BufferManager::preContextReset",
                      "log.TextureManager::preContextReset", "B.reset()", "log.BufferManager::postContextReset",
                      "log.TextureManager::postContextReset", "first.postContextReset",
@@ -300,6 +302,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     file(engine->getSpriteModelManager(), "sprite");
     file(engine->getShaderManager(), "shader");
     file(engine->getTextureManager(), "texture");
+    file(engine->getMaterialManager(), "material");
     IntrusivePointer<rezezaz::render::IndexBuffer> indices = engine->getBufferManager()->createIndexBuffer(
         1, 2, rezezaz::render::IndexBuffer::IndexFormat_UINT16, 3);
     indices->setName("indices");
@@ -308,7 +311,8 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     support::LogToCallLog debugLines(calls, Logger::DEBUG);
     engine->destroy();
     EXPECT_EQ(calls->take(), (Calls{"log.Engine::destroy", "A.activate()", "studio.destroy()", "sprite.destroy()",
-                                    "mesh.destroy()", "shader.destroy()", "indexBuffer1.destroy()",
+                                    "mesh.destroy()", "shader.destroy()", "material.destroy()",
+                                    "indexBuffer1.destroy()",
                                     "texture.destroy()", "archive.destroy()"}));
     EXPECT_TRUE(engine->getBufferManager()->getIndexBuffers().size() == 0);
     EXPECT_EQ(engine->getRenderDevice(), &deviceA);

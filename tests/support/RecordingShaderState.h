@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace support {
 
@@ -40,9 +41,22 @@ public:
         auto found = shaders.find(type);
         return found == shaders.end() ? nullptr : found->second;
     }
-    int getNumVariableBuffers(ShaderType) override { return variableFormat ? 1 : 0; }
-    Pointer<rezezaz::render::VariableBufferFormat> getVariableBufferFormat(ShaderType, int index) override
+    int getNumVariableBuffers(ShaderType type) override
     {
+        auto found = variableFormats.find(type);
+        if (found != variableFormats.end()) {
+            return static_cast<int>(found->second.size());
+        }
+        return variableFormat ? 1 : 0;
+    }
+    Pointer<rezezaz::render::VariableBufferFormat> getVariableBufferFormat(ShaderType type, int index) override
+    {
+        auto found = variableFormats.find(type);
+        if (found != variableFormats.end()) {
+            const auto& formats = found->second;
+            return index >= 0 && index < static_cast<int>(formats.size()) ? formats[static_cast<size_t>(index)]
+                                                                          : nullptr;
+        }
         return index == 0 ? variableFormat : nullptr;
     }
 
@@ -59,8 +73,10 @@ public:
     }
 
     std::map<int, Pointer<rezezaz::render::Shader>> shaders;
-    // The one variable block of every stage, if set.
+    // The one variable block of every stage that has no list of its own in variableFormats, if set.
     Pointer<rezezaz::render::VariableBufferFormat> variableFormat;
+    // The variable blocks of a stage, in buffer index order (entries may be null).
+    std::map<int, std::vector<Pointer<rezezaz::render::VariableBufferFormat>>> variableFormats;
 
 private:
     void record(const std::string& call)

@@ -1,4 +1,4 @@
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -9,14 +9,14 @@
 // by ones that count and forward to malloc.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define PHYSICSTEST_SANITIZED 1
+#define SUPPORT_SANITIZED 1
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define PHYSICSTEST_SANITIZED 1
+#define SUPPORT_SANITIZED 1
 #endif
 
-#ifdef PHYSICSTEST_SANITIZED
+#ifdef SUPPORT_SANITIZED
 #include <sanitizer/allocator_interface.h>
 #endif
 
@@ -26,16 +26,16 @@ std::atomic<int64_t> allocations{0};
 
 } // namespace
 
-namespace physicstest {
+namespace support {
 
 int64_t allocationCount()
 {
     return allocations.load(std::memory_order_relaxed);
 }
 
-} // namespace physicstest
+} // namespace support
 
-#ifdef PHYSICSTEST_SANITIZED
+#ifdef SUPPORT_SANITIZED
 
 namespace {
 

@@ -1,0 +1,255 @@
+#include "MaterialFixture.h"
+
+#include "content/DiffuseMaterialCreator.h"
+#include "scene/material/Material.h"
+#include "scene/material/RenderPass.h"
+#include "scene/material/RenderPath.h"
+#include "support/RecordingRenderState.h"
+#include "support/RecordingTexture.h"
+
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+using rezezaz::core::IntrusivePointer;
+using rezezaz::core::String;
+using rezezaz::render::SamplerState;
+using rezezaz::render::Shader;
+using rezezaz::render::TextureState;
+using rezezaz::scene::DiffuseMaterialCreator;
+using rezezaz::scene::material::Material;
+using rezezaz::scene::material::RenderPass;
+using Names = std::vector<std::string>;
+
+constexpr Shader::ShaderType FRAGMENT = Shader::ShaderType_FRAGMENT;
+
+Names pathNames(const Material& material)
+{
+    Names names;
+    for (int i = 0; i < material.getNumPaths(); ++i) {
+        names.push_back(material.getPath(i)->getName().c_str());
+    }
+    return names;
+}
+
+// The class of each variable of a pass with its name and scope, as "name:Class:scope".
+Names variables(const RenderPass& pass)
+{
+    Names names;
+    for (int i = 0; i < pass.getNumVariables(); ++i) {
+        const RenderPass::VariableData& data = pass.getVariable(i);
+        const rezezaz::scene::material::RenderVariable& variable = *data.variable;
+        std::string type = typeid(variable).name();
+        type = type.substr(type.find("material") + 8);
+        type = type.substr(type.find_first_not_of("0123456789"));
+        type = type.substr(0, type.find('E'));
+        names.push_back(std::string(data.name.c_str()) + ":" + type + ":" + std::to_string(data.scope));
+    }
+    return names;
+}
+
+const Names DIFFUSE_VARIABLES = {
+    "modelViewProjectionMatrix:MVPMatrixVariable:2",  "normalMatrix:NormalMatrixVariable:2",
+    "lightViewPosition:LightViewPositionVariable:1",  "lightColor:LightDiffuseVariable:1",
+    "ambientColor:AmbientVariable:2",                 "materialLight:MaterialLightVariable:1",
+    "materialDiffuseColor:MaterialDiffuseVariable:1", "materialAmbientColor:MaterialAmbientVariable:1",
+    "materialTrackColor:MaterialTrackColorVariable:1", "fogDensity:FogDensityVariable:1",
+    "fogDistance:FogDistanceVariable:1",              "fogColor:FogColorVariable:1",
+    "textureMatrix:TextureMatrixVariable:1",          "textureSet:TextureSetVariable:1",
+};
+
+class DiffuseMaterialCreatorTest : public scenetest::MaterialFixture
+{
+protected:
+    // The program's order is handlers first, then the device; here the device comes first, so that the
+    // creator has its shader states.
+    void install(bool shaders, bool fixed, bool geometryShader = true, bool geometryFixed = true)
+    {
+        device.caps.hasShader[0] = device.caps.hasShader[1] = shaders;
+        device.caps.hasShader[2] = shaders && geometryShader;
+        device.caps.hasFixed[0] = device.caps.hasFixed[1] = fixed;
+        device.caps.hasFixed[2] = fixed && geometryFixed;
+        attachDevice();
+        engine->installHandlers();
+        calls->take();
+    }
+
+    DiffuseMaterialCreator* creator() const { return engine->getDiffuseMaterialCreator(); }
+
+    IntrusivePointer<support::RecordingTexture> texture{new support::RecordingTexture(calls, "image")};
+};
+
+TEST_F(DiffuseMaterialCreatorTest, AddsThePathsTheCapabilitiesAllowInOrder)
+{
+    struct Case
+    {
+        const char* name;
+        bool shaders;
+        bool fixed;
+        bool geometryShader;
+        bool geometryFixed;
+        Names diffuse;
+        Names pointSprite;
+    } cases[] = {
+        {"shaders and fixed", true, true, true, true, {"", "fixed"}, {"shader", "fixed"}},
+        {"fixed only", false, true, true, true, {"fixed"}, {"fixed"}},
+        {"neither", false, false, true, true, {}, {}},
+        {"no geometry shaders", true, true, false, true, {"", "fixed"}, {"fixed"}},
+        {"no fixed geometry", true, true, true, false, {"", "fixed"}, {"shader"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine = new rezezaz::scene::Engine(nullptr, nullptr);
+        install(c.shaders, c.fixed, c.geometryShader, c.geometryFixed);
+        IntrusivePointer<Material> diffuse = creator()->createDiffuseMaterial(nullptr, nullptr);
+        EXPECT_EQ(pathNames(*diffuse), c.diffuse);
+        IntrusivePointer<Material> sprite = creator()->createPointSpriteMaterial(nullptr, 4.0f, false);
+        EXPECT_EQ(pathNames(*sprite), c.pointSprite);
+        // The manager compiles each onto the first path the device can run.
+        EXPECT_EQ(diffuse->getBestPath(), diffuse->getNumPaths() > 0 ? diffuse->getPath(0) : nullptr);
+    }
+}
+
+TEST_F(DiffuseMaterialCreatorTest, TheShaderPassBindsItsVariablesAndTextureByName)
+{
+    install(true, true);
+    IntrusivePointer<Material> material = creator()->createDiffuseMaterial(texture.get(), nullptr);
+    RenderPass* shaded = material->getPath(0)->getPass(0);
+    EXPECT_EQ(shaded->getShaderState(), creator()->getDiffuseShaderState());
+    EXPECT_EQ(variables(*shaded), DIFFUSE_VARIABLES);
+
+    ASSERT_EQ(shaded->getNumPendingTextures(), 1);
+    const RenderPass::TextureData& pending = shaded->getPendingTexture(0);
+    EXPECT_EQ(pending.name.c_str(), std::string("tex"));
+    EXPECT_EQ(pending.samplerName.c_str(), std::string("samp"));
+    EXPECT_EQ(pending.texture, texture.get());
+    EXPECT_EQ(pending.samplerState.minFilter, SamplerState::FilterType_LINEAR);
+    EXPECT_EQ(pending.samplerState.mipFilter, SamplerState::FilterType_LINEAR);
+    EXPECT_EQ(pending.samplerState.magFilter, SamplerState::FilterType_LINEAR);
+    EXPECT_EQ(pending.samplerState.maxAnisotropy, 0);
+    EXPECT_EQ(pending.samplerState.mipBias, 1000);
+    EXPECT_TRUE(pending.samplerState.compare);
+    EXPECT_EQ(pending.textureState.calculation, TextureState::CalculationType_NORMAL);
+
+    RenderPass* fixed = material->getPath("fixed")->getPass(0);
+    EXPECT_EQ(fixed->getShaderState(), nullptr);
+    EXPECT_EQ(fixed->getRenderState(), shaded->getRenderState());
+    EXPECT_EQ(fixed->getNumVariables(), 0);
+    ASSERT_EQ(fixed->getNumTextures(FRAGMENT), 1);
+    EXPECT_EQ(fixed->getTexture(FRAGMENT, 0)->texture, texture.get());
+    EXPECT_EQ(fixed->getTexture(FRAGMENT, 0)->name.c_str(), std::string("tex"));
+
+    // Its own render state carries the default material state only.
+    rezezaz::render::MaterialState state;
+    ASSERT_TRUE(shaded->getRenderState()->getMaterialState(state));
+    EXPECT_TRUE(state.light);
+    EXPECT_FALSE(state.trackColor);
+    EXPECT_EQ(state.normalize, rezezaz::render::MaterialState::Normalize_RESCALE);
+    EXPECT_EQ(state.shininess, 1.0f);
+    EXPECT_EQ(state.alphaCutoff, 0.5f);
+    rezezaz::render::DepthState depth;
+    EXPECT_FALSE(shaded->getRenderState()->getDepthState(depth));
+
+    // Without a texture the variables are all there and nothing is bound.
+    IntrusivePointer<Material> plain = creator()->createDiffuseMaterial(nullptr, nullptr);
+    EXPECT_EQ(variables(*plain->getPath(0)->getPass(0)), DIFFUSE_VARIABLES);
+    EXPECT_EQ(plain->getPath(0)->getPass(0)->getNumPendingTextures(), 0);
+    EXPECT_EQ(plain->getPath("fixed")->getPass(0)->getNumTextures(FRAGMENT), 0);
+}
+
+TEST_F(DiffuseMaterialCreatorTest, AGivenRenderStateIsSharedUnchangedAndLendsItsSampler)
+{
+    install(true, false);
+    IntrusivePointer<support::RecordingRenderState> given = new support::RecordingRenderState(calls, "given");
+    SamplerState own;
+    own.uAddress = SamplerState::AddressType_CLAMP_TO_EDGE;
+    given->setSamplerState(FRAGMENT, 0, own);
+    calls->take();
+
+    IntrusivePointer<Material> material = creator()->createDiffuseMaterial(texture.get(), given.get());
+    RenderPass* pass = material->getPath(0)->getPass(0);
+    EXPECT_EQ(pass->getRenderState(), given.get());
+    EXPECT_EQ(pass->getPendingTexture(0).samplerState.uAddress, SamplerState::AddressType_CLAMP_TO_EDGE);
+    for (const std::string& call : calls->take()) {
+        EXPECT_EQ(call.rfind("given.", 0), std::string::npos) << call;
+    }
+}
+
+TEST_F(DiffuseMaterialCreatorTest, APointSpriteDrawsPointsOfItsSize)
+{
+    install(true, true);
+    IntrusivePointer<Material> material = creator()->createPointSpriteMaterial(texture.get(), 6.0f, true);
+    RenderPass* shaded = material->getPath("shader")->getPass(0);
+    EXPECT_EQ(shaded->getShaderState(), creator()->getPointSpriteShaderState());
+    Names expected = DIFFUSE_VARIABLES;
+    expected.push_back("pointSize:PointSizeVariable:1");
+    expected.push_back("viewport:ViewportVariable:1");
+    EXPECT_EQ(variables(*shaded), expected);
+    EXPECT_EQ(shaded->getPendingTexture(0).textureState.calculation, TextureState::CalculationType_UNSPECIFIED);
+
+    rezezaz::render::GeometryState geometry;
+    ASSERT_TRUE(shaded->getRenderState()->getGeometryState(geometry));
+    EXPECT_TRUE(geometry.sprite);
+    EXPECT_EQ(geometry.size, 6.0f);
+    EXPECT_TRUE(geometry.attenuated);
+    EXPECT_EQ(geometry.constant, 1.0f);
+    EXPECT_EQ(geometry.linear, 1.0f);
+    EXPECT_EQ(geometry.quadratic, 1.0f);
+    EXPECT_EQ(geometry.minSize, 1.0f);
+    EXPECT_EQ(geometry.maxSize, 128.0f);
+    EXPECT_EQ(shaded->getRenderState()->getNumSamplerStates(FRAGMENT),
+              material->getPath("fixed")->getPass(0)->getNumTextures(FRAGMENT));
+}
+
+TEST_F(DiffuseMaterialCreatorTest, TheEngineFilesItsMaterialsWithoutAName)
+{
+    // Before the handlers there is no creator to ask.
+    EXPECT_EQ(engine->createDiffuseMaterial(nullptr, nullptr), nullptr);
+    EXPECT_EQ(engine->createPointSpriteMaterial(nullptr, 1.0f, false), nullptr);
+    EXPECT_EQ(sceneWarnings(), (Names{"createDiffuseMaterial: no DiffuseMaterialCreator before installHandlers",
+                                      "createPointSpriteMaterial: no DiffuseMaterialCreator before installHandlers"}));
+
+    install(true, true);
+    for (IntrusivePointer<Material> material :
+         {engine->createDiffuseMaterial(texture.get(), nullptr), engine->createPointSpriteMaterial(nullptr, 2, false)}) {
+        ASSERT_NE(material, nullptr);
+        EXPECT_GT(material->getUniqueHandle(), 0);
+        EXPECT_EQ(material->getName().c_str(), std::string(""));
+        EXPECT_EQ(materials()->get(material->getUniqueHandle()).get(),
+                  static_cast<rezezaz::core::Resource*>(material.get()));
+    }
+}
+
+TEST_F(DiffuseMaterialCreatorTest, HandlersBeforeTheDeviceLeaveOnlyTheFixedPath)
+{
+    // The program's own order: without a device the unbacked engine has no shader states to give.
+    engine->installHandlers();
+    attachDevice();
+    EXPECT_EQ(creator()->getDiffuseShaderState(), nullptr);
+    EXPECT_EQ(creator()->getDiffuseVertexShader(), nullptr);
+    IntrusivePointer<Material> material = engine->createDiffuseMaterial(nullptr, nullptr);
+    EXPECT_EQ(pathNames(*material), (Names{"fixed"}));
+    EXPECT_EQ(material->getBestPath(), material->getPath("fixed"));
+}
+
+TEST_F(DiffuseMaterialCreatorTest, DestroyDropsTheShadersAndStatesInOrder)
+{
+    install(true, true);
+    IntrusivePointer<Material> material = creator()->createDiffuseMaterial(nullptr, nullptr);
+    // OpenGL draws point sprites without a geometry stage: its source is empty and makes no shader.
+    EXPECT_NE(creator()->getDiffuseVertexShader(), nullptr);
+    EXPECT_EQ(creator()->getPointSpriteGeometryShader(), nullptr);
+    calls->take();
+    creator()->destroy();
+    EXPECT_EQ(calls->take(), (Names{"shader1.destroy()", "shader2.destroy()", "shader4.destroy()",
+                                    "shaderState1.destroy()", "shaderState2.destroy()"}));
+    EXPECT_EQ(creator()->getDiffuseShaderState(), nullptr);
+    // The material keeps its reference to the (now destroyed) shader state.
+    EXPECT_NE(material->getPath(0)->getPass(0)->getShaderState(), nullptr);
+    // Looking a material up goes to the material manager.
+    EXPECT_EQ(creator()->create("nothing.mat", nullptr, nullptr), nullptr);
+}
+
+} // namespace
