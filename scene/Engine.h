@@ -16,6 +16,7 @@ class AudioDevice;
 namespace rezezaz::scene {
 
 class ArchiveManager;
+class AudioManager;
 class BufferManager;
 class ContextListener;
 class ResourceManager;
@@ -93,6 +94,7 @@ public:
     BufferManager* getBufferManager() const { return bufferManager_.get(); }
     ShaderManager* getShaderManager() const { return shaderManager_.get(); }
     ResourceManager* getMeshManager() const { return meshManager_.get(); }
+    AudioManager* getAudioManager() const { return audioManager_.get(); }
     ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
 
@@ -114,6 +116,7 @@ private:
     core::IntrusivePointer<BufferManager> bufferManager_;
     core::IntrusivePointer<ShaderManager> shaderManager_;
     core::IntrusivePointer<ResourceManager> meshManager_;
+    core::IntrusivePointer<AudioManager> audioManager_;
     core::IntrusivePointer<ResourceManager> studioModelManager_;
     core::IntrusivePointer<ResourceManager> spriteModelManager_;
 };

@@ -1,6 +1,7 @@
 #include "core/Exception.h"
 #include "render/VertexFormat.h"
 #include "scene/ArchiveManager.h"
+#include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/Engine.h"
 #include "scene/ShaderManager.h"
@@ -280,6 +281,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     file(engine->getMeshManager(), "mesh");
     file(engine->getStudioModelManager(), "studio");
     file(engine->getSpriteModelManager(), "sprite");
+    file(engine->getAudioManager(), "audio");
     file(engine->getShaderManager(), "shader");
     file(engine->getTextureManager(), "texture");
     IntrusivePointer<rezezaz::render::IndexBuffer> indices = engine->getBufferManager()->createIndexBuffer(
@@ -290,7 +292,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     support::LogToCallLog debugLines(calls, Logger::DEBUG);
     engine->destroy();
     EXPECT_EQ(calls->take(), (Calls{"log.Engine::destroy", "A.activate()", "studio.destroy()", "sprite.destroy()",
-                                    "mesh.destroy()", "shader.destroy()", "indexBuffer1.destroy()",
+                                    "audio.destroy()", "mesh.destroy()", "shader.destroy()", "indexBuffer1.destroy()",
                                     "texture.destroy()", "archive.destroy()"}));
     EXPECT_TRUE(engine->getBufferManager()->getIndexBuffers().size() == 0);
     EXPECT_EQ(engine->getRenderDevice(), &deviceA);
