@@ -56,14 +56,15 @@ TEST_F(AudioManagerALTest, FindGivesABufferOfTheFilesLength)
     struct Case
     {
         const char* file;
-        int bytes;        // of the "data" chunk
-        int milliseconds; // its whole frames at its rate
+        int bytes;        // the decoded samples
+        int milliseconds; // their whole frames at the file's rate
     };
     const Case cases[] = {
         {"pcm8Mono.wav", 400, 50},      // 400 frames at 8000 Hz
         {"pcm8Stereo.wav", 800, 50},    // 400 frames of 2 bytes
         {"pcm16Mono.wav", 1102, 49},    // 551 frames at 11025 Hz
         {"pcm16Stereo.wav", 2204, 49},  // 551 frames of 4 bytes
+        {"imaMono.wav", 2020, 91},      // blocks of IMA ADPCM expanded to 1010 16-bit samples
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
