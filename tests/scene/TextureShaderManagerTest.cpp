@@ -248,6 +248,8 @@ TEST_F(TextureShaderManagerTest, DeviceShadersAreCompiledDirectly)
     device.raiseFromCreateShader = true;
     EXPECT_EQ(raised([&] { shaders->createShader(Shader::ShaderType_VERTEX, profiles[1], codes[1]); }), failure);
     EXPECT_TRUE(log.has(SCENE, Logger::ERROR, failure));
+    EXPECT_EQ(raised([&] { shaders->createShader(static_cast<Shader::ShaderType>(3), profiles[1], codes[1]); }),
+              "createShader: unknown shader type 3");
     EXPECT_EQ(shaders->get(2), nullptr);
 }
 
