@@ -84,6 +84,7 @@ TEST_F(EngineTest, AnnouncesItselfAndMakesTheStandardFormatsBeforeAnyDevice)
         {"buffer", engine->getBufferManager()},
         {"shader", engine->getShaderManager()},
         {"mesh", engine->getMeshManager()},
+        {"audio", engine->getAudioManager()},
         {"studio model", engine->getStudioModelManager()},
         {"sprite model", engine->getSpriteModelManager()},
     };
