@@ -8,6 +8,7 @@
 #include "core/math/Math.h"
 #include "render/RenderDevice.h"
 #include "scene/ArchiveManager.h"
+#include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/ContextListener.h"
 #include "scene/MaterialManager.h"
@@ -16,6 +17,7 @@
 #include "scene/ShaderManager.h"
 #include "scene/TextureManager.h"
 #include "scene/Version.h"
+#include "scene/WaveStreamer.h"
 
 #include <algorithm>
 #include <vector>
@@ -56,6 +58,7 @@ Engine::Engine(void*, void*)
     shaderManager_ = new ShaderManager(this);
     materialManager_ = new MaterialManager(this);
     meshManager_ = new ResourceManager(this);
+    audioManager_ = new AudioManager(this);
     studioModelManager_ = new ResourceManager(this);
     spriteModelManager_ = new ResourceManager(this);
 
@@ -79,6 +82,7 @@ Engine::~Engine()
     // Managers from the last made to the first, then the vertex formats.
     spriteModelManager_ = nullptr;
     studioModelManager_ = nullptr;
+    audioManager_ = nullptr;
     meshManager_ = nullptr;
     materialManager_ = nullptr;
     shaderManager_ = nullptr;
@@ -97,6 +101,7 @@ void Engine::destroy()
     }
     studioModelManager_->destroy();
     spriteModelManager_->destroy();
+    audioManager_->destroy();
     meshManager_->destroy();
     shaderManager_->destroy();
     materialManager_->destroy();
@@ -116,7 +121,9 @@ void Engine::installHandlers()
         const char* extension;
         IntrusivePointer<ResourceStreamer> streamer;
     };
-    const std::vector<Handler> handlers = {};
+    const std::vector<Handler> handlers = {
+        {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+    };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
             handler.manager->setDefaultStreamer(handler.streamer.get());

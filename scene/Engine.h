@@ -18,6 +18,7 @@ class AudioDevice;
 namespace rezezaz::scene {
 
 class ArchiveManager;
+class AudioManager;
 class BufferManager;
 class ContextListener;
 class DiffuseMaterialCreator;
@@ -102,6 +103,7 @@ public:
     ShaderManager* getShaderManager() const { return shaderManager_.get(); }
     MaterialManager* getMaterialManager() const { return materialManager_.get(); }
     ResourceManager* getMeshManager() const { return meshManager_.get(); }
+    AudioManager* getAudioManager() const { return audioManager_.get(); }
     ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
 
@@ -134,6 +136,7 @@ private:
     core::IntrusivePointer<ShaderManager> shaderManager_;
     core::IntrusivePointer<MaterialManager> materialManager_;
     core::IntrusivePointer<ResourceManager> meshManager_;
+    core::IntrusivePointer<AudioManager> audioManager_;
     core::IntrusivePointer<ResourceManager> studioModelManager_;
     core::IntrusivePointer<ResourceManager> spriteModelManager_;
 

@@ -1,6 +1,7 @@
 #include "core/Exception.h"
 #include "render/VertexFormat.h"
 #include "scene/ArchiveManager.h"
+#include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/Engine.h"
 #include "scene/MaterialManager.h"
@@ -85,6 +86,7 @@ TEST_F(EngineTest, AnnouncesItselfAndMakesTheStandardFormatsBeforeAnyDevice)
         {"shader", engine->getShaderManager()},
         {"material", engine->getMaterialManager()},
         {"mesh", engine->getMeshManager()},
+        {"audio", engine->getAudioManager()},
         {"studio model", engine->getStudioModelManager()},
         {"sprite model", engine->getSpriteModelManager()},
     };
@@ -300,6 +302,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     file(engine->getMeshManager(), "mesh");
     file(engine->getStudioModelManager(), "studio");
     file(engine->getSpriteModelManager(), "sprite");
+    file(engine->getAudioManager(), "audio");
     file(engine->getShaderManager(), "shader");
     file(engine->getTextureManager(), "texture");
     file(engine->getMaterialManager(), "material");
@@ -311,7 +314,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     support::LogToCallLog debugLines(calls, Logger::DEBUG);
     engine->destroy();
     EXPECT_EQ(calls->take(), (Calls{"log.Engine::destroy", "A.activate()", "studio.destroy()", "sprite.destroy()",
-                                    "mesh.destroy()", "shader.destroy()", "material.destroy()",
+                                    "audio.destroy()", "mesh.destroy()", "shader.destroy()", "material.destroy()",
                                     "indexBuffer1.destroy()",
                                     "texture.destroy()", "archive.destroy()"}));
     EXPECT_TRUE(engine->getBufferManager()->getIndexBuffers().size() == 0);
