@@ -18,17 +18,6 @@ const void* identity(Buffer* buffer)
     return dynamic_cast<const void*>(buffer);
 }
 
-// A copy of format in another pixel format, its pitches made for that format.
-core::IntrusivePointer<TextureFormat> withPixelFormat(const TextureFormat& format, int pixelFormat)
-{
-    core::IntrusivePointer<TextureFormat> copy(new TextureFormat(&format, -1));
-    copy->pixelFormat = pixelFormat;
-    copy->xPitch = TextureFormat::getRowPitch(pixelFormat, copy->getWidth());
-    copy->yPitch = copy->getHeight() * copy->xPitch;
-    copy->zPitch = copy->getDepth() * copy->yPitch;
-    return copy;
-}
-
 void swapFloats(unsigned char* data, int a, int b)
 {
     unsigned char saved[4];
@@ -492,7 +481,9 @@ void BackableBuffer::createBack(RenderDevice* device)
             const int pixelFormat = device != nullptr
                                         ? device->getClosePixelFormat(textureFormat_->pixelFormat, usage_)
                                         : textureFormat_->pixelFormat;
-            back->create(usage_, access_, withPixelFormat(*textureFormat_, pixelFormat));
+            if (core::IntrusivePointer<TextureFormat> format = textureFormat_->withPixelFormat(pixelFormat)) {
+                back->create(usage_, access_, format);
+            }
         }
         break;
     case Kind::VARIABLE:

@@ -19,22 +19,6 @@ namespace {
 constexpr int MAX_LEVELS = 32;
 constexpr int CUBE_SIDES = 6;
 
-void recomputePitches(TextureFormat& format)
-{
-    format.xPitch = TextureFormat::getRowPitch(format.pixelFormat, format.getWidth());
-    format.yPitch = format.getHeight() * format.xPitch;
-    format.zPitch = format.getDepth() * format.yPitch;
-}
-
-// A copy of format in another pixel format, its pitches made for that format.
-core::IntrusivePointer<TextureFormat> withPixelFormat(const TextureFormat& format, int pixelFormat)
-{
-    core::IntrusivePointer<TextureFormat> copy(new TextureFormat(&format, -1));
-    copy->pixelFormat = pixelFormat;
-    recomputePitches(*copy);
-    return copy;
-}
-
 // 0 passes too.
 bool isPowerOfTwo(int value)
 {
@@ -185,7 +169,8 @@ bool BackableTexture::convertCreate(core::IntrusivePointer<Texture> back, Render
         (format->dimension == TextureFormat::Dimension_CUBE || isPowerOfTwo(format->zMax));
 
     if (mipDatas == nullptr) {
-        return back->create(usage, withPixelFormat(*format, closeFormat), nullptr);
+        core::IntrusivePointer<TextureFormat> target = format->withPixelFormat(closeFormat);
+        return target && back->create(usage, target, nullptr);
     }
 
     if ((usage & Usage_AUTOGEN_MIPMAP) == 0 && format->mipMax == 0) {
@@ -205,7 +190,7 @@ bool BackableTexture::convertCreate(core::IntrusivePointer<Texture> back, Render
                                      needsPowerOfTwo + "," + needsMipGeneration + "," +
                                      (closeFormat != format->pixelFormat));
 
-    core::IntrusivePointer<TextureFormat> target = withPixelFormat(*format, closeFormat);
+    core::IntrusivePointer<TextureFormat> target(new TextureFormat(format.get(), -1));
     if (needsPowerOfTwo) {
         target->xMax = target->xMin + nextPowerOfTwo(format->getWidth());
         target->yMax = target->yMin + nextPowerOfTwo(format->getHeight());
@@ -213,7 +198,10 @@ bool BackableTexture::convertCreate(core::IntrusivePointer<Texture> back, Render
         if (format->dimension != TextureFormat::Dimension_CUBE) {
             target->zMax = target->zMin + nextPowerOfTwo(format->getDepth());
         }
-        recomputePitches(*target);
+    }
+    target = target->withPixelFormat(closeFormat);
+    if (!target) {
+        return false;
     }
     // Levels made here for a device that cannot make them are handed over as given levels, so the
     // device uploads them rather than leaving its upper levels empty.
@@ -249,7 +237,10 @@ bool BackableTexture::convertLoad(Texture* back, TextureFormat* format, unsigned
     if (backFormat == nullptr || backFormat->pixelFormat == format->pixelFormat) {
         return back->load(format, data);
     }
-    core::IntrusivePointer<TextureFormat> copy = withPixelFormat(*format, backFormat->pixelFormat);
+    core::IntrusivePointer<TextureFormat> copy = format->withPixelFormat(backFormat->pixelFormat);
+    if (!copy) {
+        return false;
+    }
     std::unique_ptr<unsigned char[]> block = zeroedBlock(copy->zPitch);
     TextureFormatConversion::convert(data, format, block.get(), copy.get());
     return back->load(copy.get(), block.get());
@@ -261,7 +252,10 @@ bool BackableTexture::convertRead(Texture* back, TextureFormat* format, unsigned
     if (backFormat == nullptr || backFormat->pixelFormat == format->pixelFormat) {
         return back->read(format, data);
     }
-    core::IntrusivePointer<TextureFormat> copy = withPixelFormat(*format, backFormat->pixelFormat);
+    core::IntrusivePointer<TextureFormat> copy = format->withPixelFormat(backFormat->pixelFormat);
+    if (!copy) {
+        return false;
+    }
     std::unique_ptr<unsigned char[]> block = zeroedBlock(std::max(backFormat->zPitch, copy->zPitch));
     const bool result = back->read(copy.get(), block.get());
     TextureFormatConversion::convert(block.get(), copy.get(), data, format);
@@ -391,7 +385,10 @@ bool BackableTexture::load(TextureFormat* format, unsigned char* data)
     core::IntrusivePointer<TextureFormat> copy;
     std::unique_ptr<unsigned char[]> block;
     if (format->pixelFormat != own.pixelFormat) {
-        copy = withPixelFormat(*format, own.pixelFormat);
+        copy = format->withPixelFormat(own.pixelFormat);
+        if (!copy) {
+            return false;
+        }
         block = zeroedBlock(copy->zPitch);
         result = TextureFormatConversion::convert(data, format, block.get(), copy.get());
         source = copy.get();
@@ -441,7 +438,10 @@ bool BackableTexture::readCopy(const TextureFormat& format, unsigned char* data)
     const bool samePixels = format.pixelFormat == own.pixelFormat;
     core::IntrusivePointer<TextureFormat> layout =
         samePixels ? core::IntrusivePointer<TextureFormat>(new TextureFormat(&format, -1))
-                   : withPixelFormat(format, own.pixelFormat);
+                   : format.withPixelFormat(own.pixelFormat);
+    if (!layout) {
+        return false;
+    }
     std::unique_ptr<unsigned char[]> block;
     unsigned char* target = data;
     if (!samePixels) {

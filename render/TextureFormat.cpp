@@ -1,5 +1,6 @@
 #include "render/TextureFormat.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace rezezaz::render {
@@ -48,13 +49,59 @@ int TextureFormat::getPixelSize(int pixelFormat)
     }
 }
 
+namespace {
+
+bool fitsPitch(int64_t value)
+{
+    return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+// Whole 4x4 blocks covering size pixels (at least one for a non-empty side), in the sign of size.
+int64_t wholeBlocks(int64_t size)
+{
+    if (size == 0) {
+        return 0;
+    }
+    const int64_t blocks = std::max<int64_t>(1, ((size < 0 ? -size : size) + 3) / 4);
+    return size < 0 ? -blocks : blocks;
+}
+
+} // namespace
+
+bool TextureFormat::Pitches::fit() const
+{
+    return fitsPitch(row) && fitsPitch(slice) && fitsPitch(box);
+}
+
+TextureFormat::Pitches TextureFormat::getPitches(int pixelFormat, int64_t width, int64_t height, int64_t depth)
+{
+    // Sides beyond 32 bits come only from arithmetic gone wrong; clamping them keeps every product
+    // below 64 bits and still far outside the 32-bit pitches.
+    auto clamp = [](int64_t side) { return std::clamp<int64_t>(side, -(int64_t(1) << 32), int64_t(1) << 32); };
+    width = clamp(width);
+    height = clamp(height);
+    depth = clamp(depth);
+    Pitches pitches;
+    if (isCompressed(pixelFormat)) {
+        const int64_t blockBytes = pixelFormat == Format_RGB_DXT1 ? 8 : 16;
+        if (pixelFormat != Format_RGB_DXT1 && getPixelSize(pixelFormat) == 0) {
+            return pitches;
+        }
+        // Four pixel rows make a block row.
+        pitches.row = wholeBlocks(width) * blockBytes / 4;
+        pitches.slice = wholeBlocks(height) * 4 * pitches.row;
+    } else {
+        pitches.row = width * getPixelSize(pixelFormat);
+        pitches.slice = height * pitches.row;
+    }
+    pitches.box = depth * pitches.slice;
+    return pitches;
+}
+
 int TextureFormat::getRowPitch(int pixelFormat, int width)
 {
-    if (pixelFormat == Format_RGB_DXT1) {
-        return width / 2;
-    }
-    const int64_t pitch = int64_t(width) * getPixelSize(pixelFormat);
-    return pitch >= INT32_MIN && pitch <= INT32_MAX ? static_cast<int>(pitch) : 0;
+    const int64_t pitch = getPitches(pixelFormat, width, 1, 1).row;
+    return fitsPitch(pitch) ? static_cast<int>(pitch) : 0;
 }
 
 bool TextureFormat::isCompressed(int pixelFormat)
@@ -114,20 +161,32 @@ TextureFormat::TextureFormat(const TextureFormat* base, int level)
 
 void TextureFormat::computePitches()
 {
-    // In 64 bits: a box too large for 32-bit pitches (a damaged image header, say) states no data
-    // rather than a wrapped size that something would allocate and then overrun.
-    const int64_t width = int64_t(xMax) - xMin;
-    const int64_t row = pixelFormat == Format_RGB_DXT1 ? width / 2 : width * getPixelSize(pixelFormat);
-    const int64_t slice = (int64_t(yMax) - yMin) * row;
-    const int64_t box = (int64_t(zMax) - zMin) * slice;
-    auto fits = [](int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; };
-    if (!fits(row) || !fits(slice) || !fits(box)) {
+    // A box too large for 32-bit pitches (a damaged image header, say) states no data rather than a
+    // wrapped size that something would allocate and then overrun.
+    const Pitches pitches =
+        getPitches(pixelFormat, int64_t(xMax) - xMin, int64_t(yMax) - yMin, int64_t(zMax) - zMin);
+    if (!pitches.fit()) {
         xPitch = yPitch = zPitch = 0;
         return;
     }
-    xPitch = static_cast<int32_t>(row);
-    yPitch = static_cast<int32_t>(slice);
-    zPitch = static_cast<int32_t>(box);
+    xPitch = static_cast<int32_t>(pitches.row);
+    yPitch = static_cast<int32_t>(pitches.slice);
+    zPitch = static_cast<int32_t>(pitches.box);
+}
+
+core::IntrusivePointer<TextureFormat> TextureFormat::withPixelFormat(int pixelFormat_) const
+{
+    const Pitches pitches =
+        getPitches(pixelFormat_, int64_t(xMax) - xMin, int64_t(yMax) - yMin, int64_t(zMax) - zMin);
+    if (!pitches.fit()) {
+        return {};
+    }
+    core::IntrusivePointer<TextureFormat> copy(new TextureFormat(this, -1));
+    copy->pixelFormat = pixelFormat_;
+    copy->xPitch = static_cast<int32_t>(pitches.row);
+    copy->yPitch = static_cast<int32_t>(pitches.slice);
+    copy->zPitch = static_cast<int32_t>(pitches.box);
+    return copy;
 }
 
 bool TextureFormat::equals(const TextureFormat& o) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IntrusivePointer.h"
 #include "core/Object.h"
 
 #include <cstdint>
@@ -96,11 +97,29 @@ public:
 
     static constexpr int getLayout(int pixelFormat) { return pixelFormat & 0xFF; }
     static constexpr int getType(int pixelFormat) { return pixelFormat & 0xFF00; }
+    // Tightly packed pitches of a box, in 64 bits so that no size wraps: bytes from one row to the
+    // next, from one slice to the next, and of the whole box.
+    struct Pitches
+    {
+        int64_t row = 0;
+        int64_t slice = 0;
+        int64_t box = 0;
+
+        // True when all three fit the 32-bit pitch fields.
+        bool fit() const;
+    };
+
     // Bytes per pixel, the size that sets the row pitch; 0 for codes without a size of their own.
-    // DXT1 takes half a byte and answers 0 here: its pitches come from getRowPitch.
+    // DXT1 takes half a byte and answers 0 here: its pitches come from getPitches.
     static int getPixelSize(int pixelFormat);
-    // Bytes of a row of width pixels: width times the pixel size, width / 2 (truncated) for DXT1; 0
-    // when that does not fit in 32 bits.
+    // The pitches of a width x height x depth box in pixelFormat. A DXT level is stored in whole 4x4
+    // blocks, max(1, ceil(w/4)) x max(1, ceil(h/4)) of them, 8 bytes each for DXT1 and 16 for DXT2 to
+    // DXT5; its row pitch is a quarter of a block row (width / 2 bytes for DXT1, width bytes for the
+    // others when the width is a multiple of 4) and its slice holds the whole block rows, so a 2x2 or
+    // 1x1 level takes one whole block. A box without size (a width, height or depth of 0) has none;
+    // a negative side gives negative pitches of the same size.
+    static Pitches getPitches(int pixelFormat, int64_t width, int64_t height, int64_t depth);
+    // Bytes of a row of width pixels (getPitches' row pitch); 0 when that does not fit in 32 bits.
     static int getRowPitch(int pixelFormat, int width);
     static bool isCompressed(int pixelFormat);
 
@@ -118,6 +137,9 @@ public:
     int getDepth() const { return zMax - zMin; }
     // Bytes of the whole box.
     int getDataSize() const { return zPitch; }
+    // This box (its place, size and mip range) in another pixel format with tightly packed pitches;
+    // null when those pitches do not fit in 32 bits, so no caller allocates a wrapped size.
+    core::IntrusivePointer<TextureFormat> withPixelFormat(int pixelFormat) const;
 
     // True when all thirteen fields are equal.
     bool equals(const TextureFormat& other) const;

@@ -83,10 +83,15 @@ bool TextureFormatConversion::convert(unsigned char* src, const TextureFormat* s
     }
 
     const int width = srcFormat->getWidth();
-    const int height = srcFormat->getHeight();
+    int height = srcFormat->getHeight();
     const int depth = srcFormat->getDepth();
     if (width <= 0 || height <= 0 || depth <= 0) {
         return true;
+    }
+    // A compressed level is stored in whole block rows of four pixel rows each: a level 1 or 2
+    // pixels high still has one.
+    if (row == nullptr && TextureFormat::isCompressed(srcFormat->pixelFormat) && height % 4 != 0) {
+        height += 4 - height % 4;
     }
     if (src == nullptr || dst == nullptr) {
         core::Error::nullPointer(core::Categories::REZEZAZ_CORE, true, "convert: no data");

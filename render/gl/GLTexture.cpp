@@ -83,8 +83,8 @@ bool describesBytes(const TextureFormat& box)
 // levels narrower than a block still take one.
 GLsizei compressedImageSize(int pixelFormat, int width, int height)
 {
-    const int blockBytes = pixelFormat == TextureFormat::Format_RGB_DXT1 ? 8 : 16;
-    return std::max(1, (width + 3) / 4) * std::max(1, (height + 3) / 4) * blockBytes;
+    const int64_t size = TextureFormat::getPitches(pixelFormat, width, height, 1).slice;
+    return size > 0 && size <= INT32_MAX ? static_cast<GLsizei>(size) : 0;
 }
 
 RenderCaps capsOf(GLRenderDevice* device)
@@ -461,9 +461,16 @@ bool GLTexture::readLevel(const TextureFormat& box, int face, unsigned char* dat
         (target != GL_TEXTURE_CUBE_MAP && box.getDepth() != whole.getDepth())) {
         return false;
     }
+    // A compressed level comes back whole, in its own format: whole blocks, never fewer bytes
+    // than OpenGL writes.
+    const bool compressed = GLRenderDevice::getGLTextureCompressed(box.pixelFormat);
+    if ((compressed || GLRenderDevice::getGLTextureCompressed(format->pixelFormat)) &&
+        (box.pixelFormat != format->pixelFormat ||
+         box.yPitch < compressedImageSize(box.pixelFormat, whole.getWidth(), whole.getHeight()))) {
+        return false;
+    }
     ScopedBind bind(target, handle);
     glPixelStorei(GL_PACK_ALIGNMENT, getAlignment(box.xPitch));
-    const bool compressed = GLRenderDevice::getGLTextureCompressed(box.pixelFormat);
     const GLenum glFormat = transferFormat(box.pixelFormat);
     const GLenum type = GLRenderDevice::getGLType(box.pixelFormat);
     auto readOne = [&](GLenum where, unsigned char* into) {

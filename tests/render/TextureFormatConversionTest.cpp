@@ -310,6 +310,15 @@ TEST(TextureFormatConversionTest, EqualCodesCopyWholeRowsWithinBothPitches)
     Bytes copy(32, 0);
     ASSERT_TRUE(TextureFormatConversion::convert(blocks.data(), &dxt1, copy.data(), &dxt1));
     EXPECT_EQ(copy, blocks);
+    // Levels below a block still move their whole block.
+    for (int code : {0xB06, 0xF08}) {
+        F small(2, code, 2, 1, 1, 1);
+        ASSERT_EQ(small.zPitch, code == 0xB06 ? 8 : 16);
+        Bytes block(blocks.begin(), blocks.begin() + small.zPitch);
+        Bytes out(block.size(), 0);
+        ASSERT_TRUE(TextureFormatConversion::convert(block.data(), &small, out.data(), &small));
+        EXPECT_EQ(out, block) << std::hex << code;
+    }
 
     // Codes without a pixel size have no pitches: nothing moves.
     for (int code : {0x110C, 0x20D, 0x104}) {

@@ -26,10 +26,86 @@ TEST(TextureFormatTest, PixelSizes)
     for (const Case& c : cases) {
         EXPECT_EQ(F::getPixelSize(c.code), c.size) << std::hex << c.code;
     }
-    // DXT1 takes half a byte a pixel.
+    // DXT1 takes half a byte a pixel, in whole blocks.
     EXPECT_EQ(F::getRowPitch(F::Format_RGB_DXT1, 8), 4);
-    EXPECT_EQ(F::getRowPitch(F::Format_RGB_DXT1, 1), 0);
+    EXPECT_EQ(F::getRowPitch(F::Format_RGB_DXT1, 1), 2);
     EXPECT_EQ(F::getRowPitch(F::Format_RGBA_DXT5, 8), 8);
+}
+
+TEST(TextureFormatTest, CompressedLevelsTakeWholeBlocks)
+{
+    // max(1, ceil(w/4)) x max(1, ceil(h/4)) blocks of 8 (DXT1) or 16 bytes; multiples of 4 keep
+    // width / 2 or width bytes a row.
+    struct Case
+    {
+        int code, width, height, depth;
+        int xPitch, yPitch, zPitch;
+    };
+    const Case cases[] = {
+        {0xB06, 64, 64, 1, 32, 2048, 2048}, {0xB06, 4, 4, 1, 2, 8, 8},    {0xB06, 2, 2, 1, 2, 8, 8},
+        {0xB06, 1, 1, 1, 2, 8, 8},          {0xB06, 5, 3, 1, 4, 16, 16},  {0xB06, 8, 4, 3, 4, 16, 48},
+        {0xF08, 64, 64, 1, 64, 4096, 4096}, {0xF08, 2, 2, 1, 4, 16, 16},  {0xF08, 1, 1, 1, 4, 16, 16},
+        {0xC08, 6, 9, 1, 8, 96, 96},        {0xD08, 1, 4, 1, 4, 16, 16},  {0xE08, 4, 1, 1, 4, 16, 16},
+        // A code of a compressed type without a size of its own has no pitches.
+        {0xB08, 8, 8, 1, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << c.code << std::dec << " " << c.width << "x" << c.height);
+        F format(2, c.code, c.width, c.height, c.depth, 1);
+        EXPECT_EQ(format.xPitch, c.xPitch);
+        EXPECT_EQ(format.yPitch, c.yPitch);
+        EXPECT_EQ(format.zPitch, c.zPitch);
+    }
+
+    // A 64x64 chain keeps a whole block in its last three levels.
+    for (int code : {0xB06, 0xF08}) {
+        const int block = code == 0xB06 ? 8 : 16;
+        F base(2, code, 64, 64, 1, 7);
+        for (int level = 4; level <= 6; ++level) {
+            EXPECT_EQ(F(&base, level).zPitch, block) << std::hex << code << std::dec << " level " << level;
+        }
+    }
+}
+
+TEST(TextureFormatTest, BoxesInAnotherPixelFormat)
+{
+    // The place, size and mip range stay; the pitches are made for the new format, in 64 bits.
+    F box(3, 0x106, 10, 6, 2, 4);
+    box.xMin = 2;
+    box.yMin = 1;
+    box.mipMin = 1;
+    core::IntrusivePointer<F> rgba = box.withPixelFormat(0x608);
+    ASSERT_TRUE(rgba);
+    EXPECT_EQ(rgba->pixelFormat, 0x608);
+    EXPECT_EQ(rgba->dimension, 3);
+    EXPECT_EQ(rgba->xMin, 2);
+    EXPECT_EQ(rgba->yMin, 1);
+    EXPECT_EQ(rgba->xMax, 10);
+    EXPECT_EQ(rgba->mipMin, 1);
+    EXPECT_EQ(rgba->mipMax, 4);
+    EXPECT_EQ(rgba->xPitch, 8 * 16);
+    EXPECT_EQ(rgba->yPitch, 5 * 8 * 16);
+    EXPECT_EQ(rgba->zPitch, 2 * 5 * 8 * 16);
+    // 8x5 pixels are 2x2 blocks of 8 bytes in each of the two slices.
+    EXPECT_EQ(box.withPixelFormat(0xB06)->zPitch, 2 * 2 * 8 * 2);
+
+    // A box whose size wraps in 32 bits in the new format (but not in its own) has no copy.
+    struct Case
+    {
+        int code, width, height, depth, newCode;
+    };
+    const Case cases[] = {
+        {0x101, 0x20000000, 1, 1, 0x608},
+        {0x101, 65536, 16384, 1, 0x108},
+        {0x101, 1024, 1024, 1024, 0x608},
+    };
+    for (const Case& c : cases) {
+        F format(3, c.code, c.width, c.height, c.depth, 1);
+        EXPECT_FALSE(format.withPixelFormat(c.newCode)) << c.width << "x" << c.height << "x" << c.depth;
+    }
+    const F::Pitches large = F::getPitches(0x608, 0x20000000, 1, 1);
+    EXPECT_EQ(large.row, int64_t(0x20000000) * 16);
+    EXPECT_FALSE(large.fit());
 }
 
 TEST(TextureFormatTest, WholeImages)
@@ -84,7 +160,7 @@ TEST(TextureFormatTest, MipLevels)
         {2, 0x108, 256, 64, 1, 7, 0, 0, 2, 1, 1, 8, 8, 8},
         {2, 0x108, 256, 64, 1, 0, 0, 0, 256, 64, 1, 1024, 65536, 65536},
         {2, 0x108, 1, 1, 1, 4, 0, 0, 1, 1, 1, 4, 4, 4},
-        {2, 0xB06, 1, 1, 1, 0, 0, 0, 1, 1, 1, 0, 0, 0},
+        {2, 0xB06, 1, 1, 1, 0, 0, 0, 1, 1, 1, 2, 8, 8},
         {2, 0xB06, 64, 64, 1, 3, 0, 0, 8, 8, 1, 4, 32, 32},
         {3, 0x101, 8, 8, 8, 2, 0, 0, 2, 2, 2, 2, 4, 8},
         {2, 0x108, 1 << 20, 4, 1, 40, 0, 0, 1, 1, 1, 4, 4, 4},
