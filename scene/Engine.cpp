@@ -1,0 +1,347 @@
+#include "scene/Engine.h"
+
+#include "core/Categories.h"
+#include "core/Error.h"
+#include "core/Log.h"
+#include "core/Logger.h"
+#include "core/math/Math.h"
+#include "render/RenderDevice.h"
+#include "scene/ArchiveManager.h"
+#include "scene/BufferManager.h"
+#include "scene/ContextListener.h"
+#include "scene/ResourceManager.h"
+#include "scene/ResourceStreamer.h"
+#include "scene/ShaderManager.h"
+#include "scene/TextureManager.h"
+#include "scene/Version.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace rezezaz::scene {
+
+using core::Categories;
+using core::IntrusivePointer;
+using core::Logger;
+using core::String;
+using render::RenderCaps;
+using render::RenderDevice;
+using render::VertexFormat;
+
+namespace {
+
+void log(Logger::Level level, const String& text)
+{
+    core::Log::getInstance()->addLogEntry(Categories::REZEZAZ_SCENE, level, text);
+}
+
+void setLimits(RenderCaps& caps)
+{
+    caps.maxTextureStages = 512;
+    caps.maxTextureSize = 65536;
+    caps.maxLights = 512;
+}
+
+} // namespace
+
+Engine::Engine(void*, void*)
+{
+    log(Logger::DEBUG, "allocating " + Categories::REZEZAZ_SCENE + ".Engine:" + Version::STRING);
+
+    archiveManager_ = new ArchiveManager(this);
+    textureManager_ = new TextureManager(this);
+    bufferManager_ = new BufferManager(this);
+    shaderManager_ = new ShaderManager(this);
+    meshManager_ = new ResourceManager(this);
+    studioModelManager_ = new ResourceManager(this);
+    spriteModelManager_ = new ResourceManager(this);
+
+    core::math::Math::optimize(0);
+
+    setLimits(maximumRenderCaps_);
+    maximumRenderCaps_.triangleFan = true;
+    std::fill(std::begin(maximumRenderCaps_.hasShader), std::end(maximumRenderCaps_.hasShader), true);
+    std::fill(std::begin(maximumRenderCaps_.hasFixed), std::end(maximumRenderCaps_.hasFixed), true);
+    setLimits(backableRenderCaps_);
+    renderDeviceCaps_.vertexElementType = VertexFormat::Type_FLOAT32;
+
+    updateVertexFormats();
+}
+
+Engine::~Engine()
+{
+    log(Logger::DEBUG, "Engine::~Engine");
+    // Managers from the last made to the first, then the vertex formats.
+    spriteModelManager_ = nullptr;
+    studioModelManager_ = nullptr;
+    meshManager_ = nullptr;
+    shaderManager_ = nullptr;
+    bufferManager_ = nullptr;
+    textureManager_ = nullptr;
+    archiveManager_ = nullptr;
+    vertexFormats_ = VertexFormats();
+}
+
+void Engine::destroy()
+{
+    log(Logger::DEBUG, "Engine::destroy");
+    if (renderDevice_ != nullptr) {
+        // The managers free device resources, which needs the device's context.
+        renderDevice_->activate();
+    }
+    studioModelManager_->destroy();
+    spriteModelManager_->destroy();
+    meshManager_->destroy();
+    shaderManager_->destroy();
+    bufferManager_->destroy();
+    textureManager_->destroy();
+    archiveManager_->destroy();
+}
+
+void Engine::installHandlers()
+{
+    log(Logger::DEBUG, "Engine: installing handlers");
+
+    // One row per handler, in the order registered; an empty extension makes the default streamer.
+    struct Handler
+    {
+        ResourceManager* manager;
+        const char* extension;
+        IntrusivePointer<ResourceStreamer> streamer;
+    };
+    const std::vector<Handler> handlers = {};
+    for (const Handler& handler : handlers) {
+        if (*handler.extension == '\0') {
+            handler.manager->setDefaultStreamer(handler.streamer.get());
+        } else {
+            handler.manager->setStreamer(handler.streamer.get(), handler.extension);
+        }
+    }
+}
+
+bool Engine::setRenderDevice(RenderDevice* device)
+{
+    bool resetNeeded = false;
+    if (device != nullptr) {
+        if (isBacked()) {
+            resetNeeded = renderDeviceSet_;
+        } else if (renderDeviceSet_) {
+            core::Error::unknown(Categories::REZEZAZ_SCENE, true, "can not change RenderDevice in an unbacked engine");
+        }
+        renderDeviceSet_ = true;
+
+        device->getRenderCaps(renderDeviceCaps_);
+        const RenderCaps& caps = renderDeviceCaps_;
+        log(Logger::ALERT, "RenderDevice Capabilities:");
+        log(Logger::ALERT, String("\tmaxTextureStages:") + caps.maxTextureStages);
+        log(Logger::ALERT, String("\tmaxTextureSize:") + caps.maxTextureSize);
+        log(Logger::ALERT, String("\trenderToTexture:") + int(caps.renderToTexture));
+        log(Logger::ALERT, String("\trenderToDepthTexture:") + int(caps.renderToDepthTexture));
+        log(Logger::ALERT, String("\trenderToTextureNonPowerOf2Restricted:") +
+                               int(caps.renderToTextureNonPowerOf2Restricted));
+        log(Logger::ALERT, String("\ttextureDot3:") + int(caps.textureDot3));
+        log(Logger::ALERT, String("\ttextureNonPowerOf2Restricted:") + int(caps.textureNonPowerOf2Restricted));
+        log(Logger::ALERT, String("\ttextureNonPowerOf2:") + int(caps.textureNonPowerOf2));
+        log(Logger::ALERT, String("\ttextureAutogenMipMaps:") + int(caps.textureAutogenMipMaps));
+    }
+
+    updateRenderCaps();
+
+    RenderDevice* old = renderDevice_;
+    if (old != device && old != nullptr) {
+        contextDeactivate(old);
+    }
+    renderDevice_ = device;
+    if (old != device && device != nullptr) {
+        contextActivate(device);
+        if (resetNeeded) {
+            contextReset(device);
+        }
+    }
+    return true;
+}
+
+bool Engine::setAudioDevice(audio::AudioDevice* device)
+{
+    if (device != nullptr) {
+        if (audioDeviceSet_) {
+            core::Error::unknown(Categories::REZEZAZ_SCENE, true, "can not change AudioDevice");
+        }
+        audioDeviceSet_ = true;
+    }
+    audioDevice_ = device;
+    return true;
+}
+
+void Engine::setMaximumRenderCaps(const RenderCaps& caps)
+{
+    maximumRenderCaps_ = caps;
+    updateRenderCaps();
+}
+
+void Engine::setBackableRenderCaps(const RenderCaps& caps)
+{
+    backableRenderCaps_ = caps;
+    updateRenderCaps();
+}
+
+void Engine::setHasBackableShader(bool value)
+{
+    std::fill(std::begin(backableRenderCaps_.hasShader), std::end(backableRenderCaps_.hasShader), value);
+    updateRenderCaps();
+}
+
+void Engine::setHasBackableFixed(bool value)
+{
+    std::fill(std::begin(backableRenderCaps_.hasFixed), std::end(backableRenderCaps_.hasFixed), value);
+    updateRenderCaps();
+}
+
+void Engine::setHasMaximumShader(bool value)
+{
+    std::fill(std::begin(maximumRenderCaps_.hasShader), std::end(maximumRenderCaps_.hasShader), value);
+    updateRenderCaps();
+}
+
+void Engine::setHasMaximumFixed(bool value)
+{
+    std::fill(std::begin(maximumRenderCaps_.hasFixed), std::end(maximumRenderCaps_.hasFixed), value);
+    updateRenderCaps();
+}
+
+void Engine::setHasBackableTriangleFan(bool value)
+{
+    backableRenderCaps_.triangleFan = value;
+    updateRenderCaps();
+}
+
+void Engine::updateRenderCaps()
+{
+    const RenderCaps& device = renderDeviceCaps_;
+    const RenderCaps& maximum = maximumRenderCaps_;
+    const RenderCaps& backable = backableRenderCaps_;
+    renderCaps_ = device;
+    renderCaps_.maxTextureStages = mergeCap(device.maxTextureStages, maximum.maxTextureStages, backable.maxTextureStages);
+    renderCaps_.maxTextureSize = mergeCap(device.maxTextureSize, maximum.maxTextureSize, backable.maxTextureSize);
+    renderCaps_.maxLights = mergeCap(device.maxLights, maximum.maxLights, backable.maxLights);
+    renderCaps_.triangleFan = mergeCap(device.triangleFan, maximum.triangleFan, backable.triangleFan) != 0;
+    for (int stage = 0; stage < 3; ++stage) {
+        renderCaps_.hasShader[stage] =
+            mergeCap(device.hasShader[stage], maximum.hasShader[stage], backable.hasShader[stage]) != 0;
+        renderCaps_.hasFixed[stage] =
+            mergeCap(device.hasFixed[stage], maximum.hasFixed[stage], backable.hasFixed[stage]) != 0;
+    }
+}
+
+int Engine::mergeCap(int device, int maximum, int backable)
+{
+    return std::min(maximum, std::max(device, backable));
+}
+
+void Engine::updateVertexFormats()
+{
+    const int T = renderDeviceCaps_.vertexElementType;
+    const int position = VertexFormat::Semantic_POSITION;
+    const int normal = VertexFormat::Semantic_NORMAL;
+    const int color = VertexFormat::Semantic_COLOR;
+    const int texCoord = VertexFormat::Semantic_TEXCOORD;
+    const int xyz = VertexFormat::makeFormat(T, 3);
+    const int uv = VertexFormat::makeFormat(T, 2);
+    const int rgba = VertexFormat::Format_COLOR;
+
+    struct Element
+    {
+        int semantic;
+        int format;
+    };
+    // One row per format, in the order they are made.
+    struct Row
+    {
+        VertexFormats::Format VertexFormats::*field;
+        std::vector<Element> elements;
+    };
+    const std::vector<Row> rows = {
+        {&VertexFormats::POSITION, {{position, xyz}}},
+        {&VertexFormats::POSITION_NORMAL, {{position, xyz}, {normal, xyz}}},
+        {&VertexFormats::POSITION_COLOR, {{position, xyz}, {color, rgba}}},
+        {&VertexFormats::POSITION_TEX_COORD, {{position, xyz}, {texCoord, uv}}},
+        {&VertexFormats::POSITION_NORMAL_COLOR, {{position, xyz}, {normal, xyz}, {color, rgba}}},
+        {&VertexFormats::POSITION_NORMAL_TEX_COORD, {{position, xyz}, {normal, xyz}, {texCoord, uv}}},
+        {&VertexFormats::POSITION_COLOR_TEX_COORD, {{position, xyz}, {color, rgba}, {texCoord, uv}}},
+        {&VertexFormats::POSITION_NORMAL_COLOR_TEX_COORD,
+         {{position, xyz}, {normal, xyz}, {color, rgba}, {texCoord, uv}}},
+        {&VertexFormats::POSITION_SEMANTIC7_SEMANTIC6,
+         {{position, xyz}, {7, VertexFormat::makeFormat(T, 4)}, {6, xyz}}},
+        {&VertexFormats::COLOR, {{color, VertexFormat::makeFormat(T, 4)}}},
+    };
+    for (const Row& row : rows) {
+        IntrusivePointer<VertexFormat> format = bufferManager_->createVertexFormat();
+        for (const Element& element : row.elements) {
+            format->addElement(element.semantic, 0, element.format);
+        }
+        vertexFormats_.*row.field = format;
+    }
+}
+
+void Engine::contextActivate(RenderDevice* device)
+{
+    core::Log::debug("Engine::contextActivate");
+    device->activate();
+    for (int i = 0; i < contextListeners_.size(); ++i) {
+        contextListeners_[i]->preContextActivate(device);
+    }
+    shaderManager_->contextActivate(device);
+    bufferManager_->contextActivate(device);
+    textureManager_->contextActivate(device);
+    for (int i = 0; i < contextListeners_.size(); ++i) {
+        contextListeners_[i]->postContextActivate(device);
+    }
+}
+
+void Engine::contextDeactivate(RenderDevice* device)
+{
+    core::Log::debug("Engine::contextDeactivate");
+    device->activate();
+    for (int i = 0; i < contextListeners_.size(); ++i) {
+        contextListeners_[i]->preContextDeactivate(device);
+    }
+    shaderManager_->contextDeactivate(device);
+    bufferManager_->contextDeactivate(device);
+    textureManager_->contextDeactivate(device);
+    for (int i = 0; i < contextListeners_.size(); ++i) {
+        contextListeners_[i]->postContextDeactivate(device);
+    }
+}
+
+void Engine::contextReset(RenderDevice* device)
+{
+    core::Log::debug("Engine::contextReset");
+    for (int i = 0; i < contextListeners_.size(); ++i) {
+        contextListeners_[i]->preContextReset(device);
+    }
+    bufferManager_->preContextReset(device);
+    textureManager_->preContextReset(device);
+    device->reset();
+    bufferManager_->postContextReset(device);
+    textureManager_->postContextReset(device);
+    for (int i = 0; i < contextListeners_.size(); ++i) {
+        contextListeners_[i]->postContextReset(device);
+    }
+}
+
+bool Engine::isBacked() const
+{
+    return backableRenderCaps_.hasShader[0] || backableRenderCaps_.hasFixed[0];
+}
+
+void Engine::addContextListener(ContextListener* listener)
+{
+    contextListeners_.add(listener);
+}
+
+void Engine::removeContextListener(ContextListener* listener)
+{
+    contextListeners_.remove(listener);
+}
+
+} // namespace rezezaz::scene

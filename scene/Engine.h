@@ -1,0 +1,121 @@
+#pragma once
+
+#include "core/Collection.h"
+#include "core/IntrusivePointer.h"
+#include "core/Object.h"
+#include "render/RenderCaps.h"
+#include "scene/VertexFormats.h"
+
+namespace rezezaz::render {
+class RenderDevice;
+}
+namespace rezezaz::audio {
+class AudioDevice;
+}
+
+namespace rezezaz::scene {
+
+class ArchiveManager;
+class BufferManager;
+class ContextListener;
+class ResourceManager;
+class ShaderManager;
+class TextureManager;
+
+// The scene engine's facade. It owns the resource managers and the standard vertex formats, holds
+// the render and audio devices (neither retained), merges the device's capabilities with what the
+// engine's own device-independent resources can do, and drives the render-context life cycle: when a
+// device comes or goes the managers move their device resources and every context listener hears of
+// it. Reference counted; the calibration view owns one for its lifetime. GUI thread only.
+class Engine : public core::Object
+{
+public:
+    // Both pointers are reserved and ignored.
+    Engine(void* reserved1, void* reserved2);
+    ~Engine() override;
+
+    int32_t retain() override { return core::Object::retain(); }
+    int32_t release() override { return core::Object::release(); }
+    // Destroys what the managers hold (the device made current first); the engine stays usable for
+    // its owners until its last release.
+    void destroy() override;
+
+    // Registers the file-format streamers with their managers and makes the built-in creators.
+    void installHandlers();
+
+    // Takes the device's capabilities and moves the managers' device resources from the old device to
+    // the new one (null: no device). An engine that is not backed takes one device only and raises
+    // "can not change RenderDevice in an unbacked engine" for any later one.
+    bool setRenderDevice(render::RenderDevice* device);
+    render::RenderDevice* getRenderDevice() const { return renderDevice_; }
+    // A second device after a device raises "can not change AudioDevice"; null is always taken.
+    bool setAudioDevice(audio::AudioDevice* device);
+    audio::AudioDevice* getAudioDevice() const { return audioDevice_; }
+
+    void setMaximumRenderCaps(const render::RenderCaps& caps);
+    void setBackableRenderCaps(const render::RenderCaps& caps);
+    // All three per-stage flags at once.
+    void setHasBackableShader(bool value);
+    void setHasBackableFixed(bool value);
+    void setHasMaximumShader(bool value);
+    void setHasMaximumFixed(bool value);
+    void setHasBackableTriangleFan(bool value);
+    // Rebuilds the merged record from the device's, the maximum and the backable ones.
+    void updateRenderCaps();
+    // The smaller of maximum and the larger of device and backable.
+    static int mergeCap(int device, int maximum, int backable);
+    // Makes the standard vertex formats anew with the device's vertex element type.
+    void updateVertexFormats();
+
+    void contextActivate(render::RenderDevice* device);
+    void contextDeactivate(render::RenderDevice* device);
+    void contextReset(render::RenderDevice* device);
+
+    // The record that the engine's users read.
+    const render::RenderCaps& getRenderCaps() const { return renderCaps_; }
+    const render::RenderCaps& getMaximumRenderCaps() const { return maximumRenderCaps_; }
+    const render::RenderCaps& getBackableRenderCaps() const { return backableRenderCaps_; }
+    const render::RenderCaps& getRenderDeviceCaps() const { return renderDeviceCaps_; }
+    // True when the backable resources have the vertex stage's shader or fixed-function pipeline: the
+    // managers then hand out device-independent wrappers.
+    bool isBacked() const;
+
+    const VertexFormats& getVertexFormats() const { return vertexFormats_; }
+
+    // Listeners are not owned and are called in the order added.
+    void addContextListener(ContextListener* listener);
+    // Removes the first entry of listener.
+    void removeContextListener(ContextListener* listener);
+    const core::Collection<ContextListener*>& getContextListeners() const { return contextListeners_; }
+
+    ArchiveManager* getArchiveManager() const { return archiveManager_.get(); }
+    TextureManager* getTextureManager() const { return textureManager_.get(); }
+    BufferManager* getBufferManager() const { return bufferManager_.get(); }
+    ShaderManager* getShaderManager() const { return shaderManager_.get(); }
+    ResourceManager* getMeshManager() const { return meshManager_.get(); }
+    ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
+    ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
+
+private:
+    render::RenderDevice* renderDevice_ = nullptr;
+    bool renderDeviceSet_ = false;
+    audio::AudioDevice* audioDevice_ = nullptr;
+    bool audioDeviceSet_ = false;
+    core::Collection<ContextListener*> contextListeners_;
+    render::RenderCaps maximumRenderCaps_;
+    render::RenderCaps backableRenderCaps_;
+    render::RenderCaps renderDeviceCaps_;
+    render::RenderCaps renderCaps_;
+    VertexFormats vertexFormats_;
+
+    // The managers, in the order they are made.
+    core::IntrusivePointer<ArchiveManager> archiveManager_;
+    core::IntrusivePointer<TextureManager> textureManager_;
+    core::IntrusivePointer<BufferManager> bufferManager_;
+    core::IntrusivePointer<ShaderManager> shaderManager_;
+    core::IntrusivePointer<ResourceManager> meshManager_;
+    core::IntrusivePointer<ResourceManager> studioModelManager_;
+    core::IntrusivePointer<ResourceManager> spriteModelManager_;
+};
+
+} // namespace rezezaz::scene
