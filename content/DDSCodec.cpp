@@ -28,13 +28,6 @@ constexpr uint32_t PF_PALETTE_INDEXED = 0x20;
 
 } // namespace
 
-int64_t DDSCodec::levelSize(int64_t width, int64_t height, int blockBytes)
-{
-    const int64_t across = std::max<int64_t>(1, (width + 3) / 4);
-    const int64_t down = std::max<int64_t>(1, (height + 3) / 4);
-    return across * down * blockBytes;
-}
-
 DecodedImage DDSCodec::read(core::io::Stream* stream)
 {
     if (stream == nullptr) {
@@ -74,7 +67,6 @@ DecodedImage DDSCodec::read(core::io::Stream* stream)
         core::Log::alert((pixelFlags & PF_PALETTE_INDEXED) != 0 && bitCount == 8 ? "Other palette" : "Other type");
         return image;
     }
-    const int blockBytes = pixelFormat == TextureFormat::Format_RGB_DXT1 ? 8 : 16;
     if (!ImageLimits::fits(width, height, 1)) {
         Error::unknown(Categories::REZEZAZ_CORE, true,
                        core::String("DDS size ") + width + " x " + height + " is not supported");
@@ -94,9 +86,9 @@ DecodedImage DDSCodec::read(core::io::Stream* stream)
     image.format = new TextureFormat(TextureFormat::Dimension_2D, pixelFormat, static_cast<int>(width),
                                      static_cast<int>(height), 1, levels);
     for (int i = 0; i < levels; ++i) {
-        const int64_t w = std::max<int64_t>(1, int64_t(width) >> i);
-        const int64_t h = std::max<int64_t>(1, int64_t(height) >> i);
-        const int64_t bytes = levelSize(w, h, blockBytes);
+        // Sides halve rounding down, each level held in whole blocks, as the texture's own levels.
+        const TextureFormat level(image.format.get(), i);
+        const int64_t bytes = level.getDataSize();
         if (i == 0 && (flags & FLAG_LINEAR_SIZE) != 0 && bytes != int64_t(linearSize)) {
             Error::unknown(Categories::REZEZAZ_CORE, true, "incorrect size");
         }

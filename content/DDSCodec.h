@@ -16,10 +16,6 @@ public:
     // format or caps", "incorrect size" (core category). A file of another pixel format is only
     // logged as an alert ("Other palette", "Other type") and gives an image without format.
     static DecodedImage read(core::io::Stream* stream);
-
-    // Bytes of a level of width x height pixels in whole 4 x 4 blocks of blockBytes (8 for DXT1,
-    // 16 for DXT3 and DXT5).
-    static int64_t levelSize(int64_t width, int64_t height, int blockBytes);
 };
 
 } // namespace rezezaz::scene

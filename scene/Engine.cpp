@@ -1,5 +1,9 @@
 #include "scene/Engine.h"
 
+#include "content/BMPStreamer.h"
+#include "content/DDSStreamer.h"
+#include "content/OSXTextureStreamer.h"
+#include "content/TGAStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -109,7 +113,13 @@ void Engine::installHandlers()
         const char* extension;
         IntrusivePointer<ResourceStreamer> streamer;
     };
-    const std::vector<Handler> handlers = {};
+    TextureManager* textures = textureManager_.get();
+    const std::vector<Handler> handlers = {
+        {textures, "dds", new DDSStreamer(textures)},
+        {textures, "bmp", new BMPStreamer(textures)},
+        {textures, "tga", new TGAStreamer(textures)},
+        {textures, "", new OSXTextureStreamer(textures)},
+    };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
             handler.manager->setDefaultStreamer(handler.streamer.get());
