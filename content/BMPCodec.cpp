@@ -3,7 +3,9 @@
 #include "content/ImageStreams.h"
 #include "core/Categories.h"
 #include "core/Error.h"
+#include "render/TextureFormatConversion.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rezezaz::scene {
@@ -14,6 +16,7 @@ using core::Categories;
 using core::Error;
 using core::String;
 using render::TextureFormat;
+using render::TextureFormatConversion;
 
 constexpr int FILE_HEADER_SIZE = 14;
 constexpr int INFO_HEADER_SIZE = 40;
@@ -101,44 +104,53 @@ DecodedImage BMPCodec::read(core::io::Stream* stream)
         return image;
     }
 
-    if (bitCount == 24) {
-        const size_t rowLength = static_cast<size_t>(paddedRow(int64_t(w) * 3));
-        std::vector<unsigned char> source(rowLength * h);
-        stream->seek(static_cast<int>(dataOffset > INT32_MAX ? INT32_MAX : dataOffset));
-        ImageStreams::readFully(stream, source.data(), int64_t(source.size()));
-        for (size_t y = 0; y < h; ++y) {
-            const unsigned char* s = source.data() + y * rowLength;
-            unsigned char* d = out + y * w * 3;
-            for (size_t x = 0; x < w; ++x, s += 3, d += 3) {
-                d[0] = s[2];
-                d[1] = s[1];
-                d[2] = s[0];
-            }
-        }
-        return image;
-    }
-
-    // Palette images: 2^bitCount entries of blue, green, red, reserved right after the headers.
-    const int entries = 1 << bitCount;
+    // Rows are read one at a time into a small buffer and converted from there: no second copy
+    // of the image is ever held.
     unsigned char palette[4 * 256] = {};
-    ImageStreams::readFully(stream, palette, 4 * entries);
+    if (bitCount <= 8) {
+        // 2^bitCount entries of blue, green, red, reserved right after the headers.
+        ImageStreams::readFully(stream, palette, 4 * (1 << bitCount));
+    }
     const size_t rowLength = static_cast<size_t>(paddedRow((int64_t(w) * bitCount + 7) / 8));
-    std::vector<unsigned char> source(rowLength * h);
+    std::vector<unsigned char> source(rowLength);
     stream->seek(static_cast<int>(dataOffset > INT32_MAX ? INT32_MAX : dataOffset));
-    ImageStreams::readFully(stream, source.data(), int64_t(source.size()));
-    const unsigned mask = static_cast<unsigned>(entries - 1);
+    const unsigned mask = static_cast<unsigned>((1 << bitCount) - 1);
+    const TextureFormat bgrRow(TextureFormat::Dimension_2D, TextureFormat::Format_BGR_8, width, 1, 1, 0);
+    const TextureFormat rgbRow(TextureFormat::Dimension_2D, TextureFormat::Format_RGB_8, width, 1, 1, 0);
+    // The palette as red, green, blue, 0 in one word each.
+    uint32_t colors[256] = {};
+    for (int i = 0; i < 256; ++i) {
+        const unsigned char rgb[4] = {palette[i * 4 + 2], palette[i * 4 + 1], palette[i * 4], 0};
+        std::memcpy(&colors[i], rgb, 4);
+    }
     for (size_t y = 0; y < h; ++y) {
-        const unsigned char* s = source.data() + y * rowLength;
+        const int64_t got = ImageStreams::readFully(stream, source.data(), int64_t(rowLength));
+        if (got < int64_t(rowLength)) {
+            // The file ends here: what is missing reads as 0 (black, or the palette's first entry).
+            std::fill(source.begin() + got, source.end(), 0);
+        }
+        const unsigned char* s = source.data();
         unsigned char* d = out + y * w * 3;
-        for (size_t x = 0; x < w; ++x, d += 3) {
-            // Most significant bits first.
-            const size_t bit = x * static_cast<size_t>(bitCount);
-            const unsigned shift = static_cast<unsigned>((8 - (bit + bitCount) % 8) % 8);
-            const unsigned index = (s[bit / 8] >> shift) & mask;
-            const unsigned char* entry = palette + index * 4;
-            d[0] = entry[2];
-            d[1] = entry[1];
-            d[2] = entry[0];
+        if (bitCount == 24) {
+            TextureFormatConversion::convert(source.data(), &bgrRow, d, &rgbRow);
+        } else if (bitCount == 8) {
+            // Four bytes a pixel, the fourth overwritten by the next pixel; the row's last pixel
+            // writes its three.
+            for (size_t x = 0; x + 1 < w; ++x, d += 3) {
+                std::memcpy(d, &colors[s[x]], 4);
+            }
+            std::memcpy(d, &colors[s[w - 1]], 3);
+        } else {
+            for (size_t x = 0; x < w; ++x, d += 3) {
+                // Most significant bits first.
+                const size_t bit = x * static_cast<size_t>(bitCount);
+                const unsigned shift = static_cast<unsigned>((8 - (bit + bitCount) % 8) % 8);
+                const unsigned index = (s[bit / 8] >> shift) & mask;
+                const unsigned char* entry = palette + index * 4;
+                d[0] = entry[2];
+                d[1] = entry[1];
+                d[2] = entry[0];
+            }
         }
     }
     return image;
