@@ -9,7 +9,7 @@ PELOTUNE_BUILD_PACKAGES=(
   qt6-base-dev qt6-qpa-plugins
   libgl-dev libglew-dev libx11-dev
   libopenal-dev
-  libpng-dev libjpeg62-turbo-dev
+  libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core
 )
 
 # Further, to build and run the tests, the sanitizer and fuzz builds and the benchmarks.

@@ -49,3 +49,15 @@ from PIL import Image
 # A JPEG in CMYK, which has no RGB drawing here.
 Image.new("CMYK", (8, 8), (10, 200, 30, 40)).save("cmyk.jpg")
 PY
+# The font's own numbers for "Tg.0": units per em, then per character its advance and box (xMin,
+# yMin, xMax, yMax) in font units, read by fontTools (python3-fonttools).
+/usr/bin/python3 - <<'PY' > dejavuSansTg0.txt
+from fontTools.ttLib import TTFont
+f = TTFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")
+print(f["head"].unitsPerEm)
+cmap = f.getBestCmap()
+for ch in "Tg.0":
+    name = cmap[ord(ch)]
+    g = f["glyf"][name]
+    print(ch, f["hmtx"][name][0], g.xMin, g.yMin, g.xMax, g.yMax)
+PY
