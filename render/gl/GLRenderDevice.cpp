@@ -1276,13 +1276,20 @@ void GLRenderDevice::setSamplerStatePostTexture(int unit, SamplerState* state)
 
 void GLRenderDevice::applySampler(unsigned int target, int mipMax, const SamplerState& state)
 {
-    glTexParameteri(target, GL_TEXTURE_WRAP_S, static_cast<GLint>(getGLWrap(state.uAddress, glVersion)));
-    glTexParameteri(target, GL_TEXTURE_WRAP_T, static_cast<GLint>(getGLWrap(state.vAddress, glVersion)));
-    if (glVersion > 11) {
-        glTexParameteri(target, GL_TEXTURE_WRAP_R, static_cast<GLint>(getGLWrap(state.wAddress, glVersion)));
+    // A rectangle texture has one level and cannot repeat: OpenGL refuses both, so it clamps.
+    const bool rectangle = target == GL_TEXTURE_RECTANGLE;
+    auto wrap = [this, rectangle](int address) {
+        const GLenum mode = getGLWrap(address, glVersion);
+        return static_cast<GLint>(rectangle && mode != GL_CLAMP && mode != GL_CLAMP_TO_BORDER ? GL_CLAMP_TO_EDGE : mode);
+    };
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap(state.uAddress));
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap(state.vAddress));
+    if (glVersion > 11 && !rectangle) {
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, wrap(state.wAddress));
     }
     // A texture of one level cannot be sampled through a mipmapping filter.
-    const int mipFilter = mipMax == 1 ? static_cast<int>(SamplerState::FilterType_NONE) : state.mipFilter;
+    const int mipFilter =
+        mipMax == 1 || rectangle ? static_cast<int>(SamplerState::FilterType_NONE) : state.mipFilter;
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(getGLMinFilter(state.minFilter, mipFilter)));
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(getGLMagFilter(state.magFilter)));
 }

@@ -212,8 +212,10 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
     textureMatrix = core::math::Matrix4x4();
     glGenTextures(1, &handle);
     ScopedBind bind(target, handle);
-    glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    // A rectangle texture cannot repeat: it clamps.
+    const GLint wrap = target == GL_TEXTURE_RECTANGLE ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 

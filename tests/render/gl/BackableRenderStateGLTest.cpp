@@ -1,6 +1,6 @@
 // A backable render state across the loss of its render context: the records set once reach the
 // device state of a second context and are applied there as before.
-#include "GLDeviceFixture.h"
+#include "support/gl/GLDeviceFixture.h"
 
 #include "render/BackableRenderState.h"
 

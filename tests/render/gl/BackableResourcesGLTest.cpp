@@ -1,6 +1,6 @@
 // The device-independent resources across the loss of the render context: each is made and filled
 // once, backed by one device, then by the device of a new context, and draws or reads the same.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "core/String.h"
 #include "render/BackableBuffer.h"

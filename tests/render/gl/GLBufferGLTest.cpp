@@ -1,6 +1,6 @@
 // OpenGL buffers: drawn through buffer objects and through local copies, mapped above 32 KiB, the
 // local-copy rule, packed colours and the faults around locking and updating.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "core/ResourceDestroyedListener.h"
 

@@ -1,6 +1,6 @@
 // The device draws: a lit, textured, shaded quad compared pixel by pixel; what it does not send
 // again; draws it refuses; and the copies between the frame, texture levels and pixel buffers.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "render/LightState.h"
 #include "render/gl/GLSLShaderState.h"

@@ -1,7 +1,7 @@
 // The framebuffer-object target: drawing into a texture, the depth buffer it makes for itself, a
 // depth-only target, refused attachments, its warning for an incomplete framebuffer, and the
 // backable target replayed onto the target of a new context.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "render/BackablePixelBufferRenderTarget.h"
 #include "render/BackableTexture.h"

@@ -1,4 +1,4 @@
-#include "GLDeviceFixture.h"
+#include "support/gl/GLDeviceFixture.h"
 
 #include "core/IntrusivePointer.h"
 #include "render/gl/GLQuery.h"

@@ -1,5 +1,5 @@
 // The OpenGL device on Mesa's software renderer, read back through glGet and glReadPixels.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "core/Categories.h"
 #include "core/Logger.h"

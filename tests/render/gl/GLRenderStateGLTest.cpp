@@ -1,6 +1,6 @@
 // Render states applied by the OpenGL device, read back through glGet; every table as a table of
 // cases, with the error each value outside it raises.
-#include "GLDeviceFixture.h"
+#include "support/gl/GLDeviceFixture.h"
 
 #include "render/gl/GLRenderState.h"
 

@@ -1,6 +1,6 @@
 // GLSL shaders and programs: compiled, linked, reflected and drawn through the device, with the
 // info log in their errors, the vertex layouts per format and the fallback when a link fails.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "render/gl/GLSLShader.h"
 #include "render/gl/GLSLShaderState.h"

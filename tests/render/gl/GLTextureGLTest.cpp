@@ -1,12 +1,13 @@
 // OpenGL textures: 2D, rectangle, cube and DXT1 textures drawn and read back, the sizes and levels
 // they are made with, their level buffers, texture-coordinate generation and the texture matrix.
-#include "GLDrawFixture.h"
+#include "support/gl/GLDrawFixture.h"
 
 #include "render/SamplerState.h"
 #include "render/TextureState.h"
 #include "render/gl/GLTexture.h"
 #include "render/gl/GLTextureMipPixelBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -285,6 +286,41 @@ TEST_F(GLTextureTest, CompressedLevelsBelowABlockAreAllMade)
             glBindTexture(GL_TEXTURE_2D, 0);
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         }
+    }
+}
+
+TEST_F(GLTextureTest, CompressedChainsKeepTheirSmallestLevels)
+{
+    // A 64x64 chain down to 1x1, each level's blocks filled with a byte pattern of its own: every
+    // level, the 2x2 and 1x1 ones too, reads back as given, into exactly its format's bytes.
+    for (int pixelFormat : {TextureFormat::Format_RGB_DXT1, TextureFormat::Format_RGBA_DXT5}) {
+        SCOPED_TRACE(::testing::Message() << std::hex << pixelFormat);
+        const size_t block = pixelFormat == TextureFormat::Format_RGB_DXT1 ? 8 : 16;
+        TextureFormat format(2, pixelFormat, 64, 64, 1, 7);
+        std::vector<std::vector<unsigned char>> levels;
+        std::vector<unsigned char*> pointers;
+        for (int i = 0; i < 7; ++i) {
+            TextureFormat level(&format, i);
+            const size_t blocks = size_t(std::max(1, (level.getWidth() + 3) / 4)) * std::max(1, (level.getHeight() + 3) / 4);
+            ASSERT_EQ(size_t(level.zPitch), blocks * block) << "level " << i;
+            levels.emplace_back(static_cast<size_t>(level.zPitch));
+            for (size_t b = 0; b < levels.back().size(); ++b) {
+                levels.back()[b] = static_cast<unsigned char>(b * 13 + i * 41 + 1);
+            }
+            pointers.push_back(levels.back().data());
+        }
+        auto texture = makeTexture(1, format, pointers);
+        for (int i = 0; i < 7; ++i) {
+            TextureFormat level(&format, i);
+            std::vector<unsigned char> read(static_cast<size_t>(level.zPitch));
+            ASSERT_TRUE(texture->read(&level, read.data())) << "level " << i;
+            EXPECT_EQ(read, levels[static_cast<size_t>(i)]) << "level " << i;
+        }
+        // A box with fewer bytes than the level's blocks is refused, not overrun.
+        TextureFormat short2x2(&format, 5);
+        short2x2.yPitch = short2x2.zPitch = 2;
+        std::vector<unsigned char> two(2);
+        EXPECT_FALSE(texture->read(&short2x2, two.data()));
     }
 }
 

@@ -2,7 +2,8 @@
 // GoogleTest before Xlib: Xlib defines None, Bool and Status as macros.
 #include <gtest/gtest.h>
 
-#include "XTestWindow.h"
+#include "support/gl/GLErrorCheck.h"
+#include "support/gl/XTestWindow.h"
 
 #include "core/Categories.h"
 #include "core/Exception.h"
@@ -108,6 +109,8 @@ protected:
         }
         GLTEST_REQUIRE(context, "GL context");
     }
+
+    void TearDown() override { gltest::expectNoGLErrorLeft(); }
 
     // A target on the window (0: none), or null (the test then fails or skips) when no context comes.
     IntrusivePointer<GLXRenderTarget> make(unsigned long window, int threads)

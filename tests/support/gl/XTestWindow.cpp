@@ -1,4 +1,4 @@
-#include "XTestWindow.h"
+#include "support/gl/XTestWindow.h"
 
 #include <GL/glx.h>
 #include <X11/Xutil.h>

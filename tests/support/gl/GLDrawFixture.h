@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GLDeviceFixture.h"
+#include "support/gl/GLDeviceFixture.h"
 
 #include "core/math/Matrix4x4.h"
 #include "core/math/Vector4.h"

@@ -3,7 +3,8 @@
 // GoogleTest before Xlib: Xlib defines None, Bool and Status as macros.
 #include <gtest/gtest.h>
 
-#include "XTestWindow.h"
+#include "support/gl/GLErrorCheck.h"
+#include "support/gl/XTestWindow.h"
 
 #include "core/Categories.h"
 #include "core/Exception.h"
@@ -20,7 +21,9 @@
 
 namespace gltest {
 
-// A created GLRenderDevice on a window target of its own (320x240), its context current.
+// A created GLRenderDevice on a window target of its own (320x240), its context current. After each
+// test no OpenGL error may be left in the current context: a test that expects one takes it with
+// takeGLError, and so says which.
 class GLDeviceFixture : public ::testing::Test
 {
 protected:
@@ -48,6 +51,7 @@ protected:
 
     void TearDown() override
     {
+        expectNoGLErrorLeft();
         if (device) {
             device->destroy();
         }

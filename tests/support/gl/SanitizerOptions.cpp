@@ -6,10 +6,10 @@ extern "C" const char* __tsan_default_options();
 
 extern "C" const char* __lsan_default_options()
 {
-    return "suppressions=" PELOTUNE_TEST_DATA "/lsan.supp";
+    return "suppressions=" GL_TEST_SUPPORT_DIR "/lsan.supp";
 }
 
 extern "C" const char* __tsan_default_options()
 {
-    return "suppressions=" PELOTUNE_TEST_DATA "/tsan.supp";
+    return "suppressions=" GL_TEST_SUPPORT_DIR "/tsan.supp";
 }
