@@ -1,6 +1,6 @@
 // DDS levels on an OpenGL texture: OpenGL takes each level as the file holds it, and decodes level 0
 // to what the DXT tools decode (nvdecompress, within 1 per channel; 2 for DXT5's alpha).
-#include "GLDeviceFixture.h"
+#include "support/gl/GLDeviceFixture.h"
 
 #include "ImageOracles.h"
 #include "content/DDSCodec.h"
