@@ -242,7 +242,7 @@ template <class Read> void benchOurs(benchmark::State& state, Bytes file, Read r
 {
     for (auto _ : state) {
         auto stream = streamOver(file);
-        DecodedImage image = read(stream.get());
+        DecodedImage image = read(stream.get(), rezezaz::scene::ImageLimits::MAX_BYTES);
         benchmark::DoNotOptimize(image.levels.data());
     }
     setBytes(state, file);
@@ -335,7 +335,7 @@ int registerAll()
         }
         auto read = p.tga ? rezezaz::scene::TGACodec::read : rezezaz::scene::BMPCodec::read;
         auto stream = streamOver(p.file);
-        const Image ours = topFirst(read(stream.get()));
+        const Image ours = topFirst(read(stream.get(), rezezaz::scene::ImageLimits::MAX_BYTES));
         const std::string label = compare(ours, sdlImage(p.file, p.tga, ours.channels), 0);
         benchmark::RegisterBenchmark(("Ours/" + p.name).c_str(), benchOurs<decltype(read)>, p.file, read);
         benchmark::RegisterBenchmark(("SDL2_image/" + p.name).c_str(), benchSDL, p.file, p.tga, label);

@@ -41,7 +41,7 @@ void putU32(unsigned char* p, uint32_t v)
 
 } // namespace
 
-DecodedImage BMPCodec::read(core::io::Stream* stream)
+DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
 {
     if (stream == nullptr) {
         Error::nullPointer(Categories::REZEZAZ_SCENE, true, "Stream is NULL");
@@ -78,7 +78,7 @@ DecodedImage BMPCodec::read(core::io::Stream* stream)
                        String("BMPStreamer: Height is ") + height + ", top-down images are not supported");
     }
     const int pixelSize = bitCount == 32 ? 4 : 3;
-    if (!ImageLimits::fits(width, height, pixelSize)) {
+    if (!ImageLimits::fits(width, height, pixelSize, maxBytes)) {
         Error::unknown(Categories::REZEZAZ_SCENE, true,
                        String("BMPStreamer: Size ") + width + " x " + height + " is not supported");
     }

@@ -28,7 +28,7 @@ constexpr uint32_t PF_PALETTE_INDEXED = 0x20;
 
 } // namespace
 
-DecodedImage DDSCodec::read(core::io::Stream* stream)
+DecodedImage DDSCodec::read(core::io::Stream* stream, int64_t maxBytes)
 {
     if (stream == nullptr) {
         Error::nullPointer(Categories::REZEZAZ_CORE, true, "Stream is NULL");
@@ -67,7 +67,7 @@ DecodedImage DDSCodec::read(core::io::Stream* stream)
         core::Log::alert((pixelFlags & PF_PALETTE_INDEXED) != 0 && bitCount == 8 ? "Other palette" : "Other type");
         return image;
     }
-    if (!ImageLimits::fits(width, height, 1)) {
+    if (!ImageLimits::fits(width, height, 1, maxBytes)) {
         Error::unknown(Categories::REZEZAZ_CORE, true,
                        core::String("DDS size ") + width + " x " + height + " is not supported");
     }

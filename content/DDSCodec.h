@@ -15,7 +15,7 @@ public:
     // Raises Error::nullPointer "Stream is NULL" and Error::unknown "bad magic number", "invalid
     // format or caps", "incorrect size" (core category). A file of another pixel format is only
     // logged as an alert ("Other palette", "Other type") and gives an image without format.
-    static DecodedImage read(core::io::Stream* stream);
+    static DecodedImage read(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 };
 
 } // namespace rezezaz::scene

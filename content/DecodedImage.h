@@ -28,17 +28,17 @@ struct DecodedImage
     }
 };
 
-// The largest image the readers take: sides up to 16384 pixels and no more than 256 MiB of pixels,
-// checked in 64 bits before anything is allocated.
+// The largest image the readers take: sides up to 16384 pixels and no more than 256 MiB of pixels
+// (each reader takes a smaller byte limit when asked), checked in 64 bits before anything is allocated.
 struct ImageLimits
 {
     static constexpr int64_t MAX_SIDE = 16384;
     static constexpr int64_t MAX_BYTES = int64_t(1) << 28;
 
-    static bool fits(int64_t width, int64_t height, int64_t pixelBytes)
+    static bool fits(int64_t width, int64_t height, int64_t pixelBytes, int64_t maxBytes = MAX_BYTES)
     {
         return width > 0 && height > 0 && width <= MAX_SIDE && height <= MAX_SIDE &&
-               width * height * pixelBytes <= MAX_BYTES;
+               width * height * pixelBytes <= maxBytes;
     }
 };
 

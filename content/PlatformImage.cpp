@@ -9,21 +9,21 @@
 
 namespace rezezaz::scene {
 
-DecodedImage PlatformImage::decode(core::io::Stream* stream)
+DecodedImage PlatformImage::decode(core::io::Stream* stream, int64_t maxBytes)
 {
     if (stream == nullptr) {
         core::Error::nullPointer(core::Categories::REZEZAZ_SCENE, true, "Stream is NULL");
     }
     const int start = stream->position();
     LinuxImageDecoder::Bitmap bitmap;
-    bool decoded = LinuxImageDecoder::decodePNG(stream, bitmap);
+    bool decoded = LinuxImageDecoder::decodePNG(stream, bitmap, maxBytes);
     if (!decoded) {
         // Both decoders read the same bytes: back to where the first one started.
         stream->reset();
         if (start > 0) {
             stream->seek(start);
         }
-        decoded = LinuxImageDecoder::decodeJPEG(stream, bitmap);
+        decoded = LinuxImageDecoder::decodeJPEG(stream, bitmap, maxBytes);
     }
     if (!decoded) {
         core::Error::unknown(core::Categories::REZEZAZ_SCENE, true, "error loading image");

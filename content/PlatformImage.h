@@ -14,7 +14,7 @@ public:
 
     // Raises Error::nullPointer "Stream is NULL" and Error::unknown "error loading image" (scene
     // category) when the bytes are neither.
-    static DecodedImage decode(core::io::Stream* stream);
+    static DecodedImage decode(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 };
 
 } // namespace rezezaz::scene

@@ -67,7 +67,7 @@ void decodeRuns(const unsigned char* source, size_t sourceSize, unsigned char* o
 
 } // namespace
 
-DecodedImage TGACodec::read(core::io::Stream* stream)
+DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
 {
     if (stream == nullptr) {
         Error::nullPointer(Categories::REZEZAZ_SCENE, true, "Stream is NULL");
@@ -99,7 +99,7 @@ DecodedImage TGACodec::read(core::io::Stream* stream)
                        String("TGAStreamer: Format is ") + depth + ", not 1, 2, 4, 8, 24, or 32 bit");
     }
     const size_t pixelBytes = depth == 32 ? 4 : 3;
-    if (!ImageLimits::fits(width, height, int64_t(pixelBytes))) {
+    if (!ImageLimits::fits(width, height, int64_t(pixelBytes), maxBytes)) {
         Error::unknown(Categories::REZEZAZ_SCENE, true,
                        String("TGAStreamer: Size ") + width + " x " + height + " is not supported");
     }

@@ -17,7 +17,7 @@ public:
     // truecolor currently supported", "Interleaved not currently supported" and "TGAStreamer: Format
     // is N, not 1, 2, 4, 8, 24, or 32 bit" (scene category). Bytes the stream does not deliver read
     // as 0.
-    static DecodedImage read(core::io::Stream* stream);
+    static DecodedImage read(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 };
 
 } // namespace rezezaz::scene

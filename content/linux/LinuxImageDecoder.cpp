@@ -50,6 +50,7 @@ struct PNGJob
     PNGSource source{};
     LinuxImageDecoder::Bitmap* bitmap = nullptr;
     std::vector<png_bytep>* rows = nullptr;
+    int64_t maxBytes = 0;
 };
 
 bool readPNGHeader(PNGJob* job)
@@ -62,7 +63,7 @@ bool readPNGHeader(PNGJob* job)
     png_read_info(job->png, job->info);
     const png_uint_32 width = png_get_image_width(job->png, job->info);
     const png_uint_32 height = png_get_image_height(job->png, job->info);
-    if (!ImageLimits::fits(width, height, 4)) {
+    if (!ImageLimits::fits(width, height, 4, job->maxBytes)) {
         return false;
     }
     const int colorType = png_get_color_type(job->png, job->info);
@@ -158,6 +159,7 @@ struct JPEGJob
     JPEGSource source;
     LinuxImageDecoder::Bitmap* bitmap = nullptr;
     bool started = false;
+    int64_t maxBytes = 0;
 };
 
 bool readJPEGHeader(JPEGJob* job)
@@ -174,7 +176,7 @@ bool readJPEGHeader(JPEGJob* job)
     }
     job->info.out_color_space = JCS_EXT_RGBA;
     jpeg_calc_output_dimensions(&job->info);
-    if (!ImageLimits::fits(job->info.output_width, job->info.output_height, 4)) {
+    if (!ImageLimits::fits(job->info.output_width, job->info.output_height, 4, job->maxBytes)) {
         return false;
     }
     job->bitmap->width = static_cast<int>(job->info.output_width);
@@ -216,10 +218,11 @@ void LinuxImageDecoder::premultiply(unsigned char* pixels, size_t count)
     }
 }
 
-bool LinuxImageDecoder::decodePNG(core::io::Stream* stream, Bitmap& bitmap)
+bool LinuxImageDecoder::decodePNG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes)
 {
     bitmap = Bitmap();
     PNGJob job;
+    job.maxBytes = maxBytes;
     job.source.stream = stream;
     job.bitmap = &bitmap;
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failPNG, quietPNGWarning);
@@ -246,10 +249,11 @@ bool LinuxImageDecoder::decodePNG(core::io::Stream* stream, Bitmap& bitmap)
     return true;
 }
 
-bool LinuxImageDecoder::decodeJPEG(core::io::Stream* stream, Bitmap& bitmap)
+bool LinuxImageDecoder::decodeJPEG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes)
 {
     bitmap = Bitmap();
     auto job = std::make_unique<JPEGJob>();
+    job->maxBytes = maxBytes;
     job->bitmap = &bitmap;
     job->info.err = jpeg_std_error(&job->error.manager);
     job->error.manager.error_exit = failJPEG;

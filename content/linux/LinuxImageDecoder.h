@@ -3,6 +3,7 @@
 #include "core/io/Stream.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace rezezaz::scene {
@@ -25,10 +26,10 @@ public:
 
     // Each reads the stream from its current position and returns false when the bytes are not an
     // image of its kind it can decode (a bad signature, damaged data, a CMYK JPEG, an image larger
-    // than the readers take); the bitmap is then left empty. A stream that ends early leaves the
-    // rest of the image as the decoder fills it.
-    static bool decodePNG(core::io::Stream* stream, Bitmap& bitmap);
-    static bool decodeJPEG(core::io::Stream* stream, Bitmap& bitmap);
+    // than maxBytes of pixels or than the readers take); the bitmap is then left empty. A stream
+    // that ends early leaves the rest of the image as the decoder fills it.
+    static bool decodePNG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes);
+    static bool decodeJPEG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes);
 
     // (c x a + 127) / 255 on the colour channels of count RGBA pixels.
     static void premultiply(unsigned char* pixels, std::size_t count);

@@ -71,7 +71,7 @@ TEST_F(ImageStreamersTest, EachExtensionFindsItsReader)
     {
         std::string path;
         int pixelFormat;
-        std::function<DecodedImage(rezezaz::core::io::Stream*)> read;
+        std::function<DecodedImage(rezezaz::core::io::Stream*, int64_t)> read;
     };
     const Case cases[] = {
         {DATA + "rle24.tga", TextureFormat::Format_BGR_8, rezezaz::scene::TGACodec::read},
@@ -96,7 +96,8 @@ TEST_F(ImageStreamersTest, EachExtensionFindsItsReader)
         const auto texture = find(c.path);
         ASSERT_TRUE(texture);
         EXPECT_EQ(texture->getFormat()->pixelFormat, c.pixelFormat);
-        const DecodedImage expected = c.read(contenttest::memoryStream(file).get());
+        const DecodedImage expected =
+            c.read(contenttest::memoryStream(file).get(), rezezaz::scene::ImageLimits::MAX_BYTES);
         EXPECT_EQ(texture->getFormat()->getWidth(), expected.format->getWidth());
         EXPECT_EQ(texture->getFormat()->getHeight(), expected.format->getHeight());
         EXPECT_EQ(texture->getFormat()->mipMax, expected.format->mipMax);

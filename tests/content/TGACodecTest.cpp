@@ -196,6 +196,14 @@ TEST_F(TGACodecTest, RefusalsNameTheProblem)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(refusal(c.header), c.text);
     }
+    // A caller's smaller limit.
+    try {
+        TGACodec::read(memoryStream(tgaHeader(2, 100, 100, 24, 0)).get(), 29999);
+        ADD_FAILURE() << "no refusal";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.getDescription(), "TGAStreamer: Size 100 x 100 is not supported");
+    }
+    EXPECT_EQ(TGACodec::read(memoryStream(tgaHeader(2, 100, 100, 24, 0)).get(), 30000).levels[0].size(), 30000u);
     // The same descriptor without the top-left bit loads.
     EXPECT_EQ(read(tgaHeader(2, 1, 1, 32, 0x08) + std::vector<unsigned char>{1, 2, 3, 4}).levels[0],
               (std::vector<unsigned char>{1, 2, 3, 4}));
