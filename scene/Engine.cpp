@@ -1,6 +1,10 @@
 #include "scene/Engine.h"
 
+#include "content/BMPStreamer.h"
+#include "content/DDSStreamer.h"
 #include "content/DiffuseMaterialCreator.h"
+#include "content/OSXTextureStreamer.h"
+#include "content/TGAStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -121,7 +125,12 @@ void Engine::installHandlers()
         const char* extension;
         IntrusivePointer<ResourceStreamer> streamer;
     };
+    TextureManager* textures = textureManager_.get();
     const std::vector<Handler> handlers = {
+        {textures, "dds", new DDSStreamer(textures)},
+        {textures, "bmp", new BMPStreamer(textures)},
+        {textures, "", new OSXTextureStreamer(textures)},
+        {textures, "tga", new TGAStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
     };
     for (const Handler& handler : handlers) {

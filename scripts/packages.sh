@@ -9,6 +9,7 @@ PELOTUNE_BUILD_PACKAGES=(
   qt6-base-dev qt6-qpa-plugins
   libgl-dev libglew-dev libx11-dev
   libopenal-dev
+  libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core
 )
 
 # Further, to build and run the tests, the sanitizer and fuzz builds and the benchmarks.
@@ -22,6 +23,9 @@ PELOTUNE_TEST_PACKAGES=(
   libode-dev libbullet-dev
   libyuv-dev libpixman-1-dev
   libsndfile1-dev
+  libsdl2-image-dev libstb-dev
+  # Real image files for the image reader tests.
+  fp-compiler-3.2.2 python3-pygame assimp-testmodels 0ad-data-common
 )
 
 # ensure_packages PACKAGE...: installs only what dpkg does not already have.

@@ -1,0 +1,140 @@
+#include "content/TGACodec.h"
+
+#include "content/ImageStreams.h"
+#include "core/Categories.h"
+#include "core/Error.h"
+#include "render/TextureFormat.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rezezaz::scene {
+
+namespace {
+
+using core::Categories;
+using core::Error;
+using core::String;
+using render::TextureFormat;
+
+constexpr int HEADER_SIZE = 18;
+constexpr int DESCRIPTOR_TOP_ORIGIN = 0x20;
+
+// Decodes run-length packets from source into out until out is full or source ends; runs that
+// would pass the end of out are cut there.
+void decodeRuns(const unsigned char* source, size_t sourceSize, unsigned char* out, size_t outSize, size_t pixelBytes)
+{
+    size_t in = 0;
+    size_t at = 0;
+    while (at < outSize && in < sourceSize) {
+        const unsigned packet = source[in++];
+        const size_t count = (packet & 0x7F) + 1;
+        const size_t room = (outSize - at) / pixelBytes;
+        const size_t n = std::min(count, room);
+        if ((packet & 0x80) != 0) {
+            if (sourceSize - in < pixelBytes) {
+                break;
+            }
+            const unsigned char* pixel = source + in;
+            in += pixelBytes;
+            if (pixelBytes == 3) {
+                for (size_t k = 0; k < n; ++k, at += 3) {
+                    out[at] = pixel[0];
+                    out[at + 1] = pixel[1];
+                    out[at + 2] = pixel[2];
+                }
+            } else {
+                uint32_t value;
+                std::memcpy(&value, pixel, 4);
+                for (size_t k = 0; k < n; ++k, at += 4) {
+                    std::memcpy(out + at, &value, 4);
+                }
+            }
+        } else {
+            const size_t bytes = std::min(n * pixelBytes, sourceSize - in);
+            std::memcpy(out + at, source + in, bytes);
+            in += count * pixelBytes;
+            at += bytes;
+            if (bytes < n * pixelBytes) {
+                break;
+            }
+        }
+        if (n < count) {
+            break;
+        }
+    }
+}
+
+} // namespace
+
+DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
+{
+    if (stream == nullptr) {
+        Error::nullPointer(Categories::REZEZAZ_SCENE, true, "Stream is NULL");
+    }
+    unsigned char header[HEADER_SIZE] = {};
+    ImageStreams::readFully(stream, header, HEADER_SIZE);
+    const int idLength = header[0];
+    const int colorMapType = header[1];
+    const int imageType = header[2];
+    const int colorMapLength = ImageStreams::u16(header + 5);
+    const int colorMapEntryBits = header[7];
+    const int width = ImageStreams::u16(header + 12);
+    const int height = ImageStreams::u16(header + 14);
+    const int depth = header[16];
+    const int descriptor = header[17];
+
+    if (colorMapType > 1) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true, "Invalid color map type");
+    }
+    if (imageType != 2 && imageType != 10) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true, "Only truecolor currently supported");
+    }
+    if (descriptor >= 33) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true, "Interleaved not currently supported");
+    }
+    // Depths 1 to 8 would be palette or grey pixels, which a true-colour image does not have.
+    if (depth != 24 && depth != 32) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true,
+                       String("TGAStreamer: Format is ") + depth + ", not 1, 2, 4, 8, 24, or 32 bit");
+    }
+    const size_t pixelBytes = depth == 32 ? 4 : 3;
+    if (!ImageLimits::fits(width, height, int64_t(pixelBytes), maxBytes)) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true,
+                       String("TGAStreamer: Size ") + width + " x " + height + " is not supported");
+    }
+
+    DecodedImage image;
+    image.format = new TextureFormat(TextureFormat::Dimension_2D,
+                                     depth == 32 ? TextureFormat::Format_BGRA_8 : TextureFormat::Format_BGR_8, width,
+                                     height, 1, 0);
+    const size_t dataSize = static_cast<size_t>(image.format->getDataSize());
+    image.levels.emplace_back(dataSize);
+    unsigned char* out = image.levels[0].data();
+
+    // Pixels follow the ID and the colour map, which true-colour images may carry but do not use.
+    const int colorMapBytes = colorMapType == 1 ? colorMapLength * ((colorMapEntryBits + 7) / 8) : 0;
+    stream->reset();
+    stream->seek(HEADER_SIZE + idLength + colorMapBytes);
+    if (imageType == 2) {
+        ImageStreams::readFully(stream, out, int64_t(dataSize));
+    } else {
+        // At worst every pixel is a packet of its own.
+        const int64_t limit = int64_t(dataSize) + int64_t(dataSize / pixelBytes);
+        const std::vector<unsigned char> packets = ImageStreams::readRest(stream, limit);
+        decodeRuns(packets.data(), packets.size(), out, dataSize, pixelBytes);
+    }
+
+    if ((descriptor & DESCRIPTOR_TOP_ORIGIN) != 0) {
+        const size_t row = size_t(width) * pixelBytes;
+        std::vector<unsigned char> swap(row);
+        for (size_t top = 0, bottom = size_t(height) - 1; top < bottom; ++top, --bottom) {
+            std::memcpy(swap.data(), out + top * row, row);
+            std::memcpy(out + top * row, out + bottom * row, row);
+            std::memcpy(out + bottom * row, swap.data(), row);
+        }
+    }
+    return image;
+}
+
+} // namespace rezezaz::scene
