@@ -2,7 +2,7 @@
 // hence bit-identical steps, traces and reports, however solids move, grow, leave or arrive; and a
 // step through the grid allocates nothing.
 
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 #include "PhysicsTestContext.h"
 
 #include <gtest/gtest.h>
@@ -228,7 +228,7 @@ TEST(SolidGridTest, StepThroughTheGridMakesNoHeapAllocation)
     CrowdedScene scene(1);
     scene.reports.received.reserve(200000);
     scene.world.step(1, 16, Simulator::SCOPE_REPORT_COLLISIONS);
-    const int64_t before = allocationCount();
+    const int64_t before = support::allocationCount();
     for (int step = 0; step < 200; ++step) {
         if (step == 50) {
             scene.world.simulator->removeSolid(scene.world.bodies[10].get());
@@ -238,7 +238,7 @@ TEST(SolidGridTest, StepThroughTheGridMakesNoHeapAllocation)
         }
         scene.world.step(1, 16, Simulator::SCOPE_REPORT_COLLISIONS);
     }
-    EXPECT_EQ(allocationCount() - before, 0);
+    EXPECT_EQ(support::allocationCount() - before, 0);
     EXPECT_GT(scene.reports.received.size(), 100u);
 }
 
