@@ -10,6 +10,8 @@
 #include "scene/Scene.h"
 #include "scene/material/Material.h"
 
+#include <functional>
+
 namespace rezezaz::scene {
 
 using core::math::Math;
@@ -22,8 +24,8 @@ void RenderableSet::startQueuing()
         queues[i].resize(0);
     }
     queuesInUse = 0;
-    materialMap.clear();
-    layerMap.clear();
+    materialMap.resize(0);
+    layerMap.resize(0);
     materialQueueOrder.resize(0);
     depthSortedQueueOrder.resize(0);
     lights.resize(0);
@@ -49,6 +51,30 @@ int RenderableSet::takeQueue()
         queues.add(RenderableQueue());
     }
     return queuesInUse++;
+}
+
+template <class Entry, class Key>
+int RenderableSet::findOrAddQueue(core::Collection<Entry>& map, Key key, bool& fresh)
+{
+    int low = 0;
+    int high = map.size();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (std::less<Key>()(map[middle].key, key)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    fresh = low == map.size() || map[low].key != key;
+    if (!fresh) {
+        return map[low].queue;
+    }
+    Entry entry;
+    entry.key = key;
+    entry.queue = takeQueue();
+    map.insert(map.begin() + low, entry);
+    return entry.queue;
 }
 
 int RenderableSet::getQueueLayer(int index) const
@@ -79,15 +105,8 @@ void RenderableSet::queueRenderable(Renderable* renderable)
     }
     const int layer = material != nullptr ? material->getLayer() : 0;
     if (material != nullptr && material->isDepthSorted()) {
-        int index;
-        auto found = layerMap.find(layer);
-        const bool fresh = found == layerMap.end();
-        if (fresh) {
-            index = takeQueue();
-            layerMap.emplace(layer, index);
-        } else {
-            index = found->second;
-        }
+        bool fresh = false;
+        const int index = findOrAddQueue(layerMap, layer, fresh);
         const core::math::Vector3 from = camera != nullptr ? camera->getPosition() : core::math::Vector3();
         item.depth = bound != nullptr ? Math::lengthSquared(bound->sphere.origin - from) : 0.0f;
         RenderableQueue& queue = queues[index];
@@ -101,15 +120,8 @@ void RenderableSet::queueRenderable(Renderable* renderable)
         }
         return;
     }
-    int index;
-    auto found = materialMap.find(material);
-    const bool fresh = found == materialMap.end();
-    if (fresh) {
-        index = takeQueue();
-        materialMap.emplace(material, index);
-    } else {
-        index = found->second;
-    }
+    bool fresh = false;
+    const int index = findOrAddQueue(materialMap, material, fresh);
     queues[index].add(item);
     if (fresh) {
         insertByLayer(materialQueueOrder, index, layer);

@@ -4,8 +4,6 @@
 #include "core/Object.h"
 #include "core/math/Vector4.h"
 
-#include <map>
-
 namespace rezezaz::scene {
 
 class Camera;
@@ -64,6 +62,19 @@ public:
     int getQueueLayer(int index) const;
 
 private:
+    struct MaterialEntry
+    {
+        material::Material* key = nullptr;
+        int queue = 0;
+    };
+    struct LayerEntry
+    {
+        int key = 0;
+        int queue = 0;
+    };
+
+    // The queue of the key, taking the next unused one for a new key; `fresh` tells which.
+    template <class Entry, class Key> int findOrAddQueue(core::Collection<Entry>& map, Key key, bool& fresh);
     int takeQueue();
     void insertByLayer(core::Collection<int>& order, int queue, int layer);
 
@@ -72,8 +83,9 @@ private:
     Camera* camera = nullptr;
     core::Collection<RenderableQueue> queues;
     int queuesInUse = 0;
-    std::map<material::Material*, int> materialMap;
-    std::map<int, int> layerMap;
+    // Sorted by key; kept as arrays so that their storage, too, lasts from frame to frame.
+    core::Collection<MaterialEntry> materialMap;
+    core::Collection<LayerEntry> layerMap;
     core::Collection<int> materialQueueOrder;
     core::Collection<int> depthSortedQueueOrder;
     core::Collection<LightQueueItem> lights;

@@ -286,7 +286,8 @@ void SimpleRenderManager::adjustModelMatrix(Matrix4x4& m, const render::Geometry
             if (Math::lengthSquared(side) > 0.0f) {
                 Math::normalize(side);
                 core::math::Matrix3x3 r;
-                const Vector3 third = Math::cross(axis, side);
+                // Completed right-handed, so the turn is a rotation and its z axis faces the camera.
+                const Vector3 third = Math::cross(side, axis);
                 const Vector3 cols[3] = {side, axis, third};
                 for (int c = 0; c < 3; ++c) {
                     r.data[3 * c] = cols[c].x;
