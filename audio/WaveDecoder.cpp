@@ -169,9 +169,7 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
         const int64_t padded = static_cast<int64_t>(size) + (size & 1);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             if (size < 16) {
-                // Not a format: whatever follows cannot be read with it.
-                clearData();
-                dataFormat = core::SharedPointer<audio::AudioFormat>();
+                // Not a format: whatever follows cannot be read with it. What was read so far stays.
                 break;
             }
             unsigned char body[16];
@@ -190,6 +188,16 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
             mFormat = core::SharedPointer<audio::AudioFormat>(new audio::AudioFormat(
                 served, channels, static_cast<int32_t>(std::min<uint32_t>(rate, INT_MAX))));
             skip(stream, padded - 16);
+        } else if (std::memcmp(chunk, "data", 4) == 0 && mFormatTag != 0 && mFormatTag != FORMAT_PCM &&
+                   mFormatTag != FORMAT_IMA_ADPCM) {
+            // Samples of another coding (float, A-law, mu-law, an extensible format) cannot be
+            // served: a file whose sound they are is refused rather than served empty; after a
+            // sound already read, parsing ends with it.
+            if (mData != nullptr) {
+                break;
+            }
+            core::Error::unknown("", true,
+                                 core::String("unsupported WAVE format tag ") + static_cast<int>(mFormatTag));
         } else if (std::memcmp(chunk, "data", 4) == 0 &&
                    (mFormatTag == FORMAT_PCM || mFormatTag == FORMAT_IMA_ADPCM)) {
             // The last "data" chunk is the sound; one under an unusable format leaves none.
@@ -199,7 +207,14 @@ bool WaveDecoder::startStream(core::io::Stream* stream)
                 skip(stream, padded);
             } else {
                 dataFormat = mFormat;
-                if (!readData(stream, padded)) {
+                const bool whole = readData(stream, padded);
+                // The pad byte after an odd count of 8-bit samples is served as silence, not as
+                // the full-scale sample its 0 would be.
+                if ((size & 1) != 0 && mFormatTag == FORMAT_PCM && mFormat->bitsPerSample == 8 &&
+                    mLength == padded) {
+                    mData[mLength - 1] = 128;
+                }
+                if (!whole) {
                     break;
                 }
             }

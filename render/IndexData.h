@@ -10,7 +10,8 @@ namespace rezezaz::render {
 
 // The index side of one draw: the primitive kind, the index buffer and the range drawn. Without an
 // index buffer, count vertices are drawn in order from start. Owns its buffer: destroying the index
-// data destroys it.
+// data, which releasing its last reference does, destroys it, also when something else still holds
+// it (a draw sharing the buffer must keep the index data alive, or take the buffer out first).
 class IndexData : public core::Object
 {
 public:

@@ -10,7 +10,8 @@ namespace rezezaz::render {
 
 // The vertex side of one draw: a vertex format with the vertex buffers drawn together. Built by the
 // mesh creators and readers, drawn by the render device. Owns its buffers: destroying the vertex
-// data destroys them.
+// data, which releasing its last reference does, destroys them, also buffers that something else
+// still holds (a mesh sharing its buffers must keep the vertex data alive as long as they are used).
 class VertexData : public core::Object
 {
 public:

@@ -44,6 +44,10 @@ ShaderManager::ShaderManager(Engine* engine) : ResourceManager(engine) {}
 IntrusivePointer<Shader> ShaderManager::createShader(Shader::ShaderType type, const String* profiles,
                                                      const String* codes, int numCodes)
 {
+    if (type < Shader::ShaderType_VERTEX || type > Shader::ShaderType_GEOMETRY) {
+        core::Error::invalidParameters(core::Categories::REZEZAZ_SCENE, true,
+                                       String("createShader: unknown shader type ") + static_cast<int>(type));
+    }
     RenderDevice* device = engine_->getRenderDevice();
     const bool deviceTakesType = device != nullptr && engine_->getRenderCaps().hasShader[type];
     IntrusivePointer<Shader> shader;

@@ -20,7 +20,8 @@ public:
     explicit ShaderManager(Engine* engine);
 
     // Null when neither a wrapper nor a device shader of that type can be had; raises "Error in shader
-    // convertCreate" when a device shader cannot be compiled from any of the sources.
+    // convertCreate" when a device shader cannot be compiled from any of the sources, and "createShader:
+    // unknown shader type <n>" for a type other than vertex, fragment or geometry.
     core::IntrusivePointer<render::Shader> createShader(render::Shader::ShaderType type, const core::String* profiles,
                                                         const core::String* codes, int numCodes);
     core::IntrusivePointer<render::Shader> createShader(render::Shader::ShaderType type, const core::String& profile,

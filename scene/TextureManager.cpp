@@ -6,7 +6,10 @@
 #include "render/BackablePixelBufferRenderTarget.h"
 #include "render/BackableTexture.h"
 #include "render/RenderDevice.h"
+#include "render/TextureFormatConversion.h"
 #include "scene/Engine.h"
+
+#include <memory>
 
 namespace rezezaz::scene {
 
@@ -121,6 +124,27 @@ IntrusivePointer<Texture> TextureManager::findTexture(const String& name)
 {
     IntrusivePointer<core::Resource> resource = find(name, nullptr);
     return dynamic_cast<Texture*>(resource.get());
+}
+
+bool TextureManager::textureLoad(IntrusivePointer<Texture> texture, TextureFormat* format, unsigned char* data)
+{
+    const TextureFormat* own = texture ? texture->getFormat() : nullptr;
+    if (own == nullptr || format == nullptr) {
+        return false;
+    }
+    if (own->pixelFormat == format->pixelFormat) {
+        return texture->load(format, data);
+    }
+    IntrusivePointer<TextureFormat> converted = format->withPixelFormat(own->pixelFormat);
+    if (!converted) {
+        return false;
+    }
+    // Freed on every way out, a raising load included.
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<std::size_t>(converted->getDataSize())]);
+    if (!render::TextureFormatConversion::convert(data, format, buffer.get(), converted.get())) {
+        return false;
+    }
+    return texture->load(converted.get(), buffer.get());
 }
 
 void TextureManager::contextActivate(RenderDevice* device)

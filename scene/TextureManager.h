@@ -45,6 +45,11 @@ public:
     // find(name, null) as a texture.
     core::IntrusivePointer<render::Texture> findTexture(const core::String& name);
 
+    // Loads data, a box of format, into texture, converted first to the texture's pixel format when
+    // the two differ. False for a texture or box without a format, or a box the conversion refuses.
+    bool textureLoad(core::IntrusivePointer<render::Texture> texture, render::TextureFormat* format,
+                     unsigned char* data);
+
     void contextActivate(render::RenderDevice* device);
     void contextDeactivate(render::RenderDevice* device);
     void preContextReset(render::RenderDevice* device);

@@ -80,6 +80,11 @@ void ALAudio::takeSource()
         raise("invalid AudioDevice");
     }
     mDevice->activate();
+    if (mSource == ALAudioDevice::NO_SOURCE) {
+        // The pool was empty last time: a source freed since then is this sound's now.
+        mDevice->checkinSourceHandle(this, mSource);
+        mSource = 0;
+    }
     if (mSource == 0) {
         mSource = mDevice->checkoutSourceHandle(this);
     } else {
@@ -139,6 +144,7 @@ bool ALAudio::create(AudioStream* stream)
     mAudioBuffer = nullptr;
     mFormat = core::SharedPointer<AudioFormat>(new AudioFormat(*streamFormat));
     mFormat->channels = soundChannels();
+    mPendingChannels = 0;
     mStreamEnded = false;
     updateStreaming();
     if (hasSource()) {
@@ -192,6 +198,11 @@ void ALAudio::stopRing()
         mStreamBuffers = nullptr;
     }
     mQueuedTotal = 0;
+    mHeldBuffers.clear();
+    if (mPendingChannels != 0 && mFormat) {
+        mFormat->channels = mPendingChannels;
+    }
+    mPendingChannels = 0;
 }
 
 bool ALAudio::play()
@@ -224,6 +235,11 @@ bool ALAudio::stop()
 int ALAudio::readAudioData(unsigned char* buffer, int length)
 {
     const core::SharedPointer<AudioFormat> streamFormat = mAudioStream->getAudioFormat();
+    // Whole frames of the stream, no more than fit the buffer once converted: a refill that took
+    // part of a frame would start the next one on another channel.
+    const int streamFrame = std::max(1, static_cast<int>(streamFormat->frameSize()));
+    const int soundFrame = std::max(1, static_cast<int>(mFormat->frameSize()));
+    length = std::min(length / streamFrame, length / soundFrame) * streamFrame;
     int got = mAudioStream->read(buffer, length);
     if (got < 0) {
         if (!mLooping) {
@@ -238,9 +254,10 @@ int ALAudio::readAudioData(unsigned char* buffer, int length)
         }
     }
     if (got == 0) {
-        // Four bytes of silence, whole frames in every playable format.
-        std::memset(buffer, streamFormat->bitsPerSample == 8 ? 128 : 0, 4);
-        got = 4;
+        // Four bytes of silence (whole frames in every playable format), or one frame of a wider
+        // stream.
+        got = streamFrame * ((4 + streamFrame - 1) / streamFrame);
+        std::memset(buffer, streamFormat->bitsPerSample == 8 ? 128 : 0, static_cast<size_t>(got));
     }
     got = std::min(got, length);
     if (streamFormat->channels != mFormat->channels) {
@@ -262,22 +279,32 @@ void ALAudio::updateStreaming()
     }
     ALint processed = 0;
     alGetSourcei(mSource, AL_BUFFERS_PROCESSED, &processed);
-    if (processed <= 0) {
-        return;
-    }
-    const ALenum format = ALAudioDevice::getALFormat(*mFormat);
     bool queued = false;
     for (ALint i = 0; i < processed; ++i) {
         ALuint buffer = 0;
         alSourceUnqueueBuffers(mSource, 1, &buffer);
-        const int got = readAudioData(mStaging, mStagingSize);
-        if (got > 0) {
-            alBufferData(buffer, format, mStaging, got, mFormat->samplesPerSecond);
-            alSourceQueueBuffers(mSource, 1, &buffer);
-            queued = true;
+        if (mPendingChannels != 0) {
+            mHeldBuffers.push_back(buffer);
+        } else {
+            queued = refill(buffer) || queued;
         }
     }
-    mQueuedTotal += processed;
+    mQueuedTotal += std::max(processed, 0);
+    if (mPendingChannels != 0) {
+        ALint left = 0;
+        alGetSourcei(mSource, AL_BUFFERS_QUEUED, &left);
+        if (left == 0) {
+            // The old channel count has played out: the new one starts with the next data.
+            mFormat->channels = mPendingChannels;
+            mPendingChannels = 0;
+        }
+    }
+    if (mPendingChannels == 0 && !mHeldBuffers.empty()) {
+        for (uint32_t buffer : mHeldBuffers) {
+            queued = refill(buffer) || queued;
+        }
+        mHeldBuffers.clear();
+    }
     if (queued) {
         // The source stops when its queue runs dry before a refill: start it again.
         ALint state = 0;
@@ -286,6 +313,18 @@ void ALAudio::updateStreaming()
             alSourcePlay(mSource);
         }
     }
+}
+
+bool ALAudio::refill(uint32_t buffer)
+{
+    const int got = readAudioData(mStaging, mStagingSize);
+    if (got <= 0) {
+        return false;
+    }
+    ALuint name = buffer;
+    alBufferData(name, ALAudioDevice::getALFormat(*mFormat), mStaging, got, mFormat->samplesPerSecond);
+    alSourceQueueBuffers(mSource, 1, &name);
+    return true;
 }
 
 void ALAudio::update(int)
@@ -376,14 +415,12 @@ void ALAudio::setGlobal(bool global)
     mGlobal = global;
     if (mAudioStream && mFormat) {
         const int32_t channels = soundChannels();
-        if (channels != mFormat->channels) {
+        if (mStreamBuffers == nullptr) {
             mFormat->channels = channels;
-            // Buffers of another channel count cannot join the queue: a ring that is playing (or
-            // ran dry) starts again from where the stream is.
-            if (mStreamBuffers != nullptr) {
-                stopRing();
-                play();
-            }
+        } else {
+            // Buffers of another channel count cannot join the queue: the new count takes effect
+            // with the refill after the queued buffers have played, none of them thrown away.
+            mPendingChannels = channels != mFormat->channels ? channels : 0;
         }
     }
     if (hasSource()) {

@@ -54,6 +54,13 @@ public:
     void update(int milliseconds);
     void updateStreaming();
     int readAudioData(unsigned char* buffer, int length);
+    // Fills the OpenAL buffer from the stream and queues it; false when the stream gave nothing.
+    bool refill(uint32_t buffer);
+
+    // Channels of the stream buffers being filled now: the stream's when global, else 1 (0 for a
+    // sound that streams nothing). A change by setGlobal shows once the buffers queued before it
+    // have played.
+    int32_t getStreamChannels() const { return mAudioStream && mFormat ? mFormat->channels : 0; }
 
     // The pooled source name: 0 before create and after destroy, NO_SOURCE when the pool was empty.
     uint32_t getSourceHandle() const { return mSource; }
@@ -88,6 +95,11 @@ private:
     core::SharedPointer<AudioFormat> mFormat;
     // Set when the stream gave no more data (and the sound does not loop).
     bool mStreamEnded = false;
+    // A channel count set while streaming, waiting for the queued buffers of the old count to play
+    // out (OpenAL queues buffers of one format only); 0 when none waits. The buffers they free
+    // wait, unfilled, in mHeldBuffers, so that nothing read from the stream is thrown away.
+    int32_t mPendingChannels = 0;
+    std::vector<uint32_t> mHeldBuffers;
     std::vector<unsigned char> mConverted;
 };
 

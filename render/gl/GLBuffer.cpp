@@ -9,6 +9,7 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -51,7 +52,8 @@ core::Resource* GLBuffer::resourceThis()
 
 void GLBuffer::release_()
 {
-    if (mapped && mappedData != nullptr && handle != 0) {
+    // Without its device the buffer's context may be gone: nothing of OpenGL's is touched.
+    if (mapped && mappedData != nullptr && handle != 0 && device) {
         glBindBuffer(target, handle);
         glUnmapBuffer(target);
         glBindBuffer(target, 0);
@@ -111,17 +113,51 @@ bool GLBuffer::createContext()
     return handle != 0;
 }
 
+int64_t GLBuffer::getLargestIndex()
+{
+    if (!largestIndexKnown) {
+        largestIndex = getLargestIndex(0, size);
+        largestIndexKnown = true;
+    }
+    return largestIndex;
+}
+
+int64_t GLBuffer::getLargestIndex(int start, int count) const
+{
+    const unsigned char* indices = copy.get();
+    const int width = static_cast<int>(indexFormat);
+    if (indices == nullptr || (width != 2 && width != 4) || start < 0 || count < 0 ||
+        int64_t(start) + count > int64_t(dataSize) / width) {
+        return -1;
+    }
+    int64_t largest = -1;
+    indices += static_cast<size_t>(start) * width;
+    for (int i = 0; i < count; ++i) {
+        if (width == 2) {
+            uint16_t index;
+            std::memcpy(&index, indices + size_t(i) * 2, 2);
+            largest = std::max<int64_t>(largest, index);
+        } else {
+            uint32_t index;
+            std::memcpy(&index, indices + size_t(i) * 4, 4);
+            largest = std::max<int64_t>(largest, index);
+        }
+    }
+    return largest;
+}
+
 bool GLBuffer::destroyContext()
 {
-    if (handle != 0) {
+    if (handle != 0 && device) {
         glDeleteBuffers(1, &handle);
-        handle = 0;
     }
+    handle = 0;
     return true;
 }
 
 void GLBuffer::createCommon()
 {
+    largestIndexKnown = false;
     createContext();
     mapped = handle != 0 && device != nullptr && device->hardwareMappingSupported(this);
     if (!mapped) {
@@ -129,8 +165,21 @@ void GLBuffer::createCommon()
     }
 }
 
+namespace {
+
+// A count and the bytes it takes, in 64 bits: a negative count or a size past 32 bits makes no buffer.
+bool validSize(int count, int64_t dataSize)
+{
+    return count >= 0 && dataSize >= 0 && dataSize <= INT32_MAX;
+}
+
+} // namespace
+
 bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, int newSize)
 {
+    if (!validSize(newSize, int64_t(newIndexFormat) * newSize)) {
+        return false;
+    }
     release_();
     forgetKind();
     usage = newUsage;
@@ -145,6 +194,9 @@ bool GLBuffer::create(int newUsage, int newAccess, IndexFormat newIndexFormat, i
 
 bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<VertexFormat> newFormat, int newSize)
 {
+    if (!validSize(newSize, newFormat ? int64_t(newFormat->getVertexSize()) * newSize : 0)) {
+        return false;
+    }
     release_();
     forgetKind();
     usage = newUsage;
@@ -221,6 +273,7 @@ void GLBuffer::restoreCopy()
 
 unsigned char* GLBuffer::lock(int newAccess)
 {
+    largestIndexKnown = false;
     lockAccess = newAccess;
     lockFailed = false;
     unsigned char* bytes = nullptr;
@@ -310,6 +363,7 @@ void GLBuffer::swapColorsInRange(unsigned char* bytes, int start, int count)
 
 bool GLBuffer::update(unsigned char* bytes, int start, int count)
 {
+    largestIndexKnown = false;
     if (bytes == nullptr || start < 0 || count < 0 || start > dataSize || count > dataSize - start) {
         return false;
     }

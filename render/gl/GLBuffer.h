@@ -6,6 +6,7 @@
 #include "render/PixelBuffer.h"
 #include "render/VariableBuffer.h"
 #include "render/VertexBuffer.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 #include <memory>
@@ -82,6 +83,11 @@ public:
     bool isMapped() const { return mapped; }
     // The local copy, null when there is none.
     const unsigned char* getLocalCopy() const { return copy.get(); }
+    // The largest index of the whole local copy of an index buffer (-1 without a copy or indices),
+    // found once after each change of its contents.
+    int64_t getLargestIndex();
+    // The largest index of count indices from start of the local copy; -1 as above.
+    int64_t getLargestIndex(int start, int count) const;
     // Per vertex element: its offset with a buffer object, else its address in the local copy.
     intptr_t getElementPointer(int element) const { return elementPointers[static_cast<size_t>(element)]; }
     int getNumElementPointers() const { return static_cast<int>(elementPointers.size()); }
@@ -109,7 +115,7 @@ private:
     // Allocates the local copy and fills it from the buffer object when there is one.
     void restoreCopy();
 
-    GLRenderDevice* device;
+    GLDeviceRef device;
     int usage = 0;
     int access = 0;
     int dataSize = 0;
@@ -129,6 +135,9 @@ private:
     // A copy read back for a read lock stays: the caller will read it again.
     bool keepCopy = false;
     std::unique_ptr<unsigned char[]> copy;
+    // getLargestIndex of the whole copy, once known; forgotten when the contents change.
+    int64_t largestIndex = -1;
+    bool largestIndexKnown = false;
 };
 
 } // namespace rezezaz::render

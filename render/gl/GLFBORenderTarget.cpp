@@ -91,11 +91,12 @@ void GLFBORenderTarget::destroy()
         }
         depth->destroy();
     }
-    if (handle_ != 0) {
+    // Without its device the framebuffer's context may be gone: its name is only forgotten.
+    if (handle_ != 0 && device_) {
         GLuint handle = handle_;
         glDeleteFramebuffers(1, &handle);
-        handle_ = 0;
     }
+    handle_ = 0;
     GLRenderTarget::destroy();
 }
 

@@ -5,6 +5,7 @@
 #include "core/String.h"
 #include "render/PixelBufferRenderTarget.h"
 #include "render/gl/GLRenderTarget.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -84,7 +85,7 @@ public:
 private:
     bool detach(PixelBuffer* root, int attachment);
 
-    GLRenderDevice* device_;
+    GLDeviceRef device_;
     int32_t width_ = 0;
     int32_t height_ = 0;
     uint32_t handle_ = 0;

@@ -11,11 +11,12 @@ GLQuery::GLQuery(GLRenderDevice* device) : device_(device) {}
 
 void GLQuery::destroy()
 {
-    if (handle_ != 0) {
+    // Without its device the query's context may be gone: its name is only forgotten.
+    if (handle_ != 0 && device_) {
         GLuint handle = handle_;
         glDeleteQueries(1, &handle);
-        handle_ = 0;
     }
+    handle_ = 0;
     BaseRenderResource::destroy();
 }
 

@@ -2,6 +2,7 @@
 
 #include "render/BaseRenderResource.h"
 #include "render/Query.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -36,7 +37,7 @@ public:
     uint32_t getHandle() const { return handle_; }
 
 private:
-    GLRenderDevice* device_;
+    GLDeviceRef device_;
     int32_t type_ = 0;
     uint32_t handle_ = 0;
 };

@@ -94,11 +94,16 @@ void setLightVector(GLenum light, GLenum name, const core::math::Vector3& v, flo
 
 } // namespace
 
-GLRenderDevice::GLRenderDevice() = default;
+GLRenderDevice::GLRenderDevice() : link(new GLDeviceRef::Link)
+{
+    link->device = this;
+}
 
 GLRenderDevice::~GLRenderDevice()
 {
     defaultState = nullptr;
+    // Resources that outlive the device no longer reach it.
+    link->device = nullptr;
 }
 
 bool GLRenderDevice::create(RenderTarget* target, int options)
@@ -111,6 +116,10 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     GLRenderTarget* glTarget = dynamic_cast<GLRenderTarget*>(root);
     if (glTarget == nullptr) {
         core::Error::nullPointer(category(), true, "NULL RenderTarget");
+    }
+    if (primaryRenderTarget) {
+        // Created again without destroy: what the earlier context made is of that context.
+        newContextGeneration();
     }
     // GLEW reads the version and the extensions of the current context: the target's.
     glTarget->activate();
@@ -268,7 +277,21 @@ void GLRenderDevice::destroy()
         renderTarget = nullptr;
         glRenderTarget = nullptr;
         alert("destroyed GLRenderDevice");
+        newContextGeneration();
     }
+}
+
+void GLRenderDevice::newContextGeneration()
+{
+    // Resources made so far belong to the context that goes (their OpenGL names mean nothing, or
+    // something else, in the next one): they lose their device and destroy nothing of OpenGL's.
+    link->device = nullptr;
+    link = new GLDeviceRef::Link;
+    link->device = this;
+    vertexFormats.clear();
+    shaderStates.clear();
+    lastShaderState = nullptr;
+    sentProgram = nullptr;
 }
 
 void GLRenderDevice::activate()
@@ -298,6 +321,8 @@ void GLRenderDevice::sizeUnits(int count)
     lastTextures.assign(count, nullptr);
     lastSamplerStates.assign(count, nullptr);
     lastTextureStates.assign(count, nullptr);
+    samplerRecords.assign(count, SamplerState());
+    textureRecords.assign(count, TextureState());
     lastShaderTypes.assign(count, Shader::ShaderType_VERTEX);
     lastTexTargets.assign(count, 0);
     lastTexCoordIndexes.assign(count, -1);
@@ -403,6 +428,10 @@ RenderTarget* GLRenderDevice::getRenderTarget()
 
 void GLRenderDevice::setViewport(const Viewport& newViewport)
 {
+    if (newViewport.width < 0 || newViewport.height < 0) {
+        core::Error::errorLog(category(), "setViewport: negative size");
+        return;
+    }
     viewport = newViewport;
     if (!renderTarget) {
         glViewport(0, 0, viewport.width, viewport.height);
@@ -543,6 +572,9 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
             }
         }
     }
+    if (indices != nullptr && indices->getLocalCopy() != nullptr && !indicesWithinVertices(vertexData, indices, start, count)) {
+        return;
+    }
     if (vertexDataChanged(vertexData)) {
         setVertexData(vertexData);
     }
@@ -564,6 +596,23 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     if (memory != nullptr) {
         glDrawElements(primitive, count, type, memory + offset);
     }
+}
+
+bool GLRenderDevice::indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count)
+{
+    // OpenGL reads an index's vertex wherever it lies: one at or past the end of the vertices (a
+    // local copy above all) would be read from memory beyond them. Most draws are settled by the
+    // largest index of the whole buffer, known once per change of its contents.
+    int64_t vertices = INT64_MAX;
+    for (const auto& buffer : vertexData->vertexBuffers) {
+        if (buffer) {
+            vertices = std::min<int64_t>(vertices, buffer->getSize());
+        }
+    }
+    if (indices->getLargestIndex() < vertices) {
+        return true;
+    }
+    return indices->getLargestIndex(start, count) < vertices;
 }
 
 bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
@@ -864,7 +913,7 @@ bool GLRenderDevice::setRenderState(RenderState* state)
     }
     const int samplers = std::min(glState->getNumSamplerStates(Shader::ShaderType_FRAGMENT), units);
     for (int i = 0; i < samplers; ++i) {
-        lastSamplerStates[i] = glState->sampler(i);
+        setSamplerState(i, glState->sampler(i));
     }
     const int textures = glState->getNumTextureStates(Shader::ShaderType_FRAGMENT);
     for (int i = 0; i < textures; ++i) {
@@ -985,13 +1034,27 @@ void GLRenderDevice::setMatrix(MatrixType type, const core::math::Matrix4x4& mat
     glMatrixMode(GL_MODELVIEW);
 }
 
+bool GLRenderDevice::validLight(int light) const
+{
+    if (light < 0 || light >= caps.maxLights) {
+        core::Error::errorLog(category(), core::String("no light ") + light);
+        return false;
+    }
+    return true;
+}
+
 void GLRenderDevice::setLightEnabled(int light, bool enabled)
 {
-    setEnabled(GL_LIGHT0 + light, enabled);
+    if (validLight(light)) {
+        setEnabled(GL_LIGHT0 + light, enabled);
+    }
 }
 
 void GLRenderDevice::setLightState(int light, const LightState& state)
 {
+    if (!validLight(light)) {
+        return;
+    }
     const GLenum name = GL_LIGHT0 + light;
     // Positions and directions are in world space: only the view transforms them.
     glMatrixMode(GL_MODELVIEW);
@@ -1195,9 +1258,14 @@ void GLRenderDevice::setMaterialState(const MaterialState* state)
 
 void GLRenderDevice::setSamplerState(int unit, SamplerState* state)
 {
-    if (unit >= 0 && unit < units) {
-        lastSamplerStates[unit] = state;
+    if (unit < 0 || unit >= units) {
+        return;
     }
+    // A copy: the render state it came from may be released while it is still the unit's.
+    if (state != nullptr) {
+        samplerRecords[unit] = *state;
+    }
+    lastSamplerStates[unit] = state != nullptr ? &samplerRecords[unit] : nullptr;
 }
 
 void GLRenderDevice::setTextureState(int unit, TextureState* state)
@@ -1206,6 +1274,11 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
         return;
     }
     activeTexture(unit);
+    // A copy, as for the sampler.
+    if (state != nullptr) {
+        textureRecords[unit] = *state;
+        state = &textureRecords[unit];
+    }
     lastTextureStates[unit] = state;
     if (state == nullptr) {
         return;
@@ -1250,6 +1323,11 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
         }
     } else if (!colorSet) {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    } else if (state->colorOperation == TextureState::Operation_DOTPRODUCT ||
+               state->colorOperation == TextureState::Operation_ALPHABLEND ||
+               getGLTextureBlendOperation(state->colorOperation) == 0) {
+        // Only the combiner has these, and it needs the sources to combine.
+        invalid("setTextureState: colour operation without sources");
     } else {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(getGLTextureBlendOperation(state->colorOperation)));
     }

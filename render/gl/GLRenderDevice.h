@@ -4,6 +4,9 @@
 #include "core/Object.h"
 #include "core/math/Matrix4x4.h"
 #include "render/RenderDevice.h"
+#include "render/SamplerState.h"
+#include "render/TextureState.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 #include <vector>
@@ -158,6 +161,9 @@ public:
     GLTexture* getLastTexture(int unit) const;
     // The GLSL program in use, null for the fixed pipeline.
     GLSLShaderState* getShaderState() const { return lastShaderState; }
+    // What the device's resources hold of it (GLDeviceRef): one link per context the device was
+    // created on, cleared when that context is left (destroy, or create again) or the device goes.
+    GLDeviceRef::Link* getLink() const { return link.get(); }
 
 private:
     // Vertex set-up of renderPrimitive.
@@ -168,15 +174,21 @@ private:
     GLVertexFormat* bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer);
     void dropShaderVertexData();
     bool vertexDataChanged(VertexData* vertexData) const;
+    // False when an index of the range start..start+count of the index buffer's local copy is at
+    // or past the vertex count of the vertex data: such a range draws nothing.
+    static bool indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count);
     void rebindActiveTexture(unsigned int target);
 
     void activeTexture(int unit);
+    // False, with an error logged, for a light index outside the device's lights.
+    bool validLight(int light) const;
     // Disables every fixed-pipeline array that is enabled.
     void dropFixedVertexData();
     void dropVertexState();
     void unbindAllUnits();
     // What a scene leaves behind: vertex arrays, sent buffers, the program and the bound textures.
     void releaseSceneState();
+    void newContextGeneration();
     void sizeUnits(int units);
 
     int glVersion = 0;
@@ -195,8 +207,12 @@ private:
     GeometryState geometryState;
     int units = 0;
     std::vector<Texture*> lastTextures;
+    // Per unit: the sampler and texture records in force, null for none, pointing into the device's
+    // own copies below (never into a render state, which may go while its records are in force).
     std::vector<SamplerState*> lastSamplerStates;
     std::vector<TextureState*> lastTextureStates;
+    std::vector<SamplerState> samplerRecords;
+    std::vector<TextureState> textureRecords;
     std::vector<Shader::ShaderType> lastShaderTypes;
     std::vector<short> lastTexCoordIndexes;
     short lastMaxTexCoordIndex = 0;
@@ -234,6 +250,7 @@ private:
     // Per unit: the bound texture kept alive, and its object when it was bound.
     std::vector<core::IntrusivePointer<Texture>> boundTextures;
     std::vector<unsigned int> boundTextureHandles;
+    core::IntrusivePointer<GLDeviceRef::Link> link;
 };
 
 } // namespace rezezaz::render

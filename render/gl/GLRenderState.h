@@ -2,6 +2,7 @@
 
 #include "render/BaseRenderResource.h"
 #include "render/RenderState.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <memory>
 #include <vector>
@@ -65,7 +66,7 @@ public:
     }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     std::unique_ptr<BlendState> blendState;
     std::unique_ptr<DepthState> depthState;
     std::unique_ptr<RasterizerState> rasterizerState;

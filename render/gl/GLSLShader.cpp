@@ -22,10 +22,11 @@ void GLSLShader::destroy()
 
 bool GLSLShader::destroyContext()
 {
-    if (handle != 0) {
+    // Without its device the shader's context may be gone: its name is only forgotten.
+    if (handle != 0 && device) {
         glDeleteShader(handle);
-        handle = 0;
     }
+    handle = 0;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "core/String.h"
 #include "render/BaseRenderResource.h"
 #include "render/Shader.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -32,7 +33,7 @@ public:
     GLRenderDevice* getDevice() const { return device; }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     ShaderType shaderType = ShaderType_VERTEX;
     core::String profile;
     core::String code;

@@ -67,10 +67,11 @@ bool GLSLShaderState::createContext()
 
 bool GLSLShaderState::destroyContext()
 {
-    if (program != 0) {
+    // Without its device the program's context may be gone: its name is only forgotten.
+    if (program != 0 && device) {
         glDeleteProgram(program);
-        program = 0;
     }
+    program = 0;
     linked = false;
     return true;
 }

@@ -6,6 +6,7 @@
 #include "render/ShaderState.h"
 #include "render/VariableBufferFormat.h"
 #include "render/gl/GLSLVertexLayout.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -57,7 +58,7 @@ public:
 private:
     void reflect();
 
-    GLRenderDevice* device;
+    GLDeviceRef device;
     uint32_t program = 0;
     bool needsLink = true;
     bool linked = false;

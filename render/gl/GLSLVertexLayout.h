@@ -2,6 +2,7 @@
 
 #include "core/Collection.h"
 #include "core/Object.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -28,7 +29,7 @@ public:
     GLRenderDevice* getDevice() const { return device; }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     core::Collection<int32_t> locations;
 };
 

@@ -140,7 +140,8 @@ void GLTexture::destroy()
             static_cast<GLTextureMipPixelBuffer*>(buffer.get())->detach();
         }
     }
-    if (handle != 0) {
+    // Without its device the texture's context may be gone: its name is only forgotten.
+    if (handle != 0 && device) {
         glDeleteTextures(1, &handle);
     }
     handle = 0;
@@ -157,10 +158,10 @@ bool GLTexture::destroyContext()
             buffer->destroy();
         }
     }
-    if (handle != 0) {
+    if (handle != 0 && device) {
         glDeleteTextures(1, &handle);
-        handle = 0;
     }
+    handle = 0;
     return true;
 }
 
@@ -210,6 +211,16 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
     const GLenum newTarget = getGLTarget();
     target = newTarget;
     textureMatrix = core::math::Matrix4x4();
+    // What OpenGL would refuse, leaving an error behind, is refused here: a side beyond the device's
+    // largest texture, or a pixel code without an OpenGL format or type.
+    const int largestSide = capsOf(device).maxTextureSize;
+    const int largestAsked = std::max({format->getWidth(), format->getHeight(),
+                                       target == GL_TEXTURE_3D ? format->getDepth() : 1});
+    const bool compressedCode = GLRenderDevice::getGLTextureCompressed(format->pixelFormat);
+    if ((largestSide > 0 && largestAsked > largestSide) || GLRenderDevice::getGLFormat(format->pixelFormat, true) == 0 ||
+        transferFormat(format->pixelFormat) == 0 || (!compressedCode && GLRenderDevice::getGLType(format->pixelFormat) == 0)) {
+        return false;
+    }
     glGenTextures(1, &handle);
     ScopedBind bind(target, handle);
     // A rectangle texture cannot repeat: it clamps.

@@ -5,6 +5,7 @@
 #include "core/math/Matrix4x4.h"
 #include "render/BaseRenderResource.h"
 #include "render/Texture.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -77,7 +78,7 @@ public:
     bool readLevel(const TextureFormat& format, int face, unsigned char* data);
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     int usage = 0;
     core::IntrusivePointer<TextureFormat> format;
     uint32_t handle = 0;

@@ -4,6 +4,7 @@
 #include "core/String.h"
 #include "render/BaseRenderResource.h"
 #include "render/VertexFormat.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -50,7 +51,7 @@ public:
     void setDeviceIndex(int index) { deviceIndex = index; }
 
 private:
-    GLRenderDevice* device;
+    GLDeviceRef device;
     core::Collection<int32_t> semantics;
     core::Collection<core::String> names;
     core::Collection<int32_t> indexes;

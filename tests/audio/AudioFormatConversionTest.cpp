@@ -230,7 +230,8 @@ TEST(AudioFormatConversionTest, DecodeReadsAnAudioStreamToItsEnd)
     std::unique_ptr<unsigned char[]> owned(data);
     ASSERT_EQ(length, 5002);
     EXPECT_EQ(std::memcmp(data, body.data(), body.size()), 0);
-    EXPECT_EQ(data[5001], 0);
+    // The pad byte is served as 8-bit silence.
+    EXPECT_EQ(data[5001], 128);
 }
 
 TEST(AudioFormatConversionTest, DecodeOfAnEmptyOrMissingStreamFails)

@@ -138,11 +138,12 @@ TEST(WaveDecoderTest, ChunkListFaultsKeepWhatWasRead)
         {"unknown chunk between fmt and data",
          RiffWriter().fmt(1, 1, 8000, 8).chunk("junk", ramp(33)).chunk("data", body).bytes(), 600, &body, 8},
         {"data before fmt is not sound", RiffWriter().chunk("data", body).fmt(1, 1, 8000, 8).bytes(), 0, nullptr, 8},
-        {"data of another format tag", RiffWriter().fmt(3, 1, 8000, 32).chunk("data", body).bytes(), 0, nullptr, 32},
         {"fmt under 16 bytes ends parsing", RiffWriter().chunk("fmt ", ramp(14)).chunk("data", body).bytes(), 0,
          nullptr, 16},
         {"fmt of 15 bytes ends parsing", RiffWriter().chunk("fmt ", fmt15).chunk("data", body).bytes(), 0, nullptr,
          16},
+        {"fmt under 16 bytes after data keeps the data",
+         RiffWriter().fmt(1, 1, 8000, 8).chunk("data", body).chunk("fmt ", ramp(14)).bytes(), 600, &body, 8},
         {"fmt cut short", RiffWriter().chunk("fmt ", 16, ramp(10)).bytes(), 0, nullptr, 16},
         {"data longer than the file", RiffWriter().fmt(1, 1, 8000, 8).chunk("data", 100000, body).bytes(), 600, &body,
          8},
@@ -176,6 +177,32 @@ TEST(WaveDecoderTest, ChunkListFaultsKeepWhatWasRead)
             EXPECT_TRUE(std::equal(decoded.bytes.begin(), decoded.bytes.begin() + static_cast<long>(n),
                                    c.prefix->begin()));
         }
+    }
+
+    // The pad byte after an odd count of 8-bit samples is silence, whatever the file holds there.
+    for (unsigned char pad : {0, 255}) {
+        std::vector<unsigned char> file = RiffWriter().fmt(1, 1, 8000, 8).chunk("data", odd).bytes();
+        file.back() = pad;
+        const Decoded decoded = decode(file);
+        ASSERT_EQ(decoded.bytes.size(), 1002u);
+        EXPECT_EQ(decoded.bytes.back(), 128) << int(pad);
+    }
+}
+
+TEST(WaveDecoderTest, SamplesOfOtherCodingsAreRefused)
+{
+    // Float, A-law, mu-law and extensible files: an error naming the tag, and no data.
+    for (int tag : {3, 6, 7, 0xFFFE}) {
+        SCOPED_TRACE(tag);
+        IntrusivePointer<WaveDecoder> decoder(new WaveDecoder());
+        const std::vector<unsigned char> file = RiffWriter().fmt(tag, 1, 8000, tag == 3 ? 32 : 8).chunk("data", ramp(64)).bytes();
+        try {
+            decoder->startStream(audiotest::memoryStream(file).get());
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_EQ(std::string(e.getDescription()), "unsupported WAVE format tag " + std::to_string(tag));
+        }
+        EXPECT_EQ(decoder->length(), 0);
     }
 }
 

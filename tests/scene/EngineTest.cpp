@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,24 @@ TEST_F(EngineTest, AnnouncesItselfAndMakesTheStandardFormatsBeforeAnyDevice)
     support::LogRecorder log;
     IntrusivePointer<Engine> engine(new Engine(nullptr, nullptr));
     EXPECT_TRUE(log.has(SCENE, Logger::DEBUG, "allocating rezezaz.scene.Engine:0.9.0"));
+
+    // Every manager slot, in the order the engine makes them.
+    const std::vector<std::pair<const char*, const void*>> slots = {
+        {"archive", engine->getArchiveManager()},
+        {"texture", engine->getTextureManager()},
+        {"buffer", engine->getBufferManager()},
+        {"shader", engine->getShaderManager()},
+        {"material", engine->getMaterialManager()},
+        {"mesh", engine->getMeshManager()},
+        {"studio model", engine->getStudioModelManager()},
+        {"sprite model", engine->getSpriteModelManager()},
+    };
+    std::set<const void*> distinct;
+    for (const auto& slot : slots) {
+        EXPECT_NE(slot.second, nullptr) << slot.first;
+        distinct.insert(slot.second);
+    }
+    EXPECT_EQ(distinct.size(), slots.size());
 
     const int xyz = VertexFormat::makeFormat(6, 3);
     const int uv = VertexFormat::makeFormat(6, 2);

@@ -431,21 +431,49 @@ TEST_F(ALAudioDeviceTest, AStereoStreamPlaysAsMonoUnlessGlobal)
     // Each ring buffer takes 4096 bytes of the stream, 2048 bytes once made mono.
     EXPECT_EQ(source->position(), 4 * 4096);
     EXPECT_EQ(sourceInt(audio, AL_BUFFERS_QUEUED), 4);
+    auto playingChannels = [&] { return audio->getStreamChannels(); };
+    EXPECT_EQ(playingChannels(), 1);
 
-    // Global, the ring starts again in stereo from where the stream is: stereo buffers cannot
-    // join a queue of mono ones, so an error would show here if they were queued behind them.
+    // Global, the sound turns stereo with the refills after the mono buffers queued have played:
+    // stereo buffers cannot join a queue of mono ones, and nothing read from the stream is
+    // thrown away (the position does not move at the change).
     audio->setGlobal(true);
-    EXPECT_TRUE(audio->getPlaying());
+    EXPECT_EQ(source->position(), 4 * 4096);
     EXPECT_EQ(sourceInt(audio, AL_BUFFERS_QUEUED), 4);
-    EXPECT_EQ(source->position(), 8 * 4096);
+    ASSERT_TRUE(waitUntil([&] { return playingChannels() == 2; }));
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
-    device().update(10);
     const int before = source->position();
     audio->setGlobal(false);
-    EXPECT_TRUE(audio->getPlaying());
-    EXPECT_EQ(source->position(), before + 4 * 4096);
-    device().update(10);
-    EXPECT_EQ(sourceInt(audio, AL_BUFFERS_QUEUED), 4);
+    EXPECT_EQ(source->position(), before);
+    ASSERT_TRUE(waitUntil([&] { return playingChannels() == 1; }));
+    EXPECT_EQ(alGetError(), AL_NO_ERROR);
+
+    // Set and taken back before it took effect, the change leaves the ring as it was.
+    audio->setGlobal(true);
+    audio->setGlobal(false);
+    ASSERT_TRUE(waitUntil([&] { return audio->getFinished(); }));
+    EXPECT_EQ(source->position(), 88200);
+    EXPECT_EQ(alGetError(), AL_NO_ERROR);
+}
+
+TEST_F(ALAudioDeviceTest, ASoundThatFoundThePoolEmptyTakesAFreedSourceWhenCreatedAgain)
+{
+    IntrusivePointer<ALAudioBuffer> buffer = newBuffer(MONO16, 44100);
+    std::vector<IntrusivePointer<ALAudio>> sounds;
+    for (int i = 0; i < 9; ++i) {
+        sounds.push_back(newAudio());
+        ASSERT_TRUE(sounds.back()->create(buffer.get()));
+    }
+    ASSERT_EQ(sounds[8]->getSourceHandle(), ALAudioDevice::NO_SOURCE);
+    // Created again while the pool is still empty, it stays without one.
+    ASSERT_TRUE(sounds[8]->create(buffer.get()));
+    EXPECT_EQ(sounds[8]->getSourceHandle(), ALAudioDevice::NO_SOURCE);
+    const uint32_t freed = sounds[2]->getSourceHandle();
+    sounds[2]->destroy();
+    ASSERT_TRUE(sounds[8]->create(buffer.get()));
+    EXPECT_EQ(sounds[8]->getSourceHandle(), freed);
+    ASSERT_TRUE(sounds[8]->play());
+    EXPECT_TRUE(sounds[8]->getPlaying());
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
 }
 

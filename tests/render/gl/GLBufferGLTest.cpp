@@ -323,6 +323,31 @@ TEST_P(GLBufferTest, UpdateWritesInRangeAndRefusesOutside)
     buffer->unlock();
 }
 
+TEST_P(GLBufferTest, SizesThatDoNotFitAreRefusedAndTheBufferKept)
+{
+    IntrusivePointer<IndexBuffer> indices = device->createIndexBuffer();
+    ASSERT_TRUE(indices->create(1, 2, IndexBuffer::IndexFormat_UINT16, 8));
+    IntrusivePointer<VertexBuffer> vertices = device->createVertexBuffer();
+    IntrusivePointer<VertexFormat> format = makeFormat({{POSITION, 0, FLOAT3}});
+    ASSERT_TRUE(vertices->create(1, 2, format, 4));
+    struct Case
+    {
+        IndexBuffer::IndexFormat indexFormat;
+        int count;
+    } indexCases[] = {{IndexBuffer::IndexFormat_UINT32, 0x40000001}, {IndexBuffer::IndexFormat_UINT16, 0x40000000},
+                      {IndexBuffer::IndexFormat_UINT16, -1}, {IndexBuffer::IndexFormat_UINT32, INT32_MIN}};
+    for (const Case& c : indexCases) {
+        EXPECT_FALSE(indices->create(1, 2, c.indexFormat, c.count)) << c.count;
+    }
+    for (int count : {0x0AAAAAAB, -1, INT32_MAX}) {
+        EXPECT_FALSE(vertices->create(1, 2, format, count)) << count;
+    }
+    EXPECT_EQ(indices->getSize(), 8);
+    EXPECT_EQ(static_cast<GLBuffer*>(indices.get())->getDataSize(), 16);
+    EXPECT_EQ(vertices->getSize(), 4);
+    EXPECT_EQ(static_cast<GLBuffer*>(vertices.get())->getDataSize(), 48);
+}
+
 TEST_P(GLBufferTest, CreatingAgainFreesTheOldBufferWithoutTellingTheListener)
 {
     auto format = colorFormat();

@@ -212,6 +212,46 @@ TEST_P(GLDrawLocalTest, RangesBeyondTheBuffersDrawNothing)
     }
 }
 
+class GLDrawLocalCopiesTest : public GLDrawTest
+{
+protected:
+    int options() const override { return GLRenderDevice::Option_NO_HARDWARE_BUFFERS; }
+};
+
+TEST_F(GLDrawLocalCopiesTest, IndicesPastTheVerticesDrawNothing)
+{
+    // Four vertices drawn from local copies: a range holding index 4 or 100000 draws nothing (OpenGL
+    // would read past the copy), the ranges before it draw; once the buffer's contents change, the
+    // new indices count. Buffer objects are bounded by OpenGL itself.
+    auto quad = positions({-1, -1, 1, 1});
+    auto indices = makeIndices(IndexBuffer::IndexFormat_UINT32, {0, 1, 2, 0, 2, 3, 0, 2, 4, 0, 2, 100000});
+    auto drawnWith = [&](int start, int count) {
+        clear();
+        IntrusivePointer<IndexData> range = new IndexData(IndexData::Primitive_TRIANGLES, indices, start, count);
+        device->renderPrimitive(quad.get(), range.get());
+        range->indexBuffer = nullptr;
+        const auto pixels = frame();
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            if (pixels[i] != 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    struct Case
+    {
+        int start, count;
+        bool drawn;
+    } cases[] = {{0, 6, true}, {3, 3, true}, {6, 3, false}, {9, 3, false}, {0, 12, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(drawnWith(c.start, c.count), c.drawn) << c.start << "+" << c.count;
+    }
+    const uint32_t within[2] = {3, 1};
+    ASSERT_TRUE(indices->update(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(within)), 32, 8));
+    EXPECT_TRUE(drawnWith(6, 3));
+    EXPECT_FALSE(drawnWith(9, 3));
+}
+
 TEST_F(GLDrawTest, RefusedDrawsSayWhy)
 {
     auto quad = positions({-1, -1, 1, 1});

@@ -5,7 +5,10 @@
 #include "core/Logger.h"
 #include "render/IndexData.h"
 #include "render/VertexData.h"
+#include "render/Query.h"
+#include "render/ShaderState.h"
 #include "render/gl/GLRenderState.h"
+#include "render/gl/GLTexture.h"
 #include "support/LogRecorder.h"
 
 #include <GL/glx.h>
@@ -450,6 +453,113 @@ TEST_F(GLRenderDeviceTest, DestroyLetsGoOfTheTargets)
     EXPECT_EQ(device->getPrimaryRenderTarget(), nullptr);
     EXPECT_EQ(device->getRenderTarget(), nullptr);
     device->destroy();
+}
+
+TEST_F(GLRenderDeviceTest, ResourcesOutlivingTheirDeviceDestroyNothing)
+{
+    // A device of its own, released before what it made: each resource is then destroyed (and
+    // released) without calling into the device that is gone or deleting any OpenGL name.
+    IntrusivePointer<GLRenderDevice> second = static_cast<GLRenderDevice*>(new_GLRenderDevice());
+    ASSERT_TRUE(second->create(target.get(), 0));
+    IntrusivePointer<VertexFormat> format = second->createVertexFormat();
+    format->create();
+    format->addElement(VertexFormat::Semantic_POSITION, 0, VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3));
+    IntrusivePointer<VertexBuffer> vertices = second->createVertexBuffer();
+    ASSERT_TRUE(vertices->create(1, 2, format, 4));
+    IntrusivePointer<Texture> texture = second->createTexture();
+    ASSERT_TRUE(texture->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    IntrusivePointer<RenderState> state = second->createRenderState();
+    IntrusivePointer<ShaderState> program = second->createShaderState();
+    program->create();
+    IntrusivePointer<Query> query = second->createQuery();
+    query->create(Query::QueryType_OCCLUSION);
+    const GLuint textureName = static_cast<GLTexture*>(texture.get())->getHandle();
+    const GLuint bufferName = static_cast<GLBuffer*>(vertices.get())->getHandle();
+    ASSERT_NE(textureName, 0u);
+    second->destroy();
+    second = nullptr;
+
+    format->destroy();
+    format = nullptr;
+    vertices->destroy();
+    vertices = nullptr;
+    texture = nullptr;
+    state = nullptr;
+    program = nullptr;
+    query = nullptr;
+    device->activate();
+    EXPECT_TRUE(glIsTexture(textureName));
+    EXPECT_TRUE(bufferName == 0 || glIsBuffer(bufferName));
+    glDeleteTextures(1, &textureName);
+    if (bufferName != 0) {
+        glDeleteBuffers(1, &bufferName);
+    }
+}
+
+TEST_F(GLRenderDeviceTest, ValuesOpenGLWouldRefuseAreRefused)
+{
+    // Each is refused before it reaches OpenGL: no error is left behind (the fixture checks) and
+    // what was set before stays.
+    RenderCaps caps;
+    device->getRenderCaps(caps);
+    const LightState light;
+    for (int index : {-1, caps.maxLights, caps.maxLights + 100}) {
+        device->setLightEnabled(index, true);
+        device->setLightState(index, light);
+        EXPECT_EQ(gltest::takeGLError(), static_cast<GLenum>(GL_NO_ERROR)) << "light " << index;
+    }
+
+    Viewport whole;
+    whole.width = width;
+    whole.height = height;
+    device->setViewport(whole);
+    for (const auto& size : {std::pair<int, int>{-1, 10}, {10, -1}}) {
+        Viewport negative;
+        negative.width = size.first;
+        negative.height = size.second;
+        device->setViewport(negative);
+        EXPECT_EQ(gltest::takeGLError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(device->getViewport().width, width);
+        EXPECT_EQ(device->getViewport().height, height);
+    }
+
+    // The dot product and alpha blend exist only in the combiner, which needs sources.
+    for (int operation : {TextureState::Operation_DOTPRODUCT, TextureState::Operation_ALPHABLEND}) {
+        TextureState state;
+        state.colorOperation = operation;
+        EXPECT_EQ(thrownText([&] { device->setTextureState(0, &state); }),
+                  "setTextureState: colour operation without sources")
+            << operation;
+        EXPECT_EQ(gltest::takeGLError(), static_cast<GLenum>(GL_NO_ERROR)) << operation;
+    }
+}
+
+TEST_F(GLRenderDeviceTest, ResourcesOfAnEarlierContextDeleteNothingOfTheNext)
+{
+    auto name = [](const IntrusivePointer<Texture>& texture) { return static_cast<GLTexture*>(texture.get())->getHandle(); };
+    IntrusivePointer<Texture> old = device->createTexture();
+    ASSERT_TRUE(old->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    const GLuint oldName = name(old);
+
+    // The same device on the context of a new window target; the old context goes with its target.
+    device->destroy();
+    target = nullptr;
+    window = x.createWindow(width, height);
+    WindowRenderTargetFormat format;
+    format.threadCount = 1;
+    target = new_GLXRenderTarget(nullptr, window, &format);
+    ASSERT_TRUE(device->create(target.get(), 0));
+    std::vector<IntrusivePointer<Texture>> fresh;
+    while (fresh.size() < 64 && (fresh.empty() || name(fresh.back()) < oldName)) {
+        fresh.push_back(device->createTexture());
+        ASSERT_TRUE(fresh.back()->create(1, new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1), nullptr));
+    }
+    ASSERT_EQ(name(fresh.back()), oldName);
+
+    old->destroy();
+    old = nullptr;
+    EXPECT_TRUE(glIsTexture(oldName));
+    EXPECT_EQ(name(fresh.back()), oldName);
 }
 
 } // namespace

@@ -482,6 +482,42 @@ TEST_F(GLRenderStateTest, SamplerTable)
     glDeleteTextures(1, &texture);
 }
 
+TEST_F(GLRenderStateTest, RecordsStayInForceWhenTheirStateIsReleased)
+{
+    // The state's last reference goes before a texture is bound: the sampler and the texture
+    // environment it set are still the ones applied.
+    unsigned char texels[16] = {};
+    IntrusivePointer<Texture> texture = device->createTexture();
+    IntrusivePointer<TextureFormat> format = new TextureFormat(2, TextureFormat::Format_RGBA_8, 2, 2, 1, 1);
+    unsigned char* levels[] = {texels, nullptr};
+    ASSERT_TRUE(texture->create(1, format, levels));
+    {
+        IntrusivePointer<RenderState> state = device->createRenderState();
+        SamplerState sampler;
+        sampler.minFilter = sampler.magFilter = SamplerState::FilterType_LINEAR;
+        sampler.uAddress = sampler.vAddress = SamplerState::AddressType_CLAMP_TO_EDGE;
+        state->setSamplerState(Shader::ShaderType_FRAGMENT, 0, sampler);
+        TextureState environment;
+        environment.matrix.at(0, 0) = 0.5f;
+        environment.calculation = TextureState::CalculationType_NORMAL;
+        state->setTextureState(Shader::ShaderType_FRAGMENT, 0, environment);
+        ASSERT_TRUE(device->setRenderState(state.get()));
+    }
+    device->beginScene();
+    for (int round = 0; round < 2; ++round) {
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, texture.get());
+        GLint wrap = 0, filter = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
+        EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+        EXPECT_EQ(filter, GL_LINEAR);
+        glMatrixMode(GL_TEXTURE);
+        EXPECT_FLOAT_EQ(floats(GL_TEXTURE_MATRIX, 1)[0], 0.5f);
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, nullptr);
+    }
+    device->endScene();
+}
+
 TEST_F(GLRenderStateTest, TextureCoordinateGenerationAndTextureMatrix)
 {
     const Matrix4x4 planes(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);

@@ -2,6 +2,7 @@
 // they are made with, their level buffers, texture-coordinate generation and the texture matrix.
 #include "support/gl/GLDrawFixture.h"
 
+#include "render/RenderCaps.h"
 #include "render/SamplerState.h"
 #include "render/TextureState.h"
 #include "render/gl/GLTexture.h"
@@ -321,6 +322,27 @@ TEST_F(GLTextureTest, CompressedChainsKeepTheirSmallestLevels)
         short2x2.yPitch = short2x2.zPitch = 2;
         std::vector<unsigned char> two(2);
         EXPECT_FALSE(texture->read(&short2x2, two.data()));
+    }
+}
+
+TEST_F(GLTextureTest, TexturesOpenGLWouldRefuseAreRefused)
+{
+    // Too large for the device, or a pixel code OpenGL has no type for: false, and no error left.
+    RenderCaps caps;
+    device->getRenderCaps(caps);
+    struct Case
+    {
+        int pixelFormat, width, height;
+    } cases[] = {{TextureFormat::Format_RGBA_8, caps.maxTextureSize * 2, 1},
+                 {TextureFormat::Format_RGBA_8, 1, caps.maxTextureSize * 2},
+                 {0x1F08, 4, 4},
+                 {0x506, 4, 4},
+                 {0xE06, 4, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << c.pixelFormat << std::dec << " " << c.width << "x" << c.height);
+        IntrusivePointer<Texture> texture = device->createTexture();
+        EXPECT_FALSE(texture->create(1, new TextureFormat(2, c.pixelFormat, c.width, c.height, 1, 1), nullptr));
+        EXPECT_EQ(gltest::takeGLError(), static_cast<GLenum>(GL_NO_ERROR));
     }
 }
 

@@ -1,0 +1,83 @@
+// A backed engine's resources made before any device, then carried by one OpenGL device and by the
+// next that replaces it.
+#include "support/gl/GLDeviceFixture.h"
+
+#include "render/Buffer.h"
+#include "render/TextureFormat.h"
+#include "render/VertexBuffer.h"
+#include "scene/BufferManager.h"
+#include "scene/Engine.h"
+#include "scene/TextureManager.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using rezezaz::core::IntrusivePointer;
+using namespace rezezaz::render;
+using rezezaz::scene::Engine;
+
+class EngineGLTest : public gltest::GLDeviceFixture
+{
+protected:
+    // What OpenGL holds for the texture and the vertex buffer behind the engine's wrappers.
+    void expectHeldByOpenGL(Texture* texture, VertexBuffer* vertices)
+    {
+        Texture* glTexture = texture->getRootTexture();
+        ASSERT_NE(glTexture, nullptr);
+        TextureFormat box(2, 0x108, 2, 2, 1, 1);
+        std::vector<unsigned char> read(16, 0);
+        ASSERT_TRUE(glTexture->read(&box, read.data()));
+        EXPECT_EQ(read, std::vector<unsigned char>(pixels, pixels + 16));
+
+        VertexBuffer* glVertices = vertices->getRootVertexBuffer();
+        ASSERT_NE(glVertices, nullptr);
+        const unsigned char* bytes = glVertices->lock(Buffer::Access_READ);
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_EQ(std::memcmp(bytes, corners, sizeof corners), 0);
+        glVertices->unlock();
+    }
+
+    unsigned char pixels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 10, 20, 30, 40};
+    const float corners[9] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
+};
+
+TEST_F(EngineGLTest, ResourcesMadeBeforeAnyDeviceFollowEachDevice)
+{
+    IntrusivePointer<Engine> engine(new Engine(nullptr, nullptr));
+    engine->setHasBackableFixed(true);
+    IntrusivePointer<Texture> texture = engine->getTextureManager()->createTexture(
+        1, IntrusivePointer<TextureFormat>(new TextureFormat(2, 0x108, 2, 2, 1, 1)), pixels);
+    IntrusivePointer<VertexBuffer> vertices = engine->getBufferManager()->createVertexBuffer(
+        Buffer::Usage_STATIC, Buffer::Access_WRITE, engine->getVertexFormats().POSITION, 3);
+    std::memcpy(vertices->lock(Buffer::Access_WRITE), corners, sizeof corners);
+    vertices->unlock();
+    EXPECT_EQ(texture->getRootTexture(), nullptr);
+    EXPECT_EQ(vertices->getRootVertexBuffer(), nullptr);
+
+    engine->setRenderDevice(device.get());
+    expectHeldByOpenGL(texture.get(), vertices.get());
+
+    // A second device, on a window and context of its own, replaces the first.
+    const Window secondWindow = x.createWindow(width, height);
+    WindowRenderTargetFormat format;
+    format.threadCount = 1;
+    IntrusivePointer<RenderTarget> secondTarget = new_GLXRenderTarget(nullptr, secondWindow, &format);
+    IntrusivePointer<GLRenderDevice> second(static_cast<GLRenderDevice*>(new_GLRenderDevice()));
+    ASSERT_TRUE(second->create(secondTarget.get(), 0));
+
+    engine->setRenderDevice(second.get());
+    expectHeldByOpenGL(texture.get(), vertices.get());
+
+    // The engine lets go of its device resources while the second device is still there.
+    engine->destroy();
+    EXPECT_EQ(texture->getRootTexture(), nullptr);
+    texture = nullptr;
+    vertices = nullptr;
+    engine = nullptr;
+    second->destroy();
+    device->activate();
+}
+
+} // namespace
