@@ -4,6 +4,8 @@
 #include "scene/Camera.h"
 #include "scene/CameraComponent.h"
 #include "scene/LightComponent.h"
+#include "scene/material/CameraPositionVariable.h"
+#include "scene/material/SceneParameters.h"
 #include "support/RecordingRenderTarget.h"
 
 #include <cmath>
@@ -251,6 +253,23 @@ TEST_F(CameraTest, FramesPerSecondOverTheLastHundredFrames)
     EXPECT_FLOAT_EQ(steady.getFramesPerSecond(), 1.0f);
     steady.updateFramesPerSecond(101000);
     EXPECT_FLOAT_EQ(steady.getFramesPerSecond(), 1.0f);
+}
+
+TEST_F(CameraTest, CameraPositionVariableWritesTheDrawingCamerasPlace)
+{
+    rezezaz::scene::material::CameraPositionVariable variable;
+    EXPECT_EQ(variable.getFormat(), 0x0406);
+    Pointer<rezezaz::scene::material::SceneParameters> parameters(new rezezaz::scene::material::SceneParameters());
+    float written[4] = {9, 9, 9, 9};
+    // Outside a render there is no camera: the origin.
+    variable.update(reinterpret_cast<unsigned char*>(written), parameters.get());
+    EXPECT_EQ(std::vector<float>(written, written + 4), (std::vector<float>{0, 0, 0, 1}));
+
+    Camera camera;
+    camera.setPosition(Vector3(1, 2, 3));
+    parameters->camera = &camera;
+    variable.update(reinterpret_cast<unsigned char*>(written), parameters.get());
+    EXPECT_EQ(std::vector<float>(written, written + 4), (std::vector<float>{1, 2, 3, 1}));
 }
 
 class CameraComponentTest : public SceneFixture
