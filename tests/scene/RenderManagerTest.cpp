@@ -349,3 +349,47 @@ TEST_F(RenderManagerTest, ASecondFrameAllocatesNothing)
 }
 
 } // namespace
+
+namespace {
+
+TEST(RenderManagerWithoutEngineTest, PiecesWithoutAUsableMaterialAreNotDrawn)
+{
+    support::SharedCallLog calls = std::make_shared<support::CallLog>();
+    support::RecordingRenderDevice device{calls};
+    device.caps.maxLights = 2;
+    Pointer<Scene> scene(new Scene(nullptr, 0.001f));
+    auto* manager = static_cast<SimpleRenderManager*>(scene->getRenderManager());
+    EXPECT_EQ(manager->getDefaultMaterial(), nullptr);
+
+    Pointer<Camera> camera(new Camera(nullptr));
+    EXPECT_EQ(camera->getDefaultState(), nullptr);
+    Pointer<Node> holder(new Node(scene.get()));
+    Pointer<Bound> everywhere(new Bound());
+    everywhere->setInfinite();
+    holder->setBound(everywhere.get());
+    scene->getRoot()->attach(holder.get());
+    Pointer<PieceComponent> pieces(new PieceComponent());
+    holder->attach(pieces.get());
+
+    Pointer<Material> usable(new Material(nullptr));
+    RenderPath* path = usable->addPath(rezezaz::core::String("main"));
+    Pointer<support::RecordingRenderState> state(new support::RecordingRenderState(calls, "usable"));
+    path->addPass(state.get(), nullptr);
+    usable->setBestPath(path);
+    Pointer<Material> pathless(new Material(nullptr));
+    pieces->pieces.push_back(std::make_unique<RecordingRenderable>(calls, "bare", nullptr, Vector3(0, 0, -5)));
+    pieces->pieces.push_back(std::make_unique<RecordingRenderable>(calls, "pathless", pathless.get(), Vector3(0, 0, -5)));
+    pieces->pieces.push_back(std::make_unique<RecordingRenderable>(calls, "usable", usable.get(), Vector3(0, 0, -5)));
+
+    camera->render(&device, scene.get(), nullptr);
+    std::vector<std::string> drawn;
+    for (const auto& call : calls->take()) {
+        if (call.rfind("draw", 0) == 0) {
+            drawn.push_back(call);
+        }
+    }
+    EXPECT_EQ(drawn, std::vector<std::string>{"draw usable"});
+    scene->destroy();
+}
+
+} // namespace
