@@ -71,7 +71,8 @@ void Bound::transform(const Bound& local, const Transform& t)
     } else if (local.kind == Kind_SPHERE) {
         const Vector3 r = t.rotate * local.sphere.origin;
         const float largest = std::max({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
-        sphere = Sphere(Vector3(r.x * s.x, r.y * s.y, r.z * s.z) + t.translate, local.sphere.radius * largest);
+        sphere =
+            Sphere(Vector3(r.x * s.x, r.y * s.y, r.z * s.z) + t.translate, local.sphere.radius * largest);
         Math::findBoundingBox(box, sphere);
     } else {
         sphere = local.sphere;
@@ -117,9 +118,11 @@ void Bound::merge(const Bound& other, float epsilon)
         return;
     }
     if (kind == Kind_BOX && other.kind == Kind_BOX) {
-        box.minimum = Vector3(std::min(box.minimum.x, other.box.minimum.x), std::min(box.minimum.y, other.box.minimum.y),
+        box.minimum = Vector3(std::min(box.minimum.x, other.box.minimum.x),
+                              std::min(box.minimum.y, other.box.minimum.y),
                               std::min(box.minimum.z, other.box.minimum.z));
-        box.maximum = Vector3(std::max(box.maximum.x, other.box.maximum.x), std::max(box.maximum.y, other.box.maximum.y),
+        box.maximum = Vector3(std::max(box.maximum.x, other.box.maximum.x),
+                              std::max(box.maximum.y, other.box.maximum.y),
                               std::max(box.maximum.z, other.box.maximum.z));
         Math::findBoundingSphere(sphere, box);
         return;

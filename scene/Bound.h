@@ -41,7 +41,8 @@ public:
     void merge(const Bound& other, float epsilon);
 
     // The smallest sphere holding both spheres.
-    static core::math::Sphere mergeSpheres(const core::math::Sphere& a, const core::math::Sphere& b, float epsilon);
+    static core::math::Sphere mergeSpheres(const core::math::Sphere& a, const core::math::Sphere& b,
+                                           float epsilon);
 };
 
 } // namespace rezezaz::scene

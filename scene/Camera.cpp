@@ -267,9 +267,11 @@ void Camera::autoUpdateProjection(render::RenderTarget* target)
     }
     setViewport(render::Viewport{0, 0, w, h, false});
     if ((w >= h && !largerSide) || (h >= w && largerSide)) {
-        Math::setMatrix4x4FromPerspectiveY(projectionMatrix, fov, static_cast<float>(w) / h, nearDist, farDist);
+        Math::setMatrix4x4FromPerspectiveY(projectionMatrix, fov, static_cast<float>(w) / h, nearDist,
+                                           farDist);
     } else {
-        Math::setMatrix4x4FromPerspectiveX(projectionMatrix, fov, static_cast<float>(h) / w, nearDist, farDist);
+        Math::setMatrix4x4FromPerspectiveX(projectionMatrix, fov, static_cast<float>(h) / w, nearDist,
+                                           farDist);
     }
     projectionUpdated();
 }

@@ -63,12 +63,15 @@ public:
     void setProjectionFovX(float fov, float aspect, float nearDist, float farDist);
     void setProjectionFovY(float fov, float aspect, float nearDist, float farDist);
     void setProjectionOrtho(float left, float right, float bottom, float top, float nearDist, float farDist);
-    void setProjectionFrustum(float left, float right, float bottom, float top, float nearDist, float farDist);
+    void setProjectionFrustum(float left, float right, float bottom, float top, float nearDist,
+                              float farDist);
     void setProjectionMatrix(const core::math::Matrix4x4& matrix);
     void setObliqueNearPlaneMatrix(const core::math::Matrix4x4& matrix);
     void setNearAndFarDist(float nearDist, float farDist);
-    void setLookAt(const core::math::Vector3& eye, const core::math::Vector3& point, const core::math::Vector3& up);
-    void setLookDir(const core::math::Vector3& eye, const core::math::Vector3& dir, const core::math::Vector3& up);
+    void setLookAt(const core::math::Vector3& eye, const core::math::Vector3& point,
+                   const core::math::Vector3& up);
+    void setLookDir(const core::math::Vector3& eye, const core::math::Vector3& dir,
+                    const core::math::Vector3& up);
     void setWorldMatrix(const core::math::Matrix4x4& matrix);
     void setPosition(const core::math::Vector3& position);
 

@@ -22,7 +22,8 @@ using core::math::Quaternion;
 using core::math::Vector3;
 
 Node::Node(Scene* scene)
-    : transform(new Transform(this)), bound(new Bound()), worldTransform(new Transform()), worldBound(new Bound())
+    : transform(new Transform(this)), bound(new Bound()), worldTransform(new Transform()),
+      worldBound(new Bound())
 {
     if (scene != nullptr) {
         create(scene);
@@ -332,8 +333,9 @@ void Node::setScale(float scale)
 void Node::setMatrix4x4(const core::math::Matrix4x4& m)
 {
     const float* d = m.data;
-    transform->scale = Vector3(Math::length(Vector3(d[0], d[1], d[2])), Math::length(Vector3(d[4], d[5], d[6])),
-                               Math::length(Vector3(d[8], d[9], d[10])));
+    transform->scale =
+        Vector3(Math::length(Vector3(d[0], d[1], d[2])), Math::length(Vector3(d[4], d[5], d[6])),
+                Math::length(Vector3(d[8], d[9], d[10])));
     Math::setQuaternionFromMatrix4x4(transform->rotate, m);
     transform->translate = Vector3(d[12], d[13], d[14]);
     transform->notify();

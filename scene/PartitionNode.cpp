@@ -37,7 +37,8 @@ bool PartitionNode::senseBoundingVolumes(SensorResultsListener* listener, Bound*
             }
         }
         found = true;
-        const float distance = Math::lengthSquared(child->getWorldTransform()->translate - query->sphere.origin);
+        const float distance =
+            Math::lengthSquared(child->getWorldTransform()->translate - query->sphere.origin);
         if (!listener->resultFound(child, distance)) {
             break;
         }
@@ -49,7 +50,8 @@ bool PartitionNode::sensePotentiallyVisible(SensorResultsListener* listener, con
 {
     for (int i = 0; i < nodes.size(); ++i) {
         Node* child = nodes[i].get();
-        if (!listener->resultFound(child, Math::lengthSquared(child->getWorldTransform()->translate - point))) {
+        if (!listener->resultFound(child,
+                                   Math::lengthSquared(child->getWorldTransform()->translate - point))) {
             break;
         }
     }

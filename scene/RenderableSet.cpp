@@ -133,7 +133,8 @@ void RenderableSet::queueLight(LightComponent* light)
     LightQueueItem item;
     item.light = light;
     Node* node = light->getParent();
-    const core::math::Vector3 at = node != nullptr ? node->getWorldTransform()->translate : core::math::Vector3();
+    const core::math::Vector3 at =
+        node != nullptr ? node->getWorldTransform()->translate : core::math::Vector3();
     const core::math::Vector3 from = camera != nullptr ? camera->getPosition() : core::math::Vector3();
     item.distance = Math::lengthSquared(at - from);
     int index = 0;

@@ -122,8 +122,8 @@ void SimpleRenderManager::applyRenderState(render::RenderState* state)
     state->getFogState(sceneParameters->fogState);
 }
 
-void SimpleRenderManager::renderRenderables(RenderableSet* set, RenderDevice* renderDevice, Camera* renderCamera,
-                                            bool useMaterials)
+void SimpleRenderManager::renderRenderables(RenderableSet* set, RenderDevice* renderDevice,
+                                            Camera* renderCamera, bool useMaterials)
 {
     if (renderCamera->getClearFlags() != 0 && !renderCamera->getSkipFirstClear()) {
         renderDevice->clear(renderCamera->getClearFlags(), renderCamera->getClearColor());

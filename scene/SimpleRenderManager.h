@@ -35,14 +35,14 @@ public:
     void renderScene(render::RenderDevice* device, Node* node, Camera* camera) override;
     render::RenderDevice* getDevice() override { return device; }
     void setupPass(material::RenderPass* pass, render::RenderDevice* device) override;
-    void setupPassForRenderable(material::RenderPass* pass, render::RenderDevice* device, Renderable* renderable,
-                                const core::math::Vector4& ambient) override;
+    void setupPassForRenderable(material::RenderPass* pass, render::RenderDevice* device,
+                                Renderable* renderable, const core::math::Vector4& ambient) override;
     virtual void gatherRenderables(RenderableSet* set, Node* node, Camera* camera);
     virtual void renderRenderables(RenderableSet* set, render::RenderDevice* device, Camera* camera,
                                    bool useMaterials);
     virtual void renderDepthSortedRenderables(const RenderableSet::RenderableQueue& queue, bool useMaterials);
-    virtual void renderQueueItems(material::Material* material, const RenderableSet::RenderableQueueItem* items,
-                                  int count);
+    virtual void renderQueueItems(material::Material* material,
+                                  const RenderableSet::RenderableQueueItem* items, int count);
     virtual void interRenderRenderables(RenderableSet* set, render::RenderDevice* device, Camera* camera,
                                         bool useMaterials);
 
@@ -51,7 +51,8 @@ public:
     material::Material* getDefaultMaterial() const { return defaultMaterial.get(); }
 
 private:
-    void setupLights(const core::Collection<RenderableSet::LightQueueItem>& lights, render::RenderDevice* device);
+    void setupLights(const core::Collection<RenderableSet::LightQueueItem>& lights,
+                     render::RenderDevice* device);
     void setupVariableBuffers(material::RenderPass* pass, int scope);
     void applyRenderState(render::RenderState* state);
     void adjustModelMatrix(core::math::Matrix4x4& matrix, const render::GeometryState& geometry);

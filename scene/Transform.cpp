@@ -48,7 +48,8 @@ void Transform::setTransform(const Transform& parent, const Transform& child)
     const Vector3 parentTranslate = parent.translate;
     rotate = parent.rotate * childRotate;
     scale = Vector3(parentScale.x * childScale.x, parentScale.y * childScale.y, parentScale.z * childScale.z);
-    translate = parentTranslate + Vector3(turned.x * parentScale.x, turned.y * parentScale.y, turned.z * parentScale.z);
+    translate = parentTranslate +
+                Vector3(turned.x * parentScale.x, turned.y * parentScale.y, turned.z * parentScale.z);
     notify();
 }
 

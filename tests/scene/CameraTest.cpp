@@ -41,7 +41,8 @@ void expectMatrixNear(const Matrix4x4& actual, const Matrix4x4& expected, float 
 }
 
 class LightComponentTest : public SceneFixture
-{};
+{
+};
 
 TEST_F(LightComponentTest, PointAndDirectionalLightsReachAsFarAsTheirKind)
 {
@@ -104,7 +105,8 @@ TEST_F(LightComponentTest, FollowsItsNodeAndMovesBetweenNodes)
 }
 
 class CameraTest : public ::testing::Test
-{};
+{
+};
 
 TEST_F(CameraTest, ProjectionKindsBuildTheirMatrices)
 {
@@ -259,7 +261,8 @@ TEST_F(CameraTest, CameraPositionVariableWritesTheDrawingCamerasPlace)
 {
     rezezaz::scene::material::CameraPositionVariable variable;
     EXPECT_EQ(variable.getFormat(), 0x0406);
-    Pointer<rezezaz::scene::material::SceneParameters> parameters(new rezezaz::scene::material::SceneParameters());
+    Pointer<rezezaz::scene::material::SceneParameters> parameters(
+        new rezezaz::scene::material::SceneParameters());
     float written[4] = {9, 9, 9, 9};
     // Outside a render there is no camera: the origin.
     variable.update(reinterpret_cast<unsigned char*>(written), parameters.get());
@@ -273,7 +276,8 @@ TEST_F(CameraTest, CameraPositionVariableWritesTheDrawingCamerasPlace)
 }
 
 class CameraComponentTest : public SceneFixture
-{};
+{
+};
 
 TEST_F(CameraComponentTest, CameraFollowsItsNode)
 {

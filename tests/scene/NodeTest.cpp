@@ -27,7 +27,8 @@ void expectNear(const Vector3& actual, const Vector3& expected, float tolerance 
 }
 
 class NodeTest : public SceneFixture
-{};
+{
+};
 
 TEST_F(NodeTest, HandlesStartAfterBackgroundAndRootAndAreReused)
 {

@@ -97,7 +97,8 @@ public:
 class MarkingRenderManager : public SimpleRenderManager
 {
 public:
-    MarkingRenderManager(Scene* scene, support::SharedCallLog log) : SimpleRenderManager(scene), log(std::move(log))
+    MarkingRenderManager(Scene* scene, support::SharedCallLog log)
+        : SimpleRenderManager(scene), log(std::move(log))
     {}
     void interRenderRenderables(RenderableSet*, rezezaz::render::RenderDevice*, Camera*, bool) override
     {
@@ -191,9 +192,9 @@ TEST_F(RenderManagerTest, QueuesDrawByLayerThenDepth)
     piece("glass4b", glass.get(), Vector3(0, 2, 0));
     piece("lower2", lower.get());
 
-    EXPECT_EQ(only(render(), "draw"),
-              (std::vector<std::string>{"draw plain", "draw lower", "draw lower2", "draw glass9", "draw glass4",
-                                        "draw glass4b", "draw glass1", "draw upper", "inter"}));
+    EXPECT_EQ(only(render(), "draw"), (std::vector<std::string>{"draw plain", "draw lower", "draw lower2",
+                                                                "draw glass9", "draw glass4", "draw glass4b",
+                                                                "draw glass1", "draw upper", "inter"}));
 
     // The piece without a material sits in the queue keyed by null, in layer 0.
     RenderableSet* set = manager->getRenderableSet();
@@ -263,7 +264,8 @@ TEST_F(RenderManagerTest, TheFarthestLightsFillTheSlots)
     EXPECT_EQ(queued[0].light, lights[8].get());
     EXPECT_EQ(queued[8].light, lights[0].get());
     for (int slot = 0; slot < 8; ++slot) {
-        EXPECT_EQ(std::count(log.begin(), log.end(), "device.setLightEnabled(" + std::to_string(slot) + ",1)"), 1);
+        EXPECT_EQ(
+            std::count(log.begin(), log.end(), "device.setLightEnabled(" + std::to_string(slot) + ",1)"), 1);
     }
 
     // Fewer lights than slots: the rest are switched off.
@@ -292,7 +294,9 @@ TEST_F(RenderManagerTest, TexturesOfAnEarlierPassAreUnboundWhenTheNextHasFewer)
     piece("textured", textured.get());
     piece("bare", bare.get());
     const std::vector<std::string> log = render();
-    const auto at = [&log](const std::string& call) { return std::find(log.begin(), log.end(), call) - log.begin(); };
+    const auto at = [&log](const std::string& call) {
+        return std::find(log.begin(), log.end(), call) - log.begin();
+    };
     EXPECT_LT(at("device.setTexture(0,0,image)"), at("draw textured"));
     EXPECT_LT(at("device.setTexture(0,1,detail)"), at("draw textured"));
     EXPECT_GT(at("device.setTexture(0,0,null)"), at("draw textured"));
@@ -377,9 +381,12 @@ TEST(RenderManagerWithoutEngineTest, PiecesWithoutAUsableMaterialAreNotDrawn)
     path->addPass(state.get(), nullptr);
     usable->setBestPath(path);
     Pointer<Material> pathless(new Material(nullptr));
-    pieces->pieces.push_back(std::make_unique<RecordingRenderable>(calls, "bare", nullptr, Vector3(0, 0, -5)));
-    pieces->pieces.push_back(std::make_unique<RecordingRenderable>(calls, "pathless", pathless.get(), Vector3(0, 0, -5)));
-    pieces->pieces.push_back(std::make_unique<RecordingRenderable>(calls, "usable", usable.get(), Vector3(0, 0, -5)));
+    pieces->pieces.push_back(
+        std::make_unique<RecordingRenderable>(calls, "bare", nullptr, Vector3(0, 0, -5)));
+    pieces->pieces.push_back(
+        std::make_unique<RecordingRenderable>(calls, "pathless", pathless.get(), Vector3(0, 0, -5)));
+    pieces->pieces.push_back(
+        std::make_unique<RecordingRenderable>(calls, "usable", usable.get(), Vector3(0, 0, -5)));
 
     camera->render(&device, scene.get(), nullptr);
     std::vector<std::string> drawn;

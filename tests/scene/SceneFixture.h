@@ -54,10 +54,7 @@ public:
 class BoxComponent : public rezezaz::scene::BaseComponent, public rezezaz::scene::Spacial
 {
 public:
-    explicit BoxComponent(const rezezaz::core::math::AABox& box)
-    {
-        bound->setBox(box);
-    }
+    explicit BoxComponent(const rezezaz::core::math::AABox& box) { bound->setBox(box); }
 
     void parentChanged(rezezaz::scene::Node* node) override
     {

@@ -30,12 +30,16 @@ using rezezaz::render::VertexData;
 using rezezaz::scene::Bound;
 using rezezaz::scene::Node;
 
-constexpr int FLOAT2 = rezezaz::render::VertexFormat::makeFormat(rezezaz::render::VertexFormat::Type_FLOAT32, 2);
-constexpr int FLOAT3 = rezezaz::render::VertexFormat::makeFormat(rezezaz::render::VertexFormat::Type_FLOAT32, 3);
+constexpr int FLOAT2 =
+    rezezaz::render::VertexFormat::makeFormat(rezezaz::render::VertexFormat::Type_FLOAT32, 2);
+constexpr int FLOAT3 =
+    rezezaz::render::VertexFormat::makeFormat(rezezaz::render::VertexFormat::Type_FLOAT32, 3);
 
 // A box of side 2 about its node's origin, drawn by its face towards +z, with no material of its own.
-class BoxComponent : public rezezaz::scene::BaseComponent, public rezezaz::scene::Spacial,
-                     public rezezaz::scene::Visible, public rezezaz::scene::Renderable
+class BoxComponent : public rezezaz::scene::BaseComponent,
+                     public rezezaz::scene::Spacial,
+                     public rezezaz::scene::Visible,
+                     public rezezaz::scene::Renderable
 {
 public:
     BoxComponent(VertexData* vertices, IndexData* indices) : vertices(vertices), indices(indices)
@@ -148,8 +152,8 @@ TEST_F(SceneGLTest, ALitBoxThroughTheSceneCameraFromTheFirstFrame)
         makeFormat({{rezezaz::render::VertexFormat::Semantic_POSITION, 0, FLOAT3},
                     {rezezaz::render::VertexFormat::Semantic_NORMAL, 0, FLOAT3},
                     {rezezaz::render::VertexFormat::Semantic_TEXCOORD, 0, FLOAT2}});
-    const float face[] = {-1, -1, 1, 0, 0, 1, 0, 0, 1, -1, 1, 0, 0, 1, 1, 0,
-                          1,  1,  1, 0, 0, 1, 1, 1, -1, 1, 1, 0, 0, 1, 0, 1};
+    const float face[] = {-1, -1, 1, 0, 0, 1, 0, 0, 1,  -1, 1, 0, 0, 1, 1, 0,
+                          1,  1,  1, 0, 0, 1, 1, 1, -1, 1,  1, 0, 0, 1, 0, 1};
     IntrusivePointer<VertexData> vertices(new VertexData(makeVertices(format, face, 4)));
     IntrusivePointer<IndexData> fan(new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4));
 
