@@ -9,6 +9,12 @@
 #include "render/MaterialState.h"
 #include "render/Viewport.h"
 
+namespace rezezaz::scene {
+class Camera;
+class Renderable;
+class Scene;
+} // namespace rezezaz::scene
+
 namespace rezezaz::scene::material {
 
 class RenderPass;
@@ -33,6 +39,11 @@ public:
     render::LightState lightState;
     // The ambient colour of the item being drawn.
     core::math::Vector4 ambientColor;
+    // Not owned: the scene drawn, the camera of the render in progress and the item being drawn
+    // (null outside a render or an item).
+    Scene* scene = nullptr;
+    Camera* camera = nullptr;
+    Renderable* renderable = nullptr;
 };
 
 } // namespace rezezaz::scene::material

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "core/Collection.h"
+#include "core/IntrusivePointer.h"
+#include "core/math/Matrix3x3.h"
+#include "core/math/Matrix4x4.h"
+#include "core/math/Quaternion.h"
+#include "core/math/Vector3.h"
+#include "scene/BaseComponent.h"
+#include "scene/Bound.h"
+#include "scene/Transform.h"
+#include "scene/TransformListener.h"
+
+namespace rezezaz::scene {
+
+class ActionComponent;
+class Animatable;
+class Camera;
+class Engine;
+class LightComponent;
+class PhysicsComponent;
+class RenderableSet;
+class Scene;
+class Spacial;
+class Visible;
+
+// One node of the scene graph: holds components and child nodes (both owned, in attach order),
+// keeps the local and world transform and bound of its subtree, runs the updates of what it holds
+// and puts idle subtrees to sleep. A node created in a scene holds that scene; the scene is
+// therefore torn down explicitly with Scene::destroy.
+class Node : public BaseComponent, public TransformListener
+{
+public:
+    explicit Node(Scene* scene = nullptr);
+    ~Node() override;
+
+    void destroy() override;
+    // Destroys every component and child node, keeping the node itself.
+    void destroyAllChildren();
+
+    const core::Type<Component>* getType() const override;
+    void rootChanged(Node* root) override;
+    void notifyParentAttached() override;
+    void notifyParentRemoved() override;
+    void logicUpdate(int dt, int scope) override;
+    void frameUpdate(int dt, int scope) override;
+    bool handleEvent(core::Event* event) override;
+    bool getActive() override { return active; }
+
+    virtual void create(Scene* scene);
+    virtual Node* getRoot() const { return root; }
+    virtual bool attach(Component* component);
+    virtual bool remove(Component* component);
+    virtual void componentAttached(Component* component);
+    virtual void componentRemoved(Component* component);
+    virtual Component* getChild(const core::String& name) const;
+    virtual Component* getChild(const core::Type<Component>* type) const;
+    virtual void nodeAttached(Node* node);
+    virtual void nodeRemoved(Node* node);
+    virtual const core::Collection<core::IntrusivePointer<Node>>& getNodes() const { return nodes; }
+    virtual Node* getNode(const core::String& name) const;
+    virtual Node* getNode(const core::Type<Component>* type) const;
+
+    virtual void actionAttached(ActionComponent* action);
+    virtual void actionRemoved(ActionComponent* action);
+    virtual ActionComponent* getAction(const core::String& name) const;
+    virtual void startAction(const core::String& name);
+    virtual void stopAction(const core::String& name);
+    virtual void stopAllActions();
+    virtual bool getActionActive(const core::String& name) const;
+
+    virtual void spacialAttached(Spacial* spacial);
+    virtual void spacialRemoved(Spacial* spacial);
+    virtual int getNumSpacials() const { return spacials.size(); }
+    virtual Spacial* getSpacial(int index) const { return spacials[index]; }
+    virtual void visibleAttached(Visible* visible);
+    virtual void visibleRemoved(Visible* visible);
+    virtual int getNumVisibles() const { return visibles.size(); }
+    virtual Visible* getVisible(int index) const { return visibles[index]; }
+    virtual void animatableAttached(Animatable* animatable);
+    virtual void animatableRemoved(Animatable* animatable);
+    virtual int getNumAnimatables() const { return animatables.size(); }
+    virtual Animatable* getAnimatable(int index) const { return animatables[index]; }
+    virtual void lightAttached(LightComponent* light);
+    virtual void lightRemoved(LightComponent* light);
+    virtual int getNumLights() const { return lights.size(); }
+    virtual LightComponent* getLight(int index) const { return lights[index]; }
+    virtual void physicsAttached(PhysicsComponent* physics) { this->physics = physics; }
+    virtual void physicsRemoved(PhysicsComponent*) { physics = nullptr; }
+    virtual PhysicsComponent* getPhysics() const { return physics; }
+
+    virtual void setTranslate(const core::math::Vector3& translate);
+    virtual void setTranslate(float x, float y, float z);
+    virtual void setRotate(const core::math::Quaternion& rotate);
+    virtual void setRotate(const core::math::Matrix3x3& rotate);
+    virtual void setRotate(const core::math::Vector3& axis, float angle);
+    virtual void setScale(const core::math::Vector3& scale);
+    virtual void setScale(float x, float y, float z);
+    virtual void setScale(float scale);
+    virtual void setMatrix4x4(const core::math::Matrix4x4& matrix);
+    virtual void setTransform(const Transform* transform);
+    virtual void setBound(const Bound* bound);
+    virtual void setScope(int scope) { this->scope = scope; }
+    virtual void setStayActive(bool stayActive);
+    virtual void activate();
+    virtual void deactivate();
+    virtual void tryDeactivate();
+    void transformChanged(Transform* transform) override;
+    virtual void boundChanged();
+    virtual void nodeBoundChanged(Node* node);
+    virtual void gatherRenderables(Camera* camera, RenderableSet* set);
+    virtual void calculateBound();
+
+    Engine* getEngine() const { return engine.get(); }
+    Scene* getScene() const { return scene.get(); }
+    int getHandle() const { return handle; }
+    void setHandle(int handle) { this->handle = handle; }
+    const core::Collection<core::IntrusivePointer<Component>>& getComponents() const { return components; }
+    Transform* getTransform() const { return transform.get(); }
+    Transform* getWorldTransform() const { return worldTransform.get(); }
+    Bound* getBound() const { return bound.get(); }
+    Bound* getWorldBound() const { return worldBound.get(); }
+    int getScope() const { return scope; }
+    int getWorldScope() const { return worldScope; }
+    bool getAnyActive() const { return anyActive; }
+    int getDeactivateCount() const { return deactivateCount; }
+
+protected:
+    core::IntrusivePointer<Engine> engine;
+    core::IntrusivePointer<Scene> scene;
+    int handle = 0;
+    core::Collection<core::IntrusivePointer<Component>> components;
+    core::Collection<core::IntrusivePointer<Node>> nodes;
+    bool anyActive = false;
+    bool activateChildren = true;
+    core::Collection<ActionComponent*> actions;
+    core::Collection<Visible*> visibles;
+    core::Collection<Animatable*> animatables;
+    core::Collection<LightComponent*> lights;
+    core::Collection<Spacial*> spacials;
+    PhysicsComponent* physics = nullptr;
+    bool active = true;
+    int deactivateCount = 0;
+    core::IntrusivePointer<Transform> transform;
+    core::IntrusivePointer<Bound> bound;
+    core::IntrusivePointer<Transform> worldTransform;
+    core::IntrusivePointer<Bound> worldBound;
+    int scope = -1;
+    int worldScope = -1;
+};
+
+} // namespace rezezaz::scene

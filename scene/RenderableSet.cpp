@@ -1,0 +1,147 @@
+#include "scene/RenderableSet.h"
+
+#include "core/math/Math.h"
+#include "scene/Bound.h"
+#include "scene/Camera.h"
+#include "scene/LightComponent.h"
+#include "scene/Node.h"
+#include "scene/PartitionNode.h"
+#include "scene/Renderable.h"
+#include "scene/Scene.h"
+#include "scene/material/Material.h"
+
+#include <functional>
+
+namespace rezezaz::scene {
+
+using core::math::Math;
+
+RenderableSet::RenderableSet(Scene* scene) : scene(scene) {}
+
+void RenderableSet::startQueuing()
+{
+    for (int i = 0; i < queuesInUse; ++i) {
+        queues[i].resize(0);
+    }
+    queuesInUse = 0;
+    materialMap.resize(0);
+    layerMap.resize(0);
+    materialQueueOrder.resize(0);
+    depthSortedQueueOrder.resize(0);
+    lights.resize(0);
+    nodes.resize(0);
+    partitionNode = scene != nullptr ? scene->getRoot() : nullptr;
+}
+
+void RenderableSet::endQueuing()
+{
+    partitionNode = nullptr;
+}
+
+void RenderableSet::queueNode(Node* node)
+{
+    if (nodeQueueing) {
+        nodes.add(node);
+    }
+}
+
+int RenderableSet::takeQueue()
+{
+    if (queuesInUse == queues.size()) {
+        queues.add(RenderableQueue());
+    }
+    return queuesInUse++;
+}
+
+template <class Entry, class Key>
+int RenderableSet::findOrAddQueue(core::Collection<Entry>& map, Key key, bool& fresh)
+{
+    int low = 0;
+    int high = map.size();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (std::less<Key>()(map[middle].key, key)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    fresh = low == map.size() || map[low].key != key;
+    if (!fresh) {
+        return map[low].queue;
+    }
+    Entry entry;
+    entry.key = key;
+    entry.queue = takeQueue();
+    map.insert(map.begin() + low, entry);
+    return entry.queue;
+}
+
+int RenderableSet::getQueueLayer(int index) const
+{
+    const RenderableQueue& queue = queues[index];
+    const material::Material* first = queue.size() > 0 ? queue[0].material : nullptr;
+    return first != nullptr ? first->getLayer() : 0;
+}
+
+void RenderableSet::insertByLayer(core::Collection<int>& order, int queue, int layer)
+{
+    int at = 0;
+    while (at < order.size() && getQueueLayer(order[at]) <= layer) {
+        ++at;
+    }
+    order.insert(order.begin() + at, queue);
+}
+
+void RenderableSet::queueRenderable(Renderable* renderable)
+{
+    material::Material* material = renderable->getRenderMaterial();
+    Bound* bound = renderable->getRenderBound();
+    RenderableQueueItem item;
+    item.renderable = renderable;
+    item.material = material;
+    if (partitionNode == nullptr || !partitionNode->findAmbientForBound(item.ambient, bound)) {
+        item.ambient = scene != nullptr ? scene->getAmbient() : core::math::Vector4(0.0f, 0.0f, 0.0f, 1.0f);
+    }
+    const int layer = material != nullptr ? material->getLayer() : 0;
+    if (material != nullptr && material->isDepthSorted()) {
+        bool fresh = false;
+        const int index = findOrAddQueue(layerMap, layer, fresh);
+        const core::math::Vector3 from = camera != nullptr ? camera->getPosition() : core::math::Vector3();
+        item.depth = bound != nullptr ? Math::lengthSquared(bound->sphere.origin - from) : 0.0f;
+        RenderableQueue& queue = queues[index];
+        int at = 0;
+        while (at < queue.size() && queue[at].depth >= item.depth) {
+            ++at;
+        }
+        queue.insert(queue.begin() + at, item);
+        if (fresh) {
+            insertByLayer(depthSortedQueueOrder, index, layer);
+        }
+        return;
+    }
+    bool fresh = false;
+    const int index = findOrAddQueue(materialMap, material, fresh);
+    queues[index].add(item);
+    if (fresh) {
+        insertByLayer(materialQueueOrder, index, layer);
+    }
+}
+
+void RenderableSet::queueLight(LightComponent* light)
+{
+    LightQueueItem item;
+    item.light = light;
+    Node* node = light->getParent();
+    const core::math::Vector3 at =
+        node != nullptr ? node->getWorldTransform()->translate : core::math::Vector3();
+    const core::math::Vector3 from = camera != nullptr ? camera->getPosition() : core::math::Vector3();
+    item.distance = Math::lengthSquared(at - from);
+    int index = 0;
+    while (index < lights.size() && lights[index].distance >= item.distance) {
+        ++index;
+    }
+    lights.insert(lights.begin() + index, item);
+}
+
+} // namespace rezezaz::scene

@@ -1,0 +1,232 @@
+#include "scene/Scene.h"
+
+#include "core/Categories.h"
+#include "core/Log.h"
+#include "core/Logger.h"
+#include "scene/Camera.h"
+#include "scene/Engine.h"
+#include "scene/NodeManager.h"
+#include "scene/SimpleRenderManager.h"
+#include "scene/UpdateListener.h"
+
+namespace rezezaz::scene {
+
+using core::IntrusivePointer;
+
+Scene::Scene(Engine* engine, float epsilon) : epsilon(epsilon), engine(engine)
+{
+    if (engine != nullptr) {
+        engine->addContextListener(this);
+    }
+    setExcessiveDT(500);
+    setRangeLogicDT(50, 50);
+    const float grey = 127.0f / 255.0f;
+    ambient = core::math::Vector4(grey, grey, grey, 1.0f);
+    nodeManager = new NodeManager(this);
+    renderManager = new SimpleRenderManager(this);
+    background = new PartitionNode(this);
+    root = new PartitionNode(this);
+    root->rootChanged(root.get());
+}
+
+Scene::~Scene() = default;
+
+void Scene::destroy()
+{
+    // The nodes hold the scene; keep it alive while they go.
+    IntrusivePointer<Scene> hold;
+    if (root || background) {
+        hold = this;
+    }
+    if (background) {
+        IntrusivePointer<PartitionNode> node = background;
+        background = nullptr;
+        node->destroy();
+    }
+    if (root) {
+        IntrusivePointer<PartitionNode> node = root;
+        root = nullptr;
+        node->destroy();
+    }
+    if (engine) {
+        engine->removeContextListener(this);
+        engine = nullptr;
+    }
+}
+
+void Scene::setRoot(PartitionNode* newRoot)
+{
+    IntrusivePointer<PartitionNode> keep(newRoot);
+    if (root && root != newRoot) {
+        root->destroy();
+    }
+    root = newRoot;
+    if (root) {
+        root->rootChanged(root.get());
+    }
+}
+
+void Scene::setRangeLogicDT(int minimum, int maximum)
+{
+    minLogicDT = minimum;
+    maxLogicDT = maximum;
+}
+
+void Scene::setLogicTimeAndFrame(int time, int newFrame)
+{
+    logicTime = time;
+    logicFrame = newFrame;
+    accumulatedDT = 0;
+    frame = 0;
+}
+
+float Scene::getLogicFraction() const
+{
+    if (minLogicDT != 0 && minLogicDT == maxLogicDT) {
+        return static_cast<float>(accumulatedDT) / static_cast<float>(minLogicDT);
+    }
+    return 0.0f;
+}
+
+void Scene::setNodeManager(NodeManager* manager)
+{
+    nodeManager = manager;
+}
+
+void Scene::setRenderManager(RenderManager* manager)
+{
+    renderManager = manager;
+}
+
+void Scene::update(int dt)
+{
+    if (!root) {
+        return;
+    }
+    if (excessiveDT > 0 && dt > excessiveDT) {
+        core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_SCENE, core::Logger::ALERT,
+                                              core::String("skipping excessive dt:") + dt);
+        return;
+    }
+    IntrusivePointer<Scene> hold(this);
+    accumulatedDT += dt;
+    if (accumulatedDT >= minLogicDT) {
+        if (maxLogicDT <= 0) {
+            accumulatedDT = 0;
+            logicTime += dt;
+            logicFrame += 1;
+            logicStep(dt);
+        } else if (accumulatedDT > 0) {
+            bool first = true;
+            while (accumulatedDT >= minLogicDT) {
+                if (!first) {
+                    frameStep(0);
+                }
+                first = false;
+                const int step = maxLogicDT < accumulatedDT ? maxLogicDT : accumulatedDT;
+                accumulatedDT -= step;
+                if (accumulatedDT < 0) {
+                    accumulatedDT = 0;
+                }
+                logicTime += step;
+                logicFrame += 1;
+                logicStep(step);
+                if (accumulatedDT <= 0) {
+                    break;
+                }
+            }
+        }
+    }
+    frame += 1;
+    frameStep(dt);
+}
+
+void Scene::logicStep(int dt)
+{
+    if (updateListener != nullptr) {
+        updateListener->preLogicUpdate(dt);
+        updateListener->logicUpdate(dt);
+        updateListener->postLogicUpdate(dt);
+    } else {
+        preLogicUpdate(dt);
+        logicUpdate(dt, -1, nullptr);
+        postLogicUpdate(dt);
+    }
+}
+
+void Scene::frameStep(int dt)
+{
+    if (updateListener != nullptr) {
+        updateListener->preFrameUpdate(dt);
+        updateListener->frameUpdate(dt);
+        updateListener->postFrameUpdate(dt);
+    } else {
+        preFrameUpdate(dt);
+        frameUpdate(dt, -1, nullptr);
+        postFrameUpdate(dt);
+    }
+}
+
+void Scene::logicUpdate(int dt, int scope, Node* node)
+{
+    if (!root) {
+        return;
+    }
+    if (node == nullptr) {
+        background->logicUpdate(dt, scope);
+        node = root.get();
+    }
+    IntrusivePointer<Node> hold(node);
+    node->logicUpdate(dt, scope);
+    // Destroying may queue more; run until nothing is left, each entry once.
+    while (componentsToDestroy.size() > 0) {
+        IntrusivePointer<Component> component = componentsToDestroy[0];
+        componentsToDestroy.remove(component.get());
+        component->destroy();
+    }
+}
+
+void Scene::frameUpdate(int dt, int scope, Node* node)
+{
+    if (!root) {
+        return;
+    }
+    if (node == nullptr) {
+        background->frameUpdate(dt, scope);
+        node = root.get();
+    }
+    IntrusivePointer<Node> hold(node);
+    node->frameUpdate(dt, scope);
+}
+
+void Scene::render(render::RenderDevice* device, Camera* camera, Node* node)
+{
+    if (!root || !renderManager) {
+        return;
+    }
+    if (node == nullptr) {
+        node = root.get();
+    }
+    background->setTranslate(camera->getPosition());
+    renderManager->renderScene(device, node, camera);
+}
+
+void Scene::destroy(Component* component)
+{
+    if (componentsToDestroy.findIndex(component) < 0) {
+        componentsToDestroy.add(IntrusivePointer<Component>(component));
+    }
+}
+
+void Scene::postContextReset(render::RenderDevice*)
+{
+    if (!root) {
+        return;
+    }
+    resetFrame = true;
+    root->activate();
+    root->frameUpdate(0, -1);
+    resetFrame = false;
+}
+
+} // namespace rezezaz::scene

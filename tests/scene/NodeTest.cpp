@@ -1,0 +1,411 @@
+#include "SceneFixture.h"
+
+#include "core/InstantiableType.h"
+#include "core/math/Math.h"
+#include "scene/NodeManager.h"
+#include "scene/PartitionNode.h"
+
+#include <cmath>
+
+using namespace scenetest;
+using rezezaz::core::String;
+using rezezaz::core::math::Math;
+using rezezaz::core::math::Quaternion;
+using rezezaz::core::math::Sphere;
+using rezezaz::core::math::Vector3;
+using rezezaz::scene::Bound;
+using rezezaz::scene::Node;
+using rezezaz::scene::Transform;
+
+namespace {
+
+void expectNear(const Vector3& actual, const Vector3& expected, float tolerance = 1e-5f)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+class NodeTest : public SceneFixture
+{
+};
+
+TEST_F(NodeTest, HandlesStartAfterBackgroundAndRootAndAreReused)
+{
+    Pointer<Node> bare(new Node());
+    EXPECT_EQ(bare->getHandle(), 0);
+    EXPECT_EQ(scene->getBackground()->getHandle(), 1);
+    EXPECT_EQ(root()->getHandle(), 2);
+
+    Pointer<Node> first = newNode(root());
+    Pointer<Node> second = newNode(root());
+    EXPECT_EQ(first->getHandle(), 3);
+    EXPECT_EQ(second->getHandle(), 4);
+    EXPECT_EQ(scene->getNodeManager()->getNode(3), first.get());
+
+    first->destroy();
+    EXPECT_EQ(scene->getNodeManager()->getNode(3), nullptr);
+    Pointer<Node> third = newNode(root());
+    EXPECT_EQ(third->getHandle(), 3);
+
+    // A registered node keeps its handle; an unknown one is ignored on destruction.
+    scene->getNodeManager()->nodeCreated(third.get());
+    EXPECT_EQ(third->getHandle(), 3);
+    scene->getNodeManager()->nodeDestroyed(bare.get());
+    EXPECT_EQ(scene->getNodeManager()->getNumFreeHandles(), 0);
+}
+
+TEST_F(NodeTest, NodeManagerHandsOutValidHandlesAfterItWasEmptied)
+{
+    Pointer<Node> a = newNode(root());
+    Pointer<Node> b = newNode(root());
+    a->destroy();
+    b->destroy();
+    rezezaz::scene::NodeManager* manager = scene->getNodeManager();
+    ASSERT_EQ(manager->getNumFreeHandles(), 2);
+
+    manager->destroy();
+    EXPECT_EQ(manager->getNumFreeHandles(), 0);
+
+    // The freed handles pointed into the emptied table: new nodes get fresh entries within it.
+    Pointer<Node> c(new Node(scene.get()));
+    Pointer<Node> d(new Node(scene.get()));
+    EXPECT_GT(c->getHandle(), 0);
+    EXPECT_NE(c->getHandle(), d->getHandle());
+    EXPECT_EQ(manager->getNode(c->getHandle()), c.get());
+    EXPECT_EQ(manager->getNode(d->getHandle()), d.get());
+    EXPECT_GT(manager->getTableLength(), d->getHandle());
+}
+
+TEST_F(NodeTest, RotateAboutAnAxisIsTheHalfAngleQuaternion)
+{
+    Pointer<Node> node = newNode(root());
+    node->setRotate(Vector3(0, 0, 1), 3.14159265f);
+    const Quaternion& q = node->getTransform()->rotate;
+    EXPECT_NEAR(q.x, 0.0f, 1e-6f);
+    EXPECT_NEAR(q.y, 0.0f, 1e-6f);
+    EXPECT_NEAR(q.z, 1.0f, 1e-6f);
+    EXPECT_NEAR(q.w, 0.0f, 1e-6f);
+
+    // The axis is taken as given.
+    node->setRotate(Vector3(0, 0, 2), 3.14159265f);
+    EXPECT_GT(Math::length(node->getTransform()->rotate), 1.5f);
+}
+
+TEST_F(NodeTest, WorldTransformComposesRotateScaleTranslateAndScope)
+{
+    Pointer<Node> parent = newNode(root());
+    Pointer<Node> child = newNode(parent.get());
+    // Scopes take effect at the next transform change.
+    parent->setScope(0x6);
+    child->setScope(0x3);
+    parent->setRotate(Vector3(0, 0, 1), 3.14159265f / 2);
+    parent->setScale(2.0f, 3.0f, 4.0f);
+    parent->setTranslate(1, 0, 0);
+    child->setTranslate(1, 0, 0);
+    child->setScale(0.5f);
+
+    const Transform* world = child->getWorldTransform();
+    // The child's offset turns to +y, then takes the parent's y scale.
+    expectNear(world->translate, Vector3(1, 3, 0));
+    expectNear(world->scale, Vector3(1.0f, 1.5f, 2.0f));
+    EXPECT_NEAR(world->rotate.z, std::sqrt(0.5f), 1e-6f);
+    EXPECT_EQ(child->getWorldScope(), 0x2);
+
+    // A matrix sets scale from the column lengths, rotate and translate.
+    rezezaz::core::math::Matrix4x4 m;
+    m.data[0] = 0;
+    m.data[1] = 2;
+    m.data[4] = -2;
+    m.data[5] = 0;
+    m.data[10] = 2;
+    m.data[12] = 5;
+    m.data[13] = 6;
+    m.data[14] = 7;
+    child->setMatrix4x4(m);
+    expectNear(child->getTransform()->scale, Vector3(2, 2, 2));
+    expectNear(child->getTransform()->translate, Vector3(5, 6, 7));
+    expectNear(child->getTransform()->rotate * Vector3(1, 0, 0), Vector3(0, 1, 0));
+
+    child->setTransform(nullptr);
+    expectNear(child->getTransform()->translate, Vector3(0, 0, 0));
+    expectNear(child->getTransform()->scale, Vector3(1, 1, 1));
+}
+
+TEST(BoundTest, MergeFollowsTheKinds)
+{
+    struct Case
+    {
+        const char* name;
+        int first;
+        int second;
+        int merged;
+    };
+    const Case cases[] = {
+        {"box into box", Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_BOX},
+        {"sphere into box", Bound::Kind_BOX, Bound::Kind_SPHERE, Bound::Kind_SPHERE},
+        {"box into sphere", Bound::Kind_SPHERE, Bound::Kind_BOX, Bound::Kind_SPHERE},
+        {"box into infinite", Bound::Kind_INFINITE, Bound::Kind_BOX, Bound::Kind_INFINITE},
+        {"infinite into box", Bound::Kind_BOX, Bound::Kind_INFINITE, Bound::Kind_INFINITE},
+        {"box into empty", Bound::Kind_EMPTY, Bound::Kind_BOX, Bound::Kind_BOX},
+        {"sphere into empty", Bound::Kind_EMPTY, Bound::Kind_SPHERE, Bound::Kind_SPHERE},
+        {"empty into box", Bound::Kind_BOX, Bound::Kind_EMPTY, Bound::Kind_BOX},
+    };
+    auto make = [](int kind, float offset) {
+        Pointer<Bound> made(new Bound());
+        Bound& b = *made;
+        if (kind == Bound::Kind_BOX) {
+            b.setBox(box(offset, 0, 0, offset + 1, 1, 1));
+        } else if (kind == Bound::Kind_SPHERE) {
+            b.setSphere(Sphere(Vector3(offset, 0, 0), 1));
+        } else if (kind == Bound::Kind_INFINITE) {
+            b.setInfinite();
+        }
+        return made;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pointer<Bound> merged = make(c.first, 0);
+        Bound& a = *merged;
+        a.merge(*make(c.second, 4), 0.001f);
+        EXPECT_EQ(a.kind, c.merged);
+        if (c.merged == Bound::Kind_BOX && c.first == Bound::Kind_BOX && c.second == Bound::Kind_BOX) {
+            expectNear(a.box.minimum, Vector3(0, 0, 0));
+            expectNear(a.box.maximum, Vector3(5, 1, 1));
+        }
+        if (c.merged == Bound::Kind_SPHERE && c.first != Bound::Kind_EMPTY) {
+            // The sphere holds both, and the box is the sphere's.
+            EXPECT_LE(a.sphere.origin.x - a.sphere.radius, 0.0f + 1e-4f);
+            EXPECT_GE(a.sphere.origin.x + a.sphere.radius, 5.0f - 1e-4f);
+            EXPECT_NEAR(a.box.maximum.x - a.box.minimum.x, 2 * a.sphere.radius, 1e-4f);
+        }
+        if (c.first == Bound::Kind_BOX && c.second == Bound::Kind_EMPTY) {
+            expectNear(a.box.maximum, Vector3(1, 1, 1));
+        }
+    }
+
+    // A sphere already inside the other leaves it as it is.
+    Bound big;
+    big.setSphere(Sphere(Vector3(0, 0, 0), 10));
+    Bound small;
+    small.setSphere(Sphere(Vector3(1, 0, 0), 1));
+    big.merge(small, 0.001f);
+    EXPECT_EQ(big.sphere.radius, 10.0f);
+}
+
+TEST(BoundTest, TransformTurnsScalesAndMovesBoxesAndSpheres)
+{
+    Transform t;
+    t.rotate = Quaternion(0, 0, std::sqrt(0.5f), std::sqrt(0.5f));
+    t.scale = Vector3(2, 1, 3);
+    t.translate = Vector3(10, 0, 0);
+
+    Bound local;
+    local.setBox(box(0, 0, 0, 1, 2, 3));
+    Bound world;
+    world.transform(local, t);
+    EXPECT_EQ(world.kind, Bound::Kind_BOX);
+    // Turned: x in [-2, 0], y in [0, 1]; scaled by (2, 1, 3), then moved.
+    expectNear(world.box.minimum, Vector3(6, 0, 0));
+    expectNear(world.box.maximum, Vector3(10, 1, 9));
+
+    local.setSphere(Sphere(Vector3(1, 0, 0), 1));
+    world.transform(local, t);
+    EXPECT_EQ(world.kind, Bound::Kind_SPHERE);
+    expectNear(world.sphere.origin, Vector3(10, 1, 0));
+    EXPECT_FLOAT_EQ(world.sphere.radius, 3.0f);
+    expectNear(world.box.minimum, Vector3(7, -2, -3));
+}
+
+TEST_F(NodeTest, BoundsClimbToTheRootAndFollowMoves)
+{
+    Pointer<Node> parent = newNode(root());
+    Pointer<Node> child = newNode(parent.get());
+    Pointer<BoxComponent> part(new BoxComponent(box(-1, -1, -1, 1, 1, 1)));
+    child->attach(part.get());
+    EXPECT_EQ(root()->getWorldBound()->kind, Bound::Kind_BOX);
+    expectNear(root()->getWorldBound()->box.maximum, Vector3(1, 1, 1));
+
+    child->setTranslate(5, 0, 0);
+    expectNear(parent->getWorldBound()->box.maximum, Vector3(6, 1, 1));
+    expectNear(root()->getWorldBound()->box.minimum, Vector3(4, -1, -1));
+
+    parent->setTranslate(0, 10, 0);
+    expectNear(part->getWorldBound()->box.minimum, Vector3(4, 9, -1));
+    expectNear(root()->getWorldBound()->box.maximum, Vector3(6, 11, 1));
+
+    // The node's own bound counts too.
+    Bound own;
+    own.setBox(box(-2, -2, -2, 0, 0, 0));
+    parent->setBound(&own);
+    expectNear(root()->getWorldBound()->box.minimum, Vector3(-2, 8, -2));
+}
+
+TEST_F(NodeTest, AttachingPlacesTheSubtreeAndCountsItsBound)
+{
+    // A model built before it is attached: its root is still, its parts are placed.
+    Pointer<Node> model(new Node(scene.get()));
+    Pointer<Node> part = newNode(model.get());
+    part->setTranslate(3, 0, 0);
+    Pointer<BoxComponent> shape(new BoxComponent(box(-1, -1, -1, 1, 1, 1)));
+    part->attach(shape.get());
+
+    Pointer<Node> holder = newNode(root());
+    holder->setTranslate(0, 10, 0);
+    holder->attach(model.get());
+
+    expectNear(part->getWorldTransform()->translate, Vector3(3, 10, 0));
+    EXPECT_EQ(root()->getWorldBound()->kind, Bound::Kind_BOX);
+    expectNear(root()->getWorldBound()->box.maximum, Vector3(4, 11, 1));
+
+    holder->remove(model.get());
+    EXPECT_EQ(holder->getWorldBound()->kind, Bound::Kind_EMPTY);
+    EXPECT_EQ(root()->getWorldBound()->kind, Bound::Kind_EMPTY);
+    model->destroy();
+}
+
+TEST_F(NodeTest, IdleSubtreeSleepsOnTheFifthIdleUpdate)
+{
+    Pointer<Node> parent = newNode(root());
+    Pointer<Node> child = newNode(parent.get());
+    Pointer<ProbeComponent> probe(new ProbeComponent());
+    child->attach(probe.get());
+
+    for (int i = 1; i <= 4; ++i) {
+        root()->logicUpdate(10, -1);
+        EXPECT_TRUE(child->getActive()) << "update " << i;
+    }
+    root()->logicUpdate(10, -1);
+    EXPECT_FALSE(child->getActive());
+    // The parent counted its awake child as activity: its own idle updates start now.
+    EXPECT_TRUE(parent->getActive());
+    for (int i = 1; i <= 4; ++i) {
+        root()->logicUpdate(10, -1);
+    }
+    EXPECT_TRUE(parent->getActive());
+    root()->logicUpdate(10, -1);
+    EXPECT_FALSE(parent->getActive());
+    const int updates = probe->logicUpdates;
+
+    // Attaching under the sleeping child wakes it and its sleeping ancestors.
+    Pointer<ProbeComponent> second(new ProbeComponent());
+    child->attach(second.get());
+    EXPECT_TRUE(child->getActive());
+    EXPECT_TRUE(parent->getActive());
+    root()->logicUpdate(10, -1);
+    EXPECT_EQ(probe->logicUpdates, updates + 1);
+
+    // An active component keeps the subtree awake; so does staying active.
+    probe->active = true;
+    for (int i = 0; i < 10; ++i) {
+        root()->logicUpdate(10, -1);
+    }
+    EXPECT_TRUE(parent->getActive());
+    EXPECT_TRUE(parent->getAnyActive());
+    probe->active = false;
+    parent->setStayActive(true);
+    for (int i = 0; i < 10; ++i) {
+        root()->logicUpdate(10, -1);
+    }
+    EXPECT_TRUE(parent->getActive());
+    EXPECT_EQ(parent->getDeactivateCount(), -1);
+
+    // A scope outside the update's leaves the node awake.
+    parent->setStayActive(false);
+    parent->setScope(0x2);
+    for (int i = 0; i < 10; ++i) {
+        root()->logicUpdate(10, 0x1);
+    }
+    EXPECT_TRUE(parent->getActive());
+}
+
+TEST_F(NodeTest, UpdatesAndEventsVisitComponentsThenChildren)
+{
+    std::vector<std::string> trace;
+    Pointer<Node> a = newNode(root(), "a");
+    Pointer<ProbeComponent> first(new ProbeComponent("first", &trace));
+    Pointer<ProbeComponent> second(new ProbeComponent("second", &trace));
+    root()->attach(first.get());
+    Pointer<Node> b = newNode(a.get(), "b");
+    a->attach(second.get());
+    root()->frameUpdate(7, -1);
+    EXPECT_EQ(trace, (std::vector<std::string>{"frame first", "frame second"}));
+    EXPECT_EQ(second->lastDT, 7);
+    EXPECT_FALSE(root()->handleEvent(nullptr));
+}
+
+TEST_F(NodeTest, SpacialIsToldOfTheTransformWhenAttached)
+{
+    Pointer<Node> node = newNode(root());
+    node->setTranslate(2, 0, 0);
+    Pointer<BoxComponent> part(new BoxComponent(box(0, 0, 0, 1, 1, 1)));
+    node->attach(part.get());
+    EXPECT_EQ(part->transformChanges, 1);
+    expectNear(part->getWorldBound()->box.minimum, Vector3(2, 0, 0));
+    EXPECT_EQ(node->getNumSpacials(), 1);
+    EXPECT_EQ(node->getSpacial(0), part.get());
+
+    node->remove(part.get());
+    EXPECT_EQ(node->getNumSpacials(), 0);
+    EXPECT_EQ(node->getComponents().size(), 0);
+    EXPECT_EQ(part->getParent(), nullptr);
+}
+
+TEST_F(NodeTest, LooksUpChildrenByNameAndType)
+{
+    Pointer<Node> node = newNode(root(), "holder");
+    Pointer<ProbeComponent> probe(new ProbeComponent("wheel"));
+    node->attach(probe.get());
+    Pointer<Node> child = newNode(node.get(), "wheel");
+    Pointer<Node> other = newNode(node.get(), "crank");
+
+    EXPECT_EQ(node->getChild(String("wheel")), probe.get());
+    EXPECT_EQ(node->getChild(String("crank")), static_cast<rezezaz::scene::Component*>(other.get()));
+    EXPECT_EQ(node->getChild(String("pedal")), nullptr);
+    EXPECT_EQ(node->getNode(String("wheel")), child.get());
+    EXPECT_EQ(node->getNode(String("pedal")), nullptr);
+
+    EXPECT_EQ(node->getChild(child->getType()), static_cast<rezezaz::scene::Component*>(child.get()));
+    EXPECT_EQ(node->getNode(child->getType()), child.get());
+    // The base component's type has no name and finds nothing.
+    EXPECT_EQ(node->getChild(probe->getType()), nullptr);
+    EXPECT_EQ(root()->getNode(scene->getRoot()->getType()), nullptr);
+    EXPECT_STREQ(root()->getType()->getFullName().c_str(), "PartitionNode");
+    EXPECT_STREQ(child->getType()->getFullName().c_str(), "Node");
+
+    // Roots follow the attachment.
+    EXPECT_EQ(child->getRoot(), root());
+    EXPECT_EQ(root()->getRoot(), root());
+    node->remove(child.get());
+    EXPECT_EQ(child->getRoot(), nullptr);
+    EXPECT_EQ(node->getNodes().size(), 1);
+    child->destroy();
+}
+
+// Destroys itself on request without leaving its node.
+class StubbornComponent : public ProbeComponent
+{
+public:
+    void destroy() override { ++destroyed; }
+    int destroyed = 0;
+};
+
+TEST_F(NodeTest, DestroyEndsWithComponentsThatStayOrFreeThemselves)
+{
+    Pointer<Node> node = newNode(root());
+    Pointer<StubbornComponent> stubborn(new StubbornComponent());
+    node->attach(stubborn.get());
+    // Held only by the node: freed while it removes itself.
+    node->attach(new ProbeComponent("owned"));
+    Pointer<Node> child = newNode(node.get());
+    const int handle = child->getHandle();
+
+    node->destroy();
+    EXPECT_EQ(stubborn->destroyed, 1);
+    EXPECT_EQ(node->getComponents().size(), 0);
+    EXPECT_EQ(node->getNodes().size(), 0);
+    EXPECT_EQ(scene->getNodeManager()->getNode(handle), nullptr);
+    EXPECT_EQ(root()->getNodes().size(), 0);
+}
+
+} // namespace
