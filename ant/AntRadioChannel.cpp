@@ -21,6 +21,12 @@ constexpr int kSilentReceiveFailureMs = 500;
 
 constexpr int kApVersion1 = 1;
 
+// A command of the channel's set-up that the stick has not answered within this much stick time is
+// sent again, at most kStepResends times; then the step has failed. A write that never reached the
+// stick is caught the same way.
+constexpr int kStepLimitMs = 3000;
+constexpr int kStepResends = 2;
+
 // The search time in the stick's units of 2.5 s, truncated and kept to the one byte it is sent in.
 int searchTimeoutUnits(float seconds)
 {
@@ -246,29 +252,29 @@ bool AntRadioChannel::updateState(int state, int target)
     const int oldState = mState;
     mState = state;
     mTarget = target;
+    if (state != oldState) {
+        // The channel moved on: whatever step it waited for is over.
+        mAwaiting = 0;
+    }
 
     if (state != target && state != STATE_RADIO_DOWN) {
         if (target == STATE_UNASSIGNED) {
             if (state == STATE_ASSIGNED) {
-                mManager->ANT_UnassignChannel(mNumber);
+                sendStep(kUnassignChannel);
             } else if (state >= STATE_OPEN) {
-                mManager->ANT_Close(mNumber);
+                sendStep(kCloseChannel);
             }
         } else if (target == STATE_ASSIGNED) {
             if (state == STATE_UNASSIGNED) {
-                mManager->ANT_AssignChannel(mNumber, 0, mNetwork);
+                sendStep(kAssignChannel);
             } else if (state >= STATE_OPEN) {
-                mManager->ANT_Close(mNumber);
+                sendStep(kCloseChannel);
             }
         } else if (target == STATE_OPEN || target == STATE_SCANNING) {
             if (state == STATE_UNASSIGNED) {
-                mManager->ANT_AssignChannel(mNumber, 0, mNetwork);
+                sendStep(kAssignChannel);
             } else if (state == STATE_ASSIGNED) {
-                if (target == STATE_OPEN) {
-                    mManager->ANT_Open(mNumber);
-                } else {
-                    mManager->ANT_OpenRxScanMode();
-                }
+                sendStep(target == STATE_OPEN ? kOpenChannel : kOpenRxScanMode);
             }
         }
     }
@@ -287,12 +293,19 @@ void AntRadioChannel::channelEvent(int messageId, int code, unsigned char* paylo
     IntrusivePointer<AntRadioChannel> self(this);
 
     if (code == kInvalidMessage) {
+        if (messageId == mAwaiting) {
+            mAwaiting = 0;
+        }
         handleInvalidMessage(messageId);
         return;
     }
     if (messageId == kEventMessage) {
         handleEvent(code, payload);
         return;
+    }
+    // The stick answered the step the channel waited for (a close ends with the closed event).
+    if (messageId == mAwaiting && messageId != kCloseChannel) {
+        mAwaiting = 0;
     }
     if (messageId == kUnassignChannel && code != kResponseNoError && mState > STATE_ASSIGNED) {
         // Refused because the channel is still open (an unassign that overtook the open): it is
@@ -324,19 +337,19 @@ void AntRadioChannel::handleResponse(int messageId)
 {
     switch (messageId) {
     case kAssignChannel:
-        mManager->ANT_SetChannelId(mNumber, mDeviceNumber, mDeviceType, mTransmissionType);
+        sendStep(kSetChannelId);
         break;
     case kSetChannelId:
-        mManager->ANT_SetChannelSearchTimeout(mNumber, searchTimeoutUnits(mSearchTime));
+        sendStep(kSetSearchTimeout);
         break;
     case kSetSearchTimeout:
-        mManager->ANT_SetChannelPeriod(mNumber, mPeriod);
+        sendStep(kSetChannelPeriod);
         break;
     case kSetChannelPeriod:
-        mManager->ANT_SetChannelFrequency(mNumber, mFrequency);
+        sendStep(kSetChannelFrequency);
         break;
     case kSetChannelFrequency:
-        mManager->ANT_RxExtMesgsEnable(mNumber, mTarget == STATE_SCANNING);
+        sendStep(kRxExtMesgsEnable);
         break;
     case kRxExtMesgsEnable:
         updateState(STATE_ASSIGNED, mTarget);
@@ -422,12 +435,96 @@ void AntRadioChannel::handleEvent(int code, unsigned char* payload)
     }
 }
 
+void AntRadioChannel::sendStep(int command)
+{
+    if (command != mAwaiting) {
+        mResends = 0;
+    }
+    mAwaiting = command;
+    mAwaitingSince = mClock;
+    switch (command) {
+    case kAssignChannel:
+        mManager->ANT_AssignChannel(mNumber, 0, mNetwork);
+        break;
+    case kUnassignChannel:
+        mManager->ANT_UnassignChannel(mNumber);
+        break;
+    case kSetChannelId:
+        mManager->ANT_SetChannelId(mNumber, mDeviceNumber, mDeviceType, mTransmissionType);
+        break;
+    case kSetSearchTimeout:
+        mManager->ANT_SetChannelSearchTimeout(mNumber, searchTimeoutUnits(mSearchTime));
+        break;
+    case kSetChannelPeriod:
+        mManager->ANT_SetChannelPeriod(mNumber, mPeriod);
+        break;
+    case kSetChannelFrequency:
+        mManager->ANT_SetChannelFrequency(mNumber, mFrequency);
+        break;
+    case kRxExtMesgsEnable:
+        mManager->ANT_RxExtMesgsEnable(mNumber, mTarget == STATE_SCANNING);
+        break;
+    case kOpenChannel:
+        mManager->ANT_Open(mNumber);
+        break;
+    case kOpenRxScanMode:
+        mManager->ANT_OpenRxScanMode();
+        break;
+    case kCloseChannel:
+        mManager->ANT_Close(mNumber);
+        break;
+    case kRequestMessage:
+        mManager->ANT_RequestMessage(mNumber, kChannelId);
+        break;
+    default:
+        mAwaiting = 0;
+        break;
+    }
+}
+
+void AntRadioChannel::stepTimedOut()
+{
+    const int command = mAwaiting;
+    if (mResends < kStepResends) {
+        ++mResends;
+        mManager->logf(Logger::WARNING, "AntRadioChannel: channel %d had no answer to 0x%02X, sending it again",
+                       mNumber, command);
+        sendStep(command);
+        return;
+    }
+    mManager->logf(Logger::ERROR, "AntRadioChannel: channel %d had no answer to 0x%02X, giving up", mNumber,
+                   command);
+    mAwaiting = 0;
+    mResends = 0;
+    if (command == kCloseChannel) {
+        // A stick that does not say the channel closed is taken at its word.
+        handleEvent(kEventChannelClosed, nullptr);
+        return;
+    }
+    if (command == kUnassignChannel) {
+        updateState(STATE_UNASSIGNED, mTarget);
+        return;
+    }
+    const bool opening = mTarget == STATE_OPEN || mTarget == STATE_SCANNING;
+    if (mState >= STATE_OPEN) {
+        // Found but not identified: the channel is closed again.
+        updateState(mState, STATE_ASSIGNED);
+    } else if (mTarget != mState) {
+        // The set-up stops where the stick left it.
+        logUpdateState(mState, mState);
+        mTarget = mState;
+    }
+    if (opening) {
+        notify([this, command](AntChannelListener* listener) { listener->invalidMessage(this, command); });
+    }
+}
+
 void AntRadioChannel::handleBroadcast(unsigned char* payload, bool extended)
 {
     if (mState == STATE_SEARCHING && mTarget == STATE_OPEN) {
         // The first broadcast of a search: learn who sent it before passing data on.
         updateState(STATE_IDENTIFYING, STATE_OPEN);
-        mManager->ANT_RequestMessage(mNumber, kChannelId);
+        sendStep(kRequestMessage);
         return;
     }
     if (extended) {
@@ -448,6 +545,9 @@ void AntRadioChannel::update(int ms)
         mManager->logf(Logger::ALERT, "Simulating RX_FAIL_GO_TO_SEARCH");
         mLastReceiveFailure = 0;
         updateState(STATE_SEARCHING, mTarget);
+    }
+    if (mAwaiting != 0 && mClock - mAwaitingSince > kStepLimitMs) {
+        stepTimedOut();
     }
     notify([this, ms](AntChannelListener* listener) { listener->update(this, ms); });
 }

@@ -72,6 +72,11 @@ private:
     void handleInvalidMessage(int messageId);
     // A broadcast (plain or extended) that either identifies the device or goes to the listeners.
     void handleBroadcast(unsigned char* payload, bool extended);
+    // Sends `command` of the set-up (or the close, unassign or channel-id request) and waits for its
+    // answer: unanswered within the step's limit it is sent again a bounded number of times, and
+    // then the step has failed (stepTimedOut).
+    void sendStep(int command);
+    void stepTimedOut();
 
     int mState = 0;
     int mTarget = 0;
@@ -85,6 +90,9 @@ private:
     int mFrequency = 57;
     int mClock = 0;
     int mLastReceiveFailure = 0; // the clock at the last receive failure; 0 = none
+    int mAwaiting = 0;           // the command whose answer the channel waits for; 0 = none
+    int mAwaitingSince = 0;      // the clock when it was last sent
+    int mResends = 0;            // how often it was sent again
     AntRadioManager* mManager;
     rezezaz::core::Collection<AntChannelListener*> mListeners;
 };

@@ -201,6 +201,18 @@ void AntRadioManager::stateChanged(bool connected)
     notifyEach(mListeners, [connected](AntManagerListener* listener) { listener->stateChanged(connected); });
 }
 
+int AntRadioManager::minimumPayload(int id)
+{
+    switch (id) {
+    case kChannelResponse:
+        return 3; // channel, message id, code
+    case kChannelId:
+        return 5; // channel, device number (2 bytes), device type, transmission type
+    default:
+        return 1; // the channel byte at least
+    }
+}
+
 AntRadioChannel* AntRadioManager::channelFor(unsigned char channelByte)
 {
     const int number = channelByte & 0x1F;
@@ -210,6 +222,13 @@ AntRadioChannel* AntRadioManager::channelFor(unsigned char channelByte)
 void AntRadioManager::messageReceived(int id, unsigned char* received, int length)
 {
     if (id < kVersion || id > kExtBurstData) {
+        return;
+    }
+    // A message too short for what its id carries would be read from the zero padding below, as
+    // a channel response with code 0 or a channel id naming device 0: it is dropped.
+    if (length < minimumPayload(id)) {
+        logf(Logger::WARNING, "AntRadioManager::messageReceived dropped message 0x%02X of %d bytes", id,
+             length);
         return;
     }
     // Readers take up to 12 bytes whatever the message's length: they get a zero-padded copy.

@@ -95,6 +95,8 @@ private:
     void ANT_SendBurstDataSection();
     // Sends the packet at the current offset; false when it was the section's last.
     bool sendBurstPacket();
+    // The fewest payload bytes a received message of `id` must carry to be read.
+    static int minimumPayload(int id);
     // The slot's channel for a received channel byte; null for numbers above 3 or an empty slot.
     AntRadioChannel* channelFor(unsigned char channelByte);
     void dispatchChannelResponse(AntRadioChannel* channel, unsigned char* payload);

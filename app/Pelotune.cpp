@@ -581,6 +581,14 @@ void Pelotune::deviceFound(int deviceNumber, int channel)
 {
     logAlert(QString("Pelotune::deviceFound id:%1 channel:%2").arg(deviceNumber).arg(channel));
     if (openId != 0) {
+        // Only the meter asked for opens: a channel that found another one (a list search still
+        // running, a stick answering for another meter) would send the page's writes to it.
+        if (deviceNumber != std::abs(openId)) {
+            logAlert(QString("Pelotune::deviceFound ignoring id:%1 while opening:%2")
+                         .arg(deviceNumber)
+                         .arg(std::abs(openId)));
+            return;
+        }
         openChannel = channel;
         return;
     }

@@ -176,9 +176,10 @@ void Slope::resetSlope()
     if (self.isNull() || answer != QMessageBox::Ok) {
         return;
     }
-    if (factoryInvalid) {
-        setSlope(currentSlope, true);
-    } else {
-        setSlope(factorySlope, false);
+    // Whatever a read brought, only a slope the meter can work with is written back.
+    float slope = factoryInvalid ? currentSlope : factorySlope;
+    if (clampSlope(device.get(), slope)) {
+        Log::warning("Slope::resetSlope slope out of range, limited to:" + String() + slope);
     }
+    setSlope(slope, factoryInvalid);
 }

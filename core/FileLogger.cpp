@@ -3,6 +3,7 @@
 #include "core/Categories.h"
 #include "core/PosixSystem.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -70,16 +71,35 @@ String FileLogger::fileName(std::time_t openedAt) const
     return path;
 }
 
+void FileLogger::notice(const String& path)
+{
+    // Said once, and not through the logger, which would bring it back here.
+    if (mNoticed) {
+        return;
+    }
+    mNoticed = true;
+    std::fprintf(stderr, "Cannot write the log file %s: log entries are lost\n", path.c_str());
+}
+
 bool FileLogger::open(std::time_t now)
 {
     mLastOpened = now;
+    const String path = fileName(now);
+    if (!mDaily && !mKeptPrevious) {
+        // The file is emptied at every start: the previous run's log (the one that tells of a
+        // crash) is kept beside it, one generation deep. Nothing to keep is no error.
+        mKeptPrevious = true;
+        const String previous = path + ".1";
+        std::rename(path.c_str(), previous.c_str());
+    }
     // The old file stays open until the new stream exists; the new stream's own log line
     // comes back to addLogEntry in the core category and is turned away there.
-    IntrusivePointer<io::FileStream> stream(new io::FileStream(
-        fileName(now), mDaily ? io::FileStream::Append | io::FileStream::Write : io::FileStream::Write));
+    IntrusivePointer<io::FileStream> stream(
+        new io::FileStream(path, mDaily ? io::FileStream::Append | io::FileStream::Write : io::FileStream::Write));
     mStream = nullptr;
     if (!stream->writeable()) {
         // The entry is lost; the next one tries again.
+        notice(path);
         return false;
     }
     mStream = stream;
@@ -112,10 +132,13 @@ void FileLogger::addLogEntry(Logger::Category* category, Logger::Level level, un
     line += levelTag(level);
     line += text.c_str();
     line += '\n';
-    mStream->write(reinterpret_cast<const unsigned char*>(line.data()), static_cast<int>(line.size()));
+    const int written =
+        mStream->write(reinterpret_cast<const unsigned char*>(line.data()), static_cast<int>(line.size()));
     // The last lines before a crash or a kill are the ones that explain it: none waits in a buffer.
     // On a full disk the flush fails and the line is lost, like the write.
-    mStream->flush();
+    if (!mStream->flush() || written != static_cast<int>(line.size())) {
+        notice(fileName(mLastOpened));
+    }
 }
 
 void FileLogger::flush()

@@ -16,10 +16,11 @@ namespace rezezaz::core {
 // its logger on construction and removes itself on destruction; the creator owns it.
 //
 // The file is folder/name.log, opened for writing (so emptied) at the first entry of each
-// run; with the daily flag it is folder/name_YYYY-MM-DD.log for the local date, opened for
+// run, after the previous run's file was renamed to folder/name.log.1; with the daily flag it is folder/name_YYYY-MM-DD.log for the local date, opened for
 // appending, and the first entry after local midnight moves on to the new day's file.
 // Entries of the category "rezezaz.core" never reach the file: among them is the line the
-// file stream logs while the file is being opened.
+// file stream logs while the file is being opened. A file that cannot be opened or written
+// is told once on standard error, with its path.
 class FileLogger : public LoggerListener
 {
 public:
@@ -45,6 +46,8 @@ public:
 private:
     bool open(std::time_t now);
     String fileName(std::time_t openedAt) const;
+    // Tells standard error, once, that the log file at `path` cannot be written.
+    void notice(const String& path);
 
     bool mDaily;
     String mFolder;
@@ -53,6 +56,10 @@ private:
     std::time_t mLastOpened;
     IntrusivePointer<io::FileStream> mStream;
     Clock mClock;
+    // The previous run's file was moved aside (without the daily flag, at the first opening).
+    bool mKeptPrevious = false;
+    // The user was told that the file cannot be written.
+    bool mNoticed = false;
 };
 
 } // namespace rezezaz::core

@@ -501,8 +501,11 @@ void Firmware::reportComplete()
 
 void Firmware::releaseNotesClicked()
 {
+    // The box runs its own event loop, in which the window may take this page down (the stick
+    // pulled): the box belongs to the window, which outlives the page, and nothing of the page is
+    // used after it.
     const QMessageBox::StandardButton answer = QMessageBox::information(
-        this, "Firmware Release Notes", "You will be redirected to the Velonix web site.",
+        mainWindow, "Firmware Release Notes", "You will be redirected to the Velonix web site.",
         QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) {
         QDesktopServices::openUrl(QUrl(FIRMWARE_UPDATES_URL));

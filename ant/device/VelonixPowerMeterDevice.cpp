@@ -230,8 +230,6 @@ void VelonixPowerMeterDevice::unlock()
 
 void VelonixPowerMeterDevice::sendRead(int location, int length)
 {
-    mReadSentTime = mClock;
-    mReadOutstanding = true;
     unsigned char message[8] = {kCommandMarker,
                                 kRead,
                                 0,
@@ -270,8 +268,7 @@ void VelonixPowerMeterDevice::doQueryAutozero()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryAutozero");
-    mAutozeroPending = true;
-    sendRead(kSettings, 1);
+    queueRead({kSettings, 1, false, false, &VelonixPowerMeterDevice::answerAutozero, "autozero"});
 }
 
 void VelonixPowerMeterDevice::doQuerySlope(bool factory)
@@ -280,9 +277,8 @@ void VelonixPowerMeterDevice::doQuerySlope(bool factory)
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::querySlope");
-    mSlopePending = true;
-    mSlopeReadFactory = factory;
-    sendRead(factory ? kFactorySlope : kUserSlope, 3);
+    queueRead({factory ? kFactorySlope : kUserSlope, 3, factory, false, &VelonixPowerMeterDevice::answerSlope,
+               "slope"});
 }
 
 void VelonixPowerMeterDevice::doQueryOffset(bool factory)
@@ -291,9 +287,8 @@ void VelonixPowerMeterDevice::doQueryOffset(bool factory)
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryOffset factory:%d", factory ? 1 : 0);
-    mOffsetPending = true;
-    mOffsetReadFactory = factory;
-    sendRead(factory ? kFactoryOffset : kUserOffset, 2);
+    queueRead({factory ? kFactoryOffset : kUserOffset, 2, factory, false, &VelonixPowerMeterDevice::answerOffset,
+               "offset"});
 }
 
 void VelonixPowerMeterDevice::doQueryTorqueDirection()
@@ -302,8 +297,7 @@ void VelonixPowerMeterDevice::doQueryTorqueDirection()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryTorqueDirection");
-    mTorqueDirectionPending = true;
-    sendRead(kDirection, 1);
+    queueRead({kDirection, 1, false, false, &VelonixPowerMeterDevice::answerTorqueDirection, "torque direction"});
 }
 
 void VelonixPowerMeterDevice::doQueryCadenceDirection()
@@ -318,8 +312,8 @@ void VelonixPowerMeterDevice::doQueryCadenceDirection()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryCadenceDirection");
-    mCadenceDirectionPending = true;
-    sendRead(kSettings, 1);
+    queueRead({kSettings, 1, false, false, &VelonixPowerMeterDevice::answerCadenceDirection,
+               "cadence direction"});
 }
 
 void VelonixPowerMeterDevice::doQueryPedalBalance()
@@ -328,8 +322,7 @@ void VelonixPowerMeterDevice::doQueryPedalBalance()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryPedalBalance");
-    mPedalBalancePending = true;
-    sendRead(kSettings, 1);
+    queueRead({kSettings, 1, false, false, &VelonixPowerMeterDevice::answerPedalBalance, "power balance"});
 }
 
 void VelonixPowerMeterDevice::doQueryDirection()
@@ -338,8 +331,7 @@ void VelonixPowerMeterDevice::doQueryDirection()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryDirection");
-    mDirectionPending = true;
-    sendRead(kDirection, 1);
+    queueRead({kDirection, 1, false, false, &VelonixPowerMeterDevice::answerDirection, "direction"});
 }
 
 void VelonixPowerMeterDevice::doQueryCadence()
@@ -348,8 +340,7 @@ void VelonixPowerMeterDevice::doQueryCadence()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryCadence");
-    mCadencePending = true;
-    sendRead(kCadence, 1);
+    queueRead({kCadence, 1, false, false, &VelonixPowerMeterDevice::answerCadence, "cadence"});
 }
 
 void VelonixPowerMeterDevice::doQueryMode()
@@ -358,8 +349,7 @@ void VelonixPowerMeterDevice::doQueryMode()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryMode");
-    mModePending = true;
-    sendRead(kMode, 1);
+    queueRead({kMode, 1, false, false, &VelonixPowerMeterDevice::answerMode, "mode"});
 }
 
 void VelonixPowerMeterDevice::doQueryCadenceMode()
@@ -368,8 +358,7 @@ void VelonixPowerMeterDevice::doQueryCadenceMode()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryCadenceMode");
-    mCadenceModePending = true;
-    sendRead(kCadence, 2);
+    queueRead({kCadence, 2, false, false, &VelonixPowerMeterDevice::answerCadenceMode, "cadence mode"});
 }
 
 void VelonixPowerMeterDevice::queryRegister(int location, int length)
@@ -384,9 +373,7 @@ void VelonixPowerMeterDevice::queryRegister(int location, int length)
              "VelonixPowerMeterDevice::queryRegister refused: location 1 to 255, length 1 to 8");
         return;
     }
-    mRegisterReadLocation = location;
-    mRegisterReadLength = length;
-    sendRead(location, length);
+    queueRead({location, length, false, false, &VelonixPowerMeterDevice::answerRegister, "register"});
 }
 
 // ---- Writes ----
@@ -572,11 +559,7 @@ void VelonixPowerMeterDevice::doQueryBootload()
         return;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::queryBootload");
-    mBootloadQueryPending = true;
-    mBootloadQueryStep = 1;
-    mReadSentTime = mClock;
-    mReadOutstanding = true;
-    unlock();
+    queueRead({0, 2, false, false, &VelonixPowerMeterDevice::answerBootloadVersion, "bootloader version"});
 }
 
 void VelonixPowerMeterDevice::startSleep()
@@ -594,8 +577,12 @@ void VelonixPowerMeterDevice::startSleep()
 void VelonixPowerMeterDevice::transmitComplete(AntChannel*)
 {
     logf(Logger::DEBUG, "VelonixPowerMeterDevice:transmitComplete");
+    if (mReadInFlight) {
+        mReadTransmitted = true;
+    }
     serveCommandItems();
     uploadTransmitComplete();
+    sendNextRead();
 }
 
 void VelonixPowerMeterDevice::serveCommandItems()
@@ -684,20 +671,21 @@ void VelonixPowerMeterDevice::serveCommandItems()
         } else if (mBitStep != 0) {
             if (mBitStep == 1) {
                 mBitStep = 2;
+                // The setting's own read, answered by the write of its bits.
                 if (mBitAutozero) {
-                    mAutozeroPending = true;
-                    sendRead(kSettings, 1);
+                    queueRead({kSettings, 1, false, true, &VelonixPowerMeterDevice::answerAutozero, "autozero"});
                 } else if (mBitCadenceDirection) {
-                    doQueryCadenceDirection();
+                    queueRead({kSettings, 1, false, true, &VelonixPowerMeterDevice::answerCadenceDirection,
+                               "cadence direction"});
                 } else if (mBitTorqueDirection) {
-                    mTorqueDirectionPending = true;
-                    sendRead(kDirection, 1);
+                    queueRead({kDirection, 1, false, true, &VelonixPowerMeterDevice::answerTorqueDirection,
+                               "torque direction"});
                 } else if (mBitPedalBalance) {
-                    mPedalBalancePending = true;
-                    sendRead(kSettings, 1);
+                    queueRead({kSettings, 1, false, true, &VelonixPowerMeterDevice::answerPedalBalance,
+                               "power balance"});
                 } else {
-                    mDirectionPending = true;
-                    sendRead(kDirection, 1);
+                    queueRead(
+                        {kDirection, 1, false, true, &VelonixPowerMeterDevice::answerDirection, "direction"});
                 }
             } else if (mBitStep == 3) {
                 // Cleared before the listeners hear of it, so that one of them may start the next
@@ -797,55 +785,70 @@ void VelonixPowerMeterDevice::stateChanged(AntChannel*, int oldState, int newSta
 void VelonixPowerMeterDevice::update(AntChannel*, int ms)
 {
     mClock += ms;
-    if (mReadOutstanding && mClock - mReadSentTime > kReadTimeout && mUploadState < 1) {
+    if (mUploadState >= 1 || mClock - mReadSentTime <= kReadTimeout) {
+        return;
+    }
+    if (mReadInFlight) {
         logf(Logger::ALERT, "Burst receive timeout, resending");
-        mReadOutstanding = false;
-        resendFirstPendingRead();
+        // The unanswered read goes behind the others, so that one read the meter never answers
+        // does not hold up the rest; alone, it is simply sent again.
+        ReadRequest timedOut = mReads.front();
+        mReads.pop_front();
+        mReads.push_back(timedOut);
+        mReadInFlight = false;
+        sendHeadRead();
+    } else {
+        // A read left waiting behind a command message that never completed.
+        sendNextRead();
     }
 }
 
-void VelonixPowerMeterDevice::resendFirstPendingRead()
+void VelonixPowerMeterDevice::queueRead(const ReadRequest& request)
 {
-    if (mAutozeroPending) {
-        doQueryAutozero();
-    } else if (mSlopePending) {
-        doQuerySlope(mSlopeReadFactory);
-    } else if (mOffsetPending) {
-        doQueryOffset(mOffsetReadFactory);
-    } else if (mCadencePending) {
-        doQueryCadence();
-    } else if (mModePending) {
-        doQueryMode();
-    } else if (mCadenceModePending) {
-        doQueryCadenceMode();
-    } else if (mDirectionPending) {
-        doQueryDirection();
-    } else if (mTorqueDirectionPending) {
-        doQueryTorqueDirection();
-    } else if (mCadenceDirectionPending) {
-        doQueryCadenceDirection();
-    } else if (mPedalBalancePending) {
-        doQueryPedalBalance();
-    } else if (mRegisterReadLocation != 0) {
-        queryRegister(mRegisterReadLocation, mRegisterReadLength);
-    } else if (mBootloadQueryPending) {
-        doQueryBootload();
+    for (const ReadRequest& waiting : mReads) {
+        if (waiting == request) {
+            // Its answer reaches every listener: asking again adds nothing.
+            return;
+        }
+    }
+    mReads.push_back(request);
+    if (!mReadInFlight) {
+        sendHeadRead();
     }
 }
 
-bool VelonixPowerMeterDevice::anyReadPending() const
+void VelonixPowerMeterDevice::sendHeadRead()
 {
-    return mAutozeroPending || mSlopePending || mOffsetPending || mCadencePending || mModePending ||
-           mCadenceModePending || mDirectionPending || mTorqueDirectionPending || mCadenceDirectionPending ||
-           mPedalBalancePending || mRegisterReadLocation != 0 || mBootloadQueryPending;
+    while (!mReads.empty() && !mReadInFlight) {
+        const ReadRequest& head = mReads.front();
+        if (head.answer == &VelonixPowerMeterDevice::answerCadenceDirection && !cadenceDirectionReadable()) {
+            logf(Logger::WARNING,
+                 "VelonixPowerMeterDevice::doQueryCadenceDirection is only available for Tenvaris with "
+                 "firmware > 2.8 and all Solvane");
+            mReads.pop_front();
+            continue;
+        }
+        mReadInFlight = true;
+        mReadTransmitted = false;
+        mReadSentTime = mClock;
+        if (head.answer == &VelonixPowerMeterDevice::answerBootloadVersion) {
+            // Guarded like a write: the query goes out behind the unlock message.
+            mBootloadQueryStep = 1;
+            unlock();
+        } else {
+            sendRead(head.location, head.length);
+        }
+    }
 }
 
-void VelonixPowerMeterDevice::readAnswered()
+void VelonixPowerMeterDevice::sendNextRead()
 {
-    // A reply ends the wait only when no other read is still unanswered; those get a full wait from
-    // now, so that a second read in flight is still resent when its reply is lost.
-    mReadOutstanding = anyReadPending();
-    mReadSentTime = mClock;
+    // Not behind a command message still on its way (a setting's write sent by the last answer):
+    // the next read waits for its completion.
+    if (!mReadInFlight && !mReads.empty() && canCommand() &&
+        (mMarker != kCommandMarker || mClock - mReadSentTime > kReadTimeout)) {
+        sendHeadRead();
+    }
 }
 
 bool VelonixPowerMeterDevice::handleAcknowledgedData(AntChannel* channel, unsigned char* data, int length)
@@ -871,185 +874,198 @@ bool VelonixPowerMeterDevice::handleBurstData(AntChannel*, unsigned char* data, 
         return false;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice:handleBurstData:%d", data[0]);
-    const unsigned char first = data[1];
-    // A bit setting writes back the byte just read with only its own bits changed, when the reply
-    // belongs to the setting's own read.
-    const bool settingAutozero = mBitStep == 2 && mBitAutozero;
-    const bool settingCadenceDirection = mBitStep == 2 && mBitCadenceDirection;
-    const bool settingTorqueDirection = mBitStep == 2 && mBitTorqueDirection;
-    const bool settingPedalBalance = mBitStep == 2 && mBitPedalBalance;
-    const bool settingDirection =
-        mBitStep == 2 && !mBitAutozero && !mBitCadenceDirection && !mBitTorqueDirection && !mBitPedalBalance;
-
-    if (mAutozeroPending) {
-        mAutozeroPending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: autozero direction reading byte data[1]=%d", first);
-        if (settingAutozero) {
-            const unsigned char byte = withBits(first, kAutozeroBits, static_cast<unsigned char>(mBitValue));
-            sendWrite(kSettings, 1, &byte);
-            mBitStep = 3;
-        } else {
-            const int autozero = first & kAutozeroBits;
-            forEachPowerMeterListener([this, autozero](VelonixPowerMeterDeviceListener* listener) {
-                listener->autozeroReceived(this, autozero);
-            });
-        }
-        return true;
-    }
-    if (mSlopePending) {
-        mSlopePending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope reading bytes data[1,2,3]:%d,%d,%d", data[1],
+    // The bootloader-version query is on its way once its own message (step 2) has completed.
+    const bool transmitted =
+        mReadInFlight && (mReads.front().answer == &VelonixPowerMeterDevice::answerBootloadVersion
+                              ? mBootloadQueryStep == 3
+                              : mReadTransmitted);
+    if (!transmitted) {
+        // A reply sent twice, or one to a read that timed out: no read of ours asked for it.
+        logf(Logger::WARNING, "VelonixPowerMeterDevice: reply with no read waiting dropped: %d,%d,%d", data[1],
              data[2], data[3]);
-        if ((data[1] & data[2]) == 0xFF) {
-            return false;
-        }
-        const float slope = static_cast<float>(data[1] << 16 | data[2] << 8 | data[3]) / 65536.0f;
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope value:%f", static_cast<double>(slope));
-        const bool factory = mSlopeReadFactory;
-        forEachPowerMeterListener([this, slope, factory](VelonixPowerMeterDeviceListener* listener) {
-            listener->slopeReceived(this, slope, factory);
-        });
+        return false;
+    }
+    const ReadRequest request = mReads.front();
+    mReads.pop_front();
+    mReadInFlight = false;
+    mReadSentTime = mClock;
+    const bool consumed = (this->*request.answer)(request, data);
+    sendNextRead();
+    return consumed;
+}
+
+bool VelonixPowerMeterDevice::answerAutozero(const ReadRequest& request, const unsigned char* data)
+{
+    const unsigned char first = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: autozero direction reading byte data[1]=%d", first);
+    if (settingRead(request) && mBitAutozero) {
+        const unsigned char byte = withBits(first, kAutozeroBits, static_cast<unsigned char>(mBitValue));
+        sendWrite(kSettings, 1, &byte);
+        mBitStep = 3;
         return true;
     }
-    if (mOffsetPending) {
-        mOffsetPending = false;
-        readAnswered();
-        const bool factory = mOffsetReadFactory;
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: offset reading bytes data[1,2]:%d,%d factory:%d",
-             data[1], data[2], factory ? 1 : 0);
-        const int offset = static_cast<int16_t>(static_cast<uint16_t>(data[1] | data[2] << 8));
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: offset value:%d", offset);
-        forEachPowerMeterListener([this, offset, factory](VelonixPowerMeterDeviceListener* listener) {
-            listener->offsetReceived(this, offset, factory);
-        });
+    const int autozero = first & kAutozeroBits;
+    forEachPowerMeterListener([this, autozero](VelonixPowerMeterDeviceListener* listener) {
+        listener->autozeroReceived(this, autozero);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerSlope(const ReadRequest& request, const unsigned char* data)
+{
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope reading bytes data[1,2,3]:%d,%d,%d", data[1],
+         data[2], data[3]);
+    if ((data[1] & data[2]) == 0xFF) {
+        return false;
+    }
+    const float slope = static_cast<float>(data[1] << 16 | data[2] << 8 | data[3]) / 65536.0f;
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: raw slope value:%f", static_cast<double>(slope));
+    const bool factory = request.factory;
+    forEachPowerMeterListener([this, slope, factory](VelonixPowerMeterDeviceListener* listener) {
+        listener->slopeReceived(this, slope, factory);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerOffset(const ReadRequest& request, const unsigned char* data)
+{
+    const bool factory = request.factory;
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: offset reading bytes data[1,2]:%d,%d factory:%d", data[1],
+         data[2], factory ? 1 : 0);
+    const int offset = static_cast<int16_t>(static_cast<uint16_t>(data[1] | data[2] << 8));
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: offset value:%d", offset);
+    forEachPowerMeterListener([this, offset, factory](VelonixPowerMeterDeviceListener* listener) {
+        listener->offsetReceived(this, offset, factory);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerCadence(const ReadRequest&, const unsigned char* data)
+{
+    const int cadence = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence reading byte data[1]=%d", cadence);
+    forEachPowerMeterListener([this, cadence](VelonixPowerMeterDeviceListener* listener) {
+        listener->cadenceReceived(this, cadence);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerMode(const ReadRequest&, const unsigned char* data)
+{
+    const int mode = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: mode reading byte data[1]=%d", mode);
+    forEachPowerMeterListener(
+        [this, mode](VelonixPowerMeterDeviceListener* listener) { listener->modeReceived(this, mode); });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerCadenceMode(const ReadRequest&, const unsigned char* data)
+{
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence mode reading bytes data[1,2]=%d,%d", data[1], data[2]);
+    const int cadence = data[1];
+    const int mode = data[2];
+    forEachPowerMeterListener([this, cadence, mode](VelonixPowerMeterDeviceListener* listener) {
+        listener->cadenceModeReceived(this, cadence, mode);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerDirection(const ReadRequest& request, const unsigned char* data)
+{
+    const unsigned char first = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: direction reading byte data[1]=%d", first);
+    if (settingRead(request) && !mBitAutozero && !mBitCadenceDirection && !mBitTorqueDirection &&
+        !mBitPedalBalance) {
+        const unsigned char byte = withBits(first, kDirectionBit, mBitValue ? kDirectionBit : 0);
+        sendWrite(kDirection, 1, &byte);
+        mBitStep = 3;
         return true;
     }
-    if (mCadencePending) {
-        mCadencePending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence reading byte data[1]=%d", first);
-        forEachPowerMeterListener([this, first](VelonixPowerMeterDeviceListener* listener) {
-            listener->cadenceReceived(this, first);
-        });
+    const bool direction = (first & kDirectionBit) != 0;
+    forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
+        listener->directionReceived(this, direction);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerTorqueDirection(const ReadRequest& request, const unsigned char* data)
+{
+    const unsigned char first = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: torque direction reading byte data[1]=%d", first);
+    // The register bit reads the other way round on every hardware but the earliest.
+    const bool inverted = !isEarlyHardware();
+    if (settingRead(request) && mBitTorqueDirection) {
+        const bool bit = (mBitValue != 0) != inverted;
+        const unsigned char byte = withBits(first, kDirectionBit, bit ? kDirectionBit : 0);
+        sendWrite(kDirection, 1, &byte);
+        mBitStep = 3;
         return true;
     }
-    if (mModePending) {
-        mModePending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: mode reading byte data[1]=%d", first);
-        forEachPowerMeterListener([this, first](VelonixPowerMeterDeviceListener* listener) {
-            listener->modeReceived(this, first);
-        });
+    const bool direction = ((first & kDirectionBit) != 0) != inverted;
+    forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
+        listener->torqueDirectionReceived(this, direction);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerCadenceDirection(const ReadRequest& request, const unsigned char* data)
+{
+    const unsigned char first = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence direction reading byte data[1]=%d", first);
+    if (settingRead(request) && mBitCadenceDirection) {
+        const unsigned char byte = withBits(first, kCadenceDirectionBit, mBitValue ? kCadenceDirectionBit : 0);
+        sendWrite(kSettings, 1, &byte);
+        mBitStep = 3;
         return true;
     }
-    if (mCadenceModePending) {
-        mCadenceModePending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence mode reading bytes data[1,2]=%d,%d", data[1],
-             data[2]);
-        const int cadence = data[1];
-        const int mode = data[2];
-        forEachPowerMeterListener([this, cadence, mode](VelonixPowerMeterDeviceListener* listener) {
-            listener->cadenceModeReceived(this, cadence, mode);
-        });
+    const bool direction = (first & kCadenceDirectionBit) != 0;
+    forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
+        listener->cadenceDirectionReceived(this, direction);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerPedalBalance(const ReadRequest& request, const unsigned char* data)
+{
+    const unsigned char first = data[1];
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: pedal balance reading byte data[1]=%d", first);
+    if (settingRead(request) && mBitPedalBalance) {
+        const unsigned char byte = withBits(first, kPowerBalanceBit, mBitValue ? kPowerBalanceBit : 0);
+        sendWrite(kSettings, 1, &byte);
+        mBitStep = 3;
         return true;
     }
-    if (mDirectionPending) {
-        mDirectionPending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: direction reading byte data[1]=%d", first);
-        if (settingDirection) {
-            const unsigned char byte = withBits(first, kDirectionBit, mBitValue ? kDirectionBit : 0);
-            sendWrite(kDirection, 1, &byte);
-            mBitStep = 3;
-        } else {
-            const bool direction = (first & kDirectionBit) != 0;
-            forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
-                listener->directionReceived(this, direction);
-            });
-        }
-        return true;
-    }
-    if (mTorqueDirectionPending) {
-        mTorqueDirectionPending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: torque direction reading byte data[1]=%d", first);
-        // The register bit reads the other way round on every hardware but the earliest.
-        const bool inverted = !isEarlyHardware();
-        if (settingTorqueDirection) {
-            const bool bit = (mBitValue != 0) != inverted;
-            const unsigned char byte = withBits(first, kDirectionBit, bit ? kDirectionBit : 0);
-            sendWrite(kDirection, 1, &byte);
-            mBitStep = 3;
-        } else {
-            const bool direction = ((first & kDirectionBit) != 0) != inverted;
-            forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
-                listener->torqueDirectionReceived(this, direction);
-            });
-        }
-        return true;
-    }
-    if (mCadenceDirectionPending) {
-        mCadenceDirectionPending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: cadence direction reading byte data[1]=%d", first);
-        if (settingCadenceDirection) {
-            const unsigned char byte =
-                withBits(first, kCadenceDirectionBit, mBitValue ? kCadenceDirectionBit : 0);
-            sendWrite(kSettings, 1, &byte);
-            mBitStep = 3;
-        } else {
-            const bool direction = (first & kCadenceDirectionBit) != 0;
-            forEachPowerMeterListener([this, direction](VelonixPowerMeterDeviceListener* listener) {
-                listener->cadenceDirectionReceived(this, direction);
-            });
-        }
-        return true;
-    }
-    if (mPedalBalancePending) {
-        mPedalBalancePending = false;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: pedal balance reading byte data[1]=%d", first);
-        if (settingPedalBalance) {
-            const unsigned char byte = withBits(first, kPowerBalanceBit, mBitValue ? kPowerBalanceBit : 0);
-            sendWrite(kSettings, 1, &byte);
-            mBitStep = 3;
-        } else {
-            const bool balance = (first & kPowerBalanceBit) != 0;
-            forEachPowerMeterListener([this, balance](VelonixPowerMeterDeviceListener* listener) {
-                listener->pedalBalanceReceived(this, balance);
-            });
-        }
-        return true;
-    }
-    if (mRegisterReadLocation != 0) {
-        const int location = mRegisterReadLocation;
-        const int registerLength = mRegisterReadLength;
-        mRegisterReadLocation = 0;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: register starting at:%d and reading length:%d bytes ",
-             location, registerLength);
-        forEachPowerMeterListener(
-            [this, location, registerLength, data](VelonixPowerMeterDeviceListener* listener) {
-                listener->registerReceived(this, location, registerLength, data + 1);
-            });
-        return true;
-    }
-    if (mBootloadQueryPending) {
-        mBootloadQueryPending = false;
-        mBootloadQueryStep = 0;
-        readAnswered();
-        logf(Logger::DEBUG, "VelonixPowerMeterDevice: bootload reading bytes data[1,2]=%d,%d", data[1],
-             data[2]);
-        const int version = data[2] << 8 | data[1];
-        forEachPowerMeterListener([this, version](VelonixPowerMeterDeviceListener* listener) {
-            listener->bootloadReceived(this, version);
-        });
-        return true;
-    }
-    return false;
+    const bool balance = (first & kPowerBalanceBit) != 0;
+    forEachPowerMeterListener([this, balance](VelonixPowerMeterDeviceListener* listener) {
+        listener->pedalBalanceReceived(this, balance);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerRegister(const ReadRequest& request, const unsigned char* data)
+{
+    const int location = request.location;
+    const int length = request.length;
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: register starting at:%d and reading length:%d bytes ", location,
+         length);
+    // Listeners get the register's bytes: those after the channel byte.
+    unsigned char bytes[8];
+    std::memcpy(bytes, data + 1, sizeof bytes);
+    forEachPowerMeterListener([this, location, length, &bytes](VelonixPowerMeterDeviceListener* listener) {
+        listener->registerReceived(this, location, length, bytes);
+    });
+    return true;
+}
+
+bool VelonixPowerMeterDevice::answerBootloadVersion(const ReadRequest&, const unsigned char* data)
+{
+    mBootloadQueryStep = 0;
+    logf(Logger::DEBUG, "VelonixPowerMeterDevice: bootload reading bytes data[1,2]=%d,%d", data[1], data[2]);
+    const int version = data[2] << 8 | data[1];
+    forEachPowerMeterListener([this, version](VelonixPowerMeterDeviceListener* listener) {
+        listener->bootloadReceived(this, version);
+    });
+    return true;
 }
 
 } // namespace vant::device

@@ -5,6 +5,7 @@
 #include "core/Logger.h"
 
 #include <cstdint>
+#include <deque>
 
 namespace vant::device {
 
@@ -177,16 +178,57 @@ private:
     bool isEarlyHardware();
 
     bool cadenceDirectionReadable();
+
+    // One read asked of the meter: what it asked, and the answer handler that turns the reply's
+    // bytes into the listener call (or, for a bit setting's own read, into the setting's write).
+    // The meter's reply carries no register number, so only one read is in flight at a time: the
+    // head of the queue; the next is sent once it is answered or has timed out.
+    struct ReadRequest;
+    using ReadAnswer = bool (VelonixPowerMeterDevice::*)(const ReadRequest& request, const unsigned char* data);
+    struct ReadRequest
+    {
+        int location;       // the register read; 0 for the bootloader-version query
+        int length;         // bytes read
+        bool factory;       // slope and offset: which of the two
+        bool forSetting;    // the read step of the running bit setting
+        ReadAnswer answer;
+        const char* name;   // for the log
+
+        bool operator==(const ReadRequest& other) const
+        {
+            return location == other.location && length == other.length && factory == other.factory &&
+                   forSetting == other.forSetting && answer == other.answer;
+        }
+    };
+    // Queues a read unless the same one is already waiting; sends it when none is in flight.
+    void queueRead(const ReadRequest& request);
+    // Sends the head of the queue.
+    void sendHeadRead();
+    // After an answer, a time-out or a completed command message: the next read, when one waits
+    // and none is in flight.
+    void sendNextRead();
+
+    bool answerAutozero(const ReadRequest& request, const unsigned char* data);
+    bool answerSlope(const ReadRequest& request, const unsigned char* data);
+    bool answerOffset(const ReadRequest& request, const unsigned char* data);
+    bool answerCadence(const ReadRequest& request, const unsigned char* data);
+    bool answerMode(const ReadRequest& request, const unsigned char* data);
+    bool answerCadenceMode(const ReadRequest& request, const unsigned char* data);
+    bool answerDirection(const ReadRequest& request, const unsigned char* data);
+    bool answerTorqueDirection(const ReadRequest& request, const unsigned char* data);
+    bool answerCadenceDirection(const ReadRequest& request, const unsigned char* data);
+    bool answerPedalBalance(const ReadRequest& request, const unsigned char* data);
+    bool answerRegister(const ReadRequest& request, const unsigned char* data);
+    bool answerBootloadVersion(const ReadRequest& request, const unsigned char* data);
+    // The read step of the running bit setting, when `request` is it.
+    bool settingRead(const ReadRequest& request) const { return request.forSetting && mBitStep == 2; }
+
     void sendRead(int location, int length);
     void sendWrite(int location, int length, const unsigned char* data);
     // Sends the unlock message when commands may run.
     void unlock();
     // Ends a write sequence with the unlock message; the step becomes 3 whether sent or not.
     void closeSequence(int& step);
-    bool anyReadPending() const;
-    // A reply took its read: other reads still pending get the full wait again.
-    void readAnswered();
-    void resendFirstPendingRead();
     // When the last command message has completed: the next step of the first pending item.
     void serveCommandItems();
 
@@ -195,21 +237,12 @@ private:
     // 0xF0 after a command message is handed to the channel, 0 once transmitComplete took it.
     int mMarker = 0;
 
-    bool mAutozeroPending = false;
-    bool mCadencePending = false;
-    bool mModePending = false;
-    bool mCadenceModePending = false;
-    bool mDirectionPending = false;
-    bool mTorqueDirectionPending = false;
-    bool mCadenceDirectionPending = false;
-    bool mPedalBalancePending = false;
-    bool mSlopePending = false;
-    bool mSlopeReadFactory = false;
-    bool mOffsetPending = false;
-    bool mOffsetReadFactory = false;
-    int mRegisterReadLocation = 0; // 0: none pending
-    int mRegisterReadLength = 0;
-    bool mBootloadQueryPending = false;
+    // Reads asked and not yet answered; the head is in flight while mReadInFlight is set.
+    std::deque<ReadRequest> mReads;
+    bool mReadInFlight = false;
+    // The head's message has been transmitted: a reply before that cannot be its answer.
+    bool mReadTransmitted = false;
+    // The bootloader-version query's own steps: 1 unlock sent, 2 query sent, 3 closing unlock sent.
     int mBootloadQueryStep = 0;
 
     // Write items: 0 idle, 1 unlock sent, 2 write sent, 3 closing unlock sent.
@@ -238,10 +271,9 @@ private:
 
     int mSleepStep = 0;
 
-    // Sum of the update times, and when the outstanding read was sent.
+    // Sum of the update times, and when the read in flight was sent (or the last one answered).
     int64_t mClock = 0;
     int64_t mReadSentTime = 0;
-    bool mReadOutstanding = false;
 };
 
 } // namespace vant::device

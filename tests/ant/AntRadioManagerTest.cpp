@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,50 @@ TEST_F(AntRadioManagerTest, RoutesMessagesByIdAndChannel)
     EXPECT_EQ(channel->getDeviceId(), 31488);
     EXPECT_EQ(channel->getDeviceType(), 11);
     EXPECT_EQ(channel->getTransmissionType(), 5);
+}
+
+TEST_F(AntRadioManagerTest, DropsMessagesTooShortForTheirId)
+{
+    up();
+    RecordingChannelListener listener;
+    AntChannel* channel = manager->getChannel(0, 1);
+    channel->addChannelListener(&listener);
+    channel->setId(2222, 11, 5);
+    listener.take();
+
+    struct Case
+    {
+        const char* what;
+        int id;
+        Bytes payload;
+    };
+    const Case cases[] = {
+        {"channel id without payload", 0x51, {}},
+        {"channel id with the channel byte only", 0x51, {0}},
+        {"channel id without its transmission type", 0x51, {0, 0x57, 0x04, 0x0B}},
+        {"response without its code", 0x40, {0, 0x42}},
+        {"response with the channel byte only", 0x40, {0}},
+        {"broadcast without payload", 0x4E, {}},
+        {"version without payload", 0x3E, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogRecorder log;
+        radio->report(c.id, c.payload);
+        EXPECT_EQ(channel->getDeviceId(), 2222);
+        EXPECT_EQ(channel->getDeviceType(), 11);
+        EXPECT_TRUE(radio->take().empty());
+        EXPECT_TRUE(listener.take().empty());
+        EXPECT_TRUE(managerListener.lines.empty());
+        char line[80];
+        std::snprintf(line, sizeof line, "AntRadioManager::messageReceived dropped message 0x%02X of %d bytes",
+                      c.id, static_cast<int>(c.payload.size()));
+        EXPECT_TRUE(log.has("", rezezaz::core::Logger::WARNING, line));
+    }
+
+    // Long enough, the same ids are read.
+    radio->report(0x51, {0, 0x57, 0x04, 0x0B, 0x05});
+    EXPECT_EQ(channel->getDeviceId(), 1111);
 }
 
 TEST_F(AntRadioManagerTest, ListenersReadTwelveBytesOfAShortExtendedMessage)

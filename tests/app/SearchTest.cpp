@@ -261,4 +261,61 @@ TEST_F(SearchTest, GoingBackFromTheMeterDisconnectsIt)
     EXPECT_NE(rig.bench.stick()->chip().channelState(0), support::SimulatedAntChip::ChannelState::Tracking);
 }
 
+// The stick names another meter than the one asked for: no page opens on that meter's channel,
+// which would send the page's writes to it; the open ends as one that found nothing.
+TEST_F(SearchTest, AChannelIdNamingAnotherMeterOpensNoPage)
+{
+    startWith({2222});
+    rig.bench.stick()->toHost = [](support::SimulatedStickRadio::Message& m) {
+        if (m.id == 0x51 && m.payload.size() >= 3) {
+            m.payload[1] = 1111 & 0xFF;
+            m.payload[2] = 1111 >> 8;
+        }
+        return 1;
+    };
+    enterNumber(2222);
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.boxes.boxes("Failed").empty(); }, 1500));
+    EXPECT_EQ(rig.stack()->count(), 2);
+    EXPECT_TRUE(rig.logged("Pelotune::deviceFound ignoring id:1111 while opening:2222"));
+    EXPECT_FALSE(rig.logged("Pelotune::searchFinished connecting to power meter id:2222 on channel:0"));
+}
+
+// A stick that never gets one command of the channel's set-up (its USB write fails every time)
+// while a meter is opened: the open ends with the failure box instead of waiting for ever, and once
+// the stick works again the user can search and open as before.
+TEST_F(SearchTest, AFailedWriteDuringTheConnectionEndsItAndSearchingWorksAgain)
+{
+    for (int command : {0x42, 0x51, 0x44, 0x43, 0x45, 0x66, 0x4B, 0x4D}) {
+        SCOPED_TRACE("command " + std::to_string(command));
+        // Declared first: the stick asks it until the window is gone.
+        bool failing = true;
+        SearchRig open;
+        open.startWith({1234});
+        open.rig.bench.stick()->write = [&failing, command](const support::SimulatedStickRadio::Message& m) {
+            return !(failing && m.id == command);
+        };
+        open.enterNumber(1234);
+        // At most a minute of the stick's time.
+        ASSERT_TRUE(open.rig.runUntil([&] { return !open.rig.boxes.boxes("Failed").empty(); }, 1800));
+        EXPECT_EQ(open.rig.boxes.boxes("Failed")[0].text, "No Devices Found");
+        EXPECT_EQ(open.rig.stack()->count(), 2);
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QProgressDialog*>(widget);
+            EXPECT_FALSE(box && box->isVisible()) << "the busy box is gone";
+        }
+
+        failing = false;
+        if (command == 0x4B || command == 0x4D) {
+            // After a failed open or channel-id request the list search finds the meter again.
+            const int ended = open.passesEnded();
+            open.rig.button("searchButton")->click();
+            ASSERT_TRUE(open.rig.runUntil([&] { return open.passesEnded() == ended + 2; }, 1800));
+            EXPECT_EQ(open.rig.listed(), std::vector<int>{1234});
+        }
+        open.enterNumber(1234);
+        ASSERT_TRUE(open.rig.runUntil([&] { return open.rig.stack()->count() > 2; }, 600));
+        EXPECT_EQ(open.rig.currentPageClass(), "Sensor");
+    }
+}
+
 } // namespace

@@ -176,24 +176,29 @@ TEST(SlopeTest, ResettingAsksFirstAndCopiesTheRightSlope)
     struct Case
     {
         const char* what;
-        float factory;
+        float user, factory;
         const char* question;
         const char* answer;
         float userAfter, factoryAfter;
     };
     const Case cases[] = {
-        {"a valid factory slope into the user slope", 12.0f, "Reset slope with factory slope?", "OK", 12.0f,
-         12.0f},
-        {"a factory slope of exactly 1 counts as valid", 1.0f, "Reset slope with factory slope?", "Cancel",
-         12.5f, 1.0f},
-        {"an invalid factory slope is overwritten by the user slope", 0.5f,
+        {"a valid factory slope into the user slope", 12.5f, 12.0f, "Reset slope with factory slope?", "OK",
+         12.0f, 12.0f},
+        {"a factory slope of exactly 1 counts as valid", 12.5f, 1.0f, "Reset slope with factory slope?",
+         "Cancel", 12.5f, 1.0f},
+        {"an invalid factory slope is overwritten by the user slope", 12.5f, 0.5f,
          "Factory slope is invalid at 0.500000, reset factory slope?", "OK", 12.5f, 12.5f},
-        {"cancelled", 0.5f, "Factory slope is invalid at 0.500000, reset factory slope?", "Cancel", 12.5f,
+        {"cancelled", 12.5f, 0.5f, "Factory slope is invalid at 0.500000, reset factory slope?", "Cancel", 12.5f,
          0.5f},
+        // A slope read out of range is written within the limits, never as read.
+        {"a factory slope above 25", 12.5f, 65.01f, "Reset slope with factory slope?", "OK", 25.0f, 65.01f},
+        {"a factory slope below 3", 12.5f, 1.0f, "Reset slope with factory slope?", "OK", 3.0f, 1.0f},
+        {"a user slope above 25 into an invalid factory slope", 40.0f, 0.5f,
+         "Factory slope is invalid at 0.500000, reset factory slope?", "OK", 40.0f, 25.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SlopeBench b(12.5f, c.factory);
+        SlopeBench b(c.user, c.factory);
         b.showSlope();
         ASSERT_TRUE(b.userSlopeRead());
         b.answerer.press("Reset Slope", c.answer);

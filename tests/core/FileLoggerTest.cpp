@@ -178,11 +178,18 @@ TEST_F(FileLoggerTest, EachRunEmptiesItsFileUnlessDaily)
         bool daily;
         const char* fileName;
         const char* expected;
+        // The previous run's log kept beside the file; null when none is kept.
+        const char* previous;
     };
+    const std::string first = "2014-05-06 13:59:59:ALERT:  first run\n";
+    const std::string second = "2014-05-06 13:59:59:ALERT:  second run\n";
+    const std::string third = "2014-05-06 13:59:59:ALERT:  third run\n";
+    const std::string perRun = third + third;
+    const std::string perRunPrevious = second + second;
+    const std::string daily = "old line\n" + first + first + second + second + third + third;
     const Case cases[] = {
-        {false, "pelotune.log", "2014-05-06 13:59:59:ALERT:  second run\n"},
-        {true, "pelotune_2014-05-06.log",
-         "old line\n2014-05-06 13:59:59:ALERT:  first run\n2014-05-06 13:59:59:ALERT:  second run\n"},
+        {false, "pelotune.log", perRun.c_str(), perRunPrevious.c_str()},
+        {true, "pelotune_2014-05-06.log", daily.c_str(), nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fileName);
@@ -190,14 +197,21 @@ TEST_F(FileLoggerTest, EachRunEmptiesItsFileUnlessDaily)
         const std::string path = runFolder.file(c.fileName);
         ASSERT_TRUE(writeFile(path, "old line\n"));
 
-        for (const char* run : {"first run", "second run"}) {
+        for (const char* run : {"first run", "second run", "third run"}) {
             const std::string before = readFile(path);
             std::unique_ptr<FileLogger> fileLogger = makeLogger(c.daily, runFolder.path());
             // Nothing is opened before the first entry.
             EXPECT_EQ(readFile(path), before);
             log(*fileLogger, nullptr, Logger::ALERT, run);
+            // Opened once a run: later entries keep the run's file and its predecessor.
+            log(*fileLogger, nullptr, Logger::ALERT, run);
         }
         EXPECT_EQ(readFile(path), c.expected);
+        if (c.previous) {
+            EXPECT_EQ(readFile(path + ".1"), c.previous);
+        } else {
+            EXPECT_FALSE(fileExists(path + ".1"));
+        }
     }
 }
 
@@ -289,33 +303,41 @@ TEST_F(FileLoggerTest, EachEntryIsOnDiskAtOnce)
 }
 
 // A full disk takes the lines but does not stop the program.
+// A full disk loses the lines; the user hears of it once, on standard error.
 TEST_F(FileLoggerTest, FullDiskLosesTheLinesWithoutACrash)
 {
-    ASSERT_EQ(symlink("/dev/full", folder.file("pelotune.log").c_str()), 0);
-    std::unique_ptr<FileLogger> fileLogger = makeLogger(false, folder.path());
+    const std::string path = folder.file("pelotune_2014-05-06.log");
+    ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
+    std::unique_ptr<FileLogger> fileLogger = makeLogger(true, folder.path());
+    testing::internal::CaptureStderr();
     for (int i = 0; i < 1000; ++i) {
         log(*fileLogger, nullptr, Logger::ERROR, "nowhere to go");
     }
     fileLogger->flush();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot write the log file " + path + ": log entries are lost\n");
 }
 
-// Entries that arrive while the file can't be opened are dropped without a word; each
-// later entry tries again.
+// Entries that arrive while the file can't be opened are dropped, and the user is told once on
+// standard error where the log should have gone; each later entry tries again.
 TEST_F(FileLoggerTest, UnopenableFolderDropsEntriesUntilItCanBeOpened)
 {
     for (bool daily : {false, true}) {
         SCOPED_TRACE(daily ? "daily" : "per run");
         TemporaryFolder runFolder;
         const std::string missing = runFolder.file("later");
+        const char* name = daily ? "/pelotune_2014-05-06.log" : "/pelotune.log";
         std::unique_ptr<FileLogger> fileLogger = makeLogger(daily, missing);
+        testing::internal::CaptureStderr();
         log(*fileLogger, nullptr, Logger::ERROR, "lost one");
         log(*fileLogger, nullptr, Logger::ERROR, "lost two");
         fileLogger->flush();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Cannot write the log file " + missing + name + ": log entries are lost\n");
 
         ASSERT_EQ(mkdir(missing.c_str(), 0700), 0);
         log(*fileLogger, nullptr, Logger::ERROR, "kept");
         fileLogger->flush();
-        const char* name = daily ? "/pelotune_2014-05-06.log" : "/pelotune.log";
         EXPECT_EQ(readFile(missing + name), "2014-05-06 13:59:59:ERROR:  kept\n");
     }
 }

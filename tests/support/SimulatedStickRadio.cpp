@@ -17,7 +17,11 @@ SimulatedStickRadio::SimulatedStickRadio(int product)
       mChip(
           [this](unsigned char id, const Bytes& payload) {
               if (mOpen && !mUnplugged) {
-                  mToHost.push_back({id, payload});
+                  Message message{id, payload};
+                  const int copies = toHost ? toHost(message) : 1;
+                  for (int i = 0; i < copies; ++i) {
+                      mToHost.push_back(message);
+                  }
               }
           },
           product == kAp1Product ? SimulatedAntChip::Kind::AP1 : SimulatedAntChip::Kind::AP2)
@@ -86,7 +90,12 @@ void SimulatedStickRadio::sendMessage(int id, unsigned char* payload, int length
         return;
     }
     Bytes bytes(payload, payload + length);
-    mSent.push_back({static_cast<unsigned char>(id), bytes});
+    const Message message{static_cast<unsigned char>(id), bytes};
+    if (write && !write(message)) {
+        mFailedWrites.push_back(message);
+        return;
+    }
+    mSent.push_back(message);
     mChip.receive(static_cast<unsigned char>(id), bytes);
 }
 

@@ -5,6 +5,7 @@
 #include "support/SimulatedAntChip.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace support {
@@ -58,6 +59,15 @@ public:
     // Answers not yet handed on.
     std::size_t pending() const { return mToHost.size(); }
 
+    // Faults on chosen messages. `toHost` sees each answer as the stick queues it: it may change the
+    // message, and returns how many copies of it reach the host (0 loses it, 2 sends it twice).
+    // `write` sees each message the host writes: returning false makes the write fail on its way,
+    // so the stick never hears it.
+    std::function<int(Message&)> toHost;
+    std::function<bool(const Message&)> write;
+    // Writes that failed so, in order.
+    const std::vector<Message>& failedWrites() const { return mFailedWrites; }
+
 private:
     int mProduct;
     int mUpdateStep = 33;
@@ -68,6 +78,7 @@ private:
     SimulatedAntChip mChip;
     std::deque<Message> mToHost;
     std::vector<Message> mSent;
+    std::vector<Message> mFailedWrites;
 };
 
 } // namespace support

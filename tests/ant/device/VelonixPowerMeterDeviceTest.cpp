@@ -669,34 +669,118 @@ TEST(VelonixPowerMeterDeviceTest, UnansweredReadsAreResent)
     }
     EXPECT_EQ(bench.hostSent().size(), 4u);
 
-    // Answered: no more resends. A second copy of the reply finds nothing pending.
+    // Answered once its message went out: no more resends. A second copy of the reply finds no read
+    // waiting and is dropped.
+    device.transmitComplete(channel);
     EXPECT_TRUE(reply(device, channel, packet({0x0C, 0x80, 0x00})));
     EXPECT_FALSE(reply(device, channel, packet({0x0C, 0x80, 0x00})));
+    EXPECT_TRUE(logged(log, "VelonixPowerMeterDevice: reply with no read waiting dropped: 12,128,0"));
     device.update(channel, 10000);
     EXPECT_EQ(bench.hostSent().size(), 4u);
     EXPECT_EQ(bench.recorder.events, std::vector<std::string>{"slopeReceived 12.5 1"});
 
-    // Mode asked first, cadence second: the cadence read comes first in the device's order.
-    bench.rig.radio->clearSent();
-    bench.recorder.events.clear();
-    device.doQueryMode();
-    device.doQueryCadence();
-    device.update(channel, 1000);
-    EXPECT_TRUE(reply(device, channel, packet({7})));
-    EXPECT_EQ(bench.recorder.events, std::vector<std::string>{"cadenceReceived 7"});
-    device.update(channel, 3000);
-    EXPECT_EQ(bench.hostSent().size(), 2u);
-    device.update(channel, 1);
-    ASSERT_EQ(bench.hostSent().size(), 3u);
-    EXPECT_EQ(bench.hostSent().back(), (Bytes{0xF0, 0x04, 0x00, 0x3E, 0x01, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(reply(device, channel, packet({9})));
-    EXPECT_EQ(bench.recorder.events, (std::vector<std::string>{"cadenceReceived 7", "modeReceived 9"}));
-
     // A slope reply whose first two bytes are 0xFF is dropped.
     bench.recorder.events.clear();
     device.doQuerySlope(false);
+    device.transmitComplete(channel);
     EXPECT_FALSE(reply(device, channel, packet({0xFF, 0xFF, 0x00})));
     EXPECT_TRUE(bench.recorder.events.empty());
+}
+
+// The meter's reply names no register: one read is in flight at a time, and each reply goes to the
+// read that asked for it. The next read goes out when the one before is answered or timed out; a
+// reply before the read's message went out, or with no read in flight, is no read's answer.
+TEST(VelonixPowerMeterDeviceTest, OneReadInFlightTakesEachReply)
+{
+    MeterBench bench;
+    bench.open();
+    VelonixPowerMeterDevice& device = *bench.device;
+    AntChannel* channel = bench.channel();
+    bench.rig.radio->clearSent();
+    const Bytes modeRead = {0xF0, 0x04, 0x00, 0x3E, 0x01, 0x00, 0x00, 0x00};
+    const Bytes cadenceRead = {0xF0, 0x04, 0x00, 0x3D, 0x01, 0x00, 0x00, 0x00};
+
+    // Mode asked first, cadence second: the cadence read waits for the mode's answer.
+    device.doQueryMode();
+    device.doQueryCadence();
+    device.doQueryMode(); // asked again while waiting: nothing more is sent or answered
+    EXPECT_EQ(bench.hostSent(), std::vector<Bytes>{modeRead});
+    EXPECT_FALSE(reply(device, channel, packet({3}))) << "before the read went out";
+    device.transmitComplete(channel);
+    EXPECT_TRUE(reply(device, channel, packet({7})));
+    EXPECT_EQ(bench.recorder.events, std::vector<std::string>{"modeReceived 7"});
+    EXPECT_EQ(bench.hostSent(), (std::vector<Bytes>{modeRead, cadenceRead}));
+    EXPECT_FALSE(reply(device, channel, packet({7}))) << "the mode's reply sent twice";
+    device.transmitComplete(channel);
+    EXPECT_TRUE(reply(device, channel, packet({9})));
+    EXPECT_EQ(bench.recorder.events, (std::vector<std::string>{"modeReceived 7", "cadenceReceived 9"}));
+
+    // A read the meter does not answer goes behind the others when it times out, and is sent again.
+    bench.recorder.events.clear();
+    bench.rig.radio->clearSent();
+    device.doQueryMode();
+    device.doQueryCadence();
+    device.update(channel, 3001);
+    EXPECT_EQ(bench.hostSent(), (std::vector<Bytes>{modeRead, cadenceRead}));
+    device.transmitComplete(channel);
+    EXPECT_TRUE(reply(device, channel, packet({5})));
+    EXPECT_EQ(bench.hostSent().back(), modeRead);
+    device.transmitComplete(channel);
+    EXPECT_TRUE(reply(device, channel, packet({6})));
+    EXPECT_EQ(bench.recorder.events, (std::vector<std::string>{"cadenceReceived 5", "modeReceived 6"}));
+}
+
+// Reads asked back to back of the simulated meter, with replies lost or sent twice:
+// every listener call carries the register it names.
+TEST(VelonixPowerMeterDeviceTest, ReadsOfTheMeterGetTheirOwnRegisters)
+{
+    struct Case
+    {
+        const char* what;
+        bool twice; // every reply of the meter reaches the host twice
+        int lose;   // the first replies lost
+    };
+    const Case cases[] = {
+        {"every reply delivered", false, 0},
+        {"every reply sent twice", true, 0},
+        {"the first reply lost", false, 1},
+        {"the first two replies lost, the others sent twice", true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Declared first: the stick asks it until the bench is gone.
+        int lost = c.lose;
+        MeterBench bench;
+        bench.firmware.setRegisters(0x09, {0x0C, 0x80, 0x00}); // user slope 12.5
+        bench.firmware.setRegisters(0x21, {0x14, 0x00, 0x00}); // factory slope 20
+        bench.firmware.setRegisters(0x60, {0x41, 0x02, 0x22, 0x41, 0x02, 0x24});
+        bench.firmware.setRegisters(0x3D, {0x0C, 0x00});
+        bench.open();
+        bench.rig.radio->toHost = [&](support::SimulatedStickRadio::Message& m) {
+            // The first packet of a burst carries the reply.
+            if (m.id != 0x50 || (m.payload[0] & 0xE0) != 0) {
+                return 1;
+            }
+            if (lost > 0) {
+                --lost;
+                return 0;
+            }
+            return c.twice ? 2 : 1;
+        };
+        VelonixPowerMeterDevice& device = *bench.device;
+        device.queryRegister(0x60, 6);
+        device.doQueryCadenceMode();
+        device.doQuerySlope(true);
+        device.doQuerySlope(false);
+        ASSERT_TRUE(bench.rig.runUntil([&] { return bench.recorder.events.size() >= 4; }, 30000));
+        bench.rig.run(4000);
+        // A lost reply's read is asked again after the others: each answered once, in any order.
+        std::vector<std::string> events = bench.recorder.events;
+        std::sort(events.begin(), events.end());
+        EXPECT_EQ(events, (std::vector<std::string>{"cadenceModeReceived 12 0",
+                                                    "registerReceived 96 6: 65 2 34 65 2 36",
+                                                    "slopeReceived 12.5 0", "slopeReceived 20 1"}));
+    }
 }
 
 // A bit setting takes only the reply to its own read: a plain read of the same register answered
@@ -717,9 +801,11 @@ TEST(VelonixPowerMeterDeviceTest, BitSettingTakesOnlyItsOwnReadAndMayBeChained)
 
     device.doQueryAutozero();
     device.setPedalBalance(true);
-    device.transmitComplete(channel); // serves the setting: its read of 0x39
+    device.transmitComplete(channel); // serves the setting: its read of 0x39 waits for the autozero's
     EXPECT_TRUE(reply(device, channel, packet({0x81})));
     EXPECT_EQ(bench.recorder.events, std::vector<std::string>{"autozeroReceived 1"});
+    EXPECT_EQ(bench.hostSent().back(), (Bytes{0xF0, 0x04, 0x00, 0x39, 0x01, 0x00, 0x00, 0x00}));
+    device.transmitComplete(channel);
     EXPECT_TRUE(reply(device, channel, packet({0x81})));
     EXPECT_EQ(bench.hostSent().back(), (Bytes{0xF0, 0x05, 0x00, 0x39, 0x01, 0x89, 0x00, 0x00}));
 
@@ -728,6 +814,7 @@ TEST(VelonixPowerMeterDeviceTest, BitSettingTakesOnlyItsOwnReadAndMayBeChained)
     EXPECT_EQ(bench.hostSent().back(), kUnlock) << "the direction setting started";
     device.transmitComplete(channel);
     EXPECT_EQ(bench.hostSent().back(), (Bytes{0xF0, 0x04, 0x00, 0x1E, 0x01, 0x00, 0x00, 0x00}));
+    device.transmitComplete(channel);
     EXPECT_TRUE(reply(device, channel, packet({0x01})));
     EXPECT_EQ(bench.hostSent().back(), (Bytes{0xF0, 0x05, 0x00, 0x1E, 0x01, 0x41, 0x00, 0x00}));
     device.transmitComplete(channel);
@@ -857,6 +944,7 @@ TEST(VelonixPowerMeterDeviceTest, ListenersInOrderAndRemovedFromBothLists)
     device.addPowerMeterDeviceListener(&second);
     device.addPowerMeterDeviceListener(&first);
     device.doQueryCadence();
+    device.transmitComplete(channel);
     reply(device, channel, packet({3}));
     EXPECT_EQ(calls, (std::vector<std::string>{"first cadenceReceived 3", "second cadenceReceived 3",
                                                "first cadenceReceived 3"}));
@@ -864,6 +952,7 @@ TEST(VelonixPowerMeterDeviceTest, ListenersInOrderAndRemovedFromBothLists)
     calls.clear();
     device.removePowerMeterDeviceListener(&first);
     device.doQueryCadence();
+    device.transmitComplete(channel);
     reply(device, channel, packet({4}));
     EXPECT_EQ(calls, (std::vector<std::string>{"second cadenceReceived 4", "first cadenceReceived 4"}));
 

@@ -165,6 +165,96 @@ TEST_F(SportDeviceSearchTest, SearchForAnAbsentNumberTimesOutAndUnassignsChannel
     EXPECT_EQ(rig.channelState(1), -1) << "no other channel was touched";
 }
 
+// A stick that loses an answer of the channel's set-up, sends it for another channel, or never gets
+// the command (a failed write), once or every time. The search never waits for ever: a step that
+// goes unanswered is sent again, and a step the stick never answers ends the search as not found.
+TEST(SportDeviceSearchFaults, SetUpStepsWithoutAnswerAreSentAgainAndThenEndTheSearch)
+{
+    enum class Fault
+    {
+        Lost,
+        OtherChannel,
+        WriteFailed
+    };
+    struct Case
+    {
+        const char* what;
+        Fault fault;
+    };
+    const Case faults[] = {
+        {"answer lost", Fault::Lost},
+        {"answer for another channel", Fault::OtherChannel},
+        {"write failed", Fault::WriteFailed},
+    };
+    // The set-up's commands; the channel-id request is answered by the channel id itself.
+    const int commands[] = {0x42, 0x51, 0x44, 0x43, 0x45, 0x66, 0x4B, 0x4D};
+
+    for (const Case& c : faults) {
+        for (int command : commands) {
+            for (int times : {1, 1000}) {
+                SCOPED_TRACE(std::string(c.what) + " of command " + std::to_string(command) + ", " +
+                             std::to_string(times) + " time(s)");
+                // Declared first: the stick asks it until the rig is gone.
+                int left = times;
+                MeterRig rig;
+                rig.addMeterNumbers({1234});
+                // The stick's answer to `command`: its response, or for the request the channel id.
+                auto answers = [command](const support::SimulatedStickRadio::Message& m) {
+                    return command == 0x4D ? m.id == 0x51 : m.id == 0x40 && m.payload.size() > 1 &&
+                                                                m.payload[1] == command;
+                };
+                if (c.fault == Fault::WriteFailed) {
+                    rig.radio->write = [&](const support::SimulatedStickRadio::Message& m) {
+                        if (m.id == command && left > 0) {
+                            --left;
+                            return false;
+                        }
+                        return true;
+                    };
+                } else {
+                    const bool lose = c.fault == Fault::Lost;
+                    rig.radio->toHost = [&, lose](support::SimulatedStickRadio::Message& m) {
+                        if (!answers(m) || left <= 0) {
+                            return 1;
+                        }
+                        --left;
+                        if (lose) {
+                            return 0;
+                        }
+                        m.payload[0] = 3;
+                        return 1;
+                    };
+                }
+
+                SearchRecorder listener;
+                IntrusivePointer<SportDeviceSearch> search = new SportDeviceSearch(rig.manager.get());
+                search->addSportDeviceSearchListener(&listener);
+                ASSERT_TRUE(search->search(6, 1234, -1, -1, -1, -1, false));
+                ASSERT_TRUE(rig.runUntil([&] { return !listener.finished.empty(); }, 30000));
+                EXPECT_EQ(listener.finished, std::vector<bool>{false});
+                if (times == 1) {
+                    // Sent again, the step went through and the meter was found.
+                    EXPECT_EQ(listener.found, (std::vector<std::pair<int, int>>{{1234, 0}}));
+                    EXPECT_EQ(rig.channelState(0), AntChannel::STATE_OPEN);
+                } else {
+                    EXPECT_TRUE(listener.found.empty());
+                    EXPECT_NE(rig.channelState(0), AntChannel::STATE_OPEN);
+                    // The stick works again: so does the next search.
+                    left = 0;
+                    listener.found.clear();
+                    listener.finished.clear();
+                    ASSERT_TRUE(search->search(6, 1234, -1, -1, -1, -1, false));
+                    ASSERT_TRUE(rig.runUntil([&] { return !listener.finished.empty(); }, 30000));
+                    EXPECT_EQ(listener.found, (std::vector<std::pair<int, int>>{{1234, 0}}));
+                }
+                search->destroy();
+                rig.radio->write = nullptr;
+                rig.radio->toHost = nullptr;
+            }
+        }
+    }
+}
+
 TEST_F(SportDeviceSearchTest, CancelEndsEverySearchOnceWithAllChannelsUnassigned)
 {
     struct Case
