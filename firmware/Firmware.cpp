@@ -371,7 +371,7 @@ void Firmware::prepareBootload()
         return;
     }
     if (device->getBootload()) {
-        uploadUnderWay = true;
+        beginUpload();
         waitingForBootloader = true;
         silenceTimer->start();
         return;
@@ -383,7 +383,7 @@ void Firmware::prepareBootload()
         return;
     }
     Log::alert("Firmware::prepareBootload changing device to bootload");
-    uploadUnderWay = true;
+    beginUpload();
     silenceTimer->start();
     device->changeBootload();
 }
@@ -458,8 +458,22 @@ void Firmware::meterHeardFrom()
     }
 }
 
+void Firmware::beginUpload()
+{
+    uploadUnderWay = true;
+    // The meter restarts into its bootloader and is silent meanwhile: the upload's own limits hold.
+    if (ConnectionWatchdog* watch = mainWindow->meterWatch()) {
+        watch->hold(true);
+    }
+}
+
 void Firmware::endUpload()
 {
+    if (uploadUnderWay) {
+        if (ConnectionWatchdog* watch = mainWindow->meterWatch()) {
+            watch->hold(false);
+        }
+    }
     uploadUnderWay = false;
     waitingForBootloader = false;
     silenceTimer->stop();

@@ -130,6 +130,8 @@ private:
     void showBusyBox(const QString& text);
     void showProgressBox(const QString& text);
     void closeProgressBox();
+    // The upload starts: the connection's watchdog waits for its end.
+    void beginUpload();
     // The upload has ended or failed: no more waiting for the meter.
     void endUpload();
     // Any sign of the meter during an upload puts the silence limit off again.
