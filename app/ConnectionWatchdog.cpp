@@ -13,7 +13,8 @@ constexpr int kCheckInterval = 1000;
 
 } // namespace
 
-ConnectionWatchdog::ConnectionWatchdog(VelonixPowerMeterDevice* device, Clock clock, int limitMs, QObject* parent)
+ConnectionWatchdog::ConnectionWatchdog(VelonixPowerMeterDevice* device, Clock clock, int limitMs,
+                                       QObject* parent)
     : QObject(parent), device(device), clock(std::move(clock)), limit(limitMs)
 {
     lastHeard = this->clock();

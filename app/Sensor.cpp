@@ -755,7 +755,8 @@ void Sensor::slopeChanged(VelonixPowerMeterDevice*, bool factory)
     Log::alert("Sensor:slopeChanged:" + String() + factory);
     closeProgress();
     if (!factory) {
-        UnfinishedRingChange(mainWindow->dataFolder()).forget(UnfinishedRingChange::serialNumber(device.get()));
+        UnfinishedRingChange(mainWindow->dataFolder())
+            .forget(UnfinishedRingChange::serialNumber(device.get()));
     }
 }
 

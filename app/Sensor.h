@@ -164,7 +164,7 @@ private:
     std::unique_ptr<Ui_sensor> ui;
     QProgressDialog* progress = nullptr;
     QTimer* watchdog = nullptr;
-    QTimer* silenceCheck = nullptr; // owned; runs from the first data after a show to a hide
+    QTimer* silenceCheck = nullptr;                // owned; runs from the first data after a show to a hide
     ConnectionWatchdog* connectionWatch = nullptr; // owned; runs for the page's whole life
     std::int32_t lastCadenceMode = 0;
     bool versionPending = true;

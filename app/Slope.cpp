@@ -12,9 +12,9 @@
 
 #include <QInputDialog>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -151,7 +151,8 @@ void Slope::slopeChanged(VelonixPowerMeterDevice*, bool factory)
     Log::alert("Slope::slopeChanged factory:" + String() + factory);
     if (!factory) {
         slopeWritePending = false;
-        UnfinishedRingChange(mainWindow->dataFolder()).forget(UnfinishedRingChange::serialNumber(device.get()));
+        UnfinishedRingChange(mainWindow->dataFolder())
+            .forget(UnfinishedRingChange::serialNumber(device.get()));
     }
     closeProgress();
     querySlope(false);
@@ -224,8 +225,8 @@ void Slope::enterSlope()
     if (!typedSlope(typed, entered)) {
         Log::warning("Slope::enterSlope not a slope:" + String(typed));
         openMessageBox(QMessageBox::Warning, "Invalid Slope",
-                       "\"" + typed + "\" is not a slope. Valid slopes are between 3 and 25.", QMessageBox::Ok,
-                       true);
+                       "\"" + typed + "\" is not a slope. Valid slopes are between 3 and 25.",
+                       QMessageBox::Ok, true);
         return;
     }
     auto slope = static_cast<float>(entered);

@@ -23,7 +23,8 @@ UnfinishedRingChange::UnfinishedRingChange(const QString& dataFolder) : file(dat
 unsigned UnfinishedRingChange::serialNumber(vant::device::VelonixPowerMeterDevice* device)
 {
     int serial = 0;
-    if (device == nullptr || !device->sportData || !device->sportData->getField(&serial, kFieldSerialNumber)) {
+    if (device == nullptr || !device->sportData ||
+        !device->sportData->getField(&serial, kFieldSerialNumber)) {
         return 0;
     }
     return static_cast<unsigned>(serial);

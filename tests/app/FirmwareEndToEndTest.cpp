@@ -107,8 +107,9 @@ public:
         }
         QPushButton* firmwareButton = rig.currentPage()->findChild<QPushButton*>("firmwareButton");
         // As a user can: once the home page has its data and its box has gone.
-        if (!rig.runUntil([&] { return firmwareButton->isEnabled() && QApplication::activeModalWidget() == nullptr; },
-                          600)) {
+        if (!rig.runUntil(
+                [&] { return firmwareButton->isEnabled() && QApplication::activeModalWidget() == nullptr; },
+                600)) {
             return false;
         }
         firmwareButton->click();

@@ -560,7 +560,8 @@ TEST(SensorTest, AMeterThatFallsSilentUnderAnotherPageIsTakenAsLost)
     b.connectKv7({'A', 3, 38});
     b.answerer.press("Notice", "OK");
     b.button("slopeButton")->click();
-    ASSERT_TRUE(b.runUntil([&] { return b.logged("Slope::querySlope factory:0") == 1 && !MeterBench::busy(); }));
+    ASSERT_TRUE(
+        b.runUntil([&] { return b.logged("Slope::querySlope factory:0") == 1 && !MeterBench::busy(); }));
     MeterBench::button(b.currentPage(), "calibrationTablesButton")->click();
     MeterBench::flush();
     ASSERT_STREQ(b.currentPage()->metaObject()->className(), "Tables");
@@ -644,13 +645,15 @@ TEST(SensorTest, AChainringChangeCutShortByALostMeterIsNotReportedAsDone)
         b.answerer.press("Unfinished Chainring Change", "OK");
         const int verified = b.logged("Sensor::cadenceModeChanged");
         b.showSensor();
-        ASSERT_TRUE(b.runUntil([&] { return b.logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
+        ASSERT_TRUE(
+            b.runUntil([&] { return b.logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
         b.run(3000);
         ASSERT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), c.ringLands ? 1u : 0u);
         if (c.ringLands) {
-            EXPECT_EQ(b.answerer.boxes("Unfinished Chainring Change")[0].text,
-                      "<p>The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
-                      "but not its slope.</p> <p>Finish the change now?</p>");
+            EXPECT_EQ(
+                b.answerer.boxes("Unfinished Chainring Change")[0].text,
+                "<p>The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
+                "but not its slope.</p> <p>Finish the change now?</p>");
             ASSERT_TRUE(b.runUntil([&] { return b.logged("Sensor:slopeChanged:0") == 1 && !b.busy(); }));
             EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 19.0f, 2.0f / 65536);
         }

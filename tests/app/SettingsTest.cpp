@@ -212,12 +212,30 @@ TEST(SettingsTest, TogglingASettingBeforeItIsReadReadsItFirst)
     };
     // 0x39 = 0x08: power balance on, cadence direction reverse; 0x1E = 0x40: torque reverse.
     const Case cases[] = {
-        {"torqueDirButton", "Reading Torque Direction...", "Settings::torqueDirectionReceived forward:0", 0x1E,
-         {0x40}, "torqueDirValue", "Reverse", {0x00}},
-        {"cadenceDirButton", "Reading Cadence Direction...", "Settings::cadenceDirectionReceived forward:0", 0x39,
-         {0x08}, "cadenceDirValue", "Reverse", {0x88}},
-        {"pedalBalButton", "Reading Power Balance...", "Settings::pedalBalanceReceived pedal:1", 0x39, {0x08},
-         "pedalBalValue", "Enabled", {0x00}},
+        {"torqueDirButton",
+         "Reading Torque Direction...",
+         "Settings::torqueDirectionReceived forward:0",
+         0x1E,
+         {0x40},
+         "torqueDirValue",
+         "Reverse",
+         {0x00}},
+        {"cadenceDirButton",
+         "Reading Cadence Direction...",
+         "Settings::cadenceDirectionReceived forward:0",
+         0x39,
+         {0x08},
+         "cadenceDirValue",
+         "Reverse",
+         {0x88}},
+        {"pedalBalButton",
+         "Reading Power Balance...",
+         "Settings::pedalBalanceReceived pedal:1",
+         0x39,
+         {0x08},
+         "pedalBalValue",
+         "Enabled",
+         {0x00}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button);
@@ -239,8 +257,8 @@ TEST(SettingsTest, TogglingASettingBeforeItIsReadReadsItFirst)
         EXPECT_EQ(MeterBench::text(page, c.label), c.shown);
 
         MeterBench::button(page, c.button)->click();
-        ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(c.location, 1) == c.after && !MeterBench::busy(); },
-                               30000));
+        ASSERT_TRUE(b.runUntil(
+            [&] { return b.firmware.registers(c.location, 1) == c.after && !MeterBench::busy(); }, 30000));
     }
 }
 
