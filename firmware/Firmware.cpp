@@ -120,7 +120,7 @@ Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool b
     silenceTimer = new QTimer(this);
     silenceTimer->setSingleShot(true);
     silenceTimer->setInterval(uploadSilenceLimitMs);
-    connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadSilent);
+    connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadStalled);
 
     revisionQuery = std::make_shared<HardwareRevisionQuery>([this] { return hardwareRevision(); });
     noteSerialNumber();
@@ -214,7 +214,8 @@ void Firmware::closed(SportDevice*)
 
 void Firmware::dataReceived(SportDevice*, int fields)
 {
-    meterHeardFrom();
+    // The meter's data is no progress of an upload: a meter that ignores the switch, or a bootloader
+    // that never takes the image, keeps sending it.
     noteSerialNumber();
     int version = 0;
     if ((fields & (1 << FIRMWARE_VERSION_FIELD)) && device->sportData &&
@@ -408,7 +409,8 @@ void Firmware::startBootload()
         return;
     }
     showProgressBox("Uploading Firmware");
-    meterHeardFrom();
+    uploadPercent = 0;
+    progressMade();
     device->bootloadData(crc, start, reinterpret_cast<unsigned char*>(image.data()));
 }
 
@@ -422,13 +424,16 @@ void Firmware::bootloadChanged(VelonixPowerMeterDevice*)
     if (!uploadUnderWay) {
         return;
     }
-    meterHeardFrom();
+    // The switch is under way, not done: its limit runs on until the bootloader shows.
     waitingForBootloader = true;
 }
 
 void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int percent)
 {
-    meterHeardFrom();
+    if (uploadUnderWay && uploadPercent >= 0 && percent > uploadPercent) {
+        uploadPercent = percent;
+        progressMade();
+    }
     if (progress != nullptr && uploadUnderWay) {
         progress->setValue(percent);
     }
@@ -451,7 +456,7 @@ void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool success)
     }
 }
 
-void Firmware::meterHeardFrom()
+void Firmware::progressMade()
 {
     if (uploadUnderWay) {
         silenceTimer->start();
@@ -461,6 +466,7 @@ void Firmware::meterHeardFrom()
 void Firmware::beginUpload()
 {
     uploadUnderWay = true;
+    uploadPercent = -1;
     // The meter restarts into its bootloader and is silent meanwhile: the upload's own limits hold.
     if (ConnectionWatchdog* watch = mainWindow->meterWatch()) {
         watch->hold(true);
@@ -479,13 +485,19 @@ void Firmware::endUpload()
     silenceTimer->stop();
 }
 
-void Firmware::uploadSilent()
+void Firmware::uploadStalled()
 {
     if (!uploadUnderWay) {
         return;
     }
-    Log::alert(QString("Firmware::uploadSilent no answer from the power meter for %1 ms")
-                   .arg(silenceTimer->interval()));
+    if (uploadPercent < 0) {
+        Log::alert(QString("Firmware::uploadStalled no progress switching to the bootloader for %1 ms")
+                       .arg(silenceTimer->interval()));
+    } else {
+        Log::alert(QString("Firmware::uploadStalled no progress uploading at %1% for %2 ms")
+                       .arg(uploadPercent)
+                       .arg(silenceTimer->interval()));
+    }
     endUpload();
     closeProgressBox();
     showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);
