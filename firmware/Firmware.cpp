@@ -269,6 +269,13 @@ void Firmware::closeProgressBox()
 void Firmware::checkForFirmware()
 {
     Log::alert("Firmware::checkForFirmware");
+    // Only what this check chooses is offered: an image of an earlier check may be gone from the cache.
+    betaFile.clear();
+    releaseFile.clear();
+    betaVersion = 0;
+    releaseVersion = 0;
+    ui->uploadButton->setEnabled(false);
+    ui->uploadBetaButton->setEnabled(false);
     showBusyBox("Checking for the latest firmware");
     jobs.removeAll(QPointer<QThread>());
     jobs.append(startJob(&FirmwareChecker::checkFirmware, &Firmware::checkComplete));
