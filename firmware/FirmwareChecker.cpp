@@ -227,24 +227,27 @@ int FirmwareChecker::downloadMissingFirmwares(const QStringList& links)
             Log::alert("FirmwareChecker::downloadMissingFirmware no file name in link:" + link);
             continue;
         }
-        cataloguedNames.append(name);
         const QUrl url(link);
+        // A refused address is left out of the set (and reported), the others still come.
         if (!secure(url, "downloadMissingFirmware")) {
-            downloadFailed = true;
             continue;
         }
+        cataloguedNames.append(name);
         Log::alert("FirmwareChecker::downloadMissingFirmware will download:" + link);
         wanted.append(url);
     }
     pendingDownloads = int(wanted.size());
     if (pendingDownloads == 0) {
-        if (!links.isEmpty() && !downloadFailed) {
+        if (!links.isEmpty()) {
             purgeFolder(cataloguedNames);
         }
         return 0;
     }
     QDir(folder + "/" + kDownloadArea).removeRecursively();
-    QDir().mkpath(folder + "/" + kDownloadArea);
+    // A folder that is not there is not made here: its writes fail and are reported.
+    if (QDir(folder).exists()) {
+        QDir().mkpath(folder + "/" + kDownloadArea);
+    }
     for (const QUrl& url : wanted) {
         manager->post(request(url), QByteArray());
     }

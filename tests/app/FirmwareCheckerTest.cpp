@@ -470,13 +470,11 @@ TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
         {"catalogue: too slow", true, slow, image, keptCache, "FirmwareChecker::rssFinished http error:"},
         {"catalogue: a certificate nothing vouches for", false, good, image, keptCache,
          "FirmwareChecker::rssSslErrors SSL error:"},
-        {"image: 404, the folder emptied",
-         true,
-         good,
-         status(404),
-         {},
+        // The new set never arrives whole: the cache stays as it was.
+        {"image: 404, the cache kept", true, good, status(404), keptCache,
          "FirmwareChecker::downloadFinished http error:"},
-        {"image: connection closed", true, good, closed, {}, "FirmwareChecker::downloadFinished http error:"},
+        {"image: connection closed", true, good, closed, keptCache,
+         "FirmwareChecker::downloadFinished http error:"},
     };
     timeoutMs = 2000;
     for (const Case& c : cases) {
