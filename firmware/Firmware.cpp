@@ -148,6 +148,12 @@ void Firmware::showEvent(QShowEvent* event)
     if (!event->spontaneous()) {
         device->addPowerMeterDeviceListener(this);
         device->doQueryBootload();
+        // The page has limits of its own for its upload, the meter's restarts among it.
+        // Kept here: the page may be hidden while the window goes.
+        watch = mainWindow->meterWatch();
+        if (watch) {
+            watch->hold(true);
+        }
     }
 }
 
@@ -155,6 +161,9 @@ void Firmware::hideEvent(QHideEvent* event)
 {
     if (!event->spontaneous()) {
         device->removePowerMeterDeviceListener(this);
+        if (watch && !uploadUnderWay) {
+            watch->hold(false);
+        }
     }
     QWidget::hideEvent(event);
 }
@@ -475,17 +484,15 @@ void Firmware::beginUpload()
     uploadUnderWay = true;
     uploadPercent = -1;
     // The meter restarts into its bootloader and is silent meanwhile: the upload's own limits hold.
-    if (ConnectionWatchdog* watch = mainWindow->meterWatch()) {
+    if (watch) {
         watch->hold(true);
     }
 }
 
 void Firmware::endUpload()
 {
-    if (uploadUnderWay) {
-        if (ConnectionWatchdog* watch = mainWindow->meterWatch()) {
-            watch->hold(false);
-        }
+    if (uploadUnderWay && !isVisible() && watch) {
+        watch->hold(false);
     }
     uploadUnderWay = false;
     waitingForBootloader = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "app/ConnectionWatchdog.h"
 #include "core/IntrusivePointer.h"
 
 #include <QByteArray>
@@ -164,6 +165,8 @@ private:
     // The percentage the upload has reached; -1 while the meter is being switched into its bootloader.
     int uploadPercent = -1;
     QTimer* silenceTimer = nullptr; // child
+    // The connection's watchdog, held while the page is shown and while its upload runs.
+    QPointer<ConnectionWatchdog> watch;
     // Shared with the jobs, which may outlive the page.
     std::shared_ptr<HardwareRevisionQuery> revisionQuery;
     QList<QPointer<QThread>> jobs;
