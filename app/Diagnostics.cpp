@@ -39,6 +39,7 @@ constexpr int kGatheringSamples = 11;
 constexpr int kBrokenAbove = 14999;
 constexpr int kCheckCadence = 60;
 constexpr int kCheckMode = 16;
+constexpr int kPowerControlMode = 48;
 
 const char* const kSubject = "Pelotune:diagnostics";
 
@@ -70,7 +71,10 @@ Diagnostics::Diagnostics(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
 
 Diagnostics::~Diagnostics()
 {
-    device->setCadenceMode(0, 0);
+    // The mode holds SRM PowerControl (48): the one read is put back, as long as it is one the
+    // program runs the meter in.
+    const int kept = modeRead && (mode == 0 || mode == kPowerControlMode) ? mode : 0;
+    device->setCadenceMode(0, kept);
 }
 
 void Diagnostics::helpClicked()
@@ -149,6 +153,7 @@ void Diagnostics::modeReceived(VelonixPowerMeterDevice*, int value)
 {
     closeProgress();
     mode = value;
+    modeRead = true;
     device->setCadenceMode(kCheckCadence, kCheckMode);
 }
 

@@ -18,7 +18,8 @@ class Diagnostics : public MeterPage
 
 public:
     Diagnostics(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow);
-    // Puts the meter's cadence mode back to 0/0.
+    // Puts the meter's cadence mode back to 0 with the mode it read (0 when it read none or another
+    // than 0 and PowerControl's 48).
     ~Diagnostics() override;
 
     void dataReceived(vant::device::SportDevice* device, int fields) override;
@@ -54,6 +55,7 @@ private:
     float factorySlope = 0.0f;
     float userSlope = 0.0f;
     std::int32_t mode = 0;
+    bool modeRead = false;
     int gaugeCount;
     std::uint32_t gaugeMask;
     std::uint32_t stuckMask;

@@ -45,6 +45,7 @@ void FactoryZero::setZero()
 void FactoryZero::factoryZero()
 {
     zeroStep = 1;
+    zeroFailed = false;
     showProgress("Performing factory zero\nStep 1: Calibrating", true);
     device->requestCalibrate();
 }
@@ -53,9 +54,25 @@ void FactoryZero::calibrateReceived(SportDevice*, bool passed, int value)
 {
     Log::alert("FactoryZero.calibrateReceived passed=" + String() + passed + " result=" + value);
     closeProgress();
+    if (zeroStep == 1 || zeroStep == 3) {
+        zeroFailed = zeroFailed || !passed;
+    }
     if (zeroStep == 3) {
         Log::alert("FactoryZero.factoryZeroStep=" + String() + 3);
         zeroStep = 0;
+        if (zeroFailed) {
+            // A success shows nothing; a failure must not look like one.
+            Log::error("FactoryZero.factoryZero a calibration failed");
+            auto* box = new QMessageBox(
+                QMessageBox::Warning, "Failed",
+                QString::asprintf("Factory zero failed: the power meter did not pass its calibration.\n"
+                                  "Returned Value: %d\n[%.2f Nm]",
+                                  value, static_cast<double>(static_cast<float>(value)) * 0.03125),
+                QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setModal(true);
+            box->show();
+        }
         readFactoryPending = false;
         showProgress("Reading Offset", true);
         device->doQueryOffset(false);

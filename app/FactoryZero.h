@@ -38,6 +38,8 @@ private:
 
     std::unique_ptr<Ui_factoryzero> ui;
     // 0: no factory zero under way; 1 to 3: its step.
+    // A calibration of the factory zero under way did not pass.
+    bool zeroFailed = false;
     std::int32_t zeroStep = 0;
     bool readFactoryPending = true;
 };

@@ -11,7 +11,11 @@ using vant::device::VelonixPowerMeterDevice;
 
 MeterPage::MeterPage(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
     : QWidget(mainWindow), mainWindow(mainWindow), device(device)
-{}
+{
+    if (ConnectionWatchdog* watch = mainWindow->meterWatch()) {
+        connect(watch, &ConnectionWatchdog::lost, this, [this] { meterLost(); });
+    }
+}
 
 MeterPage::~MeterPage()
 {

@@ -75,6 +75,9 @@ protected:
     // The page's own work when it is shown (after it listens) and hidden (before it stops).
     virtual void pageShown() {}
     virtual void pageHidden() {}
+    // The connection's watchdog took the meter as lost (its home page tells the user): the busy box
+    // closes; a page whose write was cut short says so in the log.
+    virtual void meterLost() { closeProgress(); }
 
     // Replaces the busy box by a new modal one with `text`, "Cancel" and no range, shown at once.
     // `parented` makes it a child of the page; otherwise it stands alone and the page deletes it.

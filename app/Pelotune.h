@@ -2,6 +2,7 @@
 
 #include "ant/AntManagerListener.h"
 #include "ant/search/SportDeviceSearchListener.h"
+#include "app/ConnectionWatchdog.h"
 #include "core/IntrusivePointer.h"
 
 #include <QGraphicsScene>
@@ -90,6 +91,9 @@ public:
     // (the firmware page's upload report) and that asks the GUI thread nothing: it runs to its end
     // and deletes itself, or is told to quit and waited for when the window goes.
     void keepJob(QThread* job);
+    // The watchdog of the connected meter, kept by the meter's home page; null without one.
+    void setMeterWatch(ConnectionWatchdog* watch) { meterWatchdog = watch; }
+    ConnectionWatchdog* meterWatch() const { return meterWatchdog.data(); }
 
     // vant::ant::AntManagerListener
     void stateChanged(bool up) override;
@@ -171,4 +175,5 @@ private:
     // A blocking box opened inside a callback runs a nested event loop in which the pump fires again.
     bool updating = false;
     QList<QPointer<QThread>> keptJobs;
+    QPointer<ConnectionWatchdog> meterWatchdog;
 };

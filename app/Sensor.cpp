@@ -2,6 +2,7 @@
 
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/ConnectionWatchdog.h"
 #include "app/Diagnostics.h"
 #include "app/Info.h"
 #include "app/Parse.h"
@@ -9,6 +10,7 @@
 #include "app/Settings.h"
 #include "app/Slope.h"
 #include "app/TrustedCertificates.h"
+#include "app/UnfinishedRingChange.h"
 #include "core/Log.h"
 #include "core/PosixSystem.h"
 #include "core/String.h"
@@ -109,6 +111,11 @@ Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock cloc
     silenceCheck->setObjectName("silenceCheck");
     silenceCheck->setInterval(kSilenceCheck);
     connect(silenceCheck, &QTimer::timeout, this, &Sensor::checkSilence);
+
+    // The page lives as long as the connection: its watchdog of silence is the connection's.
+    connectionWatch = new ConnectionWatchdog(device, this->clock, kFirstWatchdog, this);
+    connect(connectionWatch, &ConnectionWatchdog::lost, this, &Sensor::meterSilent);
+    mainWindow->setMeterWatch(connectionWatch);
 
     if (QSslSocket::supportsSsl()) {
         Log::alert("Sensor::Sensor SSL sockets supported. Loading root certificates.");
@@ -227,7 +234,6 @@ void Sensor::dataReceived(SportDevice*, int fields)
     data->getField(&softwareRevision, kFieldSoftwareRevision);
 
     const std::int64_t now = clock();
-    lastDataTime = now;
     if (!silenceCheck->isActive()) {
         silenceCheck->start();
     }
@@ -308,18 +314,18 @@ void Sensor::checkSilence()
     if (stale(now)) {
         showValues(0.0f, 0.0f, 0.0f, lastRevolutions);
     }
+}
+
+void Sensor::meterSilent(qint64 silenceMs)
+{
     // The meter's channel stays open when the meter goes: only its silence tells. A write sequence
     // cut short by it (a new ring without its slope) ends here too, with the message.
-    const std::int64_t silence = now - lastDataTime;
-    if (silence < 0) {
-        // The clock was set back: count the silence from now, rather than not at all.
-        lastDataTime = now;
-    } else if (silence >= (firstConnection ? kFirstWatchdog : kWatchdog)) {
-        Log::warning("Sensor::checkSilence no data from the power meter for " + String() +
-                     static_cast<int>(std::min<std::int64_t>(silence, std::numeric_limits<int>::max())) +
-                     " ms");
-        disconnected();
+    Log::warning("Sensor::checkSilence no data from the power meter for " + String() +
+                 static_cast<int>(std::min<qint64>(silenceMs, std::numeric_limits<int>::max())) + " ms");
+    if (stale(clock())) {
+        showValues(0.0f, 0.0f, 0.0f, lastRevolutions);
     }
+    disconnected();
 }
 
 // ---- First connection ----
@@ -415,6 +421,11 @@ void Sensor::registerChanged(VelonixPowerMeterDevice*, int location, int length)
         const bool other = combo->currentIndex() == combo->count() - 1;
         showProgress(combo->currentText() +
                      (other ? " saved. \nVerifying slope..." : " saved. \nUpdating slope..."));
+        if (!other) {
+            // Until the slope for it lands, the change is half done.
+            UnfinishedRingChange(mainWindow->dataFolder())
+                .remember(UnfinishedRingChange::serialNumber(device.get()), combo->currentText(), 0.0f);
+        }
         Log::alert("Sensor:registerChanged: querying factory slope");
         device->doQuerySlope(true);
     }
@@ -456,13 +467,16 @@ void Sensor::cadenceModeReceived(VelonixPowerMeterDevice* meter, int cadence, in
 void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
 {
     Log::alert("Sensor::cadenceModeChanged");
+    const bool verifiedFirst = firstConnection && !bleFixPending;
     firstConnection = false;
+    connectionWatch->setLimit(kWatchdog);
     closeProgress();
     stopWatchdog();
     if (bleFixPending) {
         bleFixPending = false;
         // No data comes while the box waits for the user.
         silenceCheck->stop();
+        connectionWatch->hold(true);
         // The box runs its own event loop inside the meter's callback, in which the window may take
         // this page down (the stick pulled): the box belongs to the window, which outlives the page.
         // Keep the meter, and learn whether the page is still there afterwards.
@@ -473,7 +487,11 @@ void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
         if (self.isNull()) {
             return;
         }
+        connectionWatch->hold(false);
         device->startSleep();
+    }
+    if (verifiedFirst) {
+        offerUnfinishedRingChange();
     }
 }
 
@@ -495,6 +513,7 @@ void Sensor::disconnected()
 {
     stopWatchdog();
     silenceCheck->stop();
+    connectionWatch->stop();
     closeProgress();
     // The meter is taken as lost: nothing it may still send reaches the page, so that no second
     // box comes while this one is up.
@@ -726,6 +745,8 @@ void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
         }
     }
     Log::alert("Sensor:slopeReceived: setting new slope:" + String() + newSlope);
+    UnfinishedRingChange(mainWindow->dataFolder())
+        .remember(UnfinishedRingChange::serialNumber(device.get()), combo->currentText(), newSlope);
     device->setSlope(newSlope, false);
 }
 
@@ -733,6 +754,43 @@ void Sensor::slopeChanged(VelonixPowerMeterDevice*, bool factory)
 {
     Log::alert("Sensor:slopeChanged:" + String() + factory);
     closeProgress();
+    if (!factory) {
+        UnfinishedRingChange(mainWindow->dataFolder())
+            .forget(UnfinishedRingChange::serialNumber(device.get()));
+    }
+}
+
+void Sensor::offerUnfinishedRingChange()
+{
+    QString ring;
+    float slope = 0.0f;
+    if (!UnfinishedRingChange(mainWindow->dataFolder())
+             .find(UnfinishedRingChange::serialNumber(device.get()), ring, slope)) {
+        return;
+    }
+    Log::warning("Sensor::offerUnfinishedRingChange chainring " + text(ring) + " written, its slope " +
+                 String() + slope + " not");
+    QMessageBox* box = openMessageBox(
+        QMessageBox::Warning, "Unfinished Chainring Change",
+        "<p>The change to the chainring " + ring +
+            " was cut short: the power meter has the new ring but not its slope.</p> <p>Finish the change "
+            "now?</p>",
+        QMessageBox::Ok | QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this, [this, slope](int result) {
+        if (result != QMessageBox::Ok) {
+            return;
+        }
+        if (slope > 0.0f) {
+            Log::alert("Sensor::offerUnfinishedRingChange setting slope:" + String() + slope);
+            showProgress("Setting slope...");
+            device->setSlope(slope, false);
+        } else {
+            // Worked out from the factory slope for the ring now in the meter, as after a ring change.
+            showProgress(ui->velcoriaCombo->currentText() + " saved. \nUpdating slope...");
+            Log::alert("Sensor:registerChanged: querying factory slope");
+            device->doQuerySlope(true);
+        }
+    });
 }
 
 // ---- Busy box, watchdog and boxes ----

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class ConnectionWatchdog;
 class Pelotune;
 class QProgressDialog;
 class QTimer;
@@ -29,7 +30,8 @@ class VelonixPowerMeterDevice;
 // it is shown it brings the meter into shape (power balance on, BLE on for the model that has it, the
 // cadence mode the program needs); every later show verifies the cadence mode again, and for the KV7
 // model the chainring registers, whose ring it lets the user change with the slope rescaled to match.
-// A watchdog declares the meter lost when it stops answering. The main window creates it once a
+// A watchdog declares the meter lost when it stops answering, and another one when it falls silent
+// under any of its pages. The main window creates it once a
 // meter is opened and owns it on its page stack; the page holds its own reference to the meter.
 class Sensor : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
 {
@@ -128,9 +130,14 @@ private:
     void stopWatchdog();
     // Starts a new single-shot watchdog of `interval` ms that calls `slot` when it runs out.
     void startWatchdog(int interval, void (Sensor::*slot)());
-    // Runs every second while the meter's data comes: the stale rule without new data, and a meter
-    // silent for the watchdog's time is taken as lost.
+    // Runs every second while the page is shown and the meter's data comes: the stale rule without
+    // new data.
     void checkSilence();
+    // The meter's last ring change was cut short before its slope: tells the user and offers to
+    // finish it.
+    void offerUnfinishedRingChange();
+    // The connection's watchdog heard nothing for `silenceMs`, on whatever page is shown.
+    void meterSilent(qint64 silenceMs);
     // True when unchanged values count as stale at `now` (a change was seen, and the deadline passed).
     bool stale(std::int64_t now) const;
     void showValues(float power, float cadence, float torque, int revolutions);
@@ -157,7 +164,8 @@ private:
     std::unique_ptr<Ui_sensor> ui;
     QProgressDialog* progress = nullptr;
     QTimer* watchdog = nullptr;
-    QTimer* silenceCheck = nullptr; // owned; runs from the first data after a show to a hide
+    QTimer* silenceCheck = nullptr;                // owned; runs from the first data after a show to a hide
+    ConnectionWatchdog* connectionWatch = nullptr; // owned; runs for the page's whole life
     std::int32_t lastCadenceMode = 0;
     bool versionPending = true;
     bool manufacturerPending = true;
@@ -172,7 +180,6 @@ private:
     std::int32_t bootloaderVersion = 0;
     std::int64_t staleDeadline = 0;
     std::int64_t lastChangeTime = 0;
-    std::int64_t lastDataTime = 0;
     QList<QString> chainringCodes;
     QList<float> chainringFactors;
     std::int32_t chainringIndex = 0;

@@ -147,6 +147,17 @@ bool Settings::autozeroFlagsKnown()
     return false;
 }
 
+bool Settings::settingKnown(bool read, const char* what, Timer timer, void (Settings::*query)())
+{
+    if (read) {
+        return true;
+    }
+    Log::warning("Settings::toggle " + String(what) + " not read yet, reading it first");
+    timers[timer]->stop();
+    (this->*query)();
+    return false;
+}
+
 void Settings::toggleAutozero()
 {
     if (!autozeroFlagsKnown()) {
@@ -169,6 +180,9 @@ void Settings::toggleCoastzero()
 
 void Settings::toggleTorqueDir()
 {
+    if (!settingKnown(directionRead, "direction", DirectionTimer, &Settings::queryDirection)) {
+        return;
+    }
     if (directionCapability == 1) {
         showProgress("Toggling Direction...", false);
         device->setDirection(!direction);
@@ -180,6 +194,10 @@ void Settings::toggleTorqueDir()
 
 void Settings::toggleCadenceDir()
 {
+    if (!settingKnown(cadenceDirectionRead, "cadence direction", CadenceDirectionTimer,
+                      &Settings::queryCadenceDirection)) {
+        return;
+    }
     if (!device->cadenceDirectionWritable()) {
         // The device refuses with a log line and never confirms: no box waits for it.
         device->setCadenceDirection(!cadenceDirection);
@@ -191,6 +209,9 @@ void Settings::toggleCadenceDir()
 
 void Settings::togglePedalBalance()
 {
+    if (!settingKnown(powerBalanceRead, "power balance", PedalBalanceTimer, &Settings::queryPedalBalance)) {
+        return;
+    }
     showProgress("Toggling Power Balance...", false);
     device->setPedalBalance(!powerBalance);
 }
@@ -276,6 +297,7 @@ void Settings::directionReceived(VelonixPowerMeterDevice*, bool forward)
         return;
     }
     direction = forward;
+    directionRead = true;
     ui->torqueDirValue->setText(forwardText(forward));
     replyHandled(ModeTimer);
 }
@@ -284,6 +306,7 @@ void Settings::torqueDirectionReceived(VelonixPowerMeterDevice*, bool forward)
 {
     Log::alert("Settings::torqueDirectionReceived forward:" + String() + forward);
     direction = forward;
+    directionRead = true;
     ui->torqueDirValue->setText(forwardText(forward));
     replyHandled(CadenceDirectionTimer);
 }
@@ -292,6 +315,7 @@ void Settings::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool forward)
 {
     Log::alert("Settings::cadenceDirectionReceived forward:" + String() + forward);
     cadenceDirection = forward;
+    cadenceDirectionRead = true;
     ui->cadenceDirValue->setText(forwardText(forward));
     replyHandled(PedalBalanceTimer);
 }
@@ -300,6 +324,7 @@ void Settings::pedalBalanceReceived(VelonixPowerMeterDevice*, bool enabled)
 {
     Log::alert("Settings::pedalBalanceReceived pedal:" + String() + enabled);
     powerBalance = enabled;
+    powerBalanceRead = true;
     if (powerMeterType != kTypeNoPowerBalance) {
         ui->pedalBalValue->setText(enabledText(enabled));
     }

@@ -75,6 +75,9 @@ private:
     void replyHandled(Timer next);
     // True once the autozero flags have been read; until then asks the meter for them.
     bool autozeroFlagsKnown();
+    // True when the setting has been read; otherwise reads it now (its timer stopped) and false: a
+    // toggle of a setting never read would write the assumed value back.
+    bool settingKnown(bool read, const char* what, Timer timer, void (Settings::*query)());
     // PowerControl is offered from this family and software revision on.
     void decidePowerControl();
 
@@ -87,6 +90,9 @@ private:
     // not read. The autozero flags count as read only once they are.
     std::int32_t autozeroFlags = 0;
     bool autozeroRead = false;
+    bool directionRead = false;
+    bool cadenceDirectionRead = false;
+    bool powerBalanceRead = false;
     bool direction = true;
     bool cadenceDirection = true;
     bool powerBalance = true;

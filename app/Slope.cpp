@@ -4,14 +4,17 @@
 #include "app/Adjust.h"
 #include "app/Pelotune.h"
 #include "app/Tables.h"
+#include "app/UnfinishedRingChange.h"
 #include "calibration/Calibrate.h"
 #include "core/Log.h"
 #include "core/String.h"
 #include "ui_slope.h"
 
 #include <QInputDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -27,6 +30,24 @@ constexpr float kMaximumSlope = 25.0f;
 QString slopeText(float slope)
 {
     return QString::asprintf("%.2f", static_cast<double>(slope));
+}
+
+// A slope as the user typed it: digits with at most one decimal point, "." or the locale's own, and
+// an optional sign. Anything else is no slope, rather than the part of it a number field would keep.
+bool typedSlope(const QString& typed, double& slope)
+{
+    QString text = typed.trimmed();
+    const QString separator = QLocale().decimalPoint();
+    if (separator != ".") {
+        text.replace(separator, ".");
+    }
+    static const QRegularExpression plain("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$");
+    if (!plain.match(text).hasMatch()) {
+        return false;
+    }
+    bool number = false;
+    slope = text.toDouble(&number);
+    return number && std::isfinite(slope);
 }
 
 } // namespace
@@ -79,6 +100,14 @@ void Slope::pageShown()
     }
 }
 
+void Slope::meterLost()
+{
+    MeterPage::meterLost();
+    if (slopeWritePending) {
+        Log::error("Slope::meterLost the power meter was lost before its new slope was confirmed");
+    }
+}
+
 void Slope::helpClicked()
 {
     mainWindow->showHelp("slope");
@@ -88,6 +117,7 @@ void Slope::setSlope(float slope, bool factory)
 {
     Log::alert("Slope::setSlope slope" + String() + slope + " factory:" + factory);
     showProgress(factory ? "Setting Factory Slope..." : "Setting Slope...", true);
+    slopeWritePending = !factory;
     device->setSlope(slope, factory);
 }
 
@@ -95,12 +125,14 @@ void Slope::querySlope(bool factory)
 {
     Log::alert("Slope::querySlope factory:" + String() + factory);
     showProgress(factory ? "Reading Factory Slope..." : "Reading Slope...", true);
+    readUnderWay = factory ? Read::Factory : Read::User;
     device->doQuerySlope(factory);
 }
 
 void Slope::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
 {
     Log::alert("Slope::slopeReceived slope" + String() + slope + " factory:" + factory);
+    readUnderWay = Read::None;
     closeProgress();
     if (factory) {
         factorySlope = slope;
@@ -117,24 +149,55 @@ void Slope::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
 void Slope::slopeChanged(VelonixPowerMeterDevice*, bool factory)
 {
     Log::alert("Slope::slopeChanged factory:" + String() + factory);
+    if (!factory) {
+        slopeWritePending = false;
+        UnfinishedRingChange(mainWindow->dataFolder())
+            .forget(UnfinishedRingChange::serialNumber(device.get()));
+    }
     closeProgress();
     querySlope(false);
 }
 
 // ---- The pages that work out a new slope ----
 
+bool Slope::slopesRead(const char* action)
+{
+    if (currentSlopeRead && factorySlopeRead) {
+        return true;
+    }
+    // A slope that was never read is no value of the meter's: a page working from it would write a
+    // slope made from 0. The slopes are read instead; the user can go on once they are shown.
+    Log::warning("Slope::" + String(action) + " slopes not read yet, reading them first");
+    if (readUnderWay == Read::None) {
+        querySlope(true);
+    } else {
+        // Its box was cancelled: the read goes on, its box comes back until the answer.
+        showProgress(readUnderWay == Read::Factory ? "Reading Factory Slope..." : "Reading Slope...", true);
+    }
+    return false;
+}
+
 void Slope::adjustSlope()
 {
+    if (!slopesRead("adjustSlope")) {
+        return;
+    }
     mainWindow->addStackedWidget(new Adjust(device.get(), mainWindow, currentSlope));
 }
 
 void Slope::calibrateSlope()
 {
+    if (!slopesRead("calibrateSlope")) {
+        return;
+    }
     mainWindow->addStackedWidget(new Calibrate(device.get(), mainWindow, currentSlope));
 }
 
 void Slope::calibrationTables()
 {
+    if (!slopesRead("calibrationTables")) {
+        return;
+    }
     mainWindow->addStackedWidget(new Tables(device.get(), mainWindow, currentSlope, factorySlope));
 }
 
@@ -142,13 +205,28 @@ void Slope::calibrationTables()
 
 void Slope::enterSlope()
 {
-    // The dialog runs its own event loop, in which the page may be taken down.
+    // The dialog runs its own event loop, in which the page may be taken down, and the dialog with it.
     QPointer<Slope> self(this);
-    bool confirmed = false;
-    const double entered = QInputDialog::getDouble(this, "Enter Slope", "Valid slopes are between 3 and 25.",
-                                                   static_cast<double>(currentSlope), kMinimumSlope,
-                                                   kMaximumSlope, 5, &confirmed);
-    if (self.isNull() || !confirmed) {
+    QPointer<QInputDialog> dialog = new QInputDialog(this);
+    dialog->setWindowTitle("Enter Slope");
+    dialog->setLabelText("Valid slopes are between 3 and 25.");
+    dialog->setInputMode(QInputDialog::TextInput);
+    dialog->setTextValue(QLocale().toString(static_cast<double>(currentSlope), 'g', 7));
+    const bool confirmed = dialog->exec() == QDialog::Accepted;
+    if (self.isNull() || dialog.isNull()) {
+        return;
+    }
+    const QString typed = dialog->textValue();
+    delete dialog.data();
+    if (!confirmed) {
+        return;
+    }
+    double entered = 0.0;
+    if (!typedSlope(typed, entered)) {
+        Log::warning("Slope::enterSlope not a slope:" + String(typed));
+        openMessageBox(QMessageBox::Warning, "Invalid Slope",
+                       "\"" + typed + "\" is not a slope. Valid slopes are between 3 and 25.",
+                       QMessageBox::Ok, true);
         return;
     }
     auto slope = static_cast<float>(entered);

@@ -45,6 +45,11 @@ public slots:
 protected:
     // Writes a slope handed over by another page, or reads both slopes.
     void pageShown() override;
+    void meterLost() override;
+
+private:
+    // True when both slopes have been read; otherwise reads them again (logged with `action`).
+    bool slopesRead(const char* action);
 
 private:
     std::unique_ptr<Ui_slope> ui;
@@ -53,4 +58,14 @@ private:
     // Whether each slope has been read from the meter since the page was made.
     bool currentSlopeRead = false;
     bool factorySlopeRead = false;
+    // The slope read under way (its box may have been cancelled): none, the factory or the user slope.
+    enum class Read
+    {
+        None,
+        Factory,
+        User
+    };
+    Read readUnderWay = Read::None;
+    // A user slope written and not confirmed yet.
+    bool slopeWritePending = false;
 };

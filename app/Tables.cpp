@@ -4,6 +4,7 @@
 #include "app/Parse.h"
 #include "app/Pelotune.h"
 #include "app/Slope.h"
+#include "app/UnfinishedRingChange.h"
 #include "core/Log.h"
 #include "core/String.h"
 #include "ui_tables.h"
@@ -253,8 +254,17 @@ void Tables::chainringClicked(int)
     }
 
     const bool kv7 = powerMeterType == kTypeKV7;
+    // The meter's factory slope belongs to its factory ring: on the KV7 the new slope is scaled from
+    // there, which needs the factory ring's factor.
+    const int reference = kv7 ? teethEntry(ui->newChainringsCombo, factoryRings[2]) : -1;
+    const float referenceFactor = reference >= 0 ? factor(reference) : 0.0f;
+    const bool unknownReference = kv7 && referenceFactor == 0.0f;
+    if (unknownReference) {
+        Log::error("Tables::chainringClicked factory chainring teeth:" + String() + factoryRings[2] +
+                   " not in the table, the slope will not be changed");
+    }
     if (next == ui->newChainringsCombo->count() - 1 ||
-        (current == ui->currentChainringsCombo->count() - 1 && !kv7)) {
+        (current == ui->currentChainringsCombo->count() - 1 && !kv7) || unknownReference) {
         percent = 0.0f;
         newSlope = userSlope;
         ui->newSlopeValue->setText(slopeText(newSlope, percent));
@@ -281,10 +291,7 @@ void Tables::chainringClicked(int)
         newSlope = percent * userSlope * 0.01f + userSlope;
         ui->newSlopeValue->setText(slopeText(newSlope, percent));
     } else {
-        // The meter's factory slope belongs to its factory ring: the new slope is scaled from there.
-        const int reference = teethEntry(ui->newChainringsCombo, factoryRings[2]);
-        const float referenceFactor = reference >= 0 ? factor(reference) : 0.0f;
-        percent = referenceFactor != 0.0f ? (newFactor - referenceFactor) * 100.0f / referenceFactor : 0.0f;
+        percent = (newFactor - referenceFactor) * 100.0f / referenceFactor;
         newSlope = percent * factorySlope * 0.01f + factorySlope;
         const float shown =
             currentFactor != 0.0f ? (newFactor - currentFactor) * 100.0f / currentFactor : 0.0f;
@@ -320,7 +327,9 @@ void Tables::acceptClicked()
         return;
     }
 
-    Slope::startSetSlope = newSlope;
+    // The slope is handed over once the meter has the ring: a ring it never took needs no new slope.
+    ringSlope = newSlope;
+    ringText = ring;
     Log::alert("Tables::acceptClicked forcing user chainrings to make:" + String() + make +
                " model:" + model + " teeth:" + teeth);
     showProgress("Setting chainring:" + ring, true);
@@ -334,6 +343,12 @@ void Tables::registerChanged(VelonixPowerMeterDevice*, int location, int length)
     Log::alert("Tables::registerChanged location:" + String() + location + " length:" + length);
     closeProgress();
     if (location == kUserChainring && length == 3) {
+        if (ringSlope > 0.0f) {
+            Slope::startSetSlope = ringSlope;
+            // Until the Slope page's write lands, the change is half done.
+            UnfinishedRingChange(mainWindow->dataFolder())
+                .remember(UnfinishedRingChange::serialNumber(device.get()), ringText, ringSlope);
+        }
         mainWindow->backClicked();
     }
 }

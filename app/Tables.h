@@ -68,6 +68,9 @@ private:
     float factorySlope;
     float newSlope;
     float percent = 0.0f;
+    // The ring "Accept" wrote and the slope that goes with it, handed over once the meter has the ring.
+    QString ringText;
+    float ringSlope = 0.0f;
     std::int32_t powerMeterType;
     QMetaObject::Connection modelConnection;
     QMetaObject::Connection currentRingConnection;

@@ -120,7 +120,7 @@ Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool b
     silenceTimer = new QTimer(this);
     silenceTimer->setSingleShot(true);
     silenceTimer->setInterval(uploadSilenceLimitMs);
-    connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadSilent);
+    connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadStalled);
 
     revisionQuery = std::make_shared<HardwareRevisionQuery>([this] { return hardwareRevision(); });
     noteSerialNumber();
@@ -148,6 +148,12 @@ void Firmware::showEvent(QShowEvent* event)
     if (!event->spontaneous()) {
         device->addPowerMeterDeviceListener(this);
         device->doQueryBootload();
+        // The page has limits of its own for its upload, the meter's restarts among it.
+        // Kept here: the page may be hidden while the window goes.
+        watch = mainWindow->meterWatch();
+        if (watch) {
+            watch->hold(true);
+        }
     }
 }
 
@@ -155,6 +161,9 @@ void Firmware::hideEvent(QHideEvent* event)
 {
     if (!event->spontaneous()) {
         device->removePowerMeterDeviceListener(this);
+        if (watch && !uploadUnderWay) {
+            watch->hold(false);
+        }
     }
     QWidget::hideEvent(event);
 }
@@ -214,7 +223,8 @@ void Firmware::closed(SportDevice*)
 
 void Firmware::dataReceived(SportDevice*, int fields)
 {
-    meterHeardFrom();
+    // The meter's data is no progress of an upload: a meter that ignores the switch, or a bootloader
+    // that never takes the image, keeps sending it.
     noteSerialNumber();
     int version = 0;
     if ((fields & (1 << FIRMWARE_VERSION_FIELD)) && device->sportData &&
@@ -268,6 +278,13 @@ void Firmware::closeProgressBox()
 void Firmware::checkForFirmware()
 {
     Log::alert("Firmware::checkForFirmware");
+    // Only what this check chooses is offered: an image of an earlier check may be gone from the cache.
+    betaFile.clear();
+    releaseFile.clear();
+    betaVersion = 0;
+    releaseVersion = 0;
+    ui->uploadButton->setEnabled(false);
+    ui->uploadBetaButton->setEnabled(false);
     showBusyBox("Checking for the latest firmware");
     jobs.removeAll(QPointer<QThread>());
     jobs.append(startJob(&FirmwareChecker::checkFirmware, &Firmware::checkComplete));
@@ -371,7 +388,7 @@ void Firmware::prepareBootload()
         return;
     }
     if (device->getBootload()) {
-        uploadUnderWay = true;
+        beginUpload();
         waitingForBootloader = true;
         silenceTimer->start();
         return;
@@ -383,7 +400,7 @@ void Firmware::prepareBootload()
         return;
     }
     Log::alert("Firmware::prepareBootload changing device to bootload");
-    uploadUnderWay = true;
+    beginUpload();
     silenceTimer->start();
     device->changeBootload();
 }
@@ -408,7 +425,8 @@ void Firmware::startBootload()
         return;
     }
     showProgressBox("Uploading Firmware");
-    meterHeardFrom();
+    uploadPercent = 0;
+    progressMade();
     device->bootloadData(crc, start, reinterpret_cast<unsigned char*>(image.data()));
 }
 
@@ -422,13 +440,16 @@ void Firmware::bootloadChanged(VelonixPowerMeterDevice*)
     if (!uploadUnderWay) {
         return;
     }
-    meterHeardFrom();
+    // The switch is under way, not done: its limit runs on until the bootloader shows.
     waitingForBootloader = true;
 }
 
 void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int percent)
 {
-    meterHeardFrom();
+    if (uploadUnderWay && uploadPercent >= 0 && percent > uploadPercent) {
+        uploadPercent = percent;
+        progressMade();
+    }
     if (progress != nullptr && uploadUnderWay) {
         progress->setValue(percent);
     }
@@ -451,27 +472,46 @@ void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool success)
     }
 }
 
-void Firmware::meterHeardFrom()
+void Firmware::progressMade()
 {
     if (uploadUnderWay) {
         silenceTimer->start();
     }
 }
 
+void Firmware::beginUpload()
+{
+    uploadUnderWay = true;
+    uploadPercent = -1;
+    // The meter restarts into its bootloader and is silent meanwhile: the upload's own limits hold.
+    if (watch) {
+        watch->hold(true);
+    }
+}
+
 void Firmware::endUpload()
 {
+    if (uploadUnderWay && !isVisible() && watch) {
+        watch->hold(false);
+    }
     uploadUnderWay = false;
     waitingForBootloader = false;
     silenceTimer->stop();
 }
 
-void Firmware::uploadSilent()
+void Firmware::uploadStalled()
 {
     if (!uploadUnderWay) {
         return;
     }
-    Log::alert(QString("Firmware::uploadSilent no answer from the power meter for %1 ms")
-                   .arg(silenceTimer->interval()));
+    if (uploadPercent < 0) {
+        Log::alert(QString("Firmware::uploadStalled no progress switching to the bootloader for %1 ms")
+                       .arg(silenceTimer->interval()));
+    } else {
+        Log::alert(QString("Firmware::uploadStalled no progress uploading at %1% for %2 ms")
+                       .arg(uploadPercent)
+                       .arg(silenceTimer->interval()));
+    }
     endUpload();
     closeProgressBox();
     showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);

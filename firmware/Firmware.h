@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "app/ConnectionWatchdog.h"
 #include "core/IntrusivePointer.h"
 
 #include <QByteArray>
@@ -43,7 +44,7 @@ class Firmware : public QWidget, public vant::device::VelonixPowerMeterDeviceLis
 public:
     // `bootloadMode`: the meter was opened with the bootloader's channel settings and answers only in
     // its bootloader, so no firmware version will come and the check is possible at once.
-    // `uploadSilenceLimitMs`: how long an upload waits for any sign of the meter before it fails.
+    // `uploadSilenceLimitMs`: how long each phase of an upload may go without progress before it fails.
     Firmware(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode,
              int uploadSilenceLimitMs = UPLOAD_SILENCE_LIMIT_MS);
     ~Firmware() override;
@@ -122,18 +123,21 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // The meter said nothing for the silence limit during an upload: it fails.
-    void uploadSilent();
+    // A phase of the upload (the switch into the bootloader, then each step of the image) made no
+    // progress within the limit: the upload fails.
+    void uploadStalled();
     void upload(bool beta);
     // Starts a checker job and returns its thread; `complete` is called when it is over.
     QThread* startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)());
     void showBusyBox(const QString& text);
     void showProgressBox(const QString& text);
     void closeProgressBox();
+    // The upload starts: the connection's watchdog waits for its end.
+    void beginUpload();
     // The upload has ended or failed: no more waiting for the meter.
     void endUpload();
-    // Any sign of the meter during an upload puts the silence limit off again.
-    void meterHeardFrom();
+    // The upload moved on (into the bootloader, or a higher percentage): its limit starts again.
+    void progressMade();
     int deviceField(int id) const;
     // Keeps the serial number the meter has told, which its bootloader does not tell.
     void noteSerialNumber();
@@ -158,7 +162,11 @@ private:
     quint32 serialNumber = 0;
     // From the upload button until the upload's end: the meter's upload callbacks count only then.
     bool uploadUnderWay = false;
+    // The percentage the upload has reached; -1 while the meter is being switched into its bootloader.
+    int uploadPercent = -1;
     QTimer* silenceTimer = nullptr; // child
+    // The connection's watchdog, held while the page is shown and while its upload runs.
+    QPointer<ConnectionWatchdog> watch;
     // Shared with the jobs, which may outlive the page.
     std::shared_ptr<HardwareRevisionQuery> revisionQuery;
     QList<QPointer<QThread>> jobs;

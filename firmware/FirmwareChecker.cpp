@@ -6,9 +6,9 @@
 #include "firmware/FirmwareImageFile.h"
 #include "firmware/HardwareRevisionQuery.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -20,6 +20,10 @@
 using rezezaz::core::Log;
 
 namespace {
+
+// Where downloads wait until the whole new set has arrived; the image selection reads only the files
+// of the folder itself.
+const char* const kDownloadArea = "downloading";
 
 // The file name a link ends with: what follows its last "/", the whole text without one.
 QString lastPart(const QString& text)
@@ -131,6 +135,8 @@ void FirmwareChecker::rssFinished(QNetworkReply* reply)
 
     if (!failed(reply, "rssFinished")) {
         QXmlStreamReader xml(reply->readAll());
+        bool rootSeen = false;
+        bool isCatalogue = false;
         bool itemsStarted = false;
         QString element;
         QString title;
@@ -138,6 +144,10 @@ void FirmwareChecker::rssFinished(QNetworkReply* reply)
         while (!xml.atEnd()) {
             xml.readNext();
             if (xml.isStartElement()) {
+                if (!rootSeen) {
+                    rootSeen = true;
+                    isCatalogue = xml.name() == QLatin1String("rss");
+                }
                 if (!itemsStarted && xml.name() == QLatin1String("item")) {
                     itemsStarted = true;
                 }
@@ -156,11 +166,15 @@ void FirmwareChecker::rssFinished(QNetworkReply* reply)
                 }
             }
         }
-        if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+        const bool broken = xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError;
+        if (broken) {
             Log::alert(QString("FirmwareChecker::readData hit xml error:%1").arg(int(xml.error())));
         }
-        if (!links.isEmpty()) {
-            purgeFolder();
+        if (!isCatalogue) {
+            // An error page or garbage is no catalogue saying there is no firmware.
+            Log::alert("FirmwareChecker::rssFinished the answer is no firmware catalogue");
+            links.clear();
+            emit networkError();
         }
     }
 
@@ -170,33 +184,70 @@ void FirmwareChecker::rssFinished(QNetworkReply* reply)
     }
 }
 
-void FirmwareChecker::purgeFolder()
+void FirmwareChecker::purgeFolder(const QStringList& kept)
 {
     QDir directory(folder);
     for (const QString& name : directory.entryList(QDir::Files)) {
+        if (kept.contains(name)) {
+            continue;
+        }
         Log::alert("FirmwareChecker::rssFinished deleted cached firmware:" + name);
         directory.remove(name);
     }
 }
 
+void FirmwareChecker::finishDownloads()
+{
+    QDir area(folder + "/" + kDownloadArea);
+    if (downloadFailed) {
+        Log::alert("FirmwareChecker::downloadFinished a download failed, the cached firmware stays");
+    } else {
+        purgeFolder(cataloguedNames);
+        for (const QString& name : downloadedNames) {
+            QDir(folder).remove(name);
+            if (!QDir().rename(area.filePath(name), folder + "/" + name)) {
+                Log::alert("FirmwareChecker::downloadFinished unable to move firmware file:" + name);
+                emit networkError();
+            }
+        }
+    }
+    area.removeRecursively();
+}
+
 int FirmwareChecker::downloadMissingFirmwares(const QStringList& links)
 {
     routeAnswers(&FirmwareChecker::downloadFinished);
+    cataloguedNames.clear();
+    downloadedNames.clear();
+    downloadFailed = false;
     QList<QUrl> wanted;
     for (const QString& link : links) {
         const QString name = lastPart(link);
-        if (QFileInfo::exists(folder + "/" + name)) {
-            Log::alert("FirmwareChecker::downloadMissingFirmware already exists:" + name);
+        if (name.isEmpty()) {
+            Log::alert("FirmwareChecker::downloadMissingFirmware no file name in link:" + link);
             continue;
         }
         const QUrl url(link);
+        // A refused address is left out of the set (and reported), the others still come.
         if (!secure(url, "downloadMissingFirmware")) {
             continue;
         }
+        cataloguedNames.append(name);
         Log::alert("FirmwareChecker::downloadMissingFirmware will download:" + link);
         wanted.append(url);
     }
     pendingDownloads = int(wanted.size());
+    if (pendingDownloads == 0) {
+        if (!links.isEmpty()) {
+            purgeFolder(cataloguedNames);
+        }
+        return 0;
+    }
+    QDir(folder + "/" + kDownloadArea).removeRecursively();
+    // A folder that is not there is not made here: its writes fail and are reported.
+    if (QDir(folder).exists()) {
+        QDir().mkpath(folder + "/" + kDownloadArea);
+    }
     for (const QUrl& url : wanted) {
         manager->post(request(url), QByteArray());
     }
@@ -209,21 +260,35 @@ void FirmwareChecker::downloadFinished(QNetworkReply* reply)
     Log::alert("FirmwareChecker::downloadFinished");
     --pendingDownloads;
 
-    if (!failed(reply, "downloadFinished")) {
+    if (failed(reply, "downloadFinished")) {
+        downloadFailed = true;
+    } else {
         const QString name = lastPart(reply->request().url().path());
-        const QByteArray body = reply->readAll();
-        // Written beside its place and moved there whole: a failed write leaves no partial image.
-        QSaveFile file(folder + "/" + name);
-        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-            !file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit()) {
+        QByteArray body = reply->readAll();
+        // Only an image goes into the cache: an error page or a damaged file would be offered.
+        QBuffer content(&body);
+        content.open(QIODevice::ReadOnly);
+        FirmwareImageFile::Header header;
+        QSaveFile file(folder + "/" + kDownloadArea + "/" + name);
+        if (!FirmwareImageFile::readHeader(content, header)) {
+            Log::alert("FirmwareChecker::downloadFinished not a firmware image:" + name);
+            downloadFailed = true;
+            emit networkError();
+        } else if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+                   !file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit()) {
             Log::alert("FirmwareChecker::downloadFinished unable to write firmware file:" + name);
+            downloadFailed = true;
             emit networkError();
         } else {
             Log::alert("FirmwareChecker::downloadFinished wrote firmware file:" + name);
+            if (!downloadedNames.contains(name)) {
+                downloadedNames.append(name);
+            }
         }
     }
 
     if (pendingDownloads == 0) {
+        finishDownloads();
         findLatestFirmwareFiles();
         emit finished();
     }

@@ -88,10 +88,19 @@ private:
     void routeAnswers(void (FirmwareChecker::*handler)(QNetworkReply*));
     // Logs the reply's error under `operation`; true when there was one.
     bool failed(QNetworkReply* reply, const char* operation);
-    void purgeFolder();
+    // Removes the cached images the catalogue no longer names.
+    void purgeFolder(const QStringList& kept);
+    // The downloads are over: with every one an image, the new set replaces the old; otherwise the
+    // old cache stays as it was.
+    void finishDownloads();
 
     QNetworkAccessManager* manager; // child, moves with the checker
     int pendingDownloads = 0;
+    // The images the catalogue names, and the downloads kept in the folder's download area until
+    // every one has arrived whole.
+    QStringList cataloguedNames;
+    QStringList downloadedNames;
+    bool downloadFailed = false;
     FirmwareCheckInput input;
     QString folder;
     std::shared_ptr<HardwareRevisionQuery> hardwareRevision;

@@ -320,6 +320,39 @@ TEST(DiagnosticsTest, ChecksTheMeterInItsCadenceModeAndMailsTheReport)
     ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(0x3D, 2) == Bytes{0, 0}; }));
 }
 
+// Leaving puts back the mode the page read: SRM PowerControl stays on. A mode the program does not
+// run the meter in goes back to 0, as the home page would set it anyway.
+TEST(DiagnosticsTest, LeavingPutsBackTheModeItRead)
+{
+    struct Case
+    {
+        const char* what;
+        int mode;
+        Bytes after;
+    };
+    const Case cases[] = {
+        {"PowerControl on", 48, {0, 48}},
+        {"mode 0", 0, {0, 0}},
+        {"a mode the program does not keep", 1, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MeterBench b;
+        b.meter.product.model = 2;
+        b.firmware.setRegisters(0x3D, {0, static_cast<unsigned char>(c.mode)});
+        b.openMeter();
+        b.push(new QWidget);
+        b.push(new Diagnostics(b.device.get(), b.window.get()));
+        ASSERT_TRUE(b.runUntil([&] { return b.logged("Diagnostics::cadenceModeChanged") == 1; }));
+        EXPECT_EQ(b.firmware.registers(0x3D, 2), (Bytes{60, 16}));
+        b.window->backClicked();
+        MeterBench::flush();
+        ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(0x3D, 2) == c.after; }, 5000));
+        b.run(1000);
+        EXPECT_EQ(b.firmware.registers(0x3D, 2), c.after);
+    }
+}
+
 TEST(DiagnosticsTest, WithoutAMailClientTheReportIsShownToCopy)
 {
     FieldsBench b;

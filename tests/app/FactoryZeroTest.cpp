@@ -94,35 +94,47 @@ TEST(FactoryZeroTest, SetZeroShowsTheResultInNewtonMetresAndReadsTheUserOffsetAg
 
 TEST(FactoryZeroTest, FactoryZeroFoldsTheUserOffsetIntoTheFactoryOffsetAndCalibratesAgain)
 {
-    ZeroBench b(120, 1000);
-    b.firmware.calibration.passes = false; // a failed calibration does not stop it
-    MeterBench::button(b.page, "factoryZeroButton")->click();
-    const std::vector<QString> boxes = b.busyTextsUntil(
-        [&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
-    EXPECT_EQ(boxes,
-              (std::vector<QString>{"Performing factory zero\nStep 1: Calibrating",
-                                    "Performing factory zero\nStep 2: Updating Offset",
-                                    "Performing factory zero\nStep 3: Recalibrating", "Reading Offset"}));
-    EXPECT_EQ(b.firmware.registers(0x30, 2), offsetBytes(1120));
-    EXPECT_EQ(MeterBench::text(b.page, "factoryOffsetValue"), "1120");
-    EXPECT_EQ(MeterBench::text(b.page, "userOffsetValue"), "120");
-    const std::vector<std::string> expected = {
-        "FactoryZeroActivity.offsetReceived offset=120 factory=0",
-        "FactoryZeroActivity.offsetReceived offset=1000 factory=1",
-        "FactoryZero.calibrateReceived passed=0 result=0",
-        "FactoryZero.factoryZeroStep=1",
-        "FactoryZero.settingFactoryOffset=1120",
-        "FactoryZeroActivity.offsetChanged factory=1",
-        "FactoryZeroActivity.offsetReceived offset=1120 factory=1",
-        "FactoryZeroController::factoryZeroStep=2",
-        "FactoryZero.calibrateReceived passed=0 result=0",
-        "FactoryZero.factoryZeroStep=3",
-        "FactoryZeroActivity.offsetReceived offset=120 factory=0",
-    };
-    EXPECT_EQ(pageLog(b), expected);
-    EXPECT_TRUE(b.answerer.boxes("Passed").empty());
-    EXPECT_TRUE(b.answerer.boxes("Failed").empty());
-    EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    // A failed calibration does not stop it, and ends with a message; a passed one shows nothing.
+    for (const bool passes : {false, true}) {
+        SCOPED_TRACE(passes ? "calibrations pass" : "calibrations fail");
+        ZeroBench b(120, 1000);
+        b.firmware.calibration.passes = passes;
+        MeterBench::button(b.page, "factoryZeroButton")->click();
+        const std::vector<QString> boxes = b.busyTextsUntil(
+            [&] { return b.logged("FactoryZero.factoryZeroStep=3") == 1 && !MeterBench::busy(); });
+        EXPECT_EQ(boxes,
+                  (std::vector<QString>{"Performing factory zero\nStep 1: Calibrating",
+                                        "Performing factory zero\nStep 2: Updating Offset",
+                                        "Performing factory zero\nStep 3: Recalibrating", "Reading Offset"}));
+        EXPECT_EQ(b.firmware.registers(0x30, 2), offsetBytes(1120));
+        EXPECT_EQ(MeterBench::text(b.page, "factoryOffsetValue"), "1120");
+        EXPECT_EQ(MeterBench::text(b.page, "userOffsetValue"), "120");
+        std::vector<std::string> expected = {
+            "FactoryZeroActivity.offsetReceived offset=120 factory=0",
+            "FactoryZeroActivity.offsetReceived offset=1000 factory=1",
+            "FactoryZero.calibrateReceived passed=" + std::to_string(passes) + " result=0",
+            "FactoryZero.factoryZeroStep=1",
+            "FactoryZero.settingFactoryOffset=1120",
+            "FactoryZeroActivity.offsetChanged factory=1",
+            "FactoryZeroActivity.offsetReceived offset=1120 factory=1",
+            "FactoryZeroController::factoryZeroStep=2",
+            "FactoryZero.calibrateReceived passed=" + std::to_string(passes) + " result=0",
+            "FactoryZero.factoryZeroStep=3",
+            "FactoryZeroActivity.offsetReceived offset=120 factory=0",
+        };
+        if (!passes) {
+            expected.insert(expected.end() - 1, "FactoryZero.factoryZero a calibration failed");
+        }
+        EXPECT_EQ(pageLog(b), expected);
+        EXPECT_TRUE(b.answerer.boxes("Passed").empty());
+        b.answerer.poll();
+        ASSERT_EQ(b.answerer.boxes("Failed").size(), passes ? 0u : 1u);
+        if (!passes) {
+            EXPECT_EQ(b.answerer.boxes("Failed")[0].text, "Factory zero failed: the power meter did not pass "
+                                                          "its calibration.\nReturned Value: 0\n[0.00 Nm]");
+        }
+        EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    }
 }
 
 TEST(FactoryZeroTest, OffsetsTheRegisterCantHoldAreNotWrittenAndAreReadAgain)

@@ -370,6 +370,48 @@ TEST_F(FirmwareCheckerTest, TheCatalogueWalkCollectsEachItemsTitleAndLink)
     }
 }
 
+// A check that cannot bring the new set whole keeps the cache as it was and says so: a failed or
+// foreign download, or an answer that is no catalogue at all.
+TEST_F(FirmwareCheckerTest, ACheckThatFailsKeepsTheCachedImagesAndReportsANetworkError)
+{
+    trustServer();
+    const std::string cached =
+        FirmwareImageWriter::file(header("30", "Release"), FirmwareImageWriter::image(5));
+    const std::string newer =
+        FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
+    struct Case
+    {
+        const char* what;
+        std::string catalogue;
+        int imageStatus;
+        std::string image;
+    };
+    const std::vector<Case> cases = {
+        {"the new image's download fails", rss({{"Release 32", link("/images/release32.pmimg")}}), 500, ""},
+        {"the new image is a web page", rss({{"Release 32", link("/images/release32.pmimg")}}), 200,
+         "<html><body>Please log in</body></html>"},
+        {"the catalogue is a web page", "<html><body>Maintenance</body></html>", 200, newer},
+        {"the catalogue is garbage", "garbage", 200, newer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(firmwareFolder()).removeRecursively();
+        QDir().mkpath(firmwareFolder());
+        ASSERT_TRUE(support::writeFile(inFolder("release30.pmimg"), cached));
+        recorder.reset();
+        server.clearPathResponses();
+        serve("/rss", 200, c.catalogue);
+        serve("/images/release32.pmimg", c.imageStatus, c.image);
+
+        ASSERT_TRUE(run(&FirmwareChecker::checkFirmware));
+
+        EXPECT_GE(recorder.networkErrors, 1);
+        EXPECT_EQ(files(), std::vector<std::string>{"release30.pmimg"});
+        EXPECT_EQ(support::readFile(inFolder("release30.pmimg")), cached);
+        EXPECT_EQ(recorder.chosen, (std::vector<JobRecorder::Choice>{{"release30.pmimg", 30, false}}));
+    }
+}
+
 TEST_F(FirmwareCheckerTest, ACatalogueWithoutItemsKeepsTheCachedImages)
 {
     trustServer();
@@ -428,13 +470,11 @@ TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
         {"catalogue: too slow", true, slow, image, keptCache, "FirmwareChecker::rssFinished http error:"},
         {"catalogue: a certificate nothing vouches for", false, good, image, keptCache,
          "FirmwareChecker::rssSslErrors SSL error:"},
-        {"image: 404, the folder emptied",
-         true,
-         good,
-         status(404),
-         {},
+        // The new set never arrives whole: the cache stays as it was.
+        {"image: 404, the cache kept", true, good, status(404), keptCache,
          "FirmwareChecker::downloadFinished http error:"},
-        {"image: connection closed", true, good, closed, {}, "FirmwareChecker::downloadFinished http error:"},
+        {"image: connection closed", true, good, closed, keptCache,
+         "FirmwareChecker::downloadFinished http error:"},
     };
     timeoutMs = 2000;
     for (const Case& c : cases) {

@@ -107,8 +107,9 @@ public:
         }
         QPushButton* firmwareButton = rig.currentPage()->findChild<QPushButton*>("firmwareButton");
         // As a user can: once the home page has its data and its box has gone.
-        if (!rig.runUntil([&] { return firmwareButton->isEnabled() && QApplication::activeModalWidget() == nullptr; },
-                          600)) {
+        if (!rig.runUntil(
+                [&] { return firmwareButton->isEnabled() && QApplication::activeModalWidget() == nullptr; },
+                600)) {
             return false;
         }
         firmwareButton->click();
@@ -231,7 +232,8 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
             EXPECT_EQ(fields[0], installation.toString(QUuid::WithoutBraces).toUpper().toLatin1());
             EXPECT_EQ(fields[1], QByteArray::number(session.meter->product.serialNumber));
             EXPECT_EQ(fields[2], "release31.pmimg");
-            EXPECT_TRUE(page.isNull());
+            // The page leaves the stack at once; its deletion is deferred to a later turn of the loop.
+            EXPECT_TRUE(session.live([&] { return page.isNull(); }, 10000));
         } else {
             session.rig.tick(5);
             EXPECT_EQ(session.seen("Failed"), 1);

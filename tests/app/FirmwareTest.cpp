@@ -31,6 +31,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using apptest::WindowRig;
 
 namespace {
@@ -670,8 +672,8 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
         bench.button("uploadButton")->click();
         ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.finished.empty(); }, 600000));
         // The upload's message lies under the report's boxes: seen once they have gone from above it.
-        ASSERT_TRUE(
-            bench.waitFor([&] { return bench.seen(c.box) > 0 && (!c.reported || bench.seen("Success!") > 0); }));
+        ASSERT_TRUE(bench.waitFor(
+            [&] { return bench.seen(c.box) > 0 && (!c.reported || bench.seen("Success!") > 0); }));
 
         EXPECT_EQ(bench.seen("Success!"), c.reported ? 1 : 0);
         EXPECT_EQ(bench.server.requests().size() > requestsBefore, c.reported);
@@ -757,7 +759,14 @@ TEST(FirmwareUpdateTest, AMeterLostDuringTheUploadFailsAfterTheSilenceLimitAndCa
         QThread::msleep(vant::test::MeterRig::kTick);
         return bench.seen("Failed") > 0;
     }));
-    EXPECT_TRUE(bench.rig.logged("Firmware::uploadSilent no answer from the power meter for 400 ms"));
+    const std::vector<std::string> texts = bench.rig.log.listener.texts();
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                            [](const std::string& line) {
+                                return line.rfind("Firmware::uploadStalled no progress uploading at ", 0) ==
+                                           0 &&
+                                       line.size() > 10 && line.substr(line.size() - 10) == "for 400 ms";
+                            }),
+              1);
     EXPECT_EQ(bench.seen("Success!"), 0);
     EXPECT_EQ(bench.progressBox(), nullptr);
 
@@ -772,6 +781,62 @@ TEST(FirmwareUpdateTest, AMeterLostDuringTheUploadFailsAfterTheSilenceLimitAndCa
     EXPECT_EQ(bench.events.finished, std::vector<bool>{true});
     ASSERT_TRUE(bench.waitFor([&] { return bench.seen("Success!") > 0; }));
     EXPECT_EQ(bench.flashArea(0xC000), bench.expectedArea(image, 0xC000));
+}
+
+// The limit counts progress, not silence: a meter that keeps sending its data but ignores the switch
+// into its bootloader, or a bootloader that never takes the image, ends the upload with "Failed" at
+// the limit, the log says why, and "Update Firmware" starts the upload again.
+TEST(FirmwareUpdateTest, AnUploadThatMakesNoProgressFailsAtTheLimitAndCanBeStartedAgain)
+{
+    struct Case
+    {
+        const char* what;
+        bool inBootloader;
+        const char* logged; // the start of the log line, which ends with the limit
+    };
+    const Case cases[] = {
+        {"the meter ignores the switch", false,
+         "Firmware::uploadStalled no progress switching to the bootloader"},
+        {"the bootloader's CRC never matches", true, "Firmware::uploadStalled no progress uploading at "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UpdateBench bench;
+        bench.cache("release31.pmimg",
+                    FirmwareImageWriter::file(imageHeader("31", "Release"), FirmwareImageWriter::image(10)));
+        bench.firmware->bootloader.wrongCrc = c.inBootloader;
+        ASSERT_TRUE(bench.connect(c.inBootloader));
+        Firmware* page = bench.open(c.inBootloader, 3000);
+        ASSERT_TRUE(bench.pumpUntil(
+            [&] { return page->hardwareRevision() != 0 && bench.button("checkButton")->isEnabled(); },
+            10000));
+        if (!c.inBootloader) {
+            ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.versions.empty(); }, 10000));
+            // The meter takes no command from here on: the switch is ignored, the data goes on.
+            bench.firmware->unlockCode = {9, 9, 9, 9, 9};
+        }
+        ASSERT_TRUE(bench.check());
+
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            SCOPED_TRACE(attempt);
+            bench.button("uploadButton")->click();
+            ASSERT_NE(bench.progressBox(), nullptr);
+            ASSERT_TRUE(bench.waitFor([&] {
+                bench.tick();
+                QThread::msleep(vant::test::MeterRig::kTick);
+                return bench.seen("Failed") == attempt;
+            }));
+            const std::vector<std::string> texts = bench.rig.log.listener.texts();
+            EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                                    [&](const std::string& line) {
+                                        return line.rfind(c.logged, 0) == 0 && line.size() > 12 &&
+                                               line.substr(line.size() - 12) == " for 3000 ms";
+                                    }),
+                      attempt);
+            EXPECT_EQ(bench.progressBox(), nullptr);
+            EXPECT_EQ(bench.seen("Success!"), 0);
+        }
+    }
 }
 
 TEST(FirmwareUpdateTest, TheBetaRequestIsAMailAndTheReleaseNotesAWebPage)

@@ -1,4 +1,5 @@
 #include "app/Sensor.h"
+#include "app/UnfinishedRingChange.h"
 
 #include "MeterBench.h"
 
@@ -521,11 +522,13 @@ TEST(SensorTest, AMeterThatFallsSilentIsTakenAsLostAfterTheWatchdogTime)
     ASSERT_EQ(b.text("wattsValue"), "200 W");
     ASSERT_TRUE(b.silenceCheck()->isActive());
 
-    // Under another page the page hears nothing, and takes nothing as lost.
+    // Under another page the meter's data still counts: a meter that talks is not lost.
     b.window->addStackedWidget(new QWidget);
     EXPECT_FALSE(b.silenceCheck()->isActive());
-    b.run(6000);
-    QTest::qWait(1200);
+    for (int i = 0; i < 6; ++i) {
+        b.run(1000);
+        QTest::qWait(300);
+    }
     EXPECT_TRUE(b.answerer.boxes("Disconnected").empty());
     b.window->backClicked();
     b.run(kVerificationMs / 4);
@@ -547,6 +550,46 @@ TEST(SensorTest, AMeterThatFallsSilentIsTakenAsLostAfterTheWatchdogTime)
     EXPECT_EQ(b.text("torqueValue"), "0 Nm");
     EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
     EXPECT_EQ(b.answerer.boxes("Disconnected").size(), 1u);
+}
+
+// The meter goes silent while another of its pages is shown: the connection's watchdog takes it as
+// lost all the same, the page's busy box closes, and a ring change whose slope never landed says so.
+TEST(SensorTest, AMeterThatFallsSilentUnderAnotherPageIsTakenAsLost)
+{
+    Bench b;
+    b.connectKv7({'A', 3, 38});
+    b.answerer.press("Notice", "OK");
+    b.button("slopeButton")->click();
+    ASSERT_TRUE(
+        b.runUntil([&] { return b.logged("Slope::querySlope factory:0") == 1 && !MeterBench::busy(); }));
+    MeterBench::button(b.currentPage(), "calibrationTablesButton")->click();
+    MeterBench::flush();
+    ASSERT_STREQ(b.currentPage()->metaObject()->className(), "Tables");
+    ASSERT_TRUE(b.runUntil([&] { return !MeterBench::busy(); }));
+    auto* next = b.currentPage()->findChild<QComboBox*>("newChainringsCombo");
+    next->setCurrentIndex(next->findText("Z-Mesh 34T"));
+    MeterBench::button(b.currentPage(), "acceptButton")->click();
+
+    // The ring lands, then the meter goes before the slope does.
+    ASSERT_TRUE(b.runUntil([&] { return b.logged("Tables::registerChanged location:96 length:3") == 1; }));
+    b.meter.setSilent(true);
+    ASSERT_TRUE(b.runUntil([&] { return MeterBench::busyTexts() == QStringList{"Setting Slope..."}; }));
+
+    b.run(5100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+    EXPECT_FALSE(MeterBench::busy());
+    EXPECT_EQ(b.logged("Slope::meterLost the power meter was lost before its new slope was confirmed"), 1);
+    EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+    EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
+    EXPECT_EQ(b.answerer.boxes("Disconnected").size(), 1u);
+    // Kept for the meter's next connection.
+    QString ring;
+    float slope = 0.0f;
+    ASSERT_TRUE(UnfinishedRingChange(QString::fromStdString(b.dataFolder.path()))
+                    .find(b.meter.product.serialNumber, ring, slope));
+    EXPECT_EQ(ring, "Z-Mesh 34T");
+    EXPECT_NEAR(slope, 19.0f, 1e-4f);
 }
 
 TEST(SensorTest, SilenceIsCountedAlsoWhenTheClockIsSetBack)
@@ -572,11 +615,12 @@ TEST(SensorTest, AChainringChangeCutShortByALostMeterIsNotReportedAsDone)
         const char* what;
         // Logged when the meter goes silent.
         const char* lostAfter;
+        bool ringLands;
     };
     const Case cases[] = {
-        {"before the ring is confirmed", "Sensor::velcoriaChainringChange forcing user chainrings to make:65 "
-                                         "model:3 teeth:34"},
-        {"before the slope is rescaled", "Sensor:registerChanged: querying factory slope"},
+        {"before the ring is confirmed",
+         "Sensor::velcoriaChainringChange forcing user chainrings to make:65 model:3 teeth:34", false},
+        {"before the slope is rescaled", "Sensor:registerChanged: querying factory slope", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -594,6 +638,30 @@ TEST(SensorTest, AChainringChangeCutShortByALostMeterIsNotReportedAsDone)
         EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
         EXPECT_EQ(b.logged("Sensor:slopeChanged:0"), 0);
         EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
+        EXPECT_EQ(b.firmware.registers(0x60, 3) == (Bytes{'A', 3, 34}), c.ringLands);
+
+        // The same meter connects again: a change whose ring landed is told and finished on request.
+        b.meter.setSilent(false);
+        b.answerer.press("Unfinished Chainring Change", "OK");
+        const int verified = b.logged("Sensor::cadenceModeChanged");
+        b.showSensor();
+        ASSERT_TRUE(
+            b.runUntil([&] { return b.logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
+        b.run(3000);
+        ASSERT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), c.ringLands ? 1u : 0u);
+        if (c.ringLands) {
+            EXPECT_EQ(
+                b.answerer.boxes("Unfinished Chainring Change")[0].text,
+                "<p>The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
+                "but not its slope.</p> <p>Finish the change now?</p>");
+            ASSERT_TRUE(b.runUntil([&] { return b.logged("Sensor:slopeChanged:0") == 1 && !b.busy(); }));
+            EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 19.0f, 2.0f / 65536);
+        }
+        QString ring;
+        float slope = 0.0f;
+        EXPECT_FALSE(UnfinishedRingChange(QString::fromStdString(b.dataFolder.path()))
+                         .find(b.meter.product.serialNumber, ring, slope))
+            << "nothing is left to finish";
     }
 }
 

@@ -195,6 +195,73 @@ TEST(SettingsTest, TogglingAutozeroBeforeItIsReadReadsItFirstAndKeepsCoastingZer
     EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Disabled");
 }
 
+// A toggle pressed before its own setting was read reads it first and writes nothing: the value the
+// page assumed would otherwise be written back. Once read, the same toggle changes it.
+TEST(SettingsTest, TogglingASettingBeforeItIsReadReadsItFirst)
+{
+    struct Case
+    {
+        const char* button;
+        const char* reading;
+        const char* received;
+        int location;
+        Bytes before;
+        const char* label;
+        const char* shown;
+        Bytes after;
+    };
+    // 0x39 = 0x08: power balance on, cadence direction reverse; 0x1E = 0x40: torque reverse.
+    const Case cases[] = {
+        {"torqueDirButton",
+         "Reading Torque Direction...",
+         "Settings::torqueDirectionReceived forward:0",
+         0x1E,
+         {0x40},
+         "torqueDirValue",
+         "Reverse",
+         {0x00}},
+        {"cadenceDirButton",
+         "Reading Cadence Direction...",
+         "Settings::cadenceDirectionReceived forward:0",
+         0x39,
+         {0x08},
+         "cadenceDirValue",
+         "Reverse",
+         {0x88}},
+        {"pedalBalButton",
+         "Reading Power Balance...",
+         "Settings::pedalBalanceReceived pedal:1",
+         0x39,
+         {0x08},
+         "pedalBalValue",
+         "Enabled",
+         {0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        MeterBench b;
+        b.meter.product.hardwareRevision = 44;
+        b.meter.product.softwareRevision = 30;
+        b.meter.product.model = 2;
+        b.firmware.setRegisters(0x39, {0x08});
+        b.firmware.setRegisters(0x1E, {0x40});
+        b.firmware.setRegisters(0x3E, {0});
+        b.openMeter();
+        auto* page = b.push(new Settings(b.device.get(), b.window.get()));
+        MeterBench::button(page, c.button)->click();
+        EXPECT_EQ(MeterBench::busyTexts(), QStringList{c.reading});
+        ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:0") >= 1; }, 60000));
+        b.run(2000);
+        EXPECT_GE(b.logged(c.received), 1);
+        EXPECT_EQ(b.firmware.registers(c.location, 1), c.before) << "nothing was written";
+        EXPECT_EQ(MeterBench::text(page, c.label), c.shown);
+
+        MeterBench::button(page, c.button)->click();
+        ASSERT_TRUE(b.runUntil(
+            [&] { return b.firmware.registers(c.location, 1) == c.after && !MeterBench::busy(); }, 30000));
+    }
+}
+
 TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)
 {
     struct Case

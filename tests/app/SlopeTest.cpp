@@ -5,6 +5,8 @@
 #include "MeterBench.h"
 
 #include <QInputDialog>
+#include <QLocale>
+#include <QProgressDialog>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -118,30 +120,39 @@ TEST(SlopeTest, AHandedOverSlopeIsWrittenWithinItsLimitsThenReadBack)
     }
 }
 
-TEST(SlopeTest, EnteringASlopeKeepsItWithinItsLimits)
+// The typed text is read whole: "." or the locale's separator is the decimal point, a number out of
+// range is limited to it, and text that is no number is refused with a message and writes nothing.
+TEST(SlopeTest, EnteringASlopeReadsTheWholeTextAndKeepsItWithinItsLimits)
 {
     struct Case
     {
         const char* what;
-        double typed;
+        const char* typed;
         bool confirm;
         float userAfter;
+        bool refused;
     };
     const Case cases[] = {
-        {"a slope in range", 7.25, true, 7.25f},
-        {"above the range", 40.0, true, 25.0f},
-        {"below the range", 1.0, true, 3.0f},
-        {"cancelled", 7.25, false, 12.5f},
+        {"a slope in range", "7.25", true, 7.25f, false},
+        {"above the range", "40", true, 25.0f, false},
+        {"below the range", "1", true, 3.0f, false},
+        {"a negative number", "-5", true, 3.0f, false},
+        {"cancelled", "7.25", false, 12.5f, false},
+        {"another decimal separator", "12,5", true, 12.5f, true},
+        {"an exponent", "1e9", true, 12.5f, true},
+        {"a word", "twelve", true, 12.5f, true},
+        {"nothing", "", true, 12.5f, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SlopeBench b(12.5f, 12.0f);
+        b.answerer.press("Invalid Slope", "OK");
         b.showSlope();
         ASSERT_TRUE(b.userSlopeRead());
 
         QString title;
         QString label;
-        double start = 0;
+        QString start;
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
@@ -150,8 +161,8 @@ TEST(SlopeTest, EnteringASlopeKeepsItWithinItsLimits)
             }
             title = dialog->windowTitle();
             label = dialog->labelText();
-            start = dialog->doubleValue();
-            dialog->setDoubleValue(c.typed);
+            start = dialog->textValue();
+            dialog->setTextValue(c.typed);
             if (c.confirm) {
                 dialog->accept();
             } else {
@@ -163,12 +174,45 @@ TEST(SlopeTest, EnteringASlopeKeepsItWithinItsLimits)
         answer.stop();
         EXPECT_EQ(title, "Enter Slope");
         EXPECT_EQ(label, "Valid slopes are between 3 and 25.");
-        EXPECT_DOUBLE_EQ(start, 12.5);
+        EXPECT_EQ(start, "12.5");
 
-        ASSERT_TRUE(b.userSlopeRead(c.confirm ? 2 : 1));
+        const bool writes = c.confirm && !c.refused;
+        ASSERT_TRUE(b.userSlopeRead(writes ? 2 : 1));
+        b.run(500);
         EXPECT_NEAR(b.userRegister(), c.userAfter, kStep);
-        EXPECT_EQ(b.logged("Slope::slopeChanged factory:0"), c.confirm ? 1 : 0);
+        EXPECT_EQ(b.logged("Slope::slopeChanged factory:0"), writes ? 1 : 0);
+        ASSERT_EQ(b.answerer.boxes("Invalid Slope").size(), c.refused ? 1u : 0u);
+        if (c.refused) {
+            EXPECT_EQ(b.answerer.boxes("Invalid Slope")[0].text,
+                      QString("\"") + c.typed + "\" is not a slope. Valid slopes are between 3 and 25.");
+        }
     }
+}
+
+// In a locale whose decimal point is a comma, both it and "." are read as the decimal point.
+TEST(SlopeTest, EnteringASlopeTakesTheLocalesDecimalPoint)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    for (const char* typed : {"12,75", "12.75"}) {
+        SCOPED_TRACE(typed);
+        SlopeBench b(12.5f, 12.0f);
+        b.showSlope();
+        ASSERT_TRUE(b.userSlopeRead());
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                dialog->setTextValue(typed);
+                dialog->accept();
+            }
+        });
+        answer.start(5);
+        MeterBench::button(b.page, "enterSlopeButton")->click();
+        answer.stop();
+        ASSERT_TRUE(b.userSlopeRead(2));
+        EXPECT_NEAR(b.userRegister(), 12.75f, kStep);
+    }
+    QLocale::setDefault(before);
 }
 
 TEST(SlopeTest, ResettingAsksFirstAndCopiesTheRightSlope)
@@ -284,6 +328,47 @@ TEST(SlopeTest, AdjustStepsOnePercentOfTheStartSlopeAndHandsTheResultBack)
         EXPECT_NEAR(b.userRegister(), c.userAfter, 1e-3f);
         EXPECT_EQ(b.current(), QString::asprintf("%.2f", static_cast<double>(c.userAfter)));
         EXPECT_EQ(Slope::startSetSlope, 0.0f);
+    }
+}
+
+// The user cancels the first read's box on a slow meter and goes on at once: no page works from a
+// slope that was never read; the slopes are read again, and the page opens once they are shown.
+TEST(SlopeTest, PagesWorkingFromTheSlopesWaitUntilBothHaveBeenRead)
+{
+    struct Case
+    {
+        const char* button;
+        const char* page;
+    };
+    const Case cases[] = {
+        {"adjustSlopeButton", "Adjust"},
+        {"calibrationTablesButton", "Tables"},
+        {"calibrateSlopeButton", "Calibrate"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        SlopeBench b(12.5f, 12.0f);
+        b.showSlope();
+        ASSERT_EQ(MeterBench::busyTexts(), QStringList{"Reading Factory Slope..."});
+        for (QProgressDialog* box : b.page->findChildren<QProgressDialog*>()) {
+            box->cancel();
+        }
+        MeterBench::button(b.page, c.button)->click();
+        MeterBench::flush();
+        EXPECT_EQ(b.currentPage(), b.page);
+        EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Reading Factory Slope..."});
+
+        ASSERT_TRUE(b.runUntil([&] { return b.current() == "12.50" && !MeterBench::busy(); }));
+        MeterBench::button(b.page, c.button)->click();
+        MeterBench::flush();
+        ASSERT_STREQ(b.currentPage()->metaObject()->className(), c.page);
+        if (std::string(c.page) == "Adjust") {
+            EXPECT_EQ(MeterBench::text(b.currentPage(), "currentSlopeValue"), "12.50");
+        }
+        b.window->backClicked();
+        MeterBench::flush();
+        EXPECT_EQ(b.logged("Slope::slopeChanged factory:0"), 0);
+        EXPECT_NEAR(b.userRegister(), 12.5f, kStep);
     }
 }
 

@@ -185,13 +185,14 @@ TEST(TablesTest, Kv7ScalesTheFactorySlopeFromTheFactoryRingAndWritesTheNewRing)
          false,
          {0x41, 3, 36},
          19.0f},
+        // Nothing to scale the factory slope from: the ring changes, the slope does not.
         {"a factory ring the table lacks",
          {'A', 3, 50, 'A', 3, 50},
          "Z-Mesh 36T",
-         "20.00 (-6.9%)",
-         false,
+         "20.40 (0.0%)",
+         true,
          {0x41, 3, 36},
-         20.0f},
+         20.4f},
         {"an unknown ring", {'A', 3, 34, 'A', 3, 34}, "Other", "20.40 (0.0%)", true, {0, 0, 0}, 20.4f},
     };
     for (const Case& c : cases) {
@@ -239,6 +240,23 @@ TEST(TablesTest, Kv7RingWhoseCodeNoByteHoldsIsNotWritten)
     EXPECT_EQ(b.currentPage(), b.tables);
     EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 32}));
     EXPECT_EQ(Slope::startSetSlope, 0.0f);
+}
+
+// The new slope goes to the Slope page only once the meter has confirmed the ring: a user who goes
+// back before that leaves the slope as it was.
+TEST(TablesTest, Kv7SlopeIsHandedOverOnlyOnceTheRingIsConfirmed)
+{
+    TablesBench b(5, 20.4f, 20.0f, {'A', 3, 32, 'A', 3, 32}, {'A', 3, 34, 'A', 3, 34});
+    b.choose("newChainringsCombo", "Z-Mesh 36T");
+    ASSERT_EQ(b.newSlope(), "19.00 (-6.9%)");
+    b.accept()->click();
+    EXPECT_EQ(Slope::startSetSlope, 0.0f);
+    b.window->backClicked();
+    MeterBench::flush();
+    ASSERT_EQ(b.currentPage(), b.slope);
+    b.run(5000);
+    EXPECT_EQ(b.logged("Slope::slopeChanged factory:0"), 0);
+    EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 20.4f, 1e-3f);
 }
 
 TEST(TablesTest, EveryShowReadsTheUserThenTheFactoryRingsAndListsTheModelsAgain)

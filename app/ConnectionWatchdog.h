@@ -1,0 +1,91 @@
+#pragma once
+
+#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "core/IntrusivePointer.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+
+class QTimer;
+
+namespace vant::device {
+class SportDevice;
+class VelonixPowerMeterDevice;
+} // namespace vant::device
+
+// Watches a connected meter for silence whatever page of it is shown: the meter's channel stays open
+// when the meter goes out of range, so only its silence tells that it is gone. It listens to the
+// meter for its whole life and checks once a second; when no data came for the limit it reports the
+// meter lost, once. The meter's home page makes it for the connection and owns it; the main window
+// hands it to the other pages, whose busy boxes close with it, and to the firmware upload, which
+// holds it while the meter restarts on purpose.
+class ConnectionWatchdog : public QObject, public vant::device::VelonixPowerMeterDeviceListener
+{
+    Q_OBJECT
+
+public:
+    // Milliseconds of a steady clock.
+    using Clock = std::function<std::int64_t()>;
+
+    ConnectionWatchdog(vant::device::VelonixPowerMeterDevice* device, Clock clock, int limitMs,
+                       QObject* parent = nullptr);
+    ~ConnectionWatchdog() override;
+
+    ConnectionWatchdog(const ConnectionWatchdog&) = delete;
+    ConnectionWatchdog& operator=(const ConnectionWatchdog&) = delete;
+
+    void setLimit(int limitMs) { limit = limitMs; }
+    int limitMs() const { return limit; }
+    // While held, silence is no loss; released, the silence is counted from then.
+    void hold(bool held);
+    bool held() const { return holding; }
+    // Stops for good: nothing more is reported.
+    void stop();
+
+    // vant::device::SportDeviceListener
+    void opened(vant::device::SportDevice* device) override;
+    void closed(vant::device::SportDevice* device) override;
+    void dataReceived(vant::device::SportDevice* device, int fields) override;
+    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
+
+    // vant::device::VelonixPowerMeterDeviceListener
+    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
+    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
+    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
+    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
+    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
+    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
+    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
+    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
+    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
+    void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
+    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
+    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
+    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
+    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
+
+signals:
+    // The meter sent nothing for `silenceMs`, at least the limit.
+    void lost(qint64 silenceMs);
+
+private:
+    void check();
+
+    rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
+    Clock clock;
+    int limit;
+    QTimer* timer = nullptr; // child
+    std::int64_t lastHeard = 0;
+    bool holding = false;
+};
