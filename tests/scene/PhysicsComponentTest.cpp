@@ -93,9 +93,31 @@ TEST_F(PhysicsComponentTest, OnlyDirectChildrenOfTheRootAreSimulated)
     steps(4);
     EXPECT_LT(deep->getPosition().z, 10.0f);
 
+    // Back under the holder, within the same tree: out of the simulation again.
+    holder->attach(node.get());
+    EXPECT_EQ(deep->getSolid()->getSimulator(), nullptr);
+    root()->attach(node.get());
+    EXPECT_EQ(deep->getSolid()->getSimulator(), simulator());
+
     root()->remove(node.get());
     EXPECT_EQ(deep->getSolid()->getSimulator(), nullptr);
     EXPECT_EQ(simulator()->getNumSolids(), 0);
+}
+
+TEST_F(PhysicsComponentTest, ABodyKeepsTheManagerThatMadeItWhenTheSceneTakesAnother)
+{
+    SimulatorPhysicsComponent* ball = newBall(Vector3(0, 0, 10));
+    Pointer<rezezaz::physics::Simulator> first(simulator());
+    scene->setPhysicsManager(Pointer<SimulatorPhysicsManager>(new SimulatorPhysicsManager(scene.get())).get());
+    EXPECT_EQ(ball->getManager()->getSimulator(), first.get());
+    EXPECT_EQ(simulator()->getNumSolids(), 0);
+
+    // Leaving and joining the root goes to the simulator the solid lives in.
+    Pointer<Node> node(ball->getParent());
+    root()->remove(node.get());
+    EXPECT_EQ(first->getNumSolids(), 0);
+    root()->attach(node.get());
+    EXPECT_EQ(first->getNumSolids(), 1);
 }
 
 TEST_F(PhysicsComponentTest, ABoxOrASphereBoundBecomesTheShapeAndAnyOtherNone)
