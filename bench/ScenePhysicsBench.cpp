@@ -71,7 +71,8 @@ struct Worlds
     Worlds(int count, bool ownSearch) : scene(new Scene(nullptr, 0.001f)), bare(new Simulator())
     {
         if (ownSearch) {
-            scene->setPhysicsManager(IntrusivePointer<OwnSearchPhysicsManager>(new OwnSearchPhysicsManager(scene.get())).get());
+            scene->setPhysicsManager(
+                IntrusivePointer<OwnSearchPhysicsManager>(new OwnSearchPhysicsManager(scene.get())).get());
         }
         auto* physics = static_cast<SimulatorPhysicsManager*>(scene->getPhysicsManager());
         // The bridge sets the bounce threshold from the gravity.

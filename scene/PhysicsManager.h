@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/IntrusivePointer.h"
 #include "core/Interface.h"
+#include "core/IntrusivePointer.h"
 #include "core/math/Segment.h"
 #include "core/math/Vector3.h"
 
@@ -24,11 +24,12 @@ public:
     virtual void setTraceable(PhysicsTraceable* traceable) = 0;
     virtual void setTraceableCollisionScope(int scope) = 0;
     virtual int getTraceableCollisionScope() const = 0;
-    virtual void traceSegment(PhysicsCollision& result, const core::math::Segment& segment, int collideWithScope,
-                              Node* ignore) = 0;
+    virtual void traceSegment(PhysicsCollision& result, const core::math::Segment& segment,
+                              int collideWithScope, Node* ignore) = 0;
     virtual void traceNode(PhysicsCollision& result, Node* node, const core::math::Segment& segment,
                            int collideWithScope) = 0;
-    virtual void testNode(PhysicsCollision& result, Node* node, const core::math::Segment& segment, Node* other) = 0;
+    virtual void testNode(PhysicsCollision& result, Node* node, const core::math::Segment& segment,
+                          Node* other) = 0;
     virtual void logicUpdate(int dt, int scope, Node* node) = 0;
     virtual void frameUpdate(int dt, int scope, Node* node) = 0;
 };

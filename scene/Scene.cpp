@@ -228,7 +228,8 @@ void Scene::render(render::RenderDevice* device, Camera* camera, Node* node)
     renderManager->renderScene(device, node, camera);
 }
 
-void Scene::traceSegment(PhysicsCollision& result, const core::math::Segment& segment, int scope, Node* ignore)
+void Scene::traceSegment(PhysicsCollision& result, const core::math::Segment& segment, int scope,
+                         Node* ignore)
 {
     result.time = 1.0f;
     if (physicsManager) {

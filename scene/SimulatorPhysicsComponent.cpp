@@ -281,7 +281,8 @@ void SimulatorPhysicsComponent::transformChanged(Transform*)
         return;
     }
     const Vector3& translate = parent->getTransform()->translate;
-    if (translate.x == currentPosition.x && translate.y == currentPosition.y && translate.z == currentPosition.z) {
+    if (translate.x == currentPosition.x && translate.y == currentPosition.y &&
+        translate.z == currentPosition.z) {
         // Our own write: no move, but the world bound goes along, or the scene would sense the body
         // where it was placed first.
         worldBound->transform(*bound, *parent->getWorldTransform());

@@ -92,8 +92,8 @@ void SimulatorPhysicsManager::set(PhysicsCollision& out, const physics::Collisio
     }
 }
 
-void SimulatorPhysicsManager::set(physics::Collision& out, const PhysicsCollision& in, physics::Solid* collider,
-                                  physics::Solid* collidee)
+void SimulatorPhysicsManager::set(physics::Collision& out, const PhysicsCollision& in,
+                                  physics::Solid* collider, physics::Solid* collidee)
 {
     out.time = in.time;
     out.point = in.point;
@@ -108,8 +108,8 @@ void SimulatorPhysicsManager::set(physics::Collision& out, const PhysicsCollisio
     }
 }
 
-void SimulatorPhysicsManager::traceSegment(PhysicsCollision& result, const Segment& segment, int collideWithScope,
-                                           Node* ignore)
+void SimulatorPhysicsManager::traceSegment(PhysicsCollision& result, const Segment& segment,
+                                           int collideWithScope, Node* ignore)
 {
     result.reset();
     SimulatorPhysicsComponent* ignored = componentOf(ignore);
@@ -132,7 +132,8 @@ void SimulatorPhysicsManager::traceNode(PhysicsCollision& result, Node* node, co
     set(result, collision);
 }
 
-void SimulatorPhysicsManager::testNode(PhysicsCollision& result, Node* node, const Segment& segment, Node* other)
+void SimulatorPhysicsManager::testNode(PhysicsCollision& result, Node* node, const Segment& segment,
+                                       Node* other)
 {
     result.reset();
     SimulatorPhysicsComponent* moving = componentOf(node);
@@ -158,7 +159,8 @@ void SimulatorPhysicsManager::logicUpdate(int dt, int scope, Node* node)
     // From the last solid to the first; what a component does may take solids out of the list.
     for (int i = simulator->getNumSolids() - 1; i >= 0; --i) {
         if (i < simulator->getNumSolids()) {
-            if (const IntrusivePointer<SimulatorPhysicsComponent> component{componentOf(simulator->getSolid(i))}) {
+            if (const IntrusivePointer<SimulatorPhysicsComponent> component{
+                    componentOf(simulator->getSolid(i))}) {
                 component->preSimulate();
             }
         }
@@ -166,7 +168,8 @@ void SimulatorPhysicsManager::logicUpdate(int dt, int scope, Node* node)
     simulator->update(dt, scope, nullptr);
     for (int i = simulator->getNumSolids() - 1; i >= 0; --i) {
         if (i < simulator->getNumSolids()) {
-            if (const IntrusivePointer<SimulatorPhysicsComponent> component{componentOf(simulator->getSolid(i))}) {
+            if (const IntrusivePointer<SimulatorPhysicsComponent> component{
+                    componentOf(simulator->getSolid(i))}) {
                 component->postSimulate();
             }
         }

@@ -64,7 +64,8 @@ public:
                       Node* ignore) override;
     void traceNode(PhysicsCollision& result, Node* node, const core::math::Segment& segment,
                    int collideWithScope) override;
-    void testNode(PhysicsCollision& result, Node* node, const core::math::Segment& segment, Node* other) override;
+    void testNode(PhysicsCollision& result, Node* node, const core::math::Segment& segment,
+                  Node* other) override;
     void logicUpdate(int dt, int scope, Node* node) override;
     void frameUpdate(int dt, int scope, Node* node) override;
 

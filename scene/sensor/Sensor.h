@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/IntrusivePointer.h"
 #include "core/Interface.h"
+#include "core/IntrusivePointer.h"
 
 namespace rezezaz::scene {
 

@@ -71,8 +71,9 @@ TEST_F(PhysicsComponentTest, ItsOwnWritesAreNoMoveYetAFallingBodyIsSensedWhereIt
     ASSERT_LT(place.z, 8.5f);
 
     Solid* found[2] = {nullptr, nullptr};
-    EXPECT_EQ(physics()->findSolidsInAABox(box(-0.1f, -0.1f, place.z - 0.1f, 0.1f, 0.1f, place.z + 0.1f), found, 2),
-              1);
+    EXPECT_EQ(
+        physics()->findSolidsInAABox(box(-0.1f, -0.1f, place.z - 0.1f, 0.1f, 0.1f, place.z + 0.1f), found, 2),
+        1);
     EXPECT_EQ(found[0], ball->getSolid());
     EXPECT_EQ(physics()->findSolidsInAABox(box(-0.1f, -0.1f, 9.9f, 0.1f, 0.1f, 10.1f), found, 2), 0);
 }
@@ -80,7 +81,8 @@ TEST_F(PhysicsComponentTest, ItsOwnWritesAreNoMoveYetAFallingBodyIsSensedWhereIt
 TEST_F(PhysicsComponentTest, OnlyDirectChildrenOfTheRootAreSimulated)
 {
     Pointer<Node> holder = newNode(root(), "holder");
-    SimulatorPhysicsComponent* deep = newBody(Vector3(0, 0, 10), sphereBound(Vector3(), 0.5f).get(), holder.get());
+    SimulatorPhysicsComponent* deep =
+        newBody(Vector3(0, 0, 10), sphereBound(Vector3(), 0.5f).get(), holder.get());
     EXPECT_EQ(deep->getSolid()->getSimulator(), nullptr);
     EXPECT_FALSE(deep->getActive());
     steps(4);
@@ -108,7 +110,8 @@ TEST_F(PhysicsComponentTest, ABodyKeepsTheManagerThatMadeItWhenTheSceneTakesAnot
 {
     SimulatorPhysicsComponent* ball = newBall(Vector3(0, 0, 10));
     Pointer<rezezaz::physics::Simulator> first(simulator());
-    scene->setPhysicsManager(Pointer<SimulatorPhysicsManager>(new SimulatorPhysicsManager(scene.get())).get());
+    scene->setPhysicsManager(
+        Pointer<SimulatorPhysicsManager>(new SimulatorPhysicsManager(scene.get())).get());
     EXPECT_EQ(ball->getManager()->getSimulator(), first.get());
     EXPECT_EQ(simulator()->getNumSolids(), 0);
 
@@ -287,7 +290,8 @@ TEST_F(PhysicsComponentTest, ATraceableServesAsTheShape)
     traceable->time = 0.5f;
     traceable->point = Vector3(5, 5, 5);
     Collision collision;
-    body->traceSolid(collision, other.get(), Vector3(1, 0, 0), Segment(Vector3(0, 0, 10), Vector3(0, 0, -10)));
+    body->traceSolid(collision, other.get(), Vector3(1, 0, 0),
+                     Segment(Vector3(0, 0, 10), Vector3(0, 0, -10)));
     EXPECT_TRUE(near(traceable->lastSize, Vector3(2, 2, 4)));
     EXPECT_TRUE(near(traceable->lastSegment.origin, Vector3(1, 1, 12)));
     EXPECT_TRUE(near(traceable->lastPosition, Vector3(1, 0, 0)));

@@ -41,7 +41,8 @@ public:
 };
 
 class PhysicsManagerTest : public PhysicsSceneFixture
-{};
+{
+};
 
 TEST_F(PhysicsManagerTest, TheManagerTakesTheScenesEpsilonAndTheBounceThresholdFollowsGravity)
 {
@@ -55,8 +56,9 @@ TEST_F(PhysicsManagerTest, TheManagerTakesTheScenesEpsilonAndTheBounceThresholdF
     EXPECT_TRUE(near(simulator()->getGravity(), Vector3(0, 3, -4)));
 
     Pointer<Scene> coarse(new Scene(nullptr, 0.01f));
-    EXPECT_FLOAT_EQ(static_cast<SimulatorPhysicsManager*>(coarse->getPhysicsManager())->getSimulator()->getEpsilon(),
-                    0.01f);
+    EXPECT_FLOAT_EQ(
+        static_cast<SimulatorPhysicsManager*>(coarse->getPhysicsManager())->getSimulator()->getEpsilon(),
+        0.01f);
     coarse->destroy();
 
     // The world solid stands for the traceable: immovable, weightless, never simulated.
@@ -90,7 +92,8 @@ TEST_F(PhysicsManagerTest, TheWorldIsTracedOnlyWithATraceableInScope)
     collision.time = 0.25f;
     collision.scope = 9;
     Pointer<Solid> moving(new Solid());
-    moving->addShape(Pointer<rezezaz::physics::Shape>(new rezezaz::physics::Shape(box(-1, -2, -3, 1, 2, 3))).get());
+    moving->addShape(
+        Pointer<rezezaz::physics::Shape>(new rezezaz::physics::Shape(box(-1, -2, -3, 1, 2, 3))).get());
 
     // No traceable: the record stays as it was.
     physics()->traceSegment(collision, Segment(Vector3(0, 0, 5), Vector3(0, 0, -10)), -1);
@@ -166,8 +169,8 @@ TEST_F(PhysicsManagerTest, TheSearchFillsTheRoomItIsGivenWithShapedPhysicsNodes)
 
 TEST_F(PhysicsManagerTest, TracesNameTheNodeStruckAndNoNodeForTheWorld)
 {
-    SimulatorPhysicsComponent* wall = newBody(Vector3(5, 0, 0), boxBound(box(-0.5f, -5, -5, 0.5f, 5, 5)).get(),
-                                              nullptr, "wall");
+    SimulatorPhysicsComponent* wall =
+        newBody(Vector3(5, 0, 0), boxBound(box(-0.5f, -5, -5, 0.5f, 5, 5)).get(), nullptr, "wall");
     SimulatorPhysicsComponent* ball = newBall(Vector3(0, 0, 0));
     const Segment across(Vector3(0, 0, 0), Vector3(10, 0, 0));
 

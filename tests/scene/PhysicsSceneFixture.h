@@ -35,7 +35,8 @@ inline std::string describe(const Vector3& v)
     return text.str();
 }
 
-inline ::testing::AssertionResult near(const Vector3& actual, const Vector3& expected, float tolerance = 1e-5f)
+inline ::testing::AssertionResult near(const Vector3& actual, const Vector3& expected,
+                                       float tolerance = 1e-5f)
 {
     if (std::fabs(actual.x - expected.x) <= tolerance && std::fabs(actual.y - expected.y) <= tolerance &&
         std::fabs(actual.z - expected.z) <= tolerance) {
@@ -124,7 +125,8 @@ protected:
         return component;
     }
 
-    SimulatorPhysicsComponent* newBall(const Vector3& position, float radius = 0.5f, const char* name = "ball")
+    SimulatorPhysicsComponent* newBall(const Vector3& position, float radius = 0.5f,
+                                       const char* name = "ball")
     {
         return newBody(position, sphereBound(Vector3(), radius).get(), nullptr, name);
     }

@@ -1,7 +1,7 @@
+#include "scene/sensor/Sensor.h"
 #include "SceneFixture.h"
 #include "scene/SensorResultsListener.h"
 #include "scene/sensor/BoundingVolumeSensor.h"
-#include "scene/sensor/Sensor.h"
 #include "scene/sensor/SensorResults.h"
 
 #include <functional>
@@ -25,7 +25,8 @@ public:
     void sensingBeginning() override { events.push_back("begin"); }
     bool resultFound(Node* node, float distance) override
     {
-        events.push_back(std::string(node->getName().c_str()) + " " + std::to_string(static_cast<int>(distance)));
+        events.push_back(std::string(node->getName().c_str()) + " " +
+                         std::to_string(static_cast<int>(distance)));
         return stopAfter < 0 || --stopAfter > 0;
     }
     void sensingEnding() override { events.push_back("end"); }
@@ -84,7 +85,8 @@ TEST_F(SensorTest, APlainSensorFindsNothing)
 
 TEST_F(SensorTest, TheWalkIsDepthFirstAndAStoppingListenerStillHearsTheEnd)
 {
-    Pointer<TestSensor> sensor(new TestSensor(scene.get(), [](Node* node) { return node->getName().length() > 0; }));
+    Pointer<TestSensor> sensor(
+        new TestSensor(scene.get(), [](Node* node) { return node->getName().length() > 0; }));
     EXPECT_TRUE(sensor->sense(&listener));
     EXPECT_EQ(listener.events, (Events{"begin", "a 0", "a1 0", "a2 0", "b 0", "c 0", "end"}));
 
