@@ -3,6 +3,7 @@
 #include "content/BMPStreamer.h"
 #include "content/DDSStreamer.h"
 #include "content/DiffuseMaterialCreator.h"
+#include "content/OSXFontStreamer.h"
 #include "content/OSXTextureStreamer.h"
 #include "content/TGAStreamer.h"
 #include "core/Categories.h"
@@ -15,6 +16,7 @@
 #include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/ContextListener.h"
+#include "scene/FontManager.h"
 #include "scene/MaterialManager.h"
 #include "scene/ResourceManager.h"
 #include "scene/ResourceStreamer.h"
@@ -61,6 +63,7 @@ Engine::Engine(void*, void*)
     bufferManager_ = new BufferManager(this);
     shaderManager_ = new ShaderManager(this);
     materialManager_ = new MaterialManager(this);
+    fontManager_ = new FontManager(this);
     meshManager_ = new ResourceManager(this);
     audioManager_ = new AudioManager(this);
     studioModelManager_ = new ResourceManager(this);
@@ -88,6 +91,7 @@ Engine::~Engine()
     studioModelManager_ = nullptr;
     audioManager_ = nullptr;
     meshManager_ = nullptr;
+    fontManager_ = nullptr;
     materialManager_ = nullptr;
     shaderManager_ = nullptr;
     bufferManager_ = nullptr;
@@ -109,6 +113,7 @@ void Engine::destroy()
     meshManager_->destroy();
     shaderManager_->destroy();
     materialManager_->destroy();
+    fontManager_->destroy();
     bufferManager_->destroy();
     textureManager_->destroy();
     archiveManager_->destroy();
@@ -131,6 +136,7 @@ void Engine::installHandlers()
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
+        {fontManager_.get(), "", new OSXFontStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
     };
     for (const Handler& handler : handlers) {
@@ -378,6 +384,20 @@ core::IntrusivePointer<material::Material> Engine::createPointSpriteMaterial(ren
     }
     IntrusivePointer<material::Material> material = creator->createPointSpriteMaterial(texture, size, attenuate);
     materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createFontMaterial(Font* font)
+{
+    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createFontMaterial: no DiffuseMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createFontMaterial(font);
+    if (material) {
+        materialManager_->manage(material.get(), String());
+    }
     return material;
 }
 
