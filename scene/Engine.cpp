@@ -3,8 +3,11 @@
 #include "content/BMPStreamer.h"
 #include "content/DDSStreamer.h"
 #include "content/DiffuseMaterialCreator.h"
+#include "content/NormalizationTextureCreator.h"
 #include "content/OSXTextureStreamer.h"
+#include "content/SkyBoxMaterialCreator.h"
 #include "content/TGAStreamer.h"
+#include "content/WaterMaterialCreator.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -82,7 +85,10 @@ Engine::~Engine()
 {
     log(Logger::DEBUG, "Engine::~Engine");
     // Creators from the last made to the first.
+    waterMaterialCreator_ = nullptr;
+    skyBoxMaterialCreator_ = nullptr;
     diffuseMaterialCreator_ = nullptr;
+    normalizationTextureCreator_ = nullptr;
     // Managers from the last made to the first, then the vertex formats.
     spriteModelManager_ = nullptr;
     studioModelManager_ = nullptr;
@@ -140,7 +146,10 @@ void Engine::installHandlers()
             handler.manager->setStreamer(handler.streamer.get(), handler.extension);
         }
     }
+    normalizationTextureCreator_ = new NormalizationTextureCreator(this);
     diffuseMaterialCreator_ = new DiffuseMaterialCreator(this);
+    skyBoxMaterialCreator_ = new SkyBoxMaterialCreator(this);
+    waterMaterialCreator_ = new WaterMaterialCreator(this);
 }
 
 bool Engine::setRenderDevice(RenderDevice* device)
@@ -379,6 +388,47 @@ core::IntrusivePointer<material::Material> Engine::createPointSpriteMaterial(ren
     IntrusivePointer<material::Material> material = creator->createPointSpriteMaterial(texture, size, attenuate);
     materialManager_->manage(material.get(), String());
     return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createSkyBoxMaterial(render::Texture* texture, bool clamp,
+                                                                     render::RenderState* renderState)
+{
+    IntrusivePointer<SkyBoxMaterialCreator> creator = skyBoxMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createSkyBoxMaterial: no SkyBoxMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createSkyBoxMaterial(texture, clamp, renderState);
+    materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createWaterMaterial(render::Texture* reflectTexture,
+                                                                    render::Texture* refractTexture,
+                                                                    render::Texture* waveTexture,
+                                                                    const core::math::Vector4& unused)
+{
+    IntrusivePointer<WaterMaterialCreator> creator = waterMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createWaterMaterial: no WaterMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material =
+        creator->createWaterMaterial(reflectTexture, refractTexture, waveTexture, unused);
+    materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<render::Texture> Engine::createNormalizationTexture(int size)
+{
+    IntrusivePointer<NormalizationTextureCreator> creator = normalizationTextureCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createNormalizationTexture: no NormalizationTextureCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<render::Texture> texture = creator->createNormalizationTexture(size);
+    textureManager_->manage(texture.get(), String());
+    return texture;
 }
 
 bool Engine::isBacked() const

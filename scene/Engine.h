@@ -3,6 +3,7 @@
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/Object.h"
+#include "core/math/Vector4.h"
 #include "render/RenderCaps.h"
 #include "scene/VertexFormats.h"
 
@@ -23,9 +24,12 @@ class BufferManager;
 class ContextListener;
 class DiffuseMaterialCreator;
 class MaterialManager;
+class NormalizationTextureCreator;
 class ResourceManager;
 class ShaderManager;
+class SkyBoxMaterialCreator;
 class TextureManager;
+class WaterMaterialCreator;
 
 namespace material {
 class Material;
@@ -108,7 +112,10 @@ public:
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
 
     // Null until installHandlers.
+    NormalizationTextureCreator* getNormalizationTextureCreator() const { return normalizationTextureCreator_.get(); }
     DiffuseMaterialCreator* getDiffuseMaterialCreator() const { return diffuseMaterialCreator_.get(); }
+    SkyBoxMaterialCreator* getSkyBoxMaterialCreator() const { return skyBoxMaterialCreator_.get(); }
+    WaterMaterialCreator* getWaterMaterialCreator() const { return waterMaterialCreator_.get(); }
 
     // Built-in materials, managed by the material manager without a name; null (with a warning)
     // before installHandlers.
@@ -116,6 +123,15 @@ public:
                                                                      render::RenderState* renderState);
     core::IntrusivePointer<material::Material> createPointSpriteMaterial(render::Texture* texture, float size,
                                                                          bool attenuate);
+    core::IntrusivePointer<material::Material> createSkyBoxMaterial(render::Texture* texture, bool clamp,
+                                                                    render::RenderState* renderState);
+    core::IntrusivePointer<material::Material> createWaterMaterial(render::Texture* reflectTexture,
+                                                                   render::Texture* refractTexture,
+                                                                   render::Texture* waveTexture,
+                                                                   const core::math::Vector4& unused);
+    // A normalisation cube map managed by the texture manager without a name; null before
+    // installHandlers (with a warning) and where the creator makes none.
+    core::IntrusivePointer<render::Texture> createNormalizationTexture(int size);
 
 private:
     render::RenderDevice* renderDevice_ = nullptr;
@@ -141,7 +157,10 @@ private:
     core::IntrusivePointer<ResourceManager> spriteModelManager_;
 
     // The built-in creators, in the order they are made.
+    core::IntrusivePointer<NormalizationTextureCreator> normalizationTextureCreator_;
     core::IntrusivePointer<DiffuseMaterialCreator> diffuseMaterialCreator_;
+    core::IntrusivePointer<SkyBoxMaterialCreator> skyBoxMaterialCreator_;
+    core::IntrusivePointer<WaterMaterialCreator> waterMaterialCreator_;
 };
 
 } // namespace rezezaz::scene
