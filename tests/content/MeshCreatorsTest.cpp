@@ -243,6 +243,10 @@ TEST_F(MeshCreatorsTest, TheDefaultSphereStartsAtItsTopPoleAndClosesAtItsSeam)
               (std::vector<uint32_t>{9, 0, 8, 9, 1, 0, 10, 1, 9, 10, 2, 1}));
     EXPECT_EQ(mesh->bound->kind, Bound::Kind_SPHERE);
     EXPECT_EQ(mesh->bound->sphere.radius, 1.0f);
+    // The facade's sphere is always 16 by 16.
+    IntrusivePointer<Mesh> facade = engine->createSphereMesh(unit, nullptr);
+    EXPECT_EQ(MeshReadBack(*facade).positions.size(), 289u);
+    EXPECT_EQ(indicesOf(*facade).size(), 1632u);
     EXPECT_EQ(mesh->bound->box.minimum, Vector3(-1, -1, -1));
     EXPECT_EQ(mesh->bound->box.maximum, Vector3(1, 1, 1));
 }
