@@ -7,6 +7,7 @@
 #include "render/IndexData.h"
 #include "render/TextureFormat.h"
 #include "render/VertexData.h"
+#include "scene/Camera.h"
 #include "scene/Engine.h"
 #include "scene/TextureManager.h"
 #include "scene/material/Material.h"
@@ -21,6 +22,7 @@
 namespace {
 
 using rezezaz::core::IntrusivePointer;
+using rezezaz::core::math::Vector3;
 using rezezaz::core::math::Vector4;
 using rezezaz::render::IndexData;
 using rezezaz::render::Shader;
@@ -92,6 +94,52 @@ protected:
         EXPECT_TRUE(pass.findTexture(type, unit, name, sampler)) << name;
     }
 
+    // A texture of one texel.
+    IntrusivePointer<rezezaz::render::Texture> texel(unsigned char r, unsigned char g, unsigned char b)
+    {
+        IntrusivePointer<rezezaz::render::TextureFormat> format =
+            new rezezaz::render::TextureFormat(2, rezezaz::render::TextureFormat::Format_RGBA_8, 1, 1, 1, 1);
+        unsigned char rgba[4] = {r, g, b, 0xFF};
+        return engine->getTextureManager()->createTexture(1, format, rgba);
+    }
+
+    // Draws a quad over the whole viewport at depth 0, facing +z, through the pass (identity matrices).
+    void drawQuad(RenderPass* pass, SceneParameters* parameters)
+    {
+        IntrusivePointer<VertexFormat> layout = makeFormat({{VertexFormat::Semantic_POSITION, 0, FLOAT3},
+                                                            {VertexFormat::Semantic_NORMAL, 0, FLOAT3},
+                                                            {VertexFormat::Semantic_TEXCOORD, 0, FLOAT2}});
+        const float vertices[] = {-1, -1, 0, 0, 0, 1, 0, 0, 1,  -1, 0, 0, 0, 1, 1, 0,
+                                  1,  1,  0, 0, 0, 1, 1, 1, -1, 1,  0, 0, 0, 1, 0, 1};
+        IntrusivePointer<VertexData> data = new VertexData(makeVertices(layout, vertices, 4));
+        IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
+        parameters->viewport.width = width;
+        parameters->viewport.height = height;
+        parameters->renderPass = pass;
+        ASSERT_TRUE(device->setRenderState(pass->getRenderState()));
+        ASSERT_TRUE(device->setShaderState(pass->getShaderState()));
+        pass->updateVariables(1, parameters);
+        pass->updateVariables(2, parameters);
+        for (int t = 0; t < Shader::NUM_SHADER_TYPES; ++t) {
+            const auto type = static_cast<Shader::ShaderType>(t);
+            for (int j = 0; j < pass->getNumBuffers(type); ++j) {
+                device->setBuffer(type, j, pass->getBuffer(type, j)->buffer.get());
+            }
+            for (int unit = 0; unit < pass->getNumTextures(type); ++unit) {
+                device->setTexture(type, unit, pass->getTexture(type, unit)->texture.get());
+            }
+        }
+        clear();
+        device->renderPrimitive(data.get(), fan.get());
+    }
+
+    static void expectColour(uint32_t got, int r, int g, int b, const char* what)
+    {
+        EXPECT_NEAR(static_cast<int>(got >> 16), r, 3) << what << " got " << std::hex << got;
+        EXPECT_NEAR(static_cast<int>((got >> 8) & 0xFF), g, 3) << what << " got " << std::hex << got;
+        EXPECT_NEAR(static_cast<int>(got & 0xFF), b, 3) << what << " got " << std::hex << got;
+    }
+
     support::LogRecorder logs;
     IntrusivePointer<Engine> engine;
 };
@@ -125,47 +173,58 @@ TEST_F(MaterialCreatorsGLTest, TheWaterProgramsLinkEveryVariable)
 
 TEST_F(MaterialCreatorsGLTest, ASkyBoxQuadShowsItsTextureUnlit)
 {
-    IntrusivePointer<rezezaz::render::TextureFormat> format =
-        new rezezaz::render::TextureFormat(2, rezezaz::render::TextureFormat::Format_RGBA_8, 1, 1, 1, 1);
-    unsigned char texel[4] = {0x20, 0x80, 0xE0, 0xFF};
-    IntrusivePointer<rezezaz::render::Texture> texture =
-        engine->getTextureManager()->createTexture(1, format, texel);
+    IntrusivePointer<rezezaz::render::Texture> texture = texel(0x20, 0x80, 0xE0);
     ASSERT_NE(texture, nullptr);
     IntrusivePointer<Material> material = engine->createSkyBoxMaterial(texture.get(), true, nullptr);
     RenderPass* pass = shaderPass(*material);
     ASSERT_NE(pass, nullptr);
-
-    IntrusivePointer<VertexFormat> layout = makeFormat(
-        {{VertexFormat::Semantic_POSITION, 0, FLOAT3}, {VertexFormat::Semantic_TEXCOORD, 0, FLOAT2}});
-    const float vertices[] = {-1, -1, 0, 0, 0, 1, -1, 0, 1, 0, 1, 1, 0, 1, 1, -1, 1, 0, 0, 1};
-    IntrusivePointer<VertexData> data = new VertexData(makeVertices(layout, vertices, 4));
-    IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
-
     // A scene lit by a red light: the sky takes no notice.
     IntrusivePointer<SceneParameters> parameters = new SceneParameters();
-    parameters->viewport.width = width;
-    parameters->viewport.height = height;
     parameters->lightState.diffuseColor = Vector4(1.0f, 0.0f, 0.0f, 1.0f);
-    parameters->renderPass = pass;
-    ASSERT_TRUE(device->setRenderState(pass->getRenderState()));
-    ASSERT_TRUE(device->setShaderState(pass->getShaderState()));
-    pass->updateVariables(1, parameters.get());
-    pass->updateVariables(2, parameters.get());
-    for (int t = 0; t < Shader::NUM_SHADER_TYPES; ++t) {
-        const auto type = static_cast<Shader::ShaderType>(t);
-        for (int j = 0; j < pass->getNumBuffers(type); ++j) {
-            device->setBuffer(type, j, pass->getBuffer(type, j)->buffer.get());
-        }
-        for (int unit = 0; unit < pass->getNumTextures(type); ++unit) {
-            device->setTexture(type, unit, pass->getTexture(type, unit)->texture.get());
-        }
+    drawQuad(pass, parameters.get());
+    expectColour(pixel(width / 2, height / 2), 0x20, 0x80, 0xE0, "sky");
+    EXPECT_EQ(sceneWarnings(), Names{});
+}
+
+TEST_F(MaterialCreatorsGLTest, WaterShowsTheReflectionOrTheRefractionByItsFresnelTerm)
+{
+    IntrusivePointer<rezezaz::render::Texture> red = texel(0xFF, 0, 0);
+    IntrusivePointer<rezezaz::render::Texture> green = texel(0, 0xFF, 0);
+    struct Case
+    {
+        const char* name;
+        // The wave normal, as the texture holds it, and where the camera looks from.
+        unsigned char wave[3];
+        Vector3 camera;
+        // The reflection or refraction, dulled a fifth toward (0.1, 0.1, 0.2).
+        int r, g, b;
+    } cases[] = {
+        // The eye leans along a wave normal longer than 1: 1 - eye . bump is below 0, and its fifth power
+        // takes the Fresnel term below 0, clamped to the reflection alone.
+        {"along the waves", {0xFF, 0xFF, 0xFF}, {10, 10, 10}, 209, 5, 10},
+        // The wave normal points away from the eye: the term saturates to the refraction.
+        {"against the waves", {0x80, 0x80, 0x00}, {0, 0, 10}, 5, 209, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        IntrusivePointer<rezezaz::render::Texture> wave = texel(c.wave[0], c.wave[1], c.wave[2]);
+        IntrusivePointer<Material> material =
+            engine->createWaterMaterial(red.get(), green.get(), wave.get(), Vector4());
+        RenderPass* pass = shaderPass(*material);
+        ASSERT_NE(pass, nullptr);
+        IntrusivePointer<rezezaz::scene::Camera> camera = new rezezaz::scene::Camera(engine.get());
+        camera->setPosition(c.camera);
+        IntrusivePointer<SceneParameters> parameters = new SceneParameters();
+        parameters->camera = camera.get();
+        // No highlight; the fog and the refraction's fade start beyond the quad.
+        parameters->lightState.direction = Vector3(0, 0, -1);
+        parameters->lightState.specularColor = Vector4(0, 0, 0, 0);
+        parameters->fogState.nearDistance = 10.0f;
+        parameters->fogState.farDistance = 20.0f;
+        parameters->fogState.color = Vector4(0, 0, 1, 1);
+        drawQuad(pass, parameters.get());
+        expectColour(pixel(width / 2, height / 2), c.r, c.g, c.b, "water");
     }
-    clear();
-    device->renderPrimitive(data.get(), fan.get());
-    const uint32_t got = pixel(width / 2, height / 2);
-    EXPECT_NEAR(static_cast<int>(got >> 16), 0x20, 2);
-    EXPECT_NEAR(static_cast<int>((got >> 8) & 0xFF), 0x80, 2);
-    EXPECT_NEAR(static_cast<int>(got & 0xFF), 0xE0, 2);
     EXPECT_EQ(sceneWarnings(), Names{});
 }
 
