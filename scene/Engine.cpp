@@ -5,6 +5,7 @@
 #include "content/DiffuseMaterialCreator.h"
 #include "content/OSXTextureStreamer.h"
 #include "content/TGAStreamer.h"
+#include "content/TPKGStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -127,6 +128,7 @@ void Engine::installHandlers()
     };
     TextureManager* textures = textureManager_.get();
     const std::vector<Handler> handlers = {
+        {archiveManager_.get(), "tpkg", new TPKGStreamer()},
         {textures, "dds", new DDSStreamer(textures)},
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
