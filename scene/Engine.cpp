@@ -6,6 +6,7 @@
 #include "content/OSXTextureStreamer.h"
 #include "content/TGAStreamer.h"
 #include "content/TPKGStreamer.h"
+#include "content/WADStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -129,6 +130,7 @@ void Engine::installHandlers()
     TextureManager* textures = textureManager_.get();
     const std::vector<Handler> handlers = {
         {archiveManager_.get(), "tpkg", new TPKGStreamer()},
+        {archiveManager_.get(), "wad", new WADStreamer(textures)},
         {textures, "dds", new DDSStreamer(textures)},
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
