@@ -4,9 +4,11 @@
 #include "content/DDSStreamer.h"
 #include "content/DiffuseMaterialCreator.h"
 #include "content/OSXTextureStreamer.h"
+#include "content/SPRStreamer.h"
 #include "content/TGAStreamer.h"
 #include "content/TPKGStreamer.h"
 #include "content/WADStreamer.h"
+#include "content/studio/SpriteStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -135,7 +137,9 @@ void Engine::installHandlers()
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
+        {textures, "spr", new SPRStreamer(this)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+        {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
     };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
