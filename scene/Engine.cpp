@@ -9,6 +9,7 @@
 #include "content/TPKGStreamer.h"
 #include "content/WADStreamer.h"
 #include "content/studio/SpriteStreamer.h"
+#include "content/studio/StudioStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -140,6 +141,7 @@ void Engine::installHandlers()
         {textures, "spr", new SPRStreamer(this)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
         {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
+        {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
     };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
