@@ -152,19 +152,21 @@ core::Collection<String> WADArchive::getEntries()
 IntrusivePointer<Texture> WADArchive::createTexture(TextureManager* textureManager, const wmiptex* texture,
                                                     int lumpSize, const unsigned char* palette)
 {
-    const String name = storedName(texture->name);
-    const int64_t n = int64_t(texture->width) * int64_t(texture->height);
-    if (n < 1 || texture->offsets[0] == 0) {
-        return nullptr;
-    }
     if (lumpSize < int(sizeof(wmiptex))) {
-        return refuse(name, "lump smaller than its head");
+        return refuse(String(), "lump smaller than its head");
+    }
+    const String name = storedName(texture->name);
+    // Unsigned: two 32-bit sides can pass 63 bits, never 64.
+    const uint64_t pixels0 = uint64_t(texture->width) * uint64_t(texture->height);
+    if (pixels0 < 1 || texture->offsets[0] == 0) {
+        return nullptr;
     }
     const auto* lump = reinterpret_cast<const unsigned char*>(texture);
     // Level 0 first: once it lies inside the lump, both sides are small enough for the formats.
-    if (int64_t(texture->offsets[0]) + n > lumpSize) {
+    if (uint64_t(texture->offsets[0]) + pixels0 > uint64_t(lumpSize)) {
         return refuse(name, "level 0 outside the lump");
     }
+    const int64_t n = int64_t(pixels0);
     if (palette == nullptr) {
         const int64_t at = int64_t(texture->offsets[0]) + n + n / 4 + n / 16 + n / 64 + 2;
         if (at + PALETTE_BYTES > lumpSize) {

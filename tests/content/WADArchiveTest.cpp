@@ -389,6 +389,12 @@ TEST_F(WADArchiveTest, ALumpOutsideItsBoundsGivesNoTexture)
              putLittleAt(f, at + 20, 0x10000);
          },
          "wad texture t: level 0 outside the lump"},
+        {"sides whose product passes 63 bits",
+         [](Bytes&, Bytes& f, size_t at, size_t) {
+             putLittleAt(f, at + 16, 0xFFFFFFFF);
+             putLittleAt(f, at + 20, 0xFFFFFFFF);
+         },
+         "wad texture t: level 0 outside the lump"},
         {"palette cut off", [](Bytes& l, Bytes& f, size_t, size_t entry) {
              putLittleAt(f, entry + 8, static_cast<uint32_t>(l.size() - 3));
          },
