@@ -3,6 +3,7 @@
 #include "content/BMPStreamer.h"
 #include "content/DDSStreamer.h"
 #include "content/DiffuseMaterialCreator.h"
+#include "content/OSXFontStreamer.h"
 #include "content/OSXTextureStreamer.h"
 #include "content/SPRStreamer.h"
 #include "content/TGAStreamer.h"
@@ -20,6 +21,7 @@
 #include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/ContextListener.h"
+#include "scene/FontManager.h"
 #include "scene/MaterialManager.h"
 #include "scene/ResourceManager.h"
 #include "scene/ResourceStreamer.h"
@@ -66,6 +68,7 @@ Engine::Engine(void*, void*)
     bufferManager_ = new BufferManager(this);
     shaderManager_ = new ShaderManager(this);
     materialManager_ = new MaterialManager(this);
+    fontManager_ = new FontManager(this);
     meshManager_ = new ResourceManager(this);
     audioManager_ = new AudioManager(this);
     studioModelManager_ = new ResourceManager(this);
@@ -93,6 +96,7 @@ Engine::~Engine()
     studioModelManager_ = nullptr;
     audioManager_ = nullptr;
     meshManager_ = nullptr;
+    fontManager_ = nullptr;
     materialManager_ = nullptr;
     shaderManager_ = nullptr;
     bufferManager_ = nullptr;
@@ -114,6 +118,7 @@ void Engine::destroy()
     meshManager_->destroy();
     shaderManager_->destroy();
     materialManager_->destroy();
+    fontManager_->destroy();
     bufferManager_->destroy();
     textureManager_->destroy();
     archiveManager_->destroy();
@@ -139,6 +144,7 @@ void Engine::installHandlers()
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
         {textures, "spr", new SPRStreamer(this)},
+        {fontManager_.get(), "", new OSXFontStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
         {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
         {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
@@ -388,6 +394,20 @@ core::IntrusivePointer<material::Material> Engine::createPointSpriteMaterial(ren
     }
     IntrusivePointer<material::Material> material = creator->createPointSpriteMaterial(texture, size, attenuate);
     materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createFontMaterial(Font* font)
+{
+    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createFontMaterial: no DiffuseMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createFontMaterial(font);
+    if (material) {
+        materialManager_->manage(material.get(), String());
+    }
     return material;
 }
 

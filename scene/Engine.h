@@ -22,6 +22,8 @@ class AudioManager;
 class BufferManager;
 class ContextListener;
 class DiffuseMaterialCreator;
+class Font;
+class FontManager;
 class MaterialManager;
 class ResourceManager;
 class ShaderManager;
@@ -102,6 +104,7 @@ public:
     BufferManager* getBufferManager() const { return bufferManager_.get(); }
     ShaderManager* getShaderManager() const { return shaderManager_.get(); }
     MaterialManager* getMaterialManager() const { return materialManager_.get(); }
+    FontManager* getFontManager() const { return fontManager_.get(); }
     ResourceManager* getMeshManager() const { return meshManager_.get(); }
     AudioManager* getAudioManager() const { return audioManager_.get(); }
     ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
@@ -116,6 +119,8 @@ public:
                                                                      render::RenderState* renderState);
     core::IntrusivePointer<material::Material> createPointSpriteMaterial(render::Texture* texture, float size,
                                                                          bool attenuate);
+    // Null for a null font.
+    core::IntrusivePointer<material::Material> createFontMaterial(Font* font);
 
 private:
     render::RenderDevice* renderDevice_ = nullptr;
@@ -135,6 +140,7 @@ private:
     core::IntrusivePointer<BufferManager> bufferManager_;
     core::IntrusivePointer<ShaderManager> shaderManager_;
     core::IntrusivePointer<MaterialManager> materialManager_;
+    core::IntrusivePointer<FontManager> fontManager_;
     core::IntrusivePointer<ResourceManager> meshManager_;
     core::IntrusivePointer<AudioManager> audioManager_;
     core::IntrusivePointer<ResourceManager> studioModelManager_;

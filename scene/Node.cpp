@@ -75,6 +75,17 @@ void Node::destroyAllChildren()
     destroyEach(nodes);
 }
 
+void Node::parentChanged(Node* newParent)
+{
+    Node* oldRoot = root;
+    BaseComponent::parentChanged(newParent);
+    if (root != nullptr && root == oldRoot) {
+        for (int i = 0; i < components.size(); ++i) {
+            components[i]->rootChanged(root);
+        }
+    }
+}
+
 void Node::rootChanged(Node* newRoot)
 {
     root = newRoot;

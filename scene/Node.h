@@ -39,6 +39,9 @@ public:
     void destroyAllChildren();
 
     const core::Type<Component>* getType() const override;
+    // A move within the same tree leaves the root as it was; the components still hear of it, as
+    // whether their node hangs directly under the root may have changed.
+    void parentChanged(Node* parent) override;
     void rootChanged(Node* root) override;
     void notifyParentAttached() override;
     void notifyParentRemoved() override;
