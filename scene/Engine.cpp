@@ -8,13 +8,18 @@
 #include "content/NormalizationTextureCreator.h"
 #include "content/OSXFontStreamer.h"
 #include "content/OSXTextureStreamer.h"
+#include "content/SPRStreamer.h"
 #include "content/SkyBoxMaterialCreator.h"
 #include "content/SkyBoxMeshCreator.h"
 #include "content/SkyDomeMeshCreator.h"
 #include "content/SphereMeshCreator.h"
 #include "content/TGAStreamer.h"
+#include "content/TPKGStreamer.h"
 #include "content/TorusMeshCreator.h"
+#include "content/WADStreamer.h"
 #include "content/WaterMaterialCreator.h"
+#include "content/studio/SpriteStreamer.h"
+#include "content/studio/StudioStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -151,12 +156,17 @@ void Engine::installHandlers()
     };
     TextureManager* textures = textureManager_.get();
     const std::vector<Handler> handlers = {
+        {archiveManager_.get(), "tpkg", new TPKGStreamer()},
+        {archiveManager_.get(), "wad", new WADStreamer(textures)},
         {textures, "dds", new DDSStreamer(textures)},
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
+        {textures, "spr", new SPRStreamer(this)},
         {fontManager_.get(), "", new OSXFontStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+        {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
+        {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
     };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
