@@ -485,11 +485,21 @@ void Node::boundChanged()
 
 void Node::nodeBoundChanged(Node*)
 {
-    boundChanged();
+    // The merge waits for the next read of this world bound, so a frame that turns every child of a
+    // node merges the children once, not once per turned child. The result is the same: the merge
+    // always runs over the children's latest bounds, in their order.
+    if (boundStale) {
+        return;
+    }
+    boundStale = true;
+    if (parent != nullptr) {
+        parent->nodeBoundChanged(this);
+    }
 }
 
 void Node::calculateBound()
 {
+    boundStale = false;
     worldBound->transform(*bound, *worldTransform);
     const float epsilon = scene ? scene->getEpsilon() : 0.0f;
     for (int i = 0; i < nodes.size(); ++i) {

@@ -119,7 +119,15 @@ public:
     Transform* getTransform() const { return transform.get(); }
     Transform* getWorldTransform() const { return worldTransform.get(); }
     Bound* getBound() const { return bound.get(); }
-    Bound* getWorldBound() const { return worldBound.get(); }
+    // The subtree's bound in world space, merged again first when a descendant's bound changed since
+    // it was last merged. Read it through this call: the pointer's contents are brought up to date here.
+    Bound* getWorldBound() const
+    {
+        if (boundStale) {
+            const_cast<Node*>(this)->calculateBound();
+        }
+        return worldBound.get();
+    }
     int getScope() const { return scope; }
     int getWorldScope() const { return worldScope; }
     bool getAnyActive() const { return anyActive; }
@@ -147,6 +155,9 @@ protected:
     core::IntrusivePointer<Bound> worldBound;
     int scope = -1;
     int worldScope = -1;
+    // A descendant's bound changed after the world bound was last merged. Every ancestor of a stale
+    // node is stale too, so the climb stops at the first stale one.
+    bool boundStale = false;
 };
 
 } // namespace rezezaz::scene

@@ -6,6 +6,7 @@
 #include "scene/PartitionNode.h"
 
 #include <cmath>
+#include <vector>
 
 using namespace scenetest;
 using rezezaz::core::String;
@@ -239,6 +240,79 @@ TEST_F(NodeTest, BoundsClimbToTheRootAndFollowMoves)
     own.setBox(box(-2, -2, -2, 0, 0, 0));
     parent->setBound(&own);
     expectNear(root()->getWorldBound()->box.minimum, Vector3(-2, 8, -2));
+}
+
+// The bound a node's subtree has when merged from scratch now: its own bound carried into its frame,
+// then every child's world bound and every spacial's, in order.
+Pointer<Bound> mergedFromScratch(Node* node, float epsilon)
+{
+    Pointer<Bound> merged(new Bound());
+    merged->transform(*node->getBound(), *node->getWorldTransform());
+    for (int i = 0; i < node->getNodes().size(); ++i) {
+        merged->merge(*node->getNodes()[i]->getWorldBound(), epsilon);
+    }
+    for (int i = 0; i < node->getNumSpacials(); ++i) {
+        if (Bound* spacialBound = node->getSpacial(i)->getWorldBound()) {
+            merged->merge(*spacialBound, epsilon);
+        }
+    }
+    return merged;
+}
+
+void expectSameBound(const Bound& actual, const Bound& expected)
+{
+    EXPECT_EQ(actual.kind, expected.kind);
+    EXPECT_EQ(actual.sphere.origin.x, expected.sphere.origin.x);
+    EXPECT_EQ(actual.sphere.origin.y, expected.sphere.origin.y);
+    EXPECT_EQ(actual.sphere.origin.z, expected.sphere.origin.z);
+    EXPECT_EQ(actual.sphere.radius, expected.sphere.radius);
+    EXPECT_EQ(actual.box.minimum.x, expected.box.minimum.x);
+    EXPECT_EQ(actual.box.minimum.y, expected.box.minimum.y);
+    EXPECT_EQ(actual.box.minimum.z, expected.box.minimum.z);
+    EXPECT_EQ(actual.box.maximum.x, expected.box.maximum.x);
+    EXPECT_EQ(actual.box.maximum.y, expected.box.maximum.y);
+    EXPECT_EQ(actual.box.maximum.z, expected.box.maximum.z);
+}
+
+TEST_F(NodeTest, FanOutBoundAfterTurningEveryChildIsTheFullMerge)
+{
+    // Spheres among the boxes: merging them depends on the order, so the children must be merged
+    // over their final bounds, in their order, however many of them moved.
+    Pointer<Node> hub = newNode(root());
+    hub->setTranslate(1, 2, 3);
+    std::vector<Pointer<Node>> children;
+    std::vector<Pointer<BoxComponent>> parts;
+    for (int i = 0; i < 60; ++i) {
+        Pointer<Node> child = newNode(hub.get());
+        child->setTranslate(static_cast<float>(i), static_cast<float>(i % 7 - 3), static_cast<float>(i % 5));
+        if (i % 3 == 0) {
+            Bound own;
+            own.setSphere(Sphere(Vector3(0.5f, 0, 0), 0.25f + 0.01f * static_cast<float>(i)));
+            child->setBound(&own);
+        } else {
+            parts.push_back(new BoxComponent(box(-0.5f, -0.25f, 0, 0.5f, 0.25f, 1)));
+            child->attach(parts.back().get());
+        }
+        children.push_back(child);
+    }
+    for (int frame = 1; frame <= 3; ++frame) {
+        for (size_t i = 0; i < children.size(); ++i) {
+            children[i]->setRotate(Vector3(0, 0, 1), 0.1f * static_cast<float>(frame) + 0.05f * static_cast<float>(i));
+        }
+        scene->update(50);
+        expectSameBound(*hub->getWorldBound(), *mergedFromScratch(hub.get(), 0.001f));
+        expectSameBound(*root()->getWorldBound(), *mergedFromScratch(root(), 0.001f));
+    }
+    EXPECT_EQ(hub->getWorldBound()->kind, Bound::Kind_SPHERE);
+
+    // Moves and a removal between two reads: the next read holds them all.
+    children[7]->setTranslate(40, -20, 5);
+    hub->remove(children[59].get());
+    children[3]->setRotate(Vector3(1, 0, 0), 1.0f);
+    expectSameBound(*root()->getWorldBound(), *mergedFromScratch(root(), 0.001f));
+    expectSameBound(*hub->getWorldBound(), *mergedFromScratch(hub.get(), 0.001f));
+    EXPECT_GE(hub->getWorldBound()->box.maximum.x, 41.0f);
+    children[59]->destroy();
 }
 
 TEST_F(NodeTest, AttachingPlacesTheSubtreeAndCountsItsBound)
