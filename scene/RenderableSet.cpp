@@ -10,6 +10,7 @@
 #include "scene/Scene.h"
 #include "scene/material/Material.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace rezezaz::scene {
@@ -36,6 +37,46 @@ void RenderableSet::startQueuing()
 void RenderableSet::endQueuing()
 {
     partitionNode = nullptr;
+    // One sort per queue at the end, where inserting each item at its place would move half the
+    // queue each time.
+    for (int i = 0; i < depthSortedQueueOrder.size(); ++i) {
+        sortByDepth(queues[depthSortedQueueOrder[i]]);
+    }
+}
+
+void RenderableSet::sortByDepth(RenderableQueue& queue)
+{
+    // Merging runs of doubling width, from the queue into the sort space and back: stable, and it
+    // allocates nothing once the space has grown to the largest queue.
+    const int count = queue.size();
+    if (sortSpace.size() < count) {
+        sortSpace.resize(count);
+    }
+    RenderableQueueItem* from = &queue[0];
+    RenderableQueueItem* to = count > 0 ? &sortSpace[0] : nullptr;
+    for (int width = 1; width < count; width *= 2) {
+        for (int start = 0; start < count; start += 2 * width) {
+            const int middle = std::min(start + width, count);
+            const int end = std::min(start + 2 * width, count);
+            int left = start;
+            int right = middle;
+            int out = start;
+            while (left < middle && right < end) {
+                // The nearer item waits: a later item goes first only when it is strictly farther.
+                to[out++] = from[right].depth > from[left].depth ? from[right++] : from[left++];
+            }
+            while (left < middle) {
+                to[out++] = from[left++];
+            }
+            while (right < end) {
+                to[out++] = from[right++];
+            }
+        }
+        std::swap(from, to);
+    }
+    if (count > 0 && from != &queue[0]) {
+        std::copy(from, from + count, &queue[0]);
+    }
 }
 
 void RenderableSet::queueNode(Node* node)
@@ -109,12 +150,7 @@ void RenderableSet::queueRenderable(Renderable* renderable)
         const int index = findOrAddQueue(layerMap, layer, fresh);
         const core::math::Vector3 from = camera != nullptr ? camera->getPosition() : core::math::Vector3();
         item.depth = bound != nullptr ? Math::lengthSquared(bound->sphere.origin - from) : 0.0f;
-        RenderableQueue& queue = queues[index];
-        int at = 0;
-        while (at < queue.size() && queue[at].depth >= item.depth) {
-            ++at;
-        }
-        queue.insert(queue.begin() + at, item);
+        queues[index].add(item);
         if (fresh) {
             insertByLayer(depthSortedQueueOrder, index, layer);
         }

@@ -207,6 +207,31 @@ TEST_F(RenderManagerTest, QueuesDrawByLayerThenDepth)
     EXPECT_EQ(set->getQueue(first)[0].ambient.x, scene->getAmbient().x);
 }
 
+TEST_F(RenderManagerTest, ManyDepthSortedItemsInNoOrderAreDrawnFarToNearTiesInArrivalOrder)
+{
+    // Few distinct distances, so that many items tie; an odd count, so that the runs are uneven.
+    Pointer<Material> glass = material("glass", 0, true);
+    std::vector<std::pair<float, std::string>> expected;
+    uint32_t random = 7;
+    for (int i = 0; i < 203; ++i) {
+        random = random * 1664525u + 1013904223u;
+        const float distance = 1.0f + static_cast<float>(random >> 28);
+        const std::string name = "glass" + std::to_string(i);
+        piece(name, glass.get(), Vector3(0, 0, -distance));
+        expected.emplace_back(distance * distance, "draw " + name);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::string> drawn = only(render(), "draw");
+    ASSERT_EQ(drawn.size(), expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(drawn[i + 1], expected[i].second) << i;
+    }
+    const RenderableSet::RenderableQueue& queue =
+        manager->getRenderableSet()->getQueue(manager->getRenderableSet()->getDepthSortedQueueOrder()[0]);
+    EXPECT_FLOAT_EQ(queue[0].depth, expected[0].first);
+}
+
 TEST_F(RenderManagerTest, DepthSortedQueuesAloneAreDrawnAfterTheHook)
 {
     Pointer<Material> glass = material("glass", 0, true);
