@@ -128,27 +128,42 @@ struct Trees
         box.minimum = Vector3(-half, -half, 0);
         box.maximum = Vector3(half, half, 2 * half);
         own->setBox(box);
-        Ogre::SceneNode* ogreRoot = ogre().manager->getRootSceneNode();
+        std::vector<int> parents;
+        std::vector<Vector3> places;
+        std::vector<float> angles;
         for (int i = 0; i < count; ++i) {
             const int parent = i == 0 ? -1 : shape == Shape_CHAIN ? i - 1 : shape == Shape_FAN_OUT ? 0 : (i - 1) / branching;
+            parents.push_back(parent);
+            depths.push_back(parent < 0 ? 0 : depths[static_cast<size_t>(parent)] + 1);
             // Placed around the parent and turned a little about z; unit scale, in which both engines
             // compose alike.
-            Vector3 at = shape == Shape_CHAIN ? Vector3(1, 0, 0.01f)
-                                              : Vector3(static_cast<float>(i % 5 - 2), static_cast<float>(i / 5 % 5 - 2), 1);
+            places.push_back(shape == Shape_CHAIN ? Vector3(1, 0, 0.01f)
+                                                  : Vector3(static_cast<float>(i % 5 - 2), static_cast<float>(i / 5 % 5 - 2), 1));
             // The chain's links are straight, so that the two engines' rounding does not grow with
             // the square of the depth through ever more turned links.
-            const float angle = shape == Shape_CHAIN ? 0.0f : 0.001f * static_cast<float>(i % 97);
+            angles.push_back(shape == Shape_CHAIN ? 0.0f : 0.001f * static_cast<float>(i % 97));
+        }
+        // Each engine's tree is built in one go, as a program builds its scene, so that neither finds
+        // its nodes scattered among the other's in memory.
+        nodes.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
             IntrusivePointer<scene::Node> node(new scene::Node(ours.get()));
-            node->setTranslate(at);
-            node->setRotate(Vector3(0, 0, 1), angle);
+            node->setTranslate(places[static_cast<size_t>(i)]);
+            node->setRotate(Vector3(0, 0, 1), angles[static_cast<size_t>(i)]);
             node->setBound(own.get());
+            const int parent = parents[static_cast<size_t>(i)];
             (parent < 0 ? ours->getRoot() : nodes[static_cast<size_t>(parent)].get())->attach(node.get());
             nodes.push_back(node);
-            depths.push_back(parent < 0 ? 0 : depths[static_cast<size_t>(parent)] + 1);
-
+        }
+        Ogre::SceneNode* ogreRoot = ogre().manager->getRootSceneNode();
+        theirs.reserve(static_cast<size_t>(count));
+        boxes.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            const int parent = parents[static_cast<size_t>(i)];
+            const Vector3& at = places[static_cast<size_t>(i)];
             Ogre::SceneNode* ogreNode = (parent < 0 ? ogreRoot : theirs[static_cast<size_t>(parent)])->createChildSceneNode();
             ogreNode->setPosition(at.x, at.y, at.z);
-            ogreNode->setOrientation(Ogre::Quaternion(Ogre::Radian(angle), Ogre::Vector3::UNIT_Z));
+            ogreNode->setOrientation(Ogre::Quaternion(Ogre::Radian(angles[static_cast<size_t>(i)]), Ogre::Vector3::UNIT_Z));
             boxes.push_back(std::make_unique<BoxObject>(
                 Ogre::AxisAlignedBox(box.minimum.x, box.minimum.y, box.minimum.z, box.maximum.x, box.maximum.y, box.maximum.z)));
             ogreNode->attachObject(boxes.back().get());

@@ -4,6 +4,7 @@
 #include "core/math/Math.h"
 #include "scene/NodeManager.h"
 #include "scene/PartitionNode.h"
+#include "support/AllocationCounter.h"
 
 #include <cmath>
 #include <vector>
@@ -76,6 +77,23 @@ TEST_F(NodeTest, NodeManagerHandsOutValidHandlesAfterItWasEmptied)
     EXPECT_EQ(manager->getNode(c->getHandle()), c.get());
     EXPECT_EQ(manager->getNode(d->getHandle()), d.get());
     EXPECT_GT(manager->getTableLength(), d->getHandle());
+}
+
+TEST_F(NodeTest, NodeTableGrowsByDoublingNotByOneEntry)
+{
+    // Copying the table for every new node made creating n nodes take n * n / 2 copies.
+    std::vector<Pointer<Node>> bare;
+    for (int i = 0; i < 4096; ++i) {
+        bare.push_back(new Node());
+    }
+    rezezaz::scene::NodeManager* manager = scene->getNodeManager();
+    const int64_t before = support::allocationCount();
+    for (auto& node : bare) {
+        manager->nodeCreated(node.get());
+    }
+    EXPECT_LE(support::allocationCount() - before, 16);
+    EXPECT_EQ(manager->getNode(bare.back()->getHandle()), bare.back().get());
+    EXPECT_EQ(bare.back()->getHandle(), bare.front()->getHandle() + 4095);
 }
 
 TEST_F(NodeTest, RotateAboutAnAxisIsTheHalfAngleQuaternion)
