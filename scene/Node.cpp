@@ -22,7 +22,7 @@ using core::math::Quaternion;
 using core::math::Vector3;
 
 Node::Node(Scene* scene)
-    : transform(new Transform(this)), bound(new Bound()), worldTransform(new Transform()),
+    : transform(new Transform(this)), worldTransform(new Transform()), bound(new Bound()),
       worldBound(new Bound())
 {
     if (scene != nullptr) {
