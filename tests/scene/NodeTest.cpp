@@ -6,6 +6,7 @@
 #include "scene/PartitionNode.h"
 #include "support/AllocationCounter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -290,6 +291,45 @@ void expectSameBound(const Bound& actual, const Bound& expected)
     EXPECT_EQ(actual.box.maximum.x, expected.box.maximum.x);
     EXPECT_EQ(actual.box.maximum.y, expected.box.maximum.y);
     EXPECT_EQ(actual.box.maximum.z, expected.box.maximum.z);
+}
+
+TEST_F(NodeTest, ABoxIsCarriedAsItsCornersTurnedOneByOne)
+{
+    // The box taken as the eight corners rotated by the quaternion, scaled and moved: bit for bit.
+    uint32_t random = 99;
+    const auto next = [&random](float low, float high) {
+        random = random * 1664525u + 1013904223u;
+        return low + (high - low) * static_cast<float>(random >> 8) / static_cast<float>(1 << 24);
+    };
+    for (int round = 0; round < 200; ++round) {
+        Pointer<Transform> t(new Transform());
+        const Vector3 axis(next(-1, 1), next(-1, 1), next(-1, 1));
+        const float angle = next(-4, 4);
+        const float s = std::sin(angle / 2);
+        t->rotate = Quaternion(axis.x * s, axis.y * s, axis.z * s, std::cos(angle / 2));
+        t->scale = Vector3(next(-3, 3), next(0.1f, 3), next(-3, 3));
+        t->translate = Vector3(next(-50, 50), next(-50, 50), next(-50, 50));
+        Pointer<Bound> local(new Bound());
+        local->setBox(box(next(-5, 0), next(-5, 0), next(-5, 0), next(0, 5), next(0, 5), next(0, 5)));
+
+        Vector3 lo(INFINITY, INFINITY, INFINITY);
+        Vector3 hi(-INFINITY, -INFINITY, -INFINITY);
+        for (int corner = 0; corner < 8; ++corner) {
+            const Vector3 p((corner & 1) ? local->box.maximum.x : local->box.minimum.x,
+                            (corner & 2) ? local->box.maximum.y : local->box.minimum.y,
+                            (corner & 4) ? local->box.maximum.z : local->box.minimum.z);
+            const Vector3 r = t->rotate * p;
+            const Vector3 q(r.x * t->scale.x, r.y * t->scale.y, r.z * t->scale.z);
+            lo = Vector3(std::min(lo.x, q.x), std::min(lo.y, q.y), std::min(lo.z, q.z));
+            hi = Vector3(std::max(hi.x, q.x), std::max(hi.y, q.y), std::max(hi.z, q.z));
+        }
+        Pointer<Bound> expected(new Bound());
+        expected->setBox(box(lo.x + t->translate.x, lo.y + t->translate.y, lo.z + t->translate.z,
+                             hi.x + t->translate.x, hi.y + t->translate.y, hi.z + t->translate.z));
+        Pointer<Bound> world(new Bound());
+        world->transform(*local, *t);
+        expectSameBound(*world, *expected);
+    }
 }
 
 TEST_F(NodeTest, FanOutBoundAfterTurningEveryChildIsTheFullMerge)
