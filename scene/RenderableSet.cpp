@@ -11,6 +11,7 @@
 #include "scene/material/Material.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace rezezaz::scene {
@@ -46,37 +47,49 @@ void RenderableSet::endQueuing()
 
 void RenderableSet::sortByDepth(RenderableQueue& queue)
 {
-    // Merging runs of doubling width, from the queue into the sort space and back: stable, and it
-    // allocates nothing once the space has grown to the largest queue.
+    // A stable radix sort of (depth, arrival) keys: far to near, equal depths in arrival order, in
+    // time linear in the queue's length and without allocating once the room has grown.
     const int count = queue.size();
-    if (sortSpace.size() < count) {
+    if (count < 2) {
+        return;
+    }
+    if (sortKeys.size() < count) {
+        sortKeys.resize(count);
+        sortKeysSpare.resize(count);
         sortSpace.resize(count);
     }
-    RenderableQueueItem* from = &queue[0];
-    RenderableQueueItem* to = count > 0 ? &sortSpace[0] : nullptr;
-    for (int width = 1; width < count; width *= 2) {
-        for (int start = 0; start < count; start += 2 * width) {
-            const int middle = std::min(start + width, count);
-            const int end = std::min(start + 2 * width, count);
-            int left = start;
-            int right = middle;
-            int out = start;
-            while (left < middle && right < end) {
-                // The nearer item waits: a later item goes first only when it is strictly farther.
-                to[out++] = from[right].depth > from[left].depth ? from[right++] : from[left++];
-            }
-            while (left < middle) {
-                to[out++] = from[left++];
-            }
-            while (right < end) {
-                to[out++] = from[right++];
-            }
+    uint64_t* keys = &sortKeys[0];
+    uint64_t* spare = &sortKeysSpare[0];
+    for (int i = 0; i < count; ++i) {
+        // The float's bits turned into an unsigned number that grows with the float, then flipped so
+        // that the farthest comes first; 0.0f is added so that -0 and +0 are one depth.
+        uint32_t bits = 0;
+        const float depth = queue[i].depth + 0.0f;
+        std::memcpy(&bits, &depth, sizeof(bits));
+        const uint32_t ordered = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+        keys[i] = (static_cast<uint64_t>(~ordered) << 32) | static_cast<uint32_t>(i);
+    }
+    // Four passes of a byte over the depth half of the key; the arrival half only rides along.
+    for (int shift = 32; shift < 64; shift += 8) {
+        int counts[256] = {};
+        for (int i = 0; i < count; ++i) {
+            ++counts[(keys[i] >> shift) & 255];
         }
-        std::swap(from, to);
+        int total = 0;
+        for (int& bucket : counts) {
+            const int here = bucket;
+            bucket = total;
+            total += here;
+        }
+        for (int i = 0; i < count; ++i) {
+            spare[counts[(keys[i] >> shift) & 255]++] = keys[i];
+        }
+        std::swap(keys, spare);
     }
-    if (count > 0 && from != &queue[0]) {
-        std::copy(from, from + count, &queue[0]);
+    for (int i = 0; i < count; ++i) {
+        sortSpace[i] = queue[static_cast<int>(keys[i] & 0xFFFFFFFFu)];
     }
+    std::copy(&sortSpace[0], &sortSpace[0] + count, &queue[0]);
 }
 
 void RenderableSet::queueNode(Node* node)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Collection.h"
+#include <cstdint>
 #include "core/Object.h"
 #include "core/math/Vector4.h"
 
@@ -96,6 +97,8 @@ private:
     bool nodeQueueing = false;
     // Room for sorting a depth-sorted queue; only grown, like the queues.
     RenderableQueue sortSpace;
+    core::Collection<uint64_t> sortKeys;
+    core::Collection<uint64_t> sortKeysSpare;
 };
 
 } // namespace rezezaz::scene

@@ -209,13 +209,14 @@ TEST_F(RenderManagerTest, QueuesDrawByLayerThenDepth)
 
 TEST_F(RenderManagerTest, ManyDepthSortedItemsInNoOrderAreDrawnFarToNearTiesInArrivalOrder)
 {
-    // Few distinct distances, so that many items tie; an odd count, so that the runs are uneven.
+    // Few distinct distances, so that many items tie, and fractions that differ in their lowest bits.
     Pointer<Material> glass = material("glass", 0, true);
     std::vector<std::pair<float, std::string>> expected;
     uint32_t random = 7;
-    for (int i = 0; i < 203; ++i) {
+    for (int i = 0; i < 1003; ++i) {
         random = random * 1664525u + 1013904223u;
-        const float distance = 1.0f + static_cast<float>(random >> 28);
+        const float distance = i % 2 == 0 ? 1.0f + static_cast<float>(random >> 28)
+                                          : 0.001f + static_cast<float>(random >> 8) / 4096.0f;
         const std::string name = "glass" + std::to_string(i);
         piece(name, glass.get(), Vector3(0, 0, -distance));
         expected.emplace_back(distance * distance, "draw " + name);
