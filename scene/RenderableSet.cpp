@@ -140,11 +140,18 @@ int RenderableSet::getQueueLayer(int index) const
 
 void RenderableSet::insertByLayer(core::Collection<int>& order, int queue, int layer)
 {
-    int at = 0;
-    while (at < order.size() && getQueueLayer(order[at]) <= layer) {
-        ++at;
+    // The order runs by layer, so the first entry of a greater layer is found by halving.
+    int low = 0;
+    int high = order.size();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (getQueueLayer(order[middle]) <= layer) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
     }
-    order.insert(order.begin() + at, queue);
+    order.insert(order.begin() + low, queue);
 }
 
 void RenderableSet::queueRenderable(Renderable* renderable)
