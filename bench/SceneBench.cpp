@@ -11,7 +11,9 @@
 //
 // Queue: items per millisecond for one camera's render of N items over M materials, and of k items of
 // one depth-sorted material, through the render manager onto a device that only counts its calls;
-// with device calls per item. The queues' order and the draws are checked first.
+// with device calls per item. The queues' order and the draws are checked first. Beside it, the queue
+// alone (filled, ordered, walked) interleaved with Ogre's queued-renderable collection on the same
+// items, after both were checked to hold the same items in the same grouping or depth order.
 #include <benchmark/benchmark.h>
 
 #include "core/IntrusivePointer.h"
