@@ -20,7 +20,7 @@ PELOTUNE_TEST_PACKAGES=(
   locales-all
   libssl-dev
   xvfb xauth mesa-utils libgl1-mesa-dri
-  libode-dev libbullet-dev
+  libode-dev libbullet-dev libogre-1.12-dev
   libyuv-dev libpixman-1-dev
   libsndfile1-dev
   libsdl2-image-dev libstb-dev
