@@ -74,6 +74,10 @@ public:
     // skeleton are skipped, and lists beyond the vertex count are not read.
     void compileBoneBounds();
 
+    // Counts the calls of setVertexBoneAssignments, so that a component knows its copy of the lists
+    // is stale.
+    uint32_t getVertexBoneAssignmentsVersion() const { return vertexBoneAssignmentsVersion; }
+
     int getNumSubMeshes() const { return subMeshes.size(); }
     SubMesh* getSubMesh(int index) const { return subMeshes[index].get(); }
 
@@ -83,6 +87,9 @@ public:
     core::IntrusivePointer<render::VertexData> staticVertexData;
     core::IntrusivePointer<Skeleton> skeleton;
     core::Collection<BoneAssignmentList> vertexBoneAssignments;
+
+private:
+    uint32_t vertexBoneAssignmentsVersion = 1;
 };
 
 } // namespace rezezaz::scene

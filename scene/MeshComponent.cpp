@@ -20,6 +20,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace rezezaz::scene {
 
 using core::IntrusivePointer;
@@ -33,94 +37,127 @@ void warn(const String& text)
     core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_SCENE, core::Logger::WARNING, text);
 }
 
-// value x 65536 truncated toward zero; beyond the 32-bit range it saturates, NaN gives 0.
-inline int32_t toFixed(float value)
+// Four floats, in one SSE register where there is SSE.
+struct Lanes
 {
-    const float scaled = value * 65536.0f;
-    if (!(scaled == scaled)) {
-        return 0;
-    }
-    if (scaled >= 2147483520.0f) {
-        return INT32_MAX;
-    }
-    if (scaled <= -2147483648.0f) {
-        return INT32_MIN;
-    }
-    return static_cast<int32_t>(scaled);
-}
+#if defined(__SSE2__)
+    __m128 v;
+    static Lanes load(const float* p) { return {_mm_load_ps(p)}; }
+    static Lanes all(float f) { return {_mm_set1_ps(f)}; }
+    Lanes operator*(const Lanes& o) const { return {_mm_mul_ps(v, o.v)}; }
+    Lanes operator+(const Lanes& o) const { return {_mm_add_ps(v, o.v)}; }
+    Lanes lane0() const { return {_mm_shuffle_ps(v, v, 0x00)}; }
+    Lanes lane1() const { return {_mm_shuffle_ps(v, v, 0x55)}; }
+    Lanes lane2() const { return {_mm_shuffle_ps(v, v, 0xAA)}; }
+#else
+    float v[4];
+    static Lanes load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+    static Lanes all(float f) { return {{f, f, f, f}}; }
+    Lanes operator*(const Lanes& o) const { return {{v[0] * o.v[0], v[1] * o.v[1], v[2] * o.v[2], v[3] * o.v[3]}}; }
+    Lanes operator+(const Lanes& o) const { return {{v[0] + o.v[0], v[1] + o.v[1], v[2] + o.v[2], v[3] + o.v[3]}}; }
+    Lanes lane0() const { return all(v[0]); }
+    Lanes lane1() const { return all(v[1]); }
+    Lanes lane2() const { return all(v[2]); }
+#endif
+};
 
-template <bool Fixed> inline void load(const unsigned char* at, float& x, float& y, float& z)
+// The three components at `at`: floats, or 16.16 values times 2^-16.
+template <bool Fixed> inline Lanes load(const unsigned char* at)
 {
+#if defined(__SSE2__)
+    // Straight from the vertex, 8 bytes and 4, so that no wider load waits on narrower stores.
+    int32_t z;
+    std::memcpy(&z, at + 8, 4);
+    const __m128i bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
+    if constexpr (Fixed) {
+        return {_mm_mul_ps(_mm_cvtepi32_ps(bits), _mm_set1_ps(1.0f / 65536.0f))};
+    } else {
+        return {_mm_castsi128_ps(bits)};
+    }
+#else
+    Lanes lanes{{0.0f, 0.0f, 0.0f, 0.0f}};
     if constexpr (Fixed) {
         int32_t v[3];
-        std::memcpy(v, at, sizeof(v));
-        const float scale = 1.0f / 65536.0f;
-        x = float(v[0]) * scale;
-        y = float(v[1]) * scale;
-        z = float(v[2]) * scale;
+        std::memcpy(v, at, 12);
+        for (int k = 0; k < 3; ++k) {
+            lanes.v[k] = float(v[k]) * (1.0f / 65536.0f);
+        }
     } else {
-        float v[3];
-        std::memcpy(v, at, sizeof(v));
-        x = v[0];
-        y = v[1];
-        z = v[2];
+        std::memcpy(lanes.v, at, 12);
     }
+    return lanes;
+#endif
 }
 
-template <bool Fixed> inline void store(unsigned char* at, float x, float y, float z)
+// Writes three components at `at`: floats, or 16.16 values (times 65536, truncated toward zero; beyond
+// the 32-bit range clamped, NaN written as 0).
+template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
 {
+#if defined(__SSE2__)
+    __m128i bits;
     if constexpr (Fixed) {
-        const int32_t v[3] = {toFixed(x), toFixed(y), toFixed(z)};
-        std::memcpy(at, v, sizeof(v));
+        __m128 scaled = _mm_mul_ps(lanes.v, _mm_set1_ps(65536.0f));
+        scaled = _mm_and_ps(scaled, _mm_cmpord_ps(scaled, scaled));
+        scaled = _mm_max_ps(_mm_min_ps(scaled, _mm_set1_ps(2147483520.0f)), _mm_set1_ps(-2147483648.0f));
+        bits = _mm_cvttps_epi32(scaled);
     } else {
-        const float v[3] = {x, y, z};
-        std::memcpy(at, v, sizeof(v));
+        bits = _mm_castps_si128(lanes.v);
     }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), bits);
+    const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
+    std::memcpy(at + 8, &z, 4);
+#else
+    if constexpr (Fixed) {
+        int32_t v[3];
+        for (int k = 0; k < 3; ++k) {
+            float scaled = lanes.v[k] * 65536.0f;
+            scaled = scaled == scaled ? std::min(std::max(scaled, -2147483648.0f), 2147483520.0f) : 0.0f;
+            v[k] = static_cast<int32_t>(scaled);
+        }
+        std::memcpy(at, v, 12);
+    } else {
+        std::memcpy(at, lanes.v, 12);
+    }
+#endif
 }
 
-// The weighted sum over each vertex's assignments of the bone matrices applied to its position (and,
-// without the translation, to its normal). Vertices with no assignment keep the copied values.
+// For each vertex with assignments: the weighted sum of its bones' maps, applied to its position (and,
+// without the translation, to its normal); the sum of weight x (R p + T) over the assignments, with
+// the bone columns blended first. Vertices with no assignment keep the copied values.
 template <bool Fixed, bool Normals>
 void skin(const unsigned char* source, unsigned char* destination, const SkinningLayout& layout, int count,
-          const core::Collection<Mesh::BoneAssignmentList>& lists, const float* matrices, int boneCount)
+          const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones)
 {
     const size_t stride = static_cast<size_t>(layout.stride);
     for (int i = 0; i < count; ++i) {
-        const Mesh::BoneAssignmentList& list = lists[i];
-        const int n = list.size();
-        if (n == 0) {
+        const int32_t begin = starts[i];
+        const int32_t end = starts[i + 1];
+        if (begin == end) {
             continue;
         }
-        const Mesh::VertexBoneAssignment* assignment = &list[0];
+        const MeshComponent::Influence* influence = influences + begin;
+        const MeshComponent::BoneColumns* first = bones + influence->bone;
+        Lanes w = Lanes::all(influence->weight);
+        Lanes c0 = w * Lanes::load(first->c[0]);
+        Lanes c1 = w * Lanes::load(first->c[1]);
+        Lanes c2 = w * Lanes::load(first->c[2]);
+        Lanes c3 = w * Lanes::load(first->c[3]);
+        for (int32_t k = begin + 1; k < end; ++k) {
+            ++influence;
+            const MeshComponent::BoneColumns* bone = bones + influence->bone;
+            w = Lanes::all(influence->weight);
+            c0 = c0 + w * Lanes::load(bone->c[0]);
+            c1 = c1 + w * Lanes::load(bone->c[1]);
+            c2 = c2 + w * Lanes::load(bone->c[2]);
+            c3 = c3 + w * Lanes::load(bone->c[3]);
+        }
         const unsigned char* in = source + stride * static_cast<size_t>(i);
         unsigned char* out = destination + stride * static_cast<size_t>(i);
-        float px, py, pz;
-        load<Fixed>(in + layout.positionOffset, px, py, pz);
-        float nx = 0.0f, ny = 0.0f, nz = 0.0f;
+        const Lanes p = load<Fixed>(in + layout.positionOffset);
+        store<Fixed>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3));
         if constexpr (Normals) {
-            load<Fixed>(in + layout.normalOffset, nx, ny, nz);
-        }
-        float sx = 0.0f, sy = 0.0f, sz = 0.0f;
-        float tx = 0.0f, ty = 0.0f, tz = 0.0f;
-        for (int k = 0; k < n; ++k) {
-            const int bone = assignment[k].bone;
-            if (bone >= boneCount) {
-                continue;
-            }
-            const float w = assignment[k].weight;
-            const float* m = matrices + 12 * bone;
-            sx += w * (m[0] * px + m[1] * py + m[2] * pz + m[3]);
-            sy += w * (m[4] * px + m[5] * py + m[6] * pz + m[7]);
-            sz += w * (m[8] * px + m[9] * py + m[10] * pz + m[11]);
-            if constexpr (Normals) {
-                tx += w * (m[0] * nx + m[1] * ny + m[2] * nz);
-                ty += w * (m[4] * nx + m[5] * ny + m[6] * nz);
-                tz += w * (m[8] * nx + m[9] * ny + m[10] * nz);
-            }
-        }
-        store<Fixed>(out + layout.positionOffset, sx, sy, sz);
-        if constexpr (Normals) {
-            store<Fixed>(out + layout.normalOffset, tx, ty, tz);
+            const Lanes n = load<Fixed>(in + layout.normalOffset);
+            store<Fixed>(out + layout.normalOffset, c0 * n.lane0() + c1 * n.lane1() + c2 * n.lane2());
         }
     }
 }
@@ -386,45 +423,84 @@ void MeshComponent::updateVertexBuffer()
     }
 
     const int boneCount = skeleton->getNumBones();
-    boneMatrices.resize(static_cast<size_t>(boneCount) * 12);
+    // One more bone, all zero, stands for the assignments that name no bone: they add nothing.
+    boneColumns.resize(static_cast<size_t>(boneCount) + 1);
     for (int b = 0; b < boneCount; ++b) {
         const SkeletonComponent::Bone& bone = *skeleton->getBone(b);
         const float x = bone.boneSpaceRotate.x, y = bone.boneSpaceRotate.y, z = bone.boneSpaceRotate.z,
                     w = bone.boneSpaceRotate.w;
-        // The map v -> q v q* + T as a matrix, exact for any q (not only unit ones).
-        float* m = &boneMatrices[static_cast<size_t>(b) * 12];
-        m[0] = w * w + x * x - y * y - z * z;
-        m[1] = 2.0f * (x * y - w * z);
-        m[2] = 2.0f * (x * z + w * y);
-        m[3] = bone.boneSpaceTranslate.x;
-        m[4] = 2.0f * (x * y + w * z);
-        m[5] = w * w - x * x + y * y - z * z;
-        m[6] = 2.0f * (y * z - w * x);
-        m[7] = bone.boneSpaceTranslate.y;
-        m[8] = 2.0f * (x * z - w * y);
-        m[9] = 2.0f * (y * z + w * x);
-        m[10] = w * w - x * x - y * y + z * z;
-        m[11] = bone.boneSpaceTranslate.z;
+        // The map v -> q v q* + T by columns, exact for any q (not only unit ones).
+        float (*c)[4] = boneColumns[static_cast<size_t>(b)].c;
+        c[0][0] = w * w + x * x - y * y - z * z;
+        c[0][1] = 2.0f * (x * y + w * z);
+        c[0][2] = 2.0f * (x * z - w * y);
+        c[1][0] = 2.0f * (x * y - w * z);
+        c[1][1] = w * w - x * x + y * y - z * z;
+        c[1][2] = 2.0f * (y * z + w * x);
+        c[2][0] = 2.0f * (x * z + w * y);
+        c[2][1] = 2.0f * (y * z - w * x);
+        c[2][2] = w * w - x * x - y * y + z * z;
+        c[3][0] = bone.boneSpaceTranslate.x;
+        c[3][1] = bone.boneSpaceTranslate.y;
+        c[3][2] = bone.boneSpaceTranslate.z;
+        c[0][3] = c[1][3] = c[2][3] = c[3][3] = 0.0f;
+    }
+    std::memset(&boneColumns[static_cast<size_t>(boneCount)], 0, sizeof(BoneColumns));
+    if (assignmentsVersion != mesh->getVertexBoneAssignmentsVersion() || influenceBoneCount != boneCount ||
+        static_cast<int>(influenceStarts.size()) != mesh->vertexBoneAssignments.size() + 1) {
+        gatherInfluences();
     }
 
     render::VertexBufferAccessor from(source, render::Buffer::Access_READ);
     render::VertexBufferAccessor to(destination, render::Buffer::Access_WRITE);
     if (from.data != nullptr && to.data != nullptr) {
-        std::memcpy(to.data, from.data, static_cast<size_t>(std::min(source->getDataSize(), destination->getDataSize())));
         const int count = std::min({layout.vertexCount, target.vertexCount, mesh->vertexBoneAssignments.size()});
-        const float* matrices = boneMatrices.data();
-        const auto& lists = mesh->vertexBoneAssignments;
+        // The copy keeps what skinning does not write. When skinning writes every byte (each vertex is
+        // only a position and maybe a normal, and each is moved) there is nothing to keep.
+        const int skinnedBytes = layout.normalOffset >= 0 ? 24 : 12;
+        const bool allWritten = influenceGaps == 0 && layout.stride == skinnedBytes &&
+                                int64_t(count) * layout.stride == source->getDataSize() &&
+                                source->getDataSize() == destination->getDataSize();
+        if (!allWritten) {
+            std::memcpy(to.data, from.data, static_cast<size_t>(std::min(source->getDataSize(), destination->getDataSize())));
+        }
+        const int32_t* starts = influenceStarts.data();
+        const Influence* all = influences.data();
+        const BoneColumns* columns = boneColumns.data();
         const bool normals = layout.normalOffset >= 0;
         if (layout.fixed) {
-            normals ? skin<true, true>(from.data, to.data, layout, count, lists, matrices, boneCount)
-                    : skin<true, false>(from.data, to.data, layout, count, lists, matrices, boneCount);
+            normals ? skin<true, true>(from.data, to.data, layout, count, starts, all, columns)
+                    : skin<true, false>(from.data, to.data, layout, count, starts, all, columns);
         } else {
-            normals ? skin<false, true>(from.data, to.data, layout, count, lists, matrices, boneCount)
-                    : skin<false, false>(from.data, to.data, layout, count, lists, matrices, boneCount);
+            normals ? skin<false, true>(from.data, to.data, layout, count, starts, all, columns)
+                    : skin<false, false>(from.data, to.data, layout, count, starts, all, columns);
         }
     }
     from.unlock();
     to.unlock();
+}
+
+void MeshComponent::gatherInfluences()
+{
+    const auto& lists = mesh->vertexBoneAssignments;
+    const int boneCount = skeleton->getNumBones();
+    influenceStarts.resize(static_cast<size_t>(lists.size()) + 1);
+    influences.clear();
+    for (int i = 0; i < lists.size(); ++i) {
+        influenceStarts[static_cast<size_t>(i)] = static_cast<int32_t>(influences.size());
+        for (int a = 0; a < lists[i].size(); ++a) {
+            const Mesh::VertexBoneAssignment& assignment = lists[i][a];
+            // A bone past the skeleton is skipped: it reads the zero bone.
+            influences.push_back({assignment.bone < boneCount ? int32_t(assignment.bone) : boneCount, assignment.weight});
+        }
+    }
+    influenceStarts[static_cast<size_t>(lists.size())] = static_cast<int32_t>(influences.size());
+    influenceGaps = 0;
+    for (int i = 0; i < lists.size(); ++i) {
+        influenceGaps += lists[i].size() == 0 ? 1 : 0;
+    }
+    influenceBoneCount = boneCount;
+    assignmentsVersion = mesh->getVertexBoneAssignmentsVersion();
 }
 
 void MeshComponent::transformChanged(Transform* changed)

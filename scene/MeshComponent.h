@@ -58,6 +58,18 @@ public:
         int32_t scope = -1;
     };
 
+    // One bone that moves a vertex, as skinning reads it.
+    struct Influence
+    {
+        int32_t bone;
+        float weight;
+    };
+    // A bone's map v -> R v + T as four columns (R's three, then T), each padded to four floats.
+    struct alignas(16) BoneColumns
+    {
+        float c[4][4];
+    };
+
     explicit MeshComponent(Engine* engine);
     ~MeshComponent() override;
 
@@ -126,8 +138,19 @@ private:
     core::IntrusivePointer<Bound> bound;
     core::IntrusivePointer<Transform> worldTransform;
     core::IntrusivePointer<Bound> worldBound;
-    // One 3x4 matrix per bone, rebuilt each time the vertices are skinned; kept to reuse its storage.
-    std::vector<float> boneMatrices;
+    // Gathers the mesh's assignment lists into influences, one run per vertex.
+    void gatherInfluences();
+
+    // One entry per bone and a zero one, rebuilt each time the vertices are skinned.
+    std::vector<BoneColumns> boneColumns;
+    // The mesh's assignment lists laid end to end: vertex i's run starts at influenceStarts[i]; gathered
+    // again when the mesh's lists are set anew.
+    std::vector<int32_t> influenceStarts;
+    std::vector<Influence> influences;
+    int influenceBoneCount = -1;
+    // Vertices whose list is empty.
+    int influenceGaps = 0;
+    uint32_t assignmentsVersion = 0;
 };
 
 } // namespace rezezaz::scene

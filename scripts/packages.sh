@@ -24,6 +24,7 @@ PELOTUNE_TEST_PACKAGES=(
   libyuv-dev libpixman-1-dev
   libsndfile1-dev
   libsdl2-image-dev libstb-dev
+  libogre-1.12-dev
   # Real image files for the image reader tests.
   fp-compiler-3.2.2 python3-pygame assimp-testmodels 0ad-data-common
 )
