@@ -29,6 +29,7 @@ public:
         uint16_t bone = 0;
         float weight = 1.0f;
     };
+    static_assert(sizeof(VertexBoneAssignment) == 8, "a bone assignment is stored raw: u16 bone, 2 pad bytes, f32 weight");
 
     // One draw of the mesh. Its resource name is the submesh name.
     class SubMesh : public core::BaseResource

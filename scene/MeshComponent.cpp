@@ -121,44 +121,78 @@ template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
 #endif
 }
 
-// For each vertex with assignments: the weighted sum of its bones' maps, applied to its position (and,
-// without the translation, to its normal); the sum of weight x (R p + T) over the assignments, with
-// the bone columns blended first. Vertices with no assignment keep the copied values.
+// One vertex: the weighted sum of its bones' maps applied to its position (and, without the
+// translation, to its normal), which is the sum of weight x (R p + T) over its n influences, with the
+// bones' columns blended first.
 template <bool Fixed, bool Normals>
+inline void skinVertex(const unsigned char* in, unsigned char* out, const SkinningLayout& layout,
+                       const MeshComponent::Influence* influence, int n, const MeshComponent::BoneColumns* bones)
+{
+    const MeshComponent::BoneColumns* first = bones + influence->bone;
+    Lanes w = Lanes::all(influence->weight);
+    Lanes c0 = w * Lanes::load(first->c[0]);
+    Lanes c1 = w * Lanes::load(first->c[1]);
+    Lanes c2 = w * Lanes::load(first->c[2]);
+    Lanes c3 = w * Lanes::load(first->c[3]);
+    for (int k = 1; k < n; ++k) {
+        const MeshComponent::BoneColumns* bone = bones + influence[k].bone;
+        w = Lanes::all(influence[k].weight);
+        c0 = c0 + w * Lanes::load(bone->c[0]);
+        c1 = c1 + w * Lanes::load(bone->c[1]);
+        c2 = c2 + w * Lanes::load(bone->c[2]);
+        c3 = c3 + w * Lanes::load(bone->c[3]);
+    }
+    const Lanes p = load<Fixed>(in + layout.positionOffset);
+    store<Fixed>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3));
+    if constexpr (Normals) {
+        const Lanes normal = load<Fixed>(in + layout.normalOffset);
+        store<Fixed>(out + layout.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2());
+    }
+}
+
+// Every vertex with influences; those without keep the copied values. Uniform > 0: every vertex has
+// exactly that many, laid out one vertex after the other (the common case, unrolled).
+template <bool Fixed, bool Normals, int Uniform>
 void skin(const unsigned char* source, unsigned char* destination, const SkinningLayout& layout, int count,
           const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones)
 {
     const size_t stride = static_cast<size_t>(layout.stride);
     for (int i = 0; i < count; ++i) {
-        const int32_t begin = starts[i];
-        const int32_t end = starts[i + 1];
-        if (begin == end) {
-            continue;
-        }
-        const MeshComponent::Influence* influence = influences + begin;
-        const MeshComponent::BoneColumns* first = bones + influence->bone;
-        Lanes w = Lanes::all(influence->weight);
-        Lanes c0 = w * Lanes::load(first->c[0]);
-        Lanes c1 = w * Lanes::load(first->c[1]);
-        Lanes c2 = w * Lanes::load(first->c[2]);
-        Lanes c3 = w * Lanes::load(first->c[3]);
-        for (int32_t k = begin + 1; k < end; ++k) {
-            ++influence;
-            const MeshComponent::BoneColumns* bone = bones + influence->bone;
-            w = Lanes::all(influence->weight);
-            c0 = c0 + w * Lanes::load(bone->c[0]);
-            c1 = c1 + w * Lanes::load(bone->c[1]);
-            c2 = c2 + w * Lanes::load(bone->c[2]);
-            c3 = c3 + w * Lanes::load(bone->c[3]);
-        }
         const unsigned char* in = source + stride * static_cast<size_t>(i);
         unsigned char* out = destination + stride * static_cast<size_t>(i);
-        const Lanes p = load<Fixed>(in + layout.positionOffset);
-        store<Fixed>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3));
-        if constexpr (Normals) {
-            const Lanes n = load<Fixed>(in + layout.normalOffset);
-            store<Fixed>(out + layout.normalOffset, c0 * n.lane0() + c1 * n.lane1() + c2 * n.lane2());
+        if constexpr (Uniform > 0) {
+            skinVertex<Fixed, Normals>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones);
+        } else {
+            const int32_t begin = starts[i];
+            const int32_t end = starts[i + 1];
+            if (begin != end) {
+                skinVertex<Fixed, Normals>(in, out, layout, influences + begin, end - begin, bones);
+            }
         }
+    }
+}
+
+template <bool Fixed, bool Normals>
+void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
+          int count, const int32_t* starts, const MeshComponent::Influence* influences,
+          const MeshComponent::BoneColumns* bones)
+{
+    switch (uniform) {
+    case 1:
+        skin<Fixed, Normals, 1>(source, destination, layout, count, starts, influences, bones);
+        break;
+    case 2:
+        skin<Fixed, Normals, 2>(source, destination, layout, count, starts, influences, bones);
+        break;
+    case 3:
+        skin<Fixed, Normals, 3>(source, destination, layout, count, starts, influences, bones);
+        break;
+    case 4:
+        skin<Fixed, Normals, 4>(source, destination, layout, count, starts, influences, bones);
+        break;
+    default:
+        skin<Fixed, Normals, 0>(source, destination, layout, count, starts, influences, bones);
+        break;
     }
 }
 
@@ -468,12 +502,13 @@ void MeshComponent::updateVertexBuffer()
         const Influence* all = influences.data();
         const BoneColumns* columns = boneColumns.data();
         const bool normals = layout.normalOffset >= 0;
+        const int uniform = influenceUniform;
         if (layout.fixed) {
-            normals ? skin<true, true>(from.data, to.data, layout, count, starts, all, columns)
-                    : skin<true, false>(from.data, to.data, layout, count, starts, all, columns);
+            normals ? skin<true, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
+                    : skin<true, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
         } else {
-            normals ? skin<false, true>(from.data, to.data, layout, count, starts, all, columns)
-                    : skin<false, false>(from.data, to.data, layout, count, starts, all, columns);
+            normals ? skin<false, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
+                    : skin<false, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
         }
     }
     from.unlock();
@@ -496,8 +531,10 @@ void MeshComponent::gatherInfluences()
     }
     influenceStarts[static_cast<size_t>(lists.size())] = static_cast<int32_t>(influences.size());
     influenceGaps = 0;
+    influenceUniform = lists.size() > 0 ? lists[0].size() : 0;
     for (int i = 0; i < lists.size(); ++i) {
         influenceGaps += lists[i].size() == 0 ? 1 : 0;
+        influenceUniform = lists[i].size() == influenceUniform ? influenceUniform : 0;
     }
     influenceBoneCount = boneCount;
     assignmentsVersion = mesh->getVertexBoneAssignmentsVersion();

@@ -150,6 +150,8 @@ private:
     int influenceBoneCount = -1;
     // Vertices whose list is empty.
     int influenceGaps = 0;
+    // The number of influences of every vertex when all have the same, else 0.
+    int influenceUniform = 0;
     uint32_t assignmentsVersion = 0;
 };
 

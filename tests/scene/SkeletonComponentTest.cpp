@@ -337,6 +337,14 @@ TEST_F(SkeletonComponentTest, DebugDrawingOfASingleBoneHasNoLines)
     component->destroy();
     EXPECT_EQ(component->getBonePointVertexData(), nullptr);
 
+    // An engine that can make no render state gives no debug material, and so no buffers.
+    Pointer<rezezaz::scene::Engine> unbacked(new rezezaz::scene::Engine(nullptr, nullptr));
+    Pointer<SkeletonComponent> plain(new SkeletonComponent(unbacked.get(), skeleton.get()));
+    plain->setRenderSkeleton(true);
+    EXPECT_EQ(plain->getRenderMaterial(), nullptr);
+    EXPECT_EQ(plain->getBonePointVertexData(), nullptr);
+    unbacked->destroy();
+
     // Without a skeleton: no bones, a box of zeros.
     Pointer<SkeletonComponent> empty(new SkeletonComponent(engine.get(), nullptr));
     EXPECT_EQ(empty->getNumBones(), 0);
