@@ -180,6 +180,60 @@ TEST_F(MeshComponentTest, SkinningMovesVerticesByTheirWeightedBones)
     expectNear(readVertex(m->staticVertexData.get(), 0), Vector3(1, 0, 0));
 }
 
+TEST_F(MeshComponentTest, EveryNumberOfBonesPerVertexBlendsTheSame)
+{
+    // Each vertex A bones of weight 1/A, bone 0 among them moved by +2: every vertex moves 2/A.
+    for (int a : {1, 2, 3, 4}) {
+        SCOPED_TRACE(a);
+        Pointer<Skeleton> s(new Skeleton());
+        for (int b = 0; b < 4; ++b) {
+            s->addBone(bone(b, -1, Vector3()).get());
+        }
+        std::vector<std::pair<int, float>> list;
+        for (int k = 0; k < a; ++k) {
+            list.push_back({k, 1.0f / float(a)});
+        }
+        Pointer<Mesh> m = mesh(vertexData({Vector3(0, 1, 0), Vector3(0, 0, 1)}), s, assignments({list, list}));
+        Pointer<MeshComponent> component(new MeshComponent(engine.get()));
+        component->setMesh(m.get());
+        moveAndSkin(*component);
+        expectNear(readVertex(component->getDynamicVertexData(), 0), Vector3(2.0f / float(a), 1, 0));
+        expectNear(readVertex(component->getDynamicVertexData(), 1), Vector3(2.0f / float(a), 0, 1));
+    }
+}
+
+TEST_F(MeshComponentTest, ElementsThatAreNotSkinnedKeepTheirValues)
+{
+    Pointer<VertexFormat> f = engine->getVertexFormats().POSITION_NORMAL_TEX_COORD;
+    Pointer<rezezaz::render::VertexBuffer> buffer = buffers()->createVertexBuffer(1, 3, f, 2);
+    {
+        rezezaz::render::VertexBufferAccessor a(buffer.get(), 2);
+        for (int i = 0; i < 2; ++i) {
+            a.set(i, 0, Vector3(1, 0, 0));
+            a.set(i, 1, Vector3(0, 0, 1));
+            a.set2(i, 2, 0.25f, 0.75f);
+        }
+    }
+    Pointer<Mesh> m = mesh(new VertexData(buffer), skeleton(), assignments({{{0, 1.0f}}, {{0, 1.0f}}}));
+    Pointer<MeshComponent> component(new MeshComponent(engine.get()));
+    component->setMesh(m.get());
+    moveAndSkin(*component);
+    rezezaz::render::VertexBufferAccessor a(component->getDynamicVertexData()->vertexBuffers[0].get(), 1);
+    for (int i = 0; i < 2; ++i) {
+        const int word = i * a.vertexSize + a.elementOffsets[2];
+        EXPECT_EQ(a.floatData[word], 0.25f);
+        EXPECT_EQ(a.floatData[word + 1], 0.75f);
+    }
+    a.unlock();
+    expectNear(readVertex(component->getDynamicVertexData(), 1), Vector3(3, 0, 0));
+
+    // Lists set anew are the ones skinned from then on.
+    m->setVertexBoneAssignments(assignments({{{1, 1.0f}}, {}}));
+    component->updateVertexBuffer();
+    expectNear(readVertex(component->getDynamicVertexData(), 0), Vector3(1, 0, 0));
+    expectNear(readVertex(component->getDynamicVertexData(), 1), Vector3(1, 0, 0));
+}
+
 TEST_F(MeshComponentTest, NormalsAreRotatedNotTranslatedAndFixedPointIsSkinnedToo)
 {
     for (int type : {VertexFormat::Type_FLOAT32, VertexFormat::Type_FIXED32}) {
