@@ -61,7 +61,9 @@ struct Lanes
 #endif
 };
 
-// The three components at `at`: floats, or 16.16 values times 2^-16.
+// The three components at `at`: floats, or 16.16 values as they stand (skinning works on 16.16 data
+// in units of 2^-16, its bones' translations scaled to match, which gives the same numbers as scaling
+// each value: the scales are powers of two).
 template <bool Fixed> inline Lanes load(const unsigned char* at)
 {
 #if defined(__SSE2__)
@@ -70,7 +72,7 @@ template <bool Fixed> inline Lanes load(const unsigned char* at)
     std::memcpy(&z, at + 8, 4);
     const __m128i bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
     if constexpr (Fixed) {
-        return {_mm_mul_ps(_mm_cvtepi32_ps(bits), _mm_set1_ps(1.0f / 65536.0f))};
+        return {_mm_cvtepi32_ps(bits)};
     } else {
         return {_mm_castsi128_ps(bits)};
     }
@@ -80,7 +82,7 @@ template <bool Fixed> inline Lanes load(const unsigned char* at)
         int32_t v[3];
         std::memcpy(v, at, 12);
         for (int k = 0; k < 3; ++k) {
-            lanes.v[k] = float(v[k]) * (1.0f / 65536.0f);
+            lanes.v[k] = float(v[k]);
         }
     } else {
         std::memcpy(lanes.v, at, 12);
@@ -89,14 +91,14 @@ template <bool Fixed> inline Lanes load(const unsigned char* at)
 #endif
 }
 
-// Writes three components at `at`: floats, or 16.16 values (times 65536, truncated toward zero; beyond
-// the 32-bit range clamped, NaN written as 0).
+// Writes three components at `at`: floats, or 16.16 values from values in units of 2^-16 (truncated
+// toward zero; beyond the 32-bit range clamped, NaN written as 0).
 template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
 {
 #if defined(__SSE2__)
     __m128i bits;
     if constexpr (Fixed) {
-        __m128 scaled = _mm_mul_ps(lanes.v, _mm_set1_ps(65536.0f));
+        __m128 scaled = lanes.v;
         scaled = _mm_and_ps(scaled, _mm_cmpord_ps(scaled, scaled));
         scaled = _mm_max_ps(_mm_min_ps(scaled, _mm_set1_ps(2147483520.0f)), _mm_set1_ps(-2147483648.0f));
         bits = _mm_cvttps_epi32(scaled);
@@ -110,7 +112,7 @@ template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
     if constexpr (Fixed) {
         int32_t v[3];
         for (int k = 0; k < 3; ++k) {
-            float scaled = lanes.v[k] * 65536.0f;
+            float scaled = lanes.v[k];
             scaled = scaled == scaled ? std::min(std::max(scaled, -2147483648.0f), 2147483520.0f) : 0.0f;
             v[k] = static_cast<int32_t>(scaled);
         }
@@ -160,7 +162,22 @@ void skin(const unsigned char* source, unsigned char* destination, const Skinnin
     for (int i = 0; i < count; ++i) {
         const unsigned char* in = source + stride * static_cast<size_t>(i);
         unsigned char* out = destination + stride * static_cast<size_t>(i);
-        if constexpr (Uniform > 0) {
+        if constexpr (Uniform == 1) {
+            // One bone: its map applied, then weighted, which spares blending the columns.
+            const MeshComponent::Influence& influence = influences[i];
+            const MeshComponent::BoneColumns* bone = bones + influence.bone;
+            const Lanes w = Lanes::all(influence.weight);
+            const Lanes c0 = Lanes::load(bone->c[0]);
+            const Lanes c1 = Lanes::load(bone->c[1]);
+            const Lanes c2 = Lanes::load(bone->c[2]);
+            const Lanes p = load<Fixed>(in + layout.positionOffset);
+            store<Fixed>(out + layout.positionOffset,
+                         w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(bone->c[3]))));
+            if constexpr (Normals) {
+                const Lanes normal = load<Fixed>(in + layout.normalOffset);
+                store<Fixed>(out + layout.normalOffset, w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()));
+            }
+        } else if constexpr (Uniform > 0) {
             skinVertex<Fixed, Normals>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones);
         } else {
             const int32_t begin = starts[i];
@@ -457,6 +474,8 @@ void MeshComponent::updateVertexBuffer()
     }
 
     const int boneCount = skeleton->getNumBones();
+    // 16.16 data is skinned in its own units of 2^-16: the translations are scaled to them.
+    const float unit = layout.fixed ? 65536.0f : 1.0f;
     // One more bone, all zero, stands for the assignments that name no bone: they add nothing.
     boneColumns.resize(static_cast<size_t>(boneCount) + 1);
     for (int b = 0; b < boneCount; ++b) {
@@ -474,9 +493,9 @@ void MeshComponent::updateVertexBuffer()
         c[2][0] = 2.0f * (x * z + w * y);
         c[2][1] = 2.0f * (y * z - w * x);
         c[2][2] = w * w - x * x - y * y + z * z;
-        c[3][0] = bone.boneSpaceTranslate.x;
-        c[3][1] = bone.boneSpaceTranslate.y;
-        c[3][2] = bone.boneSpaceTranslate.z;
+        c[3][0] = bone.boneSpaceTranslate.x * unit;
+        c[3][1] = bone.boneSpaceTranslate.y * unit;
+        c[3][2] = bone.boneSpaceTranslate.z * unit;
         c[0][3] = c[1][3] = c[2][3] = c[3][3] = 0.0f;
     }
     std::memset(&boneColumns[static_cast<size_t>(boneCount)], 0, sizeof(BoneColumns));
