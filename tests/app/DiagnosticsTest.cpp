@@ -296,7 +296,8 @@ TEST(DiagnosticsTest, ChecksTheMeterInItsCadenceModeAndMailsTheReport)
                                   "Manufacturer ID:255",
                                   "Model Number:2",
                                   "Software Version:30",
-                                  "Autozero:0",
+                                  // The meter's auto-zero status page: auto zero supported.
+                                  "Autozero:1",
                                   "Zero Offset:" + QString::number(b.firmware.calibration.value),
                                   "Reed States:No",
                                   "Torque Direction:forward",
