@@ -245,6 +245,48 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
     }
 }
 
+// The user cancels the upload's box and goes back while the upload runs: the upload is the window's,
+// so the result is still shown and a successful upload is reported, once, also to a server that
+// closes the connection without an answer; then the window goes back to its first pages.
+TEST(FirmwareEndToEndTest, CancelThenBackDuringTheUploadStillShowsTheResultAndReportsIt)
+{
+    for (const bool serverCloses : {false, true}) {
+        SCOPED_TRACE(serverCloses ? "the server closes the connection" : "the server answers");
+        Session session;
+        session.rig.boxes.press("Disconnected", "OK");
+        ASSERT_TRUE(session.openFirmwarePage());
+        QPointer<QWidget> page = session.rig.currentPage();
+        ASSERT_TRUE(session.checkAndUpdate());
+        const qsizetype requestsBefore = session.server.requests().size();
+        if (serverCloses) {
+            HttpsTestServer::Response closed;
+            closed.fault = HttpsTestServer::Response::Fault::CloseConnection;
+            session.server.setResponse("/rss", closed);
+        }
+        ASSERT_TRUE(session.rig.runUntil(
+            [&] {
+                return session.progressBox() != nullptr &&
+                       session.progressBox()->labelText() == "Uploading Firmware";
+            },
+            3000));
+
+        ASSERT_TRUE(support::clickButton(session.progressBox(), "Cancel"));
+        session.rig.button("backButton")->click();
+        WindowRig::flush();
+        EXPECT_TRUE(page.isNull());
+        EXPECT_EQ(session.rig.currentPageClass(), "Sensor");
+
+        ASSERT_TRUE(session.live([&] { return session.seen("Success!") > 0; }));
+        ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; })) << "the report, then back";
+        EXPECT_EQ(session.applicationArea(), session.expectedArea());
+        EXPECT_EQ(session.seen("Failed"), 0);
+        ASSERT_EQ(session.server.requests().size(), requestsBefore + 1) << "one report, posted once";
+        EXPECT_EQ(session.server.requests().last().body.split(',').value(2), "release31.pmimg");
+        EXPECT_EQ(session.seen("Network Error"), serverCloses ? 1 : 0);
+        EXPECT_EQ(session.seen("Disconnected"), 0);
+    }
+}
+
 // The user leaves the page while the server is still slow to answer: the job is ended with the page,
 // nothing comes back to it, and the program goes on.
 TEST(FirmwareEndToEndTest, ThePageClosedWhileACheckRunsTakesItsJobWithIt)
