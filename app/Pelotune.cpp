@@ -332,8 +332,9 @@ void Pelotune::allBack()
 
 void Pelotune::placeOverWindow(QWidget* box)
 {
-    // The box's window belongs to this one: the box shows centred on it, at the size it shows with,
-    // and the window system keeps it above the window.
+    // The box's window belongs to this one: the box shows centred on it, and the window system keeps
+    // it above the window. Centred at the size it shows with, not the size of a widget never laid out.
+    box->adjustSize();
     box->winId();
     if (box->windowHandle() != nullptr && windowHandle() != nullptr) {
         box->windowHandle()->setTransientParent(windowHandle());
