@@ -353,7 +353,8 @@ void Firmware::uploadBetaFirmware()
 bool Firmware::uploadRunning() const
 {
     // Also one that an earlier page started: the meter takes one upload at a time.
-    for (FirmwareUpload* running : mainWindow->findChildren<FirmwareUpload*>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (FirmwareUpload* running :
+         mainWindow->findChildren<FirmwareUpload*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (running->underWay()) {
             return true;
         }
@@ -385,11 +386,9 @@ FirmwareUpload* Firmware::makeUpload()
     noteSerialNumber();
     input.serialNumber = serialNumber;
     input.uploadedImageName = uploadingBeta ? betaFile : releaseFile;
-    auto* upload = new FirmwareUpload(device.get(), mainWindow, this, image, uploadLimitMs, input, firmwareFolder,
-                                      server(), watch);
-    connect(upload, &FirmwareUpload::uploading, this, [this] {
-        showProgressBox("Uploading Firmware");
-    });
+    auto* upload = new FirmwareUpload(device.get(), mainWindow, this, image, uploadLimitMs, input,
+                                      firmwareFolder, server(), watch);
+    connect(upload, &FirmwareUpload::uploading, this, [this] { showProgressBox("Uploading Firmware"); });
     connect(upload, &FirmwareUpload::progressed, this, [this](int percent) {
         if (progress != nullptr) {
             progress->setValue(percent);

@@ -309,7 +309,8 @@ TEST(FirmwareEndToEndTest, CancelThenBackDuringTheUploadStillShowsTheResultAndRe
         EXPECT_EQ(session.rig.currentPageClass(), "Sensor");
 
         ASSERT_TRUE(session.live([&] { return session.seen("Success!") > 0; }));
-        ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; })) << "the report, then back";
+        ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
+            << "the report, then back";
         EXPECT_EQ(session.applicationArea(), session.expectedArea());
         EXPECT_EQ(session.seen("Failed"), 0);
         ASSERT_EQ(session.server.requests().size(), requestsBefore + 1) << "one report, posted once";

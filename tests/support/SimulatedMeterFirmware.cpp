@@ -309,8 +309,8 @@ bool SimulatedMeterFirmware::calibrationRequest(SimulatedPowerMeter& meter, cons
         const bool acknowledged = (data[5] & 0x80) != 0;
         // First the auto-zero status: supported (bit 0), and on (bit 1) as the autozero setting says.
         const unsigned char autozero = static_cast<unsigned char>(0x01 | ((mRegisters[0x39] & 0x01) << 1));
-        const Bytes status{kCalibrationPage,    kAutozeroStatus, autozero, 0xFF, 0xFF, lo(calibration.value),
-                           hi(calibration.value), 0xFF};
+        const Bytes status{kCalibrationPage,      kAutozeroStatus,       autozero, 0xFF, 0xFF,
+                           lo(calibration.value), hi(calibration.value), 0xFF};
         acknowledged ? meter.sendAcknowledged(status) : meter.queuePage(status);
         for (int i = 0; i < times; ++i) {
             if (acknowledged) {
