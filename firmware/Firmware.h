@@ -126,7 +126,7 @@ protected:
 
 private:
     void upload(bool beta);
-    // True while an upload runs on the meter, this page's or an earlier one's.
+    // True while an upload runs on the meter or reports its success, this page's or an earlier one's.
     bool uploadRunning() const;
     // An upload of `image` that shows its progress on this page while it lives.
     FirmwareUpload* makeUpload();

@@ -162,7 +162,7 @@ void FirmwareUpload::bootloadFinished(VelonixPowerMeterDevice*, bool success)
 
 void FirmwareUpload::closed(SportDevice*)
 {
-    if (underWay()) {
+    if (uploadRunning()) {
         Log::alert("Firmware::upload the meter's channel closed");
         end(false);
     }
@@ -170,7 +170,7 @@ void FirmwareUpload::closed(SportDevice*)
 
 void FirmwareUpload::stalled()
 {
-    if (!underWay()) {
+    if (!uploadRunning()) {
         return;
     }
     if (percent < 0) {

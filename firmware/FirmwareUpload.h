@@ -47,8 +47,9 @@ public:
     void start();
     // Reports the successful upload to the server, then goes back to the window's first pages.
     void report();
-    // From start() until the upload's result; the report that follows is no longer the upload.
-    bool underWay() const { return state == State::Switching || state == State::Uploading; }
+    // From start() until the end of the report that follows a success: the meter takes no other
+    // upload meanwhile, and its restart after the upload is no loss.
+    bool underWay() const { return state != State::Idle && state != State::Over; }
 
     // vant::device::SportDeviceListener
     void opened(vant::device::SportDevice* device) override;
@@ -100,6 +101,8 @@ private:
         Over
     };
 
+    // Into the bootloader or uploading: the upload's result is still to come.
+    bool uploadRunning() const { return state == State::Switching || state == State::Uploading; }
     void startBootload();
     // The upload ends: the result on the window, then the report or the end of this object.
     void end(bool success);
