@@ -250,6 +250,7 @@ void Slope::resetSlope()
                                                  static_cast<double>(factorySlope))
                              : QString("Reset slope with factory slope?");
     QMessageBox box(QMessageBox::Question, "Reset Slope", text, QMessageBox::Ok | QMessageBox::Cancel);
+    mainWindow->placeOverWindow(&box);
     QPointer<Slope> self(this);
     const int answer = box.exec();
     if (self.isNull() || answer != QMessageBox::Ok) {
