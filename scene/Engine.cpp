@@ -5,6 +5,7 @@
 #include "content/DiffuseMaterialCreator.h"
 #include "content/OSXTextureStreamer.h"
 #include "content/TGAStreamer.h"
+#include "content/TMSHStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -132,6 +133,7 @@ void Engine::installHandlers()
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+        {meshManager_.get(), "tmsh", new TMSHStreamer(this)},
     };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
