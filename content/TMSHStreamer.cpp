@@ -585,8 +585,10 @@ IntrusivePointer<render::VertexBuffer> TMSHStreamer::readVertexBuffer(DataStream
         if (format) {
             format->destroy();
         }
-        refuse(String("TMSHStreamer: ") + (long long)(count) + " vertices of " + vertexSize +
-               " bytes without a vertex size or larger than the file");
+        if (vertexSize <= 0) {
+            refuse(String("TMSHStreamer: ") + (long long)(count) + " vertices without a vertex size");
+        }
+        refuse(String("TMSHStreamer: vertex count ") + (long long)(count) + " larger than the file");
     }
     const int bytes = int(count) * vertexSize;
     if (!format) {
