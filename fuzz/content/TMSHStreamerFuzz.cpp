@@ -46,18 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     engine->installHandlers();
     {
         IntrusivePointer<rezezaz::scene::TMSHStreamer> streamer(new rezezaz::scene::TMSHStreamer(engine.get()));
+        IntrusivePointer<Mesh> mesh;
         try {
-            IntrusivePointer<Mesh> mesh = read(streamer.get(), data, int(size));
-            if (mesh) {
-                IntrusivePointer<rezezaz::core::io::MemoryStream> out(new rezezaz::core::io::MemoryStream());
-                if (streamer->save(out.get(), mesh.get(), nullptr, nullptr)) {
-                    IntrusivePointer<Mesh> again = read(streamer.get(), out->getOriginalDataPointer(), out->length());
-                    if (!again || again->getNumSubMeshes() != mesh->getNumSubMeshes()) {
-                        __builtin_trap();
-                    }
-                }
-            }
+            mesh = read(streamer.get(), data, int(size));
         } catch (const rezezaz::core::Exception&) {
+        }
+        IntrusivePointer<rezezaz::core::io::MemoryStream> out(new rezezaz::core::io::MemoryStream());
+        if (mesh && streamer->save(out.get(), mesh.get(), nullptr, nullptr)) {
+            // The writer's file is one the reader takes, with the same submeshes.
+            IntrusivePointer<Mesh> again = read(streamer.get(), out->getOriginalDataPointer(), out->length());
+            if (!again || again->getNumSubMeshes() != mesh->getNumSubMeshes()) {
+                __builtin_trap();
+            }
         }
     }
     engine->destroy();
