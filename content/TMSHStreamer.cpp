@@ -362,11 +362,17 @@ IntrusivePointer<Mesh> TMSHStreamer::readMesh(DataStream* in, int)
 
     const uint32_t lists = in->readLUInt32();
     checkFits(in, int64_t(lists), 1, "bone-assignment list count");
+    // The reads are sequential: what is left is counted down here rather than asked of the stream
+    // for every list.
+    int64_t left = bytesLeft(in);
     core::Collection<Mesh::BoneAssignmentList> assignments;
     assignments.reserve(int(lists));
     for (uint32_t v = 0; v < lists; ++v) {
         const int n = in->readUInt8();
-        checkFits(in, n, ASSIGNMENT_SIZE, "bone-assignment count");
+        left -= 1 + n * ASSIGNMENT_SIZE;
+        if (left < 0) {
+            refuse(String("TMSHStreamer: bone-assignment count ") + n + " larger than the file");
+        }
         Mesh::BoneAssignmentList list;
         for (int a = 0; a < n; ++a) {
             Mesh::VertexBoneAssignment assignment;
