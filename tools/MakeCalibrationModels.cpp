@@ -388,8 +388,12 @@ Model chain(double y, double inner, double outer)
             const V3 q = hexagon[(i + 1) % 6];
             const V3 e = q - p;
             const V3 normal{e.z, 0.0, -e.x};
-            model.quad(model.vertex(p + V3{0.0, y0, 0.0}, normal), model.vertex(q + V3{0.0, y0, 0.0}, normal),
-                       model.vertex(q + V3{0.0, y1, 0.0}, normal), model.vertex(p + V3{0.0, y1, 0.0}, normal));
+            // One statement each: the order of a call's arguments is not fixed.
+            const int a = model.vertex(p + V3{0.0, y0, 0.0}, normal);
+            const int b = model.vertex(q + V3{0.0, y0, 0.0}, normal);
+            const int c = model.vertex(q + V3{0.0, y1, 0.0}, normal);
+            const int d = model.vertex(p + V3{0.0, y1, 0.0}, normal);
+            model.quad(a, b, c, d);
         }
     }
     return model;
