@@ -632,8 +632,8 @@ int main(int argc, char** argv)
         engine->setHasBackableFixed(true);
         engine->installHandlers();
 
-        const Look silver{"Material", math::Vector4(0.40f, 0.40f, 0.42f, 1.0f),
-                          math::Vector4(0.78f, 0.78f, 0.80f, 1.0f), math::Vector4(0.60f, 0.60f, 0.60f, 1.0f), 24.0f};
+        const Look silver{"Material", math::Vector4(0.22f, 0.22f, 0.23f, 1.0f),
+                          math::Vector4(0.62f, 0.62f, 0.64f, 1.0f), math::Vector4(0.50f, 0.50f, 0.50f, 1.0f), 24.0f};
         const Look dark{"Material.002", math::Vector4(0.10f, 0.10f, 0.11f, 1.0f),
                         math::Vector4(0.22f, 0.22f, 0.24f, 1.0f), math::Vector4(0.40f, 0.40f, 0.40f, 1.0f), 32.0f};
         const Look chainLook{"Chain", math::Vector4(0.18f, 0.18f, 0.18f, 1.0f),
