@@ -72,6 +72,7 @@ void Mesh::setSkeleton(IntrusivePointer<Skeleton> skeleton)
 void Mesh::setVertexBoneAssignments(const core::Collection<BoneAssignmentList>& assignments)
 {
     vertexBoneAssignments = assignments;
+    ++vertexBoneAssignmentsVersion;
 }
 
 void Mesh::compile()

@@ -29,6 +29,7 @@ public:
         uint16_t bone = 0;
         float weight = 1.0f;
     };
+    static_assert(sizeof(VertexBoneAssignment) == 8, "a bone assignment is stored raw: u16 bone, 2 pad bytes, f32 weight");
 
     // One draw of the mesh. Its resource name is the submesh name.
     class SubMesh : public core::BaseResource
@@ -74,6 +75,10 @@ public:
     // skeleton are skipped, and lists beyond the vertex count are not read.
     void compileBoneBounds();
 
+    // Counts the calls of setVertexBoneAssignments, so that a component knows its copy of the lists
+    // is stale.
+    uint32_t getVertexBoneAssignmentsVersion() const { return vertexBoneAssignmentsVersion; }
+
     int getNumSubMeshes() const { return subMeshes.size(); }
     SubMesh* getSubMesh(int index) const { return subMeshes[index].get(); }
 
@@ -83,6 +88,9 @@ public:
     core::IntrusivePointer<render::VertexData> staticVertexData;
     core::IntrusivePointer<Skeleton> skeleton;
     core::Collection<BoneAssignmentList> vertexBoneAssignments;
+
+private:
+    uint32_t vertexBoneAssignmentsVersion = 1;
 };
 
 } // namespace rezezaz::scene
