@@ -9,6 +9,7 @@
 #include "render/VertexData.h"
 #include "scene/Engine.h"
 #include "scene/Mesh.h"
+#include "scene/MeshComponent.h"
 #include "scene/ResourceManager.h"
 #include "scene/Skeleton.h"
 #include "scene/material/Material.h"
@@ -243,6 +244,40 @@ TEST_F(CalibrationModelsTest, TheCrankHasTwoRootBonesThatGiveBackItsVertices)
     EXPECT_EQ(onBone[0], 1804);
     EXPECT_EQ(onBone[1], 162);
     EXPECT_NEAR(leftArmEnd, -1.7f, 1e-3f);
+}
+
+TEST_F(CalibrationModelsTest, TheCrankSkinnedByTheMeshComponentEqualsItsStoredVertices)
+{
+    IntrusivePointer<Mesh> mesh = find("crank");
+    ASSERT_TRUE(mesh);
+    IntrusivePointer<rezezaz::scene::MeshComponent> component(new rezezaz::scene::MeshComponent(engine.get()));
+    component->setMesh(mesh.get());
+    ASSERT_TRUE(component->getSkeleton());
+    ASSERT_NE(component->getDynamicVertexData(), nullptr);
+    render::VertexBuffer* skinned = component->getDynamicVertexData()->vertexBuffers[0].get();
+    ASSERT_EQ(skinned->getSize(), 1966);
+    // Spoilt first, so that only skinning can put the vertices back.
+    unsigned char* bytes = skinned->lock(render::Buffer::Access_WRITE);
+    ASSERT_NE(bytes, nullptr);
+    std::fill(bytes, bytes + 1966 * 24, static_cast<unsigned char>(0x7F));
+    skinned->unlock();
+
+    component->updateVertexBuffer();
+
+    const std::vector<Vertex> stored = verticesOf(*mesh);
+    const auto* floats = reinterpret_cast<const float*>(skinned->lock(render::Buffer::Access_READ));
+    int different = 0;
+    for (int v = 0; v < 1966; ++v) {
+        const float* s = floats + 6 * v;
+        const Vertex& w = stored[size_t(v)];
+        if (!(s[0] == w.position.x && s[1] == w.position.y && s[2] == w.position.z && s[3] == w.normal.x &&
+              s[4] == w.normal.y && s[5] == w.normal.z)) {
+            ++different;
+        }
+    }
+    skinned->unlock();
+    EXPECT_EQ(different, 0);
+    component->destroy();
 }
 
 TEST_F(CalibrationModelsTest, TheArrowsPointDownUnderTheLoadedArmEnds)
