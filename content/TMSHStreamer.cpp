@@ -672,10 +672,20 @@ bool TMSHStreamer::save(IntrusivePointer<core::io::Stream> stream, IntrusivePoin
     if (mesh == nullptr || !stream) {
         return false;
     }
+    // What the format cannot hold is refused before anything is written: more submeshes than a
+    // reader takes, index data of code 0 (it would read back as absent index data followed by
+    // garbage), and more than 255 bones on one vertex (the count is one byte).
+    if (mesh->getNumSubMeshes() > 32767) {
+        return false;
+    }
     for (int i = 0; i < mesh->getNumSubMeshes(); ++i) {
         const render::IndexData* indexData = mesh->getSubMesh(i)->indexData.get();
         if (indexData != nullptr && indexData->primitive == render::IndexData::Primitive_POINTS) {
-            // Stored as code 0 it would read back as absent index data followed by garbage.
+            return false;
+        }
+    }
+    for (int v = 0; v < mesh->vertexBoneAssignments.size(); ++v) {
+        if (mesh->vertexBoneAssignments[v].size() > 255) {
             return false;
         }
     }
@@ -733,8 +743,7 @@ void TMSHStreamer::writeMesh(DataStream* out, Mesh* mesh)
     const core::Collection<Mesh::BoneAssignmentList>& lists = mesh->vertexBoneAssignments;
     out->writeLUInt32(uint32_t(lists.size()));
     for (int v = 0; v < lists.size(); ++v) {
-        // The count is one byte: a longer list keeps its first 255 assignments.
-        const int n = lists[v].size() < 255 ? lists[v].size() : 255;
+        const int n = lists[v].size();
         out->writeUInt8(uint8_t(n));
         for (int a = 0; a < n; ++a) {
             out->writeLUInt16(lists[v][a].bone);

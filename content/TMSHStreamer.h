@@ -57,8 +57,9 @@ public:
     // The mesh of the last mesh block; null for a file without one. The data and listener are unused.
     core::IntrusivePointer<core::Resource> load(core::IntrusivePointer<core::io::Stream> stream, ResourceData* data,
                                                 ProgressListener* listener) override;
-    // False, writing nothing, for a resource that is not a mesh or a mesh with index data of
-    // primitive 0 (which the format cannot tell from absent index data).
+    // False, writing nothing, for a resource that is not a mesh, or a mesh the format cannot hold:
+    // more than 32767 submeshes, index data of primitive 0 (which the format cannot tell from
+    // absent index data), a vertex moved by more than 255 bones.
     bool save(core::IntrusivePointer<core::io::Stream> stream, core::IntrusivePointer<core::Resource> resource,
               ResourceData* data, ProgressListener* listener) override;
 

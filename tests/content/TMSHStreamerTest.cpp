@@ -619,6 +619,18 @@ TEST_F(TMSHStreamerTest, TheWriterRefusesWhatTheFormatCannotHold)
     IntrusivePointer<Mesh> mesh = fullMesh(engine.get());
     mesh->getSubMesh(1)->indexData->primitive = IndexData::Primitive_POINTS;
     EXPECT_TRUE(save(mesh.get(), false).empty());
+
+    IntrusivePointer<Mesh> crowded = fullMesh(engine.get());
+    rezezaz::core::Collection<Mesh::BoneAssignmentList> lists = crowded->vertexBoneAssignments;
+    for (int i = 0; i < 256; ++i) {
+        lists[0].add(Mesh::VertexBoneAssignment{0, 1.0f / 256});
+    }
+    crowded->setVertexBoneAssignments(lists);
+    EXPECT_TRUE(save(crowded.get(), false).empty());
+    lists[0].erase(lists[0].begin());
+    crowded->setVertexBoneAssignments(lists);
+    EXPECT_FALSE(save(crowded.get()).empty());
+
     EXPECT_FALSE(streamer->save(new MemoryStream(), nullptr, nullptr, nullptr));
     IntrusivePointer<Skeleton> notAMesh(new Skeleton());
     EXPECT_FALSE(streamer->save(new MemoryStream(), notAMesh.get(), nullptr, nullptr));
