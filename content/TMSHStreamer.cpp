@@ -602,11 +602,16 @@ IntrusivePointer<render::VertexBuffer> TMSHStreamer::readVertexBuffer(DataStream
     }
     IntrusivePointer<render::VertexBuffer> buffer =
         engine_->getBufferManager()->createVertexBuffer(int(usage), int(access), format, int(count));
+    if (buffer && bytes == 0) {
+        return buffer;
+    }
     unsigned char* data = buffer ? buffer->lock(render::Buffer::Access_WRITE) : nullptr;
     if (data == nullptr) {
+        // The format was made for this buffer alone.
         if (buffer) {
             buffer->destroy();
         }
+        format->destroy();
         in->seek(in->position() + bytes);
         return nullptr;
     }
@@ -631,6 +636,9 @@ IntrusivePointer<render::IndexBuffer> TMSHStreamer::readIndexBuffer(DataStream* 
     const int bytes = int(count) * int(width);
     IntrusivePointer<render::IndexBuffer> buffer = engine_->getBufferManager()->createIndexBuffer(
         int(usage), int(access), render::IndexBuffer::IndexFormat(width), int(count));
+    if (buffer && bytes == 0) {
+        return buffer;
+    }
     unsigned char* data = buffer ? buffer->lock(render::Buffer::Access_WRITE) : nullptr;
     if (data == nullptr) {
         if (buffer) {

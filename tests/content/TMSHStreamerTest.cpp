@@ -432,6 +432,38 @@ TEST_F(TMSHStreamerTest, WithoutARenderStateTheStoredStatesAreDropped)
     bare->destroy();
 }
 
+// A device that makes no vertex or index buffers.
+class BufferlessDevice : public support::RecordingRenderDevice
+{
+public:
+    using RecordingRenderDevice::RecordingRenderDevice;
+    rezezaz::render::VertexBuffer* createVertexBuffer() override { return nullptr; }
+    rezezaz::render::IndexBuffer* createIndexBuffer() override { return nullptr; }
+};
+
+TEST_F(TMSHStreamerTest, BuffersTheDeviceCannotMakeAreSkipped)
+{
+    BufferlessDevice device{std::make_shared<support::CallLog>()};
+    IntrusivePointer<Engine> unbacked(new Engine(nullptr, nullptr));
+    unbacked->setRenderDevice(&device);
+    unbacked->installHandlers();
+    IntrusivePointer<TMSHStreamer> reader(new TMSHStreamer(unbacked.get()));
+    TMSHBytes named = TMSHBytes::subMesh("After");
+    TMSHBytes file;
+    file.header().block(1, TMSHBytes::mesh({indexed({0, 1, 2}), named}, TMSHBytes(positions(3)).u32(0)));
+    {
+        IntrusivePointer<rezezaz::core::Resource> resource = reader->load(file.stream().get(), nullptr, nullptr);
+        auto* mesh = dynamic_cast<Mesh*>(resource.get());
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_EQ(mesh->getNumSubMeshes(), 2);
+        EXPECT_FALSE(mesh->getSubMesh(0)->indexData);
+        EXPECT_STREQ(mesh->getSubMesh(1)->materialName.c_str(), "After");
+        EXPECT_FALSE(mesh->staticVertexData);
+    }
+    unbacked->destroy();
+    unbacked->setRenderDevice(nullptr);
+}
+
 // A mesh with every kind of record: two submeshes (one with its own vertices and a named
 // material), transform, sphere bound, assignment lists, a skeleton with a sequence.
 IntrusivePointer<Mesh> fullMesh(Engine* engine)
