@@ -14,6 +14,7 @@
 #include "content/SkyDomeMeshCreator.h"
 #include "content/SphereMeshCreator.h"
 #include "content/TGAStreamer.h"
+#include "content/TMSHStreamer.h"
 #include "content/TPKGStreamer.h"
 #include "content/TorusMeshCreator.h"
 #include "content/WADStreamer.h"
@@ -165,6 +166,7 @@ void Engine::installHandlers()
         {textures, "spr", new SPRStreamer(this)},
         {fontManager_.get(), "", new OSXFontStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+        {meshManager_.get(), "tmsh", new TMSHStreamer(this)},
         {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
         {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
     };
