@@ -10,10 +10,11 @@ public:
     virtual ~AntManagerListener() = default;
 
     virtual void stateChanged(bool up) = 0;
-    // payload is the received message after its id (at least 41 readable bytes, zero past the
-    // message); it is valid only during the call.
-    virtual void capabilitiesReceived(unsigned char* payload) = 0;
-    virtual void versionReceived(unsigned char* payload) = 0;
+    // The stick's answers to a capabilities or version request; a listener that asks for neither
+    // need not override them. The payload is the received message after its id (at least 41 readable
+    // bytes, zero past the message); it is valid only during the call.
+    virtual void capabilitiesReceived(unsigned char*) {}
+    virtual void versionReceived(unsigned char*) {}
 };
 
 } // namespace vant::ant

@@ -8,6 +8,9 @@ class VelonixPowerMeterDevice;
 
 // Told by a VelonixPowerMeterDevice how its commands end: a "Received" callback answers a read, a
 // "Changed" callback ends a write sequence. Registered with addPowerMeterDeviceListener; not owned.
+// Every listener of a meter implements each callback, those of SportDeviceListener too, and leaves
+// empty the ones it does not need; only the power-balance and raw-register callbacks have empty
+// bodies here.
 class VelonixPowerMeterDeviceListener : public SportDeviceListener
 {
 public:

@@ -440,8 +440,6 @@ public:
             last->destroy();
         }
     }
-    void capabilitiesReceived(unsigned char*) override {}
-    void versionReceived(unsigned char*) override {}
 
     IntrusivePointer<AntRadioManager> manager;
 };
@@ -475,8 +473,6 @@ public:
             manager->removeManagerListener(victim);
         }
     }
-    void capabilitiesReceived(unsigned char*) override {}
-    void versionReceived(unsigned char*) override {}
 
     AntRadioManager* manager = nullptr;
     AntManagerListener* victim = nullptr;

@@ -17,12 +17,12 @@ using apptest::FixedFields;
 using apptest::MeterBench;
 using support::Bytes;
 
-// The replies the page logged, in order.
-std::vector<std::string> replies(const MeterBench& b)
+// The page's log lines of one kind ("Received" replies, "Changed" confirmations), in order.
+std::vector<std::string> logged(const MeterBench& b, const std::string& kind)
 {
     std::vector<std::string> found;
     for (const std::string& line : b.log.listener.texts()) {
-        if (line.rfind("Settings::", 0) == 0 && line.find("Received") != std::string::npos) {
+        if (line.rfind("Settings::", 0) == 0 && line.find(kind) != std::string::npos) {
             found.push_back(line);
         }
     }
@@ -100,7 +100,7 @@ TEST(SettingsTest, FirstPassReadsTheSettingsTheMetersDirectionsAllow)
 
         ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:48") == 1; }, 60000));
         b.run(3000);
-        EXPECT_EQ(replies(b), c.replies);
+        EXPECT_EQ(logged(b, "Received"), c.replies);
         EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Enabled");
         EXPECT_EQ(MeterBench::text(page, "torqueDirValue"), c.torque);
         EXPECT_EQ(MeterBench::text(page, "cadenceDirValue"), c.cadence);
@@ -170,72 +170,81 @@ TEST(SettingsTest, EveryToggleChangesItsRegisterAndIsReadBack)
     }
 }
 
-TEST(SettingsTest, TogglingAutozeroBeforeItIsReadReadsItFirstAndKeepsCoastingZero)
-{
-    MeterBench b;
-    b.meter.product.model = 2;
-    b.firmware.setRegisters(0x39, {0x03}); // autozero and coasting zero
-    b.firmware.setRegisters(0x1E, {0x00});
-    b.firmware.setRegisters(0x3E, {0});
-    b.openMeter();
-    auto* page = b.push(new Settings(b.device.get(), b.window.get()));
-    MeterBench::button(page, "autozeroButton")->click();
-    EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Reading Autozero..."});
-    ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:0") == 1; }, 60000));
-    b.run(2000);
-    EXPECT_EQ(b.logged("Settings::autozeroReceived:3"), 1);
-    EXPECT_EQ(b.logged("Settings::autozeroChanged"), 0);
-    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x03});
-    EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Enabled");
-
-    // Read: now the toggle turns autozero off and leaves coasting zero on.
-    MeterBench::button(page, "autozeroButton")->click();
-    ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::autozeroReceived:2") == 1; }, 30000));
-    EXPECT_EQ(b.firmware.registers(0x39, 1), Bytes{0x02});
-    EXPECT_EQ(MeterBench::text(page, "autozeroValue"), "Disabled");
-}
-
 // A toggle pressed before its own setting was read reads it first and writes nothing: the value the
-// page assumed would otherwise be written back. Once read, the same toggle changes it.
+// page assumed would otherwise be written back (for autozero, losing coasting zero). Once read, the
+// same toggle changes it.
 TEST(SettingsTest, TogglingASettingBeforeItIsReadReadsItFirst)
 {
     struct Case
     {
         const char* button;
         const char* reading;
+        Bytes settings, direction; // 0x39 and 0x1E as the meter starts
         const char* received;
+        int reads; // how often it has been read once the first pass is over
+        const char* changed;
         int location;
-        Bytes before;
         const char* label;
         const char* shown;
         Bytes after;
+        const char* reread;
+        const char* shownAfter;
     };
-    // 0x39 = 0x08: power balance on, cadence direction reverse; 0x1E = 0x40: torque reverse.
     const Case cases[] = {
+        // Autozero and coasting zero on: the toggle turns autozero off and leaves coasting zero on.
+        {"autozeroButton",
+         "Reading Autozero...",
+         {0x03},
+         {0x00},
+         "Settings::autozeroReceived:3",
+         1,
+         "Settings::autozeroChanged",
+         0x39,
+         "autozeroValue",
+         "Enabled",
+         {0x02},
+         "Settings::autozeroReceived:2",
+         "Disabled"},
+        // 0x39 = 0x08: power balance on, cadence direction reverse; 0x1E = 0x40: torque reverse.
         {"torqueDirButton",
          "Reading Torque Direction...",
-         "Settings::torqueDirectionReceived forward:0",
-         0x1E,
+         {0x08},
          {0x40},
+         "Settings::torqueDirectionReceived forward:0",
+         2,
+         "Settings::torqueDirectionChanged",
+         0x1E,
          "torqueDirValue",
          "Reverse",
-         {0x00}},
+         {0x00},
+         "Settings::torqueDirectionReceived forward:1",
+         "Forward"},
         {"cadenceDirButton",
          "Reading Cadence Direction...",
-         "Settings::cadenceDirectionReceived forward:0",
-         0x39,
          {0x08},
+         {0x40},
+         "Settings::cadenceDirectionReceived forward:0",
+         2,
+         "Settings::cadenceDirectionChanged",
+         0x39,
          "cadenceDirValue",
          "Reverse",
-         {0x88}},
+         {0x88},
+         "Settings::cadenceDirectionReceived forward:1",
+         "Forward"},
         {"pedalBalButton",
          "Reading Power Balance...",
-         "Settings::pedalBalanceReceived pedal:1",
-         0x39,
          {0x08},
+         {0x40},
+         "Settings::pedalBalanceReceived pedal:1",
+         1,
+         "Settings::pedalBalanceChanged",
+         0x39,
          "pedalBalValue",
          "Enabled",
-         {0x00}},
+         {0x00},
+         "Settings::pedalBalanceReceived pedal:0",
+         "Disabled"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button);
@@ -243,22 +252,25 @@ TEST(SettingsTest, TogglingASettingBeforeItIsReadReadsItFirst)
         b.meter.product.hardwareRevision = 44;
         b.meter.product.softwareRevision = 30;
         b.meter.product.model = 2;
-        b.firmware.setRegisters(0x39, {0x08});
-        b.firmware.setRegisters(0x1E, {0x40});
+        b.firmware.setRegisters(0x39, c.settings);
+        b.firmware.setRegisters(0x1E, c.direction);
         b.firmware.setRegisters(0x3E, {0});
         b.openMeter();
         auto* page = b.push(new Settings(b.device.get(), b.window.get()));
         MeterBench::button(page, c.button)->click();
         EXPECT_EQ(MeterBench::busyTexts(), QStringList{c.reading});
-        ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:0") >= 1; }, 60000));
+        ASSERT_TRUE(b.runUntil([&] { return b.logged("Settings::modeReceived mode:0") == 1; }, 60000));
         b.run(2000);
-        EXPECT_GE(b.logged(c.received), 1);
-        EXPECT_EQ(b.firmware.registers(c.location, 1), c.before) << "nothing was written";
+        EXPECT_EQ(b.logged(c.received), c.reads);
+        EXPECT_EQ(b.logged(c.changed), 0);
+        const Bytes& before = c.location == 0x39 ? c.settings : c.direction;
+        EXPECT_EQ(b.firmware.registers(c.location, 1), before) << "nothing was written";
         EXPECT_EQ(MeterBench::text(page, c.label), c.shown);
 
         MeterBench::button(page, c.button)->click();
-        ASSERT_TRUE(b.runUntil(
-            [&] { return b.firmware.registers(c.location, 1) == c.after && !MeterBench::busy(); }, 30000));
+        ASSERT_TRUE(b.runUntil([&] { return b.logged(c.reread) == 1 && !MeterBench::busy(); }, 30000));
+        EXPECT_EQ(b.firmware.registers(c.location, 1), c.after);
+        EXPECT_EQ(MeterBench::text(page, c.label), c.shownAfter);
     }
 }
 
@@ -305,13 +317,7 @@ TEST(SettingsTest, ResetAllChangesOneSettingPerPassUntilComplete)
         MeterBench::button(page, "resetButton")->click();
         ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes("Complete").empty(); }, 120000));
         EXPECT_EQ(b.answerer.boxes("Complete")[0].text, "All values are now set to default.");
-        std::vector<std::string> changes;
-        for (const std::string& line : b.log.listener.texts()) {
-            if (line.rfind("Settings::", 0) == 0 && line.find("Changed") != std::string::npos) {
-                changes.push_back(line);
-            }
-        }
-        EXPECT_EQ(changes, c.changes);
+        EXPECT_EQ(logged(b, "Changed"), c.changes);
         if (c.changes.empty()) {
             EXPECT_EQ(b.meter.acknowledgedReceived().size(), sent);
         }
@@ -374,13 +380,7 @@ TEST(SettingsTest, CadenceDirectionAnEarlyMeterCannotWriteIsNeitherToggledNorWai
             b.run(5000);
             EXPECT_EQ(b.meter.acknowledgedReceived().size(), sent);
         }
-        std::vector<std::string> changes;
-        for (const std::string& line : b.log.listener.texts()) {
-            if (line.rfind("Settings::", 0) == 0 && line.find("Changed") != std::string::npos) {
-                changes.push_back(line);
-            }
-        }
-        EXPECT_EQ(changes, c.changes);
+        EXPECT_EQ(logged(b, "Changed"), c.changes);
         EXPECT_EQ(b.firmware.registers(0x39, 1), c.settingsAfter);
         EXPECT_EQ(b.firmware.registers(0x1E, 1), c.directionAfter);
         EXPECT_EQ(b.firmware.registers(0x3E, 1), c.modeAfter);

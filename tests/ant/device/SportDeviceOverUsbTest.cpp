@@ -77,8 +77,6 @@ public:
         manager->destroy();
         manager = nullptr;
     }
-    void capabilitiesReceived(unsigned char*) override {}
-    void versionReceived(unsigned char*) override {}
 
     // One tick of the pump: the stick's time and the manager's move on together. Then what the
     // reader thread brings in is handled before time moves again, so that no answer is late in
