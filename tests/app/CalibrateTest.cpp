@@ -11,6 +11,8 @@
 #include "MeterBench.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -87,11 +90,14 @@ float turnBetween(float a, float b)
 // its opening warning answered.
 struct CalibrateBench : MeterBench
 {
-    explicit CalibrateBench(int model)
+    // `answerWarning` false leaves the opening warning to the test.
+    explicit CalibrateBench(int model, bool answerWarning = true)
     {
         meter.product.model = model;
         answerer.press("Error", "OK");
-        answerer.press("Warning", "OK");
+        if (answerWarning) {
+            answerer.press("Warning", "OK");
+        }
         for (const char* title : {"Invalid values", "Invalid weight", "Low weight"}) {
             answerer.press(title, "OK");
         }
@@ -302,6 +308,178 @@ TEST(CalibrateTest, BackShowsThePlacementBeforeInItsPoseAndKeepsEveryReading)
             EXPECT_EQ(MeterBench::button(b.page, "continueButton")->text(), "Continue");
         }
     }
+}
+
+TEST(CalibrateTest, ThePressChecksTheTypedLengthAndWeightFirst)
+{
+    struct Case
+    {
+        const char* length;
+        const char* weight;
+        bool kg;
+        const char* box; // "" for none
+        int stepAfter;
+        const char* lengthAfter;
+        const char* weightAfter;
+    };
+    const Case cases[] = {
+        {"0", "20", true, "Invalid values", 0, "", "20"},
+        {"175", "0", true, "Invalid values", 0, "175", ""},
+        {"long", "-3", true, "Invalid values", 0, "", ""},
+        {"175", "9", true, "Invalid weight", 0, "175", "9"},
+        {"175", "9.01", true, "Low weight", 1, "175", "9.01"},
+        {"175", "20", true, "", 1, "175", "20"},
+        // 19.96 kg.
+        {"175", "44", false, "Low weight", 1, "175", "44"},
+    };
+    const std::map<QString, QString> texts = {
+        {"Invalid values", "Please enter a valid length and weight and try again."},
+        {"Invalid weight",
+         "The weight is too low to properly calibrate a power meter. Velonix recommands at least 20kg."},
+        {"Low weight", "Velonix recommends a minimum of 20kg to calibrate your power meter. You may continue, "
+                       "but your results may be inaccurate."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.length) + " mm, " + c.weight + (c.kg ? " kg" : " lbs"));
+        CalibrateBench b(3);
+        b.start();
+        b.answerer.clear();
+        b.type(c.length, c.weight, c.kg);
+        b.press();
+        EXPECT_EQ(b.page->getStep(), c.stepAfter);
+        EXPECT_EQ(b.page->findChild<QLineEdit*>("crankArmLengthValue")->text(), c.length[0] == 'l' ? "" : c.lengthAfter);
+        EXPECT_EQ(b.page->findChild<QLineEdit*>("weightUsedValue")->text(), c.weightAfter);
+        if (std::string(c.box).empty()) {
+            EXPECT_TRUE(b.answerer.boxes().empty());
+            continue;
+        }
+        ASSERT_EQ(b.answerer.boxes().size(), 1u);
+        EXPECT_EQ(b.answerer.boxes()[0].title, c.box);
+        EXPECT_EQ(b.answerer.boxes()[0].text, texts.at(c.box));
+        // A light weight is warned of once.
+        b.press();
+        EXPECT_EQ(b.answerer.boxes().size(), std::string(c.box) == "Low weight" ? 1u : 2u);
+        EXPECT_EQ(b.page->getStep(), std::string(c.box) == "Low weight" ? 2 : 0);
+    }
+}
+
+TEST(CalibrateTest, UnloadedReadingsThatDriftApartAskToRetestRedoOrIgnore)
+{
+    struct Case
+    {
+        const char* name;
+        double final;
+        const char* answer; // "" when no box is expected
+        int stepAfter;
+        bool finishes;
+    };
+    const Case cases[] = {
+        {"0.5 N·m apart", 1.5, "", 7, true},
+        {"retest", 1.53125, "Retest", 1, false},
+        {"redo step 6", 1.53125, "Redo Step 6", 7, false},
+        {"ignore", 1.53125, "Ignore", 7, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CalibrateBench b(3);
+        b.start();
+        b.type("175", "20");
+        run(b, kSixPresses, kSixPresses.size());
+        ASSERT_EQ(b.page->getStep(), 7);
+        b.answerer.clear();
+        b.answerer.press("Warning", c.answer);
+        b.hang(c.final);
+        b.press();
+        EXPECT_EQ(b.page->getFinalReference(), static_cast<float>(c.final));
+        EXPECT_EQ(b.page->getStep(), c.stepAfter);
+        if (std::string(c.answer).empty()) {
+            EXPECT_TRUE(b.answerer.boxes("Warning").empty());
+        } else {
+            ASSERT_EQ(b.answerer.boxes("Warning").size(), 1u);
+            EXPECT_EQ(b.answerer.boxes("Warning")[0].text,
+                      "The initial and final reference measurements differ by more than 0.5 Nm.  Pelotune "
+                      "suggests retesting the measurements.");
+            EXPECT_EQ(b.answerer.boxes("Warning")[0].pressed, c.answer);
+        }
+        EXPECT_EQ(MeterBench::busyTexts(), c.finishes ? QStringList{"Finishing Calibration"} : QStringList{});
+        if (std::string(c.answer) == "Retest") {
+            EXPECT_EQ(b.instructions(), kSixStart);
+        }
+        if (std::string(c.answer) == "Redo Step 6") {
+            // The next press takes the final unloaded reading again.
+            b.hang(1.5);
+            b.press();
+            EXPECT_EQ(b.page->getFinalReference(), 1.5f);
+            EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Finishing Calibration"});
+        }
+    }
+}
+
+TEST(CalibrateTest, TheMeterIsSwitchedIntoItsCalibrationSettingAndBackOutOfIt)
+{
+    CalibrateBench b(3);
+    ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes("Warning").empty(); }));
+    EXPECT_EQ(b.answerer.boxes("Warning")[0].text,
+              "<p>Slope Calibration is not a normal maintenance procedure.</p> \t\t\t\t\t\t\t\t\t\t\t\t   "
+              "<p>It is only useful when changing to different chainrings.</p> \t\t\t\t\t\t\t\t\t\t\t\t   "
+              "<p>It is less accurate than factory calibration.</p> \t\t\t\t\t\t\t\t\t\t\t\t   "
+              "<p>The slope does not change with time or usage.</p>");
+    EXPECT_EQ(b.busyTextsUntil([&] { return b.firmware.registers(0x3D, 1) == Bytes{60} && !MeterBench::busy(); }),
+              std::vector<QString>{"Starting Calibration"});
+    // The meter confirmed: the crank turns once.
+    ASSERT_EQ(b.page->getAnimations().size(), 1);
+    b.page->update();
+    EXPECT_NEAR(turnBetween(angleAboutY(b.page->getCrankNode()), kTwoPi * 33 / 1000), 0.0f, 1e-4f);
+    b.settle();
+
+    // Back at the first step leaves once the meter has confirmed the end of the setting.
+    b.type("172.5", "44", false);
+    b.press();
+    ASSERT_EQ(b.page->getStep(), 1);
+    b.window->backClicked();
+    EXPECT_EQ(b.currentPage(), b.page.data());
+    EXPECT_EQ(b.busyTextsUntil([&] { return b.currentPage() == b.below; }),
+              std::vector<QString>{"Exiting Calibration"});
+    MeterBench::flush();
+    EXPECT_TRUE(b.page.isNull());
+    EXPECT_EQ(b.firmware.registers(0x3D, 1), Bytes{0});
+
+    // What was typed is kept for the next calibration.
+    QSettings settings("drivana", "pelotune");
+    EXPECT_EQ(settings.value("length").toFloat(), 172.5f);
+    EXPECT_EQ(settings.value("weight").toFloat(), 44.0f);
+    EXPECT_EQ(settings.value("weightUnits").toInt(), 1);
+    auto* again = b.push(new Calibrate(b.device.get(), b.window.get(), 12.5f));
+    EXPECT_EQ(again->findChild<QLineEdit*>("crankArmLengthValue")->text(), "172.5");
+    EXPECT_EQ(again->findChild<QLineEdit*>("weightUsedValue")->text(), "44");
+    EXPECT_TRUE(again->findChild<QRadioButton*>("weightUsedLbs")->isChecked());
+    settings.clear();
+}
+
+TEST(CalibrateTest, CancellingTheStartLeavesThroughTheMeter)
+{
+    CalibrateBench b(3, false);
+    // The meter does not answer until the user has given up.
+    b.meter.setSilent(true);
+    ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes("Warning").empty(); }));
+    QMessageBox* warning = nullptr;
+    for (QMessageBox* box : b.page->findChildren<QMessageBox*>()) {
+        warning = box->windowTitle() == "Warning" && box->isVisible() ? box : warning;
+    }
+    ASSERT_NE(warning, nullptr);
+    ASSERT_TRUE(support::clickButton(warning, "OK"));
+    MeterBench::flush();
+    ASSERT_EQ(MeterBench::busyTexts(), QStringList{"Starting Calibration"});
+    ASSERT_TRUE(support::clickButton(b.page->findChild<QProgressDialog*>(), "Cancel"));
+    MeterBench::flush();
+    EXPECT_EQ(MeterBench::busyTexts(), QStringList{"Exiting Calibration"});
+    EXPECT_EQ(b.page->getModeRequest(), 2);
+    b.meter.setSilent(false);
+    ASSERT_TRUE(b.runUntil([&] { return b.currentPage() == b.below; }));
+    MeterBench::flush();
+    EXPECT_TRUE(b.page.isNull());
+    ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(0x3D, 1) == Bytes{0}; }));
+    EXPECT_FALSE(MeterBench::busy());
 }
 
 } // namespace
