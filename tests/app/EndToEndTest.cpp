@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QProgressDialog>
@@ -247,12 +248,12 @@ TEST(EndToEndTest, SearchOpenWatchZeroChangeTheRingVisitEveryPageAndPullTheStick
     EXPECT_EQ(firmware.registers(0x60, 3), (support::Bytes{'A', 3, 36}));
     EXPECT_NEAR(slopeOf(firmware.registers(0x09, 3)), 12.0 - 2.8 * 12.0 * 0.01, 1e-3);
 
-    // The calibration wizard opens (its view has no display here: the "Error" box), and Back at its
-    // first step leaves it once the meter has confirmed the end of its calibration setting.
+    // The calibration wizard opens (off screen its view has no display: the "Error" box), and Back at
+    // its first step leaves it once the meter has confirmed the end of its calibration setting.
     rig.boxes.press("Error", "OK");
     QWidget* calibrate = open(slopePage, "calibrateSlopeButton", "Calibrate");
     ASSERT_NE(calibrate, nullptr);
-    EXPECT_EQ(rig.boxes.boxes("Error").size(), 1u);
+    EXPECT_EQ(rig.boxes.boxes("Error").size(), QGuiApplication::platformName() == "offscreen" ? 1u : 0u);
     rig.button("helpButton")->click();
     ASSERT_FALSE(rig.urls.urls().empty());
     EXPECT_TRUE(rig.urls.urls().back().toString().endsWith("/calibrateSlope.html"));
