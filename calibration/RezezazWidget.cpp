@@ -10,6 +10,7 @@
 #include "render/gl/GLXRenderTarget.h"
 
 #include <QDebug>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <exception>
@@ -57,7 +58,11 @@ bool RezezazWidget::create(bool render, bool audio)
     if (render) {
         bool created = false;
         try {
-            renderTarget = new_GLXRenderTarget(nullptr, static_cast<unsigned long>(winId()), &format);
+            // The target draws with GLX on an X window: a native window of any other platform (off
+            // screen, Wayland) is none, even where its number happens to name one on the display.
+            if (QGuiApplication::platformName() == "xcb") {
+                renderTarget = new_GLXRenderTarget(nullptr, static_cast<unsigned long>(winId()), &format);
+            }
             renderDevice = new_GLRenderDevice();
             if (renderTarget && renderDevice) {
                 created = renderDevice->create(renderTarget.get(), 0);
