@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -275,6 +276,7 @@ TEST(CalibrationViewTest, DraggingSidewaysTurnsTheModelAndTheNextPressTurnsItBac
 
         b.page->findChild<QLineEdit*>("crankArmLengthValue")->setText("175");
         b.page->findChild<QLineEdit*>("weightUsedValue")->setText("20");
+        b.page->findChild<QRadioButton*>("weightUsedKg")->setChecked(true);
         MeterBench::button(b.page, "continueButton")->click();
         EXPECT_EQ(b.page->getDragAngle(), 0.0f);
         ASSERT_EQ(b.page->getAnimations().size(), 1);
