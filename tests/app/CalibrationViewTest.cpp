@@ -4,6 +4,7 @@
 #include "calibration/FadeAnimation.h"
 #include "calibration/PelotuneAnimation.h"
 #include "calibration/QtArchive.h"
+#include "calibration/RezezazWidget.h"
 #include "calibration/RotateAnimation.h"
 #include "core/IntrusivePointer.h"
 #include "core/io/Stream.h"
@@ -241,6 +242,12 @@ struct PageBench : MeterBench
 TEST(CalibrationViewTest, TheMetersConfirmationTurnsTheCrankOnceInThirtyOneFrames)
 {
     PageBench b;
+    // Off screen the view has no window to draw on: the user was told, and the engine runs without
+    // a device.
+    ASSERT_EQ(b.answerer.boxes("Error").size(), 1u);
+    EXPECT_EQ(b.answerer.boxes("Error")[0].text, "Unable to create RenderDevice");
+    EXPECT_EQ(b.page->findChild<RezezazWidget*>("rezezaz")->getRenderDevice(), nullptr);
+    EXPECT_EQ(b.page->getEngine()->getRenderDevice(), nullptr);
     EXPECT_EQ(b.settle(), 31);
     EXPECT_NEAR(angleAbout(b.page->getCrankNode(), yOf), 0.0f, 1e-5f);
     // The frame goes on with nothing left to play and nothing to draw with.
