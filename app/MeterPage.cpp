@@ -50,6 +50,9 @@ void MeterPage::showProgress(const QString& text, bool parented)
     closeProgress();
     progress = new QProgressDialog(text, "Cancel", 0, 0, parented ? this : nullptr);
     progress->setModal(true);
+    if (!parented) {
+        mainWindow->placeOverWindow(progress);
+    }
     progress->show();
 }
 

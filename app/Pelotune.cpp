@@ -33,7 +33,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 
 using rezezaz::core::IntrusivePointer;
@@ -237,6 +239,7 @@ Pelotune::~Pelotune()
 
 void Pelotune::addStackedWidget(QWidget* page)
 {
+    sizesBeforePages.insert(page, size());
     ui->stackedWidget->addWidget(page);
     ui->stackedWidget->setCurrentWidget(page);
     backButton->setVisible(ui->stackedWidget->count() > 2);
@@ -259,6 +262,31 @@ void Pelotune::pageRemoved(int)
 {
     backButton->setVisible(ui->stackedWidget->count() > 2);
     rewireHelpButton();
+    giveBackRoom();
+}
+
+void Pelotune::giveBackRoom()
+{
+    int before = 0;
+    for (auto entry = sizesBeforePages.begin(); entry != sizesBeforePages.end();) {
+        // Only compared, never used: the page may be gone already.
+        if (ui->stackedWidget->indexOf(entry.key()) < 0) {
+            before = std::max(before, entry.value().height());
+            entry = sizesBeforePages.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    if (before == 0) {
+        return;
+    }
+    centralWidget()->layout()->invalidate();
+    layout()->activate();
+    // A page that needed more room than the window had made it grow: once it has gone, the window
+    // goes back to the height it had before that page, as far as the pages still there allow.
+    if (height() > before) {
+        resize(width(), std::max(before, minimumHeight()));
+    }
 }
 
 void Pelotune::backClicked()
@@ -299,6 +327,17 @@ void Pelotune::allBack()
             Log::warning("Pelotune::allBack a page refuses to close, leaving it");
             return;
         }
+    }
+}
+
+void Pelotune::placeOverWindow(QWidget* box)
+{
+    // The box's window belongs to this one: the box shows centred on it, and the window system keeps
+    // it above the window. Centred at the size it shows with, not the size of a widget never laid out.
+    box->adjustSize();
+    box->winId();
+    if (box->windowHandle() != nullptr && windowHandle() != nullptr) {
+        box->windowHandle()->setTransientParent(windowHandle());
     }
 }
 
@@ -690,6 +729,7 @@ void Pelotune::showConnectingBox()
     closeConnectingBox();
     connectingBox = new QProgressDialog("Connecting to power meter...", "Cancel", 0, 0);
     connectingBox->setModal(true);
+    placeOverWindow(connectingBox);
     connectingBox->show();
 }
 

@@ -6,9 +6,11 @@
 #include "core/IntrusivePointer.h"
 
 #include <QGraphicsScene>
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 
@@ -91,6 +93,9 @@ public:
     // (the firmware page's upload report) and that asks the GUI thread nothing: it runs to its end
     // and deletes itself, or is told to quit and waited for when the window goes.
     void keepJob(QThread* job);
+    // Makes a box without a parent open over the window, as one with the window as parent does, rather
+    // than at the centre of the screen. Called before the box is shown.
+    void placeOverWindow(QWidget* box);
     // The watchdog of the connected meter, kept by the meter's home page; null without one.
     void setMeterWatch(ConnectionWatchdog* watch) { meterWatchdog = watch; }
     ConnectionWatchdog* meterWatch() const { return meterWatchdog.data(); }
@@ -148,6 +153,8 @@ private:
     void rewireHelpButton();
     // Keeps Back and Help right when a page leaves the stack by any way.
     void pageRemoved(int index);
+    // Shrinks the window back to where it was before a page that has left made it grow.
+    void giveBackRoom();
 
     RadioFactory radioFactory;
     QString dataFolderOverride;
@@ -176,4 +183,6 @@ private:
     bool updating = false;
     QList<QPointer<QThread>> keptJobs;
     QPointer<ConnectionWatchdog> meterWatchdog;
+    // The window's size when each page on the stack was pushed.
+    QHash<QWidget*, QSize> sizesBeforePages;
 };

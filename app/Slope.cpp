@@ -205,20 +205,21 @@ void Slope::calibrationTables()
 
 void Slope::enterSlope()
 {
-    // The dialog runs its own event loop, in which the page may be taken down, and the dialog with it.
+    // The dialog runs its own event loop, in which the page may be taken down: it belongs to the
+    // window, so that it stays up for the user to answer, as the page's other boxes do.
     QPointer<Slope> self(this);
-    QPointer<QInputDialog> dialog = new QInputDialog(this);
+    QPointer<QInputDialog> dialog = new QInputDialog(mainWindow);
     dialog->setWindowTitle("Enter Slope");
     dialog->setLabelText("Valid slopes are between 3 and 25.");
     dialog->setInputMode(QInputDialog::TextInput);
     dialog->setTextValue(QLocale().toString(static_cast<double>(currentSlope), 'g', 7));
     const bool confirmed = dialog->exec() == QDialog::Accepted;
-    if (self.isNull() || dialog.isNull()) {
+    if (dialog.isNull()) {
         return;
     }
     const QString typed = dialog->textValue();
     delete dialog.data();
-    if (!confirmed) {
+    if (self.isNull() || !confirmed) {
         return;
     }
     double entered = 0.0;
@@ -249,6 +250,7 @@ void Slope::resetSlope()
                                                  static_cast<double>(factorySlope))
                              : QString("Reset slope with factory slope?");
     QMessageBox box(QMessageBox::Question, "Reset Slope", text, QMessageBox::Ok | QMessageBox::Cancel);
+    mainWindow->placeOverWindow(&box);
     QPointer<Slope> self(this);
     const int answer = box.exec();
     if (self.isNull() || answer != QMessageBox::Ok) {

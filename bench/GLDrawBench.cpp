@@ -288,8 +288,45 @@ void BM_DeviceAgainstRawGL(benchmark::State& state)
     state.counters["ratio"] = rawPerDraw > 0 ? devicePerDraw / rawPerDraw : 0;
 }
 
+// One viewport change, as the render manager makes when a camera's viewport differs from the last:
+// the device reads the window's size for OpenGL's bottom-left origin and the scissor. A full and a
+// half viewport alternate, and both are checked first to reach OpenGL as expected.
+void BM_SetViewport(benchmark::State& state)
+{
+    if (!ready(state)) {
+        return;
+    }
+    Scene& s = scene();
+    Viewport views[2];
+    views[0].width = width;
+    views[0].height = height;
+    views[1].x = 10;
+    views[1].y = 20;
+    views[1].width = width / 2;
+    views[1].height = height / 2;
+    s.device->setViewport(views[1]);
+    GLint half[4] = {};
+    glGetIntegerv(GL_VIEWPORT, half);
+    const bool halfScissored = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+    s.device->setViewport(views[0]);
+    GLint whole[4] = {};
+    glGetIntegerv(GL_VIEWPORT, whole);
+    if (half[0] != 10 || half[1] != height - 20 - height / 2 || half[2] != width / 2 || !halfScissored ||
+        whole[2] != width || whole[3] != height || glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE) {
+        state.SkipWithError("the device set another viewport than asked");
+        return;
+    }
+    int which = 0;
+    for (auto _ : state) {
+        s.device->setViewport(views[which]);
+        which ^= 1;
+    }
+    glFinish();
+}
+
 } // namespace
 
+BENCHMARK(BM_SetViewport)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DeviceDraws)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawGLDraws)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DeviceAgainstRawGL)->Unit(benchmark::kMicrosecond);

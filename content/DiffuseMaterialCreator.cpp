@@ -2,11 +2,16 @@
 
 #include "core/Exception.h"
 #include "core/SharedPointer.h"
+#include "render/BlendState.h"
+#include "render/DepthState.h"
 #include "render/GeometryState.h"
+#include "render/RasterizerState.h"
 #include "render/RenderCaps.h"
 #include "render/SamplerState.h"
 #include "render/TextureState.h"
+#include "render/TextureFormat.h"
 #include "scene/Engine.h"
+#include "scene/Font.h"
 #include "scene/MaterialManager.h"
 #include "scene/ShaderManager.h"
 #include "scene/material/AmbientVariable.h"
@@ -359,6 +364,97 @@ core::IntrusivePointer<Material> DiffuseMaterialCreator::createPointSpriteMateri
     }
     result->compile();
     return result;
+}
+
+core::IntrusivePointer<Material> DiffuseMaterialCreator::createFontMaterial(Font* font)
+{
+    if (font == nullptr) {
+        return nullptr;
+    }
+    MaterialManager* materials = engine->getMaterialManager();
+    core::IntrusivePointer<Material> result = new Material(materials);
+    const core::IntrusivePointer<render::Texture> texture = font->getTexture();
+
+    core::IntrusivePointer<render::RenderState> state = materials->createRenderState();
+    if (state) {
+        render::RasterizerState rasterizer;
+        rasterizer.cull = render::RasterizerState::CullType_NONE;
+        rasterizer.fill = render::RasterizerState::FillType_SOLID;
+        rasterizer.depthBiasConstant = 0.0f;
+        rasterizer.depthBiasSlope = 0.0f;
+        rasterizer.multisample = false;
+        rasterizer.dither = false;
+        rasterizer.lineSize = 1.0f;
+        state->setRasterizerState(rasterizer);
+
+        render::DepthState depth;
+        depth.test = render::DepthState::DepthTest_LESS_EQUAL;
+        depth.write = false;
+        state->setDepthState(depth);
+
+        render::MaterialState material = defaultMaterialState();
+        material.trackColor = true;
+        material.shade = render::MaterialState::ShadeType_FLAT;
+        state->setMaterialState(material);
+
+        const render::TextureFormat* format = texture ? texture->getFormat() : nullptr;
+        render::BlendState blend;
+        if (format != nullptr && getAlphaBits(format->pixelFormat) > 0) {
+            blend.source = render::BlendState::Operation_SRC_ALPHA;
+            blend.dest = render::BlendState::Operation_ONE_MINUS_SRC_ALPHA;
+        } else {
+            blend.source = render::BlendState::Operation_ONE;
+            blend.dest = render::BlendState::Operation_ONE_MINUS_SRC_COLOR;
+        }
+        blend.colorWrite = render::BlendState::ColorWrite_ALL;
+        state->setBlendState(blend);
+    }
+    const render::SamplerState& samplerState = materials->getDefaultSamplerState();
+    const render::TextureState textureState;
+
+    const render::RenderCaps& caps = engine->getRenderCaps();
+    if (diffuseShaderState && shadersFor(caps, false)) {
+        RenderPass* pass = result->addPath("shader")->addPass(state.get(), diffuseShaderState.get());
+        addVariables(pass);
+        if (texture) {
+            pass->setTexture("tex", texture.get(), "samp", samplerState, textureState);
+        }
+    }
+    if (fixedFor(caps, false)) {
+        RenderPass* pass = result->addPath("fixed")->addPass(state.get(), nullptr);
+        if (texture) {
+            pass->setTexture(render::Shader::ShaderType_FRAGMENT, 0, texture.get(), samplerState, textureState);
+            pass->setTextureLocationName(render::Shader::ShaderType_FRAGMENT, 0, "tex");
+        }
+    }
+    materials->manage(result.get(), core::String());
+    result->compile();
+    return result;
+}
+
+int DiffuseMaterialCreator::getAlphaBits(int pixelFormat)
+{
+    using render::TextureFormat;
+    switch (pixelFormat) {
+    case TextureFormat::Format_A_8:
+    case TextureFormat::Format_LA_8:
+    case TextureFormat::Format_RGBA_8:
+    case TextureFormat::Format_BGRA_8:
+        return 8;
+    case TextureFormat::Format_A_FLOAT32:
+    case TextureFormat::Format_LA_FLOAT32:
+    case TextureFormat::Format_RGBA_FLOAT32:
+    case TextureFormat::Format_BGRA_FLOAT32:
+        return 32;
+    case TextureFormat::Format_RGBA_5_5_5_1:
+    case TextureFormat::Format_BGRA_5_5_5_1:
+        return 1;
+    case TextureFormat::Format_RGBA_4_4_4_4:
+    case TextureFormat::Format_BGRA_4_4_4_4:
+        return 4;
+    default:
+        return 0;
+    }
 }
 
 render::MaterialState DiffuseMaterialCreator::defaultMaterialState()

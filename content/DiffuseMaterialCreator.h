@@ -13,13 +13,14 @@
 namespace rezezaz::scene {
 
 class Engine;
+class Font;
 
 namespace material {
 class RenderPass;
 }
 
-// Makes the engine's built-in materials: the diffuse material (one light, fog, an optional texture)
-// and the point-sprite material. Each has a shader path, drawn by the shader programs this creator
+// Makes the engine's built-in materials: the diffuse material (one light, fog, an optional texture),
+// the point-sprite material and the font material (text drawn from a font's atlas, blended). Each has a shader path, drawn by the shader programs this creator
 // owns, and a fixed-function path named "fixed", each only where the engine's capabilities allow
 // it. The engine makes one while it installs its handlers and keeps it for its life; the materials
 // share the creator's shader states.
@@ -41,6 +42,14 @@ public:
                                                                      render::RenderState* renderState);
     core::IntrusivePointer<material::Material> createPointSpriteMaterial(render::Texture* texture, float size,
                                                                          bool attenuate);
+    // Draws with the font's atlas, unculled, depth-tested without depth writes, blended by alpha
+    // when the atlas has alpha and additively otherwise; filed with the material manager without a
+    // name. Null for a null font.
+    core::IntrusivePointer<material::Material> createFontMaterial(Font* font);
+
+    // Bits of alpha in a pixel of that format: 8 for the 8-bit A, LA, RGBA and BGRA formats, 32 for
+    // their float forms, 1 and 4 for the 5-5-5-1 and 4-4-4-4 ones, 0 for every other format.
+    static int getAlphaBits(int pixelFormat);
 
     // Lit, smooth, rescaled normals, white colours, shininess 1, no emission and no alpha test.
     static render::MaterialState defaultMaterialState();

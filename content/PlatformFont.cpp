@@ -11,6 +11,9 @@ namespace {
 
 // Font files larger than this are not read.
 constexpr int64_t MAX_FONT_BYTES = int64_t(64) << 20;
+// No glyph is larger than an atlas may be; beyond that (and for NaN) the rasteriser's sizes would
+// overflow.
+constexpr float MAX_POINT_SIZE = static_cast<float>(ImageLimits::MAX_SIDE);
 
 } // namespace
 
@@ -24,6 +27,9 @@ PlatformFont::Atlas PlatformFont::rasterize(core::io::Stream* stream, float poin
     }
     if (stream == nullptr) {
         Error::nullPointer(Categories::REZEZAZ_SCENE, true, "Stream is NULL");
+    }
+    if (!(pointSize >= 0.0f && pointSize <= MAX_POINT_SIZE)) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true, "error loading font");
     }
     const std::vector<unsigned char> bytes = ImageStreams::readRest(stream, MAX_FONT_BYTES);
     const LinuxFontRasterizer font(bytes);

@@ -25,8 +25,9 @@ public:
     };
 
     // Raises Error::nullPointer "error finding CGFontGetGlyphsForUnichars" without a glyph lookup,
-    // "Stream is NULL", and Error::unknown "error loading font" when the bytes are no font or the
-    // atlas would be larger than the readers take (scene category).
+    // "Stream is NULL", and Error::unknown "error loading font" when the bytes are no font, the point
+    // size is negative, NaN or larger than an atlas side, or the atlas would be larger than the
+    // readers take (scene category).
     static Atlas rasterize(core::io::Stream* stream, float pointSize, const core::String& characters,
                            LinuxFontRasterizer::GlyphLookup lookup);
 };

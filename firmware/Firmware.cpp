@@ -1,6 +1,5 @@
 #include "firmware/Firmware.h"
 
-#include "ant/device/BootloadImage.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Implementer.h"
 #include "app/Pelotune.h"
@@ -8,6 +7,7 @@
 #include "core/Log.h"
 #include "firmware/FirmwareChecker.h"
 #include "firmware/FirmwareImageFile.h"
+#include "firmware/FirmwareUpload.h"
 #include "firmware/HardwareRevisionQuery.h"
 #include "ui_firmware.h"
 
@@ -30,14 +30,9 @@ using vant::device::VelonixPowerMeterDevice;
 
 namespace {
 
-// Decoder fields: the firmware version and serial number the meter reports, and the bootloader's
-// data page.
+// Decoder fields: the firmware version and serial number the meter reports.
 constexpr int FIRMWARE_VERSION_FIELD = 5;
 constexpr int SERIAL_NUMBER_FIELD = 6;
-constexpr int CRC_FIELD = 26;
-constexpr int BOOTLOADER_START_FIELD = 28;
-constexpr int BOOTLOADER_VERSION_FIELD = 29;
-constexpr int HARDWARE_REVISION_FIELD = 30;
 
 const char* const WARNING_TEXT =
     "<p>Firmware updating should NOT be taken lightly.</p> \t\t"
@@ -47,8 +42,6 @@ const char* const WARNING_TEXT =
     "<p>Read the help page for details</p>";
 
 const char* const NO_BOOTLOADER_TEXT = "No bootloader available.\nThis power meter cannot be updated.";
-const char* const FAILED_TEXT =
-    "Firmware was not uploaded. Please reset the power meter, replace your battery, and try again.";
 const char* const BETA_SUBJECT = "Pelotune:beta firmware request";
 
 // A box that deletes itself when closed and doesn't block.
@@ -64,7 +57,8 @@ void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, cons
 
 Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool bootloadMode,
                    int uploadSilenceLimitMs)
-    : QWidget(mainWindow), mainWindow(mainWindow), device(device), ui(std::make_unique<Ui_firmware>())
+    : QWidget(mainWindow), mainWindow(mainWindow), device(device), ui(std::make_unique<Ui_firmware>()),
+      uploadLimitMs(uploadSilenceLimitMs)
 {
     ui->setupUi(this);
     connect(ui->checkButton, &QPushButton::clicked, this, &Firmware::checkForFirmware);
@@ -117,11 +111,6 @@ Firmware::Firmware(VelonixPowerMeterDevice* device, Pelotune* mainWindow, bool b
         Log::alert("Firmware::Firmware SSL sockets not supported. Firmware updates may fail.");
     }
 
-    silenceTimer = new QTimer(this);
-    silenceTimer->setSingleShot(true);
-    silenceTimer->setInterval(uploadSilenceLimitMs);
-    connect(silenceTimer, &QTimer::timeout, this, &Firmware::uploadStalled);
-
     revisionQuery = std::make_shared<HardwareRevisionQuery>([this] { return hardwareRevision(); });
     noteSerialNumber();
 }
@@ -161,7 +150,8 @@ void Firmware::hideEvent(QHideEvent* event)
 {
     if (!event->spontaneous()) {
         device->removePowerMeterDeviceListener(this);
-        if (watch && !uploadUnderWay) {
+        // An upload keeps it held until its end.
+        if (watch && !uploadRunning()) {
             watch->hold(false);
         }
     }
@@ -223,8 +213,6 @@ void Firmware::closed(SportDevice*)
 
 void Firmware::dataReceived(SportDevice*, int fields)
 {
-    // The meter's data is no progress of an upload: a meter that ignores the switch, or a bootloader
-    // that never takes the image, keeps sending it.
     noteSerialNumber();
     int version = 0;
     if ((fields & (1 << FIRMWARE_VERSION_FIELD)) && device->sportData &&
@@ -232,11 +220,6 @@ void Firmware::dataReceived(SportDevice*, int fields)
         ui->currentValue->setText(QString::number(version));
         ui->checkButton->setText("Check for Firmware");
         ui->checkButton->setEnabled(true);
-    }
-    int crc = 0;
-    if (waitingForBootloader && device->sportData && device->sportData->getField(&crc, CRC_FIELD)) {
-        waitingForBootloader = false;
-        startBootload();
     }
 }
 
@@ -290,6 +273,15 @@ void Firmware::checkForFirmware()
     jobs.append(startJob(&FirmwareChecker::checkFirmware, &Firmware::checkComplete));
 }
 
+FirmwareServer Firmware::server() const
+{
+    FirmwareServer where;
+    if (!mainWindow->firmwareServer().isEmpty()) {
+        where.url = mainWindow->firmwareServer();
+    }
+    return where;
+}
+
 QThread* Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)())
 {
     FirmwareCheckInput input;
@@ -299,11 +291,7 @@ QThread* Firmware::startJob(void (FirmwareChecker::*job)(), void (Firmware::*com
     noteSerialNumber();
     input.serialNumber = serialNumber;
     input.uploadedImageName = uploadingBeta ? betaFile : releaseFile;
-    FirmwareServer server;
-    if (!mainWindow->firmwareServer().isEmpty()) {
-        server.url = mainWindow->firmwareServer();
-    }
-    auto* checker = new FirmwareChecker(input, firmwareFolder, revisionQuery, server);
+    auto* checker = new FirmwareChecker(input, firmwareFolder, revisionQuery, server());
     // Queued: the job emits on its own thread.
     connect(checker, &FirmwareChecker::firmwareChosen, this, &Firmware::setFirmware);
     connect(checker, &FirmwareChecker::networkError, this, &Firmware::setNetworkError);
@@ -362,9 +350,21 @@ void Firmware::uploadBetaFirmware()
     upload(true);
 }
 
+bool Firmware::uploadRunning() const
+{
+    // Also one that an earlier page started: the meter takes one upload at a time.
+    for (FirmwareUpload* running :
+         mainWindow->findChildren<FirmwareUpload*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (running->underWay()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Firmware::upload(bool beta)
 {
-    if (uploadUnderWay) {
+    if (uploadRunning()) {
         // Its box was closed with "Cancel"; the upload goes on.
         Log::alert("Firmware::upload already under way");
         return;
@@ -377,6 +377,27 @@ void Firmware::upload(bool beta)
     prepareBootload();
 }
 
+FirmwareUpload* Firmware::makeUpload()
+{
+    FirmwareCheckInput input;
+    input.uuid = getUUIDString();
+    // After the switch into the bootloader the meter's decoder no longer has the serial number: the
+    // one it told before is reported.
+    noteSerialNumber();
+    input.serialNumber = serialNumber;
+    input.uploadedImageName = uploadingBeta ? betaFile : releaseFile;
+    auto* upload = new FirmwareUpload(device.get(), mainWindow, this, image, uploadLimitMs, input,
+                                      firmwareFolder, server(), watch);
+    connect(upload, &FirmwareUpload::uploading, this, [this] { showProgressBox("Uploading Firmware"); });
+    connect(upload, &FirmwareUpload::progressed, this, [this](int percent) {
+        if (progress != nullptr) {
+            progress->setValue(percent);
+        }
+    });
+    connect(upload, &FirmwareUpload::ended, this, &Firmware::closeProgressBox);
+    return upload;
+}
+
 void Firmware::prepareBootload()
 {
     Log::alert("Firmware::prepareBootload");
@@ -387,47 +408,15 @@ void Firmware::prepareBootload()
         Log::alert("Firmware::prepareBootload no firmware image");
         return;
     }
-    if (device->getBootload()) {
-        beginUpload();
-        waitingForBootloader = true;
-        silenceTimer->start();
-        return;
-    }
-    if (bootloaderVersion == 0 || bootloaderVersion == 0xFFFF) {
+    if (!device->getBootload() && (bootloaderVersion == 0 || bootloaderVersion == 0xFFFF)) {
         closeProgressBox();
         showBox(this, QMessageBox::Warning, "Error", NO_BOOTLOADER_TEXT);
         Log::alert("Firmware::prepareBootload no bootloader");
         return;
     }
-    Log::alert("Firmware::prepareBootload changing device to bootload");
-    beginUpload();
-    silenceTimer->start();
-    device->changeBootload();
-}
-
-void Firmware::startBootload()
-{
-    Log::alert("Firmware::startBootload");
-    const int crc = deviceField(CRC_FIELD);
-    const int start = deviceField(BOOTLOADER_START_FIELD);
-    const int version = deviceField(BOOTLOADER_VERSION_FIELD);
-    const int revision = deviceField(HARDWARE_REVISION_FIELD);
-    Log::alert(QString("Firmware::startBootload crc:") + QString("crc:0x%1").arg(crc, 0, 16) +
-               QString(" blStart:0x%1").arg(start, 0, 16) + " hwRev:" + QString::number(revision) +
-               " blVer:" + QString::number(version));
-    // A bootloader that starts where the application must be leaves no room for an image; the meter
-    // would refuse it anyway, the user is told why.
-    if (!vant::device::validBootloaderStart(start)) {
-        endUpload();
-        closeProgressBox();
-        showBox(this, QMessageBox::Warning, "Error", NO_BOOTLOADER_TEXT);
-        Log::alert(QString("Firmware::startBootload no bootloader at start address:0x%1").arg(start, 0, 16));
-        return;
-    }
-    showProgressBox("Uploading Firmware");
-    uploadPercent = 0;
-    progressMade();
-    device->bootloadData(crc, start, reinterpret_cast<unsigned char*>(image.data()));
+    // The upload belongs to the window from here on: it ends, and is reported, also when the user
+    // leaves this page.
+    makeUpload()->start();
 }
 
 void Firmware::bootloadReceived(VelonixPowerMeterDevice*, int version)
@@ -435,106 +424,14 @@ void Firmware::bootloadReceived(VelonixPowerMeterDevice*, int version)
     bootloaderVersion = version;
 }
 
-void Firmware::bootloadChanged(VelonixPowerMeterDevice*)
-{
-    if (!uploadUnderWay) {
-        return;
-    }
-    // The switch is under way, not done: its limit runs on until the bootloader shows.
-    waitingForBootloader = true;
-}
-
-void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int percent)
-{
-    if (uploadUnderWay && uploadPercent >= 0 && percent > uploadPercent) {
-        uploadPercent = percent;
-        progressMade();
-    }
-    if (progress != nullptr && uploadUnderWay) {
-        progress->setValue(percent);
-    }
-}
-
-void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool success)
-{
-    if (!uploadUnderWay) {
-        return;
-    }
-    endUpload();
-    closeProgressBox();
-    if (success) {
-        // On the window: the page goes once the report is done, the message stays for the user.
-        showBox(mainWindow, QMessageBox::Warning, "Success!",
-                "Firmware uploaded. Please reconnect to the power meter after Pelotune resets.");
-        reportSuccessfulUpload();
-    } else {
-        showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);
-    }
-}
-
-void Firmware::progressMade()
-{
-    if (uploadUnderWay) {
-        silenceTimer->start();
-    }
-}
-
-void Firmware::beginUpload()
-{
-    uploadUnderWay = true;
-    uploadPercent = -1;
-    // The meter restarts into its bootloader and is silent meanwhile: the upload's own limits hold.
-    if (watch) {
-        watch->hold(true);
-    }
-}
-
-void Firmware::endUpload()
-{
-    if (uploadUnderWay && !isVisible() && watch) {
-        watch->hold(false);
-    }
-    uploadUnderWay = false;
-    waitingForBootloader = false;
-    silenceTimer->stop();
-}
-
-void Firmware::uploadStalled()
-{
-    if (!uploadUnderWay) {
-        return;
-    }
-    if (uploadPercent < 0) {
-        Log::alert(QString("Firmware::uploadStalled no progress switching to the bootloader for %1 ms")
-                       .arg(silenceTimer->interval()));
-    } else {
-        Log::alert(QString("Firmware::uploadStalled no progress uploading at %1% for %2 ms")
-                       .arg(uploadPercent)
-                       .arg(silenceTimer->interval()));
-    }
-    endUpload();
-    closeProgressBox();
-    showBox(this, QMessageBox::Warning, "Failed", FAILED_TEXT);
-}
+void Firmware::bootloadChanged(VelonixPowerMeterDevice*) {}
+void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int) {}
+void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool) {}
 
 void Firmware::reportSuccessfulUpload()
 {
-    Log::alert("Firmware::reportSuccessfulUpload");
-    showBusyBox("Reporting successful upload");
-    // The meter restarts after the upload and its channel may close before the server answers: the
-    // page then goes, the report must not.
-    mainWindow->keepJob(startJob(&FirmwareChecker::reportSuccessfulUpload, &Firmware::reportComplete));
-}
-
-void Firmware::reportComplete()
-{
     closeProgressBox();
-    if (networkError) {
-        networkError = false;
-        // On the window: this page goes right after.
-        showBox(mainWindow, QMessageBox::Warning, "Network Error", "Unable to upload report.");
-    }
-    mainWindow->allBack();
+    makeUpload()->report();
 }
 
 // ---- Release notes and beta request ----

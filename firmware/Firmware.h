@@ -14,11 +14,12 @@
 #include <memory>
 
 class FirmwareChecker;
+class FirmwareUpload;
+struct FirmwareServer;
 class HardwareRevisionQuery;
 class Pelotune;
 class QProgressDialog;
 class QThread;
-class QTimer;
 class Ui_firmware;
 
 namespace vant::device {
@@ -34,9 +35,10 @@ class VelonixPowerMeterDevice;
 // found in its bootloader, the meter's home page for a meter running its firmware; either pushes it
 // on the main window's page stack, which owns it from then on. It holds its own reference to the
 // meter for as long as it lives and listens to the meter while it is shown. When it goes, its running
-// checks are told to quit and waited for, and nothing they would still send reaches it; the upload
-// report belongs to the main window, so that it reaches the server even when the meter's reset takes
-// the page down first.
+// checks are told to quit and waited for, and nothing they would still send reaches it. The upload
+// and its report (a FirmwareUpload) belong to the main window, so that the user sees the result and
+// the server hears of it also when the page is left during the upload or the meter's reset takes it
+// down first.
 class Firmware : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
 {
     Q_OBJECT
@@ -63,9 +65,8 @@ public:
     // Decodes the image file `fileName` of the firmware folder into `image`; false (logged) when it
     // cannot be read or decoded, or when it does not give exactly one whole program space.
     bool extractFirmwareImage(QByteArray& image, const QString& fileName);
-    // The two halves of the upload: into the bootloader, then the upload itself.
+    // Checks that the upload can start, then starts it: into the bootloader, then the upload itself.
     void prepareBootload();
-    void startBootload();
 
     // vant::device::SportDeviceListener
     void opened(vant::device::SportDevice* device) override;
@@ -111,8 +112,9 @@ public slots:
     void requestBetaFirmware();
     void uploadFirmware();
     void uploadBetaFirmware();
+    // Reports the upload just made; the report, and the return to the menu after it, belong to the
+    // main window.
     void reportSuccessfulUpload();
-    void reportComplete();
     void releaseNotesClicked();
     // Wired by the main window's Help button: the help topic "firmware".
     void helpClicked();
@@ -123,21 +125,17 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // A phase of the upload (the switch into the bootloader, then each step of the image) made no
-    // progress within the limit: the upload fails.
-    void uploadStalled();
     void upload(bool beta);
+    // True while an upload runs on the meter or reports its success, this page's or an earlier one's.
+    bool uploadRunning() const;
+    // An upload of `image` that shows its progress on this page while it lives.
+    FirmwareUpload* makeUpload();
+    FirmwareServer server() const;
     // Starts a checker job and returns its thread; `complete` is called when it is over.
     QThread* startJob(void (FirmwareChecker::*job)(), void (Firmware::*complete)());
     void showBusyBox(const QString& text);
     void showProgressBox(const QString& text);
     void closeProgressBox();
-    // The upload starts: the connection's watchdog waits for its end.
-    void beginUpload();
-    // The upload has ended or failed: no more waiting for the meter.
-    void endUpload();
-    // The upload moved on (into the bootloader, or a higher percentage): its limit starts again.
-    void progressMade();
     int deviceField(int id) const;
     // Keeps the serial number the meter has told, which its bootloader does not tell.
     void noteSerialNumber();
@@ -153,19 +151,15 @@ private:
     int releaseVersion = 0;
     QUuid uuid;
     QByteArray image;
-    bool waitingForBootloader = false;
     int bootloaderVersion = 0;
     bool networkError = false;
 
     QString firmwareFolder;
     // The meter's serial number as it told it while running its firmware; 0 until then.
     quint32 serialNumber = 0;
-    // From the upload button until the upload's end: the meter's upload callbacks count only then.
-    bool uploadUnderWay = false;
-    // The percentage the upload has reached; -1 while the meter is being switched into its bootloader.
-    int uploadPercent = -1;
-    QTimer* silenceTimer = nullptr; // child
-    // The connection's watchdog, held while the page is shown and while its upload runs.
+    // How long each phase of an upload may go without progress.
+    int uploadLimitMs;
+    // The connection's watchdog, held while the page is shown (and by an upload while it runs).
     QPointer<ConnectionWatchdog> watch;
     // Shared with the jobs, which may outlive the page.
     std::shared_ptr<HardwareRevisionQuery> revisionQuery;

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
+#include <QIODevice>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -16,6 +17,8 @@
 #include <QSaveFile>
 #include <QThread>
 #include <QXmlStreamReader>
+
+#include <cstring>
 
 using rezezaz::core::Log;
 
@@ -30,6 +33,39 @@ QString lastPart(const QString& text)
 {
     return text.mid(text.lastIndexOf('/') + 1);
 }
+
+// A request body that can be read once only. The HTTP layer posts a request again when the
+// connection closes before the answer, but a report that reached the server must not arrive twice:
+// with a body it cannot read again, the layer gives the request up as failed instead.
+class OneTimeBody : public QIODevice
+{
+public:
+    OneTimeBody(const QByteArray& data, QObject* parent) : QIODevice(parent), data(data)
+    {
+        open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return data.size() - position + QIODevice::bytesAvailable(); }
+    bool reset() override { return false; }
+
+protected:
+    qint64 readData(char* out, qint64 maximum) override
+    {
+        const qint64 count = qMin(maximum, qint64(data.size()) - position);
+        if (count <= 0) {
+            return -1;
+        }
+        memcpy(out, data.constData() + position, size_t(count));
+        position += count;
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray data;
+    qint64 position = 0;
+};
 
 } // namespace
 
@@ -319,7 +355,13 @@ void FirmwareChecker::reportSuccessfulUpload()
         return;
     }
     routeAnswers(&FirmwareChecker::reportFinished);
-    manager->post(request(url), body.toLatin1());
+    const QByteArray content = body.toLatin1();
+    QNetworkRequest report = request(url);
+    report.setHeader(QNetworkRequest::ContentLengthHeader, content.size());
+    report.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    auto* once = new OneTimeBody(content, this);
+    QNetworkReply* reply = manager->post(report, once);
+    once->setParent(reply);
 }
 
 void FirmwareChecker::reportFinished(QNetworkReply* reply)

@@ -2,6 +2,7 @@
 
 #include "core/Categories.h"
 #include "core/Error.h"
+#include "core/Exception.h"
 #include "core/PosixSystem.h"
 #include "core/io/FileStream.h"
 
@@ -65,7 +66,14 @@ IntrusivePointer<core::io::Stream> ArchiveManager::openStream(const String& name
         if (archive == nullptr) {
             continue;
         }
-        IntrusivePointer<core::io::Stream> stream = archive->openStream(name);
+        // An archive that refuses the name (a package raises its own error for a name it lacks)
+        // does not hide the archives, directories and files searched after it.
+        IntrusivePointer<core::io::Stream> stream;
+        try {
+            stream = archive->openStream(name);
+        } catch (const core::Exception&) {
+            continue;
+        }
         if (stream) {
             return stream;
         }

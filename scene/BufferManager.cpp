@@ -9,6 +9,7 @@
 #include "render/RenderDevice.h"
 #include "render/TextureFormat.h"
 #include "scene/Engine.h"
+#include "scene/Track.h"
 
 #include <algorithm>
 #include <cstring>
@@ -279,6 +280,11 @@ IntrusivePointer<IndexBuffer> BufferManager::cloneIndexBuffer(IntrusivePointer<I
     buffer->unlock();
     old->unlock();
     return buffer;
+}
+
+IntrusivePointer<Track> BufferManager::createColorTrack()
+{
+    return new Track(engine_->getVertexFormats().COLOR.get());
 }
 
 IntrusivePointer<VertexBuffer> BufferManager::cloneVertexBuffer(IntrusivePointer<VertexBuffer> old, int usage,

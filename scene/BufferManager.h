@@ -20,6 +20,7 @@ class RenderDevice;
 namespace rezezaz::scene {
 
 class Engine;
+class Track;
 
 // Makes every vertex format and index, vertex, pixel and variable buffer of the engine and keeps a
 // list of each kind. A backed engine gets device-independent wrappers, given a device object as their
@@ -59,6 +60,9 @@ public:
     core::IntrusivePointer<render::VertexBuffer> cloneVertexBuffer(
         core::IntrusivePointer<render::VertexBuffer> old, int usage, int access,
         core::IntrusivePointer<render::VertexFormat> vertexFormat, int size);
+
+    // A new key-frame track laid out by the engine's colour format; not listed here.
+    core::IntrusivePointer<Track> createColorTrack();
 
     // Give each wrapper a new device object, or take it away; device objects are left alone.
     void contextActivate(render::RenderDevice* device);

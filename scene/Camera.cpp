@@ -87,21 +87,21 @@ void Camera::setProjectionFovY(float newFov, float newAspect, float newNear, flo
 
 void Camera::setProjectionOrtho(float l, float r, float b, float t, float n, float f)
 {
-    projectionType = ProjectionType_ORTHO;
-    fov = aspect = 0.0f;
-    left = l;
-    right_ = r;
-    bottom = b;
-    top = t;
-    nearDist = n;
-    farDist = f;
+    setProjectionPlanes(ProjectionType_ORTHO, l, r, b, t, n, f);
     Math::setMatrix4x4FromOrtho(projectionMatrix, l, r, b, t, n, f);
     projectionUpdated();
 }
 
 void Camera::setProjectionFrustum(float l, float r, float b, float t, float n, float f)
 {
-    projectionType = ProjectionType_FRUSTUM;
+    setProjectionPlanes(ProjectionType_FRUSTUM, l, r, b, t, n, f);
+    Math::setMatrix4x4FromFrustum(projectionMatrix, l, r, b, t, n, f);
+    projectionUpdated();
+}
+
+void Camera::setProjectionPlanes(ProjectionType type, float l, float r, float b, float t, float n, float f)
+{
+    projectionType = type;
     fov = aspect = 0.0f;
     left = l;
     right_ = r;
@@ -109,8 +109,6 @@ void Camera::setProjectionFrustum(float l, float r, float b, float t, float n, f
     top = t;
     nearDist = n;
     farDist = f;
-    Math::setMatrix4x4FromFrustum(projectionMatrix, l, r, b, t, n, f);
-    projectionUpdated();
 }
 
 void Camera::setProjectionMatrix(const Matrix4x4& matrix)

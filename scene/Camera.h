@@ -117,6 +117,9 @@ private:
         int64_t frame = 0;
     };
 
+    // The plane distances of an ortho or frustum projection, with the type they belong to.
+    void setProjectionPlanes(ProjectionType type, float l, float r, float b, float t, float n, float f);
+
     int scope = -1;
     int projectionType = ProjectionType_AUTO_FOV;
     float fov = 0.0f;

@@ -1,10 +1,25 @@
 #include "scene/Engine.h"
 
+#include "content/AABoxMeshCreator.h"
 #include "content/BMPStreamer.h"
 #include "content/DDSStreamer.h"
 #include "content/DiffuseMaterialCreator.h"
+#include "content/GridMeshCreator.h"
+#include "content/NormalizationTextureCreator.h"
+#include "content/OSXFontStreamer.h"
 #include "content/OSXTextureStreamer.h"
+#include "content/SPRStreamer.h"
+#include "content/SkyBoxMaterialCreator.h"
+#include "content/SkyBoxMeshCreator.h"
+#include "content/SkyDomeMeshCreator.h"
+#include "content/SphereMeshCreator.h"
 #include "content/TGAStreamer.h"
+#include "content/TPKGStreamer.h"
+#include "content/TorusMeshCreator.h"
+#include "content/WADStreamer.h"
+#include "content/WaterMaterialCreator.h"
+#include "content/studio/SpriteStreamer.h"
+#include "content/studio/StudioStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -15,7 +30,9 @@
 #include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/ContextListener.h"
+#include "scene/FontManager.h"
 #include "scene/MaterialManager.h"
+#include "scene/Mesh.h"
 #include "scene/ResourceManager.h"
 #include "scene/ResourceStreamer.h"
 #include "scene/ShaderManager.h"
@@ -61,6 +78,7 @@ Engine::Engine(void*, void*)
     bufferManager_ = new BufferManager(this);
     shaderManager_ = new ShaderManager(this);
     materialManager_ = new MaterialManager(this);
+    fontManager_ = new FontManager(this);
     meshManager_ = new ResourceManager(this);
     audioManager_ = new AudioManager(this);
     studioModelManager_ = new ResourceManager(this);
@@ -82,12 +100,22 @@ Engine::~Engine()
 {
     log(Logger::DEBUG, "Engine::~Engine");
     // Creators from the last made to the first.
+    skyDomeMeshCreator_ = nullptr;
+    skyBoxMeshCreator_ = nullptr;
+    gridMeshCreator_ = nullptr;
+    torusMeshCreator_ = nullptr;
+    sphereMeshCreator_ = nullptr;
+    aaBoxMeshCreator_ = nullptr;
+    waterMaterialCreator_ = nullptr;
+    skyBoxMaterialCreator_ = nullptr;
     diffuseMaterialCreator_ = nullptr;
+    normalizationTextureCreator_ = nullptr;
     // Managers from the last made to the first, then the vertex formats.
     spriteModelManager_ = nullptr;
     studioModelManager_ = nullptr;
     audioManager_ = nullptr;
     meshManager_ = nullptr;
+    fontManager_ = nullptr;
     materialManager_ = nullptr;
     shaderManager_ = nullptr;
     bufferManager_ = nullptr;
@@ -109,6 +137,7 @@ void Engine::destroy()
     meshManager_->destroy();
     shaderManager_->destroy();
     materialManager_->destroy();
+    fontManager_->destroy();
     bufferManager_->destroy();
     textureManager_->destroy();
     archiveManager_->destroy();
@@ -127,11 +156,17 @@ void Engine::installHandlers()
     };
     TextureManager* textures = textureManager_.get();
     const std::vector<Handler> handlers = {
+        {archiveManager_.get(), "tpkg", new TPKGStreamer()},
+        {archiveManager_.get(), "wad", new WADStreamer(textures)},
         {textures, "dds", new DDSStreamer(textures)},
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
+        {textures, "spr", new SPRStreamer(this)},
+        {fontManager_.get(), "", new OSXFontStreamer(textures)},
         {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+        {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
+        {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
     };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
@@ -140,7 +175,16 @@ void Engine::installHandlers()
             handler.manager->setStreamer(handler.streamer.get(), handler.extension);
         }
     }
+    normalizationTextureCreator_ = new NormalizationTextureCreator(this);
     diffuseMaterialCreator_ = new DiffuseMaterialCreator(this);
+    skyBoxMaterialCreator_ = new SkyBoxMaterialCreator(this);
+    waterMaterialCreator_ = new WaterMaterialCreator(this);
+    aaBoxMeshCreator_ = new AABoxMeshCreator(this);
+    sphereMeshCreator_ = new SphereMeshCreator(this);
+    torusMeshCreator_ = new TorusMeshCreator(this);
+    gridMeshCreator_ = new GridMeshCreator(this);
+    skyBoxMeshCreator_ = new SkyBoxMeshCreator(this);
+    skyDomeMeshCreator_ = new SkyDomeMeshCreator(this);
 }
 
 bool Engine::setRenderDevice(RenderDevice* device)
@@ -379,6 +423,142 @@ core::IntrusivePointer<material::Material> Engine::createPointSpriteMaterial(ren
     IntrusivePointer<material::Material> material = creator->createPointSpriteMaterial(texture, size, attenuate);
     materialManager_->manage(material.get(), String());
     return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createFontMaterial(Font* font)
+{
+    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createFontMaterial: no DiffuseMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createFontMaterial(font);
+    if (material) {
+        materialManager_->manage(material.get(), String());
+    }
+    return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createSkyBoxMaterial(render::Texture* texture, bool clamp,
+                                                                     render::RenderState* renderState)
+{
+    IntrusivePointer<SkyBoxMaterialCreator> creator = skyBoxMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createSkyBoxMaterial: no SkyBoxMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material = creator->createSkyBoxMaterial(texture, clamp, renderState);
+    materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<material::Material> Engine::createWaterMaterial(render::Texture* reflectTexture,
+                                                                    render::Texture* refractTexture,
+                                                                    render::Texture* waveTexture,
+                                                                    const core::math::Vector4& unused)
+{
+    IntrusivePointer<WaterMaterialCreator> creator = waterMaterialCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createWaterMaterial: no WaterMaterialCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<material::Material> material =
+        creator->createWaterMaterial(reflectTexture, refractTexture, waveTexture, unused);
+    materialManager_->manage(material.get(), String());
+    return material;
+}
+
+core::IntrusivePointer<render::Texture> Engine::createNormalizationTexture(int size)
+{
+    IntrusivePointer<NormalizationTextureCreator> creator = normalizationTextureCreator_;
+    if (!creator) {
+        log(Logger::WARNING, "createNormalizationTexture: no NormalizationTextureCreator before installHandlers");
+        return nullptr;
+    }
+    IntrusivePointer<render::Texture> texture = creator->createNormalizationTexture(size);
+    textureManager_->manage(texture.get(), String());
+    return texture;
+}
+
+namespace {
+
+// The creator for one facade call, held for the call; null, with a warning, before installHandlers.
+template <class Creator>
+IntrusivePointer<Creator> creatorFor(const IntrusivePointer<Creator>& held, const char* operation,
+                                     const char* kind)
+{
+    if (!held) {
+        log(Logger::WARNING, String(operation) + ": no " + kind + " before installHandlers");
+    }
+    return held;
+}
+
+} // namespace
+
+IntrusivePointer<Mesh> Engine::manageMesh(IntrusivePointer<Mesh> mesh)
+{
+    meshManager_->manage(mesh.get(), String());
+    return mesh;
+}
+
+IntrusivePointer<Mesh> Engine::createAABoxMesh(const core::math::AABox& box,
+                                               IntrusivePointer<material::Material> material)
+{
+    IntrusivePointer<AABoxMeshCreator> creator =
+        creatorFor(aaBoxMeshCreator_, "createAABoxMesh", "AABoxMeshCreator");
+    return creator ? manageMesh(creator->createAABoxMesh(box, material)) : nullptr;
+}
+
+IntrusivePointer<Mesh> Engine::createSphereMesh(const core::math::Sphere& sphere,
+                                                IntrusivePointer<material::Material> material)
+{
+    IntrusivePointer<SphereMeshCreator> creator =
+        creatorFor(sphereMeshCreator_, "createSphereMesh", "SphereMeshCreator");
+    return creator ? manageMesh(creator->createSphereMesh(sphere, 16, 16, material)) : nullptr;
+}
+
+IntrusivePointer<Mesh> Engine::createTorusMesh(float ringRadius, float tubeRadius, int ringSteps,
+                                               int tubeSteps, IntrusivePointer<material::Material> material)
+{
+    IntrusivePointer<TorusMeshCreator> creator =
+        creatorFor(torusMeshCreator_, "createTorusMesh", "TorusMeshCreator");
+    return creator
+               ? manageMesh(creator->createTorusMesh(ringRadius, tubeRadius, ringSteps, tubeSteps, material))
+               : nullptr;
+}
+
+IntrusivePointer<Mesh> Engine::createGridMesh(float width, float height, int nx, int ny,
+                                              IntrusivePointer<material::Material> material)
+{
+    IntrusivePointer<GridMeshCreator> creator =
+        creatorFor(gridMeshCreator_, "createGridMesh", "GridMeshCreator");
+    return creator ? manageMesh(creator->createGridMesh(width, height, nx, ny, material)) : nullptr;
+}
+
+IntrusivePointer<Mesh> Engine::createSkyBoxMesh(float size, bool crossLayout, bool flipV,
+                                                IntrusivePointer<material::Material> material0,
+                                                IntrusivePointer<material::Material> material1,
+                                                IntrusivePointer<material::Material> material2,
+                                                IntrusivePointer<material::Material> material3,
+                                                IntrusivePointer<material::Material> material4,
+                                                IntrusivePointer<material::Material> material5)
+{
+    IntrusivePointer<SkyBoxMeshCreator> creator =
+        creatorFor(skyBoxMeshCreator_, "createSkyBoxMesh", "SkyBoxMeshCreator");
+    return creator ? manageMesh(creator->createSkyBoxMesh(size, crossLayout, flipV, material0, material1,
+                                                          material2, material3, material4, material5))
+                   : nullptr;
+}
+
+IntrusivePointer<Mesh> Engine::createSkyDomeMesh(const core::math::Sphere& sphere, int numSegments,
+                                                 int numRings, float textureScale,
+                                                 IntrusivePointer<material::Material> material)
+{
+    IntrusivePointer<SkyDomeMeshCreator> creator =
+        creatorFor(skyDomeMeshCreator_, "createSkyDomeMesh", "SkyDomeMeshCreator");
+    return creator
+               ? manageMesh(creator->createSkyDomeMesh(sphere, numSegments, numRings, textureScale, material))
+               : nullptr;
 }
 
 bool Engine::isBacked() const

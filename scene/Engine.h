@@ -3,6 +3,9 @@
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/Object.h"
+#include "core/math/AABox.h"
+#include "core/math/Sphere.h"
+#include "core/math/Vector4.h"
 #include "render/RenderCaps.h"
 #include "scene/VertexFormats.h"
 
@@ -17,15 +20,27 @@ class AudioDevice;
 
 namespace rezezaz::scene {
 
+class AABoxMeshCreator;
 class ArchiveManager;
 class AudioManager;
 class BufferManager;
 class ContextListener;
 class DiffuseMaterialCreator;
+class Font;
+class FontManager;
+class GridMeshCreator;
 class MaterialManager;
+class Mesh;
+class NormalizationTextureCreator;
 class ResourceManager;
 class ShaderManager;
+class SkyBoxMaterialCreator;
+class SkyBoxMeshCreator;
+class SkyDomeMeshCreator;
+class SphereMeshCreator;
 class TextureManager;
+class TorusMeshCreator;
+class WaterMaterialCreator;
 
 namespace material {
 class Material;
@@ -102,13 +117,26 @@ public:
     BufferManager* getBufferManager() const { return bufferManager_.get(); }
     ShaderManager* getShaderManager() const { return shaderManager_.get(); }
     MaterialManager* getMaterialManager() const { return materialManager_.get(); }
+    FontManager* getFontManager() const { return fontManager_.get(); }
     ResourceManager* getMeshManager() const { return meshManager_.get(); }
     AudioManager* getAudioManager() const { return audioManager_.get(); }
     ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
 
     // Null until installHandlers.
+    NormalizationTextureCreator* getNormalizationTextureCreator() const
+    {
+        return normalizationTextureCreator_.get();
+    }
     DiffuseMaterialCreator* getDiffuseMaterialCreator() const { return diffuseMaterialCreator_.get(); }
+    SkyBoxMaterialCreator* getSkyBoxMaterialCreator() const { return skyBoxMaterialCreator_.get(); }
+    WaterMaterialCreator* getWaterMaterialCreator() const { return waterMaterialCreator_.get(); }
+    AABoxMeshCreator* getAABoxMeshCreator() const { return aaBoxMeshCreator_.get(); }
+    SphereMeshCreator* getSphereMeshCreator() const { return sphereMeshCreator_.get(); }
+    TorusMeshCreator* getTorusMeshCreator() const { return torusMeshCreator_.get(); }
+    GridMeshCreator* getGridMeshCreator() const { return gridMeshCreator_.get(); }
+    SkyBoxMeshCreator* getSkyBoxMeshCreator() const { return skyBoxMeshCreator_.get(); }
+    SkyDomeMeshCreator* getSkyDomeMeshCreator() const { return skyDomeMeshCreator_.get(); }
 
     // Built-in materials, managed by the material manager without a name; null (with a warning)
     // before installHandlers.
@@ -116,8 +144,46 @@ public:
                                                                      render::RenderState* renderState);
     core::IntrusivePointer<material::Material> createPointSpriteMaterial(render::Texture* texture, float size,
                                                                          bool attenuate);
+    // Null for a null font.
+    core::IntrusivePointer<material::Material> createFontMaterial(Font* font);
+    core::IntrusivePointer<material::Material> createSkyBoxMaterial(render::Texture* texture, bool clamp,
+                                                                    render::RenderState* renderState);
+    core::IntrusivePointer<material::Material> createWaterMaterial(render::Texture* reflectTexture,
+                                                                   render::Texture* refractTexture,
+                                                                   render::Texture* waveTexture,
+                                                                   const core::math::Vector4& unused);
+    // A normalisation cube map managed by the texture manager without a name; null before
+    // installHandlers (with a warning) and where the creator makes none.
+    core::IntrusivePointer<render::Texture> createNormalizationTexture(int size);
+
+    // Procedural meshes, managed by the mesh manager without a name; null before installHandlers (with
+    // a warning) and where the creator makes none. A null material becomes a new default diffuse one,
+    // except for the sky box (left null) and the sky dome (a sky-box material).
+    core::IntrusivePointer<Mesh> createAABoxMesh(const core::math::AABox& box,
+                                                 core::IntrusivePointer<material::Material> material);
+    // Always 16 segments and 16 rings.
+    core::IntrusivePointer<Mesh> createSphereMesh(const core::math::Sphere& sphere,
+                                                  core::IntrusivePointer<material::Material> material);
+    core::IntrusivePointer<Mesh> createTorusMesh(float ringRadius, float tubeRadius, int ringSteps,
+                                                 int tubeSteps,
+                                                 core::IntrusivePointer<material::Material> material);
+    core::IntrusivePointer<Mesh> createGridMesh(float width, float height, int nx, int ny,
+                                                core::IntrusivePointer<material::Material> material);
+    core::IntrusivePointer<Mesh> createSkyBoxMesh(float size, bool crossLayout, bool flipV,
+                                                  core::IntrusivePointer<material::Material> material0,
+                                                  core::IntrusivePointer<material::Material> material1,
+                                                  core::IntrusivePointer<material::Material> material2,
+                                                  core::IntrusivePointer<material::Material> material3,
+                                                  core::IntrusivePointer<material::Material> material4,
+                                                  core::IntrusivePointer<material::Material> material5);
+    core::IntrusivePointer<Mesh> createSkyDomeMesh(const core::math::Sphere& sphere, int numSegments,
+                                                   int numRings, float textureScale,
+                                                   core::IntrusivePointer<material::Material> material);
 
 private:
+    // Files a facade's mesh with the mesh manager without a name.
+    core::IntrusivePointer<Mesh> manageMesh(core::IntrusivePointer<Mesh> mesh);
+
     render::RenderDevice* renderDevice_ = nullptr;
     bool renderDeviceSet_ = false;
     audio::AudioDevice* audioDevice_ = nullptr;
@@ -135,13 +201,23 @@ private:
     core::IntrusivePointer<BufferManager> bufferManager_;
     core::IntrusivePointer<ShaderManager> shaderManager_;
     core::IntrusivePointer<MaterialManager> materialManager_;
+    core::IntrusivePointer<FontManager> fontManager_;
     core::IntrusivePointer<ResourceManager> meshManager_;
     core::IntrusivePointer<AudioManager> audioManager_;
     core::IntrusivePointer<ResourceManager> studioModelManager_;
     core::IntrusivePointer<ResourceManager> spriteModelManager_;
 
     // The built-in creators, in the order they are made.
+    core::IntrusivePointer<NormalizationTextureCreator> normalizationTextureCreator_;
     core::IntrusivePointer<DiffuseMaterialCreator> diffuseMaterialCreator_;
+    core::IntrusivePointer<SkyBoxMaterialCreator> skyBoxMaterialCreator_;
+    core::IntrusivePointer<WaterMaterialCreator> waterMaterialCreator_;
+    core::IntrusivePointer<AABoxMeshCreator> aaBoxMeshCreator_;
+    core::IntrusivePointer<SphereMeshCreator> sphereMeshCreator_;
+    core::IntrusivePointer<TorusMeshCreator> torusMeshCreator_;
+    core::IntrusivePointer<GridMeshCreator> gridMeshCreator_;
+    core::IntrusivePointer<SkyBoxMeshCreator> skyBoxMeshCreator_;
+    core::IntrusivePointer<SkyDomeMeshCreator> skyDomeMeshCreator_;
 };
 
 } // namespace rezezaz::scene

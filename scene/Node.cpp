@@ -22,7 +22,7 @@ using core::math::Quaternion;
 using core::math::Vector3;
 
 Node::Node(Scene* scene)
-    : transform(new Transform(this)), bound(new Bound()), worldTransform(new Transform()),
+    : transform(new Transform(this)), worldTransform(new Transform()), bound(new Bound()),
       worldBound(new Bound())
 {
     if (scene != nullptr) {
@@ -73,6 +73,17 @@ void Node::destroyAllChildren()
 {
     destroyEach(components);
     destroyEach(nodes);
+}
+
+void Node::parentChanged(Node* newParent)
+{
+    Node* oldRoot = root;
+    BaseComponent::parentChanged(newParent);
+    if (root != nullptr && root == oldRoot) {
+        for (int i = 0; i < components.size(); ++i) {
+            components[i]->rootChanged(root);
+        }
+    }
 }
 
 void Node::rootChanged(Node* newRoot)
@@ -485,11 +496,21 @@ void Node::boundChanged()
 
 void Node::nodeBoundChanged(Node*)
 {
-    boundChanged();
+    // The merge waits for the next read of this world bound, so a frame that turns every child of a
+    // node merges the children once, not once per turned child. The result is the same: the merge
+    // always runs over the children's latest bounds, in their order.
+    if (boundStale) {
+        return;
+    }
+    boundStale = true;
+    if (parent != nullptr) {
+        parent->nodeBoundChanged(this);
+    }
 }
 
 void Node::calculateBound()
 {
+    boundStale = false;
     worldBound->transform(*bound, *worldTransform);
     const float epsilon = scene ? scene->getEpsilon() : 0.0f;
     for (int i = 0; i < nodes.size(); ++i) {

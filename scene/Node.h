@@ -39,6 +39,9 @@ public:
     void destroyAllChildren();
 
     const core::Type<Component>* getType() const override;
+    // A move within the same tree leaves the root as it was; the components still hear of it, as
+    // whether their node hangs directly under the root may have changed.
+    void parentChanged(Node* parent) override;
     void rootChanged(Node* root) override;
     void notifyParentAttached() override;
     void notifyParentRemoved() override;
@@ -119,34 +122,47 @@ public:
     Transform* getTransform() const { return transform.get(); }
     Transform* getWorldTransform() const { return worldTransform.get(); }
     Bound* getBound() const { return bound.get(); }
-    Bound* getWorldBound() const { return worldBound.get(); }
+    // The subtree's bound in world space, merged again first when a descendant's bound changed since
+    // it was last merged. Read it through this call: the pointer's contents are brought up to date here.
+    Bound* getWorldBound() const
+    {
+        if (boundStale) {
+            const_cast<Node*>(this)->calculateBound();
+        }
+        return worldBound.get();
+    }
     int getScope() const { return scope; }
     int getWorldScope() const { return worldScope; }
     bool getAnyActive() const { return anyActive; }
     int getDeactivateCount() const { return deactivateCount; }
 
 protected:
+    // What every update reads of every node comes first, so that a walk over a large tree touches
+    // as few cache lines of each node as it can.
+    bool anyActive = false;
+    bool activateChildren = true;
+    bool active = true;
+    // A descendant's bound changed after the world bound was last merged. Every ancestor of a stale
+    // node is stale too, so the climb stops at the first stale one.
+    bool boundStale = false;
+    int deactivateCount = 0;
+    int scope = -1;
+    int worldScope = -1;
+    core::Collection<core::IntrusivePointer<Component>> components;
+    core::Collection<core::IntrusivePointer<Node>> nodes;
+    core::IntrusivePointer<Transform> transform;
+    core::IntrusivePointer<Transform> worldTransform;
+    core::IntrusivePointer<Bound> bound;
+    core::IntrusivePointer<Bound> worldBound;
+    core::Collection<Spacial*> spacials;
     core::IntrusivePointer<Engine> engine;
     core::IntrusivePointer<Scene> scene;
     int handle = 0;
-    core::Collection<core::IntrusivePointer<Component>> components;
-    core::Collection<core::IntrusivePointer<Node>> nodes;
-    bool anyActive = false;
-    bool activateChildren = true;
     core::Collection<ActionComponent*> actions;
     core::Collection<Visible*> visibles;
     core::Collection<Animatable*> animatables;
     core::Collection<LightComponent*> lights;
-    core::Collection<Spacial*> spacials;
     PhysicsComponent* physics = nullptr;
-    bool active = true;
-    int deactivateCount = 0;
-    core::IntrusivePointer<Transform> transform;
-    core::IntrusivePointer<Bound> bound;
-    core::IntrusivePointer<Transform> worldTransform;
-    core::IntrusivePointer<Bound> worldBound;
-    int scope = -1;
-    int worldScope = -1;
 };
 
 } // namespace rezezaz::scene

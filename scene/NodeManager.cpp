@@ -29,8 +29,10 @@ void NodeManager::nodeCreated(Node* node)
         // Index 0 stays unused, also after the table was emptied.
         handle = nodes.size() > 0 ? nodes.size() : 1;
     }
-    if (nodes.size() <= handle) {
-        nodes.resize(handle + 1, nullptr);
+    // Grown an entry at a time through add, which doubles the storage: growing to the exact size
+    // would copy the whole table for every node created.
+    while (nodes.size() <= handle) {
+        nodes.add(nullptr);
     }
     nodes[handle] = node;
     node->setHandle(handle);

@@ -29,9 +29,13 @@ bool PartitionNode::senseBoundingVolumes(SensorResultsListener* listener, Bound*
         Node* child = nodes[i].get();
         const Bound* childBound = child->getWorldBound();
         if (query->kind != Bound::Kind_INFINITE && childBound->kind != Bound::Kind_INFINITE) {
-            const bool meets = (query->kind == Bound::Kind_BOX && childBound->kind == Bound::Kind_BOX)
-                                   ? Math::testIntersection(query->box, childBound->box)
-                                   : Math::testIntersection(query->sphere, childBound->sphere);
+            // An empty bound holds no space: its zero sphere would otherwise meet whatever holds its
+            // centre.
+            const bool empty = query->kind == Bound::Kind_EMPTY || childBound->kind == Bound::Kind_EMPTY;
+            const bool meets =
+                !empty && ((query->kind == Bound::Kind_BOX && childBound->kind == Bound::Kind_BOX)
+                               ? Math::testIntersection(query->box, childBound->box)
+                               : Math::testIntersection(query->sphere, childBound->sphere));
             if (!meets) {
                 continue;
             }

@@ -10,6 +10,8 @@
 #include "scene/Scene.h"
 #include "scene/material/Material.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace rezezaz::scene {
@@ -36,6 +38,58 @@ void RenderableSet::startQueuing()
 void RenderableSet::endQueuing()
 {
     partitionNode = nullptr;
+    // One sort per queue at the end, where inserting each item at its place would move half the
+    // queue each time.
+    for (int i = 0; i < depthSortedQueueOrder.size(); ++i) {
+        sortByDepth(queues[depthSortedQueueOrder[i]]);
+    }
+}
+
+void RenderableSet::sortByDepth(RenderableQueue& queue)
+{
+    // A stable radix sort of (depth, arrival) keys: far to near, equal depths in arrival order, in
+    // time linear in the queue's length and without allocating once the room has grown.
+    const int count = queue.size();
+    if (count < 2) {
+        return;
+    }
+    if (sortKeys.size() < count) {
+        sortKeys.resize(count);
+        sortKeysSpare.resize(count);
+        sortSpace.resize(count);
+    }
+    uint64_t* keys = &sortKeys[0];
+    uint64_t* spare = &sortKeysSpare[0];
+    for (int i = 0; i < count; ++i) {
+        // The float's bits turned into an unsigned number that grows with the float, then flipped so
+        // that the farthest comes first; 0.0f is added so that -0 and +0 are one depth.
+        uint32_t bits = 0;
+        const float depth = queue[i].depth + 0.0f;
+        std::memcpy(&bits, &depth, sizeof(bits));
+        const uint32_t ordered = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+        keys[i] = (static_cast<uint64_t>(~ordered) << 32) | static_cast<uint32_t>(i);
+    }
+    // Four passes of a byte over the depth half of the key; the arrival half only rides along.
+    for (int shift = 32; shift < 64; shift += 8) {
+        int counts[256] = {};
+        for (int i = 0; i < count; ++i) {
+            ++counts[(keys[i] >> shift) & 255];
+        }
+        int total = 0;
+        for (int& bucket : counts) {
+            const int here = bucket;
+            bucket = total;
+            total += here;
+        }
+        for (int i = 0; i < count; ++i) {
+            spare[counts[(keys[i] >> shift) & 255]++] = keys[i];
+        }
+        std::swap(keys, spare);
+    }
+    for (int i = 0; i < count; ++i) {
+        sortSpace[i] = queue[static_cast<int>(keys[i] & 0xFFFFFFFFu)];
+    }
+    std::copy(&sortSpace[0], &sortSpace[0] + count, &queue[0]);
 }
 
 void RenderableSet::queueNode(Node* node)
@@ -86,11 +140,18 @@ int RenderableSet::getQueueLayer(int index) const
 
 void RenderableSet::insertByLayer(core::Collection<int>& order, int queue, int layer)
 {
-    int at = 0;
-    while (at < order.size() && getQueueLayer(order[at]) <= layer) {
-        ++at;
+    // The order runs by layer, so the first entry of a greater layer is found by halving.
+    int low = 0;
+    int high = order.size();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (getQueueLayer(order[middle]) <= layer) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
     }
-    order.insert(order.begin() + at, queue);
+    order.insert(order.begin() + low, queue);
 }
 
 void RenderableSet::queueRenderable(Renderable* renderable)
@@ -109,12 +170,7 @@ void RenderableSet::queueRenderable(Renderable* renderable)
         const int index = findOrAddQueue(layerMap, layer, fresh);
         const core::math::Vector3 from = camera != nullptr ? camera->getPosition() : core::math::Vector3();
         item.depth = bound != nullptr ? Math::lengthSquared(bound->sphere.origin - from) : 0.0f;
-        RenderableQueue& queue = queues[index];
-        int at = 0;
-        while (at < queue.size() && queue[at].depth >= item.depth) {
-            ++at;
-        }
-        queue.insert(queue.begin() + at, item);
+        queues[index].add(item);
         if (fresh) {
             insertByLayer(depthSortedQueueOrder, index, layer);
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Collection.h"
+#include <cstdint>
 #include "core/Object.h"
 #include "core/math/Vector4.h"
 
@@ -44,6 +45,7 @@ public:
 
     virtual void setCamera(Camera* camera) { this->camera = camera; }
     virtual void startQueuing();
+    // Puts the depth-sorted queues in their order: until then they hold their items as they came.
     virtual void endQueuing();
     virtual void queueNode(Node* node);
     virtual void queueRenderable(Renderable* renderable);
@@ -77,6 +79,8 @@ private:
     template <class Entry, class Key> int findOrAddQueue(core::Collection<Entry>& map, Key key, bool& fresh);
     int takeQueue();
     void insertByLayer(core::Collection<int>& order, int queue, int layer);
+    // Orders a depth-sorted queue from far to near, items of equal depth in arrival order.
+    void sortByDepth(RenderableQueue& queue);
 
     Scene* scene;
     PartitionNode* partitionNode = nullptr;
@@ -91,6 +95,10 @@ private:
     core::Collection<LightQueueItem> lights;
     core::Collection<Node*> nodes;
     bool nodeQueueing = false;
+    // Room for sorting a depth-sorted queue; only grown, like the queues.
+    RenderableQueue sortSpace;
+    core::Collection<uint64_t> sortKeys;
+    core::Collection<uint64_t> sortKeysSpare;
 };
 
 } // namespace rezezaz::scene

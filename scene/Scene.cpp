@@ -6,7 +6,10 @@
 #include "scene/Camera.h"
 #include "scene/Engine.h"
 #include "scene/NodeManager.h"
+#include "scene/PhysicsCollision.h"
+#include "scene/PhysicsManager.h"
 #include "scene/SimpleRenderManager.h"
+#include "scene/SimulatorPhysicsManager.h"
 #include "scene/UpdateListener.h"
 
 namespace rezezaz::scene {
@@ -24,6 +27,7 @@ Scene::Scene(Engine* engine, float epsilon) : epsilon(epsilon), engine(engine)
     ambient = core::math::Vector4(grey, grey, grey, 1.0f);
     nodeManager = new NodeManager(this);
     renderManager = new SimpleRenderManager(this);
+    physicsManager = new SimulatorPhysicsManager(this);
     background = new PartitionNode(this);
     root = new PartitionNode(this);
     root->rootChanged(root.get());
@@ -96,6 +100,11 @@ void Scene::setNodeManager(NodeManager* manager)
 void Scene::setRenderManager(RenderManager* manager)
 {
     renderManager = manager;
+}
+
+void Scene::setPhysicsManager(PhysicsManager* manager)
+{
+    physicsManager = manager;
 }
 
 void Scene::update(int dt)
@@ -172,11 +181,15 @@ void Scene::logicUpdate(int dt, int scope, Node* node)
     if (!root) {
         return;
     }
+    IntrusivePointer<Node> hold(node);
+    if (physicsManager) {
+        physicsManager->logicUpdate(dt, scope, node);
+    }
     if (node == nullptr) {
         background->logicUpdate(dt, scope);
         node = root.get();
+        hold = node;
     }
-    IntrusivePointer<Node> hold(node);
     node->logicUpdate(dt, scope);
     // Destroying may queue more; run until nothing is left, each entry once.
     while (componentsToDestroy.size() > 0) {
@@ -191,11 +204,15 @@ void Scene::frameUpdate(int dt, int scope, Node* node)
     if (!root) {
         return;
     }
+    IntrusivePointer<Node> hold(node);
+    if (physicsManager) {
+        physicsManager->frameUpdate(dt, scope, node);
+    }
     if (node == nullptr) {
         background->frameUpdate(dt, scope);
         node = root.get();
+        hold = node;
     }
-    IntrusivePointer<Node> hold(node);
     node->frameUpdate(dt, scope);
 }
 
@@ -209,6 +226,15 @@ void Scene::render(render::RenderDevice* device, Camera* camera, Node* node)
     }
     background->setTranslate(camera->getPosition());
     renderManager->renderScene(device, node, camera);
+}
+
+void Scene::traceSegment(PhysicsCollision& result, const core::math::Segment& segment, int scope,
+                         Node* ignore)
+{
+    result.time = 1.0f;
+    if (physicsManager) {
+        physicsManager->traceSegment(result, segment, scope, ignore);
+    }
 }
 
 void Scene::destroy(Component* component)

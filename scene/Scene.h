@@ -3,6 +3,7 @@
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/Object.h"
+#include "core/math/Segment.h"
 #include "core/math/Vector4.h"
 #include "scene/Component.h"
 #include "scene/ContextListener.h"
@@ -17,6 +18,8 @@ namespace rezezaz::scene {
 class Camera;
 class Engine;
 class NodeManager;
+class PhysicsManager;
+struct PhysicsCollision;
 class RenderManager;
 class UpdateListener;
 
@@ -50,6 +53,8 @@ public:
     virtual NodeManager* getNodeManager() const { return nodeManager.get(); }
     virtual void setRenderManager(RenderManager* manager);
     virtual RenderManager* getRenderManager() const { return renderManager.get(); }
+    virtual void setPhysicsManager(PhysicsManager* manager);
+    virtual PhysicsManager* getPhysicsManager() const { return physicsManager.get(); }
     virtual void setCreateAudio(bool createAudio) { this->createAudio = createAudio; }
     virtual bool getCreateAudio() const { return createAudio; }
     virtual void setEpsilon(float epsilon) { this->epsilon = epsilon; }
@@ -62,6 +67,9 @@ public:
     virtual void frameUpdate(int dt, int scope, Node* node);
     virtual void postFrameUpdate(int) {}
     virtual void render(render::RenderDevice* device, Camera* camera, Node* node);
+    // Nothing hit (time 1) unless the physics manager finds a hit.
+    virtual void traceSegment(PhysicsCollision& result, const core::math::Segment& segment, int scope,
+                              Node* ignore);
     // Destroys the component at the end of the current logic step.
     virtual void destroy(Component* component);
 
@@ -99,6 +107,7 @@ private:
     core::math::Vector4 ambient;
     core::IntrusivePointer<NodeManager> nodeManager;
     core::IntrusivePointer<RenderManager> renderManager;
+    core::IntrusivePointer<PhysicsManager> physicsManager;
     bool createAudio = true;
     core::Collection<core::IntrusivePointer<Component>> componentsToDestroy;
 };

@@ -20,10 +20,12 @@ PELOTUNE_TEST_PACKAGES=(
   locales-all
   libssl-dev
   xvfb xauth mesa-utils libgl1-mesa-dri
-  libode-dev libbullet-dev
+  libode-dev libbullet-dev libogre-1.12-dev
   libyuv-dev libpixman-1-dev
   libsndfile1-dev
   libsdl2-image-dev libstb-dev
+  # The studio model oracle.
+  libassimp-dev
   # Real image files for the image reader tests.
   fp-compiler-3.2.2 python3-pygame assimp-testmodels 0ad-data-common
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the end-to-end session test with its window shown on a virtual X display and saves a picture
-# of the window at every page of the meter, as the simulated meter fills it in. Not part of the test
+# of the window at every page of the meter, as the simulated meter fills it in, then the firmware
+# update with its boxes (check, progress, result) as they stand over the window. Not part of the test
 # command: it is for looking at the pages as a user sees them.
 #   scripts/screenshots.sh [folder]      (default: build/screenshots)
 set -euo pipefail
@@ -15,7 +16,8 @@ rm -rf "$folder"
 mkdir -p "$folder"
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-  build/screenshots-build/tests/app/app_tests --gtest_filter='EndToEndTest.*'
+  build/screenshots-build/tests/app/app_tests \
+  --gtest_filter='EndToEndTest.*:FirmwareEndToEndTest.CheckUpdateWatchTheProgressAndTheServerHearsOfIt'
 # The calibration wizard with its 3D view, step by step.
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 \
   xvfb-run -a -s "-screen 0 1280x1024x24" \

@@ -144,8 +144,10 @@ bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderT
         bool made = glXQueryVersion(display, &major, &minor) && (major > 1 || minor >= 3);
         int screen = DefaultScreen(display);
         VisualID visual = 0;
+        XWindowAttributes attributes = {};
         if (made && newWindow != 0) {
-            XWindowAttributes attributes;
+            // Listening first: every change of size after the attributes' answer comes as a notice.
+            XSelectInput(display, newWindow, StructureNotifyMask);
             made = XGetWindowAttributes(display, newWindow, &attributes) != 0 && trap.ok();
             if (made) {
                 screen = XScreenNumberOfScreen(attributes.screen);
@@ -172,6 +174,8 @@ bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderT
             failure = "Failed to create GL context";
         } else {
             window = newWindow;
+            width = attributes.width;
+            height = attributes.height;
         }
         for (int i = 0; failure == nullptr && i < extraContexts; ++i) {
             GLXContext shared = glXCreateNewContext(display, config, GLX_RGBA_TYPE, context, True);
@@ -228,6 +232,8 @@ bool GLXRenderTarget::destroyContext()
     }
     config = nullptr;
     window = 0;
+    width = 0;
+    height = 0;
     XCloseDisplay(display);
     display = nullptr;
     return true;
@@ -248,12 +254,12 @@ bool GLXRenderTarget::isValid() const
     return context != nullptr;
 }
 
-bool GLXRenderTarget::windowSize(int& width, int& height) const
+void GLXRenderTarget::querySize()
 {
     width = 0;
     height = 0;
     if (display == nullptr || window == 0) {
-        return false;
+        return;
     }
     Window root = 0;
     int x = 0;
@@ -262,29 +268,46 @@ bool GLXRenderTarget::windowSize(int& width, int& height) const
     unsigned int h = 0;
     unsigned int border = 0;
     unsigned int depth = 0;
-    // The window is the caller's: once it is gone the size is 0, and the process goes on.
-    XErrorTrap trap(display);
-    if (XGetGeometry(display, window, &root, &x, &y, &w, &h, &border, &depth) == 0 || !trap.ok()) {
-        return false;
+    {
+        // The window is the caller's: once it is gone the size is 0, and the process goes on.
+        XErrorTrap trap(display);
+        if (XGetGeometry(display, window, &root, &x, &y, &w, &h, &border, &depth) != 0 && trap.ok()) {
+            width = static_cast<int>(w);
+            height = static_cast<int>(h);
+        }
     }
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
+    // Notices read during the round trip end with the latest size, which may be newer than the answer.
+    followNotices();
+}
+
+void GLXRenderTarget::followNotices() const
+{
+    if (display == nullptr || window == 0) {
+        return;
+    }
+    // Reading what the server has sent takes no round trip; the connection carries nothing else.
+    while (XEventsQueued(display, QueuedAfterReading) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == ConfigureNotify && event.xconfigure.window == window) {
+            width = event.xconfigure.width;
+            height = event.xconfigure.height;
+        } else if (event.type == DestroyNotify && event.xdestroywindow.window == window) {
+            width = 0;
+            height = 0;
+        }
+    }
 }
 
 int GLXRenderTarget::getWidth() const
 {
-    int width = 0;
-    int height = 0;
-    windowSize(width, height);
+    followNotices();
     return width;
 }
 
 int GLXRenderTarget::getHeight() const
 {
-    int width = 0;
-    int height = 0;
-    windowSize(width, height);
+    followNotices();
     return height;
 }
 
@@ -304,6 +327,7 @@ bool GLXRenderTarget::swap()
 
 void GLXRenderTarget::reset()
 {
+    querySize();
     // Making the context current again has the driver read the drawable's new size.
     if (context != nullptr && glXGetCurrentContext() == context) {
         glXMakeContextCurrent(display, drawable(), drawable(), context);

@@ -17,7 +17,9 @@ namespace rezezaz::render {
 // The window target on X11: an OpenGL context (compatibility profile) of its own display connection
 // drawing into an X window, plus extra contexts that share the main one's objects, one per loading
 // thread, each on a 1x1 pixel buffer. Without a window the main context draws into a 1x1 pixel buffer
-// and the size is 0. The window belongs to the caller; the target never changes or destroys it.
+// and the size is 0. The window belongs to the caller; the target never changes or destroys it, and
+// only listens on its own connection for the window's configure and destroy notices, so that the size
+// it keeps follows the window without asking the server on every read.
 class GLXRenderTarget : public GLRenderTarget
 {
 public:
@@ -32,11 +34,13 @@ public:
     RenderTarget* getRootRenderTarget() override;
     bool isPrimary() const override;
     bool isValid() const override;
-    // The window's size in pixels as the X server has it now; 0 without a window.
+    // The window's size in pixels as the last configure notice the server sent gave it (read from the
+    // connection's queue without a round trip); 0 without a window or once the window is gone.
     int getWidth() const override;
     int getHeight() const override;
 
     bool swap() override;
+    // After the window changed size: asks the server for the size now, and has the context take it.
     void reset() override;
     bool activate() override;
     bool deactivate() override;
@@ -54,12 +58,17 @@ public:
     int getDepthBits() const;
 
 private:
-    bool windowSize(int& width, int& height) const;
+    // Asks the server for the window's size (a round trip in the error trap) and keeps it.
+    void querySize();
+    // Takes the configure and destroy notices that reached the connection so far into the kept size.
+    void followNotices() const;
     // The drawable the main context draws into: the window, or its pixel buffer.
     unsigned long drawable() const;
 
     _XDisplay* display = nullptr;
     unsigned long window = 0;
+    mutable int width = 0;
+    mutable int height = 0;
     __GLXFBConfigRec* config = nullptr;
     __GLXcontextRec* context = nullptr;
     unsigned long pbuffer = 0;

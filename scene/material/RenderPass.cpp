@@ -39,11 +39,17 @@ Variable* findByFullName(const render::VariableBufferFormat& format, const core:
     return nullptr;
 }
 
-template <class T> void growTo(core::Collection<T>& list, int count)
+// The entry at (type, index) of a per-shader-type table, the table grown to hold it; null for a slot
+// outside the shader types or a negative index.
+template <class T> T* slotOf(core::Collection<T> (&table)[RenderPass::NUM_SHADER_TYPES], int type, int index)
 {
-    if (list.size() < count) {
-        list.resize(count);
+    if (type < 0 || type >= RenderPass::NUM_SHADER_TYPES || index < 0) {
+        return nullptr;
     }
+    if (table[type].size() <= index) {
+        table[type].resize(index + 1);
+    }
+    return &table[type][index];
 }
 
 } // namespace
@@ -151,14 +157,13 @@ bool RenderPass::setTexture(const core::String& name_, render::Texture* texture,
 bool RenderPass::setTexture(ShaderType type, int index, render::Texture* texture,
                             const render::SamplerState& samplerState, const render::TextureState& textureState)
 {
-    if (!renderState || !validSlot(type, index)) {
+    TextureData* entry = renderState ? slotOf(textures, type, index) : nullptr;
+    if (!entry) {
         return false;
     }
-    growTo(textures[type], index + 1);
-    TextureData& entry = textures[type][index];
-    entry.texture = texture;
-    entry.samplerState = samplerState;
-    entry.textureState = textureState;
+    entry->texture = texture;
+    entry->samplerState = samplerState;
+    entry->textureState = textureState;
     renderState->setSamplerState(type, index, samplerState);
     renderState->setTextureState(type, index, textureState);
     return true;
@@ -183,31 +188,31 @@ bool RenderPass::findTexture(ShaderType& type, int& index, const core::String& n
 
 bool RenderPass::setBuffer(ShaderType type, int index, render::VariableBuffer* buffer)
 {
-    if (!validSlot(type, index)) {
+    auto* entry = slotOf(buffers, type, index);
+    if (!entry) {
         return false;
     }
-    growTo(buffers[type], index + 1);
-    buffers[type][index].buffer = buffer;
+    entry->buffer = buffer;
     return true;
 }
 
 bool RenderPass::setTextureLocationName(ShaderType type, int index, const core::String& name_)
 {
-    if (!validSlot(type, index)) {
+    auto* entry = slotOf(textures, type, index);
+    if (!entry) {
         return false;
     }
-    growTo(textures[type], index + 1);
-    textures[type][index].name = name_;
+    entry->name = name_;
     return true;
 }
 
 bool RenderPass::setBufferLocationName(ShaderType type, int index, const core::String& name_)
 {
-    if (!validSlot(type, index)) {
+    auto* entry = slotOf(buffers, type, index);
+    if (!entry) {
         return false;
     }
-    growTo(buffers[type], index + 1);
-    buffers[type][index].name = name_;
+    entry->name = name_;
     return true;
 }
 

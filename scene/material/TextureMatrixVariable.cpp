@@ -7,21 +7,11 @@
 
 namespace rezezaz::scene::material {
 
-TextureMatrixVariable::TextureMatrixVariable(const core::String& textureName_) : textureName(textureName_) {}
+TextureMatrixVariable::TextureMatrixVariable(const core::String& textureName_) : TextureLocationVariable(textureName_) {}
 
 int TextureMatrixVariable::getFormat()
 {
     return FORMAT_MATRIX4X4 + ((textureIndex + 1) << 16);
-}
-
-void TextureMatrixVariable::linked(RenderPass* pass)
-{
-    render::Shader::ShaderType type = shaderType;
-    int index = textureIndex;
-    if (pass != nullptr && pass->findTexture(type, index, textureName, core::String())) {
-        shaderType = type;
-        textureIndex = index;
-    }
 }
 
 void TextureMatrixVariable::update(unsigned char* data, SceneParameters* parameters)

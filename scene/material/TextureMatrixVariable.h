@@ -1,9 +1,8 @@
 #pragma once
 
 #include "core/String.h"
-#include "render/Shader.h"
 #include "render/TextureState.h"
-#include "scene/material/RenderVariable.h"
+#include "scene/material/TextureLocationVariable.h"
 
 namespace rezezaz::scene::material {
 
@@ -11,24 +10,15 @@ namespace rezezaz::scene::material {
 // pass being drawn (the identity where the render state has none). Its format carries the unit plus
 // one in bits 16 and up, which tells the device to apply that unit's own texture matrix as well.
 // Writes nothing when the name matched no unit of the pass it was linked in.
-class TextureMatrixVariable : public RenderVariable
+class TextureMatrixVariable : public TextureLocationVariable
 {
 public:
     explicit TextureMatrixVariable(const core::String& textureName);
 
     int getFormat() override;
-    // Finds the unit of the texture name among the pass's texture locations.
-    void linked(RenderPass* pass) override;
     void update(unsigned char* data, SceneParameters* parameters) override;
 
-    const core::String& getTextureName() const { return textureName; }
-    render::Shader::ShaderType getShaderType() const { return shaderType; }
-    int getTextureIndex() const { return textureIndex; }
-
 private:
-    core::String textureName;
-    render::Shader::ShaderType shaderType = render::Shader::ShaderType_VERTEX;
-    int textureIndex = -1;
     // Filled in place, so that update allocates nothing.
     render::TextureState state;
 };

@@ -7,21 +7,11 @@
 
 namespace rezezaz::scene::material {
 
-TextureSetVariable::TextureSetVariable(const core::String& textureName_) : textureName(textureName_) {}
+TextureSetVariable::TextureSetVariable(const core::String& textureName_) : TextureLocationVariable(textureName_) {}
 
 int TextureSetVariable::getFormat()
 {
     return FORMAT_FLOAT1;
-}
-
-void TextureSetVariable::linked(RenderPass* pass)
-{
-    render::Shader::ShaderType type = shaderType;
-    int index = textureIndex;
-    if (pass != nullptr && pass->findTexture(type, index, textureName, core::String())) {
-        shaderType = type;
-        textureIndex = index;
-    }
 }
 
 void TextureSetVariable::update(unsigned char* data, SceneParameters* parameters)

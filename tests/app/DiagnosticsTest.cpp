@@ -289,6 +289,7 @@ TEST(DiagnosticsTest, ChecksTheMeterInItsCadenceModeAndMailsTheReport)
     QString subject;
     const QStringList lines = bodyLines(mail, &subject);
     EXPECT_EQ(subject, "Pelotune:diagnostics");
+    // Autozero 1: the meter's auto-zero status page says auto zero is supported.
     const QStringList expected = {"Power Meter ID:22136",
                                   "Spider Serial Number:4660",
                                   "Voltage:3.5",
@@ -296,7 +297,7 @@ TEST(DiagnosticsTest, ChecksTheMeterInItsCadenceModeAndMailsTheReport)
                                   "Manufacturer ID:255",
                                   "Model Number:2",
                                   "Software Version:30",
-                                  "Autozero:0",
+                                  "Autozero:1",
                                   "Zero Offset:" + QString::number(b.firmware.calibration.value),
                                   "Reed States:No",
                                   "Torque Direction:forward",

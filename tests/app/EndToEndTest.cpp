@@ -182,6 +182,7 @@ TEST(EndToEndTest, SearchOpenWatchZeroChangeTheRingVisitEveryPageAndPullTheStick
     EXPECT_EQ(label(info, "meterIdValue"), QString::number(123456789 & 0xFFFF));
     EXPECT_EQ(label(info, "modelNumValue"), "5");
     EXPECT_EQ(label(info, "zeroOffsetValue"), "37");
+    EXPECT_EQ(label(info, "autozeroValue"), "On");
     screenshot(rig, "02-info");
     for (const char* name : {"autozeroText", "pedalBalanceText", "zeroOffsetText", "zeroOffsetValue",
                              "zeroOffsetValue", "autozeroText", "pedalBalanceText", "zeroOffsetText"}) {

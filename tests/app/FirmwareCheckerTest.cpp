@@ -584,6 +584,19 @@ TEST_F(FirmwareCheckerTest, TheUploadReportNamesInstallationMeterImageAndTime)
     ASSERT_TRUE(run(&FirmwareChecker::reportSuccessfulUpload));
     EXPECT_EQ(recorder.networkErrors, 1);
     EXPECT_TRUE(loggedStart("FirmwareChecker::reportFinished http error:"));
+
+    // A server that takes the report and closes the connection unanswered has it once: the report is
+    // not posted again behind the job's back, and the job tells of the failure.
+    recorder.reset();
+    log.listener.entries.clear();
+    HttpsTestServer::Response closed;
+    closed.fault = HttpsTestServer::Response::Fault::CloseConnection;
+    server.setResponse("/rss", closed);
+    const qsizetype reportsBefore = server.requests().size();
+    ASSERT_TRUE(run(&FirmwareChecker::reportSuccessfulUpload));
+    EXPECT_EQ(server.requests().size(), reportsBefore + 1);
+    EXPECT_EQ(recorder.networkErrors, 1);
+    EXPECT_TRUE(loggedStart("FirmwareChecker::reportFinished http error:"));
 }
 
 TEST(HardwareRevisionQueryTest, AJobWaitingForAnAnswerIsFreedWhenThePageGoes)

@@ -3,6 +3,7 @@
 // goes through the meter's bootloader with its progress shown, and the server hears of it. Then the
 // same with bursts that fail now and then, with bursts that always fail, and with the page closed
 // while a check is still running.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "ant/device/BootloadImage.h"
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -63,9 +65,24 @@ public:
             rig.boxes.press(title, "OK");
         }
         rig.boxes.press("Warning", "I Understand");
+        if (apptest::Screenshot::wanted()) {
+            // Each message box as the user reads it, before it is answered.
+            rig.boxes.beforeAnswer = [this](QWidget* box) {
+                const std::map<QString, const char*> names = {{"Warning", "firmware-1-warning"},
+                                                              {"Success!", "firmware-7-success"},
+                                                              {"Failed", "firmware-8-failed"}};
+                const auto name = names.find(box->windowTitle());
+                if (name != names.end()) {
+                    shot(name->second);
+                }
+            };
+        }
         rig.start();
         rig.window->setFirmwareServer(server.url());
     }
+
+    // A picture of the screen as the user sees it now, for scripts/screenshots.sh.
+    void shot(const char* name) { apptest::Screenshot::screen(rig.window.get(), name); }
 
     ~Session()
     {
@@ -102,6 +119,7 @@ public:
         }
         dialog->setIntValue(METER);
         dialog->accept();
+        shot("firmware-0-connecting");
         if (!rig.runUntil([&] { return rig.currentPageClass() == "Sensor"; }, 600)) {
             return false;
         }
@@ -142,11 +160,14 @@ public:
             return false;
         }
         check->click();
+        shot("firmware-2-checking");
         QPushButton* update = pageButton("uploadButton");
         if (!live([&] { return update->isEnabled(); })) {
             return false;
         }
+        shot("firmware-3-checked");
         update->click();
+        shot("firmware-4-preparing");
         return true;
     }
 
@@ -206,6 +227,9 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
             [&] {
                 if (!box.isNull() && (shown.empty() || shown.back() != box->value())) {
                     shown.push_back(box->value());
+                    if (box->value() >= 40) {
+                        session.shot("firmware-5-uploading");
+                    }
                 }
                 return box.isNull();
             },
@@ -214,8 +238,16 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
 
         if (c.succeeds) {
             EXPECT_GT(shown.size(), 5u) << "the progress moves as the upload goes";
-            ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
-                << "the report, then back";
+            ASSERT_TRUE(session.live([&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    auto* reporting = qobject_cast<QProgressDialog*>(widget);
+                    if (reporting != nullptr && reporting->isVisible() &&
+                        reporting->labelText() == "Reporting successful upload") {
+                        session.shot("firmware-6-reporting");
+                    }
+                }
+                return session.rig.stack()->count() == 2;
+            })) << "the report, then back";
             // The message stays on the window after the page has gone, seen once the report's box
             // has gone from above it.
             ASSERT_TRUE(session.live([&] { return session.seen("Success!") > 0; }, 10000));
@@ -242,6 +274,49 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
             EXPECT_FALSE(page.isNull());
             EXPECT_NE(session.applicationArea(), session.expectedArea());
         }
+    }
+}
+
+// The user cancels the upload's box and goes back while the upload runs: the upload is the window's,
+// so the result is still shown and a successful upload is reported, once, also to a server that
+// closes the connection without an answer; then the window goes back to its first pages.
+TEST(FirmwareEndToEndTest, CancelThenBackDuringTheUploadStillShowsTheResultAndReportsIt)
+{
+    for (const bool serverCloses : {false, true}) {
+        SCOPED_TRACE(serverCloses ? "the server closes the connection" : "the server answers");
+        Session session;
+        session.rig.boxes.press("Disconnected", "OK");
+        ASSERT_TRUE(session.openFirmwarePage());
+        QPointer<QWidget> page = session.rig.currentPage();
+        ASSERT_TRUE(session.checkAndUpdate());
+        const qsizetype requestsBefore = session.server.requests().size();
+        if (serverCloses) {
+            HttpsTestServer::Response closed;
+            closed.fault = HttpsTestServer::Response::Fault::CloseConnection;
+            session.server.setResponse("/rss", closed);
+        }
+        ASSERT_TRUE(session.rig.runUntil(
+            [&] {
+                return session.progressBox() != nullptr &&
+                       session.progressBox()->labelText() == "Uploading Firmware";
+            },
+            3000));
+
+        ASSERT_TRUE(support::clickButton(session.progressBox(), "Cancel"));
+        session.rig.button("backButton")->click();
+        WindowRig::flush();
+        EXPECT_TRUE(page.isNull());
+        EXPECT_EQ(session.rig.currentPageClass(), "Sensor");
+
+        ASSERT_TRUE(session.live([&] { return session.seen("Success!") > 0; }));
+        ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
+            << "the report, then back";
+        EXPECT_EQ(session.applicationArea(), session.expectedArea());
+        EXPECT_EQ(session.seen("Failed"), 0);
+        ASSERT_EQ(session.server.requests().size(), requestsBefore + 1) << "one report, posted once";
+        EXPECT_EQ(session.server.requests().last().body.split(',').value(2), "release31.pmimg");
+        EXPECT_EQ(session.seen("Network Error"), serverCloses ? 1 : 0);
+        EXPECT_EQ(session.seen("Disconnected"), 0);
     }
 }
 

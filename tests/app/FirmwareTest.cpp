@@ -11,6 +11,7 @@
 #include "ant/search/SportDeviceSearch.h"
 #include "app/Implementer.h"
 #include "firmware/Firmware.h"
+#include "firmware/FirmwareUpload.h"
 #include "support/FirmwareImageWriter.h"
 #include "support/SimulatedMeterFirmware.h"
 #include "support/UploadRecorder.h"
@@ -357,7 +358,7 @@ public:
     // Keeps the text of each progress box the page shows, once.
     void noteProgressBox()
     {
-        QProgressDialog* box = page.isNull() ? nullptr : progressBox();
+        QProgressDialog* box = progressBox();
         if (box != nullptr && (progressTexts.empty() || progressTexts.back() != box->labelText())) {
             progressTexts.push_back(box->labelText());
         }
@@ -392,10 +393,11 @@ public:
 
     QPushButton* button(const char* name) { return page->findChild<QPushButton*>(name); }
     QString label(const char* name) { return page->findChild<QLabel*>(name)->text(); }
-    // The page's progress box now shown, or null.
+    // The progress box now shown, or null: the page's, or the upload's once the upload reports (the
+    // upload belongs to the window).
     QProgressDialog* progressBox()
     {
-        for (QProgressDialog* box : page->findChildren<QProgressDialog*>()) {
+        for (QProgressDialog* box : rig.window->findChildren<QProgressDialog*>()) {
             if (box->isVisible()) {
                 return box;
             }
@@ -738,18 +740,15 @@ TEST(FirmwareUpdateTest, AMeterLostDuringTheUploadFailsAfterTheSilenceLimitAndCa
     Firmware* page = bench.open(true);
     ASSERT_TRUE(bench.pumpUntil([&] { return page->hardwareRevision() != 0; }, 5000));
     ASSERT_TRUE(bench.check());
-    // The page's one timer of its own, the wait for the meter's next answer.
-    QTimer* silenceLimit = nullptr;
-    for (QTimer* timer : page->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (timer->interval() == Firmware::UPLOAD_SILENCE_LIMIT_MS) {
-            silenceLimit = timer;
-        }
-    }
-    ASSERT_NE(silenceLimit, nullptr);
-
     bench.button("uploadButton")->click();
     ASSERT_TRUE(bench.pumpUntil(
         [&] { return !bench.events.progress.empty() && bench.events.progress.back() >= 20; }, 300000));
+    // The upload's one timer, the wait for its next progress.
+    auto* upload = bench.rig.window->findChild<FirmwareUpload*>();
+    ASSERT_NE(upload, nullptr);
+    QTimer* silenceLimit = upload->findChild<QTimer*>();
+    ASSERT_NE(silenceLimit, nullptr);
+    EXPECT_EQ(silenceLimit->interval(), Firmware::UPLOAD_SILENCE_LIMIT_MS);
     // Out of range: the stick hears nothing; the pump runs in real time, as the window's does. A short
     // limit from here on, so the test need not wait the normal one out.
     silenceLimit->setInterval(400);
@@ -771,7 +770,6 @@ TEST(FirmwareUpdateTest, AMeterLostDuringTheUploadFailsAfterTheSilenceLimitAndCa
     EXPECT_EQ(bench.progressBox(), nullptr);
 
     // Back in range, updated at the second try, with the normal limit again.
-    silenceLimit->setInterval(Firmware::UPLOAD_SILENCE_LIMIT_MS);
     bench.simulated->setSilent(false);
     const int heard = bench.events.dataCount;
     ASSERT_TRUE(bench.pumpUntil([&] { return bench.events.dataCount > heard; }, 10000));

@@ -84,6 +84,22 @@ TEST(InfoTest, ShowsEachFieldInItsFormatOnceTheDecoderHasIt)
     }
 }
 
+// The meter answers the page's calibration request with its auto-zero status, which follows its
+// autozero setting (register 0x39 bit 0).
+TEST(InfoTest, ShowsTheAutozeroStatusTheMeterSends)
+{
+    const std::pair<unsigned char, const char*> cases[] = {{0x09, "On"}, {0x08, "Off"}};
+    for (const auto& [setting, shown] : cases) {
+        SCOPED_TRACE(shown);
+        MeterBench b;
+        b.firmware.setRegisters(0x39, {setting});
+        b.openMeter();
+        auto* page = b.push(new Info(b.device.get(), b.window.get()));
+        EXPECT_TRUE(b.runUntil([&] { return MeterBench::text(page, "autozeroValue") != "--"; }, 10000));
+        EXPECT_EQ(MeterBench::text(page, "autozeroValue"), shown);
+    }
+}
+
 TEST(InfoTest, AsksForThePowerBalanceOnceAfterTheModelAndClosesItsBoxWithTheReply)
 {
     MeterBench b;

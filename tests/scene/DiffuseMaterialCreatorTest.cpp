@@ -1,6 +1,11 @@
 #include "MaterialFixture.h"
 
 #include "content/DiffuseMaterialCreator.h"
+#include "render/BlendState.h"
+#include "render/DepthState.h"
+#include "render/RasterizerState.h"
+#include "render/TextureFormat.h"
+#include "scene/Font.h"
 #include "scene/material/Material.h"
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
@@ -250,6 +255,92 @@ TEST_F(DiffuseMaterialCreatorTest, DestroyDropsTheShadersAndStatesInOrder)
     EXPECT_NE(material->getPath(0)->getPass(0)->getShaderState(), nullptr);
     // Looking a material up goes to the material manager.
     EXPECT_EQ(creator()->create("nothing.mat", nullptr, nullptr), nullptr);
+}
+
+TEST_F(DiffuseMaterialCreatorTest, AFontMaterialBlendsByTheAlphaOfItsAtlas)
+{
+    using rezezaz::render::BlendState;
+    using rezezaz::render::TextureFormat;
+    EXPECT_EQ(engine->createFontMaterial(nullptr), nullptr);
+    EXPECT_EQ(sceneWarnings(), (Names{"createFontMaterial: no DiffuseMaterialCreator before installHandlers"}));
+    install(true, true);
+    EXPECT_EQ(creator()->createFontMaterial(nullptr), nullptr);
+    EXPECT_EQ(engine->createFontMaterial(nullptr), nullptr);
+
+    struct Case
+    {
+        int pixelFormat;
+        int source;
+        int dest;
+    };
+    const Case cases[] = {
+        // Luminance alone adds its light; luminance with alpha blends by it.
+        {TextureFormat::Format_L_8, BlendState::Operation_ONE, BlendState::Operation_ONE_MINUS_SRC_COLOR},
+        {TextureFormat::Format_LA_8, BlendState::Operation_SRC_ALPHA, BlendState::Operation_ONE_MINUS_SRC_ALPHA},
+        {TextureFormat::Format_RGBA_4_4_4_4, BlendState::Operation_SRC_ALPHA,
+         BlendState::Operation_ONE_MINUS_SRC_ALPHA},
+        {TextureFormat::Format_RGB_5_6_5, BlendState::Operation_ONE, BlendState::Operation_ONE_MINUS_SRC_COLOR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pixelFormat);
+        IntrusivePointer<support::RecordingTexture> atlas{new support::RecordingTexture(calls, "atlas")};
+        atlas->create(1, new TextureFormat(TextureFormat::Dimension_2D, c.pixelFormat, 64, 64, 1, 0), nullptr);
+        IntrusivePointer<rezezaz::scene::Font> font = new rezezaz::scene::Font(24, 0, atlas.get(), nullptr, nullptr, 0);
+        IntrusivePointer<Material> material = engine->createFontMaterial(font.get());
+        ASSERT_NE(material, nullptr);
+        EXPECT_EQ(pathNames(*material), (Names{"shader", "fixed"}));
+        EXPECT_GT(material->getUniqueHandle(), 0);
+        EXPECT_EQ(materials()->get(material->getUniqueHandle()).get(),
+                  static_cast<rezezaz::core::Resource*>(material.get()));
+
+        RenderPass* shaded = material->getPath("shader")->getPass(0);
+        EXPECT_EQ(shaded->getShaderState(), creator()->getDiffuseShaderState());
+        EXPECT_EQ(variables(*shaded), DIFFUSE_VARIABLES);
+        ASSERT_EQ(shaded->getNumPendingTextures(), 1);
+        EXPECT_EQ(shaded->getPendingTexture(0).texture, atlas.get());
+        EXPECT_EQ(shaded->getPendingTexture(0).samplerName.c_str(), std::string("samp"));
+        RenderPass* fixed = material->getPath("fixed")->getPass(0);
+        EXPECT_EQ(fixed->getRenderState(), shaded->getRenderState());
+        ASSERT_EQ(fixed->getNumTextures(FRAGMENT), 1);
+        EXPECT_EQ(fixed->getTexture(FRAGMENT, 0)->texture, atlas.get());
+        EXPECT_EQ(fixed->getTexture(FRAGMENT, 0)->name.c_str(), std::string("tex"));
+
+        rezezaz::render::RenderState* state = shaded->getRenderState();
+        BlendState blend;
+        ASSERT_TRUE(state->getBlendState(blend));
+        EXPECT_EQ(blend.source, c.source);
+        EXPECT_EQ(blend.dest, c.dest);
+        EXPECT_EQ(blend.colorWrite, BlendState::ColorWrite_ALL);
+        rezezaz::render::DepthState depth;
+        ASSERT_TRUE(state->getDepthState(depth));
+        EXPECT_EQ(depth.test, rezezaz::render::DepthState::DepthTest_LESS_EQUAL);
+        EXPECT_FALSE(depth.write);
+        rezezaz::render::RasterizerState rasterizer;
+        ASSERT_TRUE(state->getRasterizerState(rasterizer));
+        EXPECT_EQ(rasterizer.cull, rezezaz::render::RasterizerState::CullType_NONE);
+        EXPECT_EQ(rasterizer.fill, rezezaz::render::RasterizerState::FillType_SOLID);
+        rezezaz::render::MaterialState lit;
+        ASSERT_TRUE(state->getMaterialState(lit));
+        EXPECT_TRUE(lit.light);
+        EXPECT_TRUE(lit.trackColor);
+        EXPECT_EQ(lit.shade, rezezaz::render::MaterialState::ShadeType_FLAT);
+        EXPECT_EQ(lit.normalize, rezezaz::render::MaterialState::Normalize_RESCALE);
+    }
+}
+
+TEST(DiffuseMaterialCreatorAlphaBitsTest, CountsTheAlphaBitsOfEachFormat)
+{
+    using rezezaz::render::TextureFormat;
+    const std::pair<int, int> cases[] = {
+        {TextureFormat::Format_A_8, 8},          {TextureFormat::Format_BGRA_8, 8},
+        {TextureFormat::Format_LA_FLOAT32, 32},  {TextureFormat::Format_RGBA_FLOAT32, 32},
+        {TextureFormat::Format_BGRA_5_5_5_1, 1}, {TextureFormat::Format_BGRA_4_4_4_4, 4},
+        {TextureFormat::Format_L_8, 0},          {TextureFormat::Format_RGB_FLOAT32, 0},
+        {TextureFormat::Format_RGBA_DXT5, 0},    {TextureFormat::Format_UNKNOWN, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DiffuseMaterialCreator::getAlphaBits(c.first), c.second) << c.first;
+    }
 }
 
 } // namespace

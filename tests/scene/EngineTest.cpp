@@ -4,6 +4,7 @@
 #include "scene/AudioManager.h"
 #include "scene/BufferManager.h"
 #include "scene/Engine.h"
+#include "scene/FontManager.h"
 #include "scene/MaterialManager.h"
 #include "scene/ShaderManager.h"
 #include "scene/TextureManager.h"
@@ -306,6 +307,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     file(engine->getShaderManager(), "shader");
     file(engine->getTextureManager(), "texture");
     file(engine->getMaterialManager(), "material");
+    file(engine->getFontManager(), "font");
     IntrusivePointer<rezezaz::render::IndexBuffer> indices = engine->getBufferManager()->createIndexBuffer(
         1, 2, rezezaz::render::IndexBuffer::IndexFormat_UINT16, 3);
     indices->setName("indices");
@@ -315,7 +317,7 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     engine->destroy();
     EXPECT_EQ(calls->take(), (Calls{"log.Engine::destroy", "A.activate()", "studio.destroy()", "sprite.destroy()",
                                     "audio.destroy()", "mesh.destroy()", "shader.destroy()", "material.destroy()",
-                                    "indexBuffer1.destroy()",
+                                    "font.destroy()", "indexBuffer1.destroy()",
                                     "texture.destroy()", "archive.destroy()"}));
     EXPECT_TRUE(engine->getBufferManager()->getIndexBuffers().size() == 0);
     EXPECT_EQ(engine->getRenderDevice(), &deviceA);

@@ -4,8 +4,11 @@
 #include "core/math/Math.h"
 #include "scene/NodeManager.h"
 #include "scene/PartitionNode.h"
+#include "support/AllocationCounter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 using namespace scenetest;
 using rezezaz::core::String;
@@ -75,6 +78,23 @@ TEST_F(NodeTest, NodeManagerHandsOutValidHandlesAfterItWasEmptied)
     EXPECT_EQ(manager->getNode(c->getHandle()), c.get());
     EXPECT_EQ(manager->getNode(d->getHandle()), d.get());
     EXPECT_GT(manager->getTableLength(), d->getHandle());
+}
+
+TEST_F(NodeTest, NodeTableGrowsByDoublingNotByOneEntry)
+{
+    // Copying the table for every new node made creating n nodes take n * n / 2 copies.
+    std::vector<Pointer<Node>> bare;
+    for (int i = 0; i < 4096; ++i) {
+        bare.push_back(new Node());
+    }
+    rezezaz::scene::NodeManager* manager = scene->getNodeManager();
+    const int64_t before = support::allocationCount();
+    for (auto& node : bare) {
+        manager->nodeCreated(node.get());
+    }
+    EXPECT_LE(support::allocationCount() - before, 16);
+    EXPECT_EQ(manager->getNode(bare.back()->getHandle()), bare.back().get());
+    EXPECT_EQ(bare.back()->getHandle(), bare.front()->getHandle() + 4095);
 }
 
 TEST_F(NodeTest, RotateAboutAnAxisIsTheHalfAngleQuaternion)
@@ -239,6 +259,118 @@ TEST_F(NodeTest, BoundsClimbToTheRootAndFollowMoves)
     own.setBox(box(-2, -2, -2, 0, 0, 0));
     parent->setBound(&own);
     expectNear(root()->getWorldBound()->box.minimum, Vector3(-2, 8, -2));
+}
+
+// The bound a node's subtree has when merged from scratch now: its own bound carried into its frame,
+// then every child's world bound and every spacial's, in order.
+Pointer<Bound> mergedFromScratch(Node* node, float epsilon)
+{
+    Pointer<Bound> merged(new Bound());
+    merged->transform(*node->getBound(), *node->getWorldTransform());
+    for (int i = 0; i < node->getNodes().size(); ++i) {
+        merged->merge(*node->getNodes()[i]->getWorldBound(), epsilon);
+    }
+    for (int i = 0; i < node->getNumSpacials(); ++i) {
+        if (Bound* spacialBound = node->getSpacial(i)->getWorldBound()) {
+            merged->merge(*spacialBound, epsilon);
+        }
+    }
+    return merged;
+}
+
+void expectSameBound(const Bound& actual, const Bound& expected)
+{
+    EXPECT_EQ(actual.kind, expected.kind);
+    EXPECT_EQ(actual.sphere.origin.x, expected.sphere.origin.x);
+    EXPECT_EQ(actual.sphere.origin.y, expected.sphere.origin.y);
+    EXPECT_EQ(actual.sphere.origin.z, expected.sphere.origin.z);
+    EXPECT_EQ(actual.sphere.radius, expected.sphere.radius);
+    EXPECT_EQ(actual.box.minimum.x, expected.box.minimum.x);
+    EXPECT_EQ(actual.box.minimum.y, expected.box.minimum.y);
+    EXPECT_EQ(actual.box.minimum.z, expected.box.minimum.z);
+    EXPECT_EQ(actual.box.maximum.x, expected.box.maximum.x);
+    EXPECT_EQ(actual.box.maximum.y, expected.box.maximum.y);
+    EXPECT_EQ(actual.box.maximum.z, expected.box.maximum.z);
+}
+
+TEST_F(NodeTest, ABoxIsCarriedAsItsCornersTurnedOneByOne)
+{
+    // The box taken as the eight corners rotated by the quaternion, scaled and moved: bit for bit.
+    uint32_t random = 99;
+    const auto next = [&random](float low, float high) {
+        random = random * 1664525u + 1013904223u;
+        return low + (high - low) * static_cast<float>(random >> 8) / static_cast<float>(1 << 24);
+    };
+    for (int round = 0; round < 200; ++round) {
+        Pointer<Transform> t(new Transform());
+        const Vector3 axis(next(-1, 1), next(-1, 1), next(-1, 1));
+        const float angle = next(-4, 4);
+        const float s = std::sin(angle / 2);
+        t->rotate = Quaternion(axis.x * s, axis.y * s, axis.z * s, std::cos(angle / 2));
+        t->scale = Vector3(next(-3, 3), next(0.1f, 3), next(-3, 3));
+        t->translate = Vector3(next(-50, 50), next(-50, 50), next(-50, 50));
+        Pointer<Bound> local(new Bound());
+        local->setBox(box(next(-5, 0), next(-5, 0), next(-5, 0), next(0, 5), next(0, 5), next(0, 5)));
+
+        Vector3 lo(INFINITY, INFINITY, INFINITY);
+        Vector3 hi(-INFINITY, -INFINITY, -INFINITY);
+        for (int corner = 0; corner < 8; ++corner) {
+            const Vector3 p((corner & 1) ? local->box.maximum.x : local->box.minimum.x,
+                            (corner & 2) ? local->box.maximum.y : local->box.minimum.y,
+                            (corner & 4) ? local->box.maximum.z : local->box.minimum.z);
+            const Vector3 r = t->rotate * p;
+            const Vector3 q(r.x * t->scale.x, r.y * t->scale.y, r.z * t->scale.z);
+            lo = Vector3(std::min(lo.x, q.x), std::min(lo.y, q.y), std::min(lo.z, q.z));
+            hi = Vector3(std::max(hi.x, q.x), std::max(hi.y, q.y), std::max(hi.z, q.z));
+        }
+        Pointer<Bound> expected(new Bound());
+        expected->setBox(box(lo.x + t->translate.x, lo.y + t->translate.y, lo.z + t->translate.z,
+                             hi.x + t->translate.x, hi.y + t->translate.y, hi.z + t->translate.z));
+        Pointer<Bound> world(new Bound());
+        world->transform(*local, *t);
+        expectSameBound(*world, *expected);
+    }
+}
+
+TEST_F(NodeTest, FanOutBoundAfterTurningEveryChildIsTheFullMerge)
+{
+    // Spheres among the boxes: merging them depends on the order, so the children must be merged
+    // over their final bounds, in their order, however many of them moved.
+    Pointer<Node> hub = newNode(root());
+    hub->setTranslate(1, 2, 3);
+    std::vector<Pointer<Node>> children;
+    std::vector<Pointer<BoxComponent>> parts;
+    for (int i = 0; i < 60; ++i) {
+        Pointer<Node> child = newNode(hub.get());
+        child->setTranslate(static_cast<float>(i), static_cast<float>(i % 7 - 3), static_cast<float>(i % 5));
+        if (i % 3 == 0) {
+            Bound own;
+            own.setSphere(Sphere(Vector3(0.5f, 0, 0), 0.25f + 0.01f * static_cast<float>(i)));
+            child->setBound(&own);
+        } else {
+            parts.push_back(new BoxComponent(box(-0.5f, -0.25f, 0, 0.5f, 0.25f, 1)));
+            child->attach(parts.back().get());
+        }
+        children.push_back(child);
+    }
+    for (int frame = 1; frame <= 3; ++frame) {
+        for (size_t i = 0; i < children.size(); ++i) {
+            children[i]->setRotate(Vector3(0, 0, 1), 0.1f * static_cast<float>(frame) + 0.05f * static_cast<float>(i));
+        }
+        scene->update(50);
+        expectSameBound(*hub->getWorldBound(), *mergedFromScratch(hub.get(), 0.001f));
+        expectSameBound(*root()->getWorldBound(), *mergedFromScratch(root(), 0.001f));
+    }
+    EXPECT_EQ(hub->getWorldBound()->kind, Bound::Kind_SPHERE);
+
+    // Moves and a removal between two reads: the next read holds them all.
+    children[7]->setTranslate(40, -20, 5);
+    hub->remove(children[59].get());
+    children[3]->setRotate(Vector3(1, 0, 0), 1.0f);
+    expectSameBound(*root()->getWorldBound(), *mergedFromScratch(root(), 0.001f));
+    expectSameBound(*hub->getWorldBound(), *mergedFromScratch(hub.get(), 0.001f));
+    EXPECT_GE(hub->getWorldBound()->box.maximum.x, 41.0f);
+    children[59]->destroy();
 }
 
 TEST_F(NodeTest, AttachingPlacesTheSubtreeAndCountsItsBound)

@@ -207,6 +207,55 @@ TEST_F(RenderManagerTest, QueuesDrawByLayerThenDepth)
     EXPECT_EQ(set->getQueue(first)[0].ambient.x, scene->getAmbient().x);
 }
 
+TEST_F(RenderManagerTest, ManyDepthSortedItemsInNoOrderAreDrawnFarToNearTiesInArrivalOrder)
+{
+    // Few distinct distances, so that many items tie, and fractions that differ in their lowest bits.
+    Pointer<Material> glass = material("glass", 0, true);
+    std::vector<std::pair<float, std::string>> expected;
+    uint32_t random = 7;
+    for (int i = 0; i < 1003; ++i) {
+        random = random * 1664525u + 1013904223u;
+        const float distance = i % 2 == 0 ? 1.0f + static_cast<float>(random >> 28)
+                                          : 0.001f + static_cast<float>(random >> 8) / 4096.0f;
+        const std::string name = "glass" + std::to_string(i);
+        piece(name, glass.get(), Vector3(0, 0, -distance));
+        expected.emplace_back(distance * distance, "draw " + name);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::string> drawn = only(render(), "draw");
+    ASSERT_EQ(drawn.size(), expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(drawn[i + 1], expected[i].second) << i;
+    }
+    const RenderableSet::RenderableQueue& queue =
+        manager->getRenderableSet()->getQueue(manager->getRenderableSet()->getDepthSortedQueueOrder()[0]);
+    EXPECT_FLOAT_EQ(queue[0].depth, expected[0].first);
+}
+
+TEST_F(RenderManagerTest, ManyMaterialsAreDrawnByLayerEqualLayersInFirstArrivalOrder)
+{
+    std::vector<Pointer<Material>> made;
+    std::vector<std::pair<int, std::string>> expected;
+    for (int m = 0; m < 40; ++m) {
+        const int layer = m * 7 % 5 - 1;
+        made.push_back(material("m" + std::to_string(m), layer));
+        piece("m" + std::to_string(m), made.back().get());
+        expected.emplace_back(layer, "draw m" + std::to_string(m));
+    }
+    // A second item of an early material joins its queue, not the end.
+    piece("m3 again", made[3].get());
+    expected.insert(std::find(expected.begin(), expected.end(), std::make_pair(made[3]->getLayer(), std::string("draw m3"))) + 1,
+                    std::make_pair(made[3]->getLayer(), std::string("draw m3 again")));
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> drawn = only(render(), "draw");
+    ASSERT_EQ(drawn.size(), expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(drawn[i], expected[i].second) << i;
+    }
+}
+
 TEST_F(RenderManagerTest, DepthSortedQueuesAloneAreDrawnAfterTheHook)
 {
     Pointer<Material> glass = material("glass", 0, true);

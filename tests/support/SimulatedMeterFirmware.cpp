@@ -23,6 +23,7 @@ constexpr unsigned char kCalibrationRequest = 0xAA;
 constexpr unsigned char kCalibrationPassed = 0xAC;
 constexpr unsigned char kCalibrationFailed = 0xAF;
 constexpr unsigned char kRequestPage = 0x46;
+constexpr unsigned char kAutozeroStatus = 0x12;
 
 constexpr unsigned char kErase = 0x11;
 constexpr unsigned char kFinish = 0x12;
@@ -305,8 +306,14 @@ bool SimulatedMeterFirmware::calibrationRequest(SimulatedPowerMeter& meter, cons
     if (data[0] == kRequestPage && data[6] == kCalibrationPassed && data[7] == 0x01) {
         // Byte 5: bits 0-6 how many times, bit 7 acknowledged rather than broadcast.
         const int times = std::max(1, data[5] & 0x7F);
+        const bool acknowledged = (data[5] & 0x80) != 0;
+        // First the auto-zero status: supported (bit 0), and on (bit 1) as the autozero setting says.
+        const unsigned char autozero = static_cast<unsigned char>(0x01 | ((mRegisters[0x39] & 0x01) << 1));
+        const Bytes status{kCalibrationPage,      kAutozeroStatus,       autozero, 0xFF, 0xFF,
+                           lo(calibration.value), hi(calibration.value), 0xFF};
+        acknowledged ? meter.sendAcknowledged(status) : meter.queuePage(status);
         for (int i = 0; i < times; ++i) {
-            if ((data[5] & 0x80) != 0) {
+            if (acknowledged) {
                 meter.sendAcknowledged(page(kCalibrationPassed));
             } else {
                 meter.queuePage(page(kCalibrationPassed));

@@ -27,7 +27,9 @@ namespace support {
 //   meter to sleep: it falls silent sleepAfterMs later (time for the closing message to go through).
 // - The ANT+ calibration request (page 0x01, 0xAA) is answered with the calibration page, 0xAC when
 //   calibration.passes and 0xAF otherwise, calibration.value in bytes 6-7; the request for page 0xAC
-//   (page 0x46) is answered with a passed calibration page, as many times as it asks.
+//   (page 0x46) is answered with the auto-zero status page (0x01, 0x12: byte 2 bit 0 supported, bit 1
+//   on as register 0x39 bit 0 says, calibration.value in bytes 5-6), then a passed calibration page
+//   as many times as it asks.
 // - F0 09 restarts the meter in its bootloader: silent for bootloader.appearAfterMs, then back on
 //   network key zero, period 3136 and 70 MHz.
 //

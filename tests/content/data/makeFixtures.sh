@@ -61,3 +61,10 @@ for ch in "Tg.0":
     g = f["glyf"][name]
     print(ch, f["hmtx"][name][0], g.xMin, g.yMin, g.xMax, g.yMax)
 PY
+# The font fuzz target's seeds: DejaVu Sans and Serif cut down to "Tg.0" by fontTools.
+seeds=../../../fuzz/content/corpus/PlatformFontFuzz
+mkdir -p "$seeds"
+/usr/bin/python3 -m fontTools.subset /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf --text="Tg.0" \
+  --output-file="$seeds/dejavuSansTg0.ttf"
+/usr/bin/python3 -m fontTools.subset /usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf --text="Tg.0" --no-hinting \
+  --output-file="$seeds/dejavuSerifTg0.ttf"

@@ -16,6 +16,7 @@
 #include <GL/glew.h>
 #include <GL/glx.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <future>
@@ -94,6 +95,20 @@ private:
     bool done_ = false;
     std::thread thread_;
 };
+
+// Whether the condition came true before the generous limit: the X server delivers the target's
+// notices in its own time on a busy machine.
+bool eventually(const std::function<bool()>& condition)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 class GLXRenderTargetTest : public ::testing::Test
 {
@@ -295,6 +310,27 @@ TEST_F(GLXRenderTargetTest, WindowSizeFollowsResize)
     EXPECT_EQ(x.pixelOnceItIs(window, 199, 149, 0x0000FF), 0x0000FFu);
 }
 
+TEST_F(GLXRenderTargetTest, KeptSizeFollowsConfiguresWithoutReset)
+{
+    Window window = x.createWindow(320, 200);
+    IntrusivePointer<GLXRenderTarget> target = make(window, 1);
+    ASSERT_TRUE(target);
+    // Several changes in a row: the kept size ends on the last, not on one in between.
+    x.resize(window, 640, 480);
+    x.resize(window, 100, 80);
+    x.resize(window, 250, 125);
+    EXPECT_TRUE(eventually([&] { return target->getWidth() == 250 && target->getHeight() == 125; }))
+        << target->getWidth() << "x" << target->getHeight();
+    // A resize to the same width changes only the height.
+    x.resize(window, 250, 90);
+    EXPECT_TRUE(eventually([&] { return target->getHeight() == 90; }));
+    EXPECT_EQ(target->getWidth(), 250);
+    // reset asks the server, and agrees with what the notices gave.
+    target->reset();
+    EXPECT_EQ(target->getWidth(), 250);
+    EXPECT_EQ(target->getHeight(), 90);
+}
+
 TEST_F(GLXRenderTargetTest, AWindowDestroyedUnderTheTargetHasNoSize)
 {
     Window window = x.createWindow(64, 48);
@@ -304,6 +340,10 @@ TEST_F(GLXRenderTargetTest, AWindowDestroyedUnderTheTargetHasNoSize)
     target->deactivate();
     XDestroyWindow(x.get(), window);
     XSync(x.get(), False);
+    EXPECT_TRUE(eventually([&] { return target->getWidth() == 0; }));
+    EXPECT_EQ(target->getHeight(), 0);
+    // Asking the server again finds no window, and the process goes on.
+    target->reset();
     EXPECT_EQ(target->getWidth(), 0);
     EXPECT_EQ(target->getHeight(), 0);
     target->destroy();

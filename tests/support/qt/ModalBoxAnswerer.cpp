@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -70,6 +71,9 @@ std::vector<ModalBoxAnswerer::Box> ModalBoxAnswerer::boxes(const QString& title)
 
 void ModalBoxAnswerer::poll()
 {
+    if (mInHook) {
+        return;
+    }
     // Every modal box that is up is recorded, also one that another modal box covers: only the
     // active one can be answered.
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -85,6 +89,16 @@ void ModalBoxAnswerer::poll()
     auto rule = mRules.find(widget->windowTitle());
     if (rule == mRules.end()) {
         return;
+    }
+    if (beforeAnswer) {
+        // No box is answered while the hook runs, also when it lets events be handled.
+        QPointer<QWidget> box = widget;
+        mInHook = true;
+        beforeAnswer(widget);
+        mInHook = false;
+        if (box.isNull() || box != QApplication::activeModalWidget()) {
+            return;
+        }
     }
     if (clickButton(widget, rule->second)) {
         for (auto it = mBoxes.rbegin(); it != mBoxes.rend(); ++it) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     // Looks at the active modal widget now (the timer does it too).
     void poll();
 
+    // Called with a box just before a rule answers it, as the user reads it.
+    std::function<void(QWidget*)> beforeAnswer;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -51,6 +55,7 @@ private:
     std::map<QString, QString> mRules;
     std::vector<Box> mBoxes;
     std::vector<const QObject*> mSeen;
+    bool mInHook = false;
 };
 
 // Clicks the enabled, not hidden button labelled `text` among the children of `widget`; false when

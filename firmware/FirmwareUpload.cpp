@@ -1,0 +1,264 @@
+#include "firmware/FirmwareUpload.h"
+
+#include "ant/device/BootloadImage.h"
+#include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Pelotune.h"
+#include "core/Log.h"
+
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+using rezezaz::core::Log;
+using vant::device::SportDevice;
+using vant::device::VelonixPowerMeterDevice;
+
+namespace {
+
+// The bootloader's data page.
+constexpr int CRC_FIELD = 26;
+constexpr int BOOTLOADER_START_FIELD = 28;
+constexpr int BOOTLOADER_VERSION_FIELD = 29;
+constexpr int HARDWARE_REVISION_FIELD = 30;
+
+const char* const NO_BOOTLOADER_TEXT = "No bootloader available.\nThis power meter cannot be updated.";
+const char* const FAILED_TEXT =
+    "Firmware was not uploaded. Please reset the power meter, replace your battery, and try again.";
+
+// On the window, which outlives the firmware page: a box that deletes itself when closed and
+// doesn't block.
+void showBox(QWidget* window, const QString& title, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}
+
+} // namespace
+
+FirmwareUpload::FirmwareUpload(VelonixPowerMeterDevice* device, Pelotune* mainWindow, QWidget* page,
+                               const QByteArray& image, int limitMs, const FirmwareCheckInput& report,
+                               const QString& firmwareFolder, const FirmwareServer& server,
+                               ConnectionWatchdog* watch)
+    : QObject(mainWindow), device(device), mainWindow(mainWindow), image(image), reportInput(report),
+      folder(firmwareFolder), server(server), page(page), watch(watch)
+{
+    limit = new QTimer(this);
+    limit->setSingleShot(true);
+    limit->setInterval(limitMs);
+    connect(limit, &QTimer::timeout, this, &FirmwareUpload::stalled);
+    device->addPowerMeterDeviceListener(this);
+}
+
+FirmwareUpload::~FirmwareUpload()
+{
+    device->removePowerMeterDeviceListener(this);
+    delete reportBox.data();
+    releaseWatch();
+}
+
+void FirmwareUpload::releaseWatch()
+{
+    if (watch && (page.isNull() || !page->isVisible())) {
+        watch->hold(false);
+    }
+}
+
+int FirmwareUpload::deviceField(int id) const
+{
+    int value = 0;
+    if (device->sportData && device->sportData->getField(&value, id)) {
+        return value;
+    }
+    return 0;
+}
+
+void FirmwareUpload::start()
+{
+    state = State::Switching;
+    percent = -1;
+    // The meter restarts into its bootloader and is silent meanwhile: the upload's own limits hold.
+    if (watch) {
+        watch->hold(true);
+    }
+    limit->start();
+    if (device->getBootload()) {
+        // The upload starts with the meter's next data page.
+        waitingForBootloader = true;
+        return;
+    }
+    Log::alert("Firmware::prepareBootload changing device to bootload");
+    device->changeBootload();
+}
+
+void FirmwareUpload::dataReceived(SportDevice*, int)
+{
+    // The meter's data is no progress of an upload: a meter that ignores the switch, or a bootloader
+    // that never takes the image, keeps sending it.
+    int crc = 0;
+    if (state == State::Switching && waitingForBootloader && device->sportData &&
+        device->sportData->getField(&crc, CRC_FIELD)) {
+        waitingForBootloader = false;
+        startBootload();
+    }
+}
+
+void FirmwareUpload::bootloadChanged(VelonixPowerMeterDevice*)
+{
+    // The switch is under way, not done: its limit runs on until the bootloader shows.
+    if (state == State::Switching) {
+        waitingForBootloader = true;
+    }
+}
+
+void FirmwareUpload::startBootload()
+{
+    Log::alert("Firmware::startBootload");
+    const int crc = deviceField(CRC_FIELD);
+    const int start = deviceField(BOOTLOADER_START_FIELD);
+    const int version = deviceField(BOOTLOADER_VERSION_FIELD);
+    const int revision = deviceField(HARDWARE_REVISION_FIELD);
+    Log::alert(QString("Firmware::startBootload crc:") + QString("crc:0x%1").arg(crc, 0, 16) +
+               QString(" blStart:0x%1").arg(start, 0, 16) + " hwRev:" + QString::number(revision) +
+               " blVer:" + QString::number(version));
+    // A bootloader that starts where the application must be leaves no room for an image; the meter
+    // would refuse it anyway, the user is told why.
+    if (!vant::device::validBootloaderStart(start)) {
+        Log::alert(QString("Firmware::startBootload no bootloader at start address:0x%1").arg(start, 0, 16));
+        state = State::Over;
+        limit->stop();
+        emit ended(false);
+        showBox(mainWindow, "Error", NO_BOOTLOADER_TEXT);
+        deleteLater();
+        return;
+    }
+    state = State::Uploading;
+    percent = 0;
+    limit->start();
+    emit uploading();
+    device->bootloadData(crc, start, reinterpret_cast<unsigned char*>(image.data()));
+}
+
+void FirmwareUpload::bootloadProgress(VelonixPowerMeterDevice*, int value)
+{
+    if (state != State::Uploading) {
+        return;
+    }
+    if (value > percent) {
+        percent = value;
+        limit->start();
+    }
+    emit progressed(value);
+}
+
+void FirmwareUpload::bootloadFinished(VelonixPowerMeterDevice*, bool success)
+{
+    if (state == State::Uploading) {
+        end(success);
+    }
+}
+
+void FirmwareUpload::closed(SportDevice*)
+{
+    if (uploadRunning()) {
+        Log::alert("Firmware::upload the meter's channel closed");
+        end(false);
+    }
+}
+
+void FirmwareUpload::stalled()
+{
+    if (!uploadRunning()) {
+        return;
+    }
+    if (percent < 0) {
+        Log::alert(QString("Firmware::uploadStalled no progress switching to the bootloader for %1 ms")
+                       .arg(limit->interval()));
+    } else {
+        Log::alert(QString("Firmware::uploadStalled no progress uploading at %1% for %2 ms")
+                       .arg(percent)
+                       .arg(limit->interval()));
+    }
+    end(false);
+}
+
+void FirmwareUpload::end(bool success)
+{
+    limit->stop();
+    state = State::Over;
+    image.clear();
+    emit ended(success);
+    if (success) {
+        showBox(mainWindow, "Success!",
+                "Firmware uploaded. Please reconnect to the power meter after Pelotune resets.");
+        report();
+        return;
+    }
+    showBox(mainWindow, "Failed", FAILED_TEXT);
+    deleteLater();
+}
+
+void FirmwareUpload::report()
+{
+    Log::alert("Firmware::reportSuccessfulUpload");
+    state = State::Reporting;
+    // The meter restarts after the upload and its channel may close before the server answers: the
+    // pages go, the report does not.
+    if (watch) {
+        watch->hold(true);
+    }
+    delete reportBox.data();
+    reportBox = new QProgressDialog("Reporting successful upload", "Cancel", 0, 0, mainWindow);
+    reportBox->setModal(true);
+    reportBox->setMinimumDuration(0);
+    // "Cancel" only closes the box: the report goes on.
+    connect(reportBox, &QProgressDialog::canceled, reportBox, &QObject::deleteLater);
+    reportBox->show();
+
+    auto* checker = new FirmwareChecker(reportInput, folder, nullptr, server);
+    // Queued: the job emits on its own thread.
+    connect(checker, &FirmwareChecker::networkError, this, &FirmwareUpload::networkError);
+    connect(checker, &FirmwareChecker::finished, this, &FirmwareUpload::reportComplete);
+    mainWindow->keepJob(FirmwareChecker::start(checker, &FirmwareChecker::reportSuccessfulUpload));
+}
+
+void FirmwareUpload::reportComplete()
+{
+    if (reportBox) {
+        reportBox->close();
+        reportBox->deleteLater();
+    }
+    if (reportFailed) {
+        showBox(mainWindow, "Network Error", "Unable to upload report.");
+    }
+    state = State::Over;
+    deleteLater();
+    mainWindow->allBack();
+}
+
+// ---- Callbacks the upload has no use for ----
+
+void FirmwareUpload::opened(SportDevice*) {}
+void FirmwareUpload::calibrateReceived(SportDevice*, bool, int) {}
+void FirmwareUpload::autozeroChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::autozeroReceived(VelonixPowerMeterDevice*, int) {}
+void FirmwareUpload::cadenceChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::cadenceReceived(VelonixPowerMeterDevice*, int) {}
+void FirmwareUpload::modeChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::modeReceived(VelonixPowerMeterDevice*, int) {}
+void FirmwareUpload::cadenceModeChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::cadenceModeReceived(VelonixPowerMeterDevice*, int, int) {}
+void FirmwareUpload::slopeChanged(VelonixPowerMeterDevice*, bool) {}
+void FirmwareUpload::slopeReceived(VelonixPowerMeterDevice*, float, bool) {}
+void FirmwareUpload::offsetChanged(VelonixPowerMeterDevice*, bool) {}
+void FirmwareUpload::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
+void FirmwareUpload::directionChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::directionReceived(VelonixPowerMeterDevice*, bool) {}
+void FirmwareUpload::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
+void FirmwareUpload::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
+void FirmwareUpload::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
+void FirmwareUpload::bootloadReceived(VelonixPowerMeterDevice*, int) {}
+void FirmwareUpload::sleepStarted(VelonixPowerMeterDevice*) {}

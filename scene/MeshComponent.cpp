@@ -1,0 +1,658 @@
+#include "scene/MeshComponent.h"
+
+#include "core/Categories.h"
+#include "core/Exception.h"
+#include "core/Log.h"
+#include "core/NonInstantiableType.h"
+#include "render/RenderDevice.h"
+#include "render/VertexBufferAccessor.h"
+#include "scene/BufferManager.h"
+#include "scene/Camera.h"
+#include "scene/Engine.h"
+#include "scene/MaterialManager.h"
+#include "scene/Node.h"
+#include "scene/RenderManager.h"
+#include "scene/RenderableSet.h"
+#include "scene/ResourceManager.h"
+#include "scene/Scene.h"
+#include "scene/SkinningLayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace rezezaz::scene {
+
+using core::IntrusivePointer;
+using core::String;
+using core::math::Vector3;
+
+namespace {
+
+void warn(const String& text)
+{
+    core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_SCENE, core::Logger::WARNING, text);
+}
+
+// Four floats, in one SSE register where there is SSE.
+struct Lanes
+{
+#if defined(__SSE2__)
+    __m128 v;
+    static Lanes load(const float* p) { return {_mm_load_ps(p)}; }
+    static Lanes all(float f) { return {_mm_set1_ps(f)}; }
+    Lanes operator*(const Lanes& o) const { return {_mm_mul_ps(v, o.v)}; }
+    Lanes operator+(const Lanes& o) const { return {_mm_add_ps(v, o.v)}; }
+    Lanes lane0() const { return {_mm_shuffle_ps(v, v, 0x00)}; }
+    Lanes lane1() const { return {_mm_shuffle_ps(v, v, 0x55)}; }
+    Lanes lane2() const { return {_mm_shuffle_ps(v, v, 0xAA)}; }
+#else
+    float v[4];
+    static Lanes load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+    static Lanes all(float f) { return {{f, f, f, f}}; }
+    Lanes operator*(const Lanes& o) const { return {{v[0] * o.v[0], v[1] * o.v[1], v[2] * o.v[2], v[3] * o.v[3]}}; }
+    Lanes operator+(const Lanes& o) const { return {{v[0] + o.v[0], v[1] + o.v[1], v[2] + o.v[2], v[3] + o.v[3]}}; }
+    Lanes lane0() const { return all(v[0]); }
+    Lanes lane1() const { return all(v[1]); }
+    Lanes lane2() const { return all(v[2]); }
+#endif
+};
+
+// The three components at `at`: floats, or 16.16 values as they stand (skinning works on 16.16 data
+// in units of 2^-16, its bones' translations scaled to match, which gives the same numbers as scaling
+// each value: the scales are powers of two).
+template <bool Fixed> inline Lanes load(const unsigned char* at)
+{
+#if defined(__SSE2__)
+    // Straight from the vertex, 8 bytes and 4, so that no wider load waits on narrower stores.
+    int32_t z;
+    std::memcpy(&z, at + 8, 4);
+    const __m128i bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
+    if constexpr (Fixed) {
+        return {_mm_cvtepi32_ps(bits)};
+    } else {
+        return {_mm_castsi128_ps(bits)};
+    }
+#else
+    Lanes lanes{{0.0f, 0.0f, 0.0f, 0.0f}};
+    if constexpr (Fixed) {
+        int32_t v[3];
+        std::memcpy(v, at, 12);
+        for (int k = 0; k < 3; ++k) {
+            lanes.v[k] = float(v[k]);
+        }
+    } else {
+        std::memcpy(lanes.v, at, 12);
+    }
+    return lanes;
+#endif
+}
+
+// Writes three components at `at`: floats, or 16.16 values from values in units of 2^-16 (truncated
+// toward zero; beyond the 32-bit range clamped, NaN written as 0).
+template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
+{
+#if defined(__SSE2__)
+    __m128i bits;
+    if constexpr (Fixed) {
+        __m128 scaled = lanes.v;
+        scaled = _mm_and_ps(scaled, _mm_cmpord_ps(scaled, scaled));
+        scaled = _mm_max_ps(_mm_min_ps(scaled, _mm_set1_ps(2147483520.0f)), _mm_set1_ps(-2147483648.0f));
+        bits = _mm_cvttps_epi32(scaled);
+    } else {
+        bits = _mm_castps_si128(lanes.v);
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), bits);
+    const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
+    std::memcpy(at + 8, &z, 4);
+#else
+    if constexpr (Fixed) {
+        int32_t v[3];
+        for (int k = 0; k < 3; ++k) {
+            float scaled = lanes.v[k];
+            scaled = scaled == scaled ? std::min(std::max(scaled, -2147483648.0f), 2147483520.0f) : 0.0f;
+            v[k] = static_cast<int32_t>(scaled);
+        }
+        std::memcpy(at, v, 12);
+    } else {
+        std::memcpy(at, lanes.v, 12);
+    }
+#endif
+}
+
+// One vertex: the weighted sum of its bones' maps applied to its position (and, without the
+// translation, to its normal), which is the sum of weight x (R p + T) over its n influences, with the
+// bones' columns blended first.
+template <bool Fixed, bool Normals>
+inline void skinVertex(const unsigned char* in, unsigned char* out, const SkinningLayout& layout,
+                       const MeshComponent::Influence* influence, int n, const MeshComponent::BoneColumns* bones)
+{
+    const MeshComponent::BoneColumns* first = bones + influence->bone;
+    Lanes w = Lanes::all(influence->weight);
+    Lanes c0 = w * Lanes::load(first->c[0]);
+    Lanes c1 = w * Lanes::load(first->c[1]);
+    Lanes c2 = w * Lanes::load(first->c[2]);
+    Lanes c3 = w * Lanes::load(first->c[3]);
+    for (int k = 1; k < n; ++k) {
+        const MeshComponent::BoneColumns* bone = bones + influence[k].bone;
+        w = Lanes::all(influence[k].weight);
+        c0 = c0 + w * Lanes::load(bone->c[0]);
+        c1 = c1 + w * Lanes::load(bone->c[1]);
+        c2 = c2 + w * Lanes::load(bone->c[2]);
+        c3 = c3 + w * Lanes::load(bone->c[3]);
+    }
+    const Lanes p = load<Fixed>(in + layout.positionOffset);
+    store<Fixed>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3));
+    if constexpr (Normals) {
+        const Lanes normal = load<Fixed>(in + layout.normalOffset);
+        store<Fixed>(out + layout.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2());
+    }
+}
+
+// Every vertex with influences; those without keep the copied values. Uniform > 0: every vertex has
+// exactly that many, laid out one vertex after the other (the common case, unrolled).
+template <bool Fixed, bool Normals, int Uniform>
+void skin(const unsigned char* source, unsigned char* destination, const SkinningLayout& layout, int count,
+          const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones)
+{
+    const size_t stride = static_cast<size_t>(layout.stride);
+    for (int i = 0; i < count; ++i) {
+        const unsigned char* in = source + stride * static_cast<size_t>(i);
+        unsigned char* out = destination + stride * static_cast<size_t>(i);
+        if constexpr (Uniform == 1) {
+            // One bone: its map applied, then weighted, which spares blending the columns.
+            const MeshComponent::Influence& influence = influences[i];
+            const MeshComponent::BoneColumns* bone = bones + influence.bone;
+            const Lanes w = Lanes::all(influence.weight);
+            const Lanes c0 = Lanes::load(bone->c[0]);
+            const Lanes c1 = Lanes::load(bone->c[1]);
+            const Lanes c2 = Lanes::load(bone->c[2]);
+            const Lanes p = load<Fixed>(in + layout.positionOffset);
+            store<Fixed>(out + layout.positionOffset,
+                         w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(bone->c[3]))));
+            if constexpr (Normals) {
+                const Lanes normal = load<Fixed>(in + layout.normalOffset);
+                store<Fixed>(out + layout.normalOffset, w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()));
+            }
+        } else if constexpr (Uniform > 0) {
+            skinVertex<Fixed, Normals>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones);
+        } else {
+            const int32_t begin = starts[i];
+            const int32_t end = starts[i + 1];
+            if (begin != end) {
+                skinVertex<Fixed, Normals>(in, out, layout, influences + begin, end - begin, bones);
+            }
+        }
+    }
+}
+
+template <bool Fixed, bool Normals>
+void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
+          int count, const int32_t* starts, const MeshComponent::Influence* influences,
+          const MeshComponent::BoneColumns* bones)
+{
+    switch (uniform) {
+    case 1:
+        skin<Fixed, Normals, 1>(source, destination, layout, count, starts, influences, bones);
+        break;
+    case 2:
+        skin<Fixed, Normals, 2>(source, destination, layout, count, starts, influences, bones);
+        break;
+    case 3:
+        skin<Fixed, Normals, 3>(source, destination, layout, count, starts, influences, bones);
+        break;
+    case 4:
+        skin<Fixed, Normals, 4>(source, destination, layout, count, starts, influences, bones);
+        break;
+    default:
+        skin<Fixed, Normals, 0>(source, destination, layout, count, starts, influences, bones);
+        break;
+    }
+}
+
+} // namespace
+
+Transform* MeshComponent::SubMesh::getRenderTransform()
+{
+    return worldTransform ? worldTransform.get() : component->getWorldTransform();
+}
+
+Bound* MeshComponent::SubMesh::getRenderBound()
+{
+    return worldBound ? worldBound.get() : component->getWorldBound();
+}
+
+void MeshComponent::SubMesh::render(RenderManager* manager)
+{
+    render::RenderDevice* device = manager != nullptr ? manager->getDevice() : nullptr;
+    if (device != nullptr && indexData) {
+        device->renderPrimitive(vertexData.get(), indexData.get());
+    }
+}
+
+MeshComponent::MeshComponent(Engine* engine)
+    : engine(engine), transform(new Transform(this)), bound(new Bound()), worldTransform(new Transform()),
+      worldBound(new Bound())
+{}
+
+MeshComponent::~MeshComponent() = default;
+
+void MeshComponent::destroy()
+{
+    subMeshes.clear();
+    auto destroyHeld = [](auto& pointer) {
+        auto held = pointer;
+        pointer = nullptr;
+        if (held) {
+            held->destroy();
+        }
+    };
+    destroyHeld(sharedRenderState);
+    destroyHeld(dynamicVertexData);
+    destroyHeld(skeleton);
+    mesh = nullptr;
+    BaseComponent::destroy();
+}
+
+const core::Type<Component>* MeshComponent::getType() const
+{
+    static const core::NonInstantiableType<MeshComponent, Component> type{String("MeshComponent")};
+    return &type;
+}
+
+void MeshComponent::parentChanged(Node* node)
+{
+    if (parent != nullptr) {
+        parent->spacialRemoved(this);
+        parent->visibleRemoved(this);
+        if (skeleton) {
+            parent->remove(skeleton.get());
+        }
+    }
+    BaseComponent::parentChanged(node);
+    if (parent != nullptr) {
+        parent->spacialAttached(this);
+        parent->visibleAttached(this);
+        if (skeleton) {
+            parent->attach(skeleton.get());
+        }
+    }
+}
+
+void MeshComponent::frameUpdate(int, int)
+{
+    if (!skeleton) {
+        return;
+    }
+    const int last = skeleton->getLastUpdateFrame();
+    Scene* scene = parent != nullptr ? parent->getScene() : nullptr;
+    if (last == -1 || scene == nullptr || last >= scene->getFrame() - 1 || scene->getResetFrame()) {
+        updateVertexBuffer();
+    }
+}
+
+void MeshComponent::setMesh(const String& name)
+{
+    IntrusivePointer<core::Resource> found = engine->getMeshManager()->find(name, nullptr);
+    setMesh(dynamic_cast<Mesh*>(found.get()));
+}
+
+String MeshComponent::skinningProblem() const
+{
+    if (!mesh->staticVertexData || mesh->staticVertexData->vertexBuffers.size() == 0 ||
+        !mesh->staticVertexData->vertexBuffers[0]) {
+        return "no static vertex buffer";
+    }
+    render::VertexBuffer* source = mesh->staticVertexData->vertexBuffers[0].get();
+    const SkinningLayout layout = SkinningLayout::describe(source);
+    if (!layout.hasPosition()) {
+        return layout.positionProblem;
+    }
+    if (layout.normalProblem.length() > 0) {
+        return layout.normalProblem;
+    }
+    if (mesh->vertexBoneAssignments.size() < source->getSize()) {
+        return String("fewer bone assignment lists (") + mesh->vertexBoneAssignments.size() + ") than vertices (" +
+               source->getSize() + ")";
+    }
+    return String();
+}
+
+void MeshComponent::setMesh(Mesh* newMesh)
+{
+    subMeshes.clear();
+    if (dynamicVertexData) {
+        IntrusivePointer<render::VertexData> held = dynamicVertexData;
+        dynamicVertexData = nullptr;
+        held->destroy();
+    }
+    if (skeleton) {
+        IntrusivePointer<SkeletonComponent> held = skeleton;
+        skeleton = nullptr;
+        held->destroy();
+    }
+    mesh = newMesh;
+    if (!mesh) {
+        return;
+    }
+    setBound(mesh->bound);
+    setTransform(mesh->transform);
+    if (mesh->skeleton) {
+        skeleton = new SkeletonComponent(engine, mesh->skeleton.get());
+        skeleton->setTransform(transform.get());
+        if (parent != nullptr) {
+            parent->attach(skeleton.get());
+        }
+        const String problem = skinningProblem();
+        if (problem.length() == 0) {
+            createVertexBuffer();
+        } else {
+            warn(String("MeshComponent: mesh ") + mesh->getName() + " is drawn unskinned: " + problem);
+        }
+    }
+    subMeshes.reserve(mesh->subMeshes.size());
+    for (int i = 0; i < mesh->subMeshes.size(); ++i) {
+        Mesh::SubMesh* source = mesh->subMeshes[i].get();
+        if (source == nullptr) {
+            continue;
+        }
+        IntrusivePointer<SubMesh> sub(new SubMesh());
+        sub->component = this;
+        sub->meshSubMesh = source;
+        sub->material = source->material;
+        sub->indexData = source->indexData;
+        if (source->vertexData) {
+            sub->vertexData = source->vertexData;
+        } else if (dynamicVertexData) {
+            sub->vertexData = dynamicVertexData;
+        } else {
+            sub->vertexData = mesh->staticVertexData;
+        }
+        if (source->transform) {
+            sub->transform = new Transform();
+            sub->transform->translate = source->transform->translate;
+            sub->transform->scale = source->transform->scale;
+            sub->transform->rotate = source->transform->rotate;
+            sub->worldTransform = new Transform();
+            sub->worldBound = new Bound();
+        }
+        if (sharedRenderState) {
+            IntrusivePointer<material::Material> shared =
+                engine->getMaterialManager()->createSharedMaterial(source->material, sharedRenderState);
+            if (shared) {
+                sub->material = shared;
+            }
+        }
+        subMeshes.add(sub);
+    }
+    // The submeshes with a transform of their own are placed at once, not only when the node next
+    // moves: until then their world bound would be empty and cull them.
+    if (parent != nullptr) {
+        updateSubMeshWorld();
+    }
+}
+
+void MeshComponent::setTransform(IntrusivePointer<Transform> source)
+{
+    transform->set(source.get());
+    if (skeleton) {
+        skeleton->setTransform(source.get());
+    }
+}
+
+void MeshComponent::setBound(IntrusivePointer<Bound> source)
+{
+    if (source) {
+        bound->set(*source);
+    } else {
+        bound->setEmpty();
+    }
+}
+
+MeshComponent::SubMesh* MeshComponent::getSubMesh(const String& name) const
+{
+    if (!mesh) {
+        return nullptr;
+    }
+    for (int i = 0; i < subMeshes.size(); ++i) {
+        if (subMeshes[i]->meshSubMesh != nullptr && subMeshes[i]->meshSubMesh->getName().equals(name)) {
+            return subMeshes[i].get();
+        }
+    }
+    return nullptr;
+}
+
+void MeshComponent::createVertexBuffer()
+{
+    if (dynamicVertexData || !skeleton || !mesh || !mesh->staticVertexData ||
+        mesh->staticVertexData->vertexBuffers.size() == 0) {
+        return;
+    }
+    render::VertexBuffer* source = mesh->staticVertexData->vertexBuffers[0].get();
+    if (source == nullptr) {
+        return;
+    }
+    IntrusivePointer<render::VertexBuffer> buffer;
+    try {
+        buffer = engine->getBufferManager()->createVertexBuffer(render::Buffer::Usage_DYNAMIC, render::Buffer::Access_WRITE,
+                                                                source->getVertexFormat(), source->getSize());
+    } catch (const core::Exception&) {
+        // Logged by the buffer manager; the mesh is drawn unskinned.
+        buffer = nullptr;
+    }
+    if (!buffer) {
+        return;
+    }
+    const unsigned char* from = source->lock(render::Buffer::Access_READ);
+    unsigned char* to = buffer->lock(render::Buffer::Access_WRITE);
+    if (from != nullptr && to != nullptr) {
+        std::memcpy(to, from, static_cast<size_t>(std::min(source->getDataSize(), buffer->getDataSize())));
+    }
+    buffer->unlock();
+    source->unlock();
+    dynamicVertexData = new render::VertexData(buffer);
+}
+
+void MeshComponent::updateVertexBuffer()
+{
+    if (!dynamicVertexData || !mesh || !mesh->staticVertexData || mesh->staticVertexData->vertexBuffers.size() == 0 ||
+        dynamicVertexData->vertexBuffers.size() == 0 || !skeleton) {
+        return;
+    }
+    render::VertexBuffer* source = mesh->staticVertexData->vertexBuffers[0].get();
+    render::VertexBuffer* destination = dynamicVertexData->vertexBuffers[0].get();
+    if (source == nullptr || destination == nullptr) {
+        return;
+    }
+    const SkinningLayout layout = SkinningLayout::describe(source);
+    const SkinningLayout target = SkinningLayout::describe(destination);
+    if (!layout.hasPosition() || layout.normalProblem.length() > 0 || target.stride != layout.stride) {
+        return;
+    }
+
+    const int boneCount = skeleton->getNumBones();
+    // 16.16 data is skinned in its own units of 2^-16: the translations are scaled to them.
+    const float unit = layout.fixed ? 65536.0f : 1.0f;
+    // One more bone, all zero, stands for the assignments that name no bone: they add nothing.
+    boneColumns.resize(static_cast<size_t>(boneCount) + 1);
+    for (int b = 0; b < boneCount; ++b) {
+        const SkeletonComponent::Bone& bone = *skeleton->getBone(b);
+        const float x = bone.boneSpaceRotate.x, y = bone.boneSpaceRotate.y, z = bone.boneSpaceRotate.z,
+                    w = bone.boneSpaceRotate.w;
+        // The map v -> q v q* + T by columns, exact for any q (not only unit ones).
+        float (*c)[4] = boneColumns[static_cast<size_t>(b)].c;
+        c[0][0] = w * w + x * x - y * y - z * z;
+        c[0][1] = 2.0f * (x * y + w * z);
+        c[0][2] = 2.0f * (x * z - w * y);
+        c[1][0] = 2.0f * (x * y - w * z);
+        c[1][1] = w * w - x * x + y * y - z * z;
+        c[1][2] = 2.0f * (y * z + w * x);
+        c[2][0] = 2.0f * (x * z + w * y);
+        c[2][1] = 2.0f * (y * z - w * x);
+        c[2][2] = w * w - x * x - y * y + z * z;
+        c[3][0] = bone.boneSpaceTranslate.x * unit;
+        c[3][1] = bone.boneSpaceTranslate.y * unit;
+        c[3][2] = bone.boneSpaceTranslate.z * unit;
+        c[0][3] = c[1][3] = c[2][3] = c[3][3] = 0.0f;
+    }
+    std::memset(&boneColumns[static_cast<size_t>(boneCount)], 0, sizeof(BoneColumns));
+    if (assignmentsVersion != mesh->getVertexBoneAssignmentsVersion() || influenceBoneCount != boneCount ||
+        static_cast<int>(influenceStarts.size()) != mesh->vertexBoneAssignments.size() + 1) {
+        gatherInfluences();
+    }
+
+    render::VertexBufferAccessor from(source, render::Buffer::Access_READ);
+    render::VertexBufferAccessor to(destination, render::Buffer::Access_WRITE);
+    if (from.data != nullptr && to.data != nullptr) {
+        const int count = std::min({layout.vertexCount, target.vertexCount, mesh->vertexBoneAssignments.size()});
+        // The copy keeps what skinning does not write. When skinning writes every byte (each vertex is
+        // only a position and maybe a normal, and each is moved) there is nothing to keep.
+        const int skinnedBytes = layout.normalOffset >= 0 ? 24 : 12;
+        const bool allWritten = influenceGaps == 0 && layout.stride == skinnedBytes &&
+                                int64_t(count) * layout.stride == source->getDataSize() &&
+                                source->getDataSize() == destination->getDataSize();
+        if (!allWritten) {
+            std::memcpy(to.data, from.data, static_cast<size_t>(std::min(source->getDataSize(), destination->getDataSize())));
+        }
+        const int32_t* starts = influenceStarts.data();
+        const Influence* all = influences.data();
+        const BoneColumns* columns = boneColumns.data();
+        const bool normals = layout.normalOffset >= 0;
+        const int uniform = influenceUniform;
+        if (layout.fixed) {
+            normals ? skin<true, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
+                    : skin<true, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
+        } else {
+            normals ? skin<false, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
+                    : skin<false, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
+        }
+    }
+    from.unlock();
+    to.unlock();
+}
+
+void MeshComponent::gatherInfluences()
+{
+    const auto& lists = mesh->vertexBoneAssignments;
+    const int boneCount = skeleton->getNumBones();
+    influenceStarts.resize(static_cast<size_t>(lists.size()) + 1);
+    influences.clear();
+    for (int i = 0; i < lists.size(); ++i) {
+        influenceStarts[static_cast<size_t>(i)] = static_cast<int32_t>(influences.size());
+        for (int a = 0; a < lists[i].size(); ++a) {
+            const Mesh::VertexBoneAssignment& assignment = lists[i][a];
+            // A bone past the skeleton is skipped: it reads the zero bone.
+            influences.push_back({assignment.bone < boneCount ? int32_t(assignment.bone) : boneCount, assignment.weight});
+        }
+    }
+    influenceStarts[static_cast<size_t>(lists.size())] = static_cast<int32_t>(influences.size());
+    influenceGaps = 0;
+    influenceUniform = lists.size() > 0 ? lists[0].size() : 0;
+    for (int i = 0; i < lists.size(); ++i) {
+        influenceGaps += lists[i].size() == 0 ? 1 : 0;
+        influenceUniform = lists[i].size() == influenceUniform ? influenceUniform : 0;
+    }
+    influenceBoneCount = boneCount;
+    assignmentsVersion = mesh->getVertexBoneAssignmentsVersion();
+}
+
+void MeshComponent::transformChanged(Transform* changed)
+{
+    if (parent == nullptr) {
+        return;
+    }
+    worldTransform->setTransform(*parent->getWorldTransform(), *transform);
+    worldBound->transform(*bound, *worldTransform);
+    updateSubMeshWorld();
+    if (changed == transform.get()) {
+        parent->boundChanged();
+    }
+}
+
+void MeshComponent::updateSubMeshWorld()
+{
+    for (int i = 0; i < subMeshes.size(); ++i) {
+        SubMesh& sub = *subMeshes[i];
+        if (!sub.transform) {
+            continue;
+        }
+        sub.worldTransform->setTransform(*worldTransform, *sub.transform);
+        Bound empty;
+        const Bound* local = sub.meshSubMesh != nullptr && sub.meshSubMesh->bound ? sub.meshSubMesh->bound.get() : &empty;
+        sub.worldBound->transform(*local, *sub.worldTransform);
+    }
+}
+
+void MeshComponent::gatherRenderables(Camera* camera, RenderableSet* set)
+{
+    if (!rendered) {
+        return;
+    }
+    for (int i = 0; i < subMeshes.size(); ++i) {
+        SubMesh* sub = subMeshes[i].get();
+        if ((sub->scope & camera->getScope()) == 0) {
+            continue;
+        }
+        if (sub->transform && camera->culled(sub->getRenderBound())) {
+            continue;
+        }
+        set->queueRenderable(sub);
+    }
+    if (skeleton && skeleton->getRenderMaterial() != nullptr) {
+        set->queueRenderable(skeleton.get());
+    }
+}
+
+void MeshComponent::setSharedRenderState(render::RenderState* given)
+{
+    MaterialManager* materials = engine->getMaterialManager();
+    IntrusivePointer<render::RenderState> state = given;
+    if (!state) {
+        state = materials->createRenderState();
+        if (!state) {
+            return;
+        }
+        // The first submesh's states are the start; a submesh without a material (one that names its
+        // material) has none to give.
+        material::Material* first =
+            subMeshes.size() > 0 && subMeshes[0]->meshSubMesh != nullptr ? subMeshes[0]->meshSubMesh->material.get() : nullptr;
+        material::RenderPass* pass = first != nullptr ? first->getPass(-1, -1) : nullptr;
+        if (pass != nullptr && pass->getRenderState() != nullptr) {
+            materials->modifyRenderState(state, pass->getRenderState());
+        }
+    }
+    sharedRenderState = state;
+    for (int i = 0; i < subMeshes.size(); ++i) {
+        SubMesh& sub = *subMeshes[i];
+        material::Material* source = sub.meshSubMesh != nullptr ? sub.meshSubMesh->material.get() : nullptr;
+        IntrusivePointer<material::Material> shared = materials->createSharedMaterial(source, sharedRenderState);
+        if (shared) {
+            sub.material = shared;
+        }
+    }
+}
+
+int MeshComponent::getNumAttachments()
+{
+    return skeleton ? skeleton->getNumAttachments() : 0;
+}
+
+String MeshComponent::getAttachmentName(int index)
+{
+    return skeleton ? skeleton->getAttachmentName(index) : String();
+}
+
+int MeshComponent::getAttachmentIndex(const String& name)
+{
+    return skeleton ? skeleton->getAttachmentIndex(name) : 0;
+}
+
+bool MeshComponent::getAttachmentTransform(Transform* t, int index)
+{
+    return skeleton ? skeleton->getAttachmentTransform(t, index) : false;
+}
+
+} // namespace rezezaz::scene
