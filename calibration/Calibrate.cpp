@@ -18,6 +18,7 @@
 #include "scene/CameraComponent.h"
 #include "scene/Engine.h"
 #include "scene/LightComponent.h"
+#include "scene/MeshComponent.h"
 #include "scene/Node.h"
 #include "scene/PartitionNode.h"
 #include "scene/Scene.h"
@@ -43,6 +44,7 @@ using rezezaz::scene::Camera;
 using rezezaz::scene::CameraComponent;
 using rezezaz::scene::Engine;
 using rezezaz::scene::LightComponent;
+using rezezaz::scene::MeshComponent;
 using rezezaz::scene::Node;
 using rezezaz::scene::Scene;
 using vant::device::SportDevice;
@@ -205,9 +207,20 @@ void Calibrate::createScene()
     displayNode(backArrowNode.get(), false);
 }
 
-IntrusivePointer<Node> Calibrate::createModelNode(const char*)
+IntrusivePointer<Node> Calibrate::createModelNode(const char* name)
 {
     IntrusivePointer<Node> node(new Node(scene.get()));
+    IntrusivePointer<MeshComponent> mesh(new MeshComponent(engine.get()));
+    try {
+        mesh->setMesh(String(name));
+    } catch (const std::exception& failure) {
+        Log::error("Calibrate::createModelNode " + String(name) + ": " + String(failure.what()));
+    }
+    if (mesh->getMesh() == nullptr) {
+        // The view goes on without the part; the wizard needs none of it.
+        Log::warning("Calibrate::createModelNode no model " + String(name));
+    }
+    node->attach(mesh.get());
     rootNode->attach(node.get());
     return node;
 }
