@@ -11,13 +11,15 @@
 #include "render/BlendState.h"
 #include "render/MaterialState.h"
 #include "render/RenderState.h"
-#include "scene/BaseComponent.h"
 #include "scene/Engine.h"
 #include "scene/MaterialManager.h"
+#include "scene/Mesh.h"
+#include "scene/MeshComponent.h"
 #include "scene/Node.h"
 #include "scene/Scene.h"
 #include "scene/Transform.h"
-#include "scene/Visible.h"
+#include "scene/material/Material.h"
+#include "scene/material/RenderPass.h"
 
 #include "MeterBench.h"
 
@@ -36,52 +38,21 @@ namespace {
 
 using apptest::MeterBench;
 using rezezaz::core::IntrusivePointer;
+using rezezaz::core::math::AABox;
 using rezezaz::core::math::Vector3;
 using rezezaz::render::BlendState;
 using rezezaz::render::MaterialState;
 using rezezaz::render::RenderState;
 using rezezaz::scene::Engine;
+using rezezaz::scene::MeshComponent;
 using rezezaz::scene::Node;
 using rezezaz::scene::Scene;
 
 constexpr float kPi = 3.14159265358979f;
 constexpr float kTwoPi = 2.0f * kPi;
 
-// A drawable component as the mesh component is one to the fades: it hands out a shared render state,
-// made by the engine's material manager when asked for one (none on an engine that can make none).
-class SharedStateVisible : public rezezaz::scene::BaseComponent, public rezezaz::scene::Visible
-{
-public:
-    explicit SharedStateVisible(Engine* engine) : engine(engine) {}
-
-    void parentChanged(Node* newParent) override
-    {
-        if (parent != nullptr) {
-            parent->visibleRemoved(this);
-        }
-        BaseComponent::parentChanged(newParent);
-        if (parent != nullptr) {
-            parent->visibleAttached(this);
-        }
-    }
-
-    bool getRendered() override { return rendered; }
-    void setRendered(bool value) override { rendered = value; }
-    void setSharedRenderState(RenderState* shared) override
-    {
-        state = shared != nullptr ? IntrusivePointer<RenderState>(shared)
-                                  : engine->getMaterialManager()->createRenderState();
-    }
-    RenderState* getSharedRenderState() override { return state.get(); }
-    void gatherRenderables(rezezaz::scene::Camera*, rezezaz::scene::RenderableSet*) override {}
-
-private:
-    Engine* engine;
-    IntrusivePointer<RenderState> state;
-    bool rendered = false;
-};
-
-// An engine without a device; `backed` lets it make device-independent render states.
+// A node showing a box mesh on an engine without a device; `backed` lets it make device-independent
+// buffers and render states (and so give the mesh a shared one).
 struct ViewScene
 {
     explicit ViewScene(bool backed)
@@ -89,18 +60,25 @@ struct ViewScene
         engine = new Engine(nullptr, nullptr);
         engine->setHasBackableFixed(backed);
         engine->setHasBackableShader(backed);
+        engine->installHandlers();
         scene = new Scene(engine.get(), 0.001f);
         node = new Node(scene.get());
         scene->getRoot()->attach(node.get());
-        visible = new SharedStateVisible(engine.get());
-        node->attach(visible.get());
+        mesh = new MeshComponent(engine.get());
+        // Without a device nor backable buffers no mesh can be made: the component stays empty, as
+        // the view's are without a display.
+        if (backed) {
+            mesh->setMesh(
+                engine->createAABoxMesh(AABox(Vector3(-1.0f, -1.0f, -1.0f), Vector3(1.0f, 1.0f, 1.0f)), nullptr).get());
+        }
+        node->attach(mesh.get());
     }
     ~ViewScene() { scene->destroy(); }
 
     IntrusivePointer<Engine> engine;
     IntrusivePointer<Scene> scene;
     IntrusivePointer<Node> node;
-    IntrusivePointer<SharedStateVisible> visible;
+    IntrusivePointer<MeshComponent> mesh;
 };
 
 float angleAbout(const Node* node, float (*component)(const rezezaz::core::math::Quaternion&))
@@ -163,12 +141,20 @@ TEST(CalibrationViewTest, FadesSetTheAlphaTheBlendingAndWhetherTheNodeIsDrawn)
         }
         EXPECT_EQ(fade.finished(), c.ticks == 31);
         EXPECT_EQ(view.node->getScope(), c.scope);
-        RenderState* state = view.visible->getSharedRenderState();
+        RenderState* state = view.mesh->getSharedRenderState();
         ASSERT_NE(state, nullptr);
         MaterialState material;
         ASSERT_TRUE(state->getMaterialState(material));
         for (float alpha : {material.ambient.w, material.diffuse.w, material.specular.w, material.emissive.w}) {
             EXPECT_NEAR(alpha, c.alpha, 1e-6f);
+        }
+        // Every piece of the mesh draws with that one state.
+        ASSERT_GT(view.mesh->getNumSubMeshes(), 0);
+        for (int i = 0; i < view.mesh->getNumSubMeshes(); ++i) {
+            rezezaz::scene::material::Material* material = view.mesh->getSubMesh(i)->getRenderMaterial();
+            ASSERT_NE(material, nullptr);
+            ASSERT_NE(material->getPass(-1, -1), nullptr);
+            EXPECT_EQ(material->getPass(-1, -1)->getRenderState(), state);
         }
         BlendState blend;
         ASSERT_TRUE(state->getBlendState(blend));
@@ -188,7 +174,7 @@ TEST(CalibrationViewTest, WithoutARenderStateOnlyWhetherTheNodeIsDrawnChanges)
     }
     EXPECT_TRUE(fade.finished());
     EXPECT_EQ(view.node->getScope(), 0);
-    EXPECT_EQ(view.visible->getSharedRenderState(), nullptr);
+    EXPECT_EQ(view.mesh->getSharedRenderState(), nullptr);
 }
 
 // The wizard's page with its warning answered.
