@@ -9,6 +9,11 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName("Drivana");
     QCoreApplication::setApplicationName("Pelotune");
 
+    // The calibration view draws through GLX on its own X window: under Wayland the program runs
+    // through XWayland rather than without its view. A platform the user chose stays.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     auto* application = new QApplication(argc, argv);
     auto* window = new Pelotune();
     window->show();

@@ -11,12 +11,16 @@ cd "$root"
 ensure_packages "${PELOTUNE_BUILD_PACKAGES[@]}" "${PELOTUNE_TEST_PACKAGES[@]}"
 folder="$(realpath -m "${1:-build/screenshots}")"
 cmake -S . -B build/screenshots-build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/screenshots-build --target app_tests -j "$(nproc)"
+cmake --build build/screenshots-build --target app_tests app_gl_tests -j "$(nproc)"
 rm -rf "$folder"
 mkdir -p "$folder"
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
   build/screenshots-build/tests/app/app_tests \
   --gtest_filter='EndToEndTest.*:FirmwareEndToEndTest.CheckUpdateWatchTheProgressAndTheServerHearsOfIt'
+# The calibration wizard with its 3D view, step by step.
+PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 \
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  build/screenshots-build/tests/app/gl/app_gl_tests --gtest_filter='CalibrationSessionGLTest.*'
 echo "Screenshots in $folder:"
 ls "$folder"

@@ -1,5 +1,7 @@
 // The application tests need one QApplication for the whole run; it is made before the first test.
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,10 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName("Drivana");
     QCoreApplication::setApplicationName("Pelotune");
     QApplication application(argc, argv);
+    // The pages' settings store (the calibration's length and weight) lives apart from the user's.
+    QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path());
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

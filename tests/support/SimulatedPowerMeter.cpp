@@ -146,8 +146,14 @@ Bytes SimulatedPowerMeter::powerPage()
 
 Bytes SimulatedPowerMeter::torquePage()
 {
-    // One crank revolution per page while pedalling; a coasting crank repeats the counters.
-    if (readings.cadence > 0) {
+    if (readings.torque) {
+        // One event a page, one second long whatever the cadence, so that the torque reads exactly.
+        mTorqueEvents = (mTorqueEvents + 1) & 0xFF;
+        mCrankTicks = (mCrankTicks + 1) & 0xFF;
+        mCrankPeriod = std::fmod(mCrankPeriod + 2048.0, 65536.0);
+        mTorque = std::fmod(mTorque + 65536.0 + *readings.torque * 32.0, 65536.0);
+    } else if (readings.cadence > 0) {
+        // One crank revolution per page while pedalling; a coasting crank repeats the counters.
         const double torque = std::max(readings.power, 0) * 30.0 / (kPi * readings.cadence); // N·m
         mTorqueEvents = (mTorqueEvents + 1) & 0xFF;
         mCrankTicks = (mCrankTicks + 1) & 0xFF;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace support {
@@ -64,6 +65,9 @@ public:
         float battery = 3.5f; // V
         int strain = 0;       // signed 24-bit raw reading
         int reedBits = 0;     // bit i for strain gauge i, 5 bits
+        // While set, the torque (N·m, a multiple of 1/32) each page 0x12 carries, one event a page,
+        // in place of the torque that power and cadence make: a weight hanging on the level arm.
+        std::optional<double> torque;
     };
 
     // What it says of itself in pages 0x50 and 0x51.

@@ -1,0 +1,166 @@
+// The calibration wizard's 3D view under Xvfb (run it through xvfb-run with LIBGL_ALWAYS_SOFTWARE=1):
+//  - one frame of the page's scene as its 33 ms timer draws it (animations, the scene's update(33),
+//    render, swap) plus glFinish, so that the time is the drawing's and not only its queueing; 300
+//    frames in which the wizard keeps a fade and a turn running, at a view of 268 x 300 (the page in
+//    its window) and 1280 x 1024; the median and the 95th percentile of the frames are reported;
+//  - the page's CPU time per second of real time with nothing moving (the timer drawing the still
+//    model).
+// The budget of a frame is the timer's 33 ms.
+#include "ant/AntRadioManager.h"
+#include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Pelotune.h"
+#include "calibration/Calibrate.h"
+#include "calibration/RezezazWidget.h"
+#include "core/IntrusivePointer.h"
+#include "scene/Engine.h"
+#include "support/SimulatedStickRadio.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+QApplication& application()
+{
+    static int argc = 1;
+    static char name[] = "CalibrationViewBench";
+    static char* argv[] = {name, nullptr};
+    static QApplication* instance = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+        return new QApplication(argc, argv);
+    }();
+    return *instance;
+}
+
+// The window and a meter device on a simulated stick, the wizard pushed with its view at the size given.
+struct ViewRig
+{
+    ViewRig(int width, int height)
+        : radio(new support::SimulatedStickRadio(0x1008)), manager(new vant::ant::AntRadioManager(radio.get(), nullptr))
+    {
+        application();
+        manager->create();
+        device = new vant::device::VelonixPowerMeterDevice(1, manager.get(), 0, false);
+        window = std::make_unique<Pelotune>(
+            [](int, int, int product) -> vant::ant::AntRadio* {
+                auto* absent = new support::SimulatedStickRadio(product);
+                absent->unplug();
+                return absent;
+            },
+            folder.path(), [](int) {});
+        window->show();
+        window->addStackedWidget(new QWidget);
+        page = new Calibrate(device.get(), window.get(), 12.5f);
+        window->addStackedWidget(page);
+        page->findChild<RezezazWidget*>("rezezaz")->setFixedSize(width, height);
+        window->adjustSize();
+        page->findChild<QLineEdit*>("crankArmLengthValue")->setText("175");
+        page->findChild<QLineEdit*>("weightUsedValue")->setText("20");
+        QApplication::processEvents();
+        // The bench draws the frames itself.
+        for (QTimer* timer : page->findChildren<QTimer*>()) {
+            timer->stop();
+        }
+    }
+    ~ViewRig()
+    {
+        window.reset();
+        device->destroy();
+        manager->destroy();
+    }
+
+    // Keeps the big chain fading and the crank turning: the placement of step 2, then Back to it.
+    void keepMoving()
+    {
+        if (!page->getAnimations().isEmpty()) {
+            return;
+        }
+        if (page->getStep() == 3) {
+            window->backClicked();
+        }
+        while (page->getStep() < 3) {
+            page->findChild<QPushButton*>("continueButton")->click();
+        }
+    }
+
+    QTemporaryDir folder;
+    rezezaz::core::IntrusivePointer<support::SimulatedStickRadio> radio;
+    rezezaz::core::IntrusivePointer<vant::ant::AntRadioManager> manager;
+    rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;
+    std::unique_ptr<Pelotune> window;
+    Calibrate* page = nullptr;
+};
+
+double percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+void BM_Frame(benchmark::State& state)
+{
+    ViewRig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    if (rig.page->getEngine()->getRenderDevice() == nullptr) {
+        state.SkipWithError("no render device (run under xvfb-run)");
+        return;
+    }
+    std::vector<double> frames;
+    for (auto _ : state) {
+        frames.clear();
+        for (int frame = 0; frame < 300; ++frame) {
+            rig.keepMoving();
+            const auto start = std::chrono::steady_clock::now();
+            rig.page->update();
+            glFinish();
+            frames.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            QApplication::processEvents();
+        }
+    }
+    state.counters["median_ms"] = percentile(frames, 0.5);
+    state.counters["p95_ms"] = percentile(frames, 0.95);
+}
+BENCHMARK(BM_Frame)->Args({268, 300})->Args({1280, 1024})->Iterations(1)->Unit(benchmark::kMillisecond);
+
+double processCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void BM_StillPageCpuPerSecond(benchmark::State& state)
+{
+    ViewRig rig(268, 300);
+    for (QTimer* timer : rig.page->findChildren<QTimer*>()) {
+        timer->start();
+    }
+    double cpu = 0.0;
+    for (auto _ : state) {
+        const double before = processCpuSeconds();
+        // The toolkit's own loop, as the program runs it.
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        cpu = processCpuSeconds() - before;
+    }
+    state.counters["cpu_ms_per_s"] = cpu * 1000.0;
+}
+BENCHMARK(BM_StillPageCpuPerSecond)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

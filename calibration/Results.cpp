@@ -1,0 +1,204 @@
+#include "calibration/Results.h"
+
+#include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Implementer.h"
+#include "app/Pelotune.h"
+#include "app/Slope.h"
+#include "core/Log.h"
+#include "core/String.h"
+#include "ui_results.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPointer>
+#include <QUrl>
+
+#include <cmath>
+
+using rezezaz::core::Log;
+using rezezaz::core::String;
+using vant::device::VelonixPowerMeterDevice;
+
+namespace {
+
+constexpr float kStandardGravity = 9.80665f;
+// Below this mean torque (N·m) a reading is taken as no load at all.
+constexpr double kLeastTorque = 0.0001;
+
+QString twoDecimals(float value)
+{
+    return QString::asprintf("%.2f", static_cast<double>(value));
+}
+
+const char* directionName(bool forward)
+{
+    return forward ? "forward" : "reverse";
+}
+
+} // namespace
+
+Results::Results(VelonixPowerMeterDevice* device, Pelotune* mainWindow, float oldSlope, float length, float weight,
+                 float r1, float r2, float r3, float r4, float zero, float gravity)
+    : MeterPage(device, mainWindow), ui(std::make_unique<Ui_results>()), oldSlope(oldSlope), length(length),
+      weight(weight), r1(r1), r2(r2), r3(r3), r4(r4), zero(zero), gravity(gravity)
+{
+    ui->setupUi(this);
+    powerMeterType = device->getPowerMeterType();
+    calculate();
+    connect(ui->acceptButton, &QPushButton::clicked, this, &Results::acceptClicked);
+    connect(ui->declineButton, &QPushButton::clicked, this, &Results::declineClicked);
+}
+
+Results::~Results() = default;
+
+void Results::calculate()
+{
+    const float g = gravity > 0.0f ? gravity : kStandardGravity;
+    // The torque the weight puts on the level arm, times the slope the meter used for its readings.
+    const float expected = length * weight * g * oldSlope;
+    const float d1 = r1 - zero;
+    const float d2 = r2 - zero;
+    const float d3 = r3 - zero;
+    const float d4 = r4 - zero;
+    const float mean = powerMeterType == 5 ? (d3 + d4) * 0.5f : ((d3 + d1) + d4 + d2) * 0.25f;
+    if (static_cast<double>(mean) > kLeastTorque) {
+        newSlope = expected / mean;
+    }
+    const float small = (d1 + d2) * 0.5f;
+    const float big = (d3 + d4) * 0.5f;
+    const float smallSlope = static_cast<double>(small) > kLeastTorque ? expected / small : 0.0f;
+    const float bigSlope = static_cast<double>(big) > kLeastTorque ? expected / big : 0.0f;
+    float difference = 0.0f;
+    if (std::fabs(static_cast<double>(smallSlope + bigSlope)) > kLeastTorque) {
+        difference = (bigSlope - smallSlope) * 200.0f / (smallSlope + bigSlope);
+    }
+    Log::alert("Results::calculate newSlope:" + String() + newSlope + " small:" + smallSlope + " big:" + bigSlope);
+
+    ui->oldSlopeValue->setText(twoDecimals(oldSlope));
+    ui->balanceValue->setText(twoDecimals(difference));
+    const bool clamped = Slope::clampSlope(device.get(), newSlope);
+    ui->slopeText->setText(clamped ? "Slope (clamped to limit!)" : "New Slope");
+    ui->slopeValue->setText(twoDecimals(newSlope));
+    if (powerMeterType == 5) {
+        // One chainring only: there is no second slope to compare.
+        ui->balanceValue->setText("N/A");
+    }
+}
+
+void Results::helpClicked()
+{
+    mainWindow->showHelp("calibrateSlope");
+}
+
+void Results::declineClicked()
+{
+    mainWindow->backClicked();
+}
+
+void Results::acceptClicked()
+{
+    QMessageBox question(QMessageBox::Question, "Send Data",
+                         "Send calibration data to Velonix?\nIt will be automatically archived, no response "
+                         "will be returned.",
+                         QMessageBox::Yes | QMessageBox::No);
+    // The box runs its own event loop, in which the page may be taken down (the meter lost).
+    QPointer<Results> self(this);
+    const int answer = question.exec();
+    if (self.isNull()) {
+        return;
+    }
+    if (answer == QMessageBox::Yes) {
+        queryDirection();
+        return;
+    }
+    Slope::startSetSlope = newSlope;
+    mainWindow->backClicked();
+}
+
+void Results::queryDirection()
+{
+    showProgress("Reading Direction..", true);
+    if (device->getDirectionCapability() == 1) {
+        device->doQueryDirection();
+    } else {
+        device->doQueryTorqueDirection();
+    }
+}
+
+void Results::directionReceived(VelonixPowerMeterDevice*, bool forward)
+{
+    directionForward = forward;
+    if (device->getDirectionCapability() == 2) {
+        device->doQueryCadenceDirection();
+        return;
+    }
+    closeProgress();
+    queryMode();
+}
+
+void Results::torqueDirectionReceived(VelonixPowerMeterDevice* device, bool forward)
+{
+    directionReceived(device, forward);
+}
+
+void Results::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool forward)
+{
+    cadenceDirectionForward = forward;
+    closeProgress();
+    queryMode();
+}
+
+void Results::queryMode()
+{
+    showProgress("Reading Mode...", true);
+    device->doQueryMode();
+}
+
+void Results::modeReceived(VelonixPowerMeterDevice*, int value)
+{
+    closeProgress();
+    mode = value;
+    sendData();
+}
+
+void Results::sendData()
+{
+    QString body = QString::asprintf(
+        "Power Meter ID:%d\n Old Slope:%f\n Local Gravity:%f\n Length:%f\n Weight:%f\n Torque Left Small:%f\n "
+        "Torque Right Small:%f\n Torque Left Big:%f\n Torque Right Big:%f\n Torque No Weight:%f\n New Slope:%f\n",
+        device->getDeviceNumber(), static_cast<double>(oldSlope), static_cast<double>(gravity),
+        static_cast<double>(length), static_cast<double>(weight), static_cast<double>(r1), static_cast<double>(r2),
+        static_cast<double>(r3), static_cast<double>(r4), static_cast<double>(zero), static_cast<double>(newSlope));
+    const int capability = device->getDirectionCapability();
+    if (capability == 2) {
+        body += QString("Torque Direction:") + directionName(directionForward) + "\n";
+        body += QString("Cadence Direction:") + directionName(cadenceDirectionForward) + "\n";
+    } else if (capability == 1) {
+        body += QString("Direction:") + directionName(directionForward) + "\n";
+    }
+    body += QString("GAM:") + (mode == 1 ? "enabled" : "disabled") + "\n";
+    const int version = mainWindow->radioManagerVersion();
+    body += QString::asprintf("Pelotune Version:%s\nANT Service Library Version:%s\n", "1.9",
+                              QString::asprintf("%d.%d.%d", (version >> 16) & 0xFF, (version >> 8) & 0xFF,
+                                                version & 0xFF)
+                                  .toUtf8()
+                                  .constData());
+
+    const QString link = QString("mailto:") + VELONIX_EMAIL + "?subject=Pelotune:calibration&body=" + body;
+    if (!QDesktopServices::openUrl(QUrl(link))) {
+        Log::warning("Results::sendData no mail client took the report");
+        // The page goes back below; the box, which carries the whole report, belongs to the window so
+        // that it stays until the user has copied it.
+        auto* box = new QMessageBox(QMessageBox::Warning, "No email client found",
+                                    QString("<Please copy the following message into an email to: ") +
+                                        VELONIX_EMAIL + "\nWith the subject: Pelotune:calibration\nThank you!\n\n" +
+                                        body,
+                                    QMessageBox::Ok, mainWindow);
+        box->setTextFormat(Qt::PlainText);
+        box->setModal(false);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    }
+    Slope::startSetSlope = newSlope;
+    mainWindow->backClicked();
+}

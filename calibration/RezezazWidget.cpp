@@ -1,0 +1,95 @@
+#include "calibration/RezezazWidget.h"
+
+#include "audio/AudioDevice.h"
+#include "audio/al/ALAudioDevice.h"
+#include "core/Log.h"
+#include "render/RenderDevice.h"
+#include "render/RenderTarget.h"
+#include "render/WindowRenderTargetFormat.h"
+#include "render/gl/GLRenderDevice.h"
+#include "render/gl/GLXRenderTarget.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+using rezezaz::core::Log;
+
+namespace {
+
+// 8-bit RGB (the layout 6 in the low byte) with the component type of packed formats.
+constexpr int kPixelFormat = 0x706;
+constexpr int kDepthBits = 16;
+
+} // namespace
+
+RezezazWidget::RezezazWidget(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_PaintOnScreen);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+RezezazWidget::~RezezazWidget()
+{
+    if (renderDevice) {
+        renderDevice->destroy();
+        renderDevice = nullptr;
+    }
+    if (renderTarget) {
+        renderTarget->destroy();
+        renderTarget = nullptr;
+    }
+    if (audioDevice) {
+        audioDevice->destroy();
+        audioDevice = nullptr;
+    }
+}
+
+bool RezezazWidget::create(bool render, bool audio)
+{
+    rezezaz::render::WindowRenderTargetFormat format;
+    format.pixelFormat = kPixelFormat;
+    format.depthBits = kDepthBits;
+
+    bool made = true;
+    if (render) {
+        bool created = false;
+        try {
+            // The target draws with GLX on an X window: a native window of any other platform (off
+            // screen, Wayland) is none, even where its number happens to name one on the display.
+            if (QGuiApplication::platformName() == "xcb") {
+                renderTarget = new_GLXRenderTarget(nullptr, static_cast<unsigned long>(winId()), &format);
+            }
+            renderDevice = new_GLRenderDevice();
+            if (renderTarget && renderDevice) {
+                created = renderDevice->create(renderTarget.get(), 0);
+            }
+        } catch (const std::exception&) {
+            created = false;
+        }
+        if (!created) {
+            // A device that is not usable is never handed to the engine.
+            if (renderDevice) {
+                try {
+                    renderDevice->destroy();
+                } catch (const std::exception&) {
+                }
+                renderDevice = nullptr;
+            }
+            Log::error("RezezazWidget::create Unable to create RenderDevice");
+            qDebug() << "Unable to create RenderDevice";
+            QMessageBox::critical(this, "Error", "Unable to create RenderDevice", QMessageBox::Ok);
+            made = false;
+        }
+    }
+    if (audio) {
+        audioDevice = rezezaz::audio::new_ALAudioDevice();
+        if (audioDevice) {
+            audioDevice->create(0);
+        }
+    }
+    return made;
+}
