@@ -11,7 +11,6 @@ namespace rezezaz::scene {
 namespace {
 
 constexpr float HALF_PI = 1.5707964f;
-constexpr float TWO_PI = 6.2831855f;
 
 int64_t vertexCount(int numSegments, int numRings)
 {
@@ -21,16 +20,6 @@ int64_t vertexCount(int numSegments, int numRings)
 int64_t indexCount(int numSegments, int numRings)
 {
     return int64_t(numRings) * (int64_t(numSegments) + 1) * 6;
-}
-
-float sine(float angle)
-{
-    return static_cast<float>(std::sin(static_cast<double>(angle)));
-}
-
-float cosine(float angle)
-{
-    return static_cast<float>(std::cos(static_cast<double>(angle)));
 }
 
 } // namespace
@@ -62,20 +51,15 @@ SkyDomeMeshCreator::createSkyDomeMesh(core::IntrusivePointer<render::VertexBuffe
                                       const core::math::Sphere& sphere, int numSegments, int numRings,
                                       float textureScale)
 {
-    if (!valid(sphere, numSegments, numRings) ||
-        !lockVertices(vertexBuffer.get(), vertexCount(numSegments, numRings))) {
+    if (!valid(sphere, numSegments, numRings)) {
         return nullptr;
     }
     const int indices = static_cast<int>(indexCount(numSegments, numRings));
-    if (!lockIndices(indexBuffer.get(), indices)) {
-        unlock();
+    if (!lock(vertexBuffer.get(), vertexCount(numSegments, numRings), indexBuffer.get(), indices)) {
         return nullptr;
     }
 
-    render::VertexFormat* format = vertexBuffer->getVertexFormat().get();
-    const int position = format->findElement(render::VertexFormat::Semantic_POSITION);
-    const int normal = format->findElement(render::VertexFormat::Semantic_NORMAL);
-    const int texCoord = format->findElement(render::VertexFormat::Semantic_TEXCOORD);
+    const auto [position, normal, texCoord] = findElements(vertexBuffer.get());
     const core::math::Vector3& centre = sphere.origin;
     const float ringStep = HALF_PI / float(numRings);
     const float segmentStep = TWO_PI / float(numSegments);

@@ -10,17 +10,6 @@ namespace rezezaz::scene {
 namespace {
 
 constexpr float PI = 3.1415927f;
-constexpr float TWO_PI = 6.2831855f;
-
-float sine(float angle)
-{
-    return static_cast<float>(std::sin(static_cast<double>(angle)));
-}
-
-float cosine(float angle)
-{
-    return static_cast<float>(std::cos(static_cast<double>(angle)));
-}
 
 int64_t vertexCount(int segments, int rings)
 {
@@ -77,20 +66,15 @@ SphereMeshCreator::createSphereMesh(core::IntrusivePointer<render::VertexBuffer>
                                     const core::math::Sphere& sphere, int segments, int rings)
 {
     // A radius of 0 has no normals: every offset is 0 / 0.
-    if (!countsValid(segments, rings) || sphere.radius == 0.0f ||
-        !lockVertices(vertexBuffer.get(), vertexCount(segments, rings))) {
+    if (!countsValid(segments, rings) || sphere.radius == 0.0f) {
         return nullptr;
     }
     const int indices = static_cast<int>(indexCount(segments, rings));
-    if (!lockIndices(indexBuffer.get(), indices)) {
-        unlock();
+    if (!lock(vertexBuffer.get(), vertexCount(segments, rings), indexBuffer.get(), indices)) {
         return nullptr;
     }
 
-    render::VertexFormat* format = vertexBuffer->getVertexFormat().get();
-    const int position = format->findElement(render::VertexFormat::Semantic_POSITION);
-    const int normal = format->findElement(render::VertexFormat::Semantic_NORMAL);
-    const int texCoord = format->findElement(render::VertexFormat::Semantic_TEXCOORD);
+    const auto [position, normal, texCoord] = findElements(vertexBuffer.get());
     const core::math::Vector3& centre = sphere.origin;
     const float ringStep = PI / float(rings);
     const float segmentStep = TWO_PI / float(segments);
