@@ -9,6 +9,7 @@
 #include "scene/material/RenderPath.h"
 #include "support/CallLog.h"
 #include "support/LogRecorder.h"
+#include "support/MaterialNames.h"
 #include "support/RecordingRenderDevice.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 namespace contenttest {
@@ -55,38 +55,18 @@ protected:
     // The texts of the warnings logged under the scene category.
     Names sceneWarnings() const
     {
-        Names texts;
-        for (const auto& entry : logs.entries.snapshot()) {
-            if (entry.categoryName == "rezezaz.scene" && entry.level == rezezaz::core::Logger::WARNING) {
-                texts.push_back(entry.text);
-            }
-        }
-        return texts;
+        return logs.texts("rezezaz.scene", rezezaz::core::Logger::WARNING);
     }
 
     static Names pathNames(const rezezaz::scene::material::Material& material)
     {
-        Names names;
-        for (int i = 0; i < material.getNumPaths(); ++i) {
-            names.push_back(material.getPath(i)->getName().c_str());
-        }
-        return names;
+        return support::pathNames(material);
     }
 
     // Each variable of a pass as "name:Class:scope".
     static Names variables(const rezezaz::scene::material::RenderPass& pass)
     {
-        Names names;
-        for (int i = 0; i < pass.getNumVariables(); ++i) {
-            const auto& data = pass.getVariable(i);
-            const rezezaz::scene::material::RenderVariable& variable = *data.variable;
-            std::string type = typeid(variable).name();
-            type = type.substr(type.find("material") + 8);
-            type = type.substr(type.find_first_not_of("0123456789"));
-            type = type.substr(0, type.find('E'));
-            names.push_back(std::string(data.name.c_str()) + ":" + type + ":" + std::to_string(data.scope));
-        }
-        return names;
+        return support::passVariables(pass);
     }
 
     // The description of the engine error the call raises, "" for none.
