@@ -3,6 +3,10 @@
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
 #include "core/Logger.h"
+#include "core/math/Vector4.h"
+#include "render/DepthState.h"
+#include "render/MaterialState.h"
+#include "render/RenderState.h"
 #include "scene/Engine.h"
 #include "scene/material/Material.h"
 #include "scene/material/RenderPass.h"
@@ -67,6 +71,37 @@ protected:
     static Names variables(const rezezaz::scene::material::RenderPass& pass)
     {
         return support::passVariables(pass);
+    }
+
+    // The render state's depth is tested less-or-equal and not written.
+    static void expectReadOnlyDepth(rezezaz::render::RenderState* state)
+    {
+        rezezaz::render::DepthState depth;
+        ASSERT_TRUE(state->getDepthState(depth));
+        EXPECT_EQ(depth.test, rezezaz::render::DepthState::DepthTest_LESS_EQUAL);
+        EXPECT_FALSE(depth.write);
+    }
+
+    // The render state's material state: lit or not, with that ambient colour and shininess, and
+    // otherwise untracked colours, smooth shading, rescaled normals, white diffuse and specular
+    // colours, no emission and no alpha test.
+    static void expectMaterialState(rezezaz::render::RenderState* state, bool light,
+                                    const rezezaz::core::math::Vector4& ambient, float shininess)
+    {
+        using rezezaz::core::math::Vector4;
+        rezezaz::render::MaterialState lighting;
+        ASSERT_TRUE(state->getMaterialState(lighting));
+        EXPECT_EQ(lighting.light, light);
+        EXPECT_FALSE(lighting.trackColor);
+        EXPECT_EQ(lighting.shade, rezezaz::render::MaterialState::ShadeType_GOURAUD);
+        EXPECT_EQ(lighting.normalize, rezezaz::render::MaterialState::Normalize_RESCALE);
+        EXPECT_EQ(lighting.ambient, ambient);
+        EXPECT_EQ(lighting.diffuse, Vector4(1, 1, 1, 1));
+        EXPECT_EQ(lighting.specular, Vector4(1, 1, 1, 1));
+        EXPECT_EQ(lighting.shininess, shininess);
+        EXPECT_EQ(lighting.emissive, Vector4(0, 0, 0, 0));
+        EXPECT_EQ(lighting.alphaTest, rezezaz::render::MaterialState::AlphaTest_NONE);
+        EXPECT_EQ(lighting.alphaCutoff, 0.5f);
     }
 
     // The description of the engine error the call raises, "" for none.
