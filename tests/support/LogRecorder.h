@@ -30,6 +30,7 @@ public:
         return false;
     }
 
+    using RecordingLoggerListener::texts;
     // The texts of the entries with exactly this category and level, in the order they arrived.
     std::vector<std::string> texts(const std::string& category, rezezaz::core::Logger::Level level) const
     {
