@@ -60,6 +60,14 @@ protected:
     };
     static Elements findElements(render::VertexBuffer* buffer);
 
+    // Of a mesh in bands of rings + 1 rows of segments + 1 vertices, the seam's vertex twice in each
+    // row, drawn as two triangles for each quad between two rows.
+    static int64_t bandVertexCount(int segments, int rings)
+    {
+        return (int64_t(rings) + 1) * (int64_t(segments) + 1);
+    }
+    static int64_t bandIndexCount(int segments, int rings) { return 6 * int64_t(rings) * (int64_t(segments) + 1); }
+
     // Sine and cosine in double precision, rounded to float.
     static float sine(float angle);
     static float cosine(float angle);

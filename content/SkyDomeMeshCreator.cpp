@@ -12,16 +12,6 @@ namespace {
 
 constexpr float HALF_PI = 1.5707964f;
 
-int64_t vertexCount(int numSegments, int numRings)
-{
-    return (int64_t(numSegments) + 1) * (int64_t(numRings) + 1);
-}
-
-int64_t indexCount(int numSegments, int numRings)
-{
-    return int64_t(numRings) * (int64_t(numSegments) + 1) * 6;
-}
-
 } // namespace
 
 SkyDomeMeshCreator::SkyDomeMeshCreator(Engine* engine_) : ProceduralMeshCreator(engine_) {}
@@ -41,7 +31,7 @@ core::IntrusivePointer<core::Resource> SkyDomeMeshCreator::create(const core::St
 bool SkyDomeMeshCreator::valid(const core::math::Sphere& sphere, int numSegments, int numRings)
 {
     // Counts of 0 divide by zero, a radius of 0 has no normals.
-    return numSegments >= 1 && numRings >= 1 && vertexCount(numSegments, numRings) <= MAX_INDEXED_VERTICES &&
+    return numSegments >= 1 && numRings >= 1 && bandVertexCount(numSegments, numRings) <= MAX_INDEXED_VERTICES &&
            sphere.radius != 0.0f;
 }
 
@@ -54,8 +44,8 @@ SkyDomeMeshCreator::createSkyDomeMesh(core::IntrusivePointer<render::VertexBuffe
     if (!valid(sphere, numSegments, numRings)) {
         return nullptr;
     }
-    const int indices = static_cast<int>(indexCount(numSegments, numRings));
-    if (!lock(vertexBuffer.get(), vertexCount(numSegments, numRings), indexBuffer.get(), indices)) {
+    const int indices = static_cast<int>(bandIndexCount(numSegments, numRings));
+    if (!lock(vertexBuffer.get(), bandVertexCount(numSegments, numRings), indexBuffer.get(), indices)) {
         return nullptr;
     }
 
@@ -121,8 +111,8 @@ SkyDomeMeshCreator::createSkyDomeMesh(const core::math::Sphere& sphere, int numS
     }
     core::IntrusivePointer<Mesh> mesh = createSkyDomeMesh(
         createVertexBuffer(engine->getVertexFormats().POSITION_NORMAL_TEX_COORD.get(),
-                           vertexCount(numSegments, numRings)),
-        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, indexCount(numSegments, numRings)), sphere,
+                           bandVertexCount(numSegments, numRings)),
+        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, bandIndexCount(numSegments, numRings)), sphere,
         numSegments, numRings, textureScale);
     if (!mesh) {
         return nullptr;

@@ -11,16 +11,6 @@ namespace {
 
 constexpr float PI = 3.1415927f;
 
-int64_t vertexCount(int segments, int rings)
-{
-    return (int64_t(rings) + 1) * (int64_t(segments) + 1);
-}
-
-int64_t indexCount(int segments, int rings)
-{
-    return 6 * int64_t(rings) * (int64_t(segments) + 1);
-}
-
 } // namespace
 
 SphereMeshCreator::SphereMeshCreator(Engine* engine_) : ProceduralMeshCreator(engine_) {}
@@ -39,7 +29,7 @@ core::IntrusivePointer<core::Resource> SphereMeshCreator::create(const core::Str
 
 bool SphereMeshCreator::countsValid(int segments, int rings)
 {
-    return segments >= 1 && rings >= 1 && vertexCount(segments, rings) <= MAX_INDEXED_VERTICES;
+    return segments >= 1 && rings >= 1 && bandVertexCount(segments, rings) <= MAX_INDEXED_VERTICES;
 }
 
 core::IntrusivePointer<Mesh>
@@ -51,8 +41,8 @@ SphereMeshCreator::createSphereMesh(const core::math::Sphere& sphere, int segmen
     }
     core::IntrusivePointer<Mesh> mesh = createSphereMesh(
         createVertexBuffer(engine->getVertexFormats().POSITION_NORMAL_TEX_COORD.get(),
-                           vertexCount(segments, rings)),
-        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, indexCount(segments, rings)), sphere,
+                           bandVertexCount(segments, rings)),
+        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, bandIndexCount(segments, rings)), sphere,
         segments, rings);
     if (mesh) {
         setFirstMaterial(mesh.get(), materialOrDefault(material));
@@ -69,8 +59,8 @@ SphereMeshCreator::createSphereMesh(core::IntrusivePointer<render::VertexBuffer>
     if (!countsValid(segments, rings) || sphere.radius == 0.0f) {
         return nullptr;
     }
-    const int indices = static_cast<int>(indexCount(segments, rings));
-    if (!lock(vertexBuffer.get(), vertexCount(segments, rings), indexBuffer.get(), indices)) {
+    const int indices = static_cast<int>(bandIndexCount(segments, rings));
+    if (!lock(vertexBuffer.get(), bandVertexCount(segments, rings), indexBuffer.get(), indices)) {
         return nullptr;
     }
 
