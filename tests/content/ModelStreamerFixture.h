@@ -1,10 +1,9 @@
 #pragma once
 
 #include "ImageOracles.h"
+#include "TextureReadBack.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
-#include "render/Texture.h"
-#include "render/TextureFormat.h"
 #include "scene/Engine.h"
 #include "support/LogCapture.h"
 
@@ -14,15 +13,6 @@
 #include <vector>
 
 namespace contenttest {
-
-// The bytes of a texture's first level as it holds them.
-inline std::vector<unsigned char> texturePixels(rezezaz::render::Texture* texture)
-{
-    rezezaz::render::TextureFormat box(texture->getFormat(), 0);
-    std::vector<unsigned char> bytes(static_cast<size_t>(box.getDataSize()));
-    EXPECT_TRUE(texture->read(&box, bytes.data()));
-    return bytes;
-}
 
 // An engine with its handlers and device-independent textures, buffers and render states, and no
 // device, and a model reader of type Streamer on it: what the reader made can be read back.
