@@ -9,6 +9,7 @@
 // The trace benchmark casts 256 vertical segments onto the resting balls and the floor; the hit
 // heights of all three are compared before timing (Bullet's within its ray-cast tolerance).
 
+#include "DropPoints.h"
 #include "core/math/Math.h"
 #include "physics/Collision.h"
 #include "physics/Shape.h"
@@ -47,14 +48,7 @@ constexpr int RAYS = 256;
 // surface near the rim.
 constexpr float BULLET_RAY_TOLERANCE = 0.01f;
 
-// Where ball i starts: a square grid centred on the origin, heights 1 to 2.5.
-Vector3 dropPoint(int i, int count)
-{
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
-    const float offset = 0.75f * static_cast<float>(side - 1);
-    return Vector3(1.5f * static_cast<float>(i % side) - offset, 1.5f * static_cast<float>(i / side) - offset,
-                   1.0f + 0.25f * static_cast<float>(i % 7));
-}
+using benchdata::dropPoint;
 
 // Vertical segments from z = 5 down to z = -1 over the grid, the same for every engine. None grazes
 // a ball: each passes either well inside a ball's outline or well clear of it, where the engines'

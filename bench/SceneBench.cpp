@@ -42,6 +42,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using rezezaz::core::IntrusivePointer;
@@ -55,6 +56,30 @@ using Clock = std::chrono::steady_clock;
 double nanoseconds(Clock::duration d)
 {
     return std::chrono::duration<double, std::nano>(d).count();
+}
+
+// Runs ours and the peer's once each per iteration, timed apart; oursFirst() is asked at the start of
+// each iteration, so that which goes first alternates and neither always finds the caches warm. The
+// mean nanoseconds per iteration of ours, then of the peer's.
+template <class OursFirst, class Ours, class Theirs>
+std::pair<double, double> interleaved(benchmark::State& state, OursFirst oursFirst, Ours ours, Theirs theirs)
+{
+    Clock::duration ourTime{}, theirTime{};
+    for (auto _ : state) {
+        const bool first = oursFirst();
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool mine = (turn == 0) == first;
+            const Clock::time_point start = Clock::now();
+            if (mine) {
+                ours();
+            } else {
+                theirs();
+            }
+            (mine ? ourTime : theirTime) += Clock::now() - start;
+        }
+    }
+    const double frames = static_cast<double>(state.iterations());
+    return {nanoseconds(ourTime) / frames, nanoseconds(theirTime) / frames};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -297,25 +322,13 @@ void BM_Update(benchmark::State& state)
             return;
         }
     }
-    Clock::duration ourTime{}, ogreTime{};
-    for (auto _ : state) {
-        ++trees.frame;
-        // Which goes first alternates, so that neither always finds the caches warm.
-        const bool oursFirst = trees.frame % 2 == 0;
-        for (int round = 0; round < 2; ++round) {
-            const bool mine = (round == 0) == oursFirst;
-            const Clock::time_point start = Clock::now();
-            if (mine) {
-                trees.ourFrame();
-            } else {
-                trees.ogreFrame();
-            }
-            (mine ? ourTime : ogreTime) += Clock::now() - start;
-        }
-    }
-    const double frames = static_cast<double>(state.iterations());
-    const double ours = nanoseconds(ourTime) / frames;
-    const double theirs = nanoseconds(ogreTime) / frames;
+    const auto [ours, theirs] = interleaved(
+        state,
+        [&] {
+            ++trees.frame;
+            return trees.frame % 2 == 0;
+        },
+        [&] { trees.ourFrame(); }, [&] { trees.ogreFrame(); });
     state.counters["ours_us"] = ours / 1e3;
     state.counters["ogre_us"] = theirs / 1e3;
     state.counters["ours_nodes_per_ms"] = count * 1e6 / ours;
@@ -644,24 +657,9 @@ void BM_QueueAgainstOgre(benchmark::State& state)
         state.SkipWithError("our queue and Ogre's hold other items or another order");
         return;
     }
-    Clock::duration ourTime{}, ogreTime{};
     int64_t round = 0;
-    for (auto _ : state) {
-        const bool oursFirst = ++round % 2 == 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool mine = (turn == 0) == oursFirst;
-            const Clock::time_point start = Clock::now();
-            if (mine) {
-                both.ourQueue();
-            } else {
-                both.ogreQueue();
-            }
-            (mine ? ourTime : ogreTime) += Clock::now() - start;
-        }
-    }
-    const double frames = static_cast<double>(state.iterations());
-    const double ours = nanoseconds(ourTime) / frames;
-    const double theirs = nanoseconds(ogreTime) / frames;
+    const auto [ours, theirs] = interleaved(
+        state, [&] { return ++round % 2 == 0; }, [&] { both.ourQueue(); }, [&] { both.ogreQueue(); });
     state.counters["ours_items_per_ms"] = items * 1e6 / ours;
     state.counters["ogre_items_per_ms"] = items * 1e6 / theirs;
     state.counters["ratio"] = ours / theirs;

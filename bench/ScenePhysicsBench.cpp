@@ -9,6 +9,7 @@
 // Step_SceneOwnSearch is the scene with the search left to the simulator (its grid), which shows
 // what the rest of the bridge costs.
 
+#include "DropPoints.h"
 #include "core/IntrusivePointer.h"
 #include "core/math/Vector3.h"
 #include "physics/Shape.h"
@@ -46,13 +47,7 @@ constexpr int STEP_MS = 50;
 constexpr int CHECKED_STEPS = 60;
 constexpr float RADIUS = 0.5f;
 
-Vector3 dropPoint(int i, int count)
-{
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
-    const float offset = 0.75f * static_cast<float>(side - 1);
-    return Vector3(1.5f * static_cast<float>(i % side) - offset, 1.5f * static_cast<float>(i / side) - offset,
-                   1.0f + 0.25f * static_cast<float>(i % 7));
-}
+using benchdata::dropPoint;
 
 const AABox FLOOR(Vector3(-1000, -1000, -10), Vector3(1000, 1000, 0));
 

@@ -1,14 +1,9 @@
 #include "content/DiffuseMaterialCreator.h"
 
-#include "core/Exception.h"
+#include "content/MaterialSteps.h"
 #include "core/SharedPointer.h"
 #include "render/BlendState.h"
-#include "render/DepthState.h"
 #include "render/GeometryState.h"
-#include "render/RasterizerState.h"
-#include "render/RenderCaps.h"
-#include "render/SamplerState.h"
-#include "render/TextureState.h"
 #include "render/TextureFormat.h"
 #include "scene/Engine.h"
 #include "scene/Font.h"
@@ -32,16 +27,14 @@
 #include "scene/material/TextureSetVariable.h"
 #include "scene/material/ViewportVariable.h"
 
-#include <initializer_list>
-
 namespace rezezaz::scene {
 
 namespace {
 
 using namespace material;
 
-constexpr int SCOPE_MATERIAL = 1;
-constexpr int SCOPE_RENDERABLE = 2;
+constexpr int SCOPE_MATERIAL = MaterialSteps::SCOPE_MATERIAL;
+constexpr int SCOPE_RENDERABLE = MaterialSteps::SCOPE_RENDERABLE;
 
 const char* const DIFFUSE_VERTEX_GLSL = R"(attribute vec4 POSITION;
 attribute vec3 NORMAL;
@@ -214,21 +207,9 @@ void main()
 }
 )";
 
-bool shadersFor(const render::RenderCaps& caps, bool geometry)
-{
-    return caps.hasShader[render::Shader::ShaderType_VERTEX] && caps.hasShader[render::Shader::ShaderType_FRAGMENT] &&
-           (!geometry || caps.hasShader[render::Shader::ShaderType_GEOMETRY]);
-}
-
-bool fixedFor(const render::RenderCaps& caps, bool geometry)
-{
-    return caps.hasFixed[render::Shader::ShaderType_VERTEX] && caps.hasFixed[render::Shader::ShaderType_FRAGMENT] &&
-           (!geometry || caps.hasFixed[render::Shader::ShaderType_GEOMETRY]);
-}
-
 template <class T> core::SharedPointer<RenderVariable> variable()
 {
-    return core::SharedPointer<RenderVariable>(new T());
+    return MaterialSteps::variable<T>();
 }
 
 } // namespace
@@ -244,11 +225,7 @@ DiffuseMaterialCreator::DiffuseMaterialCreator(Engine* engine_) : engine(engine_
         createShader(render::Shader::ShaderType_FRAGMENT, POINT_SPRITE_FRAGMENT_GLSL, DIFFUSE_FRAGMENT_HLSL);
 
     MaterialManager* materials = engine->getMaterialManager();
-    diffuseShaderState = materials->createShaderState();
-    if (diffuseShaderState) {
-        diffuseShaderState->setShader(render::Shader::ShaderType_VERTEX, diffuseVertexShader);
-        diffuseShaderState->setShader(render::Shader::ShaderType_FRAGMENT, diffuseFragmentShader);
-    }
+    diffuseShaderState = MaterialSteps::createShaderState(materials, diffuseVertexShader, diffuseFragmentShader);
     pointSpriteShaderState = materials->createShaderState();
     if (pointSpriteShaderState) {
         pointSpriteShaderState->setShader(render::Shader::ShaderType_VERTEX, diffuseVertexShader);
@@ -259,21 +236,9 @@ DiffuseMaterialCreator::DiffuseMaterialCreator(Engine* engine_) : engine(engine_
 
 void DiffuseMaterialCreator::destroy()
 {
-    for (core::IntrusivePointer<render::Shader>* shader :
-         {&diffuseVertexShader, &diffuseFragmentShader, &pointSpriteGeometryShader, &pointSpriteFragmentShader}) {
-        if (*shader) {
-            core::IntrusivePointer<render::Shader> held = *shader;
-            *shader = nullptr;
-            held->destroy();
-        }
-    }
-    for (core::IntrusivePointer<render::ShaderState>* state : {&diffuseShaderState, &pointSpriteShaderState}) {
-        if (*state) {
-            core::IntrusivePointer<render::ShaderState> held = *state;
-            *state = nullptr;
-            held->destroy();
-        }
-    }
+    MaterialSteps::destroyAll<render::Shader>(
+        {&diffuseVertexShader, &diffuseFragmentShader, &pointSpriteGeometryShader, &pointSpriteFragmentShader});
+    MaterialSteps::destroyAll<render::ShaderState>({&diffuseShaderState, &pointSpriteShaderState});
 }
 
 core::IntrusivePointer<core::Resource> DiffuseMaterialCreator::create(const core::String& name, ResourceData*,
@@ -304,18 +269,17 @@ core::IntrusivePointer<Material> DiffuseMaterialCreator::createDiffuseMaterial(r
     textureState.calculation = render::TextureState::CalculationType_NORMAL;
 
     const render::RenderCaps& caps = engine->getRenderCaps();
-    if (diffuseShaderState && shadersFor(caps, false)) {
+    if (diffuseShaderState && MaterialSteps::hasShaders(caps)) {
         RenderPass* pass = result->addPath(core::String())->addPass(state.get(), diffuseShaderState.get());
         addVariables(pass);
         if (texture != nullptr) {
             pass->setTexture("tex", texture, "samp", samplerState, textureState);
         }
     }
-    if (fixedFor(caps, false)) {
+    if (MaterialSteps::hasFixed(caps)) {
         RenderPass* pass = result->addPath("fixed")->addPass(state.get(), nullptr);
         if (texture != nullptr) {
-            pass->setTexture(render::Shader::ShaderType_FRAGMENT, 0, texture, samplerState, textureState);
-            pass->setTextureLocationName(render::Shader::ShaderType_FRAGMENT, 0, "tex");
+            MaterialSteps::setFixedTexture(pass, texture, "tex", samplerState, textureState);
         }
     }
     result->compile();
@@ -346,7 +310,7 @@ core::IntrusivePointer<Material> DiffuseMaterialCreator::createPointSpriteMateri
     const render::TextureState textureState;
 
     const render::RenderCaps& caps = engine->getRenderCaps();
-    if (pointSpriteShaderState && shadersFor(caps, true)) {
+    if (pointSpriteShaderState && MaterialSteps::hasShaders(caps, true)) {
         RenderPass* pass = result->addPath("shader")->addPass(state.get(), pointSpriteShaderState.get());
         addVariables(pass);
         pass->addVariable("pointSize", variable<PointSizeVariable>(), SCOPE_MATERIAL);
@@ -355,11 +319,10 @@ core::IntrusivePointer<Material> DiffuseMaterialCreator::createPointSpriteMateri
             pass->setTexture("tex", texture, "samp", samplerState, textureState);
         }
     }
-    if (fixedFor(caps, true)) {
+    if (MaterialSteps::hasFixed(caps, true)) {
         RenderPass* pass = result->addPath("fixed")->addPass(state.get(), nullptr);
         if (texture != nullptr) {
-            pass->setTexture(render::Shader::ShaderType_FRAGMENT, 0, texture, samplerState, textureState);
-            pass->setTextureLocationName(render::Shader::ShaderType_FRAGMENT, 0, "tex");
+            MaterialSteps::setFixedTexture(pass, texture, "tex", samplerState, textureState);
         }
     }
     result->compile();
@@ -377,20 +340,8 @@ core::IntrusivePointer<Material> DiffuseMaterialCreator::createFontMaterial(Font
 
     core::IntrusivePointer<render::RenderState> state = materials->createRenderState();
     if (state) {
-        render::RasterizerState rasterizer;
-        rasterizer.cull = render::RasterizerState::CullType_NONE;
-        rasterizer.fill = render::RasterizerState::FillType_SOLID;
-        rasterizer.depthBiasConstant = 0.0f;
-        rasterizer.depthBiasSlope = 0.0f;
-        rasterizer.multisample = false;
-        rasterizer.dither = false;
-        rasterizer.lineSize = 1.0f;
-        state->setRasterizerState(rasterizer);
-
-        render::DepthState depth;
-        depth.test = render::DepthState::DepthTest_LESS_EQUAL;
-        depth.write = false;
-        state->setDepthState(depth);
+        state->setRasterizerState(MaterialSteps::solidRasterizerState(render::RasterizerState::CullType_NONE));
+        state->setDepthState(MaterialSteps::readOnlyDepthState());
 
         render::MaterialState material = defaultMaterialState();
         material.trackColor = true;
@@ -413,18 +364,17 @@ core::IntrusivePointer<Material> DiffuseMaterialCreator::createFontMaterial(Font
     const render::TextureState textureState;
 
     const render::RenderCaps& caps = engine->getRenderCaps();
-    if (diffuseShaderState && shadersFor(caps, false)) {
+    if (diffuseShaderState && MaterialSteps::hasShaders(caps)) {
         RenderPass* pass = result->addPath("shader")->addPass(state.get(), diffuseShaderState.get());
         addVariables(pass);
         if (texture) {
             pass->setTexture("tex", texture.get(), "samp", samplerState, textureState);
         }
     }
-    if (fixedFor(caps, false)) {
+    if (MaterialSteps::hasFixed(caps)) {
         RenderPass* pass = result->addPath("fixed")->addPass(state.get(), nullptr);
         if (texture) {
-            pass->setTexture(render::Shader::ShaderType_FRAGMENT, 0, texture.get(), samplerState, textureState);
-            pass->setTextureLocationName(render::Shader::ShaderType_FRAGMENT, 0, "tex");
+            MaterialSteps::setFixedTexture(pass, texture.get(), "tex", samplerState, textureState);
         }
     }
     materials->manage(result.get(), core::String());
@@ -459,32 +409,13 @@ int DiffuseMaterialCreator::getAlphaBits(int pixelFormat)
 
 render::MaterialState DiffuseMaterialCreator::defaultMaterialState()
 {
-    render::MaterialState state;
-    state.light = true;
-    state.trackColor = false;
-    state.shade = render::MaterialState::ShadeType_GOURAUD;
-    state.normalize = render::MaterialState::Normalize_RESCALE;
-    state.ambient = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-    state.diffuse = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-    state.specular = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-    state.shininess = 1.0f;
-    state.emissive = core::math::Vector4(0.0f, 0.0f, 0.0f, 0.0f);
-    state.alphaTest = render::MaterialState::AlphaTest_NONE;
-    state.alphaCutoff = 0.5f;
-    return state;
+    return MaterialSteps::defaultMaterialState();
 }
 
 core::IntrusivePointer<render::Shader> DiffuseMaterialCreator::createShader(render::Shader::ShaderType type,
                                                                             const char* glsl, const char* hlsl)
 {
-    const core::String profiles[2] = {"glsl", "hlsl"};
-    const core::String codes[2] = {glsl, hlsl};
-    try {
-        return engine->getShaderManager()->createShader(type, profiles, codes, 2);
-    } catch (const core::Exception&) {
-        // Logged by its thrower; the shader's slot stays empty and no shader path uses it.
-        return nullptr;
-    }
+    return MaterialSteps::createShader(engine->getShaderManager(), type, glsl, hlsl);
 }
 
 void DiffuseMaterialCreator::addVariables(RenderPass* pass)

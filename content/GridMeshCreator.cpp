@@ -46,19 +46,15 @@ GridMeshCreator::createGridMesh(core::IntrusivePointer<render::VertexBuffer> ver
                                 core::IntrusivePointer<render::IndexBuffer> indexBuffer, float width,
                                 float height, int nx, int ny)
 {
-    if (!countsValid(nx, ny) || !lockVertices(vertexBuffer.get(), int64_t(nx) * ny)) {
+    if (!countsValid(nx, ny)) {
         return nullptr;
     }
     const int indices = static_cast<int>(indexCount(nx, ny));
-    if (!lockIndices(indexBuffer.get(), indices)) {
-        unlock();
+    if (!lock(vertexBuffer.get(), int64_t(nx) * ny, indexBuffer.get(), indices)) {
         return nullptr;
     }
 
-    render::VertexFormat* format = vertexBuffer->getVertexFormat().get();
-    const int position = format->findElement(render::VertexFormat::Semantic_POSITION);
-    const int normal = format->findElement(render::VertexFormat::Semantic_NORMAL);
-    const int texCoord = format->findElement(render::VertexFormat::Semantic_TEXCOORD);
+    const auto [position, normal, texCoord] = findElements(vertexBuffer.get());
     for (int y = 0; y < ny; ++y) {
         for (int x = 0; x < nx; ++x) {
             const int v = y * nx + x;

@@ -1,10 +1,12 @@
 #include "content/ProceduralMeshCreator.h"
 
 #include "render/VertexData.h"
+#include "render/VertexFormat.h"
 #include "scene/BufferManager.h"
 #include "scene/Engine.h"
 #include "scene/Mesh.h"
 
+#include <cmath>
 #include <limits>
 
 namespace rezezaz::scene {
@@ -80,6 +82,37 @@ void ProceduralMeshCreator::unlock()
 {
     vertexAccessor.unlock();
     indexAccessor.unlock();
+}
+
+bool ProceduralMeshCreator::lock(render::VertexBuffer* vertices, int64_t neededVertices,
+                                 render::IndexBuffer* indices, int64_t neededIndices)
+{
+    if (!lockVertices(vertices, neededVertices)) {
+        return false;
+    }
+    if (!lockIndices(indices, neededIndices)) {
+        unlock();
+        return false;
+    }
+    return true;
+}
+
+ProceduralMeshCreator::Elements ProceduralMeshCreator::findElements(render::VertexBuffer* buffer)
+{
+    render::VertexFormat* format = buffer->getVertexFormat().get();
+    return Elements{format->findElement(render::VertexFormat::Semantic_POSITION),
+                    format->findElement(render::VertexFormat::Semantic_NORMAL),
+                    format->findElement(render::VertexFormat::Semantic_TEXCOORD)};
+}
+
+float ProceduralMeshCreator::sine(float angle)
+{
+    return static_cast<float>(std::sin(static_cast<double>(angle)));
+}
+
+float ProceduralMeshCreator::cosine(float angle)
+{
+    return static_cast<float>(std::cos(static_cast<double>(angle)));
 }
 
 core::IntrusivePointer<Mesh>

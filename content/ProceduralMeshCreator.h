@@ -46,6 +46,32 @@ protected:
     bool lockVertices(render::VertexBuffer* buffer, int64_t needed);
     bool lockIndices(render::IndexBuffer* buffer, int64_t needed);
     void unlock();
+    // Both of the above, or neither: the vertices are unlocked again where the indices fail.
+    bool lock(render::VertexBuffer* vertices, int64_t neededVertices, render::IndexBuffer* indices,
+              int64_t neededIndices);
+
+    // Where the position, normal and texture coordinate stand in a buffer's layout; -1 for one it
+    // does not have.
+    struct Elements
+    {
+        int position;
+        int normal;
+        int texCoord;
+    };
+    static Elements findElements(render::VertexBuffer* buffer);
+
+    // Of a mesh in bands of rings + 1 rows of segments + 1 vertices, the seam's vertex twice in each
+    // row, drawn as two triangles for each quad between two rows.
+    static int64_t bandVertexCount(int segments, int rings)
+    {
+        return (int64_t(rings) + 1) * (int64_t(segments) + 1);
+    }
+    static int64_t bandIndexCount(int segments, int rings) { return 6 * int64_t(rings) * (int64_t(segments) + 1); }
+
+    // Sine and cosine in double precision, rounded to float.
+    static float sine(float angle);
+    static float cosine(float angle);
+    static constexpr float TWO_PI = 6.2831855f;
 
     // A mesh of one submesh drawing indexData from the static vertex data over vertexBuffer.
     static core::IntrusivePointer<Mesh>

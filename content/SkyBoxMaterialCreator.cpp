@@ -1,18 +1,12 @@
 #include "content/SkyBoxMaterialCreator.h"
 
+#include "content/MaterialSteps.h"
 #include "core/Categories.h"
 #include "core/Error.h"
-#include "core/Exception.h"
 #include "core/SharedPointer.h"
-#include "render/DepthState.h"
 #include "render/FogState.h"
-#include "render/MaterialState.h"
-#include "render/RenderCaps.h"
-#include "render/SamplerState.h"
-#include "render/TextureState.h"
 #include "scene/Engine.h"
 #include "scene/MaterialManager.h"
-#include "scene/ShaderManager.h"
 #include "scene/material/MVPMatrixVariable.h"
 #include "scene/material/MaterialTrackColorVariable.h"
 #include "scene/material/RenderPass.h"
@@ -24,8 +18,8 @@ namespace {
 
 using namespace material;
 
-constexpr int SCOPE_MATERIAL = 1;
-constexpr int SCOPE_RENDERABLE = 2;
+constexpr int SCOPE_MATERIAL = MaterialSteps::SCOPE_MATERIAL;
+constexpr int SCOPE_RENDERABLE = MaterialSteps::SCOPE_RENDERABLE;
 constexpr render::Shader::ShaderType VERTEX = render::Shader::ShaderType_VERTEX;
 constexpr render::Shader::ShaderType FRAGMENT = render::Shader::ShaderType_FRAGMENT;
 
@@ -107,11 +101,6 @@ float4 main(VertexOutput input) : SV_TARGET
 }
 )";
 
-template <class T> core::SharedPointer<RenderVariable> variable()
-{
-    return core::SharedPointer<RenderVariable>(new T());
-}
-
 } // namespace
 
 SkyBoxMaterialCreator::SkyBoxMaterialCreator(Engine* engine_) : engine(engine_)
@@ -134,24 +123,17 @@ core::IntrusivePointer<core::Resource> SkyBoxMaterialCreator::create(const core:
 void SkyBoxMaterialCreator::createShaders()
 {
     destroyShaders();
-    skyBoxVertexShader = createShader(VERTEX, SKY_BOX_VERTEX_GLSL, SKY_BOX_VERTEX_HLSL);
-    skyBoxFragmentShader = createShader(FRAGMENT, SKY_BOX_FRAGMENT_GLSL, SKY_BOX_FRAGMENT_HLSL);
-    skyBoxShaderState = engine->getMaterialManager()->createShaderState();
-    if (skyBoxShaderState) {
-        skyBoxShaderState->setShader(VERTEX, skyBoxVertexShader);
-        skyBoxShaderState->setShader(FRAGMENT, skyBoxFragmentShader);
-    }
+    ShaderManager* shaders = engine->getShaderManager();
+    skyBoxVertexShader = MaterialSteps::createShader(shaders, VERTEX, SKY_BOX_VERTEX_GLSL, SKY_BOX_VERTEX_HLSL);
+    skyBoxFragmentShader =
+        MaterialSteps::createShader(shaders, FRAGMENT, SKY_BOX_FRAGMENT_GLSL, SKY_BOX_FRAGMENT_HLSL);
+    skyBoxShaderState =
+        MaterialSteps::createShaderState(engine->getMaterialManager(), skyBoxVertexShader, skyBoxFragmentShader);
 }
 
 void SkyBoxMaterialCreator::destroyShaders()
 {
-    for (core::IntrusivePointer<render::Shader>* shader : {&skyBoxVertexShader, &skyBoxFragmentShader}) {
-        if (*shader) {
-            core::IntrusivePointer<render::Shader> held = *shader;
-            *shader = nullptr;
-            held->destroy();
-        }
-    }
+    MaterialSteps::destroyAll<render::Shader>({&skyBoxVertexShader, &skyBoxFragmentShader});
 }
 
 core::IntrusivePointer<Material> SkyBoxMaterialCreator::createSkyBoxMaterial(render::Texture* texture,
@@ -165,23 +147,10 @@ core::IntrusivePointer<Material> SkyBoxMaterialCreator::createSkyBoxMaterial(ren
     if (!state) {
         state = materials->createRenderState();
         if (state) {
-            render::DepthState depth;
-            depth.test = render::DepthState::DepthTest_LESS_EQUAL;
-            depth.write = false;
-            state->setDepthState(depth);
+            state->setDepthState(MaterialSteps::readOnlyDepthState());
 
-            render::MaterialState material;
+            render::MaterialState material = MaterialSteps::defaultMaterialState();
             material.light = false;
-            material.trackColor = false;
-            material.shade = render::MaterialState::ShadeType_GOURAUD;
-            material.normalize = render::MaterialState::Normalize_RESCALE;
-            material.ambient = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-            material.diffuse = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-            material.specular = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-            material.shininess = 1.0f;
-            material.emissive = core::math::Vector4(0.0f, 0.0f, 0.0f, 0.0f);
-            material.alphaTest = render::MaterialState::AlphaTest_NONE;
-            material.alphaCutoff = 0.5f;
             state->setMaterialState(material);
 
             render::FogState fog;
@@ -220,34 +189,22 @@ bool SkyBoxMaterialCreator::createPaths(Material* material, render::RenderState*
     textureState.calculation = render::TextureState::CalculationType_NORMAL;
 
     const render::RenderCaps& caps = engine->getRenderCaps();
-    if (skyBoxShaderState && caps.hasShader[VERTEX] && caps.hasShader[FRAGMENT]) {
+    if (skyBoxShaderState && MaterialSteps::hasShaders(caps)) {
         RenderPass* pass = material->addPath("shader")->addPass(renderState, skyBoxShaderState.get());
-        pass->addVariable("modelViewProjectionMatrix", variable<MVPMatrixVariable>(), SCOPE_RENDERABLE);
+        pass->addVariable("modelViewProjectionMatrix", MaterialSteps::variable<MVPMatrixVariable>(),
+                          SCOPE_RENDERABLE);
         pass->addVariable("textureMatrix",
                           core::SharedPointer<RenderVariable>(new TextureMatrixVariable("tex")),
                           SCOPE_MATERIAL);
-        pass->addVariable("materialTrackColor", variable<MaterialTrackColorVariable>(), SCOPE_MATERIAL);
+        pass->addVariable("materialTrackColor", MaterialSteps::variable<MaterialTrackColorVariable>(),
+                          SCOPE_MATERIAL);
         pass->setTexture("tex", texture, "samp", samplerState, textureState);
     }
-    if (caps.hasFixed[VERTEX] && caps.hasFixed[FRAGMENT]) {
+    if (MaterialSteps::hasFixed(caps)) {
         RenderPass* pass = material->addPath("fixed")->addPass(renderState, nullptr);
-        pass->setTexture(FRAGMENT, 0, texture, samplerState, textureState);
-        pass->setTextureLocationName(FRAGMENT, 0, "tex");
+        MaterialSteps::setFixedTexture(pass, texture, "tex", samplerState, textureState);
     }
     return true;
-}
-
-core::IntrusivePointer<render::Shader> SkyBoxMaterialCreator::createShader(render::Shader::ShaderType type,
-                                                                           const char* glsl, const char* hlsl)
-{
-    const core::String profiles[2] = {"glsl", "hlsl"};
-    const core::String codes[2] = {glsl, hlsl};
-    try {
-        return engine->getShaderManager()->createShader(type, profiles, codes, 2);
-    } catch (const core::Exception&) {
-        // Logged by its thrower; the slot stays empty.
-        return nullptr;
-    }
 }
 
 } // namespace rezezaz::scene

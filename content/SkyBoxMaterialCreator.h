@@ -48,10 +48,6 @@ public:
     render::ShaderState* getSkyBoxShaderState() const { return skyBoxShaderState.get(); }
 
 private:
-    // A shader from its "glsl" and "hlsl" sources; empty when the shader manager cannot make it.
-    core::IntrusivePointer<render::Shader> createShader(render::Shader::ShaderType type, const char* glsl,
-                                                        const char* hlsl);
-
     Engine* engine;
     core::IntrusivePointer<render::Shader> skyBoxVertexShader;
     core::IntrusivePointer<render::Shader> skyBoxFragmentShader;

@@ -89,11 +89,7 @@ SkyBoxMeshCreator::createSkyBoxMesh(float size, bool crossLayout, bool flipV,
         createVertexBuffer(engine->getVertexFormats().POSITION_TEX_COORD.get(), VERTICES);
     core::IntrusivePointer<render::IndexBuffer> indices =
         createIndexBuffer(render::IndexBuffer::IndexFormat_UINT8, INDICES);
-    if (!lockVertices(vertices.get(), VERTICES)) {
-        return nullptr;
-    }
-    if (!lockIndices(indices.get(), INDICES)) {
-        unlock();
+    if (!lock(vertices.get(), VERTICES, indices.get(), INDICES)) {
         return nullptr;
     }
     for (int i = 0; i < VERTICES; ++i) {

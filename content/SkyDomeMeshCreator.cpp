@@ -11,27 +11,6 @@ namespace rezezaz::scene {
 namespace {
 
 constexpr float HALF_PI = 1.5707964f;
-constexpr float TWO_PI = 6.2831855f;
-
-int64_t vertexCount(int numSegments, int numRings)
-{
-    return (int64_t(numSegments) + 1) * (int64_t(numRings) + 1);
-}
-
-int64_t indexCount(int numSegments, int numRings)
-{
-    return int64_t(numRings) * (int64_t(numSegments) + 1) * 6;
-}
-
-float sine(float angle)
-{
-    return static_cast<float>(std::sin(static_cast<double>(angle)));
-}
-
-float cosine(float angle)
-{
-    return static_cast<float>(std::cos(static_cast<double>(angle)));
-}
 
 } // namespace
 
@@ -52,7 +31,7 @@ core::IntrusivePointer<core::Resource> SkyDomeMeshCreator::create(const core::St
 bool SkyDomeMeshCreator::valid(const core::math::Sphere& sphere, int numSegments, int numRings)
 {
     // Counts of 0 divide by zero, a radius of 0 has no normals.
-    return numSegments >= 1 && numRings >= 1 && vertexCount(numSegments, numRings) <= MAX_INDEXED_VERTICES &&
+    return numSegments >= 1 && numRings >= 1 && bandVertexCount(numSegments, numRings) <= MAX_INDEXED_VERTICES &&
            sphere.radius != 0.0f;
 }
 
@@ -62,20 +41,15 @@ SkyDomeMeshCreator::createSkyDomeMesh(core::IntrusivePointer<render::VertexBuffe
                                       const core::math::Sphere& sphere, int numSegments, int numRings,
                                       float textureScale)
 {
-    if (!valid(sphere, numSegments, numRings) ||
-        !lockVertices(vertexBuffer.get(), vertexCount(numSegments, numRings))) {
+    if (!valid(sphere, numSegments, numRings)) {
         return nullptr;
     }
-    const int indices = static_cast<int>(indexCount(numSegments, numRings));
-    if (!lockIndices(indexBuffer.get(), indices)) {
-        unlock();
+    const int indices = static_cast<int>(bandIndexCount(numSegments, numRings));
+    if (!lock(vertexBuffer.get(), bandVertexCount(numSegments, numRings), indexBuffer.get(), indices)) {
         return nullptr;
     }
 
-    render::VertexFormat* format = vertexBuffer->getVertexFormat().get();
-    const int position = format->findElement(render::VertexFormat::Semantic_POSITION);
-    const int normal = format->findElement(render::VertexFormat::Semantic_NORMAL);
-    const int texCoord = format->findElement(render::VertexFormat::Semantic_TEXCOORD);
+    const auto [position, normal, texCoord] = findElements(vertexBuffer.get());
     const core::math::Vector3& centre = sphere.origin;
     const float ringStep = HALF_PI / float(numRings);
     const float segmentStep = TWO_PI / float(numSegments);
@@ -137,8 +111,8 @@ SkyDomeMeshCreator::createSkyDomeMesh(const core::math::Sphere& sphere, int numS
     }
     core::IntrusivePointer<Mesh> mesh = createSkyDomeMesh(
         createVertexBuffer(engine->getVertexFormats().POSITION_NORMAL_TEX_COORD.get(),
-                           vertexCount(numSegments, numRings)),
-        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, indexCount(numSegments, numRings)), sphere,
+                           bandVertexCount(numSegments, numRings)),
+        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, bandIndexCount(numSegments, numRings)), sphere,
         numSegments, numRings, textureScale);
     if (!mesh) {
         return nullptr;

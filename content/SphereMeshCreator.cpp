@@ -10,27 +10,6 @@ namespace rezezaz::scene {
 namespace {
 
 constexpr float PI = 3.1415927f;
-constexpr float TWO_PI = 6.2831855f;
-
-float sine(float angle)
-{
-    return static_cast<float>(std::sin(static_cast<double>(angle)));
-}
-
-float cosine(float angle)
-{
-    return static_cast<float>(std::cos(static_cast<double>(angle)));
-}
-
-int64_t vertexCount(int segments, int rings)
-{
-    return (int64_t(rings) + 1) * (int64_t(segments) + 1);
-}
-
-int64_t indexCount(int segments, int rings)
-{
-    return 6 * int64_t(rings) * (int64_t(segments) + 1);
-}
 
 } // namespace
 
@@ -50,7 +29,7 @@ core::IntrusivePointer<core::Resource> SphereMeshCreator::create(const core::Str
 
 bool SphereMeshCreator::countsValid(int segments, int rings)
 {
-    return segments >= 1 && rings >= 1 && vertexCount(segments, rings) <= MAX_INDEXED_VERTICES;
+    return segments >= 1 && rings >= 1 && bandVertexCount(segments, rings) <= MAX_INDEXED_VERTICES;
 }
 
 core::IntrusivePointer<Mesh>
@@ -62,8 +41,8 @@ SphereMeshCreator::createSphereMesh(const core::math::Sphere& sphere, int segmen
     }
     core::IntrusivePointer<Mesh> mesh = createSphereMesh(
         createVertexBuffer(engine->getVertexFormats().POSITION_NORMAL_TEX_COORD.get(),
-                           vertexCount(segments, rings)),
-        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, indexCount(segments, rings)), sphere,
+                           bandVertexCount(segments, rings)),
+        createIndexBuffer(render::IndexBuffer::IndexFormat_UINT16, bandIndexCount(segments, rings)), sphere,
         segments, rings);
     if (mesh) {
         setFirstMaterial(mesh.get(), materialOrDefault(material));
@@ -77,20 +56,15 @@ SphereMeshCreator::createSphereMesh(core::IntrusivePointer<render::VertexBuffer>
                                     const core::math::Sphere& sphere, int segments, int rings)
 {
     // A radius of 0 has no normals: every offset is 0 / 0.
-    if (!countsValid(segments, rings) || sphere.radius == 0.0f ||
-        !lockVertices(vertexBuffer.get(), vertexCount(segments, rings))) {
+    if (!countsValid(segments, rings) || sphere.radius == 0.0f) {
         return nullptr;
     }
-    const int indices = static_cast<int>(indexCount(segments, rings));
-    if (!lockIndices(indexBuffer.get(), indices)) {
-        unlock();
+    const int indices = static_cast<int>(bandIndexCount(segments, rings));
+    if (!lock(vertexBuffer.get(), bandVertexCount(segments, rings), indexBuffer.get(), indices)) {
         return nullptr;
     }
 
-    render::VertexFormat* format = vertexBuffer->getVertexFormat().get();
-    const int position = format->findElement(render::VertexFormat::Semantic_POSITION);
-    const int normal = format->findElement(render::VertexFormat::Semantic_NORMAL);
-    const int texCoord = format->findElement(render::VertexFormat::Semantic_TEXCOORD);
+    const auto [position, normal, texCoord] = findElements(vertexBuffer.get());
     const core::math::Vector3& centre = sphere.origin;
     const float ringStep = PI / float(rings);
     const float segmentStep = TWO_PI / float(segments);

@@ -50,36 +50,6 @@ void TPKGArchive::destroy()
     BaseResource::destroy();
 }
 
-void TPKGArchive::setDestroyedListener(core::ResourceDestroyedListener* listener)
-{
-    BaseResource::setDestroyedListener(listener);
-}
-
-void TPKGArchive::setName(const String& name)
-{
-    BaseResource::setName(name);
-}
-
-const String& TPKGArchive::getName() const
-{
-    return BaseResource::getName();
-}
-
-void TPKGArchive::internal_setUniqueHandle(int handle)
-{
-    BaseResource::internal_setUniqueHandle(handle);
-}
-
-int TPKGArchive::getUniqueHandle() const
-{
-    return BaseResource::getUniqueHandle();
-}
-
-core::Resource* TPKGArchive::resourceThis()
-{
-    return static_cast<core::io::Archive*>(this);
-}
-
 bool TPKGArchive::open(core::io::Stream* stream)
 {
     IntrusivePointer<core::io::Stream> held = stream;

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "core/BaseResource.h"
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/Map.h"
 #include "core/String.h"
-#include "core/io/Archive.h"
+#include "core/io/BaseArchive.h"
 #include "core/io/DataStream.h"
 #include "core/io/MemoryStream.h"
 
@@ -18,7 +17,7 @@ namespace rezezaz::scene {
 // reaches past the package. A package opened from a memory stream serves views into that stream's
 // bytes; each view holds the memory stream, so it may outlive the archive. Made by TPKGStreamer for
 // the archive manager, which owns it.
-class TPKGArchive : public core::BaseResource, public core::io::Archive
+class TPKGArchive : public core::io::BaseArchive
 {
 public:
     // Where a stored file lies: from the end of the directory, and how many bytes.
@@ -31,15 +30,8 @@ public:
     TPKGArchive();
     ~TPKGArchive() override;
 
-    int32_t retain() override { return Object::retain(); }
-    int32_t release() override { return Object::release(); }
     // Closes and lets go of the package stream; the archive then answers "TPKG not opened".
     void destroy() override;
-    void setDestroyedListener(core::ResourceDestroyedListener* listener) override;
-    void setName(const core::String& name) override;
-    const core::String& getName() const override;
-    void internal_setUniqueHandle(int handle) override;
-    int getUniqueHandle() const override;
 
     // Reads header and directory; true on success, the engine's error otherwise. The archive holds
     // the stream for later reads; a stream opened before is let go.
@@ -53,7 +45,6 @@ public:
     core::IntrusivePointer<core::Resource> openResource(const core::String& name) override;
     // The names in directory order, duplicates kept.
     core::Collection<core::String> getEntries() override;
-    core::Resource* resourceThis() override;
 
     int32_t getDataOffset() const { return dataOffset_; }
 

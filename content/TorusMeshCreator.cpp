@@ -10,20 +10,9 @@ namespace rezezaz::scene {
 
 namespace {
 
-constexpr float TWO_PI = 6.2831855f;
 constexpr int POSITION = 0;
 constexpr int NORMAL = 1;
 constexpr int TEX_COORD = 2;
-
-float sine(float angle)
-{
-    return static_cast<float>(std::sin(static_cast<double>(angle)));
-}
-
-float cosine(float angle)
-{
-    return static_cast<float>(std::cos(static_cast<double>(angle)));
-}
 
 bool valid(float tubeRadius, int ringSteps, int tubeSteps)
 {

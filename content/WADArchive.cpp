@@ -51,36 +51,6 @@ void WADArchive::destroy()
     BaseResource::destroy();
 }
 
-void WADArchive::setDestroyedListener(core::ResourceDestroyedListener* listener)
-{
-    BaseResource::setDestroyedListener(listener);
-}
-
-void WADArchive::setName(const String& name)
-{
-    BaseResource::setName(name);
-}
-
-const String& WADArchive::getName() const
-{
-    return BaseResource::getName();
-}
-
-void WADArchive::internal_setUniqueHandle(int handle)
-{
-    BaseResource::internal_setUniqueHandle(handle);
-}
-
-int WADArchive::getUniqueHandle() const
-{
-    return BaseResource::getUniqueHandle();
-}
-
-core::Resource* WADArchive::resourceThis()
-{
-    return static_cast<core::io::Archive*>(this);
-}
-
 bool WADArchive::open(core::io::Stream* stream)
 {
     IntrusivePointer<core::io::Stream> held = stream;

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "core/BaseResource.h"
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/Map.h"
 #include "core/String.h"
-#include "core/io/Archive.h"
+#include "core/io/BaseArchive.h"
 #include "core/io/DataStream.h"
 #include "render/Texture.h"
 
@@ -21,7 +20,7 @@ class TextureManager;
 // against the stream when it is opened and every lump against the work buffer and itself when it is
 // served, so a damaged file gives no texture rather than a read outside the buffers. Made by
 // WADStreamer for the archive manager, which owns it.
-class WADArchive : public core::BaseResource, public core::io::Archive
+class WADArchive : public core::io::BaseArchive
 {
 public:
     // Bytes of the buffer a lump is read into; a larger lump is not served.
@@ -59,15 +58,8 @@ public:
     explicit WADArchive(TextureManager* textureManager);
     ~WADArchive() override;
 
-    int32_t retain() override { return Object::retain(); }
-    int32_t release() override { return Object::release(); }
     // Closes and lets go of the WAD stream; the directory and the names stay.
     void destroy() override;
-    void setDestroyedListener(core::ResourceDestroyedListener* listener) override;
-    void setName(const core::String& name) override;
-    const core::String& getName() const override;
-    void internal_setUniqueHandle(int handle) override;
-    int getUniqueHandle() const override;
 
     // Reads header and directory, closing a stream opened before; true once the directory is read,
     // the engine's error for a file that is not a WAD or whose directory lies outside it.
@@ -80,7 +72,6 @@ public:
     core::IntrusivePointer<core::Resource> openResource(const core::String& name) override;
     // The lump names as stored, in directory order.
     core::Collection<core::String> getEntries() override;
-    core::Resource* resourceThis() override;
 
     // Converts the mip texture at the start of a lump of lumpSize bytes into a texture of four levels,
     // managed under the texture's name. A null palette means the one stored behind the levels. Null

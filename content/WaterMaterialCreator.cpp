@@ -1,16 +1,9 @@
 #include "content/WaterMaterialCreator.h"
 
-#include "core/Exception.h"
+#include "content/MaterialSteps.h"
 #include "core/SharedPointer.h"
-#include "render/DepthState.h"
-#include "render/MaterialState.h"
-#include "render/RasterizerState.h"
-#include "render/RenderCaps.h"
-#include "render/SamplerState.h"
-#include "render/TextureState.h"
 #include "scene/Engine.h"
 #include "scene/MaterialManager.h"
-#include "scene/ShaderManager.h"
 #include "scene/material/CameraPositionVariable.h"
 #include "scene/material/FogColorVariable.h"
 #include "scene/material/FogDistanceVariable.h"
@@ -30,8 +23,8 @@ namespace {
 
 using namespace material;
 
-constexpr int SCOPE_MATERIAL = 1;
-constexpr int SCOPE_RENDERABLE = 2;
+constexpr int SCOPE_MATERIAL = MaterialSteps::SCOPE_MATERIAL;
+constexpr int SCOPE_RENDERABLE = MaterialSteps::SCOPE_RENDERABLE;
 constexpr render::Shader::ShaderType VERTEX = render::Shader::ShaderType_VERTEX;
 constexpr render::Shader::ShaderType FRAGMENT = render::Shader::ShaderType_FRAGMENT;
 constexpr float WAVE_HEIGHT = 0.25f;
@@ -199,7 +192,7 @@ float4 main(VertexOutput input) : SV_TARGET
 
 template <class T> core::SharedPointer<RenderVariable> variable()
 {
-    return core::SharedPointer<RenderVariable>(new T());
+    return MaterialSteps::variable<T>();
 }
 
 core::SharedPointer<RenderVariable> textureMatrix(const char* texture)
@@ -211,13 +204,11 @@ core::SharedPointer<RenderVariable> textureMatrix(const char* texture)
 
 WaterMaterialCreator::WaterMaterialCreator(Engine* engine_) : engine(engine_)
 {
-    waterVertexShader = createShader(VERTEX, WATER_VERTEX_GLSL, WATER_VERTEX_HLSL);
-    waterFragmentShader = createShader(FRAGMENT, WATER_FRAGMENT_GLSL, WATER_FRAGMENT_HLSL);
-    waterShaderState = engine->getMaterialManager()->createShaderState();
-    if (waterShaderState) {
-        waterShaderState->setShader(VERTEX, waterVertexShader);
-        waterShaderState->setShader(FRAGMENT, waterFragmentShader);
-    }
+    ShaderManager* shaders = engine->getShaderManager();
+    waterVertexShader = MaterialSteps::createShader(shaders, VERTEX, WATER_VERTEX_GLSL, WATER_VERTEX_HLSL);
+    waterFragmentShader = MaterialSteps::createShader(shaders, FRAGMENT, WATER_FRAGMENT_GLSL, WATER_FRAGMENT_HLSL);
+    waterShaderState =
+        MaterialSteps::createShaderState(engine->getMaterialManager(), waterVertexShader, waterFragmentShader);
 }
 
 core::IntrusivePointer<core::Resource> WaterMaterialCreator::create(const core::String& name, ResourceData*,
@@ -239,33 +230,12 @@ core::IntrusivePointer<Material> WaterMaterialCreator::createWaterMaterial(rende
 
     core::IntrusivePointer<render::RenderState> state = materials->createRenderState();
     if (state) {
-        render::DepthState depth;
-        depth.test = render::DepthState::DepthTest_LESS_EQUAL;
-        depth.write = false;
-        state->setDepthState(depth);
+        state->setDepthState(MaterialSteps::readOnlyDepthState());
+        state->setRasterizerState(MaterialSteps::solidRasterizerState(render::RasterizerState::CullType_NONE));
 
-        render::RasterizerState rasterizer;
-        rasterizer.cull = render::RasterizerState::CullType_NONE;
-        rasterizer.fill = render::RasterizerState::FillType_SOLID;
-        rasterizer.depthBiasConstant = 0.0f;
-        rasterizer.depthBiasSlope = 0.0f;
-        rasterizer.multisample = false;
-        rasterizer.dither = false;
-        rasterizer.lineSize = 1.0f;
-        state->setRasterizerState(rasterizer);
-
-        render::MaterialState material;
-        material.light = true;
-        material.trackColor = false;
-        material.shade = render::MaterialState::ShadeType_GOURAUD;
-        material.normalize = render::MaterialState::Normalize_RESCALE;
+        render::MaterialState material = MaterialSteps::defaultMaterialState();
         material.ambient = core::math::Vector4(0.0f, 0.0f, 0.0f, 0.0f);
-        material.diffuse = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
-        material.specular = core::math::Vector4(1.0f, 1.0f, 1.0f, 1.0f);
         material.shininess = 128.0f;
-        material.emissive = core::math::Vector4(0.0f, 0.0f, 0.0f, 0.0f);
-        material.alphaTest = render::MaterialState::AlphaTest_NONE;
-        material.alphaCutoff = 0.5f;
         state->setMaterialState(material);
     }
 
@@ -294,7 +264,7 @@ bool WaterMaterialCreator::createPaths(Material* material, render::RenderState* 
     const render::TextureState textureState;
 
     const render::RenderCaps& caps = engine->getRenderCaps();
-    if (waterShaderState && caps.hasShader[VERTEX] && caps.hasShader[FRAGMENT]) {
+    if (waterShaderState && MaterialSteps::hasShaders(caps)) {
         RenderPass* pass = material->addPath(core::String())->addPass(renderState, waterShaderState.get());
         pass->addVariable("modelViewProjectionMatrix", variable<MVPMatrixVariable>(), SCOPE_RENDERABLE);
         pass->addVariable("modelMatrix", variable<ModelMatrixVariable>(), SCOPE_RENDERABLE);
@@ -314,25 +284,11 @@ bool WaterMaterialCreator::createPaths(Material* material, render::RenderState* 
         pass->addVariable("refractMatrix", textureMatrix("refractTex"), SCOPE_MATERIAL);
         pass->addVariable("waveMatrix", textureMatrix("waveTex"), SCOPE_MATERIAL);
     }
-    if (caps.hasFixed[VERTEX] && caps.hasFixed[FRAGMENT]) {
+    if (MaterialSteps::hasFixed(caps)) {
         RenderPass* pass = material->addPath(core::String())->addPass(renderState, nullptr);
-        pass->setTexture(FRAGMENT, 0, waveTexture, waveSampler, textureState);
-        pass->setTextureLocationName(FRAGMENT, 0, "waveTex");
+        MaterialSteps::setFixedTexture(pass, waveTexture, "waveTex", waveSampler, textureState);
     }
     return true;
-}
-
-core::IntrusivePointer<render::Shader> WaterMaterialCreator::createShader(render::Shader::ShaderType type,
-                                                                          const char* glsl, const char* hlsl)
-{
-    const core::String profiles[2] = {"glsl", "hlsl"};
-    const core::String codes[2] = {glsl, hlsl};
-    try {
-        return engine->getShaderManager()->createShader(type, profiles, codes, 2);
-    } catch (const core::Exception&) {
-        // Logged by its thrower; the slot stays empty.
-        return nullptr;
-    }
 }
 
 } // namespace rezezaz::scene

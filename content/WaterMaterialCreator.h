@@ -48,10 +48,6 @@ public:
     render::ShaderState* getWaterShaderState() const { return waterShaderState.get(); }
 
 private:
-    // A shader from its "glsl" and "hlsl" sources; empty when the shader manager cannot make it.
-    core::IntrusivePointer<render::Shader> createShader(render::Shader::ShaderType type, const char* glsl,
-                                                        const char* hlsl);
-
     Engine* engine;
     core::IntrusivePointer<render::Shader> waterVertexShader;
     core::IntrusivePointer<render::Shader> waterFragmentShader;

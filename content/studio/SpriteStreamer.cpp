@@ -1,10 +1,10 @@
 #include "content/studio/SpriteStreamer.h"
 
+#include "content/MaterialSteps.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/io/DataStream.h"
 #include "render/GeometryState.h"
-#include "render/MaterialState.h"
 #include "render/RenderState.h"
 #include "render/TextureFormat.h"
 #include "scene/Engine.h"
@@ -139,19 +139,7 @@ void SpriteStreamer::buildMaterials(SpriteModel* model)
 {
     IntrusivePointer<render::RenderState> state = engine_->getMaterialManager()->createRenderState();
     if (state) {
-        render::MaterialState material;
-        material.light = true;
-        material.trackColor = false;
-        material.shade = render::MaterialState::ShadeType_GOURAUD;
-        material.normalize = render::MaterialState::Normalize_RESCALE;
-        material.ambient = core::math::Vector4(1, 1, 1, 1);
-        material.diffuse = core::math::Vector4(1, 1, 1, 1);
-        material.specular = core::math::Vector4(1, 1, 1, 1);
-        material.shininess = 1;
-        material.emissive = core::math::Vector4(0, 0, 0, 0);
-        material.alphaTest = render::MaterialState::AlphaTest_NONE;
-        material.alphaCutoff = 0.5f;
-        state->setMaterialState(material);
+        state->setMaterialState(MaterialSteps::defaultMaterialState());
 
         render::GeometryState geometry;
         geometry.sprite = false;

@@ -1,12 +1,11 @@
 #include "content/studio/StudioStreamer.h"
 
+#include "content/MaterialSteps.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/io/DataStream.h"
 #include "render/IndexBuffer.h"
 #include "render/IndexBufferAccessor.h"
-#include "render/MaterialState.h"
-#include "render/RasterizerState.h"
 #include "render/RenderState.h"
 #include "render/TextureFormat.h"
 #include "scene/BufferManager.h"
@@ -137,18 +136,8 @@ int32_t meshTexture(const Bytes& bytes, int32_t skinReference)
 
 render::MaterialState studioMaterialState(bool flat)
 {
-    render::MaterialState state;
-    state.light = true;
-    state.trackColor = false;
+    render::MaterialState state = MaterialSteps::defaultMaterialState();
     state.shade = flat ? render::MaterialState::ShadeType_FLAT : render::MaterialState::ShadeType_GOURAUD;
-    state.normalize = render::MaterialState::Normalize_RESCALE;
-    state.ambient = core::math::Vector4(1, 1, 1, 1);
-    state.diffuse = core::math::Vector4(1, 1, 1, 1);
-    state.specular = core::math::Vector4(1, 1, 1, 1);
-    state.shininess = 1;
-    state.emissive = core::math::Vector4(0, 0, 0, 0);
-    state.alphaTest = render::MaterialState::AlphaTest_NONE;
-    state.alphaCutoff = 0.5f;
     return state;
 }
 
@@ -395,15 +384,8 @@ void StudioStreamer::buildMaterials(StudioModel* model)
             made[kind] = true;
             states[kind] = engine_->getMaterialManager()->createRenderState();
             if (states[kind]) {
-                render::RasterizerState rasterizer;
-                rasterizer.cull = render::RasterizerState::CullType_FRONT;
-                rasterizer.fill = render::RasterizerState::FillType_SOLID;
-                rasterizer.depthBiasConstant = 0;
-                rasterizer.depthBiasSlope = 0;
-                rasterizer.multisample = false;
-                rasterizer.dither = false;
-                rasterizer.lineSize = 1;
-                states[kind]->setRasterizerState(rasterizer);
+                states[kind]->setRasterizerState(
+                    MaterialSteps::solidRasterizerState(render::RasterizerState::CullType_FRONT));
                 states[kind]->setMaterialState(studioMaterialState(kind == 0));
             }
         }

@@ -3,6 +3,7 @@
 // bytes it states.
 #pragma once
 
+#include "ContentFuzz.h"
 #include "content/DecodedImage.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
@@ -36,12 +37,7 @@ rezezaz::scene::DecodedImage readImage(const uint8_t* data, size_t size, Read re
     if (size > (1u << 20)) {
         return image;
     }
-    unsigned char* copy = new unsigned char[size + 1];
-    if (size > 0) {
-        std::memcpy(copy, data, size);
-    }
-    IntrusivePointer<rezezaz::core::io::MemoryStream> file(
-        new rezezaz::core::io::MemoryStream(copy, static_cast<int>(size), static_cast<int>(size), true));
+    IntrusivePointer<rezezaz::core::io::MemoryStream> file(memoryStream(data, size));
     try {
         image = read(file.get(), MAX_IMAGE_BYTES);
     } catch (const rezezaz::core::Exception&) {

@@ -2,6 +2,7 @@
 // glyph records it gives: refusals raise and are expected; an accepted font must come with an atlas
 // that holds exactly the pixels its format states and one record per requested character, and the
 // layout of any records must stay finite.
+#include "ContentFuzz.h"
 #include "content/PlatformFont.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
@@ -73,12 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > (1u << 20)) {
         return 0;
     }
-    unsigned char* copy = new unsigned char[size + 1];
-    if (size > 0) {
-        std::memcpy(copy, data, size);
-    }
-    IntrusivePointer<rezezaz::core::io::MemoryStream> file(
-        new rezezaz::core::io::MemoryStream(copy, static_cast<int>(size), static_cast<int>(size), true));
+    IntrusivePointer<rezezaz::core::io::MemoryStream> file(fuzzing::memoryStream(data, size));
     rezezaz::scene::PlatformFont::Atlas atlas;
     try {
         atlas = rezezaz::scene::PlatformFont::rasterize(file.get(), 16, CHARACTERS,

@@ -3,12 +3,17 @@
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
 #include "core/Logger.h"
+#include "core/math/Vector4.h"
+#include "render/DepthState.h"
+#include "render/MaterialState.h"
+#include "render/RenderState.h"
 #include "scene/Engine.h"
 #include "scene/material/Material.h"
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
 #include "support/CallLog.h"
 #include "support/LogRecorder.h"
+#include "support/MaterialNames.h"
 #include "support/RecordingRenderDevice.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +21,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 namespace contenttest {
@@ -55,38 +59,49 @@ protected:
     // The texts of the warnings logged under the scene category.
     Names sceneWarnings() const
     {
-        Names texts;
-        for (const auto& entry : logs.entries.snapshot()) {
-            if (entry.categoryName == "rezezaz.scene" && entry.level == rezezaz::core::Logger::WARNING) {
-                texts.push_back(entry.text);
-            }
-        }
-        return texts;
+        return logs.texts("rezezaz.scene", rezezaz::core::Logger::WARNING);
     }
 
     static Names pathNames(const rezezaz::scene::material::Material& material)
     {
-        Names names;
-        for (int i = 0; i < material.getNumPaths(); ++i) {
-            names.push_back(material.getPath(i)->getName().c_str());
-        }
-        return names;
+        return support::pathNames(material);
     }
 
     // Each variable of a pass as "name:Class:scope".
     static Names variables(const rezezaz::scene::material::RenderPass& pass)
     {
-        Names names;
-        for (int i = 0; i < pass.getNumVariables(); ++i) {
-            const auto& data = pass.getVariable(i);
-            const rezezaz::scene::material::RenderVariable& variable = *data.variable;
-            std::string type = typeid(variable).name();
-            type = type.substr(type.find("material") + 8);
-            type = type.substr(type.find_first_not_of("0123456789"));
-            type = type.substr(0, type.find('E'));
-            names.push_back(std::string(data.name.c_str()) + ":" + type + ":" + std::to_string(data.scope));
-        }
-        return names;
+        return support::passVariables(pass);
+    }
+
+    // The render state's depth is tested less-or-equal and not written.
+    static void expectReadOnlyDepth(rezezaz::render::RenderState* state)
+    {
+        rezezaz::render::DepthState depth;
+        ASSERT_TRUE(state->getDepthState(depth));
+        EXPECT_EQ(depth.test, rezezaz::render::DepthState::DepthTest_LESS_EQUAL);
+        EXPECT_FALSE(depth.write);
+    }
+
+    // The render state's material state: lit or not, with that ambient colour and shininess, and
+    // otherwise untracked colours, smooth shading, rescaled normals, white diffuse and specular
+    // colours, no emission and no alpha test.
+    static void expectMaterialState(rezezaz::render::RenderState* state, bool light,
+                                    const rezezaz::core::math::Vector4& ambient, float shininess)
+    {
+        using rezezaz::core::math::Vector4;
+        rezezaz::render::MaterialState lighting;
+        ASSERT_TRUE(state->getMaterialState(lighting));
+        EXPECT_EQ(lighting.light, light);
+        EXPECT_FALSE(lighting.trackColor);
+        EXPECT_EQ(lighting.shade, rezezaz::render::MaterialState::ShadeType_GOURAUD);
+        EXPECT_EQ(lighting.normalize, rezezaz::render::MaterialState::Normalize_RESCALE);
+        EXPECT_EQ(lighting.ambient, ambient);
+        EXPECT_EQ(lighting.diffuse, Vector4(1, 1, 1, 1));
+        EXPECT_EQ(lighting.specular, Vector4(1, 1, 1, 1));
+        EXPECT_EQ(lighting.shininess, shininess);
+        EXPECT_EQ(lighting.emissive, Vector4(0, 0, 0, 0));
+        EXPECT_EQ(lighting.alphaTest, rezezaz::render::MaterialState::AlphaTest_NONE);
+        EXPECT_EQ(lighting.alphaCutoff, 0.5f);
     }
 
     // The description of the engine error the call raises, "" for none.

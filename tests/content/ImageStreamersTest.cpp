@@ -4,6 +4,7 @@
 #include "content/PlatformImage.h"
 #include "content/TGACodec.h"
 #include "ImageOracles.h"
+#include "TextureReadBack.h"
 #include "core/io/MemoryStream.h"
 #include "render/Texture.h"
 #include "render/TextureFormat.h"
@@ -53,13 +54,7 @@ protected:
         return IntrusivePointer<Texture>(dynamic_cast<Texture*>(resource.get()));
     }
 
-    static std::vector<unsigned char> pixels(Texture* texture)
-    {
-        TextureFormat box(texture->getFormat(), 0);
-        std::vector<unsigned char> bytes(static_cast<size_t>(box.getDataSize()));
-        EXPECT_TRUE(texture->read(&box, bytes.data()));
-        return bytes;
-    }
+    static std::vector<unsigned char> pixels(Texture* texture) { return contenttest::texturePixels(texture); }
 
     support::LogCapture log;
     IntrusivePointer<Engine> engine;

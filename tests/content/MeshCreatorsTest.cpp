@@ -84,6 +84,27 @@ protected:
 
     IntrusivePointer<Material> given() { return engine->getMaterialManager()->createMaterial(); }
 
+    // Counts and a radius a sphere-shaped creator refuses.
+    struct RefusedSphere
+    {
+        const char* name;
+        int segments, rings;
+        float radius;
+    };
+
+    // Each case makes no mesh, and no vertex buffer or material is left behind.
+    void expectRefused(const std::vector<RefusedSphere>& refused,
+                       const std::function<IntrusivePointer<Mesh>(const Sphere&, int, int)>& make)
+    {
+        const int vertices = vertexBuffers();
+        const int materials = materialSlots();
+        for (const RefusedSphere& c : refused) {
+            EXPECT_EQ(make(Sphere(Vector3(0, 0, 0), c.radius), c.segments, c.rings), nullptr) << c.name;
+        }
+        EXPECT_EQ(vertexBuffers(), vertices);
+        EXPECT_EQ(materialSlots(), materials);
+    }
+
     const Sphere unit{Vector3(0.0f, 0.0f, 0.0f), 1.0f};
 };
 
@@ -253,28 +274,18 @@ TEST_F(MeshCreatorsTest, TheDefaultSphereStartsAtItsTopPoleAndClosesAtItsSeam)
 
 TEST_F(MeshCreatorsTest, SphereCountsThatDivideByZeroOrOverflowTheIndicesGiveNothing)
 {
-    const int vertices = vertexBuffers();
-    const int materials = materialSlots();
-    const struct
-    {
-        const char* name;
-        int segments, rings;
-        float radius;
-    } refused[] = {
-        {"no segments", 0, 8, 1.0f},
-        {"no rings", 8, 0, 1.0f},
-        {"negative", -2, 8, 1.0f},
-        {"radius 0", 8, 8, 0.0f},
-        {"257 x 256 vertices", 256, 255, 1.0f},
-        {"products beyond 32 bits", 1 << 20, 1 << 20, 1.0f},
-    };
-    for (const auto& c : refused) {
-        EXPECT_EQ(sphere().createSphereMesh(Sphere(Vector3(0, 0, 0), c.radius), c.segments, c.rings, nullptr),
-                  nullptr)
-            << c.name;
-    }
-    EXPECT_EQ(vertexBuffers(), vertices);
-    EXPECT_EQ(materialSlots(), materials);
+    expectRefused(
+        {
+            {"no segments", 0, 8, 1.0f},
+            {"no rings", 8, 0, 1.0f},
+            {"negative", -2, 8, 1.0f},
+            {"radius 0", 8, 8, 0.0f},
+            {"257 x 256 vertices", 256, 255, 1.0f},
+            {"products beyond 32 bits", 1 << 20, 1 << 20, 1.0f},
+        },
+        [&](const Sphere& s, int segments, int rings) {
+            return sphere().createSphereMesh(s, segments, rings, nullptr);
+        });
     // 256 x 256 vertices still fit.
     EXPECT_NE(sphere().createSphereMesh(unit, 255, 255, nullptr), nullptr);
 }
@@ -440,26 +451,17 @@ TEST_F(MeshCreatorsTest, ASkyDomeOfFourSegmentsAndOneRing)
 
 TEST_F(MeshCreatorsTest, SkyDomeCountsBelowOneOrBeyondTheIndicesAndARadiusOfZeroGiveNothing)
 {
-    const int vertices = vertexBuffers();
-    const int materials = materialSlots();
-    const struct
-    {
-        const char* name;
-        int segments, rings;
-        float radius;
-    } refused[] = {{"no segments", 0, 4, 1.0f},
-                   {"no rings", 4, 0, 1.0f},
-                   {"negative rings", 4, -1, 1.0f},
-                   {"radius 0", 4, 4, 0.0f},
-                   {"65537 vertices and more", 256, 256, 1.0f}};
-    for (const auto& c : refused) {
-        EXPECT_EQ(skyDome().createSkyDomeMesh(Sphere(Vector3(0, 0, 0), c.radius), c.segments, c.rings, 0.5f,
-                                              nullptr),
-                  nullptr)
-            << c.name;
-    }
-    EXPECT_EQ(vertexBuffers(), vertices);
-    EXPECT_EQ(materialSlots(), materials);
+    expectRefused(
+        {
+            {"no segments", 0, 4, 1.0f},
+            {"no rings", 4, 0, 1.0f},
+            {"negative rings", 4, -1, 1.0f},
+            {"radius 0", 4, 4, 0.0f},
+            {"65537 vertices and more", 256, 256, 1.0f},
+        },
+        [&](const Sphere& s, int segments, int rings) {
+            return skyDome().createSkyDomeMesh(s, segments, rings, 0.5f, nullptr);
+        });
 }
 
 TEST_F(MeshCreatorsTest, EveryTriangleFacesTheViewerAndAgreesWithItsNormals)

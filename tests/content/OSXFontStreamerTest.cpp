@@ -1,6 +1,7 @@
 #include "content/OSXFontStreamer.h"
 #include "content/PlatformFont.h"
 #include "ImageOracles.h"
+#include "TextureReadBack.h"
 #include "core/Exception.h"
 #include "render/Texture.h"
 #include "render/TextureFormat.h"
@@ -62,13 +63,7 @@ protected:
 
     FontManager* fonts() const { return engine->getFontManager(); }
 
-    static std::vector<unsigned char> pixels(Texture* texture)
-    {
-        TextureFormat box(texture->getFormat(), 0);
-        std::vector<unsigned char> bytes(static_cast<size_t>(box.getDataSize()));
-        EXPECT_TRUE(texture->read(&box, bytes.data()));
-        return bytes;
-    }
+    static std::vector<unsigned char> pixels(Texture* texture) { return contenttest::texturePixels(texture); }
 
     support::LogCapture log;
     std::vector<unsigned char> font;

@@ -102,24 +102,8 @@ TEST_F(SkyBoxMaterialCreatorTest, ItsOwnRenderStateIsUnlitUnfoggedAndWritesNoDep
     ASSERT_NE(state, nullptr);
     EXPECT_EQ(fixed->getRenderState(), state);
 
-    rezezaz::render::DepthState depth;
-    ASSERT_TRUE(state->getDepthState(depth));
-    EXPECT_EQ(depth.test, rezezaz::render::DepthState::DepthTest_LESS_EQUAL);
-    EXPECT_FALSE(depth.write);
-
-    rezezaz::render::MaterialState lighting;
-    ASSERT_TRUE(state->getMaterialState(lighting));
-    EXPECT_FALSE(lighting.light);
-    EXPECT_FALSE(lighting.trackColor);
-    EXPECT_EQ(lighting.shade, rezezaz::render::MaterialState::ShadeType_GOURAUD);
-    EXPECT_EQ(lighting.normalize, rezezaz::render::MaterialState::Normalize_RESCALE);
-    EXPECT_EQ(lighting.ambient, Vector4(1, 1, 1, 1));
-    EXPECT_EQ(lighting.diffuse, Vector4(1, 1, 1, 1));
-    EXPECT_EQ(lighting.specular, Vector4(1, 1, 1, 1));
-    EXPECT_EQ(lighting.shininess, 1.0f);
-    EXPECT_EQ(lighting.emissive, Vector4(0, 0, 0, 0));
-    EXPECT_EQ(lighting.alphaTest, rezezaz::render::MaterialState::AlphaTest_NONE);
-    EXPECT_EQ(lighting.alphaCutoff, 0.5f);
+    expectReadOnlyDepth(state);
+    expectMaterialState(state, false, Vector4(1, 1, 1, 1), 1.0f);
 
     rezezaz::render::FogState fog;
     ASSERT_TRUE(state->getFogState(fog));

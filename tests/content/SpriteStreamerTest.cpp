@@ -1,8 +1,8 @@
+#include "ModelStreamerFixture.h"
 #include "content/SPRStreamer.h"
 #include "content/studio/SpriteModel.h"
 #include "content/studio/SpriteStreamer.h"
 #include "core/Exception.h"
-#include "core/io/MemoryStream.h"
 #include "render/GeometryState.h"
 #include "render/MaterialState.h"
 #include "render/RenderState.h"
@@ -14,7 +14,6 @@
 #include "scene/material/Material.h"
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
-#include "support/LogCapture.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +25,6 @@
 
 using rezezaz::core::Exception;
 using rezezaz::core::IntrusivePointer;
-using rezezaz::core::io::MemoryStream;
 using rezezaz::render::Texture;
 using rezezaz::render::TextureFormat;
 using rezezaz::scene::studio::SpriteModel;
@@ -83,65 +81,13 @@ Bytes spriteFile(int32_t textureFormat, const std::vector<Frame>& frames, int co
     return out;
 }
 
-IntrusivePointer<MemoryStream> memoryStream(const Bytes& bytes)
-{
-    auto* copy = new unsigned char[bytes.size() + 1];
-    std::copy(bytes.begin(), bytes.end(), copy);
-    return new MemoryStream(copy, static_cast<int>(bytes.size()), static_cast<int>(bytes.size()), true);
-}
-
-Bytes pixels(Texture* texture)
-{
-    TextureFormat box(texture->getFormat(), 0);
-    Bytes bytes(static_cast<size_t>(box.getDataSize()));
-    EXPECT_TRUE(texture->read(&box, bytes.data()));
-    return bytes;
-}
-
 Bytes colour(unsigned char index)
 {
     return {index, static_cast<unsigned char>(2 * index), static_cast<unsigned char>(255 - index)};
 }
 
-// An engine with its handlers and device-independent textures and render states, and no device.
-class SpriteStreamerTest : public ::testing::Test
+class SpriteStreamerTest : public contenttest::ModelStreamerFixture<SpriteStreamer, SpriteModel>
 {
-protected:
-    void SetUp() override
-    {
-        engine = new rezezaz::scene::Engine(nullptr, nullptr);
-        engine->setHasBackableFixed(true);
-        engine->installHandlers();
-        streamer = new SpriteStreamer(engine.get());
-    }
-
-    void TearDown() override
-    {
-        streamer = nullptr;
-        engine->destroy();
-        engine = nullptr;
-    }
-
-    IntrusivePointer<SpriteModel> load(const Bytes& file)
-    {
-        auto resource = streamer->load(memoryStream(file), nullptr, nullptr);
-        return IntrusivePointer<SpriteModel>(dynamic_cast<SpriteModel*>(resource.get()));
-    }
-
-    std::string refusal(const Bytes& file)
-    {
-        try {
-            load(file);
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.getError(), -1);
-            return e.getDescription();
-        }
-        return "";
-    }
-
-    support::LogCapture log;
-    IntrusivePointer<rezezaz::scene::Engine> engine;
-    IntrusivePointer<SpriteStreamer> streamer;
 };
 
 TEST_F(SpriteStreamerTest, TurnsFrameRowsBottomFirstThroughThePalette)
@@ -165,7 +111,7 @@ TEST_F(SpriteStreamerTest, TurnsFrameRowsBottomFirstThroughThePalette)
             }
         }
         EXPECT_EQ(format->pixelFormat, textureFormat == 2 ? TextureFormat::Format_RGBA_8 : TextureFormat::Format_RGB_8);
-        EXPECT_EQ(pixels(texture), expected);
+        EXPECT_EQ(contenttest::texturePixels(texture), expected);
     }
 }
 
@@ -183,7 +129,7 @@ TEST_F(SpriteStreamerTest, MakesOneTextureAndMaterialPerFrameInOrder)
     for (int i = 0; i < 3; ++i) {
         Texture* texture = model->getTextures()[i].get();
         EXPECT_EQ(texture->getFormat()->getWidth(), widths[i]);
-        const Bytes rgb = pixels(texture);
+        const Bytes rgb = contenttest::texturePixels(texture);
         EXPECT_EQ(Bytes(rgb.begin(), rgb.begin() + 3), colour(firstPixel[i])) << i;
 
         rezezaz::scene::material::Material* material = model->getMaterials()[i].get();
@@ -217,7 +163,7 @@ TEST_F(SpriteStreamerTest, MakesOneTextureAndMaterialPerFrameInOrder)
     ASSERT_TRUE(support::writeFile(folder.file("three.spr"), std::string(file.begin(), file.end())));
     IntrusivePointer<Texture> first = engine->getTextureManager()->findTexture(folder.file("three.spr").c_str());
     ASSERT_TRUE(first);
-    EXPECT_EQ(Bytes(pixels(first.get())), colour(10));
+    EXPECT_EQ(Bytes(contenttest::texturePixels(first.get())), colour(10));
     auto sprite = engine->getSpriteModelManager()->find(folder.file("three.spr").c_str(), nullptr);
     ASSERT_TRUE(dynamic_cast<SpriteModel*>(sprite.get()));
     EXPECT_EQ(dynamic_cast<SpriteModel*>(sprite.get())->getTextures().size(), 3);
@@ -231,8 +177,8 @@ TEST_F(SpriteStreamerTest, ASpriteWithoutFramesHasNoTexture)
     EXPECT_EQ(model->getMaterials().size(), 0);
 
     IntrusivePointer<rezezaz::scene::SPRStreamer> spr = new rezezaz::scene::SPRStreamer(engine.get());
-    EXPECT_FALSE(spr->load(memoryStream(spriteFile(2, {})), nullptr, nullptr));
-    auto first = spr->load(memoryStream(spriteFile(2, {{1, 1, {7}}})), nullptr, nullptr);
+    EXPECT_FALSE(spr->load(contenttest::memoryStream(spriteFile(2, {})), nullptr, nullptr));
+    auto first = spr->load(contenttest::memoryStream(spriteFile(2, {{1, 1, {7}}})), nullptr, nullptr);
     ASSERT_TRUE(dynamic_cast<Texture*>(first.get()));
 }
 

@@ -1,7 +1,7 @@
+#include "ModelStreamerFixture.h"
 #include "content/studio/StudioModel.h"
 #include "content/studio/StudioStreamer.h"
 #include "core/Exception.h"
-#include "core/io/MemoryStream.h"
 #include "render/IndexBufferAccessor.h"
 #include "render/IndexData.h"
 #include "render/MaterialState.h"
@@ -14,7 +14,6 @@
 #include "scene/material/Material.h"
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
-#include "support/LogCapture.h"
 #include "support/TemporaryFolder.h"
 
 #include <assimp/Importer.hpp>
@@ -31,7 +30,6 @@
 
 using rezezaz::core::Exception;
 using rezezaz::core::IntrusivePointer;
-using rezezaz::core::io::MemoryStream;
 using rezezaz::render::IndexData;
 using rezezaz::render::Texture;
 using rezezaz::render::TextureFormat;
@@ -193,21 +191,6 @@ struct StudioFile
     }
 };
 
-IntrusivePointer<MemoryStream> memoryStream(const Bytes& bytes)
-{
-    auto* copy = new unsigned char[bytes.size() + 1];
-    std::copy(bytes.begin(), bytes.end(), copy);
-    return new MemoryStream(copy, static_cast<int>(bytes.size()), static_cast<int>(bytes.size()), true);
-}
-
-Bytes pixels(Texture* texture)
-{
-    TextureFormat box(texture->getFormat(), 0);
-    Bytes bytes(static_cast<size_t>(box.getDataSize()));
-    EXPECT_TRUE(texture->read(&box, bytes.data()));
-    return bytes;
-}
-
 std::vector<uint32_t> indices(IndexData* data)
 {
     std::vector<uint32_t> values;
@@ -233,46 +216,8 @@ int faces(StudioModel& model)
     return total;
 }
 
-// An engine with its handlers and device-independent textures, buffers and render states, and no
-// device: what the reader made can be read back.
-class StudioStreamerTest : public ::testing::Test
+class StudioStreamerTest : public contenttest::ModelStreamerFixture<StudioStreamer, StudioModel>
 {
-protected:
-    void SetUp() override
-    {
-        engine = new rezezaz::scene::Engine(nullptr, nullptr);
-        engine->setHasBackableFixed(true);
-        engine->installHandlers();
-        streamer = new StudioStreamer(engine.get());
-    }
-
-    void TearDown() override
-    {
-        streamer = nullptr;
-        engine->destroy();
-        engine = nullptr;
-    }
-
-    IntrusivePointer<StudioModel> load(const Bytes& file)
-    {
-        auto resource = streamer->load(memoryStream(file), nullptr, nullptr);
-        return IntrusivePointer<StudioModel>(dynamic_cast<StudioModel*>(resource.get()));
-    }
-
-    std::string refusal(const Bytes& file)
-    {
-        try {
-            load(file);
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.getError(), -1);
-            return e.getDescription();
-        }
-        return "";
-    }
-
-    support::LogCapture log;
-    IntrusivePointer<rezezaz::scene::Engine> engine;
-    IntrusivePointer<StudioStreamer> streamer;
 };
 
 TEST_F(StudioStreamerTest, AgreesWithAssimpOnEveryRealModel)
@@ -335,7 +280,7 @@ TEST_F(StudioStreamerTest, AgreesWithAssimpOnEveryRealModel)
                 rgb.push_back(expected->pcData[p].g);
                 rgb.push_back(expected->pcData[p].b);
             }
-            EXPECT_TRUE(pixels(texture) == rgb) << "texture " << t;
+            EXPECT_TRUE(contenttest::texturePixels(texture) == rgb) << "texture " << t;
         }
         ++compared;
     }
@@ -451,7 +396,7 @@ TEST_F(StudioStreamerTest, TexturesGetAFlatOrASmoothSharedRenderState)
 
     // Rows in file order: pixel p of texture 0 is index 5p, colour (5p, 255 - 5p, 15p).
     const Bytes expected = {0, 255, 0, 5, 250, 15, 10, 245, 30, 15, 240, 45, 20, 235, 60, 25, 230, 75};
-    EXPECT_EQ(pixels(model->getTextures()[0].get()), expected);
+    EXPECT_EQ(contenttest::texturePixels(model->getTextures()[0].get()), expected);
     EXPECT_STREQ(model->getTextures()[1]->getName().c_str(), "smooth.bmp");
 
     rezezaz::render::RenderState* states[3];

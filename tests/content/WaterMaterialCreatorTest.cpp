@@ -160,10 +160,7 @@ TEST_F(WaterMaterialCreatorTest, ItsRenderStateTestsButWritesNoDepthCullsNothing
     rezezaz::render::RenderState* state = material->getPath(0)->getPass(0)->getRenderState();
     ASSERT_NE(state, nullptr);
 
-    rezezaz::render::DepthState depth;
-    ASSERT_TRUE(state->getDepthState(depth));
-    EXPECT_EQ(depth.test, rezezaz::render::DepthState::DepthTest_LESS_EQUAL);
-    EXPECT_FALSE(depth.write);
+    expectReadOnlyDepth(state);
 
     rezezaz::render::RasterizerState rasterizer;
     ASSERT_TRUE(state->getRasterizerState(rasterizer));
@@ -175,19 +172,7 @@ TEST_F(WaterMaterialCreatorTest, ItsRenderStateTestsButWritesNoDepthCullsNothing
     EXPECT_FALSE(rasterizer.dither);
     EXPECT_EQ(rasterizer.lineSize, 1.0f);
 
-    rezezaz::render::MaterialState lighting;
-    ASSERT_TRUE(state->getMaterialState(lighting));
-    EXPECT_TRUE(lighting.light);
-    EXPECT_FALSE(lighting.trackColor);
-    EXPECT_EQ(lighting.shade, rezezaz::render::MaterialState::ShadeType_GOURAUD);
-    EXPECT_EQ(lighting.normalize, rezezaz::render::MaterialState::Normalize_RESCALE);
-    EXPECT_EQ(lighting.ambient, Vector4(0, 0, 0, 0));
-    EXPECT_EQ(lighting.diffuse, Vector4(1, 1, 1, 1));
-    EXPECT_EQ(lighting.specular, Vector4(1, 1, 1, 1));
-    EXPECT_EQ(lighting.shininess, 128.0f);
-    EXPECT_EQ(lighting.emissive, Vector4(0, 0, 0, 0));
-    EXPECT_EQ(lighting.alphaTest, rezezaz::render::MaterialState::AlphaTest_NONE);
-    EXPECT_EQ(lighting.alphaCutoff, 0.5f);
+    expectMaterialState(state, true, Vector4(0, 0, 0, 0), 128.0f);
 
     rezezaz::render::BlendState blend;
     EXPECT_FALSE(state->getBlendState(blend));

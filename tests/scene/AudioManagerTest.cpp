@@ -5,6 +5,7 @@
 #include "scene/WaveStreamer.h"
 #include "support/LogRecorder.h"
 #include "support/MemoryArchive.h"
+#include "support/Raised.h"
 #include "support/RecordingAudioDevice.h"
 #include "support/RecordingStreamer.h"
 
@@ -58,21 +59,8 @@ std::string readAll(AudioStream* stream)
     return bytes;
 }
 
-struct Raised
-{
-    int code = 0;
-    std::string text;
-};
-
-Raised raised(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const rezezaz::core::Exception& e) {
-        return {e.getError(), e.getDescription()};
-    }
-    return {};
-}
+using support::raised;
+using support::Raised;
 
 // An engine with its handlers and an archive of sound files; the device is the test's to set.
 class AudioManagerTest : public ::testing::Test

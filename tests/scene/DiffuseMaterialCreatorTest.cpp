@@ -9,11 +9,11 @@
 #include "scene/material/Material.h"
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
+#include "support/MaterialNames.h"
 #include "support/RecordingRenderState.h"
 #include "support/RecordingTexture.h"
 
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -30,30 +30,8 @@ using Names = std::vector<std::string>;
 
 constexpr Shader::ShaderType FRAGMENT = Shader::ShaderType_FRAGMENT;
 
-Names pathNames(const Material& material)
-{
-    Names names;
-    for (int i = 0; i < material.getNumPaths(); ++i) {
-        names.push_back(material.getPath(i)->getName().c_str());
-    }
-    return names;
-}
-
-// The class of each variable of a pass with its name and scope, as "name:Class:scope".
-Names variables(const RenderPass& pass)
-{
-    Names names;
-    for (int i = 0; i < pass.getNumVariables(); ++i) {
-        const RenderPass::VariableData& data = pass.getVariable(i);
-        const rezezaz::scene::material::RenderVariable& variable = *data.variable;
-        std::string type = typeid(variable).name();
-        type = type.substr(type.find("material") + 8);
-        type = type.substr(type.find_first_not_of("0123456789"));
-        type = type.substr(0, type.find('E'));
-        names.push_back(std::string(data.name.c_str()) + ":" + type + ":" + std::to_string(data.scope));
-    }
-    return names;
-}
+using support::pathNames;
+using support::passVariables;
 
 const Names DIFFUSE_VARIABLES = {
     "modelViewProjectionMatrix:MVPMatrixVariable:2",  "normalMatrix:NormalMatrixVariable:2",
@@ -123,7 +101,7 @@ TEST_F(DiffuseMaterialCreatorTest, TheShaderPassBindsItsVariablesAndTextureByNam
     IntrusivePointer<Material> material = creator()->createDiffuseMaterial(texture.get(), nullptr);
     RenderPass* shaded = material->getPath(0)->getPass(0);
     EXPECT_EQ(shaded->getShaderState(), creator()->getDiffuseShaderState());
-    EXPECT_EQ(variables(*shaded), DIFFUSE_VARIABLES);
+    EXPECT_EQ(passVariables(*shaded), DIFFUSE_VARIABLES);
 
     ASSERT_EQ(shaded->getNumPendingTextures(), 1);
     const RenderPass::TextureData& pending = shaded->getPendingTexture(0);
@@ -159,7 +137,7 @@ TEST_F(DiffuseMaterialCreatorTest, TheShaderPassBindsItsVariablesAndTextureByNam
 
     // Without a texture the variables are all there and nothing is bound.
     IntrusivePointer<Material> plain = creator()->createDiffuseMaterial(nullptr, nullptr);
-    EXPECT_EQ(variables(*plain->getPath(0)->getPass(0)), DIFFUSE_VARIABLES);
+    EXPECT_EQ(passVariables(*plain->getPath(0)->getPass(0)), DIFFUSE_VARIABLES);
     EXPECT_EQ(plain->getPath(0)->getPass(0)->getNumPendingTextures(), 0);
     EXPECT_EQ(plain->getPath("fixed")->getPass(0)->getNumTextures(FRAGMENT), 0);
 }
@@ -191,7 +169,7 @@ TEST_F(DiffuseMaterialCreatorTest, APointSpriteDrawsPointsOfItsSize)
     Names expected = DIFFUSE_VARIABLES;
     expected.push_back("pointSize:PointSizeVariable:1");
     expected.push_back("viewport:ViewportVariable:1");
-    EXPECT_EQ(variables(*shaded), expected);
+    EXPECT_EQ(passVariables(*shaded), expected);
     EXPECT_EQ(shaded->getPendingTexture(0).textureState.calculation, TextureState::CalculationType_UNSPECIFIED);
 
     rezezaz::render::GeometryState geometry;
@@ -295,7 +273,7 @@ TEST_F(DiffuseMaterialCreatorTest, AFontMaterialBlendsByTheAlphaOfItsAtlas)
 
         RenderPass* shaded = material->getPath("shader")->getPass(0);
         EXPECT_EQ(shaded->getShaderState(), creator()->getDiffuseShaderState());
-        EXPECT_EQ(variables(*shaded), DIFFUSE_VARIABLES);
+        EXPECT_EQ(passVariables(*shaded), DIFFUSE_VARIABLES);
         ASSERT_EQ(shaded->getNumPendingTextures(), 1);
         EXPECT_EQ(shaded->getPendingTexture(0).texture, atlas.get());
         EXPECT_EQ(shaded->getPendingTexture(0).samplerName.c_str(), std::string("samp"));

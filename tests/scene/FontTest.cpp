@@ -11,6 +11,7 @@
 #include "support/LogCapture.h"
 #include "support/MemoryArchive.h"
 #include "support/MemoryBuffer.h"
+#include "support/Raised.h"
 #include "support/RecordingTexture.h"
 
 #include <gtest/gtest.h>
@@ -35,21 +36,8 @@ using rezezaz::scene::FontData;
 using rezezaz::scene::FontManager;
 using Glyph = Font::Glyph;
 
-struct Raised
-{
-    int code = 0;
-    std::string text;
-};
-
-Raised raised(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const rezezaz::core::Exception& e) {
-        return {e.getError(), e.getDescription()};
-    }
-    return {};
-}
+using support::raised;
+using support::Raised;
 
 struct Entry
 {

@@ -38,13 +38,7 @@ protected:
     // The texts of the warnings logged under the scene category.
     std::vector<std::string> sceneWarnings() const
     {
-        std::vector<std::string> texts;
-        for (const auto& entry : logs.entries.snapshot()) {
-            if (entry.categoryName == "rezezaz.scene" && entry.level == rezezaz::core::Logger::WARNING) {
-                texts.push_back(entry.text);
-            }
-        }
-        return texts;
+        return logs.texts("rezezaz.scene", rezezaz::core::Logger::WARNING);
     }
 
     support::SharedCallLog calls = std::make_shared<support::CallLog>();

@@ -4,6 +4,7 @@
 #include "support/RecordingLoggerListener.h"
 
 #include <string>
+#include <vector>
 
 namespace support {
 
@@ -27,6 +28,19 @@ public:
             }
         }
         return false;
+    }
+
+    using RecordingLoggerListener::texts;
+    // The texts of the entries with exactly this category and level, in the order they arrived.
+    std::vector<std::string> texts(const std::string& category, rezezaz::core::Logger::Level level) const
+    {
+        std::vector<std::string> found;
+        for (const Entry& entry : entries.snapshot()) {
+            if (entry.categoryName == category && entry.level == level) {
+                found.push_back(entry.text);
+            }
+        }
+        return found;
     }
 };
 

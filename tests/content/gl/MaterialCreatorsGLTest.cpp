@@ -1,6 +1,6 @@
 // The sky-box and water programs on Mesa: they compile, link and take every variable their materials
 // bind; a sky-box quad shows its texture unlit.
-#include "support/gl/GLDrawFixture.h"
+#include "support/gl/GLEngineFixture.h"
 
 #include "content/SkyBoxMaterialCreator.h"
 #include "content/WaterMaterialCreator.h"
@@ -14,7 +14,6 @@
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
 #include "scene/material/SceneParameters.h"
-#include "support/LogRecorder.h"
 
 #include <string>
 #include <vector>
@@ -24,61 +23,15 @@ namespace {
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::math::Vector3;
 using rezezaz::core::math::Vector4;
-using rezezaz::render::IndexData;
 using rezezaz::render::Shader;
-using rezezaz::render::VertexData;
-using rezezaz::render::VertexFormat;
-using rezezaz::scene::Engine;
 using rezezaz::scene::material::Material;
 using rezezaz::scene::material::RenderPass;
 using rezezaz::scene::material::SceneParameters;
 using Names = std::vector<std::string>;
 
-constexpr int FLOAT2 = VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 2);
-constexpr int FLOAT3 = VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3);
-
-class MaterialCreatorsGLTest : public gltest::GLDrawFixture
+class MaterialCreatorsGLTest : public gltest::GLEngineFixture
 {
 protected:
-    void SetUp() override
-    {
-        GLDrawFixture::SetUp();
-        if (HasFatalFailure() || IsSkipped()) {
-            return;
-        }
-        engine = new Engine(nullptr, nullptr);
-        engine->setRenderDevice(device.get());
-        engine->installHandlers();
-    }
-
-    void TearDown() override
-    {
-        if (engine) {
-            engine->destroy();
-            engine = nullptr;
-        }
-        GLDrawFixture::TearDown();
-    }
-
-    Names sceneWarnings() const
-    {
-        Names texts;
-        for (const auto& entry : logs.entries.snapshot()) {
-            if (entry.categoryName == "rezezaz.scene" && entry.level == rezezaz::core::Logger::WARNING) {
-                texts.push_back(entry.text);
-            }
-        }
-        return texts;
-    }
-
-    // The shader pass the material manager chose: the material's first path.
-    static RenderPass* shaderPass(Material& material)
-    {
-        EXPECT_NE(material.getBestPath(), nullptr);
-        EXPECT_EQ(material.getBestPath(), material.getPath(0));
-        return material.getBestPath() ? material.getBestPath()->getPass(0) : nullptr;
-    }
-
     static void expectAllVariablesLinked(const RenderPass& pass, int count)
     {
         ASSERT_EQ(pass.getNumVariables(), count);
@@ -94,45 +47,6 @@ protected:
         EXPECT_TRUE(pass.findTexture(type, unit, name, sampler)) << name;
     }
 
-    // A texture of one texel.
-    IntrusivePointer<rezezaz::render::Texture> texel(unsigned char r, unsigned char g, unsigned char b)
-    {
-        IntrusivePointer<rezezaz::render::TextureFormat> format =
-            new rezezaz::render::TextureFormat(2, rezezaz::render::TextureFormat::Format_RGBA_8, 1, 1, 1, 1);
-        unsigned char rgba[4] = {r, g, b, 0xFF};
-        return engine->getTextureManager()->createTexture(1, format, rgba);
-    }
-
-    // Draws a quad over the whole viewport at depth 0, facing +z, through the pass (identity matrices).
-    void drawQuad(RenderPass* pass, SceneParameters* parameters)
-    {
-        IntrusivePointer<VertexFormat> layout = makeFormat({{VertexFormat::Semantic_POSITION, 0, FLOAT3},
-                                                            {VertexFormat::Semantic_NORMAL, 0, FLOAT3},
-                                                            {VertexFormat::Semantic_TEXCOORD, 0, FLOAT2}});
-        const float vertices[] = {-1, -1, 0, 0, 0, 1, 0, 0, 1,  -1, 0, 0, 0, 1, 1, 0,
-                                  1,  1,  0, 0, 0, 1, 1, 1, -1, 1,  0, 0, 0, 1, 0, 1};
-        IntrusivePointer<VertexData> data = new VertexData(makeVertices(layout, vertices, 4));
-        IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
-        parameters->viewport.width = width;
-        parameters->viewport.height = height;
-        parameters->renderPass = pass;
-        ASSERT_TRUE(device->setRenderState(pass->getRenderState()));
-        ASSERT_TRUE(device->setShaderState(pass->getShaderState()));
-        pass->updateVariables(1, parameters);
-        pass->updateVariables(2, parameters);
-        for (int t = 0; t < Shader::NUM_SHADER_TYPES; ++t) {
-            const auto type = static_cast<Shader::ShaderType>(t);
-            for (int j = 0; j < pass->getNumBuffers(type); ++j) {
-                device->setBuffer(type, j, pass->getBuffer(type, j)->buffer.get());
-            }
-            for (int unit = 0; unit < pass->getNumTextures(type); ++unit) {
-                device->setTexture(type, unit, pass->getTexture(type, unit)->texture.get());
-            }
-        }
-        clear();
-        device->renderPrimitive(data.get(), fan.get());
-    }
-
     static void expectColour(uint32_t got, int r, int g, int b, const char* what)
     {
         EXPECT_NEAR(static_cast<int>(got >> 16), r, 3) << what << " got " << std::hex << got;
@@ -140,8 +54,6 @@ protected:
         EXPECT_NEAR(static_cast<int>(got & 0xFF), b, 3) << what << " got " << std::hex << got;
     }
 
-    support::LogRecorder logs;
-    IntrusivePointer<Engine> engine;
 };
 
 TEST_F(MaterialCreatorsGLTest, TheSkyBoxProgramsLinkEveryVariable)
@@ -181,7 +93,7 @@ TEST_F(MaterialCreatorsGLTest, ASkyBoxQuadShowsItsTextureUnlit)
     // A scene lit by a red light: the sky takes no notice.
     IntrusivePointer<SceneParameters> parameters = new SceneParameters();
     parameters->lightState.diffuseColor = Vector4(1.0f, 0.0f, 0.0f, 1.0f);
-    drawQuad(pass, parameters.get());
+    drawQuad(pass, parameters.get(), 0.0f);
     expectColour(pixel(width / 2, height / 2), 0x20, 0x80, 0xE0, "sky");
     EXPECT_EQ(sceneWarnings(), Names{});
 }
@@ -222,7 +134,7 @@ TEST_F(MaterialCreatorsGLTest, WaterShowsTheReflectionOrTheRefractionByItsFresne
         parameters->fogState.nearDistance = 10.0f;
         parameters->fogState.farDistance = 20.0f;
         parameters->fogState.color = Vector4(0, 0, 1, 1);
-        drawQuad(pass, parameters.get());
+        drawQuad(pass, parameters.get(), 0.0f);
         expectColour(pixel(width / 2, height / 2), c.r, c.g, c.b, "water");
     }
     EXPECT_EQ(sceneWarnings(), Names{});

@@ -1,7 +1,7 @@
 // The procedural meshes drawn through a scene and its camera on Mesa, back faces culled as the
 // camera's default state has it: each shows lit where it stands and leaves the clear colour around
 // it; the sky box and dome, seen from inside, show their textures unlit.
-#include "support/gl/GLDrawFixture.h"
+#include "support/gl/GLEngineFixture.h"
 
 #include "core/math/Vector3.h"
 #include "core/math/Vector4.h"
@@ -35,56 +35,18 @@ using rezezaz::core::math::AABox;
 using rezezaz::core::math::Sphere;
 using rezezaz::core::math::Vector3;
 using rezezaz::core::math::Vector4;
-using rezezaz::scene::Bound;
 using rezezaz::scene::Mesh;
 using rezezaz::scene::Node;
 using rezezaz::scene::material::Material;
 
 // Draws one submesh of a mesh with the submesh's material.
-class SubMeshComponent : public rezezaz::scene::BaseComponent,
-                         public rezezaz::scene::Spacial,
-                         public rezezaz::scene::Visible,
-                         public rezezaz::scene::Renderable
+// Its bound is the mesh's own.
+class SubMeshComponent : public gltest::DrawnComponent
 {
 public:
-    SubMeshComponent(Mesh* mesh, int index) : mesh(mesh), subMesh(mesh->getSubMesh(index)) {}
-
-    void parentChanged(Node* node) override
-    {
-        if (parent != nullptr) {
-            parent->spacialRemoved(this);
-            parent->visibleRemoved(this);
-        }
-        BaseComponent::parentChanged(node);
-        if (parent != nullptr) {
-            parent->spacialAttached(this);
-            parent->visibleAttached(this);
-        }
-    }
-
-    rezezaz::scene::Transform* getTransform() override { return nullptr; }
-    rezezaz::scene::Transform* getWorldTransform() override { return nullptr; }
-    Bound* getBound() override { return mesh->bound.get(); }
-    Bound* getWorldBound() override { return worldBound.get(); }
-    void transformChanged(rezezaz::scene::Transform*) override
-    {
-        if (parent != nullptr) {
-            worldBound->transform(*mesh->bound, *parent->getWorldTransform());
-        }
-    }
-
-    bool getRendered() override { return true; }
-    void setRendered(bool) override {}
-    void setSharedRenderState(rezezaz::render::RenderState*) override {}
-    rezezaz::render::RenderState* getSharedRenderState() override { return nullptr; }
-    void gatherRenderables(rezezaz::scene::Camera*, rezezaz::scene::RenderableSet* set) override
-    {
-        set->queueRenderable(this);
-    }
+    SubMeshComponent(Mesh* mesh, int index) : mesh(mesh), subMesh(mesh->getSubMesh(index)) { bound = mesh->bound; }
 
     Material* getRenderMaterial() override { return subMesh->material.get(); }
-    rezezaz::scene::Transform* getRenderTransform() override { return parent->getWorldTransform(); }
-    Bound* getRenderBound() override { return worldBound.get(); }
     void render(rezezaz::scene::RenderManager* manager) override
     {
         manager->getDevice()->renderPrimitive(mesh->staticVertexData.get(), subMesh->indexData.get());
@@ -92,7 +54,6 @@ public:
 
     IntrusivePointer<Mesh> mesh;
     Mesh::SubMesh* subMesh;
-    IntrusivePointer<Bound> worldBound{new Bound()};
 };
 
 int channel(uint32_t colour, int shift)
@@ -100,29 +61,9 @@ int channel(uint32_t colour, int shift)
     return static_cast<int>((colour >> shift) & 0xFF);
 }
 
-class MeshCreatorsGLTest : public gltest::GLDrawFixture
+class MeshCreatorsGLTest : public gltest::GLEngineFixture
 {
 protected:
-    void SetUp() override
-    {
-        GLDrawFixture::SetUp();
-        if (HasFatalFailure() || IsSkipped()) {
-            return;
-        }
-        engine = new rezezaz::scene::Engine(nullptr, nullptr);
-        engine->setRenderDevice(device.get());
-        engine->installHandlers();
-    }
-
-    void TearDown() override
-    {
-        if (engine) {
-            engine->destroy();
-            engine = nullptr;
-        }
-        GLDrawFixture::TearDown();
-    }
-
     // Draws the mesh's submeshes through a scene lit from above, seen by a camera at eye looking at
     // target, on the blue clear colour.
     void draw(Mesh* mesh, const Vector3& eye, const Vector3& target, const Vector3& up)
@@ -133,13 +74,7 @@ protected:
         camera->setAutoProjectionFov(0.7853982f, false, 0.1f, 100.0f);
         camera->setLookAt(eye, target, up);
 
-        IntrusivePointer<Node> lamp(new Node(scene.get()));
-        IntrusivePointer<rezezaz::scene::LightComponent> light(new rezezaz::scene::LightComponent());
-        rezezaz::render::LightState state = rezezaz::scene::LightComponent::defaultLightState();
-        state.direction = Vector3(0, 0, -1);
-        light->setLightState(state);
-        lamp->attach(light.get());
-        scene->getRoot()->attach(lamp.get());
+        addLamp(scene.get(), Vector3(0, 0, -1));
 
         IntrusivePointer<Node> model(new Node(scene.get()));
         for (int i = 0; i < mesh->getNumSubMeshes(); ++i) {
@@ -164,17 +99,6 @@ protected:
         return {static_cast<int>(x), static_cast<int>(y)};
     }
 
-    // A texture of one texel of the colour 0xRRGGBB.
-    IntrusivePointer<rezezaz::render::Texture> texel(uint32_t colour)
-    {
-        IntrusivePointer<rezezaz::render::TextureFormat> format =
-            new rezezaz::render::TextureFormat(2, rezezaz::render::TextureFormat::Format_RGBA_8, 1, 1, 1, 1);
-        unsigned char rgba[4] = {static_cast<unsigned char>(colour >> 16),
-                                 static_cast<unsigned char>(colour >> 8), static_cast<unsigned char>(colour),
-                                 0xFF};
-        return engine->getTextureManager()->createTexture(1, format, rgba);
-    }
-
     static void expectColour(uint32_t got, uint32_t expected, const std::string& where)
     {
         for (int shift : {16, 8, 0}) {
@@ -183,7 +107,6 @@ protected:
         }
     }
 
-    IntrusivePointer<rezezaz::scene::Engine> engine;
     IntrusivePointer<rezezaz::scene::Camera> camera;
 };
 

@@ -1,4 +1,4 @@
-#include "support/gl/GLDrawFixture.h"
+#include "support/gl/GLEngineFixture.h"
 
 #include "content/DiffuseMaterialCreator.h"
 #include "core/math/Matrix4x4.h"
@@ -13,7 +13,6 @@
 #include "scene/material/RenderPass.h"
 #include "scene/material/RenderPath.h"
 #include "scene/material/SceneParameters.h"
-#include "support/LogRecorder.h"
 
 #include <string>
 #include <vector>
@@ -24,32 +23,22 @@ using rezezaz::core::IntrusivePointer;
 using rezezaz::core::math::Matrix4x4;
 using rezezaz::core::math::Vector3;
 using rezezaz::core::math::Vector4;
-using rezezaz::render::IndexData;
 using rezezaz::render::Shader;
-using rezezaz::render::VertexData;
-using rezezaz::render::VertexFormat;
-using rezezaz::scene::Engine;
 using rezezaz::scene::material::Material;
 using rezezaz::scene::material::RenderPass;
 using rezezaz::scene::material::SceneParameters;
 
-constexpr int FLOAT2 = VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 2);
-constexpr int FLOAT3 = VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3);
-
-// An engine on the test's OpenGL device, its handlers installed once the device is there so that the
-// diffuse creator builds its shaders on it.
-class DiffuseMaterialGLTest : public gltest::GLDrawFixture
+// The diffuse programs drawn with the light, ambient, material and fog parameters set here, which a
+// test changes before it draws.
+class DiffuseMaterialGLTest : public gltest::GLEngineFixture
 {
 protected:
     void SetUp() override
     {
-        GLDrawFixture::SetUp();
+        GLEngineFixture::SetUp();
         if (HasFatalFailure() || IsSkipped()) {
             return;
         }
-        engine = new Engine(nullptr, nullptr);
-        engine->setRenderDevice(device.get());
-        engine->installHandlers();
         parameters = new SceneParameters();
         parameters->viewport.width = width;
         parameters->viewport.height = height;
@@ -63,65 +52,6 @@ protected:
         parameters->fogState.farDistance = 2.0f;
     }
 
-    void TearDown() override
-    {
-        if (engine) {
-            engine->destroy();
-            engine = nullptr;
-        }
-        GLDrawFixture::TearDown();
-    }
-
-    // The scene warnings: variables and textures that did not link.
-    std::vector<std::string> sceneWarnings() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& entry : logs.entries.snapshot()) {
-            if (entry.categoryName == "rezezaz.scene" && entry.level == rezezaz::core::Logger::WARNING) {
-                texts.push_back(entry.text);
-            }
-        }
-        return texts;
-    }
-
-    // Draws a quad over the whole viewport at depth z, facing +z, through the pass.
-    void drawQuad(RenderPass* pass, float z)
-    {
-        IntrusivePointer<VertexFormat> format =
-            makeFormat({{VertexFormat::Semantic_POSITION, 0, FLOAT3}, {VertexFormat::Semantic_NORMAL, 0, FLOAT3},
-                        {VertexFormat::Semantic_TEXCOORD, 0, FLOAT2}});
-        const float vertices[] = {-1, -1, z, 0, 0, 1, 0, 0, 1, -1, z, 0, 0, 1, 1, 0,
-                                  1,  1,  z, 0, 0, 1, 1, 1, -1, 1, z, 0, 0, 1, 0, 1};
-        IntrusivePointer<VertexData> data = new VertexData(makeVertices(format, vertices, 4));
-        IntrusivePointer<IndexData> fan = new IndexData(IndexData::Primitive_TRIANGLE_FAN, nullptr, 0, 4);
-
-        ASSERT_TRUE(device->setRenderState(pass->getRenderState()));
-        ASSERT_TRUE(device->setShaderState(pass->getShaderState()));
-        parameters->renderPass = pass;
-        pass->updateVariables(1, parameters.get());
-        pass->updateVariables(2, parameters.get());
-        for (int t = 0; t < Shader::NUM_SHADER_TYPES; ++t) {
-            const auto type = static_cast<Shader::ShaderType>(t);
-            for (int j = 0; j < pass->getNumBuffers(type); ++j) {
-                device->setBuffer(type, j, pass->getBuffer(type, j)->buffer.get());
-            }
-            for (int unit = 0; unit < pass->getNumTextures(type); ++unit) {
-                device->setTexture(type, unit, pass->getTexture(type, unit)->texture.get());
-            }
-        }
-        clear();
-        device->renderPrimitive(data.get(), fan.get());
-    }
-
-    RenderPass* shaderPass(Material& material)
-    {
-        EXPECT_NE(material.getBestPath(), nullptr);
-        EXPECT_EQ(material.getBestPath(), material.getPath(0));
-        return material.getBestPath() ? material.getBestPath()->getPass(0) : nullptr;
-    }
-
-    support::LogRecorder logs;
-    IntrusivePointer<Engine> engine;
     IntrusivePointer<SceneParameters> parameters;
 };
 
@@ -186,7 +116,7 @@ TEST_F(DiffuseMaterialGLTest, AQuadShowsTheColourTheVertexProgramComputes)
         parameters->materialState.light = c.lit;
         parameters->fogState.density = c.fogDensity;
         parameters->fogState.color = Vector4(0.0f, 1.0f, 0.0f, 1.0f);
-        drawQuad(pass, 0.5f);
+        drawQuad(pass, parameters.get(), 0.5f);
         const uint32_t got = pixel(width / 2, height / 2);
         for (int shift : {16, 8, 0}) {
             const int expected = static_cast<int>((c.colour >> shift) & 0xFF);
@@ -211,7 +141,7 @@ TEST_F(DiffuseMaterialGLTest, ATexturedQuadIsTheTextureTimesTheColour)
 
     parameters->materialState.light = false;
     parameters->ambientColor = Vector4(0.0f, 0.0f, 0.0f, 1.0f);
-    drawQuad(pass, 0.0f);
+    drawQuad(pass, parameters.get(), 0.0f);
     const uint32_t got = pixel(width / 2, height / 2);
     EXPECT_NEAR(static_cast<int>(got >> 16), 0xFF, 2);
     EXPECT_NEAR(static_cast<int>((got >> 8) & 0xFF), 0x80, 2);

@@ -1,4 +1,4 @@
-#include "support/gl/GLDrawFixture.h"
+#include "support/gl/GLEngineFixture.h"
 
 #include "core/math/Vector3.h"
 #include "core/math/Vector4.h"
@@ -27,7 +27,6 @@ using rezezaz::core::math::Vector3;
 using rezezaz::core::math::Vector4;
 using rezezaz::render::IndexData;
 using rezezaz::render::VertexData;
-using rezezaz::scene::Bound;
 using rezezaz::scene::Node;
 
 constexpr int FLOAT2 =
@@ -36,10 +35,7 @@ constexpr int FLOAT3 =
     rezezaz::render::VertexFormat::makeFormat(rezezaz::render::VertexFormat::Type_FLOAT32, 3);
 
 // A box of side 2 about its node's origin, drawn by its face towards +z, with no material of its own.
-class BoxComponent : public rezezaz::scene::BaseComponent,
-                     public rezezaz::scene::Spacial,
-                     public rezezaz::scene::Visible,
-                     public rezezaz::scene::Renderable
+class BoxComponent : public gltest::DrawnComponent
 {
 public:
     BoxComponent(VertexData* vertices, IndexData* indices) : vertices(vertices), indices(indices)
@@ -48,42 +44,7 @@ public:
         bound->setBox(box);
     }
 
-    void parentChanged(Node* node) override
-    {
-        if (parent != nullptr) {
-            parent->spacialRemoved(this);
-            parent->visibleRemoved(this);
-        }
-        BaseComponent::parentChanged(node);
-        if (parent != nullptr) {
-            parent->spacialAttached(this);
-            parent->visibleAttached(this);
-        }
-    }
-
-    rezezaz::scene::Transform* getTransform() override { return nullptr; }
-    rezezaz::scene::Transform* getWorldTransform() override { return nullptr; }
-    Bound* getBound() override { return bound.get(); }
-    Bound* getWorldBound() override { return worldBound.get(); }
-    void transformChanged(rezezaz::scene::Transform*) override
-    {
-        if (parent != nullptr) {
-            worldBound->transform(*bound, *parent->getWorldTransform());
-        }
-    }
-
-    bool getRendered() override { return true; }
-    void setRendered(bool) override {}
-    void setSharedRenderState(rezezaz::render::RenderState*) override {}
-    rezezaz::render::RenderState* getSharedRenderState() override { return nullptr; }
-    void gatherRenderables(rezezaz::scene::Camera*, rezezaz::scene::RenderableSet* set) override
-    {
-        set->queueRenderable(this);
-    }
-
     rezezaz::scene::material::Material* getRenderMaterial() override { return nullptr; }
-    rezezaz::scene::Transform* getRenderTransform() override { return parent->getWorldTransform(); }
-    Bound* getRenderBound() override { return worldBound.get(); }
     void render(rezezaz::scene::RenderManager* manager) override
     {
         manager->getDevice()->renderPrimitive(vertices.get(), indices.get());
@@ -92,35 +53,11 @@ public:
 
     IntrusivePointer<VertexData> vertices;
     IntrusivePointer<IndexData> indices;
-    IntrusivePointer<Bound> bound{new Bound()};
-    IntrusivePointer<Bound> worldBound{new Bound()};
     int draws = 0;
 };
 
-class SceneGLTest : public gltest::GLDrawFixture
+class SceneGLTest : public gltest::GLEngineFixture
 {
-protected:
-    void SetUp() override
-    {
-        GLDrawFixture::SetUp();
-        if (HasFatalFailure() || IsSkipped()) {
-            return;
-        }
-        engine = new rezezaz::scene::Engine(nullptr, nullptr);
-        engine->setRenderDevice(device.get());
-        engine->installHandlers();
-    }
-
-    void TearDown() override
-    {
-        if (engine) {
-            engine->destroy();
-            engine = nullptr;
-        }
-        GLDrawFixture::TearDown();
-    }
-
-    IntrusivePointer<rezezaz::scene::Engine> engine;
 };
 
 int channel(uint32_t colour, int shift)
@@ -140,13 +77,7 @@ TEST_F(SceneGLTest, ALitBoxThroughTheSceneCameraFromTheFirstFrame)
     eye->attach(new rezezaz::scene::CameraComponent(camera.get()));
     scene->getRoot()->attach(eye.get());
 
-    IntrusivePointer<Node> lamp(new Node(scene.get()));
-    IntrusivePointer<rezezaz::scene::LightComponent> light(new rezezaz::scene::LightComponent());
-    rezezaz::render::LightState state = rezezaz::scene::LightComponent::defaultLightState();
-    state.direction = Vector3(0, 0, -1);
-    light->setLightState(state);
-    lamp->attach(light.get());
-    scene->getRoot()->attach(lamp.get());
+    addLamp(scene.get(), Vector3(0, 0, -1));
 
     IntrusivePointer<rezezaz::render::VertexFormat> format =
         makeFormat({{rezezaz::render::VertexFormat::Semantic_POSITION, 0, FLOAT3},
