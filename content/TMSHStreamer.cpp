@@ -15,6 +15,7 @@
 #include "scene/material/RenderPass.h"
 
 #include <cstring>
+#include <vector>
 
 namespace rezezaz::scene {
 
@@ -587,10 +588,8 @@ IntrusivePointer<render::VertexBuffer> TMSHStreamer::readVertexBuffer(DataStream
     IntrusivePointer<render::VertexFormat> format = readVertexFormat(in);
     const uint32_t count = in->readLUInt32();
     const int vertexSize = format ? format->getVertexSize() : 0;
+    // The format may be shared with other meshes (see readVertexFormat): it is never destroyed here.
     if ((count > 0 && vertexSize <= 0) || int64_t(count) * vertexSize > bytesLeft(in)) {
-        if (format) {
-            format->destroy();
-        }
         if (vertexSize <= 0) {
             refuse(String("TMSHStreamer: ") + (long long)(count) + " vertices without a vertex size");
         }
@@ -607,11 +606,9 @@ IntrusivePointer<render::VertexBuffer> TMSHStreamer::readVertexBuffer(DataStream
     }
     unsigned char* data = buffer ? buffer->lock(render::Buffer::Access_WRITE) : nullptr;
     if (data == nullptr) {
-        // The format was made for this buffer alone.
         if (buffer) {
             buffer->destroy();
         }
-        format->destroy();
         in->seek(in->position() + bytes);
         return nullptr;
     }
@@ -659,16 +656,40 @@ IntrusivePointer<render::VertexFormat> TMSHStreamer::readVertexFormat(DataStream
         return nullptr;
     }
     checkFits(in, int64_t(count), FORMAT_ELEMENT_SIZE, "vertex element count");
-    IntrusivePointer<render::VertexFormat> format = engine_->getBufferManager()->createVertexFormat();
-    for (uint32_t i = 0; i < count; ++i) {
-        const int32_t semantic = in->readLInt32();
-        const int32_t index = in->readLInt32();
-        const int32_t elementFormat = in->readLInt32();
-        if (render::VertexFormat::getFormatSize(elementFormat) <= 0) {
-            format->destroy();
-            refuse(String("TMSHStreamer: vertex element format ") + int(elementFormat) + " of unknown size");
+    struct Element
+    {
+        int32_t semantic;
+        int32_t index;
+        int32_t format;
+    };
+    std::vector<Element> elements(count);
+    for (Element& element : elements) {
+        element.semantic = in->readLInt32();
+        element.index = in->readLInt32();
+        element.format = in->readLInt32();
+        if (render::VertexFormat::getFormatSize(element.format) <= 0) {
+            refuse(String("TMSHStreamer: vertex element format ") + int(element.format) + " of unknown size");
         }
-        format->addElement(semantic, index, elementFormat);
+    }
+    // A layout the engine knows already is shared: nothing destroys a format when its mesh goes, so
+    // one made for every file read would stay in the buffer manager for the engine's whole life.
+    BufferManager* buffers = engine_->getBufferManager();
+    const auto& known = buffers->getVertexFormats();
+    for (int f = 0; f < known.size(); ++f) {
+        render::VertexFormat* candidate = known[f].get();
+        bool same = candidate != nullptr && candidate->getNumElements() == int(count);
+        for (int e = 0; same && e < int(count); ++e) {
+            same = candidate->getElementSemantic(e) == elements[size_t(e)].semantic &&
+                   candidate->getElementIndex(e) == elements[size_t(e)].index &&
+                   candidate->getElementFormat(e) == elements[size_t(e)].format;
+        }
+        if (same) {
+            return candidate;
+        }
+    }
+    IntrusivePointer<render::VertexFormat> format = buffers->createVertexFormat();
+    for (const Element& element : elements) {
+        format->addElement(element.semantic, element.index, element.format);
     }
     return format;
 }

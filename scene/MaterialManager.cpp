@@ -50,6 +50,16 @@ MaterialManager::MaterialManager(Engine* engine_) : ResourceManager(engine_)
     defaultSamplerState.compare = true;
 }
 
+MaterialManager::~MaterialManager()
+{
+    for (int i = 0; i < renderStates.size(); ++i) {
+        renderStates[i]->setDestroyedListener(nullptr);
+    }
+    for (int i = 0; i < shaderStates.size(); ++i) {
+        shaderStates[i]->setDestroyedListener(nullptr);
+    }
+}
+
 core::IntrusivePointer<material::Material> MaterialManager::createMaterial()
 {
     core::IntrusivePointer<material::Material> result = new material::Material(this);
@@ -123,7 +133,7 @@ core::IntrusivePointer<render::RenderState> MaterialManager::createRenderState()
     } else {
         return nullptr;
     }
-    renderStates.add(state);
+    renderStates.add(state.get());
     state->setDestroyedListener(this);
     return state;
 }
@@ -148,7 +158,7 @@ core::IntrusivePointer<render::ShaderState> MaterialManager::createShaderState()
     } else {
         return nullptr;
     }
-    shaderStates.add(state);
+    shaderStates.add(state.get());
     state->setDestroyedListener(this);
     return state;
 }
@@ -308,35 +318,40 @@ BufferManager* MaterialManager::getBufferManager() const
 void MaterialManager::destroy()
 {
     ResourceManager::destroy();
-    core::Collection<RenderStatePointer> renders = renderStates;
+    // Held while they are destroyed: a listed state may have no other owner left.
+    core::Collection<RenderStatePointer> renders;
+    for (int i = 0; i < renderStates.size(); ++i) {
+        renders.add(renderStates[i]);
+    }
+    renderStates.clear();
     for (int i = 0; i < renders.size(); ++i) {
         renders[i]->setDestroyedListener(nullptr);
         renders[i]->destroy();
     }
-    renderStates.clear();
-    core::Collection<ShaderStatePointer> shaders = shaderStates;
+    core::Collection<ShaderStatePointer> shaders;
+    for (int i = 0; i < shaderStates.size(); ++i) {
+        shaders.add(shaderStates[i]);
+    }
+    shaderStates.clear();
     for (int i = 0; i < shaders.size(); ++i) {
         shaders[i]->setDestroyedListener(nullptr);
         shaders[i]->destroy();
     }
-    shaderStates.clear();
 }
 
 void MaterialManager::resourceDestroyed(core::Resource* resource)
 {
     // A state may tell through any of its resource interfaces: compare the objects behind them.
+    // The list holds no reference: the state may be in its last release.
     const void* object = identity(resource);
     for (int i = 0; i < renderStates.size(); ++i) {
-        if (identity(renderStates[i].get()) == object) {
-            // The list may hold the last reference of the state that is telling us.
-            RenderStatePointer keep = renderStates[i];
+        if (identity(renderStates[i]) == object) {
             renderStates.erase(renderStates.begin() + i);
             return;
         }
     }
     for (int i = 0; i < shaderStates.size(); ++i) {
-        if (identity(shaderStates[i].get()) == object) {
-            ShaderStatePointer keep = shaderStates[i];
+        if (identity(shaderStates[i]) == object) {
             shaderStates.erase(shaderStates.begin() + i);
             return;
         }

@@ -18,15 +18,22 @@ class BufferManager;
 class Engine;
 
 // The resource manager of materials. It also makes the render and shader states that render passes
-// draw with (device-independent wrappers on a backed engine, the device's own otherwise) and keeps
+// draw with (device-independent wrappers on a backed engine, the device's own otherwise) and lists
 // them, makes shared copies of materials, and compiles each material by choosing the first of its
 // paths the render device can run; on every context activation it backs its wrappers and recompiles
 // every material. A material asked for by the name of an image becomes a diffuse material of that
 // texture. Owned by the engine.
+//
+// Like the materials, the listed states are not retained: a state lives as long as the passes,
+// cameras and components that draw with it hold it, and leaves the list when it is destroyed, which
+// its last release does. So a long-lived engine that makes and drops materials keeps no states of
+// materials that are gone.
 class MaterialManager : public ResourceManager
 {
 public:
     explicit MaterialManager(Engine* engine);
+    // States that outlive the manager forget it.
+    ~MaterialManager() override;
 
     // A new empty material of this manager, compiled and managed without a name.
     core::IntrusivePointer<material::Material> createMaterial();
@@ -55,6 +62,9 @@ public:
     BufferManager* getBufferManager() const;
     // The sampler state the built-in materials give the textures they bind.
     const render::SamplerState& getDefaultSamplerState() const { return defaultSamplerState; }
+    // The states made here that are still alive.
+    int getNumRenderStates() const { return renderStates.size(); }
+    int getNumShaderStates() const { return shaderStates.size(); }
 
     void destroy() override;
     void resourceDestroyed(core::Resource* resource) override;
@@ -64,8 +74,9 @@ private:
     bool backedForRenderStates() const;
     bool backedForShaderStates() const;
 
-    core::Collection<core::IntrusivePointer<render::RenderState>> renderStates;
-    core::Collection<core::IntrusivePointer<render::ShaderState>> shaderStates;
+    // Live states made here, not retained; each has the manager as its destroyed listener.
+    core::Collection<render::RenderState*> renderStates;
+    core::Collection<render::ShaderState*> shaderStates;
     material::RenderPathChooser* renderPathChooser = nullptr;
     render::SamplerState defaultSamplerState;
 };

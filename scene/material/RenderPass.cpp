@@ -79,6 +79,10 @@ RenderPass::RenderPass(MaterialManager* manager_, RenderPass* source) : manager(
     shaderState = source->shaderState;
     for (int type = 0; type < NUM_SHADER_TYPES; ++type) {
         buffers[type] = source->buffers[type];
+        // Shared until this pass makes its own: the source's are the source's to destroy.
+        for (int j = 0; j < buffers[type].size(); ++j) {
+            buffers[type][j].own = false;
+        }
         textures[type] = source->textures[type];
     }
     variables = source->variables;
@@ -101,7 +105,13 @@ void RenderPass::destroy()
     shaderState = nullptr;
     for (int type = 0; type < NUM_SHADER_TYPES; ++type) {
         textures[type].clear();
+        core::Collection<BufferData> old = buffers[type];
         buffers[type].clear();
+        for (int j = 0; j < old.size(); ++j) {
+            if (old[j].own && old[j].buffer) {
+                old[j].buffer->destroy();
+            }
+        }
     }
 }
 
@@ -192,7 +202,12 @@ bool RenderPass::setBuffer(ShaderType type, int index, render::VariableBuffer* b
     if (!entry) {
         return false;
     }
+    core::IntrusivePointer<render::VariableBuffer> old = entry->own ? entry->buffer : nullptr;
     entry->buffer = buffer;
+    entry->own = false;
+    if (old && old.get() != buffer) {
+        old->destroy();
+    }
     return true;
 }
 
@@ -344,6 +359,9 @@ void RenderPass::createBuffers()
                 }
             }
             setBuffer(type, j, buffer.get());
+            if (buffer) {
+                buffers[type][j].own = true;
+            }
         }
     }
 }

@@ -44,6 +44,9 @@ public:
         int scope = 0;
         // Indexes into the pass's variables, in link order.
         core::Collection<int> variables;
+        // Made by this pass's compile: destroyed when the pass replaces it or is destroyed, so that the
+        // buffer manager, which keeps every buffer until it is destroyed, does not keep it for ever.
+        bool own = false;
     };
 
     // One texture binding: by unit in the per-type lists, or by name until compile binds it.

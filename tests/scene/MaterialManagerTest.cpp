@@ -90,6 +90,43 @@ TEST_F(MaterialManagerTest, WrappersGetTheirDeviceStatesWhenTheContextComes)
     EXPECT_EQ(state->getRootRenderState(), nullptr);
 }
 
+TEST_F(MaterialManagerTest, AStateStaysListedWhileItsHoldersKeepItAndLeavesWithTheLast)
+{
+    engine->setHasBackableShader(true);
+    IntrusivePointer<RenderState> kept = materials()->createRenderState();
+    IntrusivePointer<RenderState> shared = materials()->createRenderState();
+    IntrusivePointer<rezezaz::render::ShaderState> program = materials()->createShaderState();
+    ASSERT_NE(shared, nullptr);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(materials()->getNumRenderStates(), 2);
+    EXPECT_EQ(materials()->getNumShaderStates(), 1);
+
+    // Two passes share a state that neither owns, as a built-in material's paths do.
+    IntrusivePointer<Material> material = materials()->createMaterial();
+    material->addPath("")->addPass(shared.get(), program.get());
+    material->addPath("fixed")->addPass(shared.get(), nullptr);
+    shared = nullptr;
+    program = nullptr;
+    EXPECT_EQ(materials()->getNumRenderStates(), 2);
+    material = nullptr;
+    EXPECT_EQ(materials()->getNumRenderStates(), 1);
+    EXPECT_EQ(materials()->getNumShaderStates(), 0);
+
+    // The one still held gets its back when the context comes, and a state dropped at once is never listed.
+    materials()->createRenderState();
+    EXPECT_EQ(materials()->getNumRenderStates(), 1);
+    attachDevice();
+    EXPECT_NE(kept->getRootRenderState(), nullptr);
+    EXPECT_NE(kept->getRootRenderState(), kept.get());
+
+    // A state that outlives its engine is destroyed with it and tells nobody when it goes.
+    engine->destroy();
+    EXPECT_EQ(materials()->getNumRenderStates(), 0);
+    engine->setRenderDevice(nullptr);
+    engine = nullptr;
+    kept = nullptr;
+}
+
 TEST_F(MaterialManagerTest, ModifyRenderStateCopiesOnlyTheStatesTheSourceHasSet)
 {
     attachDevice();

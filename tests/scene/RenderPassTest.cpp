@@ -2,6 +2,7 @@
 
 #include "core/SharedPointer.h"
 #include "render/VariableBufferFormat.h"
+#include "scene/BufferManager.h"
 #include "scene/material/RenderPass.h"
 #include "scene/material/SceneParameters.h"
 #include "support/RecordingBuffer.h"
@@ -331,6 +332,33 @@ TEST_F(RenderPassTest, CompilingAgainLinksTheSameVariablesOnce)
     EXPECT_EQ(first, (std::vector<int>{3, 0, 1, -9, 1, 2, -9, 0, 16, 0, -1}));
     pass->compile();
     EXPECT_EQ(snapshot(), first);
+}
+
+TEST_F(RenderPassTest, DestroysTheBuffersItMadeWhenItRecompilesOrGoesButNotThoseItWasGiven)
+{
+    const auto& listed = engine->getBufferManager()->getVariableBuffers();
+    IntrusivePointer<RenderPass> pass = passWith({{VERTEX, {variableBlock("", {{"a", 0x0106, 0}})}},
+                                                  {FRAGMENT, {variableBlock("", {{"c", 0x0106, 0}})}}});
+    pass->compile();
+    ASSERT_EQ(listed.size(), 2);
+    // A recompile replaces them: the buffer manager lists only the new ones.
+    pass->compile();
+    EXPECT_EQ(listed.size(), 2);
+
+    // A copy shares the source's buffers until its own compile, and destroys only what it made.
+    IntrusivePointer<RenderPass> copy = new RenderPass(materials(), pass.get());
+    copy->destroy();
+    EXPECT_EQ(listed.size(), 2);
+
+    // A buffer given to the pass is the giver's.
+    IntrusivePointer<rezezaz::render::VariableBuffer> given = engine->getBufferManager()->createVariableBuffer(
+        1, 2, variableBlock("", {{"a", 0x0106, 0}}));
+    ASSERT_EQ(listed.size(), 3);
+    pass->setBuffer(FRAGMENT, 0, given.get());
+    EXPECT_EQ(listed.size(), 2);
+    pass->destroy();
+    EXPECT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0].get(), given.get());
 }
 
 TEST_F(RenderPassTest, ASetShaderWithoutAnyShaderStateToHaveChangesNothing)
