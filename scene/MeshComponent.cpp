@@ -18,6 +18,7 @@
 #include "scene/SkinningLayout.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -61,6 +62,17 @@ struct Lanes
 #endif
 };
 
+// The lanes of 16.16 stores that left the 32-bit range (or were NaN), when stores do not clamp.
+struct Overflow
+{
+#if defined(__SSE2__)
+    __m128i lanes = _mm_setzero_si128();
+    bool any() const { return _mm_movemask_epi8(lanes) != 0; }
+#else
+    bool any() const { return false; }
+#endif
+};
+
 // The three components at `at`: floats, or 16.16 values as they stand (skinning works on 16.16 data
 // in units of 2^-16, its bones' translations scaled to match, which gives the same numbers as scaling
 // each value: the scales are powers of two).
@@ -92,16 +104,22 @@ template <bool Fixed> inline Lanes load(const unsigned char* at)
 }
 
 // Writes three components at `at`: floats, or 16.16 values from values in units of 2^-16 (truncated
-// toward zero; beyond the 32-bit range clamped, NaN written as 0).
-template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
+// toward zero). Clamp: values beyond the 32-bit range clamped, NaN written as 0. Without it the plain
+// conversion is used, which gives the same bits for every value inside the range and the bits of
+// INT32_MIN for any other; `overflow` collects the lanes that gave them, so that the caller can skin
+// again with clamping (INT32_MIN itself, a value inside the range, only costs that second pass).
+template <bool Fixed, bool Clamp> inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
 {
 #if defined(__SSE2__)
     __m128i bits;
-    if constexpr (Fixed) {
+    if constexpr (Fixed && Clamp) {
         __m128 scaled = lanes.v;
         scaled = _mm_and_ps(scaled, _mm_cmpord_ps(scaled, scaled));
         scaled = _mm_max_ps(_mm_min_ps(scaled, _mm_set1_ps(2147483520.0f)), _mm_set1_ps(-2147483648.0f));
         bits = _mm_cvttps_epi32(scaled);
+    } else if constexpr (Fixed) {
+        bits = _mm_cvttps_epi32(lanes.v);
+        overflow.lanes = _mm_or_si128(overflow.lanes, _mm_cmpeq_epi32(bits, _mm_set1_epi32(INT32_MIN)));
     } else {
         bits = _mm_castps_si128(lanes.v);
     }
@@ -109,6 +127,7 @@ template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
     const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
     std::memcpy(at + 8, &z, 4);
 #else
+    (void)overflow;
     if constexpr (Fixed) {
         int32_t v[3];
         for (int k = 0; k < 3; ++k) {
@@ -126,9 +145,10 @@ template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
 // One vertex: the weighted sum of its bones' maps applied to its position (and, without the
 // translation, to its normal), which is the sum of weight x (R p + T) over its n influences, with the
 // bones' columns blended first.
-template <bool Fixed, bool Normals>
+template <bool Fixed, bool Normals, bool Clamp>
 inline void skinVertex(const unsigned char* in, unsigned char* out, const SkinningLayout& layout,
-                       const MeshComponent::Influence* influence, int n, const MeshComponent::BoneColumns* bones)
+                       const MeshComponent::Influence* influence, int n, const MeshComponent::BoneColumns* bones,
+                       Overflow& overflow)
 {
     const MeshComponent::BoneColumns* first = bones + influence->bone;
     Lanes w = Lanes::all(influence->weight);
@@ -145,18 +165,20 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, const Skinni
         c3 = c3 + w * Lanes::load(bone->c[3]);
     }
     const Lanes p = load<Fixed>(in + layout.positionOffset);
-    store<Fixed>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3));
+    store<Fixed, Clamp>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3), overflow);
     if constexpr (Normals) {
         const Lanes normal = load<Fixed>(in + layout.normalOffset);
-        store<Fixed>(out + layout.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2());
+        store<Fixed, Clamp>(out + layout.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(),
+                            overflow);
     }
 }
 
 // Every vertex with influences; those without keep the copied values. Uniform > 0: every vertex has
 // exactly that many, laid out one vertex after the other (the common case, unrolled).
-template <bool Fixed, bool Normals, int Uniform>
+template <bool Fixed, bool Normals, int Uniform, bool Clamp>
 void skin(const unsigned char* source, unsigned char* destination, const SkinningLayout& layout, int count,
-          const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones)
+          const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones,
+          Overflow& overflow)
 {
     const size_t stride = static_cast<size_t>(layout.stride);
     for (int i = 0; i < count; ++i) {
@@ -171,45 +193,63 @@ void skin(const unsigned char* source, unsigned char* destination, const Skinnin
             const Lanes c1 = Lanes::load(bone->c[1]);
             const Lanes c2 = Lanes::load(bone->c[2]);
             const Lanes p = load<Fixed>(in + layout.positionOffset);
-            store<Fixed>(out + layout.positionOffset,
-                         w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(bone->c[3]))));
+            store<Fixed, Clamp>(out + layout.positionOffset,
+                                w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(bone->c[3]))), overflow);
             if constexpr (Normals) {
                 const Lanes normal = load<Fixed>(in + layout.normalOffset);
-                store<Fixed>(out + layout.normalOffset, w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()));
+                store<Fixed, Clamp>(out + layout.normalOffset,
+                                    w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()), overflow);
             }
         } else if constexpr (Uniform > 0) {
-            skinVertex<Fixed, Normals>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones);
+            skinVertex<Fixed, Normals, Clamp>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones,
+                                              overflow);
         } else {
             const int32_t begin = starts[i];
             const int32_t end = starts[i + 1];
             if (begin != end) {
-                skinVertex<Fixed, Normals>(in, out, layout, influences + begin, end - begin, bones);
+                skinVertex<Fixed, Normals, Clamp>(in, out, layout, influences + begin, end - begin, bones, overflow);
             }
         }
     }
 }
 
+template <bool Fixed, bool Normals, bool Clamp>
+void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
+          int count, const int32_t* starts, const MeshComponent::Influence* influences,
+          const MeshComponent::BoneColumns* bones, Overflow& overflow)
+{
+    switch (uniform) {
+    case 1:
+        skin<Fixed, Normals, 1, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        break;
+    case 2:
+        skin<Fixed, Normals, 2, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        break;
+    case 3:
+        skin<Fixed, Normals, 3, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        break;
+    case 4:
+        skin<Fixed, Normals, 4, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        break;
+    default:
+        skin<Fixed, Normals, 0, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        break;
+    }
+}
+
+// Skins every vertex. 16.16 data is first converted without clamping; only when a value left the
+// range (or was NaN) are the vertices skinned again, clamping.
 template <bool Fixed, bool Normals>
 void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
           int count, const int32_t* starts, const MeshComponent::Influence* influences,
           const MeshComponent::BoneColumns* bones)
 {
-    switch (uniform) {
-    case 1:
-        skin<Fixed, Normals, 1>(source, destination, layout, count, starts, influences, bones);
-        break;
-    case 2:
-        skin<Fixed, Normals, 2>(source, destination, layout, count, starts, influences, bones);
-        break;
-    case 3:
-        skin<Fixed, Normals, 3>(source, destination, layout, count, starts, influences, bones);
-        break;
-    case 4:
-        skin<Fixed, Normals, 4>(source, destination, layout, count, starts, influences, bones);
-        break;
-    default:
-        skin<Fixed, Normals, 0>(source, destination, layout, count, starts, influences, bones);
-        break;
+    Overflow overflow;
+    skin<Fixed, Normals, false>(uniform, source, destination, layout, count, starts, influences, bones, overflow);
+    if constexpr (Fixed) {
+        if (overflow.any()) {
+            skin<Fixed, Normals, true>(uniform, source, destination, layout, count, starts, influences, bones, overflow);
+        }
     }
 }
 
