@@ -75,14 +75,19 @@ struct Overflow
 
 // The three components at `at`: floats, or 16.16 values as they stand (skinning works on 16.16 data
 // in units of 2^-16, its bones' translations scaled to match, which gives the same numbers as scaling
-// each value: the scales are powers of two).
-template <bool Fixed> inline Lanes load(const unsigned char* at)
+// each value: the scales are powers of two). Wide: one 16-byte load, whose fourth lane (the four bytes
+// after the components, inside the buffer's data) is not used.
+template <bool Fixed, bool Wide> inline Lanes load(const unsigned char* at)
 {
 #if defined(__SSE2__)
-    // Straight from the vertex, 8 bytes and 4, so that no wider load waits on narrower stores.
-    int32_t z;
-    std::memcpy(&z, at + 8, 4);
-    const __m128i bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
+    __m128i bits;
+    if constexpr (Wide) {
+        bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    } else {
+        int32_t z;
+        std::memcpy(&z, at + 8, 4);
+        bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
+    }
     if constexpr (Fixed) {
         return {_mm_cvtepi32_ps(bits)};
     } else {
@@ -108,7 +113,9 @@ template <bool Fixed> inline Lanes load(const unsigned char* at)
 // conversion is used, which gives the same bits for every value inside the range and the bits of
 // INT32_MIN for any other; `overflow` collects the lanes that gave them, so that the caller can skin
 // again with clamping (INT32_MIN itself, a value inside the range, only costs that second pass).
-template <bool Fixed, bool Clamp> inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
+// Wide: one 16-byte store, the four bytes after the components written with junk that a later store
+// of the same pass overwrites.
+template <bool Fixed, bool Clamp, bool Wide> inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
 {
 #if defined(__SSE2__)
     __m128i bits;
@@ -123,9 +130,13 @@ template <bool Fixed, bool Clamp> inline void store(unsigned char* at, const Lan
     } else {
         bits = _mm_castps_si128(lanes.v);
     }
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), bits);
-    const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
-    std::memcpy(at + 8, &z, 4);
+    if constexpr (Wide) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bits);
+    } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(at), bits);
+        const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
+        std::memcpy(at + 8, &z, 4);
+    }
 #else
     (void)overflow;
     if constexpr (Fixed) {
@@ -142,114 +153,129 @@ template <bool Fixed, bool Clamp> inline void store(unsigned char* at, const Lan
 #endif
 }
 
-// One vertex: the weighted sum of its bones' maps applied to its position (and, without the
-// translation, to its normal), which is the sum of weight x (R p + T) over its n influences, with the
-// bones' columns blended first.
-template <bool Fixed, bool Normals, bool Clamp>
-inline void skinVertex(const unsigned char* in, unsigned char* out, const SkinningLayout& layout,
-                       const MeshComponent::Influence* influence, int n, const MeshComponent::BoneColumns* bones,
-                       Overflow& overflow)
+// How a pass reads and writes the vertices.
+struct Pass
 {
-    const MeshComponent::BoneColumns* first = bones + influence->bone;
-    Lanes w = Lanes::all(influence->weight);
-    Lanes c0 = w * Lanes::load(first->c[0]);
-    Lanes c1 = w * Lanes::load(first->c[1]);
-    Lanes c2 = w * Lanes::load(first->c[2]);
-    Lanes c3 = w * Lanes::load(first->c[3]);
-    for (int k = 1; k < n; ++k) {
-        const MeshComponent::BoneColumns* bone = bones + influence[k].bone;
-        w = Lanes::all(influence[k].weight);
-        c0 = c0 + w * Lanes::load(bone->c[0]);
-        c1 = c1 + w * Lanes::load(bone->c[1]);
-        c2 = c2 + w * Lanes::load(bone->c[2]);
-        c3 = c3 + w * Lanes::load(bone->c[3]);
-    }
-    const Lanes p = load<Fixed>(in + layout.positionOffset);
-    store<Fixed, Clamp>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3), overflow);
-    if constexpr (Normals) {
-        const Lanes normal = load<Fixed>(in + layout.normalOffset);
-        store<Fixed, Clamp>(out + layout.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(),
-                            overflow);
-    }
-}
+    const unsigned char* source;
+    unsigned char* destination;
+    size_t stride;
+    int positionOffset;
+    int normalOffset;
+    const int32_t* starts;
+    const MeshComponent::Influence* influences;
+    const MeshComponent::BoneColumns* bones;
+};
 
-// Every vertex with influences; those without keep the copied values. Uniform > 0: every vertex has
-// exactly that many, laid out one vertex after the other (the common case, unrolled).
-template <bool Fixed, bool Normals, int Uniform, bool Clamp>
-void skin(const unsigned char* source, unsigned char* destination, const SkinningLayout& layout, int count,
-          const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones,
-          Overflow& overflow)
+// Vertex i: the weighted sum of its bones' maps applied to its position (and, without the
+// translation, to its normal), which is the sum of weight x (R p + T) over its influences, with the
+// bones' columns blended first. One bone: its map applied, then weighted, which spares blending the
+// columns. Uniform > 0: every vertex has exactly that many influences, laid out one vertex after the
+// other (the common case, unrolled); else the vertex's run, none for a vertex that keeps its values.
+template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool WideLoad, bool WideStore>
+inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
 {
-    const size_t stride = static_cast<size_t>(layout.stride);
-    for (int i = 0; i < count; ++i) {
-        const unsigned char* in = source + stride * static_cast<size_t>(i);
-        unsigned char* out = destination + stride * static_cast<size_t>(i);
-        if constexpr (Uniform == 1) {
-            // One bone: its map applied, then weighted, which spares blending the columns.
-            const MeshComponent::Influence& influence = influences[i];
-            const MeshComponent::BoneColumns* bone = bones + influence.bone;
-            const Lanes w = Lanes::all(influence.weight);
-            const Lanes c0 = Lanes::load(bone->c[0]);
-            const Lanes c1 = Lanes::load(bone->c[1]);
-            const Lanes c2 = Lanes::load(bone->c[2]);
-            const Lanes p = load<Fixed>(in + layout.positionOffset);
-            store<Fixed, Clamp>(out + layout.positionOffset,
-                                w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(bone->c[3]))), overflow);
-            if constexpr (Normals) {
-                const Lanes normal = load<Fixed>(in + layout.normalOffset);
-                store<Fixed, Clamp>(out + layout.normalOffset,
-                                    w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()), overflow);
-            }
-        } else if constexpr (Uniform > 0) {
-            skinVertex<Fixed, Normals, Clamp>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones,
-                                              overflow);
-        } else {
-            const int32_t begin = starts[i];
-            const int32_t end = starts[i + 1];
-            if (begin != end) {
-                skinVertex<Fixed, Normals, Clamp>(in, out, layout, influences + begin, end - begin, bones, overflow);
-            }
+    const MeshComponent::Influence* influence;
+    int n;
+    if constexpr (Uniform > 0) {
+        influence = pass.influences + static_cast<size_t>(i) * Uniform;
+        n = Uniform;
+    } else {
+        influence = pass.influences + pass.starts[i];
+        n = pass.starts[i + 1] - pass.starts[i];
+        if (n == 0) {
+            return;
+        }
+    }
+    const unsigned char* in = pass.source + pass.stride * static_cast<size_t>(i);
+    unsigned char* out = pass.destination + pass.stride * static_cast<size_t>(i);
+    const MeshComponent::BoneColumns* first = pass.bones + influence->bone;
+    const Lanes p = load<Fixed, WideLoad>(in + pass.positionOffset);
+    if constexpr (Uniform == 1) {
+        const Lanes w = Lanes::all(influence->weight);
+        const Lanes c0 = Lanes::load(first->c[0]);
+        const Lanes c1 = Lanes::load(first->c[1]);
+        const Lanes c2 = Lanes::load(first->c[2]);
+        store<Fixed, Clamp, WideStore>(out + pass.positionOffset,
+                                       w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(first->c[3]))),
+                                       overflow);
+        if constexpr (Normals) {
+            const Lanes normal = load<Fixed, WideLoad>(in + pass.normalOffset);
+            store<Fixed, Clamp, WideStore>(out + pass.normalOffset,
+                                           w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()), overflow);
+        }
+    } else {
+        Lanes w = Lanes::all(influence->weight);
+        Lanes c0 = w * Lanes::load(first->c[0]);
+        Lanes c1 = w * Lanes::load(first->c[1]);
+        Lanes c2 = w * Lanes::load(first->c[2]);
+        Lanes c3 = w * Lanes::load(first->c[3]);
+        for (int k = 1; k < n; ++k) {
+            const MeshComponent::BoneColumns* bone = pass.bones + influence[k].bone;
+            w = Lanes::all(influence[k].weight);
+            c0 = c0 + w * Lanes::load(bone->c[0]);
+            c1 = c1 + w * Lanes::load(bone->c[1]);
+            c2 = c2 + w * Lanes::load(bone->c[2]);
+            c3 = c3 + w * Lanes::load(bone->c[3]);
+        }
+        store<Fixed, Clamp, WideStore>(out + pass.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
+                                       overflow);
+        if constexpr (Normals) {
+            const Lanes normal = load<Fixed, WideLoad>(in + pass.normalOffset);
+            store<Fixed, Clamp, WideStore>(out + pass.normalOffset,
+                                           c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
         }
     }
 }
 
-template <bool Fixed, bool Normals, bool Clamp>
-void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
-          int count, const int32_t* starts, const MeshComponent::Influence* influences,
-          const MeshComponent::BoneColumns* bones, Overflow& overflow)
+// Vertices [0, count): those before `wide` with 16-byte loads (and, Packed, stores), the rest three
+// components at a time.
+template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool Packed>
+void skin(const Pass& pass, int count, int wide, Overflow& overflow)
+{
+    int i = 0;
+    for (; i < wide; ++i) {
+        skinVertex<Fixed, Normals, Uniform, Clamp, true, Packed>(pass, i, overflow);
+    }
+    for (; i < count; ++i) {
+        skinVertex<Fixed, Normals, Uniform, Clamp, false, false>(pass, i, overflow);
+    }
+}
+
+template <bool Fixed, bool Normals, int Uniform>
+void skin(const Pass& pass, int count, int wide, bool packed)
+{
+    // 16.16 data is first converted without clamping; only when a value left the range (or was NaN)
+    // are the vertices skinned again, clamping.
+    Overflow overflow;
+    packed ? skin<Fixed, Normals, Uniform, false, true>(pass, count, wide, overflow)
+           : skin<Fixed, Normals, Uniform, false, false>(pass, count, wide, overflow);
+    if constexpr (Fixed) {
+        if (overflow.any()) {
+            packed ? skin<Fixed, Normals, Uniform, true, true>(pass, count, wide, overflow)
+                   : skin<Fixed, Normals, Uniform, true, false>(pass, count, wide, overflow);
+        }
+    }
+}
+
+template <bool Fixed, bool Normals>
+void skin(int uniform, const Pass& pass, int count, int wide, bool packed)
 {
     switch (uniform) {
     case 1:
-        skin<Fixed, Normals, 1, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        skin<Fixed, Normals, 1>(pass, count, wide, packed);
         break;
     case 2:
-        skin<Fixed, Normals, 2, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        skin<Fixed, Normals, 2>(pass, count, wide, packed);
         break;
     case 3:
-        skin<Fixed, Normals, 3, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        skin<Fixed, Normals, 3>(pass, count, wide, packed);
         break;
     case 4:
-        skin<Fixed, Normals, 4, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        skin<Fixed, Normals, 4>(pass, count, wide, packed);
         break;
     default:
-        skin<Fixed, Normals, 0, Clamp>(source, destination, layout, count, starts, influences, bones, overflow);
+        skin<Fixed, Normals, 0>(pass, count, wide, packed);
         break;
-    }
-}
-
-// Skins every vertex. 16.16 data is first converted without clamping; only when a value left the
-// range (or was NaN) are the vertices skinned again, clamping.
-template <bool Fixed, bool Normals>
-void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
-          int count, const int32_t* starts, const MeshComponent::Influence* influences,
-          const MeshComponent::BoneColumns* bones)
-{
-    Overflow overflow;
-    skin<Fixed, Normals, false>(uniform, source, destination, layout, count, starts, influences, bones, overflow);
-    if constexpr (Fixed) {
-        if (overflow.any()) {
-            skin<Fixed, Normals, true>(uniform, source, destination, layout, count, starts, influences, bones, overflow);
-        }
     }
 }
 
@@ -557,17 +583,31 @@ void MeshComponent::updateVertexBuffer()
         if (!allWritten) {
             std::memcpy(to.data, from.data, static_cast<size_t>(std::min(source->getDataSize(), destination->getDataSize())));
         }
-        const int32_t* starts = influenceStarts.data();
-        const Influence* all = influences.data();
-        const BoneColumns* columns = boneColumns.data();
         const bool normals = layout.normalOffset >= 0;
-        const int uniform = influenceUniform;
+        const Pass pass{from.data,
+                        to.data,
+                        static_cast<size_t>(layout.stride),
+                        layout.positionOffset,
+                        layout.normalOffset,
+                        influenceStarts.data(),
+                        influences.data(),
+                        boneColumns.data()};
+        // The vertices read and written 16 bytes at a time: all but the last, as far as every such read
+        // stays inside both buffers' data.
+        const int64_t data = std::min(source->getDataSize(), destination->getDataSize());
+        const int64_t reach = int64_t(std::max(layout.positionOffset, layout.normalOffset)) + 16;
+        const int wide = data >= reach ? int(std::max<int64_t>(0, std::min<int64_t>(count - 1, (data - reach) / layout.stride + 1))) : 0;
+        // The 16-byte stores write four bytes past the position (and normal): kept only where the next
+        // store of the pass covers them, that is when the vertex is the position then maybe the normal
+        // and nothing else, and every vertex is skinned.
+        const bool packed = influenceGaps == 0 && layout.positionOffset == 0 &&
+                            (normals ? layout.normalOffset == 12 && layout.stride == 24 : layout.stride == 12);
         if (layout.fixed) {
-            normals ? skin<true, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
-                    : skin<true, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
+            normals ? skin<true, true>(influenceUniform, pass, count, wide, packed)
+                    : skin<true, false>(influenceUniform, pass, count, wide, packed);
         } else {
-            normals ? skin<false, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
-                    : skin<false, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
+            normals ? skin<false, true>(influenceUniform, pass, count, wide, packed)
+                    : skin<false, false>(influenceUniform, pass, count, wide, packed);
         }
     }
     from.unlock();
