@@ -153,6 +153,9 @@ template <bool Fixed, bool Clamp, bool Wide> inline void store(unsigned char* at
 #endif
 }
 
+// The uniform count of influences that stands for one of weight 1.
+constexpr int RIGID = -1;
+
 // How a pass reads and writes the vertices.
 struct Pass
 {
@@ -166,17 +169,26 @@ struct Pass
     const MeshComponent::BoneColumns* bones;
 };
 
+inline const MeshComponent::BoneColumns* bone(const Pass& pass, int32_t offset)
+{
+    return reinterpret_cast<const MeshComponent::BoneColumns*>(reinterpret_cast<const unsigned char*>(pass.bones) + offset);
+}
+
 // Vertex i: the weighted sum of its bones' maps applied to its position (and, without the
 // translation, to its normal), which is the sum of weight x (R p + T) over its influences, with the
 // bones' columns blended first. One bone: its map applied, then weighted, which spares blending the
 // columns. Uniform > 0: every vertex has exactly that many influences, laid out one vertex after the
-// other (the common case, unrolled); else the vertex's run, none for a vertex that keeps its values.
+// other (the common case, unrolled); RIGID: one each, of weight 1, which needs no weighting (x 1 is
+// exact); else the vertex's run, none for a vertex that keeps its values.
 template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool WideLoad, bool WideStore>
 inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
 {
     const MeshComponent::Influence* influence;
     int n;
-    if constexpr (Uniform > 0) {
+    if constexpr (Uniform == RIGID) {
+        influence = pass.influences + i;
+        n = 1;
+    } else if constexpr (Uniform > 0) {
         influence = pass.influences + static_cast<size_t>(i) * Uniform;
         n = Uniform;
     } else {
@@ -188,9 +200,20 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
     }
     const unsigned char* in = pass.source + pass.stride * static_cast<size_t>(i);
     unsigned char* out = pass.destination + pass.stride * static_cast<size_t>(i);
-    const MeshComponent::BoneColumns* first = pass.bones + influence->bone;
+    const MeshComponent::BoneColumns* first = bone(pass, influence->boneOffset);
     const Lanes p = load<Fixed, WideLoad>(in + pass.positionOffset);
-    if constexpr (Uniform == 1) {
+    if constexpr (Uniform == RIGID) {
+        const Lanes c0 = Lanes::load(first->c[0]);
+        const Lanes c1 = Lanes::load(first->c[1]);
+        const Lanes c2 = Lanes::load(first->c[2]);
+        store<Fixed, Clamp, WideStore>(out + pass.positionOffset,
+                                       c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(first->c[3])), overflow);
+        if constexpr (Normals) {
+            const Lanes normal = load<Fixed, WideLoad>(in + pass.normalOffset);
+            store<Fixed, Clamp, WideStore>(out + pass.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(),
+                                           overflow);
+        }
+    } else if constexpr (Uniform == 1) {
         const Lanes w = Lanes::all(influence->weight);
         const Lanes c0 = Lanes::load(first->c[0]);
         const Lanes c1 = Lanes::load(first->c[1]);
@@ -210,12 +233,12 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
         Lanes c2 = w * Lanes::load(first->c[2]);
         Lanes c3 = w * Lanes::load(first->c[3]);
         for (int k = 1; k < n; ++k) {
-            const MeshComponent::BoneColumns* bone = pass.bones + influence[k].bone;
+            const MeshComponent::BoneColumns* next = bone(pass, influence[k].boneOffset);
             w = Lanes::all(influence[k].weight);
-            c0 = c0 + w * Lanes::load(bone->c[0]);
-            c1 = c1 + w * Lanes::load(bone->c[1]);
-            c2 = c2 + w * Lanes::load(bone->c[2]);
-            c3 = c3 + w * Lanes::load(bone->c[3]);
+            c0 = c0 + w * Lanes::load(next->c[0]);
+            c1 = c1 + w * Lanes::load(next->c[1]);
+            c2 = c2 + w * Lanes::load(next->c[2]);
+            c3 = c3 + w * Lanes::load(next->c[3]);
         }
         store<Fixed, Clamp, WideStore>(out + pass.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
                                        overflow);
@@ -230,8 +253,11 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
 // Vertices [0, count): those before `wide` with 16-byte loads (and, Packed, stores), the rest three
 // components at a time.
 template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool Packed>
-void skin(const Pass& pass, int count, int wide, Overflow& overflow)
+void skin(const Pass& given, int count, int wide, Overflow& overflow)
 {
+    // A copy whose address does not leave the function, so that the stores into the vertices cannot
+    // change it and its fields stay in registers.
+    const Pass pass = given;
     int i = 0;
     for (; i < wide; ++i) {
         skinVertex<Fixed, Normals, Uniform, Clamp, true, Packed>(pass, i, overflow);
@@ -258,11 +284,11 @@ void skin(const Pass& pass, int count, int wide, bool packed)
 }
 
 template <bool Fixed, bool Normals>
-void skin(int uniform, const Pass& pass, int count, int wide, bool packed)
+void skin(int uniform, bool unitWeights, const Pass& pass, int count, int wide, bool packed)
 {
     switch (uniform) {
     case 1:
-        skin<Fixed, Normals, 1>(pass, count, wide, packed);
+        unitWeights ? skin<Fixed, Normals, RIGID>(pass, count, wide, packed) : skin<Fixed, Normals, 1>(pass, count, wide, packed);
         break;
     case 2:
         skin<Fixed, Normals, 2>(pass, count, wide, packed);
@@ -603,11 +629,11 @@ void MeshComponent::updateVertexBuffer()
         const bool packed = influenceGaps == 0 && layout.positionOffset == 0 &&
                             (normals ? layout.normalOffset == 12 && layout.stride == 24 : layout.stride == 12);
         if (layout.fixed) {
-            normals ? skin<true, true>(influenceUniform, pass, count, wide, packed)
-                    : skin<true, false>(influenceUniform, pass, count, wide, packed);
+            normals ? skin<true, true>(influenceUniform, influenceUnitWeights, pass, count, wide, packed)
+                    : skin<true, false>(influenceUniform, influenceUnitWeights, pass, count, wide, packed);
         } else {
-            normals ? skin<false, true>(influenceUniform, pass, count, wide, packed)
-                    : skin<false, false>(influenceUniform, pass, count, wide, packed);
+            normals ? skin<false, true>(influenceUniform, influenceUnitWeights, pass, count, wide, packed)
+                    : skin<false, false>(influenceUniform, influenceUnitWeights, pass, count, wide, packed);
         }
     }
     from.unlock();
@@ -620,12 +646,15 @@ void MeshComponent::gatherInfluences()
     const int boneCount = skeleton->getNumBones();
     influenceStarts.resize(static_cast<size_t>(lists.size()) + 1);
     influences.clear();
+    bool unitWeights = true;
     for (int i = 0; i < lists.size(); ++i) {
         influenceStarts[static_cast<size_t>(i)] = static_cast<int32_t>(influences.size());
         for (int a = 0; a < lists[i].size(); ++a) {
             const Mesh::VertexBoneAssignment& assignment = lists[i][a];
             // A bone past the skeleton is skipped: it reads the zero bone.
-            influences.push_back({assignment.bone < boneCount ? int32_t(assignment.bone) : boneCount, assignment.weight});
+            const int32_t entry = assignment.bone < boneCount ? int32_t(assignment.bone) : boneCount;
+            influences.push_back({entry * int32_t(sizeof(BoneColumns)), assignment.weight});
+            unitWeights = unitWeights && assignment.weight == 1.0f;
         }
     }
     influenceStarts[static_cast<size_t>(lists.size())] = static_cast<int32_t>(influences.size());
@@ -635,6 +664,7 @@ void MeshComponent::gatherInfluences()
         influenceGaps += lists[i].size() == 0 ? 1 : 0;
         influenceUniform = lists[i].size() == influenceUniform ? influenceUniform : 0;
     }
+    influenceUnitWeights = unitWeights;
     influenceBoneCount = boneCount;
     assignmentsVersion = mesh->getVertexBoneAssignmentsVersion();
 }

@@ -61,7 +61,8 @@ public:
     // One bone that moves a vertex, as skinning reads it.
     struct Influence
     {
-        int32_t bone;
+        // The bone's entry in the columns, in bytes from their start.
+        int32_t boneOffset;
         float weight;
     };
     // A bone's map v -> R v + T as four columns (R's three, then T), each padded to four floats.
@@ -152,6 +153,8 @@ private:
     int influenceGaps = 0;
     // The number of influences of every vertex when all have the same, else 0.
     int influenceUniform = 0;
+    // Every weight is 1.
+    bool influenceUnitWeights = false;
     uint32_t assignmentsVersion = 0;
 };
 
