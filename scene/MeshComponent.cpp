@@ -62,12 +62,20 @@ struct Lanes
 #endif
 };
 
-// The lanes of 16.16 stores that left the 32-bit range (or were NaN), when stores do not clamp.
+// Whether a 16.16 store, when stores do not clamp, may have left the 32-bit range (or been NaN): the
+// smallest of the stored values' 16-bit halves. The plain conversion gives INT32_MIN for any value
+// outside the range, whose upper half is the smallest there is; only values in [-32768, -32767) share
+// it, and they only cost a second pass.
 struct Overflow
 {
 #if defined(__SSE2__)
     __m128i lanes = _mm_setzero_si128();
-    bool any() const { return _mm_movemask_epi8(lanes) != 0; }
+    void add(__m128i bits) { lanes = _mm_min_epi16(lanes, bits); }
+    bool any() const
+    {
+        // The upper halves: bytes 2, 3, 6, 7, 10, 11, 14 and 15.
+        return (_mm_movemask_epi8(_mm_cmpeq_epi16(lanes, _mm_set1_epi16(INT16_MIN))) & 0xCCCC) != 0;
+    }
 #else
     bool any() const { return false; }
 #endif
@@ -112,7 +120,7 @@ template <bool Fixed, bool Wide> inline Lanes load(const unsigned char* at)
 // toward zero). Clamp: values beyond the 32-bit range clamped, NaN written as 0. Without it the plain
 // conversion is used, which gives the same bits for every value inside the range and the bits of
 // INT32_MIN for any other; `overflow` collects the lanes that gave them, so that the caller can skin
-// again with clamping (INT32_MIN itself, a value inside the range, only costs that second pass).
+// again with clamping.
 // Wide: one 16-byte store, the four bytes after the components written with junk that a later store
 // of the same pass overwrites.
 template <bool Fixed, bool Clamp, bool Wide> inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
@@ -126,7 +134,7 @@ template <bool Fixed, bool Clamp, bool Wide> inline void store(unsigned char* at
         bits = _mm_cvttps_epi32(scaled);
     } else if constexpr (Fixed) {
         bits = _mm_cvttps_epi32(lanes.v);
-        overflow.lanes = _mm_or_si128(overflow.lanes, _mm_cmpeq_epi32(bits, _mm_set1_epi32(INT32_MIN)));
+        overflow.add(bits);
     } else {
         bits = _mm_castps_si128(lanes.v);
     }
