@@ -50,6 +50,11 @@ struct Lanes
     Lanes lane0() const { return {_mm_shuffle_ps(v, v, 0x00)}; }
     Lanes lane1() const { return {_mm_shuffle_ps(v, v, 0x55)}; }
     Lanes lane2() const { return {_mm_shuffle_ps(v, v, 0xAA)}; }
+    // The fourth lanes of a, b and c (and c's again).
+    static Lanes fourths(const Lanes& a, const Lanes& b, const Lanes& c)
+    {
+        return {_mm_shuffle_ps(_mm_unpackhi_ps(a.v, b.v), c.v, _MM_SHUFFLE(3, 3, 3, 2))};
+    }
 #else
     float v[4];
     static Lanes load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
@@ -59,6 +64,7 @@ struct Lanes
     Lanes lane0() const { return all(v[0]); }
     Lanes lane1() const { return all(v[1]); }
     Lanes lane2() const { return all(v[2]); }
+    static Lanes fourths(const Lanes& a, const Lanes& b, const Lanes& c) { return {{a.v[3], b.v[3], c.v[3], c.v[3]}}; }
 #endif
 };
 
@@ -73,8 +79,9 @@ struct Overflow
     void add(__m128i bits) { lanes = _mm_min_epi16(lanes, bits); }
     bool any() const
     {
-        // The upper halves: bytes 2, 3, 6, 7, 10, 11, 14 and 15.
-        return (_mm_movemask_epi8(_mm_cmpeq_epi16(lanes, _mm_set1_epi16(INT16_MIN))) & 0xCCCC) != 0;
+        // The upper halves of the three components (the fourth lane is not stored, or is stored over):
+        // bytes 2, 3, 6, 7, 10 and 11.
+        return (_mm_movemask_epi8(_mm_cmpeq_epi16(lanes, _mm_set1_epi16(INT16_MIN))) & 0x0CCC) != 0;
     }
 #else
     bool any() const { return false; }
@@ -239,15 +246,15 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
         Lanes c0 = w * Lanes::load(first->c[0]);
         Lanes c1 = w * Lanes::load(first->c[1]);
         Lanes c2 = w * Lanes::load(first->c[2]);
-        Lanes c3 = w * Lanes::load(first->c[3]);
         for (int k = 1; k < n; ++k) {
             const MeshComponent::BoneColumns* next = bone(pass, influence[k].boneOffset);
             w = Lanes::all(influence[k].weight);
             c0 = c0 + w * Lanes::load(next->c[0]);
             c1 = c1 + w * Lanes::load(next->c[1]);
             c2 = c2 + w * Lanes::load(next->c[2]);
-            c3 = c3 + w * Lanes::load(next->c[3]);
         }
+        // The blended translation, from the fourth lanes.
+        const Lanes c3 = Lanes::fourths(c0, c1, c2);
         store<Fixed, Clamp, WideStore>(out + pass.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
                                        overflow);
         if constexpr (Normals) {
@@ -596,7 +603,12 @@ void MeshComponent::updateVertexBuffer()
         c[3][0] = bone.boneSpaceTranslate.x * unit;
         c[3][1] = bone.boneSpaceTranslate.y * unit;
         c[3][2] = bone.boneSpaceTranslate.z * unit;
-        c[0][3] = c[1][3] = c[2][3] = c[3][3] = 0.0f;
+        // The translation again in the fourth lanes of the first three, so that blending three
+        // columns blends it too.
+        c[0][3] = c[3][0];
+        c[1][3] = c[3][1];
+        c[2][3] = c[3][2];
+        c[3][3] = 0.0f;
     }
     std::memset(&boneColumns[static_cast<size_t>(boneCount)], 0, sizeof(BoneColumns));
     if (assignmentsVersion != mesh->getVertexBoneAssignmentsVersion() || influenceBoneCount != boneCount ||

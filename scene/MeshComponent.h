@@ -65,7 +65,8 @@ public:
         int32_t boneOffset;
         float weight;
     };
-    // A bone's map v -> R v + T as four columns (R's three, then T), each padded to four floats.
+    // A bone's map v -> R v + T as four columns (R's three, then T), each of four floats: the first
+    // three carry T's components in their fourth lanes, T's is 0.
     struct alignas(16) BoneColumns
     {
         float c[4][4];
