@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -184,9 +185,9 @@ struct Pass
     const MeshComponent::BoneColumns* bones;
 };
 
-inline const MeshComponent::BoneColumns* bone(const Pass& pass, int32_t offset)
+inline const MeshComponent::BoneColumns* bone(const unsigned char* bones, int32_t offset)
 {
-    return reinterpret_cast<const MeshComponent::BoneColumns*>(reinterpret_cast<const unsigned char*>(pass.bones) + offset);
+    return reinterpret_cast<const MeshComponent::BoneColumns*>(bones + offset);
 }
 
 // Vertex i: the weighted sum of its bones' maps applied to its position (and, without the
@@ -196,36 +197,20 @@ inline const MeshComponent::BoneColumns* bone(const Pass& pass, int32_t offset)
 // other (the common case, unrolled); RIGID: one each, of weight 1, which needs no weighting (x 1 is
 // exact); else the vertex's run, none for a vertex that keeps its values.
 template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool WideLoad, bool WideStore>
-inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
+inline void skinVertex(const unsigned char* in, unsigned char* out, int positionOffset, int normalOffset,
+                       const MeshComponent::Influence* influence, int n, const unsigned char* bones, Overflow& overflow)
 {
-    const MeshComponent::Influence* influence;
-    int n;
-    if constexpr (Uniform == RIGID) {
-        influence = pass.influences + i;
-        n = 1;
-    } else if constexpr (Uniform > 0) {
-        influence = pass.influences + static_cast<size_t>(i) * Uniform;
-        n = Uniform;
-    } else {
-        influence = pass.influences + pass.starts[i];
-        n = pass.starts[i + 1] - pass.starts[i];
-        if (n == 0) {
-            return;
-        }
-    }
-    const unsigned char* in = pass.source + pass.stride * static_cast<size_t>(i);
-    unsigned char* out = pass.destination + pass.stride * static_cast<size_t>(i);
-    const MeshComponent::BoneColumns* first = bone(pass, influence->boneOffset);
-    const Lanes p = load<Fixed, WideLoad>(in + pass.positionOffset);
+    const MeshComponent::BoneColumns* first = bone(bones, influence->boneOffset);
+    const Lanes p = load<Fixed, WideLoad>(in + positionOffset);
     if constexpr (Uniform == RIGID) {
         const Lanes c0 = Lanes::load(first->c[0]);
         const Lanes c1 = Lanes::load(first->c[1]);
         const Lanes c2 = Lanes::load(first->c[2]);
-        store<Fixed, Clamp, WideStore>(out + pass.positionOffset,
+        store<Fixed, Clamp, WideStore>(out + positionOffset,
                                        c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(first->c[3])), overflow);
         if constexpr (Normals) {
-            const Lanes normal = load<Fixed, WideLoad>(in + pass.normalOffset);
-            store<Fixed, Clamp, WideStore>(out + pass.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(),
+            const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
+            store<Fixed, Clamp, WideStore>(out + normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(),
                                            overflow);
         }
     } else if constexpr (Uniform == 1) {
@@ -233,12 +218,12 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
         const Lanes c0 = Lanes::load(first->c[0]);
         const Lanes c1 = Lanes::load(first->c[1]);
         const Lanes c2 = Lanes::load(first->c[2]);
-        store<Fixed, Clamp, WideStore>(out + pass.positionOffset,
+        store<Fixed, Clamp, WideStore>(out + positionOffset,
                                        w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(first->c[3]))),
                                        overflow);
         if constexpr (Normals) {
-            const Lanes normal = load<Fixed, WideLoad>(in + pass.normalOffset);
-            store<Fixed, Clamp, WideStore>(out + pass.normalOffset,
+            const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
+            store<Fixed, Clamp, WideStore>(out + normalOffset,
                                            w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()), overflow);
         }
     } else {
@@ -247,7 +232,7 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
         Lanes c1 = w * Lanes::load(first->c[1]);
         Lanes c2 = w * Lanes::load(first->c[2]);
         for (int k = 1; k < n; ++k) {
-            const MeshComponent::BoneColumns* next = bone(pass, influence[k].boneOffset);
+            const MeshComponent::BoneColumns* next = bone(bones, influence[k].boneOffset);
             w = Lanes::all(influence[k].weight);
             c0 = c0 + w * Lanes::load(next->c[0]);
             c1 = c1 + w * Lanes::load(next->c[1]);
@@ -255,11 +240,11 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
         }
         // The blended translation, from the fourth lanes.
         const Lanes c3 = Lanes::fourths(c0, c1, c2);
-        store<Fixed, Clamp, WideStore>(out + pass.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
+        store<Fixed, Clamp, WideStore>(out + positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
                                        overflow);
         if constexpr (Normals) {
-            const Lanes normal = load<Fixed, WideLoad>(in + pass.normalOffset);
-            store<Fixed, Clamp, WideStore>(out + pass.normalOffset,
+            const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
+            store<Fixed, Clamp, WideStore>(out + normalOffset,
                                            c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
         }
     }
@@ -270,16 +255,39 @@ inline void skinVertex(const Pass& pass, int i, Overflow& overflow)
 template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool Packed>
 void skin(const Pass& given, int count, int wide, Overflow& overflow)
 {
-    // A copy whose address does not leave the function, so that the stores into the vertices cannot
-    // change it and its fields stay in registers.
-    const Pass pass = given;
+    // Plain values, which the stores into the vertices cannot change, so that they stay in registers.
+    const unsigned char* in = given.source;
+    unsigned char* out = given.destination;
+    const size_t stride = given.stride;
+    const int positionOffset = given.positionOffset;
+    const int normalOffset = given.normalOffset;
+    const int32_t* starts = given.starts;
+    const MeshComponent::Influence* influence = given.influences;
+    const unsigned char* bones = reinterpret_cast<const unsigned char*>(given.bones);
+    Overflow lanes = overflow;
     int i = 0;
-    for (; i < wide; ++i) {
-        skinVertex<Fixed, Normals, Uniform, Clamp, true, Packed>(pass, i, overflow);
-    }
-    for (; i < count; ++i) {
-        skinVertex<Fixed, Normals, Uniform, Clamp, false, false>(pass, i, overflow);
-    }
+    auto run = [&](auto wide, int end) {
+        for (; i < end; ++i, in += stride, out += stride) {
+            int n = Uniform > 0 ? Uniform : 1;
+            const MeshComponent::Influence* first = influence;
+            if constexpr (Uniform > 0) {
+                influence += Uniform;
+            } else if constexpr (Uniform == RIGID) {
+                influence += 1;
+            } else {
+                first = influence + starts[i];
+                n = starts[i + 1] - starts[i];
+                if (n == 0) {
+                    continue;
+                }
+            }
+            skinVertex<Fixed, Normals, Uniform, Clamp, decltype(wide)::value, decltype(wide)::value && Packed>(
+                in, out, positionOffset, normalOffset, first, n, bones, lanes);
+        }
+    };
+    run(std::true_type(), wide);
+    run(std::false_type(), count);
+    overflow = lanes;
 }
 
 template <bool Fixed, bool Normals, int Uniform>
