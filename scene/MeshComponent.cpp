@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -190,6 +191,12 @@ inline const MeshComponent::BoneColumns* bone(const unsigned char* bones, int32_
     return reinterpret_cast<const MeshComponent::BoneColumns*>(bones + offset);
 }
 
+// blend(1), ..., blend(K): the influences after the first of a vertex with K + 1.
+template <typename Blend, int... K> inline void blendRest(Blend& blend, std::integer_sequence<int, K...>)
+{
+    (blend(K + 1), ...);
+}
+
 // Vertex i: the weighted sum of its bones' maps applied to its position (and, without the
 // translation, to its normal), which is the sum of weight x (R p + T) over its influences, with the
 // bones' columns blended first. One bone: its map applied, then weighted, which spares blending the
@@ -227,16 +234,24 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, int position
                                            w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()), overflow);
         }
     } else {
-        Lanes w = Lanes::all(influence->weight);
+        const Lanes w = Lanes::all(influence->weight);
         Lanes c0 = w * Lanes::load(first->c[0]);
         Lanes c1 = w * Lanes::load(first->c[1]);
         Lanes c2 = w * Lanes::load(first->c[2]);
-        for (int k = 1; k < n; ++k) {
+        auto blend = [&](int k) {
             const MeshComponent::BoneColumns* next = bone(bones, influence[k].boneOffset);
-            w = Lanes::all(influence[k].weight);
-            c0 = c0 + w * Lanes::load(next->c[0]);
-            c1 = c1 + w * Lanes::load(next->c[1]);
-            c2 = c2 + w * Lanes::load(next->c[2]);
+            const Lanes weight = Lanes::all(influence[k].weight);
+            c0 = c0 + weight * Lanes::load(next->c[0]);
+            c1 = c1 + weight * Lanes::load(next->c[1]);
+            c2 = c2 + weight * Lanes::load(next->c[2]);
+        };
+        if constexpr (Uniform > 0) {
+            // Spelled out: the compiler need not unroll it.
+            blendRest(blend, std::make_integer_sequence<int, Uniform - 1>());
+        } else {
+            for (int k = 1; k < n; ++k) {
+                blend(k);
+            }
         }
         // The blended translation, from the fourth lanes.
         const Lanes c3 = Lanes::fourths(c0, c1, c2);
