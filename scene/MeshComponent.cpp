@@ -132,7 +132,8 @@ template <bool Fixed, bool Wide> inline Lanes load(const unsigned char* at)
 // again with clamping.
 // Wide: one 16-byte store, the four bytes after the components written with junk that a later store
 // of the same pass overwrites.
-template <bool Fixed, bool Clamp, bool Wide> inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
+template <bool Fixed, bool Clamp, bool Wide>
+inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
 {
 #if defined(__SSE2__)
     __m128i bits;
@@ -197,12 +198,11 @@ template <typename Blend, int... K> inline void blendRest(Blend& blend, std::int
     (blend(K + 1), ...);
 }
 
-// Vertex i: the weighted sum of its bones' maps applied to its position (and, without the
-// translation, to its normal), which is the sum of weight x (R p + T) over its influences, with the
-// bones' columns blended first. One bone: its map applied, then weighted, which spares blending the
-// columns. Uniform > 0: every vertex has exactly that many influences, laid out one vertex after the
-// other (the common case, unrolled); RIGID: one each, of weight 1, which needs no weighting (x 1 is
-// exact); else the vertex's run, none for a vertex that keeps its values.
+// The vertex at `in`, written at `out`: the weighted sum of its n bones' maps applied to its position
+// (and, without the translation, to its normal), which is the sum of weight x (R p + T) over its
+// influences, with the bones' columns blended first. One bone: its map applied, then weighted, which
+// spares blending the columns; RIGID: one of weight 1, which needs no weighting (x 1 is exact).
+// Uniform > 0: n is that constant and the blending is unrolled.
 template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool WideLoad, bool WideStore>
 inline void skinVertex(const unsigned char* in, unsigned char* out, int positionOffset, int normalOffset,
                        const MeshComponent::Influence* influence, int n, const unsigned char* bones, Overflow& overflow)
@@ -213,25 +213,27 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, int position
         const Lanes c0 = Lanes::load(first->c[0]);
         const Lanes c1 = Lanes::load(first->c[1]);
         const Lanes c2 = Lanes::load(first->c[2]);
-        store<Fixed, Clamp, WideStore>(out + positionOffset,
-                                       c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(first->c[3])), overflow);
+        const Lanes c3 = Lanes::load(first->c[3]);
+        store<Fixed, Clamp, WideStore>(out + positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
+                                       overflow);
         if constexpr (Normals) {
             const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
-            store<Fixed, Clamp, WideStore>(out + normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(),
-                                           overflow);
+            store<Fixed, Clamp, WideStore>(out + normalOffset,
+                                           c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
         }
     } else if constexpr (Uniform == 1) {
         const Lanes w = Lanes::all(influence->weight);
         const Lanes c0 = Lanes::load(first->c[0]);
         const Lanes c1 = Lanes::load(first->c[1]);
         const Lanes c2 = Lanes::load(first->c[2]);
+        const Lanes c3 = Lanes::load(first->c[3]);
         store<Fixed, Clamp, WideStore>(out + positionOffset,
-                                       w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(first->c[3]))),
-                                       overflow);
+                                       w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3)), overflow);
         if constexpr (Normals) {
             const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
             store<Fixed, Clamp, WideStore>(out + normalOffset,
-                                           w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()), overflow);
+                                           w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()),
+                                           overflow);
         }
     } else {
         const Lanes w = Lanes::all(influence->weight);
@@ -326,7 +328,8 @@ void skin(int uniform, bool unitWeights, const Pass& pass, int count, int wide, 
 {
     switch (uniform) {
     case 1:
-        unitWeights ? skin<Fixed, Normals, RIGID>(pass, count, wide, packed) : skin<Fixed, Normals, 1>(pass, count, wide, packed);
+        unitWeights ? skin<Fixed, Normals, RIGID>(pass, count, wide, packed)
+                    : skin<Fixed, Normals, 1>(pass, count, wide, packed);
         break;
     case 2:
         skin<Fixed, Normals, 2>(pass, count, wide, packed);
@@ -612,8 +615,8 @@ void MeshComponent::updateVertexBuffer()
 #if defined(__SSE2__)
     // Four bones at a time, lane k for bone b + k, by the same operations as one at a time below.
     for (; b + 4 <= boneCount; b += 4) {
-        const SkeletonComponent::Bone* four[4] = {skeleton->getBone(b), skeleton->getBone(b + 1), skeleton->getBone(b + 2),
-                                                  skeleton->getBone(b + 3)};
+        const SkeletonComponent::Bone* four[4] = {skeleton->getBone(b), skeleton->getBone(b + 1),
+                                                  skeleton->getBone(b + 2), skeleton->getBone(b + 3)};
         __m128 x = _mm_load_ps(&four[0]->boneSpaceRotate.x);
         __m128 y = _mm_load_ps(&four[1]->boneSpaceRotate.x);
         __m128 z = _mm_load_ps(&four[2]->boneSpaceRotate.x);
@@ -708,7 +711,8 @@ void MeshComponent::updateVertexBuffer()
         // stays inside both buffers' data.
         const int64_t data = std::min(source->getDataSize(), destination->getDataSize());
         const int64_t reach = int64_t(std::max(layout.positionOffset, layout.normalOffset)) + 16;
-        const int wide = data >= reach ? int(std::max<int64_t>(0, std::min<int64_t>(count - 1, (data - reach) / layout.stride + 1))) : 0;
+        const int64_t reachable = data >= reach ? (data - reach) / layout.stride + 1 : 0;
+        const int wide = int(std::max<int64_t>(0, std::min<int64_t>(count - 1, reachable)));
         // The 16-byte stores write four bytes past the position (and normal): kept only where the next
         // store of the pass covers them, that is when the vertex is the position then maybe the normal
         // and nothing else, and every vertex is skinned.
