@@ -208,7 +208,10 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, int position
                        const MeshComponent::Influence* influence, int n, const unsigned char* bones, Overflow& overflow)
 {
     const MeshComponent::BoneColumns* first = bone(bones, influence->boneOffset);
+    // Both read before anything is written: a load after a store to an address that matches it in its
+    // low 12 bits waits for it, and the two buffers may lie a multiple of the page size apart.
     const Lanes p = load<Fixed, WideLoad>(in + positionOffset);
+    const Lanes normal = Normals ? load<Fixed, WideLoad>(in + normalOffset) : p;
     if constexpr (Uniform == RIGID) {
         const Lanes c0 = Lanes::load(first->c[0]);
         const Lanes c1 = Lanes::load(first->c[1]);
@@ -217,7 +220,6 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, int position
         store<Fixed, Clamp, WideStore>(out + positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
                                        overflow);
         if constexpr (Normals) {
-            const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
             store<Fixed, Clamp, WideStore>(out + normalOffset,
                                            c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
         }
@@ -230,7 +232,6 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, int position
         store<Fixed, Clamp, WideStore>(out + positionOffset,
                                        w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3)), overflow);
         if constexpr (Normals) {
-            const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
             store<Fixed, Clamp, WideStore>(out + normalOffset,
                                            w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()),
                                            overflow);
@@ -260,7 +261,6 @@ inline void skinVertex(const unsigned char* in, unsigned char* out, int position
         store<Fixed, Clamp, WideStore>(out + positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
                                        overflow);
         if constexpr (Normals) {
-            const Lanes normal = load<Fixed, WideLoad>(in + normalOffset);
             store<Fixed, Clamp, WideStore>(out + normalOffset,
                                            c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
         }
