@@ -18,7 +18,10 @@
 #include "scene/SkinningLayout.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,6 +52,11 @@ struct Lanes
     Lanes lane0() const { return {_mm_shuffle_ps(v, v, 0x00)}; }
     Lanes lane1() const { return {_mm_shuffle_ps(v, v, 0x55)}; }
     Lanes lane2() const { return {_mm_shuffle_ps(v, v, 0xAA)}; }
+    // The fourth lanes of a, b and c (and c's again).
+    static Lanes fourths(const Lanes& a, const Lanes& b, const Lanes& c)
+    {
+        return {_mm_shuffle_ps(_mm_unpackhi_ps(a.v, b.v), c.v, _MM_SHUFFLE(3, 3, 3, 2))};
+    }
 #else
     float v[4];
     static Lanes load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
@@ -58,19 +66,45 @@ struct Lanes
     Lanes lane0() const { return all(v[0]); }
     Lanes lane1() const { return all(v[1]); }
     Lanes lane2() const { return all(v[2]); }
+    static Lanes fourths(const Lanes& a, const Lanes& b, const Lanes& c) { return {{a.v[3], b.v[3], c.v[3], c.v[3]}}; }
+#endif
+};
+
+// Whether a 16.16 store, when stores do not clamp, may have left the 32-bit range (or been NaN): the
+// smallest of the stored values' 16-bit halves. The plain conversion gives INT32_MIN for any value
+// outside the range, whose upper half is the smallest there is; only values in [-32768, -32767) share
+// it, and they only cost a second pass.
+struct Overflow
+{
+#if defined(__SSE2__)
+    __m128i lanes = _mm_setzero_si128();
+    void add(__m128i bits) { lanes = _mm_min_epi16(lanes, bits); }
+    bool any() const
+    {
+        // The upper halves of the three components (the fourth lane is not stored, or is stored over):
+        // bytes 2, 3, 6, 7, 10 and 11.
+        return (_mm_movemask_epi8(_mm_cmpeq_epi16(lanes, _mm_set1_epi16(INT16_MIN))) & 0x0CCC) != 0;
+    }
+#else
+    bool any() const { return false; }
 #endif
 };
 
 // The three components at `at`: floats, or 16.16 values as they stand (skinning works on 16.16 data
 // in units of 2^-16, its bones' translations scaled to match, which gives the same numbers as scaling
-// each value: the scales are powers of two).
-template <bool Fixed> inline Lanes load(const unsigned char* at)
+// each value: the scales are powers of two). Wide: one 16-byte load, whose fourth lane (the four bytes
+// after the components, inside the buffer's data) is not used.
+template <bool Fixed, bool Wide> inline Lanes load(const unsigned char* at)
 {
 #if defined(__SSE2__)
-    // Straight from the vertex, 8 bytes and 4, so that no wider load waits on narrower stores.
-    int32_t z;
-    std::memcpy(&z, at + 8, 4);
-    const __m128i bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
+    __m128i bits;
+    if constexpr (Wide) {
+        bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    } else {
+        int32_t z;
+        std::memcpy(&z, at + 8, 4);
+        bits = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_cvtsi32_si128(z));
+    }
     if constexpr (Fixed) {
         return {_mm_cvtepi32_ps(bits)};
     } else {
@@ -92,23 +126,37 @@ template <bool Fixed> inline Lanes load(const unsigned char* at)
 }
 
 // Writes three components at `at`: floats, or 16.16 values from values in units of 2^-16 (truncated
-// toward zero; beyond the 32-bit range clamped, NaN written as 0).
-template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
+// toward zero). Clamp: values beyond the 32-bit range clamped, NaN written as 0. Without it the plain
+// conversion is used, which gives the same bits for every value inside the range and the bits of
+// INT32_MIN for any other; `overflow` collects the lanes that gave them, so that the caller can skin
+// again with clamping.
+// Wide: one 16-byte store, the four bytes after the components written with junk that a later store
+// of the same pass overwrites.
+template <bool Fixed, bool Clamp, bool Wide>
+inline void store(unsigned char* at, const Lanes& lanes, Overflow& overflow)
 {
 #if defined(__SSE2__)
     __m128i bits;
-    if constexpr (Fixed) {
+    if constexpr (Fixed && Clamp) {
         __m128 scaled = lanes.v;
         scaled = _mm_and_ps(scaled, _mm_cmpord_ps(scaled, scaled));
         scaled = _mm_max_ps(_mm_min_ps(scaled, _mm_set1_ps(2147483520.0f)), _mm_set1_ps(-2147483648.0f));
         bits = _mm_cvttps_epi32(scaled);
+    } else if constexpr (Fixed) {
+        bits = _mm_cvttps_epi32(lanes.v);
+        overflow.add(bits);
     } else {
         bits = _mm_castps_si128(lanes.v);
     }
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), bits);
-    const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
-    std::memcpy(at + 8, &z, 4);
+    if constexpr (Wide) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bits);
+    } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(at), bits);
+        const int32_t z = _mm_cvtsi128_si32(_mm_srli_si128(bits, 8));
+        std::memcpy(at + 8, &z, 4);
+    }
 #else
+    (void)overflow;
     if constexpr (Fixed) {
         int32_t v[3];
         for (int k = 0; k < 3; ++k) {
@@ -123,92 +171,177 @@ template <bool Fixed> inline void store(unsigned char* at, const Lanes& lanes)
 #endif
 }
 
-// One vertex: the weighted sum of its bones' maps applied to its position (and, without the
-// translation, to its normal), which is the sum of weight x (R p + T) over its n influences, with the
-// bones' columns blended first.
-template <bool Fixed, bool Normals>
-inline void skinVertex(const unsigned char* in, unsigned char* out, const SkinningLayout& layout,
-                       const MeshComponent::Influence* influence, int n, const MeshComponent::BoneColumns* bones)
+// The uniform count of influences that stands for one of weight 1.
+constexpr int RIGID = -1;
+
+// How a pass reads and writes the vertices.
+struct Pass
 {
-    const MeshComponent::BoneColumns* first = bones + influence->bone;
-    Lanes w = Lanes::all(influence->weight);
-    Lanes c0 = w * Lanes::load(first->c[0]);
-    Lanes c1 = w * Lanes::load(first->c[1]);
-    Lanes c2 = w * Lanes::load(first->c[2]);
-    Lanes c3 = w * Lanes::load(first->c[3]);
-    for (int k = 1; k < n; ++k) {
-        const MeshComponent::BoneColumns* bone = bones + influence[k].bone;
-        w = Lanes::all(influence[k].weight);
-        c0 = c0 + w * Lanes::load(bone->c[0]);
-        c1 = c1 + w * Lanes::load(bone->c[1]);
-        c2 = c2 + w * Lanes::load(bone->c[2]);
-        c3 = c3 + w * Lanes::load(bone->c[3]);
-    }
-    const Lanes p = load<Fixed>(in + layout.positionOffset);
-    store<Fixed>(out + layout.positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3));
-    if constexpr (Normals) {
-        const Lanes normal = load<Fixed>(in + layout.normalOffset);
-        store<Fixed>(out + layout.normalOffset, c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2());
+    const unsigned char* source;
+    unsigned char* destination;
+    size_t stride;
+    int positionOffset;
+    int normalOffset;
+    const int32_t* starts;
+    const MeshComponent::Influence* influences;
+    const MeshComponent::BoneColumns* bones;
+};
+
+inline const MeshComponent::BoneColumns* bone(const unsigned char* bones, int32_t offset)
+{
+    return reinterpret_cast<const MeshComponent::BoneColumns*>(bones + offset);
+}
+
+// blend(1), ..., blend(K): the influences after the first of a vertex with K + 1.
+template <typename Blend, int... K> inline void blendRest(Blend& blend, std::integer_sequence<int, K...>)
+{
+    (blend(K + 1), ...);
+}
+
+// The vertex at `in`, written at `out`: the weighted sum of its n bones' maps applied to its position
+// (and, without the translation, to its normal), which is the sum of weight x (R p + T) over its
+// influences, with the bones' columns blended first. One bone: its map applied, then weighted, which
+// spares blending the columns; RIGID: one of weight 1, which needs no weighting (x 1 is exact).
+// Uniform > 0: n is that constant and the blending is unrolled.
+template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool WideLoad, bool WideStore>
+inline void skinVertex(const unsigned char* in, unsigned char* out, int positionOffset, int normalOffset,
+                       const MeshComponent::Influence* influence, int n, const unsigned char* bones, Overflow& overflow)
+{
+    const MeshComponent::BoneColumns* first = bone(bones, influence->boneOffset);
+    // Both read before anything is written: a load after a store to an address that matches it in its
+    // low 12 bits waits for it, and the two buffers may lie a multiple of the page size apart.
+    const Lanes p = load<Fixed, WideLoad>(in + positionOffset);
+    const Lanes normal = Normals ? load<Fixed, WideLoad>(in + normalOffset) : p;
+    if constexpr (Uniform == RIGID) {
+        const Lanes c0 = Lanes::load(first->c[0]);
+        const Lanes c1 = Lanes::load(first->c[1]);
+        const Lanes c2 = Lanes::load(first->c[2]);
+        const Lanes c3 = Lanes::load(first->c[3]);
+        store<Fixed, Clamp, WideStore>(out + positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
+                                       overflow);
+        if constexpr (Normals) {
+            store<Fixed, Clamp, WideStore>(out + normalOffset,
+                                           c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
+        }
+    } else if constexpr (Uniform == 1) {
+        const Lanes w = Lanes::all(influence->weight);
+        const Lanes c0 = Lanes::load(first->c[0]);
+        const Lanes c1 = Lanes::load(first->c[1]);
+        const Lanes c2 = Lanes::load(first->c[2]);
+        const Lanes c3 = Lanes::load(first->c[3]);
+        store<Fixed, Clamp, WideStore>(out + positionOffset,
+                                       w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3)), overflow);
+        if constexpr (Normals) {
+            store<Fixed, Clamp, WideStore>(out + normalOffset,
+                                           w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()),
+                                           overflow);
+        }
+    } else {
+        const Lanes w = Lanes::all(influence->weight);
+        Lanes c0 = w * Lanes::load(first->c[0]);
+        Lanes c1 = w * Lanes::load(first->c[1]);
+        Lanes c2 = w * Lanes::load(first->c[2]);
+        auto blend = [&](int k) {
+            const MeshComponent::BoneColumns* next = bone(bones, influence[k].boneOffset);
+            const Lanes weight = Lanes::all(influence[k].weight);
+            c0 = c0 + weight * Lanes::load(next->c[0]);
+            c1 = c1 + weight * Lanes::load(next->c[1]);
+            c2 = c2 + weight * Lanes::load(next->c[2]);
+        };
+        if constexpr (Uniform > 0) {
+            // Spelled out: the compiler need not unroll it.
+            blendRest(blend, std::make_integer_sequence<int, Uniform - 1>());
+        } else {
+            for (int k = 1; k < n; ++k) {
+                blend(k);
+            }
+        }
+        // The blended translation, from the fourth lanes.
+        const Lanes c3 = Lanes::fourths(c0, c1, c2);
+        store<Fixed, Clamp, WideStore>(out + positionOffset, c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + c3),
+                                       overflow);
+        if constexpr (Normals) {
+            store<Fixed, Clamp, WideStore>(out + normalOffset,
+                                           c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2(), overflow);
+        }
     }
 }
 
-// Every vertex with influences; those without keep the copied values. Uniform > 0: every vertex has
-// exactly that many, laid out one vertex after the other (the common case, unrolled).
-template <bool Fixed, bool Normals, int Uniform>
-void skin(const unsigned char* source, unsigned char* destination, const SkinningLayout& layout, int count,
-          const int32_t* starts, const MeshComponent::Influence* influences, const MeshComponent::BoneColumns* bones)
+// Vertices [0, count): those before `wide` with 16-byte loads (and, Packed, stores), the rest three
+// components at a time.
+template <bool Fixed, bool Normals, int Uniform, bool Clamp, bool Packed>
+void skin(const Pass& given, int count, int wide, Overflow& overflow)
 {
-    const size_t stride = static_cast<size_t>(layout.stride);
-    for (int i = 0; i < count; ++i) {
-        const unsigned char* in = source + stride * static_cast<size_t>(i);
-        unsigned char* out = destination + stride * static_cast<size_t>(i);
-        if constexpr (Uniform == 1) {
-            // One bone: its map applied, then weighted, which spares blending the columns.
-            const MeshComponent::Influence& influence = influences[i];
-            const MeshComponent::BoneColumns* bone = bones + influence.bone;
-            const Lanes w = Lanes::all(influence.weight);
-            const Lanes c0 = Lanes::load(bone->c[0]);
-            const Lanes c1 = Lanes::load(bone->c[1]);
-            const Lanes c2 = Lanes::load(bone->c[2]);
-            const Lanes p = load<Fixed>(in + layout.positionOffset);
-            store<Fixed>(out + layout.positionOffset,
-                         w * (c0 * p.lane0() + c1 * p.lane1() + (c2 * p.lane2() + Lanes::load(bone->c[3]))));
-            if constexpr (Normals) {
-                const Lanes normal = load<Fixed>(in + layout.normalOffset);
-                store<Fixed>(out + layout.normalOffset, w * (c0 * normal.lane0() + c1 * normal.lane1() + c2 * normal.lane2()));
+    // Plain values, which the stores into the vertices cannot change, so that they stay in registers.
+    const unsigned char* in = given.source;
+    unsigned char* out = given.destination;
+    const size_t stride = given.stride;
+    const int positionOffset = given.positionOffset;
+    const int normalOffset = given.normalOffset;
+    const int32_t* starts = given.starts;
+    const MeshComponent::Influence* influence = given.influences;
+    const unsigned char* bones = reinterpret_cast<const unsigned char*>(given.bones);
+    Overflow lanes = overflow;
+    int i = 0;
+    auto run = [&](auto wide, int end) {
+        for (; i < end; ++i, in += stride, out += stride) {
+            int n = Uniform > 0 ? Uniform : 1;
+            const MeshComponent::Influence* first = influence;
+            if constexpr (Uniform > 0) {
+                influence += Uniform;
+            } else if constexpr (Uniform == RIGID) {
+                influence += 1;
+            } else {
+                first = influence + starts[i];
+                n = starts[i + 1] - starts[i];
+                if (n == 0) {
+                    continue;
+                }
             }
-        } else if constexpr (Uniform > 0) {
-            skinVertex<Fixed, Normals>(in, out, layout, influences + static_cast<size_t>(i) * Uniform, Uniform, bones);
-        } else {
-            const int32_t begin = starts[i];
-            const int32_t end = starts[i + 1];
-            if (begin != end) {
-                skinVertex<Fixed, Normals>(in, out, layout, influences + begin, end - begin, bones);
-            }
+            skinVertex<Fixed, Normals, Uniform, Clamp, decltype(wide)::value, decltype(wide)::value && Packed>(
+                in, out, positionOffset, normalOffset, first, n, bones, lanes);
+        }
+    };
+    run(std::true_type(), wide);
+    run(std::false_type(), count);
+    overflow = lanes;
+}
+
+template <bool Fixed, bool Normals, int Uniform>
+void skin(const Pass& pass, int count, int wide, bool packed)
+{
+    // 16.16 data is first converted without clamping; only when a value left the range (or was NaN)
+    // are the vertices skinned again, clamping.
+    Overflow overflow;
+    packed ? skin<Fixed, Normals, Uniform, false, true>(pass, count, wide, overflow)
+           : skin<Fixed, Normals, Uniform, false, false>(pass, count, wide, overflow);
+    if constexpr (Fixed) {
+        if (overflow.any()) {
+            packed ? skin<Fixed, Normals, Uniform, true, true>(pass, count, wide, overflow)
+                   : skin<Fixed, Normals, Uniform, true, false>(pass, count, wide, overflow);
         }
     }
 }
 
 template <bool Fixed, bool Normals>
-void skin(int uniform, const unsigned char* source, unsigned char* destination, const SkinningLayout& layout,
-          int count, const int32_t* starts, const MeshComponent::Influence* influences,
-          const MeshComponent::BoneColumns* bones)
+void skin(int uniform, bool unitWeights, const Pass& pass, int count, int wide, bool packed)
 {
     switch (uniform) {
     case 1:
-        skin<Fixed, Normals, 1>(source, destination, layout, count, starts, influences, bones);
+        unitWeights ? skin<Fixed, Normals, RIGID>(pass, count, wide, packed)
+                    : skin<Fixed, Normals, 1>(pass, count, wide, packed);
         break;
     case 2:
-        skin<Fixed, Normals, 2>(source, destination, layout, count, starts, influences, bones);
+        skin<Fixed, Normals, 2>(pass, count, wide, packed);
         break;
     case 3:
-        skin<Fixed, Normals, 3>(source, destination, layout, count, starts, influences, bones);
+        skin<Fixed, Normals, 3>(pass, count, wide, packed);
         break;
     case 4:
-        skin<Fixed, Normals, 4>(source, destination, layout, count, starts, influences, bones);
+        skin<Fixed, Normals, 4>(pass, count, wide, packed);
         break;
     default:
-        skin<Fixed, Normals, 0>(source, destination, layout, count, starts, influences, bones);
+        skin<Fixed, Normals, 0>(pass, count, wide, packed);
         break;
     }
 }
@@ -478,7 +611,50 @@ void MeshComponent::updateVertexBuffer()
     const float unit = layout.fixed ? 65536.0f : 1.0f;
     // One more bone, all zero, stands for the assignments that name no bone: they add nothing.
     boneColumns.resize(static_cast<size_t>(boneCount) + 1);
-    for (int b = 0; b < boneCount; ++b) {
+    int b = 0;
+#if defined(__SSE2__)
+    // Four bones at a time, lane k for bone b + k, by the same operations as one at a time below.
+    for (; b + 4 <= boneCount; b += 4) {
+        const SkeletonComponent::Bone* four[4] = {skeleton->getBone(b), skeleton->getBone(b + 1),
+                                                  skeleton->getBone(b + 2), skeleton->getBone(b + 3)};
+        __m128 x = _mm_load_ps(&four[0]->boneSpaceRotate.x);
+        __m128 y = _mm_load_ps(&four[1]->boneSpaceRotate.x);
+        __m128 z = _mm_load_ps(&four[2]->boneSpaceRotate.x);
+        __m128 w = _mm_load_ps(&four[3]->boneSpaceRotate.x);
+        _MM_TRANSPOSE4_PS(x, y, z, w);
+        auto translate = [unit](const SkeletonComponent::Bone* bone) {
+            const Vector3& t = bone->boneSpaceTranslate;
+            const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&t.x));
+            return _mm_mul_ps(_mm_movelh_ps(xy, _mm_load_ss(&t.z)), _mm_set1_ps(unit));
+        };
+        __m128 tx = translate(four[0]), ty = translate(four[1]), tz = translate(four[2]), tw = translate(four[3]);
+        BoneColumns* out = &boneColumns[static_cast<size_t>(b)];
+        _mm_store_ps(out[0].c[3], tx);
+        _mm_store_ps(out[1].c[3], ty);
+        _mm_store_ps(out[2].c[3], tz);
+        _mm_store_ps(out[3].c[3], tw);
+        _MM_TRANSPOSE4_PS(tx, ty, tz, tw);
+        const __m128 two = _mm_set1_ps(2.0f);
+        const __m128 ww = _mm_mul_ps(w, w), xx = _mm_mul_ps(x, x), yy = _mm_mul_ps(y, y), zz = _mm_mul_ps(z, z);
+        const __m128 xy = _mm_mul_ps(x, y), wz = _mm_mul_ps(w, z), xz = _mm_mul_ps(x, z), wy = _mm_mul_ps(w, y);
+        const __m128 yz = _mm_mul_ps(y, z), wx = _mm_mul_ps(w, x);
+        // Column j of the four bones from its entries over the four.
+        auto store = [out](int j, __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
+            _MM_TRANSPOSE4_PS(e0, e1, e2, e3);
+            _mm_store_ps(out[0].c[j], e0);
+            _mm_store_ps(out[1].c[j], e1);
+            _mm_store_ps(out[2].c[j], e2);
+            _mm_store_ps(out[3].c[j], e3);
+        };
+        store(0, _mm_sub_ps(_mm_sub_ps(_mm_add_ps(ww, xx), yy), zz), _mm_mul_ps(two, _mm_add_ps(xy, wz)),
+              _mm_mul_ps(two, _mm_sub_ps(xz, wy)), tx);
+        store(1, _mm_mul_ps(two, _mm_sub_ps(xy, wz)), _mm_sub_ps(_mm_add_ps(_mm_sub_ps(ww, xx), yy), zz),
+              _mm_mul_ps(two, _mm_add_ps(yz, wx)), ty);
+        store(2, _mm_mul_ps(two, _mm_add_ps(xz, wy)), _mm_mul_ps(two, _mm_sub_ps(yz, wx)),
+              _mm_add_ps(_mm_sub_ps(_mm_sub_ps(ww, xx), yy), zz), tz);
+    }
+#endif
+    for (; b < boneCount; ++b) {
         const SkeletonComponent::Bone& bone = *skeleton->getBone(b);
         const float x = bone.boneSpaceRotate.x, y = bone.boneSpaceRotate.y, z = bone.boneSpaceRotate.z,
                     w = bone.boneSpaceRotate.w;
@@ -496,7 +672,12 @@ void MeshComponent::updateVertexBuffer()
         c[3][0] = bone.boneSpaceTranslate.x * unit;
         c[3][1] = bone.boneSpaceTranslate.y * unit;
         c[3][2] = bone.boneSpaceTranslate.z * unit;
-        c[0][3] = c[1][3] = c[2][3] = c[3][3] = 0.0f;
+        // The translation again in the fourth lanes of the first three, so that blending three
+        // columns blends it too.
+        c[0][3] = c[3][0];
+        c[1][3] = c[3][1];
+        c[2][3] = c[3][2];
+        c[3][3] = 0.0f;
     }
     std::memset(&boneColumns[static_cast<size_t>(boneCount)], 0, sizeof(BoneColumns));
     if (assignmentsVersion != mesh->getVertexBoneAssignmentsVersion() || influenceBoneCount != boneCount ||
@@ -517,17 +698,32 @@ void MeshComponent::updateVertexBuffer()
         if (!allWritten) {
             std::memcpy(to.data, from.data, static_cast<size_t>(std::min(source->getDataSize(), destination->getDataSize())));
         }
-        const int32_t* starts = influenceStarts.data();
-        const Influence* all = influences.data();
-        const BoneColumns* columns = boneColumns.data();
         const bool normals = layout.normalOffset >= 0;
-        const int uniform = influenceUniform;
+        const Pass pass{from.data,
+                        to.data,
+                        static_cast<size_t>(layout.stride),
+                        layout.positionOffset,
+                        layout.normalOffset,
+                        influenceStarts.data(),
+                        influences.data(),
+                        boneColumns.data()};
+        // The vertices read and written 16 bytes at a time: all but the last, as far as every such read
+        // stays inside both buffers' data.
+        const int64_t data = std::min(source->getDataSize(), destination->getDataSize());
+        const int64_t reach = int64_t(std::max(layout.positionOffset, layout.normalOffset)) + 16;
+        const int64_t reachable = data >= reach ? (data - reach) / layout.stride + 1 : 0;
+        const int wide = int(std::max<int64_t>(0, std::min<int64_t>(count - 1, reachable)));
+        // The 16-byte stores write four bytes past the position (and normal): kept only where the next
+        // store of the pass covers them, that is when the vertex is the position then maybe the normal
+        // and nothing else, and every vertex is skinned.
+        const bool packed = influenceGaps == 0 && layout.positionOffset == 0 &&
+                            (normals ? layout.normalOffset == 12 && layout.stride == 24 : layout.stride == 12);
         if (layout.fixed) {
-            normals ? skin<true, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
-                    : skin<true, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
+            normals ? skin<true, true>(influenceUniform, influenceUnitWeights, pass, count, wide, packed)
+                    : skin<true, false>(influenceUniform, influenceUnitWeights, pass, count, wide, packed);
         } else {
-            normals ? skin<false, true>(uniform, from.data, to.data, layout, count, starts, all, columns)
-                    : skin<false, false>(uniform, from.data, to.data, layout, count, starts, all, columns);
+            normals ? skin<false, true>(influenceUniform, influenceUnitWeights, pass, count, wide, packed)
+                    : skin<false, false>(influenceUniform, influenceUnitWeights, pass, count, wide, packed);
         }
     }
     from.unlock();
@@ -540,12 +736,15 @@ void MeshComponent::gatherInfluences()
     const int boneCount = skeleton->getNumBones();
     influenceStarts.resize(static_cast<size_t>(lists.size()) + 1);
     influences.clear();
+    bool unitWeights = true;
     for (int i = 0; i < lists.size(); ++i) {
         influenceStarts[static_cast<size_t>(i)] = static_cast<int32_t>(influences.size());
         for (int a = 0; a < lists[i].size(); ++a) {
             const Mesh::VertexBoneAssignment& assignment = lists[i][a];
             // A bone past the skeleton is skipped: it reads the zero bone.
-            influences.push_back({assignment.bone < boneCount ? int32_t(assignment.bone) : boneCount, assignment.weight});
+            const int32_t entry = assignment.bone < boneCount ? int32_t(assignment.bone) : boneCount;
+            influences.push_back({entry * int32_t(sizeof(BoneColumns)), assignment.weight});
+            unitWeights = unitWeights && assignment.weight == 1.0f;
         }
     }
     influenceStarts[static_cast<size_t>(lists.size())] = static_cast<int32_t>(influences.size());
@@ -555,6 +754,7 @@ void MeshComponent::gatherInfluences()
         influenceGaps += lists[i].size() == 0 ? 1 : 0;
         influenceUniform = lists[i].size() == influenceUniform ? influenceUniform : 0;
     }
+    influenceUnitWeights = unitWeights;
     influenceBoneCount = boneCount;
     assignmentsVersion = mesh->getVertexBoneAssignmentsVersion();
 }

@@ -61,10 +61,12 @@ public:
     // One bone that moves a vertex, as skinning reads it.
     struct Influence
     {
-        int32_t bone;
+        // The bone's entry in the columns, in bytes from their start.
+        int32_t boneOffset;
         float weight;
     };
-    // A bone's map v -> R v + T as four columns (R's three, then T), each padded to four floats.
+    // A bone's map v -> R v + T as four columns (R's three, then T), each of four floats: the first
+    // three carry T's components in their fourth lanes, T's is 0.
     struct alignas(16) BoneColumns
     {
         float c[4][4];
@@ -152,6 +154,8 @@ private:
     int influenceGaps = 0;
     // The number of influences of every vertex when all have the same, else 0.
     int influenceUniform = 0;
+    // Every weight is 1.
+    bool influenceUnitWeights = false;
     uint32_t assignmentsVersion = 0;
 };
 

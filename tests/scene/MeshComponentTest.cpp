@@ -257,6 +257,25 @@ TEST_F(MeshComponentTest, NormalsAreRotatedNotTranslatedAndFixedPointIsSkinnedTo
     }
 }
 
+TEST_F(MeshComponentTest, FixedPointThatLeavesTheRangeIsClampedAndTheRestOfTheFrameIsExact)
+{
+    // Bone 0 moves (2, -2, 0): vertex 0 is carried past both ends of 16.16, vertex 1 stays inside,
+    // vertex 2's NaN weight gives NaN, written as 0.
+    Pointer<Mesh> m = mesh(vertexData({Vector3(32767, -32767, 0), Vector3(1, 0.5f, 0), Vector3(1, 1, 1)}, {},
+                                      VertexFormat::Type_FIXED32),
+                           skeleton(), assignments({{{0, 1.0f}}, {{0, 1.0f}}, {{0, std::nanf("")}}}));
+    Pointer<MeshComponent> component(new MeshComponent(engine.get()));
+    component->setMesh(m.get());
+    moveAndSkin(*component, Vector3(2, -2, 0));
+    rezezaz::render::VertexBufferAccessor a(component->getDynamicVertexData()->vertexBuffers[0].get(), 1);
+    const std::vector<int32_t> expected = {2147483520, INT32_MIN, 0, 3 * 65536, -65536 - 32768, 0, 0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(a.fixedData[i * a.vertexSize + k], expected[static_cast<size_t>(i * 3 + k)]) << i << " " << k;
+        }
+    }
+}
+
 TEST_F(MeshComponentTest, SkinningRunsOnlyInFramesInWhichTheSkeletonMoved)
 {
     Pointer<Mesh> m = mesh(vertexData({Vector3(1, 0, 0)}), skeleton(), assignments({{{0, 1.0f}}}));
