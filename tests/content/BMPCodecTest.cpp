@@ -2,9 +2,9 @@
 
 #include "ImageOracles.h"
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "core/io/MemoryStream.h"
 #include "render/TextureFormat.h"
+#include "support/QuietLog.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +74,7 @@ std::string refusal(const std::vector<unsigned char>& file, int* code = nullptr)
 class BMPCodecTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { rezezaz::core::Log::getInstance()->setMasterReportingLevel(0); }
+    support::QuietLog quiet;
 };
 
 TEST_F(BMPCodecTest, RealFilesMatchSDLImageRowForRow)

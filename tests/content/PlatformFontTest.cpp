@@ -2,8 +2,8 @@
 
 #include "ImageOracles.h"
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "render/TextureFormat.h"
+#include "support/QuietLog.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,6 @@ class PlatformFontTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        rezezaz::core::Log::getInstance()->setMasterReportingLevel(0);
         font = contenttest::readFile(DEJAVU);
         if (font.empty()) {
             if (contenttest::inCI()) {
@@ -44,6 +43,7 @@ protected:
                                        LinuxFontRasterizer::findGlyphLookup());
     }
 
+    support::QuietLog quiet;
     std::vector<unsigned char> font;
 };
 

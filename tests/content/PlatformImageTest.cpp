@@ -2,9 +2,9 @@
 
 #include "ImageOracles.h"
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "render/TextureFormat.h"
 #include "support/FaultyStream.h"
+#include "support/QuietLog.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ std::string refusal(const std::vector<unsigned char>& file)
 class PlatformImageTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { rezezaz::core::Log::getInstance()->setMasterReportingLevel(0); }
+    support::QuietLog quiet;
 };
 
 // Each file against stb_image (decoders of its own), premultiplied and turned here: PNG exactly,

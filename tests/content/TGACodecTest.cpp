@@ -2,8 +2,8 @@
 
 #include "ImageOracles.h"
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "render/TextureFormat.h"
+#include "support/QuietLog.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ std::string refusal(const std::vector<unsigned char>& file)
 class TGACodecTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { rezezaz::core::Log::getInstance()->setMasterReportingLevel(0); }
+    support::QuietLog quiet;
 };
 
 // Each file against SDL2_image: our row i is its row h - 1 - i with blue and red swapped.
