@@ -7,12 +7,14 @@
 #include "scene/Engine.h"
 #include "scene/LightComponent.h"
 #include "scene/NodeManager.h"
+#include "scene/PartitionNode.h"
 #include "scene/RenderableSet.h"
 #include "scene/Scene.h"
 #include "scene/Spacial.h"
 #include "scene/Visible.h"
 
 #include <cmath>
+#include <typeinfo>
 
 namespace rezezaz::scene {
 
@@ -129,6 +131,7 @@ bool Node::remove(Component* component)
 
 void Node::componentAttached(Component* component)
 {
+    unsettle();
     components.add(IntrusivePointer<Component>(component));
 }
 
@@ -139,6 +142,7 @@ void Node::componentRemoved(Component* component)
 
 void Node::nodeAttached(Node* node)
 {
+    unsettle();
     nodes.add(IntrusivePointer<Node>(node));
     // Place the child at once and count it in this subtree's bound, so that a subtree attached
     // under a still node is neither misplaced nor culled until something moves.
@@ -375,6 +379,7 @@ void Node::setStayActive(bool stayActive)
 
 void Node::activate()
 {
+    unsettle();
     activateChildren = true;
     if (deactivateCount > 0) {
         deactivateCount = 0;
@@ -430,6 +435,11 @@ void Node::logicUpdate(int dt, int updateScope)
         anyActive = component->getActive() || anyActive;
     }
     for (int i = 0; i < nodes.size(); ++i) {
+        // A settled child is asleep and its update would leave everything as it is: it adds no
+        // activity and is not a candidate for sleep.
+        if (nodes[i]->settled) {
+            continue;
+        }
         IntrusivePointer<Node> node = nodes[i];
         node->logicUpdate(dt, updateScope);
         const bool nodeActive = node->getActive();
@@ -438,6 +448,22 @@ void Node::logicUpdate(int dt, int updateScope)
             node->tryDeactivate();
         }
     }
+    trySettle();
+}
+
+void Node::trySettle()
+{
+    // Only this class's own update is known to do nothing more; a derived node may do more in its own.
+    if (active || anyActive || activateChildren || components.size() > 0 ||
+        (typeid(*this) != typeid(Node) && typeid(*this) != typeid(PartitionNode))) {
+        return;
+    }
+    for (int i = 0; i < nodes.size(); ++i) {
+        if (!nodes[i]->settled) {
+            return;
+        }
+    }
+    settled = true;
 }
 
 void Node::frameUpdate(int dt, int updateScope)
@@ -446,7 +472,10 @@ void Node::frameUpdate(int dt, int updateScope)
         components[i]->frameUpdate(dt, updateScope);
     }
     for (int i = 0; i < nodes.size(); ++i) {
-        nodes[i]->frameUpdate(dt, updateScope);
+        // Without components below it, a settled subtree's frame update calls nothing.
+        if (!nodes[i]->settled) {
+            nodes[i]->frameUpdate(dt, updateScope);
+        }
     }
 }
 

@@ -135,8 +135,24 @@ public:
     int getWorldScope() const { return worldScope; }
     bool getAnyActive() const { return anyActive; }
     int getDeactivateCount() const { return deactivateCount; }
+    // Asleep, with no component anywhere below and nothing pending, and so is every descendant:
+    // updating this subtree would change nothing, so its parent's updates pass it by. Anything that
+    // could give its update work again (waking, attaching a component or node anywhere below) clears
+    // it on the way up.
+    bool getSettled() const { return settled; }
 
 protected:
+    // Clears the settled mark here and on every settled ancestor: a settled node's descendants are
+    // all settled, so the first one that is not ends the climb.
+    void unsettle()
+    {
+        for (Node* node = this; node != nullptr && node->settled; node = node->parent) {
+            node->settled = false;
+        }
+    }
+    // Settles this node after its logic update when the update changed nothing and will not.
+    void trySettle();
+
     // What every update reads of every node comes first, so that a walk over a large tree touches
     // as few cache lines of each node as it can.
     bool anyActive = false;
@@ -145,6 +161,7 @@ protected:
     // A descendant's bound changed after the world bound was last merged. Every ancestor of a stale
     // node is stale too, so the climb stops at the first stale one.
     bool boundStale = false;
+    bool settled = false;
     int deactivateCount = 0;
     int scope = -1;
     int worldScope = -1;

@@ -451,6 +451,88 @@ TEST_F(NodeTest, IdleSubtreeSleepsOnTheFifthIdleUpdate)
     EXPECT_TRUE(parent->getActive());
 }
 
+// A node of its own kind, counting the updates that reach it.
+class CountingNode : public Node
+{
+public:
+    using Node::Node;
+    void logicUpdate(int dt, int scope) override
+    {
+        ++logicUpdates;
+        Node::logicUpdate(dt, scope);
+    }
+    void frameUpdate(int dt, int scope) override
+    {
+        ++frameUpdates;
+        Node::frameUpdate(dt, scope);
+    }
+    int logicUpdates = 0;
+    int frameUpdates = 0;
+};
+
+TEST_F(NodeTest, AsleepSubtreeWithoutComponentsIsPassedByUntilItHasWorkAgain)
+{
+    Pointer<Node> a = newNode(root());
+    Pointer<Node> b = newNode(a.get());
+    Pointer<Node> c = newNode(b.get());
+    Pointer<CountingNode> own(new CountingNode(scene.get()));
+    a->attach(own.get());
+    const auto idle = [&](int updates) {
+        for (int i = 0; i < updates; ++i) {
+            root()->logicUpdate(10, -1);
+            root()->frameUpdate(10, -1);
+        }
+    };
+    idle(40);
+    for (Node* node : {a.get(), b.get(), c.get(), static_cast<Node*>(own.get())}) {
+        EXPECT_FALSE(node->getActive());
+        EXPECT_FALSE(node->getAnyActive());
+    }
+    EXPECT_TRUE(b->getSettled());
+    EXPECT_TRUE(c->getSettled());
+    // A node of another kind may do more in its updates than this one: it and its parent keep getting them.
+    EXPECT_FALSE(own->getSettled());
+    EXPECT_FALSE(a->getSettled());
+    const int logicBefore = own->logicUpdates;
+    const int frameBefore = own->frameUpdates;
+    idle(3);
+    EXPECT_EQ(own->logicUpdates, logicBefore + 3);
+    EXPECT_EQ(own->frameUpdates, frameBefore + 3);
+
+    // A component joining the sleeping leaf without waking it still gets both updates.
+    Pointer<ProbeComponent> probe(new ProbeComponent());
+    probe->parentChanged(c.get());
+    EXPECT_FALSE(b->getSettled());
+    EXPECT_FALSE(c->getActive());
+    idle(1);
+    EXPECT_EQ(probe->logicUpdates, 1);
+    EXPECT_EQ(probe->frameUpdates, 1);
+    probe->parentChanged(nullptr);
+    idle(2);
+    EXPECT_TRUE(b->getSettled());
+
+    // So does a node joining it, and what that node holds.
+    Pointer<Node> late(new Node(scene.get()));
+    Pointer<ProbeComponent> held(new ProbeComponent());
+    late->attach(held.get());
+    late->parentChanged(c.get());
+    idle(1);
+    EXPECT_EQ(held->logicUpdates, 1);
+    EXPECT_EQ(held->frameUpdates, 1);
+    late->destroy();
+    idle(30);
+    EXPECT_TRUE(b->getSettled());
+
+    // Waking the leaf wakes its ancestors, and their updates run again.
+    c->activate();
+    EXPECT_FALSE(b->getSettled());
+    EXPECT_TRUE(b->getActive());
+    EXPECT_TRUE(a->getActive());
+    idle(1);
+    EXPECT_TRUE(c->getActive());
+    EXPECT_EQ(c->getDeactivateCount(), 1);
+}
+
 TEST_F(NodeTest, UpdatesAndEventsVisitComponentsThenChildren)
 {
     std::vector<std::string> trace;
