@@ -133,17 +133,24 @@ void Node::componentAttached(Component* component)
 {
     unsettle();
     components.add(IntrusivePointer<Component>(component));
+    addBusy(1);
 }
 
 void Node::componentRemoved(Component* component)
 {
-    components.remove(component);
+    if (components.remove(component)) {
+        addBusy(-1);
+    }
 }
 
 void Node::nodeAttached(Node* node)
 {
     unsettle();
     nodes.add(IntrusivePointer<Node>(node));
+    node->plainKind = node->isPlainKind();
+    if (node->busyInParent() != 0) {
+        addBusy(node->busyInParent());
+    }
     // Place the child at once and count it in this subtree's bound, so that a subtree attached
     // under a still node is neither misplaced nor culled until something moves.
     node->transformChanged(worldTransform.get());
@@ -154,6 +161,9 @@ void Node::nodeRemoved(Node* node)
 {
     IntrusivePointer<Node> hold(node);
     if (nodes.remove(node)) {
+        if (node->busyInParent() != 0) {
+            addBusy(-node->busyInParent());
+        }
         boundChanged();
     }
 }
@@ -440,7 +450,10 @@ void Node::logicUpdate(int dt, int updateScope)
         if (nodes[i]->settled) {
             continue;
         }
-        IntrusivePointer<Node> node = nodes[i];
+        // Held through its update when something in it may take it out of the tree; a subtree of
+        // plain nodes without components runs nothing that could.
+        Node* node = nodes[i].get();
+        IntrusivePointer<Node> hold(node->busyInParent() != 0 ? node : nullptr);
         node->logicUpdate(dt, updateScope);
         const bool nodeActive = node->getActive();
         anyActive = nodeActive || anyActive;
@@ -451,11 +464,15 @@ void Node::logicUpdate(int dt, int updateScope)
     trySettle();
 }
 
+bool Node::isPlainKind() const
+{
+    return typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+}
+
 void Node::trySettle()
 {
     // Only this class's own update is known to do nothing more; a derived node may do more in its own.
-    if (active || anyActive || activateChildren || components.size() > 0 ||
-        (typeid(*this) != typeid(Node) && typeid(*this) != typeid(PartitionNode))) {
+    if (active || anyActive || activateChildren || components.size() > 0 || !isPlainKind()) {
         return;
     }
     for (int i = 0; i < nodes.size(); ++i) {
@@ -472,8 +489,8 @@ void Node::frameUpdate(int dt, int updateScope)
         components[i]->frameUpdate(dt, updateScope);
     }
     for (int i = 0; i < nodes.size(); ++i) {
-        // Without components below it, a settled subtree's frame update calls nothing.
-        if (!nodes[i]->settled) {
+        // A subtree of plain nodes without components has nothing to run in its frame update.
+        if (nodes[i]->busyInParent() != 0) {
             nodes[i]->frameUpdate(dt, updateScope);
         }
     }

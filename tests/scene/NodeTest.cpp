@@ -502,12 +502,17 @@ TEST_F(NodeTest, AsleepSubtreeWithoutComponentsIsPassedByUntilItHasWorkAgain)
     // A component joining the sleeping leaf without waking it still gets both updates.
     Pointer<ProbeComponent> probe(new ProbeComponent());
     probe->parentChanged(c.get());
+    // The counts of what runs below: the node of its own kind and the component.
+    EXPECT_EQ(root()->getBusy(), 2);
+    EXPECT_EQ(b->getBusy(), 1);
     EXPECT_FALSE(b->getSettled());
     EXPECT_FALSE(c->getActive());
     idle(1);
     EXPECT_EQ(probe->logicUpdates, 1);
     EXPECT_EQ(probe->frameUpdates, 1);
     probe->parentChanged(nullptr);
+    EXPECT_EQ(root()->getBusy(), 1);
+    EXPECT_EQ(b->getBusy(), 0);
     idle(2);
     EXPECT_TRUE(b->getSettled());
 
@@ -519,7 +524,9 @@ TEST_F(NodeTest, AsleepSubtreeWithoutComponentsIsPassedByUntilItHasWorkAgain)
     idle(1);
     EXPECT_EQ(held->logicUpdates, 1);
     EXPECT_EQ(held->frameUpdates, 1);
+    EXPECT_EQ(root()->getBusy(), 2);
     late->destroy();
+    EXPECT_EQ(root()->getBusy(), 1);
     idle(30);
     EXPECT_TRUE(b->getSettled());
 
