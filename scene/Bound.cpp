@@ -47,7 +47,7 @@ void Bound::setSphere(const Sphere& value)
     Math::findBoundingBox(box, sphere);
 }
 
-void Bound::transform(const Bound& local, const Transform& t)
+void Bound::transform(const Bound& local, const Transform& t, bool boxSphere)
 {
     kind = local.kind;
     const Vector3& s = t.scale;
@@ -94,7 +94,9 @@ void Bound::transform(const Bound& local, const Transform& t)
         }
         box.minimum = lo + t.translate;
         box.maximum = hi + t.translate;
-        Math::findBoundingSphere(sphere, box);
+        if (boxSphere) {
+            formBoxSphere();
+        }
     } else if (local.kind == Kind_SPHERE) {
         const Vector3 r = t.rotate * local.sphere.origin;
         const float largest = std::max({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
@@ -145,13 +147,8 @@ void Bound::merge(const Bound& other, float epsilon)
         return;
     }
     if (kind == Kind_BOX && other.kind == Kind_BOX) {
-        box.minimum = Vector3(std::min(box.minimum.x, other.box.minimum.x),
-                              std::min(box.minimum.y, other.box.minimum.y),
-                              std::min(box.minimum.z, other.box.minimum.z));
-        box.maximum = Vector3(std::max(box.maximum.x, other.box.maximum.x),
-                              std::max(box.maximum.y, other.box.maximum.y),
-                              std::max(box.maximum.z, other.box.maximum.z));
-        Math::findBoundingSphere(sphere, box);
+        growBox(other.box);
+        formBoxSphere();
         return;
     }
     kind = Kind_SPHERE;

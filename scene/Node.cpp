@@ -557,15 +557,35 @@ void Node::nodeBoundChanged(Node*)
 void Node::calculateBound()
 {
     boundStale = false;
-    worldBound->transform(*bound, *worldTransform);
+    Bound& world = *worldBound;
     const float epsilon = scene ? scene->getEpsilon() : 0.0f;
+    // Merging a box into a box forms the sphere anew from the grown box, so only the sphere of the
+    // last such merge is ever read: it is formed once, before a merge of another kind reads it and
+    // at the end.
+    world.transform(*bound, *worldTransform, false);
+    bool sphereDue = world.kind == Bound::Kind_BOX;
+    const auto add = [&world, &sphereDue, epsilon](const Bound& other) {
+        if (world.kind == Bound::Kind_BOX && other.kind == Bound::Kind_BOX) {
+            world.growBox(other.box);
+            sphereDue = true;
+            return;
+        }
+        if (sphereDue) {
+            world.formBoxSphere();
+            sphereDue = false;
+        }
+        world.merge(other, epsilon);
+    };
     for (int i = 0; i < nodes.size(); ++i) {
-        worldBound->merge(*nodes[i]->getWorldBound(), epsilon);
+        add(*nodes[i]->getWorldBound());
     }
     for (int i = 0; i < spacials.size(); ++i) {
         if (Bound* spacialBound = spacials[i]->getWorldBound()) {
-            worldBound->merge(*spacialBound, epsilon);
+            add(*spacialBound);
         }
+    }
+    if (sphereDue) {
+        world.formBoxSphere();
     }
 }
 

@@ -373,6 +373,54 @@ TEST_F(NodeTest, FanOutBoundAfterTurningEveryChildIsTheFullMerge)
     children[59]->destroy();
 }
 
+TEST_F(NodeTest, SubtreeBoundIsTheMergeInOrderForEveryMixOfKinds)
+{
+    // Boxes run into spheres, empties and everything at every place among the children and after
+    // them, with a spacial's box last: the result is the merge one by one, bit for bit.
+    const std::vector<std::vector<int>> mixes = {
+        {Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_SPHERE, Bound::Kind_BOX},
+        {Bound::Kind_BOX, Bound::Kind_EMPTY, Bound::Kind_BOX},
+        {Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_INFINITE, Bound::Kind_BOX},
+        {Bound::Kind_SPHERE, Bound::Kind_BOX, Bound::Kind_BOX},
+        {Bound::Kind_EMPTY, Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_SPHERE},
+        {},
+    };
+    for (int own : {Bound::Kind_BOX, Bound::Kind_EMPTY, Bound::Kind_SPHERE}) {
+        for (size_t m = 0; m < mixes.size(); ++m) {
+            SCOPED_TRACE(testing::Message() << "own kind " << own << ", mix " << m);
+            Pointer<Node> hub = newNode(root());
+            hub->setTranslate(0.3f, -1.7f, 2.1f);
+            hub->setRotate(Vector3(0, 1, 1), 0.7f);
+            Bound local;
+            if (own == Bound::Kind_BOX) {
+                local.setBox(box(-1.1f, -0.3f, 0, 0.7f, 0.9f, 1.3f));
+            } else if (own == Bound::Kind_SPHERE) {
+                local.setSphere(Sphere(Vector3(0.2f, 0.1f, 0), 0.6f));
+            }
+            hub->setBound(&local);
+            for (size_t i = 0; i < mixes[m].size(); ++i) {
+                Pointer<Node> child = newNode(hub.get());
+                child->setTranslate(1.3f * static_cast<float>(i), 0.7f, -0.4f * static_cast<float>(i));
+                child->setRotate(Vector3(1, 0, 1), 0.3f * static_cast<float>(i + 1));
+                Bound bound;
+                if (mixes[m][i] == Bound::Kind_BOX) {
+                    bound.setBox(box(-0.5f, -0.25f, 0, 0.5f, 0.25f, 1.0f + static_cast<float>(i)));
+                } else if (mixes[m][i] == Bound::Kind_SPHERE) {
+                    bound.setSphere(Sphere(Vector3(0.5f, 0, 0), 0.4f));
+                } else if (mixes[m][i] == Bound::Kind_INFINITE) {
+                    bound.setInfinite();
+                }
+                child->setBound(&bound);
+            }
+            Pointer<BoxComponent> part(new BoxComponent(box(-2, -2, -2, -1, -1, -1)));
+            hub->attach(part.get());
+            hub->setTranslate(0.4f, -1.7f, 2.1f);
+            expectSameBound(*hub->getWorldBound(), *mergedFromScratch(hub.get(), 0.001f));
+            hub->destroy();
+        }
+    }
+}
+
 TEST_F(NodeTest, AttachingPlacesTheSubtreeAndCountsItsBound)
 {
     // A model built before it is attached: its root is still, its parts are placed.
