@@ -7,7 +7,7 @@
 // logic and one frame step, and reading the scene's bound; Ogre's is the same changes and
 // SceneNode::_update from its root scene node, which derives the transforms and bounds. Both are
 // interleaved in every iteration, after both trees were checked to give the same world transforms and
-// the same world box.
+// the same world box. Both are timed once the tree is placed and our idle tree has fallen asleep.
 //
 // Queue: items per millisecond for one camera's render of N items over M materials, and of k items of
 // one depth-sorted material, through the render manager onto a device that only counts its calls;
@@ -201,9 +201,16 @@ struct Trees
             ogreNode->attachObject(boxes.back().get());
             theirs.push_back(ogreNode);
         }
-        // Both settle once, so that the timed frames start from a placed tree.
-        ours->update(50);
-        ogreRoot->_update(true, false);
+        // Both settle, so that the timed frames are those of a scene that has been running for a while:
+        // ours until its idle tree has fallen asleep (five idle updates a level, from the leaves up),
+        // Ogre's as often.
+        for (int update = 0; update < 200; ++update) {
+            ours->update(50);
+            ogreRoot->_update(true, false);
+            if (nodes[0]->getSettled()) {
+                break;
+            }
+        }
     }
 
     ~Trees()

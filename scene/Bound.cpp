@@ -47,54 +47,52 @@ void Bound::setSphere(const Sphere& value)
     Math::findBoundingBox(box, sphere);
 }
 
-void Bound::transform(const Bound& local, const Transform& t)
+void Bound::transform(const Bound& local, const Transform& t, bool boxSphere)
 {
     kind = local.kind;
     const Vector3& s = t.scale;
     if (local.kind == Kind_BOX) {
-        // Each corner is turned as the quaternion turns a vector: q * (p, 0) * conjugate(q). The
-        // products of the first step take one of two values per coordinate, so they are formed once
-        // for both sides of the box; each corner then adds them up in the same order as the rotation
-        // does, and gets the very same result.
+        // Each corner is turned as the quaternion turns a vector: q * (p, 0) * conjugate(q), with the
+        // very operations of that rotation in the same order, so with the very same result. Four
+        // corners go a lane each: corner c takes side c & 1 in x, (c >> 1) & 1 in y and (c >> 2) & 1
+        // in z, so the first four are the low side in z.
         const core::math::Quaternion& q = t.rotate;
-        const float xs[2] = {local.box.minimum.x, local.box.maximum.x};
-        const float ys[2] = {local.box.minimum.y, local.box.maximum.y};
-        const float zs[2] = {local.box.minimum.z, local.box.maximum.z};
-        float wx[2], yx[2], zx[2], nx[2], wy[2], zy[2], xy[2], ny[2], wz[2], xz[2], yz[2], nz[2];
-        for (int side = 0; side < 2; ++side) {
-            wx[side] = q.w * xs[side];
-            yx[side] = q.y * xs[side];
-            zx[side] = q.z * xs[side];
-            nx[side] = -q.x * xs[side];
-            wy[side] = q.w * ys[side];
-            zy[side] = q.z * ys[side];
-            xy[side] = q.x * ys[side];
-            ny[side] = q.y * ys[side];
-            wz[side] = q.w * zs[side];
-            xz[side] = q.x * zs[side];
-            yz[side] = q.y * zs[side];
-            nz[side] = q.z * zs[side];
+        using Lanes = float __attribute__((vector_size(16)));
+        const AABox& b = local.box;
+        const Lanes x = {b.minimum.x, b.maximum.x, b.minimum.x, b.maximum.x};
+        const Lanes y = {b.minimum.y, b.minimum.y, b.maximum.y, b.maximum.y};
+        const auto all = [](float v) { return Lanes{v, v, v, v}; };
+        const Lanes qx = all(q.x), qy = all(q.y), qz = all(q.z), qw = all(q.w), negqx = all(-q.x);
+        float corners[3][8];
+        for (int half = 0; half < 2; ++half) {
+            const Lanes z = all(half == 0 ? b.minimum.z : b.maximum.z);
+            // q * (p, 0)
+            const Lanes px = qw * x + qy * z - qz * y;
+            const Lanes py = qw * y + qz * x - qx * z;
+            const Lanes pz = qw * z + qx * y - qy * x;
+            const Lanes pw = negqx * x - qy * y - qz * z;
+            // ... * conjugate(q), then scaled: after the rotation, so a negative scale swaps the sides.
+            const Lanes rx = (-pw * qx + px * qw - py * qz + pz * qy) * all(s.x);
+            const Lanes ry = (-pw * qy + py * qw - pz * qx + px * qz) * all(s.y);
+            const Lanes rz = (-pw * qz + pz * qw - px * qy + py * qx) * all(s.z);
+            for (int lane = 0; lane < 4; ++lane) {
+                corners[0][half * 4 + lane] = rx[lane];
+                corners[1][half * 4 + lane] = ry[lane];
+                corners[2][half * 4 + lane] = rz[lane];
+            }
         }
         Vector3 lo(INFINITY, INFINITY, INFINITY);
         Vector3 hi(-INFINITY, -INFINITY, -INFINITY);
         for (int corner = 0; corner < 8; ++corner) {
-            const int i = corner & 1;
-            const int j = (corner >> 1) & 1;
-            const int k = (corner >> 2) & 1;
-            const float px = wx[i] + yz[k] - zy[j];
-            const float py = wy[j] + zx[i] - xz[k];
-            const float pz = wz[k] + xy[j] - yx[i];
-            const float pw = nx[i] - ny[j] - nz[k];
-            const Vector3 r(-pw * q.x + px * q.w - py * q.z + pz * q.y, -pw * q.y + py * q.w - pz * q.x + px * q.z,
-                            -pw * q.z + pz * q.w - px * q.y + py * q.x);
-            // Scaled after the rotation, so a negative scale swaps the sides.
-            const Vector3 scaled(r.x * s.x, r.y * s.y, r.z * s.z);
+            const Vector3 scaled(corners[0][corner], corners[1][corner], corners[2][corner]);
             lo = Vector3(std::min(lo.x, scaled.x), std::min(lo.y, scaled.y), std::min(lo.z, scaled.z));
             hi = Vector3(std::max(hi.x, scaled.x), std::max(hi.y, scaled.y), std::max(hi.z, scaled.z));
         }
         box.minimum = lo + t.translate;
         box.maximum = hi + t.translate;
-        Math::findBoundingSphere(sphere, box);
+        if (boxSphere) {
+            formBoxSphere();
+        }
     } else if (local.kind == Kind_SPHERE) {
         const Vector3 r = t.rotate * local.sphere.origin;
         const float largest = std::max({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
@@ -145,13 +143,8 @@ void Bound::merge(const Bound& other, float epsilon)
         return;
     }
     if (kind == Kind_BOX && other.kind == Kind_BOX) {
-        box.minimum = Vector3(std::min(box.minimum.x, other.box.minimum.x),
-                              std::min(box.minimum.y, other.box.minimum.y),
-                              std::min(box.minimum.z, other.box.minimum.z));
-        box.maximum = Vector3(std::max(box.maximum.x, other.box.maximum.x),
-                              std::max(box.maximum.y, other.box.maximum.y),
-                              std::max(box.maximum.z, other.box.maximum.z));
-        Math::findBoundingSphere(sphere, box);
+        growBox(other.box);
+        formBoxSphere();
         return;
     }
     kind = Kind_SPHERE;

@@ -4,6 +4,9 @@
 #include "core/math/AABox.h"
 #include "core/math/Sphere.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace rezezaz::scene {
 
 class Transform;
@@ -35,10 +38,29 @@ public:
     // A sphere bound; its box is the sphere's bounding box.
     void setSphere(const core::math::Sphere& value);
 
-    // This = `local` carried into the frame of `transform`.
-    void transform(const Bound& local, const Transform& transform);
+    // This = `local` carried into the frame of `t`.
+    void transform(const Bound& local, const Transform& t) { transform(local, t, true); }
+    // The same, leaving a box's sphere unformed when `boxSphere` is false, for a caller that merges
+    // more boxes into it first and then forms the sphere once (formBoxSphere).
+    void transform(const Bound& local, const Transform& t, bool boxSphere);
     // Grows this bound to hold `other` as well.
     void merge(const Bound& other, float epsilon);
+
+    // The box grown to hold `other`, as merging two boxes grows it; the sphere is left as it was.
+    void growBox(const core::math::AABox& other)
+    {
+        box.minimum = core::math::Vector3(std::min(box.minimum.x, other.minimum.x), std::min(box.minimum.y, other.minimum.y),
+                                          std::min(box.minimum.z, other.minimum.z));
+        box.maximum = core::math::Vector3(std::max(box.maximum.x, other.maximum.x), std::max(box.maximum.y, other.maximum.y),
+                                          std::max(box.maximum.z, other.maximum.z));
+    }
+    // The sphere becomes the box's bounding sphere.
+    void formBoxSphere()
+    {
+        const core::math::Vector3 diagonal = box.maximum - box.minimum;
+        sphere.origin = (box.minimum + box.maximum) * 0.5f;
+        sphere.radius = std::sqrt(diagonal.x * diagonal.x + diagonal.y * diagonal.y + diagonal.z * diagonal.z) * 0.5f;
+    }
 
     // The smallest sphere holding both spheres.
     static core::math::Sphere mergeSpheres(const core::math::Sphere& a, const core::math::Sphere& b,

@@ -7,12 +7,14 @@
 #include "scene/Engine.h"
 #include "scene/LightComponent.h"
 #include "scene/NodeManager.h"
+#include "scene/PartitionNode.h"
 #include "scene/RenderableSet.h"
 #include "scene/Scene.h"
 #include "scene/Spacial.h"
 #include "scene/Visible.h"
 
 #include <cmath>
+#include <typeinfo>
 
 namespace rezezaz::scene {
 
@@ -129,17 +131,26 @@ bool Node::remove(Component* component)
 
 void Node::componentAttached(Component* component)
 {
+    unsettle();
     components.add(IntrusivePointer<Component>(component));
+    addBusy(1);
 }
 
 void Node::componentRemoved(Component* component)
 {
-    components.remove(component);
+    if (components.remove(component)) {
+        addBusy(-1);
+    }
 }
 
 void Node::nodeAttached(Node* node)
 {
+    unsettle();
     nodes.add(IntrusivePointer<Node>(node));
+    node->plainKind = node->isPlainKind();
+    if (node->busyInParent() != 0) {
+        addBusy(node->busyInParent());
+    }
     // Place the child at once and count it in this subtree's bound, so that a subtree attached
     // under a still node is neither misplaced nor culled until something moves.
     node->transformChanged(worldTransform.get());
@@ -150,6 +161,9 @@ void Node::nodeRemoved(Node* node)
 {
     IntrusivePointer<Node> hold(node);
     if (nodes.remove(node)) {
+        if (node->busyInParent() != 0) {
+            addBusy(-node->busyInParent());
+        }
         boundChanged();
     }
 }
@@ -375,6 +389,7 @@ void Node::setStayActive(bool stayActive)
 
 void Node::activate()
 {
+    unsettle();
     activateChildren = true;
     if (deactivateCount > 0) {
         deactivateCount = 0;
@@ -430,7 +445,15 @@ void Node::logicUpdate(int dt, int updateScope)
         anyActive = component->getActive() || anyActive;
     }
     for (int i = 0; i < nodes.size(); ++i) {
-        IntrusivePointer<Node> node = nodes[i];
+        // A settled child is asleep and its update would leave everything as it is: it adds no
+        // activity and is not a candidate for sleep.
+        if (nodes[i]->settled) {
+            continue;
+        }
+        // Held through its update when something in it may take it out of the tree; a subtree of
+        // plain nodes without components runs nothing that could.
+        Node* node = nodes[i].get();
+        IntrusivePointer<Node> hold(node->busyInParent() != 0 ? node : nullptr);
         node->logicUpdate(dt, updateScope);
         const bool nodeActive = node->getActive();
         anyActive = nodeActive || anyActive;
@@ -438,6 +461,26 @@ void Node::logicUpdate(int dt, int updateScope)
             node->tryDeactivate();
         }
     }
+    trySettle();
+}
+
+bool Node::isPlainKind() const
+{
+    return typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+}
+
+void Node::trySettle()
+{
+    // Only this class's own update is known to do nothing more; a derived node may do more in its own.
+    if (active || anyActive || activateChildren || components.size() > 0 || !isPlainKind()) {
+        return;
+    }
+    for (int i = 0; i < nodes.size(); ++i) {
+        if (!nodes[i]->settled) {
+            return;
+        }
+    }
+    settled = true;
 }
 
 void Node::frameUpdate(int dt, int updateScope)
@@ -446,7 +489,10 @@ void Node::frameUpdate(int dt, int updateScope)
         components[i]->frameUpdate(dt, updateScope);
     }
     for (int i = 0; i < nodes.size(); ++i) {
-        nodes[i]->frameUpdate(dt, updateScope);
+        // A subtree of plain nodes without components has nothing to run in its frame update.
+        if (nodes[i]->busyInParent() != 0) {
+            nodes[i]->frameUpdate(dt, updateScope);
+        }
     }
 }
 
@@ -511,15 +557,35 @@ void Node::nodeBoundChanged(Node*)
 void Node::calculateBound()
 {
     boundStale = false;
-    worldBound->transform(*bound, *worldTransform);
+    Bound& world = *worldBound;
     const float epsilon = scene ? scene->getEpsilon() : 0.0f;
+    // Merging a box into a box forms the sphere anew from the grown box, so only the sphere of the
+    // last such merge is ever read: it is formed once, before a merge of another kind reads it and
+    // at the end.
+    world.transform(*bound, *worldTransform, false);
+    bool sphereDue = world.kind == Bound::Kind_BOX;
+    const auto add = [&world, &sphereDue, epsilon](const Bound& other) {
+        if (world.kind == Bound::Kind_BOX && other.kind == Bound::Kind_BOX) {
+            world.growBox(other.box);
+            sphereDue = true;
+            return;
+        }
+        if (sphereDue) {
+            world.formBoxSphere();
+            sphereDue = false;
+        }
+        world.merge(other, epsilon);
+    };
     for (int i = 0; i < nodes.size(); ++i) {
-        worldBound->merge(*nodes[i]->getWorldBound(), epsilon);
+        add(*nodes[i]->getWorldBound());
     }
     for (int i = 0; i < spacials.size(); ++i) {
         if (Bound* spacialBound = spacials[i]->getWorldBound()) {
-            worldBound->merge(*spacialBound, epsilon);
+            add(*spacialBound);
         }
+    }
+    if (sphereDue) {
+        world.formBoxSphere();
     }
 }
 

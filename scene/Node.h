@@ -135,8 +135,38 @@ public:
     int getWorldScope() const { return worldScope; }
     bool getAnyActive() const { return anyActive; }
     int getDeactivateCount() const { return deactivateCount; }
+    // Asleep, with no component anywhere below and nothing pending, and so is every descendant:
+    // updating this subtree would change nothing, so its parent's updates pass it by. Anything that
+    // could give its update work again (waking, attaching a component or node anywhere below) clears
+    // it on the way up.
+    bool getSettled() const { return settled; }
+    // How many components this subtree holds, with the nodes below of a kind derived from this one:
+    // a subtree of plain nodes without any has nothing to run in its frame update.
+    int getBusy() const { return busy; }
 
 protected:
+    // Clears the settled mark here and on every settled ancestor: a settled node's descendants are
+    // all settled, so the first one that is not ends the climb.
+    void unsettle()
+    {
+        for (Node* node = this; node != nullptr && node->settled; node = node->parent) {
+            node->settled = false;
+        }
+    }
+    // Settles this node after its logic update when the update changed nothing and will not.
+    void trySettle();
+    // Adds to the busy count of this node and its ancestors.
+    void addBusy(int change)
+    {
+        for (Node* node = this; node != nullptr; node = node->parent) {
+            node->busy += change;
+        }
+    }
+    // What a child adds to its parent's busy count.
+    int busyInParent() const { return busy + (plainKind ? 0 : 1); }
+    // A node of this class or the scene's partition node, whose updates do only what this class's do.
+    bool isPlainKind() const;
+
     // What every update reads of every node comes first, so that a walk over a large tree touches
     // as few cache lines of each node as it can.
     bool anyActive = false;
@@ -145,6 +175,10 @@ protected:
     // A descendant's bound changed after the world bound was last merged. Every ancestor of a stale
     // node is stale too, so the climb stops at the first stale one.
     bool boundStale = false;
+    bool settled = false;
+    // Set when the node is attached under a parent: the kind is only known once it is built.
+    bool plainKind = true;
+    int busy = 0;
     int deactivateCount = 0;
     int scope = -1;
     int worldScope = -1;

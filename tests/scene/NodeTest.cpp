@@ -373,6 +373,54 @@ TEST_F(NodeTest, FanOutBoundAfterTurningEveryChildIsTheFullMerge)
     children[59]->destroy();
 }
 
+TEST_F(NodeTest, SubtreeBoundIsTheMergeInOrderForEveryMixOfKinds)
+{
+    // Boxes run into spheres, empties and everything at every place among the children and after
+    // them, with a spacial's box last: the result is the merge one by one, bit for bit.
+    const std::vector<std::vector<int>> mixes = {
+        {Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_SPHERE, Bound::Kind_BOX},
+        {Bound::Kind_BOX, Bound::Kind_EMPTY, Bound::Kind_BOX},
+        {Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_INFINITE, Bound::Kind_BOX},
+        {Bound::Kind_SPHERE, Bound::Kind_BOX, Bound::Kind_BOX},
+        {Bound::Kind_EMPTY, Bound::Kind_BOX, Bound::Kind_BOX, Bound::Kind_SPHERE},
+        {},
+    };
+    for (int own : {Bound::Kind_BOX, Bound::Kind_EMPTY, Bound::Kind_SPHERE}) {
+        for (size_t m = 0; m < mixes.size(); ++m) {
+            SCOPED_TRACE(testing::Message() << "own kind " << own << ", mix " << m);
+            Pointer<Node> hub = newNode(root());
+            hub->setTranslate(0.3f, -1.7f, 2.1f);
+            hub->setRotate(Vector3(0, 1, 1), 0.7f);
+            Bound local;
+            if (own == Bound::Kind_BOX) {
+                local.setBox(box(-1.1f, -0.3f, 0, 0.7f, 0.9f, 1.3f));
+            } else if (own == Bound::Kind_SPHERE) {
+                local.setSphere(Sphere(Vector3(0.2f, 0.1f, 0), 0.6f));
+            }
+            hub->setBound(&local);
+            for (size_t i = 0; i < mixes[m].size(); ++i) {
+                Pointer<Node> child = newNode(hub.get());
+                child->setTranslate(1.3f * static_cast<float>(i), 0.7f, -0.4f * static_cast<float>(i));
+                child->setRotate(Vector3(1, 0, 1), 0.3f * static_cast<float>(i + 1));
+                Bound bound;
+                if (mixes[m][i] == Bound::Kind_BOX) {
+                    bound.setBox(box(-0.5f, -0.25f, 0, 0.5f, 0.25f, 1.0f + static_cast<float>(i)));
+                } else if (mixes[m][i] == Bound::Kind_SPHERE) {
+                    bound.setSphere(Sphere(Vector3(0.5f, 0, 0), 0.4f));
+                } else if (mixes[m][i] == Bound::Kind_INFINITE) {
+                    bound.setInfinite();
+                }
+                child->setBound(&bound);
+            }
+            Pointer<BoxComponent> part(new BoxComponent(box(-2, -2, -2, -1, -1, -1)));
+            hub->attach(part.get());
+            hub->setTranslate(0.4f, -1.7f, 2.1f);
+            expectSameBound(*hub->getWorldBound(), *mergedFromScratch(hub.get(), 0.001f));
+            hub->destroy();
+        }
+    }
+}
+
 TEST_F(NodeTest, AttachingPlacesTheSubtreeAndCountsItsBound)
 {
     // A model built before it is attached: its root is still, its parts are placed.
@@ -449,6 +497,95 @@ TEST_F(NodeTest, IdleSubtreeSleepsOnTheFifthIdleUpdate)
         root()->logicUpdate(10, 0x1);
     }
     EXPECT_TRUE(parent->getActive());
+}
+
+// A node of its own kind, counting the updates that reach it.
+class CountingNode : public Node
+{
+public:
+    using Node::Node;
+    void logicUpdate(int dt, int scope) override
+    {
+        ++logicUpdates;
+        Node::logicUpdate(dt, scope);
+    }
+    void frameUpdate(int dt, int scope) override
+    {
+        ++frameUpdates;
+        Node::frameUpdate(dt, scope);
+    }
+    int logicUpdates = 0;
+    int frameUpdates = 0;
+};
+
+TEST_F(NodeTest, AsleepSubtreeWithoutComponentsIsPassedByUntilItHasWorkAgain)
+{
+    Pointer<Node> a = newNode(root());
+    Pointer<Node> b = newNode(a.get());
+    Pointer<Node> c = newNode(b.get());
+    Pointer<CountingNode> own(new CountingNode(scene.get()));
+    a->attach(own.get());
+    const auto idle = [&](int updates) {
+        for (int i = 0; i < updates; ++i) {
+            root()->logicUpdate(10, -1);
+            root()->frameUpdate(10, -1);
+        }
+    };
+    idle(40);
+    for (Node* node : {a.get(), b.get(), c.get(), static_cast<Node*>(own.get())}) {
+        EXPECT_FALSE(node->getActive());
+        EXPECT_FALSE(node->getAnyActive());
+    }
+    EXPECT_TRUE(b->getSettled());
+    EXPECT_TRUE(c->getSettled());
+    // A node of another kind may do more in its updates than this one: it and its parent keep getting them.
+    EXPECT_FALSE(own->getSettled());
+    EXPECT_FALSE(a->getSettled());
+    const int logicBefore = own->logicUpdates;
+    const int frameBefore = own->frameUpdates;
+    idle(3);
+    EXPECT_EQ(own->logicUpdates, logicBefore + 3);
+    EXPECT_EQ(own->frameUpdates, frameBefore + 3);
+
+    // A component joining the sleeping leaf without waking it still gets both updates.
+    Pointer<ProbeComponent> probe(new ProbeComponent());
+    probe->parentChanged(c.get());
+    // The counts of what runs below: the node of its own kind and the component.
+    EXPECT_EQ(root()->getBusy(), 2);
+    EXPECT_EQ(b->getBusy(), 1);
+    EXPECT_FALSE(b->getSettled());
+    EXPECT_FALSE(c->getActive());
+    idle(1);
+    EXPECT_EQ(probe->logicUpdates, 1);
+    EXPECT_EQ(probe->frameUpdates, 1);
+    probe->parentChanged(nullptr);
+    EXPECT_EQ(root()->getBusy(), 1);
+    EXPECT_EQ(b->getBusy(), 0);
+    idle(2);
+    EXPECT_TRUE(b->getSettled());
+
+    // So does a node joining it, and what that node holds.
+    Pointer<Node> late(new Node(scene.get()));
+    Pointer<ProbeComponent> held(new ProbeComponent());
+    late->attach(held.get());
+    late->parentChanged(c.get());
+    idle(1);
+    EXPECT_EQ(held->logicUpdates, 1);
+    EXPECT_EQ(held->frameUpdates, 1);
+    EXPECT_EQ(root()->getBusy(), 2);
+    late->destroy();
+    EXPECT_EQ(root()->getBusy(), 1);
+    idle(30);
+    EXPECT_TRUE(b->getSettled());
+
+    // Waking the leaf wakes its ancestors, and their updates run again.
+    c->activate();
+    EXPECT_FALSE(b->getSettled());
+    EXPECT_TRUE(b->getActive());
+    EXPECT_TRUE(a->getActive());
+    idle(1);
+    EXPECT_TRUE(c->getActive());
+    EXPECT_EQ(c->getDeactivateCount(), 1);
 }
 
 TEST_F(NodeTest, UpdatesAndEventsVisitComponentsThenChildren)
