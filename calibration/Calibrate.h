@@ -61,6 +61,7 @@ public:
     const QVector<PelotuneAnimation*>& getAnimations() const { return animations; }
     rezezaz::scene::Engine* getEngine() const { return engine.get(); }
     rezezaz::scene::Scene* getScene() const { return scene.get(); }
+    rezezaz::scene::Camera* getCamera() const { return camera.get(); }
     rezezaz::scene::Node* getModelRoot() const { return rootNode.get(); }
     rezezaz::scene::Node* getCrankNode() const { return crankNode.get(); }
     rezezaz::scene::Node* getBigChainNode() const { return bigChainNode.get(); }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the end-to-end session test with its window shown on a virtual X display and saves a picture
 # of the window at every page of the meter, as the simulated meter fills it in, then the firmware
-# update with its boxes (check, progress, result) as they stand over the window. Not part of the test
-# command: it is for looking at the pages as a user sees them.
+# update with its boxes (check, progress, result) as they stand over the window, then a slope
+# calibration with its 3D view for the six- and the four-reading meter (calibrate-<model>-start, one
+# picture per press, calibrate-<model>-step<s> for the press at step s, and the results). Not part of
+# the test command: it is for looking at the pages as a user sees them.
 #   scripts/screenshots.sh [folder]      (default: build/screenshots)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,7 +20,7 @@ PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
   build/screenshots-build/tests/app/app_tests \
   --gtest_filter='EndToEndTest.*:FirmwareEndToEndTest.CheckUpdateWatchTheProgressAndTheServerHearsOfIt'
-# The calibration wizard with its 3D view, step by step.
+# The calibration wizard with its 3D view, step by step (the view is drawn by Mesa on the X server).
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
   build/screenshots-build/tests/app/gl/app_gl_tests --gtest_filter='CalibrationSessionGLTest.*'

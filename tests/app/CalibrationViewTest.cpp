@@ -286,23 +286,30 @@ TEST(CalibrationViewTest, DraggingSidewaysTurnsTheModelAndTheNextPressTurnsItBac
 TEST(CalibrationViewTest, TheArchiveOpensCompiledInFilesAndNothingElse)
 {
     IntrusivePointer<QtArchive> archive(new QtArchive());
-    IntrusivePointer<rezezaz::core::io::Stream> stream = archive->openStream(":chainringData.json");
+    // The back arrow's model as the view reads it, byte for byte the file of the source tree.
+    IntrusivePointer<rezezaz::core::io::Stream> stream = archive->openStream(":tmsh/backArrow.tmsh");
     ASSERT_TRUE(stream);
-    QFile original(QString(PELOTUNE_TEST_DATA) + "/../../resources/chainringData.json");
+    QFile original(QString(PELOTUNE_TEST_DATA) + "/../../resources/tmsh/backArrow.tmsh");
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     const QByteArray bytes = original.readAll();
-    EXPECT_EQ(stream->length(), bytes.size());
+    EXPECT_EQ(stream->length(), 2863);
+    EXPECT_EQ(bytes.size(), 2863);
     EXPECT_FALSE(stream->closed());
     EXPECT_TRUE(stream->readable());
     EXPECT_FALSE(stream->writeable());
     unsigned char head[4] = {};
     EXPECT_EQ(stream->read(head, 4), 4);
-    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(head), 4), bytes.left(4));
+    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(head), 4), QByteArray("HSMT"));
     EXPECT_EQ(stream->position(), 4);
     EXPECT_EQ(stream->write(head, 4), -1);
     EXPECT_TRUE(stream->seek(2));
     EXPECT_EQ(stream->read(head, 1), 1);
     EXPECT_EQ(head[0], static_cast<unsigned char>(bytes[2]));
+    // The rest of the file, and nothing past its end.
+    std::vector<unsigned char> rest(4000);
+    EXPECT_EQ(stream->read(rest.data(), static_cast<int>(rest.size())), 2863 - 3);
+    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(rest.data()), 2863 - 3), bytes.mid(3));
+    EXPECT_EQ(stream->read(rest.data(), 1), 0);
     EXPECT_TRUE(stream->reset());
     EXPECT_EQ(stream->position(), 0);
     stream->close();
@@ -311,7 +318,7 @@ TEST(CalibrationViewTest, TheArchiveOpensCompiledInFilesAndNothingElse)
     // A name with no file: no stream (the address sanitizer sees that none is left behind).
     EXPECT_FALSE(archive->openStream(":tmsh/noSuchModel.tmsh"));
     EXPECT_FALSE(archive->openStream("/no/such/file"));
-    EXPECT_FALSE(archive->openResource(":chainringData.json"));
+    EXPECT_FALSE(archive->openResource(":tmsh/backArrow.tmsh"));
     EXPECT_EQ(archive->getEntries().size(), 0);
 }
 

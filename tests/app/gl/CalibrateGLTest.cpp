@@ -1,16 +1,17 @@
 // The calibration wizard as a user sees it: its 3D view drawn by the GLX target on the view's own X
-// window, read back from the X server.
+// window, read back from the X server, with the models the program carries.
 #include "calibration/Calibrate.h"
 #include "calibration/RezezazWidget.h"
-#include "core/math/AABox.h"
+#include "core/Logger.h"
+#include "core/math/Matrix4x4.h"
 #include "core/math/Vector3.h"
-#include "render/MaterialState.h"
-#include "render/RenderState.h"
+#include "scene/Camera.h"
 #include "scene/Engine.h"
-#include "scene/MaterialManager.h"
 #include "scene/Mesh.h"
 #include "scene/MeshComponent.h"
 #include "scene/Node.h"
+#include "scene/Transform.h"
+#include "scene/material/Material.h"
 
 #include "MeterBench.h"
 
@@ -25,7 +26,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace gltest {
 bool contextRequired();
@@ -35,6 +42,7 @@ namespace {
 
 using apptest::MeterBench;
 using rezezaz::core::IntrusivePointer;
+using rezezaz::core::math::Vector3;
 
 // Skips without an X display, or fails where one is required.
 #define REQUIRE_DISPLAY()                                                                                     \
@@ -103,77 +111,208 @@ TEST(CalibrateGLTest, TheViewDrawsOnItsOwnWindow)
     }));
 }
 
-// Whether any pixel of the part of `picture` between the fractions (x0, y0) and (x1, y1) of its size
-// (from the top left) differs from the background.
-bool drawnIn(const QImage& picture, double x0, double y0, double x1, double y1)
+// What a pixel of the view shows: the white background, the lit silver of the crank's arms, the grey
+// of a chain, the red of an arrow, or something else (the dark rings, edges).
+enum class Shows
 {
-    const QRgb background = qRgb(255, 255, 255);
-    for (int y = static_cast<int>(y0 * picture.height()); y < static_cast<int>(y1 * picture.height()); ++y) {
-        for (int x = static_cast<int>(x0 * picture.width()); x < static_cast<int>(x1 * picture.width()); ++x) {
-            if (picture.pixel(x, y) != background) {
-                return true;
-            }
+    background,
+    silver,
+    chain,
+    red,
+    other
+};
+
+Shows shown(QRgb colour)
+{
+    const int r = qRed(colour);
+    const int g = qGreen(colour);
+    const int b = qBlue(colour);
+    if (colour == qRgb(255, 255, 255)) {
+        return Shows::background;
+    }
+    if (r > 100 && g * 3 < r && b * 3 < r) {
+        return Shows::red;
+    }
+    if (std::abs(r - g) <= 4 && std::abs(b - r) <= 12) {
+        // Lit by the light along +y: unlit, the silver is no brighter than its ambient part.
+        if (r >= 150 && r <= 235) {
+            return Shows::silver;
+        }
+        if (r >= 95 && r <= 140) {
+            return Shows::chain;
         }
     }
-    return false;
+    return Shows::other;
 }
 
-// Boxes stand in for the compiled-in models: the crank's at the middle, the big chain's up and to the
-// right as the camera sees it. Only what the step shows is drawn.
-TEST(CalibrateGLTest, ThePartsOfTheModelAreDrawnWhenTheStepShowsThem)
+const char* nameOf(Shows what)
+{
+    switch (what) {
+    case Shows::background:
+        return "background";
+    case Shows::silver:
+        return "silver";
+    case Shows::chain:
+        return "chain";
+    case Shows::red:
+        return "red";
+    default:
+        return "other";
+    }
+}
+
+// Points of the model (world units, the crank at rest): the front faces of the arms' ends, a chain's
+// links at the top of its ring, the back arrow's head. The front (right) arm lies along +x at 0.
+const Vector3 kRightArmEnd(1.5f, -0.64f, 0.0f);
+const Vector3 kRightArmEndTurned(-1.5f, -0.64f, 0.0f);
+const Vector3 kBigChainTop(0.0f, -0.48f, 1.07f);
+const Vector3 kSmallChainTop(0.0f, -0.40f, 0.795f);
+const Vector3 kBackArrowHead(1.6f, 0.58f, -0.9f);
+
+// What the view's last frame shows where the page's camera sees `point`.
+Shows at(const Calibrate* page, const QImage& picture, const Vector3& point)
+{
+    const rezezaz::core::math::Matrix4x4& m = page->getCamera()->getViewProjectionMatrix();
+    float clip[4];
+    for (int row = 0; row < 4; ++row) {
+        clip[row] = m.at(row, 0) * point.x + m.at(row, 1) * point.y + m.at(row, 2) * point.z + m.at(row, 3);
+    }
+    const auto x = static_cast<int>(std::lround((clip[0] / clip[3] + 1.0f) * 0.5f * picture.width()));
+    const auto y = static_cast<int>(std::lround((1.0f - clip[1] / clip[3]) * 0.5f * picture.height()));
+    if (clip[3] <= 0.0f || x < 0 || y < 0 || x >= picture.width() || y >= picture.height()) {
+        return Shows::other;
+    }
+    return shown(picture.pixel(x, y));
+}
+
+// The pose a picture must show: what each point of the model shows.
+struct Pose
+{
+    Shows rightArmEnd;
+    Shows rightArmEndTurned;
+    Shows bigChain;
+    Shows smallChain;
+    Shows backArrow;
+};
+
+bool shows(const Calibrate* page, const QImage& picture, const Pose& pose)
+{
+    return at(page, picture, kRightArmEnd) == pose.rightArmEnd &&
+           at(page, picture, kRightArmEndTurned) == pose.rightArmEndTurned &&
+           (at(page, picture, kBigChainTop) == Shows::chain) == (pose.bigChain == Shows::chain) &&
+           (at(page, picture, kSmallChainTop) == Shows::chain) == (pose.smallChain == Shows::chain) &&
+           at(page, picture, kBackArrowHead) == pose.backArrow;
+}
+
+std::string describe(const Calibrate* page, const QImage& picture)
+{
+    std::string text;
+    for (const auto& [name, point] : {std::pair<const char*, Vector3>{"right arm end", kRightArmEnd},
+                                      {"right arm end turned", kRightArmEndTurned},
+                                      {"big chain", kBigChainTop},
+                                      {"small chain", kSmallChainTop},
+                                      {"back arrow", kBackArrowHead}}) {
+        text += std::string(name) + ": " + nameOf(at(page, picture, point)) + "; ";
+    }
+    return text;
+}
+
+// How often the engine's scene layer logged `text` at `level` while the bench lived.
+int logged(const ViewBench& b, rezezaz::core::Logger::Level level, const std::string& text)
+{
+    int count = 0;
+    for (const auto& entry : b.log.listener.entries.snapshot()) {
+        count += entry.categoryName == "rezezaz.scene" && entry.level == level && entry.text == text ? 1 : 0;
+    }
+    return count;
+}
+
+// The page reads its five models from the program's compiled-in files through its archive; the
+// materials that the files name are none the material manager holds, so each file gets its own.
+TEST(CalibrateGLTest, TheFiveModelsComeFromTheCompiledInFilesEachWithItsOwnMaterials)
 {
     REQUIRE_DISPLAY();
     ViewBench b(3);
     ASSERT_NE(b.view->getRenderDevice(), nullptr);
-    rezezaz::scene::Engine* engine = b.page->getEngine();
-    // Lit red, as a model's material carries its colours.
-    IntrusivePointer<rezezaz::render::RenderState> colours = engine->getMaterialManager()->createRenderState();
-    ASSERT_TRUE(colours);
-    rezezaz::render::MaterialState lit;
-    lit.light = true;
-    lit.ambient = {0.4f, 0.1f, 0.1f, 1.0f};
-    lit.diffuse = {0.8f, 0.2f, 0.2f, 1.0f};
-    colours->setMaterialState(lit);
-    auto standIn = [&](rezezaz::scene::Node* node, const rezezaz::core::math::Vector3& low,
-                       const rezezaz::core::math::Vector3& high) {
-        auto* mesh = dynamic_cast<rezezaz::scene::MeshComponent*>(node->getVisible(0));
-        ASSERT_NE(mesh, nullptr);
-        mesh->setMesh(engine
-                          ->createAABoxMesh(rezezaz::core::math::AABox(low, high),
-                                            engine->createDiffuseMaterial(nullptr, colours.get()))
-                          .get());
-        ASSERT_NE(mesh->getMesh(), nullptr);
-        // As the page would have had it with its model: the shared state from the mesh's colours, and
-        // the node placed anew so that its bound takes in the mesh.
-        mesh->setSharedRenderState(nullptr);
-        node->setTranslate(0.0f, 0.0f, 0.0f);
+    struct Model
+    {
+        rezezaz::scene::Node* node;
+        const char* file;
+        std::vector<std::string> materials;
     };
-    standIn(b.page->getCrankNode(), {-0.3f, -0.3f, -0.3f}, {0.3f, 0.3f, 0.3f});
-    standIn(b.page->getBigChainNode(), {2.3f, -0.2f, 1.8f}, {2.7f, 0.2f, 2.2f});
-    // The stand-in of the big chain starts hidden, as the page's own.
-    b.page->displayNode(b.page->getBigChainNode(), false);
+    const Model models[] = {
+        {b.page->getCrankNode(), ":tmsh/crank.tmsh", {"Material", "Material.002"}},
+        {b.page->getBigChainNode(), ":tmsh/bigChain.tmsh", {"Chain"}},
+        {b.page->getSmallChainNode(), ":tmsh/smallChain.tmsh", {"Chain"}},
+        {b.page->getBackArrowNode(), ":tmsh/backArrow.tmsh", {"Arrow"}},
+        {b.page->getFrontArrowNode(), ":tmsh/frontArrow.tmsh", {"Arrow"}},
+    };
+    std::set<const rezezaz::scene::material::Material*> materials;
+    for (const Model& model : models) {
+        SCOPED_TRACE(model.file);
+        ASSERT_EQ(model.node->getNumVisibles(), 1);
+        auto* component = dynamic_cast<rezezaz::scene::MeshComponent*>(model.node->getVisible(0));
+        ASSERT_NE(component, nullptr);
+        rezezaz::scene::Mesh* mesh = component->getMesh();
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_EQ(std::string(mesh->getName().c_str()), model.file);
+        ASSERT_EQ(mesh->getNumSubMeshes(), static_cast<int>(model.materials.size()));
+        for (int i = 0; i < mesh->getNumSubMeshes(); ++i) {
+            const rezezaz::scene::material::Material* material = mesh->getSubMesh(i)->material.get();
+            ASSERT_NE(material, nullptr);
+            EXPECT_EQ(std::string(material->getName().c_str()), model.materials[i]);
+            materials.insert(material);
+        }
+        EXPECT_EQ(logged(b, rezezaz::core::Logger::DEBUG, std::string("ResourceManager::findFromFile:") + model.file),
+                  1);
+    }
+    EXPECT_EQ(materials.size(), 6u);
+    // The look-up of each material name without a dot ends there; "Material.002" reads as a file of
+    // the type "002", which no reader takes.
+    EXPECT_EQ(logged(b, rezezaz::core::Logger::WARNING, "extension not found on file"), 5);
+    EXPECT_EQ(logged(b, rezezaz::core::Logger::ERROR, "streamer for Material.002 not found"), 1);
+}
+
+// The models drawn as the steps place them: at the start the crank alone, lit, its right arm along
+// +x; after the press at step 2 the small chain and the back arrow, the crank turned to pi; Back puts
+// the pose of the step before at once.
+TEST(CalibrateGLTest, TheViewShowsThePartsThatTheStepPlaces)
+{
+    REQUIRE_DISPLAY();
+    ViewBench b(3);
+    ASSERT_NE(b.view->getRenderDevice(), nullptr);
     ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(0x3D, 1) == support::Bytes{60} && !MeterBench::busy(); }));
     ASSERT_TRUE(b.drawUntil([&](const QImage&) { return b.page->getAnimations().isEmpty(); }));
 
-    // Before the first step: the crank only.
-    EXPECT_TRUE(b.drawUntil([](const QImage& picture) {
-        return drawnIn(picture, 0.4, 0.4, 0.6, 0.6) && !drawnIn(picture, 0.7, 0.0, 1.0, 0.35);
-    }));
-    // The step that asks for the big chain fades it in.
+    QImage last;
+    auto drawsPose = [&](const Pose& pose) {
+        return b.drawUntil([&](const QImage& picture) {
+            last = picture;
+            return b.page->getAnimations().isEmpty() && shows(b.page, picture, pose);
+        });
+    };
+    // Where the chains and arrows will be, the background or the rings behind them.
+    EXPECT_TRUE(drawsPose({Shows::silver, Shows::background, Shows::other, Shows::other, Shows::background}))
+        << describe(b.page, last);
+
     b.page->findChild<QLineEdit*>("crankArmLengthValue")->setText("175");
     b.page->findChild<QLineEdit*>("weightUsedValue")->setText("20");
     b.page->findChild<QRadioButton*>("weightUsedKg")->setChecked(true);
-    MeterBench::button(b.page, "continueButton")->click();
-    MeterBench::button(b.page, "continueButton")->click();
-    ASSERT_EQ(b.page->getStep(), 2);
-    EXPECT_TRUE(b.drawUntil([&](const QImage& picture) {
-        return b.page->getAnimations().isEmpty() && drawnIn(picture, 0.7, 0.0, 1.0, 0.35);
-    }));
-    // Back: the chain hidden at once.
+    for (int press = 0; press < 3; ++press) {
+        MeterBench::button(b.page, "continueButton")->click();
+    }
+    ASSERT_EQ(b.page->getStep(), 3);
+    // The left arm, behind, now reaches to +x above the arrow; the right arm's end is at -x.
+    EXPECT_TRUE(drawsPose({Shows::background, Shows::silver, Shows::other, Shows::chain, Shows::red}))
+        << describe(b.page, last);
+    EXPECT_NEAR(std::fabs(b.page->getCrankNode()->getTransform()->rotate.y), 1.0f, 1e-6f);
+
+    // Back to the step that asks for the big chain: shown at once, the crank at rest.
     b.window->backClicked();
-    EXPECT_TRUE(b.drawUntil([](const QImage& picture) {
-        return drawnIn(picture, 0.4, 0.4, 0.6, 0.6) && !drawnIn(picture, 0.7, 0.0, 1.0, 0.35);
-    }));
+    ASSERT_EQ(b.page->getStep(), 2);
+    EXPECT_TRUE(b.page->getAnimations().isEmpty());
+    EXPECT_TRUE(drawsPose({Shows::silver, Shows::background, Shows::chain, Shows::other, Shows::background}))
+        << describe(b.page, last);
 }
 
 } // namespace

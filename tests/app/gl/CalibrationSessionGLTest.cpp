@@ -4,7 +4,9 @@
 // shows the new slope, the report is mailed and the Slope page writes the slope to the meter.
 //
 // With PELOTUNE_SCREENSHOTS set to a folder, a picture of the window as the X server shows it (the
-// view included) is saved there at every step (scripts/screenshots.sh runs it so).
+// view included) is saved there at the start, after every press but the last (calibrate-<model>-step<s>
+// for the press at step s, once its animations have ended) and of the results (scripts/screenshots.sh
+// runs it so).
 #include "calibration/Calibrate.h"
 #include "calibration/Results.h"
 #include "support/SimulatedMeterFirmware.h"
@@ -146,7 +148,7 @@ TEST(CalibrationSessionGLTest, AUserCalibratesTheSlopeWithAHangingWeight)
         EXPECT_TRUE(rig.boxes.boxes("Error").empty());
         ASSERT_TRUE(runPages([&] { return firmware->registers(0x3D, 1) == support::Bytes{60} && !busy(); }));
         ASSERT_TRUE(runPages([&] { return wizard->getAnimations().isEmpty(); }));
-        screenshot(rig, std::string("calibrate-") + std::to_string(c.model) + "-0-start");
+        screenshot(rig, std::string("calibrate-") + std::to_string(c.model) + "-start");
 
         wizard->findChild<QLineEdit*>("crankArmLengthValue")->setText("175");
         wizard->findChild<QLineEdit*>("weightUsedValue")->setText("20");
@@ -164,9 +166,9 @@ TEST(CalibrationSessionGLTest, AUserCalibratesTheSlopeWithAHangingWeight)
             button->click();
             rig.flush();
             if (press < c.presses) {
+                // Named by the step of the press: the placement it asks for, once its animations end.
                 ASSERT_TRUE(runPages([&] { return wizard->getAnimations().isEmpty(); }));
-                screenshot(rig, std::string("calibrate-") + std::to_string(c.model) + "-" +
-                                    std::to_string(wizard->getStep()));
+                screenshot(rig, std::string("calibrate-") + std::to_string(c.model) + "-step" + std::to_string(step));
             }
         }
 
