@@ -63,32 +63,3 @@ void ConnectionWatchdog::dataReceived(SportDevice*, int)
 {
     lastHeard = clock();
 }
-
-// ---- Only the meter's data counts: the other callbacks answer what a page asked ----
-
-void ConnectionWatchdog::opened(SportDevice*) {}
-void ConnectionWatchdog::closed(SportDevice*) {}
-void ConnectionWatchdog::calibrateReceived(SportDevice*, bool, int) {}
-void ConnectionWatchdog::autozeroChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::autozeroReceived(VelonixPowerMeterDevice*, int) {}
-void ConnectionWatchdog::cadenceChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::cadenceReceived(VelonixPowerMeterDevice*, int) {}
-void ConnectionWatchdog::modeChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::modeReceived(VelonixPowerMeterDevice*, int) {}
-void ConnectionWatchdog::cadenceModeChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::cadenceModeReceived(VelonixPowerMeterDevice*, int, int) {}
-void ConnectionWatchdog::slopeChanged(VelonixPowerMeterDevice*, bool) {}
-void ConnectionWatchdog::slopeReceived(VelonixPowerMeterDevice*, float, bool) {}
-void ConnectionWatchdog::offsetChanged(VelonixPowerMeterDevice*, bool) {}
-void ConnectionWatchdog::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
-void ConnectionWatchdog::directionChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::directionReceived(VelonixPowerMeterDevice*, bool) {}
-void ConnectionWatchdog::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void ConnectionWatchdog::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void ConnectionWatchdog::bootloadReceived(VelonixPowerMeterDevice*, int) {}
-void ConnectionWatchdog::bootloadChanged(VelonixPowerMeterDevice*) {}
-void ConnectionWatchdog::bootloadProgress(VelonixPowerMeterDevice*, int) {}
-void ConnectionWatchdog::bootloadFinished(VelonixPowerMeterDevice*, bool) {}
-void ConnectionWatchdog::sleepStarted(VelonixPowerMeterDevice*) {}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 
 #include <QObject>
@@ -21,7 +21,7 @@ class VelonixPowerMeterDevice;
 // meter lost, once. The meter's home page makes it for the connection and owns it; the main window
 // hands it to the other pages, whose busy boxes close with it, and to the firmware upload, which
 // holds it while the meter restarts on purpose.
-class ConnectionWatchdog : public QObject, public vant::device::VelonixPowerMeterDeviceListener
+class ConnectionWatchdog : public QObject, public MeterListener
 {
     Q_OBJECT
 
@@ -45,35 +45,7 @@ public:
     void stop();
 
     // vant::device::SportDeviceListener
-    void opened(vant::device::SportDevice* device) override;
-    void closed(vant::device::SportDevice* device) override;
     void dataReceived(vant::device::SportDevice* device, int fields) override;
-    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
-
-    // vant::device::VelonixPowerMeterDeviceListener
-    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
-    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
-    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
-    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
-    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
-    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
-    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
-    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
-    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
-    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
 
 signals:
     // The meter sent nothing for `silenceMs`, at least the limit.

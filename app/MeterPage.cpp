@@ -79,32 +79,3 @@ void MeterPage::closed(SportDevice*)
 {
     mainWindow->allBack();
 }
-
-// ---- Callbacks a page has no use for unless it says so ----
-
-void MeterPage::opened(SportDevice*) {}
-void MeterPage::dataReceived(SportDevice*, int) {}
-void MeterPage::calibrateReceived(SportDevice*, bool, int) {}
-void MeterPage::autozeroChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::autozeroReceived(VelonixPowerMeterDevice*, int) {}
-void MeterPage::cadenceChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::cadenceReceived(VelonixPowerMeterDevice*, int) {}
-void MeterPage::modeChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::modeReceived(VelonixPowerMeterDevice*, int) {}
-void MeterPage::cadenceModeChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::cadenceModeReceived(VelonixPowerMeterDevice*, int, int) {}
-void MeterPage::slopeChanged(VelonixPowerMeterDevice*, bool) {}
-void MeterPage::slopeReceived(VelonixPowerMeterDevice*, float, bool) {}
-void MeterPage::offsetChanged(VelonixPowerMeterDevice*, bool) {}
-void MeterPage::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
-void MeterPage::directionChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::directionReceived(VelonixPowerMeterDevice*, bool) {}
-void MeterPage::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void MeterPage::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void MeterPage::bootloadReceived(VelonixPowerMeterDevice*, int) {}
-void MeterPage::bootloadChanged(VelonixPowerMeterDevice*) {}
-void MeterPage::bootloadProgress(VelonixPowerMeterDevice*, int) {}
-void MeterPage::bootloadFinished(VelonixPowerMeterDevice*, bool) {}
-void MeterPage::sleepStarted(VelonixPowerMeterDevice*) {}

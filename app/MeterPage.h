@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 
 #include <QMessageBox>
@@ -19,7 +19,7 @@ class VelonixPowerMeterDevice;
 // stack owns it, its own reference to the meter for its whole life, listening to the meter only
 // while it is shown, going back to the menu when the meter's channel closes, and the one busy box of
 // a request the page waits for. The callbacks of the meter do nothing unless a page overrides them.
-class MeterPage : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
+class MeterPage : public QWidget, public MeterListener
 {
     Q_OBJECT
 
@@ -32,36 +32,8 @@ public:
     MeterPage& operator=(const MeterPage&) = delete;
 
     // vant::device::SportDeviceListener
-    void opened(vant::device::SportDevice* device) override;
     // The meter's channel closed: back to the menu.
     void closed(vant::device::SportDevice* device) override;
-    void dataReceived(vant::device::SportDevice* device, int fields) override;
-    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
-
-    // vant::device::VelonixPowerMeterDeviceListener
-    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
-    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
-    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
-    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
-    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
-    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
-    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
-    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
-    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
-    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
 
 public slots:
     // Wired by the main window's Help button while the page is on top: the page's help topic.

@@ -840,24 +840,3 @@ QMessageBox* Sensor::openMessageBox(QMessageBox::Icon icon, const QString& title
     box->show();
     return box;
 }
-
-// ---- Callbacks the page has no use for ----
-
-void Sensor::opened(SportDevice*) {}
-void Sensor::autozeroChanged(VelonixPowerMeterDevice*) {}
-void Sensor::autozeroReceived(VelonixPowerMeterDevice*, int) {}
-void Sensor::cadenceChanged(VelonixPowerMeterDevice*) {}
-void Sensor::cadenceReceived(VelonixPowerMeterDevice*, int) {}
-void Sensor::modeChanged(VelonixPowerMeterDevice*) {}
-void Sensor::modeReceived(VelonixPowerMeterDevice*, int) {}
-void Sensor::offsetChanged(VelonixPowerMeterDevice*, bool) {}
-void Sensor::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
-void Sensor::directionChanged(VelonixPowerMeterDevice*) {}
-void Sensor::directionReceived(VelonixPowerMeterDevice*, bool) {}
-void Sensor::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
-void Sensor::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void Sensor::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
-void Sensor::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void Sensor::bootloadChanged(VelonixPowerMeterDevice*) {}
-void Sensor::bootloadProgress(VelonixPowerMeterDevice*, int) {}
-void Sensor::bootloadFinished(VelonixPowerMeterDevice*, bool) {}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ant/device/VelonixPowerMeterDeviceListener.h"
+#include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 
 #include <QList>
@@ -33,7 +33,7 @@ class VelonixPowerMeterDevice;
 // A watchdog declares the meter lost when it stops answering, and another one when it falls silent
 // under any of its pages. The main window creates it once a
 // meter is opened and owns it on its page stack; the page holds its own reference to the meter.
-class Sensor : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
+class Sensor : public QWidget, public MeterListener
 {
     Q_OBJECT
 
@@ -49,40 +49,22 @@ public:
     Sensor& operator=(const Sensor&) = delete;
 
     // vant::device::SportDeviceListener
-    void opened(vant::device::SportDevice* device) override;
     // The meter's channel closed: back to the menu without a message.
     void closed(vant::device::SportDevice* device) override;
     void dataReceived(vant::device::SportDevice* device, int fields) override;
     void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
 
     // vant::device::VelonixPowerMeterDeviceListener
-    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
-    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
-    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
     void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
     void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
     void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
     void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
-    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
-    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
     void pedalBalanceChanged(vant::device::VelonixPowerMeterDevice* device) override;
     void pedalBalanceReceived(vant::device::VelonixPowerMeterDevice* device, bool on) override;
     void registerChanged(vant::device::VelonixPowerMeterDevice* device, int location, int length) override;
     void registerReceived(vant::device::VelonixPowerMeterDevice* device, int location, int length,
                           unsigned char* data) override;
     void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
-    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
-    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
     // The meter went to sleep (after the BLE fix): the connection ends with a message.
     void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
 

@@ -408,17 +408,7 @@ void Calibrate::continueClicked()
         break;
     case 2:
         if (four) {
-            if (store) {
-                readings[1] = currentReading;
-            }
-            ui->instructions->setText(kLeft);
-            if (animate) {
-                fade(bigChainNode.get(), true);
-                fade(smallChainNode.get(), false);
-                fade(backArrowNode.get(), true);
-                fade(frontArrowNode.get(), false);
-                turnCrank(0.0f, kPi);
-            }
+            bigRingLeft(kLeft, store, animate);
             step = 4;
         } else {
             if (store) {
@@ -434,39 +424,13 @@ void Calibrate::continueClicked()
         }
         break;
     case 3:
-        if (store) {
-            readings[0] = currentReading;
-        }
-        ui->instructions->setText(kSmallRight);
-        if (animate) {
-            fade(backArrowNode.get(), false);
-            fade(frontArrowNode.get(), true);
-            turnCrank(kPi, kTwoPi);
-        }
+        weightRight(readings[0], kSmallRight, store, animate);
         break;
     case 4:
-        if (store) {
-            readings[1] = currentReading;
-        }
-        ui->instructions->setText(four ? kLeft : kBigLeft);
-        if (animate) {
-            fade(bigChainNode.get(), true);
-            fade(smallChainNode.get(), false);
-            fade(backArrowNode.get(), true);
-            fade(frontArrowNode.get(), false);
-            turnCrank(0.0f, kPi);
-        }
+        bigRingLeft(four ? kLeft : kBigLeft, store, animate);
         break;
     case 5:
-        if (store) {
-            readings[2] = currentReading;
-        }
-        ui->instructions->setText(four ? kRight : kBigRight);
-        if (animate) {
-            fade(backArrowNode.get(), false);
-            fade(frontArrowNode.get(), true);
-            turnCrank(kPi, kTwoPi);
-        }
+        weightRight(readings[2], four ? kRight : kBigRight, store, animate);
         break;
     case 6:
         if (store) {
@@ -485,6 +449,34 @@ void Calibrate::continueClicked()
     }
     replaying = false;
     ++step;
+}
+
+void Calibrate::bigRingLeft(const char* text, bool store, bool animate)
+{
+    if (store) {
+        readings[1] = currentReading;
+    }
+    ui->instructions->setText(text);
+    if (animate) {
+        fade(bigChainNode.get(), true);
+        fade(smallChainNode.get(), false);
+        fade(backArrowNode.get(), true);
+        fade(frontArrowNode.get(), false);
+        turnCrank(0.0f, kPi);
+    }
+}
+
+void Calibrate::weightRight(float& reading, const char* text, bool store, bool animate)
+{
+    if (store) {
+        reading = currentReading;
+    }
+    ui->instructions->setText(text);
+    if (animate) {
+        fade(backArrowNode.get(), false);
+        fade(frontArrowNode.get(), true);
+        turnCrank(kPi, kTwoPi);
+    }
 }
 
 void Calibrate::checkDrift()

@@ -105,6 +105,12 @@ private:
     QMessageBox* warningBox(const QString& title, const QString& text);
     void fade(rezezaz::scene::Node* node, bool in);
     void turnCrank(float from, float to);
+    // The steps of continueClicked() that move the weight: each takes the reading of the step before
+    // (unless `store` is false), shows `text` and, with `animate`, moves the model.
+    // The chain on the largest ring and the weight to the left arm; the reading goes to readings[1].
+    void bigRingLeft(const char* text, bool store, bool animate);
+    // The weight to the right arm; the reading goes to `reading`.
+    void weightRight(float& reading, const char* text, bool store, bool animate);
     // The poses that go with the instruction before the one shown at `step`, set at once by Back.
     void poseForBack();
     void checkDrift();

@@ -264,6 +264,27 @@ void checkIndices(const render::IndexData* indexData, int vertexCount)
     }
 }
 
+// Reads the `bytes` of a buffer's contents into `buffer`. A buffer that was not made or cannot be
+// locked is let go, its contents skipped, and the result is null.
+template <typename BufferType>
+IntrusivePointer<BufferType> fillBuffer(DataStream* in, const IntrusivePointer<BufferType>& buffer, int bytes)
+{
+    if (buffer && bytes == 0) {
+        return buffer;
+    }
+    unsigned char* data = buffer ? buffer->lock(render::Buffer::Access_WRITE) : nullptr;
+    if (data == nullptr) {
+        if (buffer) {
+            buffer->destroy();
+        }
+        in->seek(in->position() + bytes);
+        return nullptr;
+    }
+    in->read(data, bytes);
+    buffer->unlock();
+    return buffer;
+}
+
 } // namespace
 
 TMSHStreamer::TMSHStreamer(Engine* engine) : engine_(engine) {}
@@ -601,20 +622,7 @@ IntrusivePointer<render::VertexBuffer> TMSHStreamer::readVertexBuffer(DataStream
     }
     IntrusivePointer<render::VertexBuffer> buffer =
         engine_->getBufferManager()->createVertexBuffer(int(usage), int(access), format, int(count));
-    if (buffer && bytes == 0) {
-        return buffer;
-    }
-    unsigned char* data = buffer ? buffer->lock(render::Buffer::Access_WRITE) : nullptr;
-    if (data == nullptr) {
-        if (buffer) {
-            buffer->destroy();
-        }
-        in->seek(in->position() + bytes);
-        return nullptr;
-    }
-    in->read(data, bytes);
-    buffer->unlock();
-    return buffer;
+    return fillBuffer(in, buffer, bytes);
 }
 
 IntrusivePointer<render::IndexBuffer> TMSHStreamer::readIndexBuffer(DataStream* in)
@@ -633,20 +641,7 @@ IntrusivePointer<render::IndexBuffer> TMSHStreamer::readIndexBuffer(DataStream* 
     const int bytes = int(count) * int(width);
     IntrusivePointer<render::IndexBuffer> buffer = engine_->getBufferManager()->createIndexBuffer(
         int(usage), int(access), render::IndexBuffer::IndexFormat(width), int(count));
-    if (buffer && bytes == 0) {
-        return buffer;
-    }
-    unsigned char* data = buffer ? buffer->lock(render::Buffer::Access_WRITE) : nullptr;
-    if (data == nullptr) {
-        if (buffer) {
-            buffer->destroy();
-        }
-        in->seek(in->position() + bytes);
-        return nullptr;
-    }
-    in->read(data, bytes);
-    buffer->unlock();
-    return buffer;
+    return fillBuffer(in, buffer, bytes);
 }
 
 IntrusivePointer<render::VertexFormat> TMSHStreamer::readVertexFormat(DataStream* in)

@@ -424,10 +424,6 @@ void Firmware::bootloadReceived(VelonixPowerMeterDevice*, int version)
     bootloaderVersion = version;
 }
 
-void Firmware::bootloadChanged(VelonixPowerMeterDevice*) {}
-void Firmware::bootloadProgress(VelonixPowerMeterDevice*, int) {}
-void Firmware::bootloadFinished(VelonixPowerMeterDevice*, bool) {}
-
 void Firmware::reportSuccessfulUpload()
 {
     closeProgressBox();
@@ -459,25 +455,3 @@ void Firmware::requestBetaFirmware()
                     "\nWith the subject: " + BETA_SUBJECT + "\nThank you!\n\n" + body);
     }
 }
-
-void Firmware::opened(SportDevice*) {}
-void Firmware::calibrateReceived(SportDevice*, bool, int) {}
-void Firmware::autozeroChanged(VelonixPowerMeterDevice*) {}
-void Firmware::autozeroReceived(VelonixPowerMeterDevice*, int) {}
-void Firmware::cadenceChanged(VelonixPowerMeterDevice*) {}
-void Firmware::cadenceReceived(VelonixPowerMeterDevice*, int) {}
-void Firmware::modeChanged(VelonixPowerMeterDevice*) {}
-void Firmware::modeReceived(VelonixPowerMeterDevice*, int) {}
-void Firmware::cadenceModeChanged(VelonixPowerMeterDevice*) {}
-void Firmware::cadenceModeReceived(VelonixPowerMeterDevice*, int, int) {}
-void Firmware::slopeChanged(VelonixPowerMeterDevice*, bool) {}
-void Firmware::slopeReceived(VelonixPowerMeterDevice*, float, bool) {}
-void Firmware::offsetChanged(VelonixPowerMeterDevice*, bool) {}
-void Firmware::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
-void Firmware::directionChanged(VelonixPowerMeterDevice*) {}
-void Firmware::directionReceived(VelonixPowerMeterDevice*, bool) {}
-void Firmware::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
-void Firmware::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void Firmware::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
-void Firmware::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void Firmware::sleepStarted(VelonixPowerMeterDevice*) {}

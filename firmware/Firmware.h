@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ant/device/VelonixPowerMeterDeviceListener.h"
 #include "app/ConnectionWatchdog.h"
+#include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 
 #include <QByteArray>
@@ -39,7 +39,7 @@ class VelonixPowerMeterDevice;
 // and its report (a FirmwareUpload) belong to the main window, so that the user sees the result and
 // the server hears of it also when the page is left during the upload or the meter's reset takes it
 // down first.
-class Firmware : public QWidget, public vant::device::VelonixPowerMeterDeviceListener
+class Firmware : public QWidget, public MeterListener
 {
     Q_OBJECT
 
@@ -69,37 +69,13 @@ public:
     void prepareBootload();
 
     // vant::device::SportDeviceListener
-    void opened(vant::device::SportDevice* device) override;
     // The meter's channel closed: back to the menu.
     void closed(vant::device::SportDevice* device) override;
     // Shows the firmware version once the meter has reported it, and allows the check.
     void dataReceived(vant::device::SportDevice* device, int fields) override;
-    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
 
     // vant::device::VelonixPowerMeterDeviceListener
-    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
-    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
-    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
-    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
-    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
-    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
-    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
     void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
-    void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
-    void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
-    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
 
 public slots:
     // A check job chose an image; queued from its thread.

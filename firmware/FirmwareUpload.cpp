@@ -237,28 +237,3 @@ void FirmwareUpload::reportComplete()
     deleteLater();
     mainWindow->allBack();
 }
-
-// ---- Callbacks the upload has no use for ----
-
-void FirmwareUpload::opened(SportDevice*) {}
-void FirmwareUpload::calibrateReceived(SportDevice*, bool, int) {}
-void FirmwareUpload::autozeroChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::autozeroReceived(VelonixPowerMeterDevice*, int) {}
-void FirmwareUpload::cadenceChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::cadenceReceived(VelonixPowerMeterDevice*, int) {}
-void FirmwareUpload::modeChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::modeReceived(VelonixPowerMeterDevice*, int) {}
-void FirmwareUpload::cadenceModeChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::cadenceModeReceived(VelonixPowerMeterDevice*, int, int) {}
-void FirmwareUpload::slopeChanged(VelonixPowerMeterDevice*, bool) {}
-void FirmwareUpload::slopeReceived(VelonixPowerMeterDevice*, float, bool) {}
-void FirmwareUpload::offsetChanged(VelonixPowerMeterDevice*, bool) {}
-void FirmwareUpload::offsetReceived(VelonixPowerMeterDevice*, int, bool) {}
-void FirmwareUpload::directionChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::directionReceived(VelonixPowerMeterDevice*, bool) {}
-void FirmwareUpload::cadenceDirectionChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void FirmwareUpload::torqueDirectionChanged(VelonixPowerMeterDevice*) {}
-void FirmwareUpload::torqueDirectionReceived(VelonixPowerMeterDevice*, bool) {}
-void FirmwareUpload::bootloadReceived(VelonixPowerMeterDevice*, int) {}
-void FirmwareUpload::sleepStarted(VelonixPowerMeterDevice*) {}

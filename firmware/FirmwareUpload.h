@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ant/device/VelonixPowerMeterDeviceListener.h"
 #include "app/ConnectionWatchdog.h"
+#include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 #include "firmware/FirmwareChecker.h"
 
@@ -27,7 +27,7 @@ class VelonixPowerMeterDevice;
 // Each phase (the switch into the bootloader, then each step of the upload) has a limit on progress;
 // at the limit the upload fails. After a success the report runs as a job the window keeps; its end
 // takes the window back to its first pages. The object deletes itself when it is over.
-class FirmwareUpload : public QObject, public vant::device::VelonixPowerMeterDeviceListener
+class FirmwareUpload : public QObject, public MeterListener
 {
     Q_OBJECT
 
@@ -52,37 +52,15 @@ public:
     bool underWay() const { return state != State::Idle && state != State::Over; }
 
     // vant::device::SportDeviceListener
-    void opened(vant::device::SportDevice* device) override;
     // The meter's channel closed: the upload cannot go on.
     void closed(vant::device::SportDevice* device) override;
     // The bootloader's first data page starts the upload.
     void dataReceived(vant::device::SportDevice* device, int fields) override;
-    void calibrateReceived(vant::device::SportDevice* device, bool passed, int value) override;
 
     // vant::device::VelonixPowerMeterDeviceListener
-    void autozeroChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void autozeroReceived(vant::device::VelonixPowerMeterDevice* device, int autozero) override;
-    void cadenceChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceReceived(vant::device::VelonixPowerMeterDevice* device, int cadence) override;
-    void modeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void modeReceived(vant::device::VelonixPowerMeterDevice* device, int mode) override;
-    void cadenceModeChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceModeReceived(vant::device::VelonixPowerMeterDevice* device, int cadence, int mode) override;
-    void slopeChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void slopeReceived(vant::device::VelonixPowerMeterDevice* device, float slope, bool factory) override;
-    void offsetChanged(vant::device::VelonixPowerMeterDevice* device, bool factory) override;
-    void offsetReceived(vant::device::VelonixPowerMeterDevice* device, int offset, bool factory) override;
-    void directionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void cadenceDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void cadenceDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void torqueDirectionChanged(vant::device::VelonixPowerMeterDevice* device) override;
-    void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool direction) override;
-    void bootloadReceived(vant::device::VelonixPowerMeterDevice* device, int version) override;
     void bootloadChanged(vant::device::VelonixPowerMeterDevice* device) override;
     void bootloadProgress(vant::device::VelonixPowerMeterDevice* device, int percent) override;
     void bootloadFinished(vant::device::VelonixPowerMeterDevice* device, bool success) override;
-    void sleepStarted(vant::device::VelonixPowerMeterDevice* device) override;
 
 signals:
     // The bootloader is there: the upload itself begins, at 0%.
