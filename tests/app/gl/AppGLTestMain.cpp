@@ -29,6 +29,9 @@ extern "C" const char* __tsan_default_suppressions()
            "race:libQt6Gui.so\n"
            "race:libQt6Widgets.so\n"
            "race:libQt6Network.so\n"
+           // The X platform's event reader thread hands events to the GUI thread through a queue of
+           // its own that ThreadSanitizer cannot see into (the toolkit is not built with it).
+           "race:libQt6XcbQpa.so\n"
            "race:libglib-2.0.so\n";
 }
 
