@@ -7,17 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define APP_GL_TESTS_CHECK_LEAKS_EARLY 1
-#endif
-#elif defined(__SANITIZE_ADDRESS__)
-#define APP_GL_TESTS_CHECK_LEAKS_EARLY 1
-#endif
-#ifdef APP_GL_TESTS_CHECK_LEAKS_EARLY
-#include <sanitizer/lsan_interface.h>
-#endif
-
 // Last: Xlib's macros would break the toolkit's headers.
 #include "support/gl/XTestWindow.h"
 
@@ -52,20 +41,10 @@ int main(int argc, char* argv[])
     }
     QCoreApplication::setOrganizationName("Drivana");
     QCoreApplication::setApplicationName("Pelotune");
-    int result = 0;
-    {
-        QApplication application(argc, argv);
-        QTemporaryDir settingsFolder;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path());
-        testing::InitGoogleTest(&argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-#ifdef APP_GL_TESTS_CHECK_LEAKS_EARLY
-    // The leak check runs here, with the toolkit's plugins still loaded: at the process's end they
-    // are unloaded first, and what they keep for the process's life would then be reported as leaks
-    // of a library no suppression can name. This is the one check: none runs again at the end.
-    __lsan_do_leak_check();
-#endif
-    return result;
+    QApplication application(argc, argv);
+    QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path());
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }
