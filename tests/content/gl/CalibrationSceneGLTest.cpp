@@ -2,7 +2,7 @@
 // looking at the origin with z up, a field of view of pi/2, and one light shining along +y. The
 // picture is saved beside the test (calibration-scene.ppm); the pixels at the right arm's end, the
 // big ring and the front arrow's head show the lit colours of their materials.
-#include "support/gl/GLDrawFixture.h"
+#include "support/gl/GLEngineFixture.h"
 
 #include "core/math/Matrix4x4.h"
 #include "core/math/Vector3.h"
@@ -33,29 +33,9 @@ int channel(uint32_t colour, int shift)
     return static_cast<int>((colour >> shift) & 0xFF);
 }
 
-class CalibrationSceneGLTest : public gltest::GLDrawFixture
+class CalibrationSceneGLTest : public gltest::GLEngineFixture
 {
 protected:
-    void SetUp() override
-    {
-        GLDrawFixture::SetUp();
-        if (HasFatalFailure() || IsSkipped()) {
-            return;
-        }
-        engine = new rezezaz::scene::Engine(nullptr, nullptr);
-        engine->setRenderDevice(device.get());
-        engine->installHandlers();
-    }
-
-    void TearDown() override
-    {
-        if (engine) {
-            engine->destroy();
-            engine = nullptr;
-        }
-        GLDrawFixture::TearDown();
-    }
-
     // The pixel (from the top left) where the camera shows a world point.
     std::array<int, 2> onScreen(const rezezaz::scene::Camera& camera, const Vector3& p) const
     {
@@ -82,8 +62,6 @@ protected:
         }
         std::fclose(file);
     }
-
-    IntrusivePointer<rezezaz::scene::Engine> engine;
 };
 
 TEST_F(CalibrationSceneGLTest, TheFiveModelsShowTheirLitColours)
