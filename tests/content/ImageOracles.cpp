@@ -109,6 +109,18 @@ std::vector<unsigned char> encodePNG(int width, int height, const std::vector<un
     return out;
 }
 
+std::vector<unsigned char> encodeJPEG(int width, int height, const std::vector<unsigned char>& rgb, int quality)
+{
+    std::vector<unsigned char> out;
+    stbi_write_jpg_to_func(
+        [](void* context, void* data, int size) {
+            auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+            bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+        },
+        &out, width, height, 3, rgb.data(), quality);
+    return out;
+}
+
 bool readPlainTGA(const std::vector<unsigned char>& file, OracleImage& image)
 {
     if (file.size() < 18 || file[2] != 2 || (file[16] != 24 && file[16] != 32)) {
