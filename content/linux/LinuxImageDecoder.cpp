@@ -119,7 +119,25 @@ Result readPNGImage(PNGJob* job)
     if (setjmp(png_jmpbuf(job->png))) {
         return job->source.ended ? Result::Truncated : Result::Damaged;
     }
-    png_read_image(job->png, job->rows->data());
+    std::vector<png_bytep>& rows = *job->rows;
+    const size_t width = size_t(job->bitmap->width);
+    if (png_get_interlace_type(job->png, job->info) != PNG_INTERLACE_NONE) {
+        // Seven passes over the whole image: premultiplied once they are all in.
+        png_read_image(job->png, rows.data());
+        if (job->alpha) {
+            for (png_bytep row : rows) {
+                LinuxImageDecoder::premultiply(row, width);
+            }
+        }
+        return Result::Decoded;
+    }
+    // Row by row, each premultiplied while it is still in the cache.
+    for (png_bytep row : rows) {
+        png_read_row(job->png, row, nullptr);
+        if (job->alpha) {
+            LinuxImageDecoder::premultiply(row, width);
+        }
+    }
     return Result::Decoded;
 }
 
@@ -266,21 +284,26 @@ void LinuxImageDecoder::premultiply(unsigned char* pixels, size_t count)
 {
     size_t i = 0;
 #if defined(__SSE2__)
-    // Four pixels at a time in 16-bit lanes: c x a + 128, then (t + t / 256) / 256, which equals
-    // (c x a + 127) / 255 for every c and a; alpha is multiplied by 255, which keeps it.
+    // Four pixels at a time in 16-bit lanes: t = c x a + 128, then t x 257 / 65536 (the high half
+    // of the product), which equals (c x a + 127) / 255 for every c and a; alpha is multiplied by
+    // 255, which keeps it. Four opaque pixels are left as they are.
     const __m128i zero = _mm_setzero_si128();
     const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
     const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
     const __m128i half = _mm_set1_epi16(128);
+    const __m128i by257 = _mm_set1_epi16(257);
+    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
     auto scale = [&](__m128i values) {
         __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(values, 0xFF), 0xFF);
         alpha = _mm_or_si128(_mm_and_si128(alpha, colourLanes), alphaLanes);
-        const __m128i t = _mm_add_epi16(_mm_mullo_epi16(values, alpha), half);
-        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+        return _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(values, alpha), half), by257);
     };
     for (; i + 4 <= count; i += 4) {
         auto* p = reinterpret_cast<__m128i*>(pixels + i * 4);
         const __m128i four = _mm_loadu_si128(p);
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(four, opaque)) & 0x8888) == 0x8888) {
+            continue;
+        }
         const __m128i low = scale(_mm_unpacklo_epi8(four, zero));
         const __m128i high = scale(_mm_unpackhi_epi8(four, zero));
         _mm_storeu_si128(p, _mm_packus_epi16(low, high));
@@ -289,8 +312,7 @@ void LinuxImageDecoder::premultiply(unsigned char* pixels, size_t count)
     for (unsigned char* p = pixels + i * 4; i < count; ++i, p += 4) {
         const unsigned a = p[3];
         for (int c = 0; c < 3; ++c) {
-            const unsigned t = p[c] * a + 128;
-            p[c] = static_cast<unsigned char>((t + (t >> 8)) >> 8);
+            p[c] = static_cast<unsigned char>(((p[c] * a + 128) * 257) >> 16);
         }
     }
 }
@@ -323,9 +345,6 @@ LinuxImageDecoder::Result LinuxImageDecoder::decodePNG(core::io::Stream* stream,
     if (result != Result::Decoded) {
         bitmap.pixels = std::vector<unsigned char>();
         return result;
-    }
-    if (job.alpha) {
-        premultiply(bitmap.pixels.data(), bitmap.pixels.size() / 4);
     }
     return result;
 }
