@@ -145,6 +145,8 @@ struct JPEGError
 {
     jpeg_error_mgr manager;
     jmp_buf jump;
+    // Set when the decoder needed data of a scan that the file did not have.
+    bool dataMissing;
 };
 
 void failJPEG(j_common_ptr info)
@@ -153,6 +155,17 @@ void failJPEG(j_common_ptr info)
 }
 
 void quietJPEGMessage(j_common_ptr) {}
+
+void noteJPEGMessage(j_common_ptr info, int level)
+{
+    if (level < 0) {
+        auto* error = reinterpret_cast<JPEGError*>(info->err);
+        if (error->manager.msg_code == JWRN_HIT_MARKER) {
+            error->dataMissing = true;
+        }
+        ++error->manager.num_warnings;
+    }
+}
 
 struct JPEGSource
 {
@@ -256,6 +269,9 @@ Result readJPEGImage(JPEGJob* job)
         return job->source.ended ? Result::Truncated : Result::Damaged;
     }
     jpeg_start_decompress(&job->info);
+    // A progressive image is read whole before its first row: data that ran out there leave scans
+    // missing.
+    const bool scansMissing = job->source.ended && jpeg_has_multiple_scans(&job->info);
     const size_t width = size_t(job->bitmap->width);
     const size_t height = size_t(job->bitmap->height);
     const size_t row = width * 4;
@@ -270,8 +286,9 @@ Result readJPEGImage(JPEGJob* job)
             inksToRGBA(line, width, inverted);
         }
     }
-    // Data that ran out before the last row was read; a missing end marker alone is no loss.
-    if (job->source.ended) {
+    // The decoder reads a little ahead, so a file that lacks only its end marker also runs out;
+    // data ran short only when a scan needed more than there was.
+    if (job->error.dataMissing || scansMissing) {
         return Result::Truncated;
     }
     jpeg_finish_decompress(&job->info);
@@ -358,6 +375,8 @@ LinuxImageDecoder::Result LinuxImageDecoder::decodeJPEG(core::io::Stream* stream
     job->info.err = jpeg_std_error(&job->error.manager);
     job->error.manager.error_exit = failJPEG;
     job->error.manager.output_message = quietJPEGMessage;
+    job->error.manager.emit_message = noteJPEGMessage;
+    job->error.dataMissing = false;
     jpeg_create_decompress(&job->info);
     job->source.stream = stream;
     job->source.ended = false;

@@ -204,6 +204,7 @@ TEST_F(PlatformImageTest, CutOffAndDamagedFilesAreRefused)
     }
     const auto png = contenttest::encodePNG(side, side, rgba);
     const auto jpeg = contenttest::encodeJPEG(side, side, rgb, 90);
+    const auto progressive = contenttest::encodeJPEG(side, side, rgb, 90, true);
     auto cut = [](std::vector<unsigned char> file, size_t keep) {
         file.resize(keep);
         return file;
@@ -226,6 +227,8 @@ TEST_F(PlatformImageTest, CutOffAndDamagedFilesAreRefused)
         {"JPEG cut in half", cut(jpeg, jpeg.size() / 2),
          "error loading image: JPEG file is truncated: 64 x 64 pixels expected"},
         {"JPEG cut after its header", cut(jpeg, 700), "error loading image: JPEG file is truncated: 64 x 64 pixels expected"},
+        {"progressive JPEG cut in half", cut(progressive, progressive.size() / 2),
+         "error loading image: JPEG file is truncated: 64 x 64 pixels expected"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -234,6 +237,7 @@ TEST_F(PlatformImageTest, CutOffAndDamagedFilesAreRefused)
     // Only the closing chunk or marker missing: every pixel is there.
     EXPECT_EQ(decode(cut(png, png.size() - 12)).levels[0], decode(png).levels[0]);
     EXPECT_EQ(decode(cut(jpeg, jpeg.size() - 2)).levels[0], decode(jpeg).levels[0]);
+    EXPECT_EQ(decode(progressive).levels[0].size(), size_t(side) * side * 4);
 }
 
 // Inks become colours as red = (255 - cyan) x (255 - black) / 255; Adobe's files, told by their
