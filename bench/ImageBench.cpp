@@ -5,8 +5,8 @@
 // DDS has no peer: its reading is parsing and copies. Before a pair is timed the peer's pixels are
 // compared with ours; the label says what the peer does differently, and a peer that computes
 // something else says so there. Counters: ours and peer are the calling thread's CPU nanoseconds
-// per decode, ratio is ours / peer. Bytes processed are file bytes (of both decodes). Files not installed are left out
-// with a note.
+// per decode, ratio is ours / peer. Bytes processed are file bytes (of both decodes). Files not
+// installed are left out with a note.
 
 #include "content/BMPCodec.h"
 #include "content/DDSCodec.h"
