@@ -1,10 +1,12 @@
-// Image decoding from memory beside other decoders on the same bytes. BMP (8- and 24-bit) and TGA
-// (24-, 32-bit and run-length) against SDL2_image (for BMP also with its pixels converted to ours); PNG and JPEG through the platform image reader
-// against stb_image and plain libpng and libjpeg-turbo, whose difference to ours is the cost of
-// premultiplying and turning the rows. DDS has no peer: its reading is parsing and copies. Ours and
-// each peer are registered one after the other per file, and before a peer is timed its pixels are
-// compared with ours; a peer that computes something else carries the difference in its label.
-// Bytes processed are file bytes. Files not installed are left out with a note.
+// Image decoding from memory beside other decoders on the same bytes, each pair interleaved in every
+// iteration (which goes first alternates) so that both run under the same load. BMP (8- and 24-bit)
+// and TGA (24-, 32-bit and run-length) against stb_image, which returns the same RGB(A) pixels; PNG
+// and JPEG through the platform image reader against stb_image and plain libpng and libjpeg-turbo.
+// DDS has no peer: its reading is parsing and copies. Before a pair is timed the peer's pixels are
+// compared with ours; the label says what the peer does differently, and a peer that computes
+// something else says so there. Counters: ours and peer are the calling thread's CPU nanoseconds
+// per decode, ratio is ours / peer. Bytes processed are file bytes (of both decodes). Files not
+// installed are left out with a note.
 
 #include "content/BMPCodec.h"
 #include "content/DDSCodec.h"
@@ -16,8 +18,6 @@
 #include "core/io/MemoryStream.h"
 #include "render/TextureFormat.h"
 
-#include <SDL.h>
-#include <SDL_image.h>
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -39,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -113,43 +114,18 @@ std::string compare(const Image& ours, const Image& peer, int tolerance)
     return largest <= tolerance ? std::string() : "not equal: differs by up to " + std::to_string(largest);
 }
 
-SDL_Surface* sdlLoad(const Bytes& file, bool tga)
-{
-    SDL_RWops* rw = SDL_RWFromConstMem(file.data(), static_cast<int>(file.size()));
-    SDL_Surface* surface = tga ? IMG_LoadTGA_RW(rw) : IMG_LoadBMP_RW(rw);
-    SDL_RWclose(rw);
-    return surface;
-}
-
-Image sdlImage(const Bytes& file, bool tga, int channels)
-{
-    Image image;
-    SDL_Surface* surface = sdlLoad(file, tga);
-    if (surface == nullptr) {
-        return image;
-    }
-    SDL_Surface* converted =
-        SDL_ConvertSurfaceFormat(surface, channels == 4 ? SDL_PIXELFORMAT_RGBA32 : SDL_PIXELFORMAT_RGB24, 0);
-    SDL_FreeSurface(surface);
-    image.width = converted->w;
-    image.height = converted->h;
-    image.channels = channels;
-    for (int y = 0; y < image.height; ++y) {
-        const auto* row = static_cast<unsigned char*>(converted->pixels) + size_t(y) * converted->pitch;
-        image.pixels.insert(image.pixels.end(), row, row + size_t(image.width) * channels);
-    }
-    SDL_FreeSurface(converted);
-    return image;
-}
-
-Image stbImage(const Bytes& file, bool premultiply)
+// stb_image's reading as RGB(A) of `channels` bytes a pixel, top row first, premultiplied when asked.
+Image stbImage(const Bytes& file, int channels, bool premultiply)
 {
     Image image;
     int n = 0;
     unsigned char* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &image.width,
-                                                  &image.height, &n, 4);
-    image.channels = 4;
-    image.pixels.assign(pixels, pixels + size_t(image.width) * image.height * 4);
+                                                  &image.height, &n, channels);
+    if (pixels == nullptr) {
+        return image;
+    }
+    image.channels = channels;
+    image.pixels.assign(pixels, pixels + size_t(image.width) * image.height * channels);
     stbi_image_free(pixels);
     if (premultiply) {
         for (size_t i = 0; i < image.pixels.size(); i += 4) {
@@ -233,74 +209,92 @@ struct Case
     Bytes file;
 };
 
-void setBytes(benchmark::State& state, const Bytes& file)
+using Decode = std::function<void()>;
+
+// The calling thread's CPU time: both sides decode on this thread alone, and on a busy machine the
+// wall clock would also count the time the thread waited for a core.
+int64_t threadNanoseconds()
 {
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size()));
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-template <class Read> void benchOurs(benchmark::State& state, Bytes file, Read read)
+// Ours and the peer's once each per iteration, timed apart, which goes first alternating; the mean
+// CPU nanoseconds of each and their ratio as counters.
+void benchPair(benchmark::State& state, Decode ours, Decode peer, std::string label, int64_t fileBytes)
 {
+    state.SetLabel(label);
+    int64_t ourTime = 0;
+    int64_t peerTime = 0;
+    bool oursFirst = true;
     for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool mine = (turn == 0) == oursFirst;
+            const int64_t start = threadNanoseconds();
+            (mine ? ours : peer)();
+            (mine ? ourTime : peerTime) += threadNanoseconds() - start;
+        }
+        oursFirst = !oursFirst;
+    }
+    const double n = static_cast<double>(state.iterations());
+    const double oursNs = static_cast<double>(ourTime) / n;
+    const double peerNs = static_cast<double>(peerTime) / n;
+    state.counters["ours"] = oursNs;
+    state.counters["peer"] = peerNs;
+    state.counters["ratio"] = peerNs > 0 ? oursNs / peerNs : 0;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2 * fileBytes);
+}
+
+template <class Read> Decode oursOf(Bytes& file, Read read)
+{
+    return [&file, read] {
         auto stream = streamOver(file);
         DecodedImage image = read(stream.get(), rezezaz::scene::ImageLimits::MAX_BYTES);
         benchmark::DoNotOptimize(image.levels.data());
-    }
-    setBytes(state, file);
+    };
 }
 
-void benchSDL(benchmark::State& state, Bytes file, bool tga, std::string label)
+Decode stbOf(const Bytes& file, int channels)
 {
-    state.SetLabel(label);
-    for (auto _ : state) {
-        SDL_Surface* surface = sdlLoad(file, tga);
-        benchmark::DoNotOptimize(surface);
-        SDL_FreeSurface(surface);
-    }
-    setBytes(state, file);
-}
-
-// SDL2_image keeps a BMP's pixels as stored (palette indices, blue first); this one also converts
-// them to the red-first pixels ours gives, the like-for-like measure.
-void benchSDLToRGB(benchmark::State& state, Bytes file, std::string label)
-{
-    state.SetLabel(label);
-    for (auto _ : state) {
-        SDL_Surface* surface = sdlLoad(file, false);
-        SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGB24, 0);
-        benchmark::DoNotOptimize(converted);
-        SDL_FreeSurface(converted);
-        SDL_FreeSurface(surface);
-    }
-    setBytes(state, file);
-}
-
-void benchStb(benchmark::State& state, Bytes file, std::string label)
-{
-    state.SetLabel(label);
-    for (auto _ : state) {
+    return [&file, channels] {
         int w = 0;
         int h = 0;
         int n = 0;
-        unsigned char* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &n, 4);
+        unsigned char* pixels =
+            stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &n, channels);
         benchmark::DoNotOptimize(pixels);
         stbi_image_free(pixels);
-    }
-    setBytes(state, file);
+    };
 }
 
-void benchPlain(benchmark::State& state, Bytes file, bool png, std::string label)
+// Each decode into an image of its own, as ours and stb_image return one.
+Decode plainOf(const Bytes& file, bool png)
 {
-    state.SetLabel(label);
-    Bytes out;
-    for (auto _ : state) {
+    return [&file, png] {
+        Bytes out;
         if (png) {
             libpngDecode(file, out);
         } else {
             libjpegDecode(file, out);
         }
         benchmark::DoNotOptimize(out.data());
+    };
+}
+
+template <class Read> void benchAlone(benchmark::State& state, Bytes file, Read read)
+{
+    const Decode ours = oursOf(file, read);
+    for (auto _ : state) {
+        ours();
     }
-    setBytes(state, file);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size()));
+}
+
+// Empty when equal; otherwise what differs, which the peer's figure then carries.
+std::string checked(const std::string& difference, const std::string& note)
+{
+    return difference.empty() ? note : difference + "; " + note;
 }
 
 std::string dataFolder()
@@ -308,12 +302,20 @@ std::string dataFolder()
     return std::string(PELOTUNE_SOURCE_DIR) + "/tests/content/data/";
 }
 
+// The files stay alive for the whole run: the decoders hold references to them.
+std::vector<Bytes>& files()
+{
+    static std::vector<Bytes>* const all = new std::vector<Bytes>();
+    return *all;
+}
+
 int registerAll()
 {
     rezezaz::core::Log::getInstance()->setMasterReportingLevel(0);
     const std::string models = "/usr/share/assimp/models/";
+    files().reserve(16);
 
-    // BMP and TGA beside SDL2_image.
+    // BMP and TGA beside stb_image, which gives the same RGB(A) pixels.
     struct Plain
     {
         std::string name;
@@ -333,15 +335,17 @@ int registerAll()
             std::fprintf(stderr, "note: %s left out, its file is not installed\n", p.name.c_str());
             continue;
         }
+        Bytes& file = files().emplace_back(std::move(p.file));
         auto read = p.tga ? rezezaz::scene::TGACodec::read : rezezaz::scene::BMPCodec::read;
-        auto stream = streamOver(p.file);
+        auto stream = streamOver(file);
         const Image ours = topFirst(read(stream.get(), rezezaz::scene::ImageLimits::MAX_BYTES));
-        const std::string label = compare(ours, sdlImage(p.file, p.tga, ours.channels), 0);
-        benchmark::RegisterBenchmark(("Ours/" + p.name).c_str(), benchOurs<decltype(read)>, p.file, read);
-        benchmark::RegisterBenchmark(("SDL2_image/" + p.name).c_str(), benchSDL, p.file, p.tga, label);
-        if (!p.tga) {
-            benchmark::RegisterBenchmark(("SDL2_image+RGB/" + p.name).c_str(), benchSDLToRGB, p.file, label);
-        }
+        const std::string difference = compare(ours, stbImage(file, ours.channels, false), 0);
+        // What remains different after the same pixels: the row order, and for TGA the channel order.
+        const std::string note = p.tga ? "stb_image also turns the rows top first and blue-first pixels red-first"
+                                       : "stb_image also turns the rows top first";
+        benchmark::RegisterBenchmark(("stb_image/" + p.name).c_str(), benchPair, oursOf(file, read),
+                                     stbOf(file, ours.channels), checked(difference, note),
+                                     static_cast<int64_t>(file.size()));
     }
 
     // PNG and JPEG beside stb_image, libpng and libjpeg-turbo.
@@ -362,24 +366,29 @@ int registerAll()
             std::fprintf(stderr, "note: %s left out, its file is not installed\n", c.name.c_str());
             continue;
         }
-        auto stream = streamOver(c.file);
+        Bytes& file = files().emplace_back(std::move(c.file));
+        auto stream = streamOver(file);
         const Image ours = topFirst(rezezaz::scene::PlatformImage::decode(stream.get()));
         const int tolerance = c.png ? 0 : 3;
-        const std::string stbLabel = compare(ours, stbImage(c.file, true), tolerance);
-        Image plainImage = stbImage(c.file, false);
-        (c.png ? libpngDecode : libjpegDecode)(c.file, plainImage.pixels);
-        const std::string plainLabel = compare(stbImage(c.file, false), plainImage, tolerance);
-        benchmark::RegisterBenchmark(("Ours/" + c.name).c_str(), benchOurs<decltype(&rezezaz::scene::PlatformImage::decode)>,
-                                     c.file, &rezezaz::scene::PlatformImage::decode);
-        benchmark::RegisterBenchmark(("stb_image/" + c.name).c_str(), benchStb, c.file, stbLabel);
-        benchmark::RegisterBenchmark(((c.png ? "libpng/" : "libjpeg/") + c.name).c_str(), benchPlain, c.file, c.png,
-                                     plainLabel);
+        const std::string stbDifference = compare(ours, stbImage(file, 4, true), tolerance);
+        Image plainImage = stbImage(file, 4, false);
+        (c.png ? libpngDecode : libjpegDecode)(file, plainImage.pixels);
+        const std::string plainDifference = compare(stbImage(file, 4, false), plainImage, tolerance);
+        // What remains different after the same pixels.
+        const std::string note = c.png ? "ours also premultiplies where there is alpha; the peer gives the rows top first"
+                                       : "the peer gives the rows top first";
+        const auto ourDecode = oursOf(file, &rezezaz::scene::PlatformImage::decode);
+        benchmark::RegisterBenchmark(("stb_image/" + c.name).c_str(), benchPair, ourDecode, stbOf(file, 4),
+                                     checked(stbDifference, note), static_cast<int64_t>(file.size()));
+        benchmark::RegisterBenchmark(((c.png ? "libpng/" : "libjpeg/") + c.name).c_str(), benchPair, ourDecode,
+                                     plainOf(file, c.png), checked(plainDifference, note),
+                                     static_cast<int64_t>(file.size()));
     }
 
     // DDS: parsing and copies, no peer.
     Bytes dds = readFile(dataFolder() + "bc1-top.dds");
     if (!dds.empty()) {
-        benchmark::RegisterBenchmark("Ours/DDS/bc1-top", benchOurs<decltype(&rezezaz::scene::DDSCodec::read)>, dds,
+        benchmark::RegisterBenchmark("Ours/DDS/bc1-top", benchAlone<decltype(&rezezaz::scene::DDSCodec::read)>, dds,
                                      &rezezaz::scene::DDSCodec::read);
     }
     return 0;

@@ -21,6 +21,7 @@ using render::TextureFormatConversion;
 constexpr int FILE_HEADER_SIZE = 14;
 constexpr int INFO_HEADER_SIZE = 40;
 constexpr int HEADERS_SIZE = FILE_HEADER_SIZE + INFO_HEADER_SIZE;
+constexpr const char* READER = "BMPStreamer";
 
 int64_t paddedRow(int64_t bytes)
 {
@@ -47,7 +48,10 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
         Error::nullPointer(Categories::REZEZAZ_SCENE, true, "Stream is NULL");
     }
     unsigned char header[HEADERS_SIZE] = {};
-    ImageStreams::readFully(stream, header, HEADERS_SIZE);
+    const int64_t headerGot = ImageStreams::readFully(stream, header, HEADERS_SIZE);
+    if (headerGot < HEADERS_SIZE) {
+        ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "header", 0, HEADERS_SIZE, headerGot);
+    }
     const uint32_t dataOffset = ImageStreams::u32(header + 10);
     const uint32_t infoSize = ImageStreams::u32(header + 14);
     const int32_t width = static_cast<int32_t>(ImageStreams::u32(header + 18));
@@ -83,6 +87,14 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
                        String("BMPStreamer: Size ") + width + " x " + height + " is not supported");
     }
 
+    // Everything the header claims must be in the file before the pixels are allocated; the last
+    // row may go without its padding.
+    const int64_t paletteBytes = bitCount <= 8 ? 4 * (int64_t(1) << bitCount) : 0;
+    const int64_t rowBytes = (int64_t(width) * bitCount + 7) / 8;
+    const int64_t pixelBytes = paddedRow(rowBytes) * (height - 1) + rowBytes;
+    ImageStreams::requireBytes(stream, Categories::REZEZAZ_SCENE, READER, "palette", HEADERS_SIZE, paletteBytes);
+    ImageStreams::requireBytes(stream, Categories::REZEZAZ_SCENE, READER, "pixels", dataOffset, pixelBytes);
+
     DecodedImage image;
     image.format = new TextureFormat(TextureFormat::Dimension_2D,
                                      bitCount == 32 ? TextureFormat::Format_RGBA_8 : TextureFormat::Format_RGB_8,
@@ -94,7 +106,10 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
 
     if (bitCount == 32) {
         stream->seek(static_cast<int>(dataOffset > INT32_MAX ? INT32_MAX : dataOffset));
-        ImageStreams::readFully(stream, out, int64_t(w * h * 4));
+        const int64_t got = ImageStreams::readFully(stream, out, int64_t(w * h * 4));
+        if (got < int64_t(w * h * 4)) {
+            ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "pixels", dataOffset, pixelBytes, got);
+        }
         for (size_t i = 0; i < w * h; ++i) {
             unsigned char* p = out + i * 4;
             const unsigned char blue = p[0];
@@ -109,7 +124,10 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
     unsigned char palette[4 * 256] = {};
     if (bitCount <= 8) {
         // 2^bitCount entries of blue, green, red, reserved right after the headers.
-        ImageStreams::readFully(stream, palette, 4 * (1 << bitCount));
+        const int64_t got = ImageStreams::readFully(stream, palette, paletteBytes);
+        if (got < paletteBytes) {
+            ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "palette", HEADERS_SIZE, paletteBytes, got);
+        }
     }
     const size_t rowLength = static_cast<size_t>(paddedRow((int64_t(w) * bitCount + 7) / 8));
     std::vector<unsigned char> source(rowLength);
@@ -124,10 +142,10 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
         std::memcpy(&colors[i], rgb, 4);
     }
     for (size_t y = 0; y < h; ++y) {
-        const int64_t got = ImageStreams::readFully(stream, source.data(), int64_t(rowLength));
-        if (got < int64_t(rowLength)) {
-            // The file ends here: what is missing reads as 0 (black, or the palette's first entry).
-            std::fill(source.begin() + got, source.end(), 0);
+        const int64_t got = ImageStreams::readFully(stream, source.data(), y + 1 < h ? int64_t(rowLength) : rowBytes);
+        if (got < rowBytes) {
+            ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "pixels", dataOffset, pixelBytes,
+                                    int64_t(y * rowLength) + got);
         }
         const unsigned char* s = source.data();
         unsigned char* d = out + y * w * 3;

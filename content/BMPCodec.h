@@ -16,7 +16,8 @@ public:
 
     // The image as format 0x106 (RGB), or 0x108 (RGBA) for 32-bit files, in one level. Raises
     // Error::nullPointer "Stream is NULL" and Error::unknown for files it refuses, in the scene
-    // category. Bytes the stream does not deliver read as 0.
+    // category; a file that does not hold the header, palette or pixels its header declares is
+    // refused as truncated before the pixels are allocated.
     static DecodedImage read(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 
     // Writes the 2D RGB or RGBA pixels of format as a 24- or 32-bit file. Raises Error::unknown

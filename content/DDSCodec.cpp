@@ -25,6 +25,7 @@ constexpr uint32_t FLAG_MIP_COUNT = 0x20000;
 constexpr uint32_t FLAG_LINEAR_SIZE = 0x80000;
 constexpr uint32_t PF_FOURCC = 0x4;
 constexpr uint32_t PF_PALETTE_INDEXED = 0x20;
+constexpr const char* READER = "DDSStreamer";
 
 } // namespace
 
@@ -39,7 +40,10 @@ DecodedImage DDSCodec::read(core::io::Stream* stream, int64_t maxBytes)
         Error::unknown(Categories::REZEZAZ_CORE, true, "bad magic number");
     }
     unsigned char header[HEADER_SIZE] = {};
-    ImageStreams::readFully(stream, header, HEADER_SIZE);
+    const int64_t headerGot = ImageStreams::readFully(stream, header, HEADER_SIZE);
+    if (headerGot < HEADER_SIZE) {
+        ImageStreams::truncated(Categories::REZEZAZ_CORE, READER, "header", 4, HEADER_SIZE, headerGot);
+    }
     const uint32_t flags = ImageStreams::u32(header + 4);
     const uint32_t height = ImageStreams::u32(header + 8);
     const uint32_t width = ImageStreams::u32(header + 12);
@@ -85,15 +89,28 @@ DecodedImage DDSCodec::read(core::io::Stream* stream, int64_t maxBytes)
 
     image.format = new TextureFormat(TextureFormat::Dimension_2D, pixelFormat, static_cast<int>(width),
                                      static_cast<int>(height), 1, levels);
+    // Sides halve rounding down, each level held in whole blocks, as the texture's own levels.
+    std::vector<int64_t> sizes;
+    int64_t total = 0;
     for (int i = 0; i < levels; ++i) {
-        // Sides halve rounding down, each level held in whole blocks, as the texture's own levels.
         const TextureFormat level(image.format.get(), i);
-        const int64_t bytes = level.getDataSize();
-        if (i == 0 && (flags & FLAG_LINEAR_SIZE) != 0 && bytes != int64_t(linearSize)) {
-            Error::unknown(Categories::REZEZAZ_CORE, true, "incorrect size");
-        }
+        sizes.push_back(level.getDataSize());
+        total += sizes.back();
+    }
+    if ((flags & FLAG_LINEAR_SIZE) != 0 && sizes[0] != int64_t(linearSize)) {
+        Error::unknown(Categories::REZEZAZ_CORE, true, "incorrect size");
+    }
+    // Every level must be in the file before the first is allocated.
+    const int64_t start = 4 + HEADER_SIZE;
+    ImageStreams::requireBytes(stream, Categories::REZEZAZ_CORE, READER, "level data", start, total);
+    int64_t done = 0;
+    for (const int64_t bytes : sizes) {
         image.levels.emplace_back(static_cast<size_t>(bytes));
-        ImageStreams::readFully(stream, image.levels.back().data(), bytes);
+        const int64_t got = ImageStreams::readFully(stream, image.levels.back().data(), bytes);
+        done += got;
+        if (got < bytes) {
+            ImageStreams::truncated(Categories::REZEZAZ_CORE, READER, "level data", start, total, done);
+        }
     }
     return image;
 }

@@ -15,6 +15,8 @@ public:
     // Raises Error::nullPointer "Stream is NULL" and Error::unknown "bad magic number", "invalid
     // format or caps", "incorrect size" (core category). A file of another pixel format is only
     // logged as an alert ("Other palette", "Other type") and gives an image without format.
+    // A file that does not hold the header or every level its header declares is refused as
+    // truncated, before any level is allocated when the stream tells its length.
     static DecodedImage read(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 };
 

@@ -23,12 +23,18 @@ bool GridMeshCreator::countsValid(int nx, int ny)
     return nx >= 2 && ny >= 2 && int64_t(nx) * ny <= MAX_INDEXED_VERTICES;
 }
 
+bool GridMeshCreator::sizesValid(float width, float height)
+{
+    return width >= 0.0f && height >= 0.0f;
+}
+
 core::IntrusivePointer<Mesh>
 GridMeshCreator::createGridMesh(float width, float height, int nx, int ny,
                                 core::IntrusivePointer<material::Material> material)
 {
-    // Checked before any buffer is asked for, so that none of zero or negative size is.
-    if (!countsValid(nx, ny)) {
+    // Checked before any buffer is asked for, so that none of zero or negative size is. A negative
+    // width or height would turn the grid over, facing -Z under its +Z normals.
+    if (!countsValid(nx, ny) || !sizesValid(width, height)) {
         return nullptr;
     }
     core::IntrusivePointer<Mesh> mesh = createGridMesh(
@@ -46,7 +52,7 @@ GridMeshCreator::createGridMesh(core::IntrusivePointer<render::VertexBuffer> ver
                                 core::IntrusivePointer<render::IndexBuffer> indexBuffer, float width,
                                 float height, int nx, int ny)
 {
-    if (!countsValid(nx, ny)) {
+    if (!countsValid(nx, ny) || !sizesValid(width, height)) {
         return nullptr;
     }
     const int indices = static_cast<int>(indexCount(nx, ny));

@@ -16,7 +16,8 @@ public:
     core::IntrusivePointer<core::Resource> create(const core::String& name, ResourceData* data,
                                                   ProgressListener* listener) override;
 
-    // Null, with no buffer made, for nx or ny below 2 or more than 65536 vertices; a null material
+    // Null, with no buffer made, for nx or ny below 2 or more than 65536 vertices, or a negative
+    // width or height; a null material
     // becomes a new default diffuse one.
     core::IntrusivePointer<Mesh> createGridMesh(float width, float height, int nx, int ny,
                                                 core::IntrusivePointer<material::Material> material);
@@ -27,6 +28,8 @@ public:
                                                 float width, float height, int nx, int ny);
 
     static bool countsValid(int nx, int ny);
+    // Neither side negative (nor not a number).
+    static bool sizesValid(float width, float height);
     static int64_t indexCount(int nx, int ny) { return 2 * int64_t(nx) * (ny - 1) + (ny - 2); }
 };
 

@@ -1,5 +1,7 @@
 #include "content/ImageStreams.h"
 
+#include "core/Error.h"
+
 #include <algorithm>
 
 namespace rezezaz::scene {
@@ -16,6 +18,33 @@ int64_t ImageStreams::readFully(core::io::Stream* stream, unsigned char* buffer,
         done += got;
     }
     return done;
+}
+
+int64_t ImageStreams::available(core::io::Stream* stream, int64_t position)
+{
+    const int length = stream->length();
+    if (length < 0) {
+        return -1;
+    }
+    return std::max<int64_t>(0, int64_t(length) - position);
+}
+
+void ImageStreams::truncated(const core::String& category, const char* reader, const char* what, int64_t position,
+                             int64_t needed, int64_t there)
+{
+    core::Error::unknown(category, true,
+                         core::String(reader) + ": File is truncated: " + static_cast<long long>(needed) +
+                             " bytes of " + what + " expected from position " + static_cast<long long>(position) +
+                             ", " + static_cast<long long>(there) + " there");
+}
+
+void ImageStreams::requireBytes(core::io::Stream* stream, const core::String& category, const char* reader,
+                                const char* what, int64_t position, int64_t needed)
+{
+    const int64_t there = available(stream, position);
+    if (there >= 0 && there < needed) {
+        truncated(category, reader, what, position, needed, there);
+    }
 }
 
 std::vector<unsigned char> ImageStreams::readRest(core::io::Stream* stream, int64_t limit)

@@ -5,9 +5,30 @@
 #include "core/Error.h"
 #include "render/TextureFormat.h"
 
-#include <cstring>
+#include <utility>
 
 namespace rezezaz::scene {
+
+namespace {
+
+using Result = LinuxImageDecoder::Result;
+
+[[noreturn]] void refuse(Result result, const char* kind, const LinuxImageDecoder::Bitmap& bitmap)
+{
+    core::String text("error loading image");
+    const core::String size = core::String() + bitmap.width + " x " + bitmap.height + " pixels";
+    if (result == Result::Truncated) {
+        text += core::String(": ") + kind + " file is truncated" +
+                (bitmap.width > 0 ? core::String(": ") + size + " expected" : core::String(" in its header"));
+    } else if (result == Result::TooLarge) {
+        text += core::String(": ") + kind + " of " + size + " is larger than a texture holds";
+    } else if (result == Result::Damaged) {
+        text += core::String(": ") + kind + " data are damaged";
+    }
+    core::Error::unknown(core::Categories::REZEZAZ_SCENE, true, text);
+}
+
+} // namespace
 
 DecodedImage PlatformImage::decode(core::io::Stream* stream, int64_t maxBytes)
 {
@@ -16,29 +37,27 @@ DecodedImage PlatformImage::decode(core::io::Stream* stream, int64_t maxBytes)
     }
     const int start = stream->position();
     LinuxImageDecoder::Bitmap bitmap;
-    bool decoded = LinuxImageDecoder::decodePNG(stream, bitmap, maxBytes);
-    if (!decoded) {
+    Result result = LinuxImageDecoder::decodePNG(stream, bitmap, maxBytes);
+    const char* kind = "PNG";
+    if (result == Result::NotThisKind) {
         // Both decoders read the same bytes: back to where the first one started.
         stream->reset();
         if (start > 0) {
             stream->seek(start);
         }
-        decoded = LinuxImageDecoder::decodeJPEG(stream, bitmap, maxBytes);
+        result = LinuxImageDecoder::decodeJPEG(stream, bitmap, maxBytes);
+        kind = "JPEG";
     }
-    if (!decoded) {
-        core::Error::unknown(core::Categories::REZEZAZ_SCENE, true, "error loading image");
+    if (result != Result::Decoded) {
+        refuse(result, kind, bitmap);
     }
 
     DecodedImage image;
     image.format = new render::TextureFormat(render::TextureFormat::Dimension_2D, render::TextureFormat::Format_RGBA_8,
                                              bitmap.width, bitmap.height, 1, 0);
-    image.levels.emplace_back(bitmap.pixels.size());
-    // The bitmap's first row is the image's top; the texture's is its bottom.
-    const size_t row = size_t(bitmap.width) * 4;
-    const size_t height = size_t(bitmap.height);
-    for (size_t i = 0; i < height; ++i) {
-        std::memcpy(image.levels[0].data() + (height - 1 - i) * row, bitmap.pixels.data() + i * row, row);
-    }
+    // The decoders write the rows bottom first, where the texture wants them: the bitmap becomes
+    // the level as it is.
+    image.levels.push_back(std::move(bitmap.pixels));
     return image;
 }
 

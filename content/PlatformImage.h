@@ -13,7 +13,10 @@ public:
     PlatformImage() = delete;
 
     // Raises Error::nullPointer "Stream is NULL" and Error::unknown "error loading image" (scene
-    // category) when the bytes are neither.
+    // category) when the bytes are neither; a PNG or JPEG that is cut off, damaged, or larger than
+    // maxBytes of pixels or the largest texture side is refused with that text followed by what is
+    // wrong (": PNG file is truncated: W x H pixels expected"), before its pixels are allocated when
+    // it is too large.
     static DecodedImage decode(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 };
 

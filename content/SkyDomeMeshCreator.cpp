@@ -30,9 +30,10 @@ core::IntrusivePointer<core::Resource> SkyDomeMeshCreator::create(const core::St
 
 bool SkyDomeMeshCreator::valid(const core::math::Sphere& sphere, int numSegments, int numRings)
 {
-    // Counts of 0 divide by zero, a radius of 0 has no normals.
+    // Counts of 0 divide by zero, a radius of 0 has no normals, a negative one turns the dome inside
+    // out under a bound of negative radius.
     return numSegments >= 1 && numRings >= 1 && bandVertexCount(numSegments, numRings) <= MAX_INDEXED_VERTICES &&
-           sphere.radius != 0.0f;
+           sphere.radius > 0.0f;
 }
 
 core::IntrusivePointer<Mesh>

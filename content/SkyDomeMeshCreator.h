@@ -20,7 +20,7 @@ public:
 
     // Fills buffers of (numSegments + 1) x (numRings + 1) vertices and numRings x (numSegments + 1) x 6
     // indices into a mesh of one submesh without a material. Null for counts below 1, more vertices
-    // than 16-bit indices reach, a radius of 0 or a missing buffer.
+    // than 16-bit indices reach, a radius of 0 or less or a missing buffer.
     core::IntrusivePointer<Mesh> createSkyDomeMesh(core::IntrusivePointer<render::VertexBuffer> vertexBuffer,
                                                    core::IntrusivePointer<render::IndexBuffer> indexBuffer,
                                                    const core::math::Sphere& sphere, int numSegments,

@@ -36,7 +36,7 @@ core::IntrusivePointer<Mesh>
 SphereMeshCreator::createSphereMesh(const core::math::Sphere& sphere, int segments, int rings,
                                     core::IntrusivePointer<material::Material> material)
 {
-    if (!countsValid(segments, rings) || sphere.radius == 0.0f) {
+    if (!countsValid(segments, rings) || !(sphere.radius > 0.0f)) {
         return nullptr;
     }
     core::IntrusivePointer<Mesh> mesh = createSphereMesh(
@@ -55,8 +55,9 @@ SphereMeshCreator::createSphereMesh(core::IntrusivePointer<render::VertexBuffer>
                                     core::IntrusivePointer<render::IndexBuffer> indexBuffer,
                                     const core::math::Sphere& sphere, int segments, int rings)
 {
-    // A radius of 0 has no normals: every offset is 0 / 0.
-    if (!countsValid(segments, rings) || sphere.radius == 0.0f) {
+    // A radius of 0 has no normals (every offset is 0 / 0), a negative one turns the sphere inside
+    // out under a bound of negative radius.
+    if (!countsValid(segments, rings) || !(sphere.radius > 0.0f)) {
         return nullptr;
     }
     const int indices = static_cast<int>(bandIndexCount(segments, rings));

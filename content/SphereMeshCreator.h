@@ -17,8 +17,8 @@ public:
     core::IntrusivePointer<core::Resource> create(const core::String& name, ResourceData* data,
                                                   ProgressListener* listener) override;
 
-    // Null, with no buffer made, when the counts are not valid (see countsValid) or the radius is 0; a
-    // null material becomes a new default diffuse one.
+    // Null, with no buffer made, when the counts are not valid (see countsValid) or the radius is 0
+    // or less; a null material becomes a new default diffuse one.
     core::IntrusivePointer<Mesh> createSphereMesh(const core::math::Sphere& sphere, int segments, int rings,
                                                   core::IntrusivePointer<material::Material> material);
     // Fills buffers of (rings + 1) x (segments + 1) vertices and 6 x rings x (segments + 1) indices; null

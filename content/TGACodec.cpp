@@ -19,10 +19,14 @@ using render::TextureFormat;
 
 constexpr int HEADER_SIZE = 18;
 constexpr int DESCRIPTOR_TOP_ORIGIN = 0x20;
+// Bits 6 and 7: rows interleaved two or four ways. Bits 0 to 3 count the alpha bits, bit 5 is the
+// origin.
+constexpr int DESCRIPTOR_INTERLEAVE = 0xC0;
+constexpr const char* READER = "TGAStreamer";
 
 // Decodes run-length packets from source into out until out is full or source ends; runs that
-// would pass the end of out are cut there.
-void decodeRuns(const unsigned char* source, size_t sourceSize, unsigned char* out, size_t outSize, size_t pixelBytes)
+// would pass the end of out are cut there. Returns the bytes of out filled.
+size_t decodeRuns(const unsigned char* source, size_t sourceSize, unsigned char* out, size_t outSize, size_t pixelBytes)
 {
     size_t in = 0;
     size_t at = 0;
@@ -63,6 +67,7 @@ void decodeRuns(const unsigned char* source, size_t sourceSize, unsigned char* o
             break;
         }
     }
+    return at;
 }
 
 } // namespace
@@ -73,7 +78,10 @@ DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
         Error::nullPointer(Categories::REZEZAZ_SCENE, true, "Stream is NULL");
     }
     unsigned char header[HEADER_SIZE] = {};
-    ImageStreams::readFully(stream, header, HEADER_SIZE);
+    const int64_t headerGot = ImageStreams::readFully(stream, header, HEADER_SIZE);
+    if (headerGot < HEADER_SIZE) {
+        ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "header", 0, HEADER_SIZE, headerGot);
+    }
     const int idLength = header[0];
     const int colorMapType = header[1];
     const int imageType = header[2];
@@ -90,7 +98,7 @@ DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
     if (imageType != 2 && imageType != 10) {
         Error::unknown(Categories::REZEZAZ_SCENE, true, "Only truecolor currently supported");
     }
-    if (descriptor >= 33) {
+    if ((descriptor & DESCRIPTOR_INTERLEAVE) != 0) {
         Error::unknown(Categories::REZEZAZ_SCENE, true, "Interleaved not currently supported");
     }
     // Depths 1 to 8 would be palette or grey pixels, which a true-colour image does not have.
@@ -104,6 +112,20 @@ DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
                        String("TGAStreamer: Size ") + width + " x " + height + " is not supported");
     }
 
+    // Pixels follow the ID and the colour map, which true-colour images may carry but do not use.
+    const int colorMapBytes = colorMapType == 1 ? colorMapLength * ((colorMapEntryBits + 7) / 8) : 0;
+    const int64_t start = HEADER_SIZE + idLength + colorMapBytes;
+    const int64_t pixelCount = int64_t(width) * height;
+    const int64_t dataBytes = pixelCount * int64_t(pixelBytes);
+    // Before the pixels are allocated, the file must hold them, or for run-length data at least one
+    // packet per 128 pixels.
+    if (imageType == 2) {
+        ImageStreams::requireBytes(stream, Categories::REZEZAZ_SCENE, READER, "pixels", start, dataBytes);
+    } else {
+        ImageStreams::requireBytes(stream, Categories::REZEZAZ_SCENE, READER, "run-length packets", start,
+                                   (pixelCount + 127) / 128 * int64_t(1 + pixelBytes));
+    }
+
     DecodedImage image;
     image.format = new TextureFormat(TextureFormat::Dimension_2D,
                                      depth == 32 ? TextureFormat::Format_BGRA_8 : TextureFormat::Format_BGR_8, width,
@@ -112,17 +134,22 @@ DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
     image.levels.emplace_back(dataSize);
     unsigned char* out = image.levels[0].data();
 
-    // Pixels follow the ID and the colour map, which true-colour images may carry but do not use.
-    const int colorMapBytes = colorMapType == 1 ? colorMapLength * ((colorMapEntryBits + 7) / 8) : 0;
     stream->reset();
-    stream->seek(HEADER_SIZE + idLength + colorMapBytes);
+    stream->seek(static_cast<int>(start));
     if (imageType == 2) {
-        ImageStreams::readFully(stream, out, int64_t(dataSize));
+        const int64_t got = ImageStreams::readFully(stream, out, int64_t(dataSize));
+        if (got < int64_t(dataSize)) {
+            ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "pixels", start, dataBytes, got);
+        }
     } else {
         // At worst every pixel is a packet of its own.
         const int64_t limit = int64_t(dataSize) + int64_t(dataSize / pixelBytes);
         const std::vector<unsigned char> packets = ImageStreams::readRest(stream, limit);
-        decodeRuns(packets.data(), packets.size(), out, dataSize, pixelBytes);
+        const size_t filled = decodeRuns(packets.data(), packets.size(), out, dataSize, pixelBytes);
+        if (filled < dataSize) {
+            ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "decoded pixels", start, dataBytes,
+                                    int64_t(filled));
+        }
     }
 
     if ((descriptor & DESCRIPTOR_TOP_ORIGIN) != 0) {

@@ -15,8 +15,10 @@ public:
 
     // Raises Error::nullPointer "Stream is NULL" and Error::unknown "Invalid color map type", "Only
     // truecolor currently supported", "Interleaved not currently supported" and "TGAStreamer: Format
-    // is N, not 1, 2, 4, 8, 24, or 32 bit" (scene category). Bytes the stream does not deliver read
-    // as 0.
+    // is N, not 1, 2, 4, 8, 24, or 32 bit" (scene category); "Interleaved" means descriptor bits 6
+    // and 7, bit 5 being the origin. A file that does not hold the header or the pixels its header
+    // declares is refused as truncated, before the pixels are allocated when the stream tells its
+    // length.
     static DecodedImage read(core::io::Stream* stream, int64_t maxBytes = ImageLimits::MAX_BYTES);
 };
 

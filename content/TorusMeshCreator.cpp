@@ -14,10 +14,11 @@ constexpr int POSITION = 0;
 constexpr int NORMAL = 1;
 constexpr int TEX_COORD = 2;
 
-bool valid(float tubeRadius, int ringSteps, int tubeSteps)
+bool valid(float ringRadius, float tubeRadius, int ringSteps, int tubeSteps)
 {
-    // A tube radius of 0 leaves the normals' z / tubeRadius undefined.
-    return ringSteps >= 1 && tubeSteps >= 1 && tubeRadius != 0.0f &&
+    // A tube radius of 0 leaves the normals' z / tubeRadius undefined; a negative tube or ring
+    // radius turns the surface inside out.
+    return ringSteps >= 1 && tubeSteps >= 1 && tubeRadius > 0.0f && ringRadius >= 0.0f &&
            TorusMeshCreator::vertexCount(ringSteps, tubeSteps) <= std::numeric_limits<int32_t>::max();
 }
 
@@ -51,7 +52,7 @@ core::IntrusivePointer<Mesh>
 TorusMeshCreator::createTorusMesh(float ringRadius, float tubeRadius, int ringSteps, int tubeSteps,
                                   core::IntrusivePointer<material::Material> material)
 {
-    if (!valid(tubeRadius, ringSteps, tubeSteps)) {
+    if (!valid(ringRadius, tubeRadius, ringSteps, tubeSteps)) {
         return nullptr;
     }
     core::IntrusivePointer<Mesh> mesh =
@@ -68,7 +69,7 @@ core::IntrusivePointer<Mesh>
 TorusMeshCreator::createTorusMesh(core::IntrusivePointer<render::VertexBuffer> vertexBuffer, float ringRadius,
                                   float tubeRadius, int ringSteps, int tubeSteps)
 {
-    if (!valid(tubeRadius, ringSteps, tubeSteps) || !holdsPositionNormalTexCoord(vertexBuffer.get()) ||
+    if (!valid(ringRadius, tubeRadius, ringSteps, tubeSteps) || !holdsPositionNormalTexCoord(vertexBuffer.get()) ||
         !lockVertices(vertexBuffer.get(), vertexCount(ringSteps, tubeSteps))) {
         return nullptr;
     }

@@ -16,9 +16,9 @@ public:
     core::IntrusivePointer<core::Resource> create(const core::String& name, ResourceData* data,
                                                   ProgressListener* listener) override;
 
-    // Null, with no buffer made, for steps below 1, a vertex count beyond 32 bits or a tube radius of 0;
-    // a null material becomes a new default diffuse one. The bound's radius is ring radius plus tube
-    // radius, so that it holds the whole tube.
+    // Null, with no buffer made, for steps below 1, a vertex count beyond 32 bits, a tube radius of 0
+    // or less or a negative ring radius; a null material becomes a new default diffuse one. The
+    // bound's radius is ring radius plus tube radius, so that it holds the whole tube.
     core::IntrusivePointer<Mesh> createTorusMesh(float ringRadius, float tubeRadius, int ringSteps,
                                                  int tubeSteps,
                                                  core::IntrusivePointer<material::Material> material);

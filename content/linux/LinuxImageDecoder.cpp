@@ -9,11 +9,18 @@
 #include <memory>
 
 #include <jpeglib.h>
+#include <jerror.h>
 #include <png.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rezezaz::scene {
 
 namespace {
+
+using Result = LinuxImageDecoder::Result;
 
 // libpng and libjpeg report fatal errors by longjmp; the functions that set the jump point hold no
 // objects with destructors, and the buffers they fill belong to their callers.
@@ -21,6 +28,8 @@ namespace {
 struct PNGSource
 {
     core::io::Stream* stream;
+    // Set when the stream had no more bytes for the decoder.
+    bool ended = false;
 };
 
 void readPNGBytes(png_structp png, png_bytep data, size_t length)
@@ -30,6 +39,7 @@ void readPNGBytes(png_structp png, png_bytep data, size_t length)
     while (done < length) {
         const int got = source->stream->read(data + done, static_cast<int>(length - done));
         if (got <= 0) {
+            source->ended = true;
             png_error(png, "unexpected end of data");
         }
         done += static_cast<size_t>(got);
@@ -51,22 +61,40 @@ struct PNGJob
     LinuxImageDecoder::Bitmap* bitmap = nullptr;
     std::vector<png_bytep>* rows = nullptr;
     int64_t maxBytes = 0;
+    // Whether the image has alpha to premultiply by (an alpha channel or a transparent colour).
+    bool alpha = false;
 };
 
-bool readPNGHeader(PNGJob* job)
+Result readPNGHeader(PNGJob* job)
 {
     if (setjmp(png_jmpbuf(job->png))) {
-        return false;
+        return job->source.ended ? Result::Truncated : Result::Damaged;
     }
     png_set_read_fn(job->png, &job->source, readPNGBytes);
-    png_set_user_limits(job->png, ImageLimits::MAX_SIDE, ImageLimits::MAX_SIDE);
+    // The signature is all the header that must be whole before a file counts as a PNG.
+    png_byte signature[8] = {};
+    size_t got = 0;
+    while (got < sizeof(signature)) {
+        const int n = job->source.stream->read(signature + got, static_cast<int>(sizeof(signature) - got));
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    if (got < sizeof(signature) || png_sig_cmp(signature, 0, sizeof(signature)) != 0) {
+        return Result::NotThisKind;
+    }
+    png_set_sig_bytes(job->png, sizeof(signature));
     png_read_info(job->png, job->info);
     const png_uint_32 width = png_get_image_width(job->png, job->info);
     const png_uint_32 height = png_get_image_height(job->png, job->info);
+    job->bitmap->width = static_cast<int>(std::min<png_uint_32>(width, INT32_MAX));
+    job->bitmap->height = static_cast<int>(std::min<png_uint_32>(height, INT32_MAX));
     if (!ImageLimits::fits(width, height, 4, job->maxBytes)) {
-        return false;
+        return Result::TooLarge;
     }
     const int colorType = png_get_color_type(job->png, job->info);
+    job->alpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0;
     png_set_strip_16(job->png);
     png_set_packing(job->png);
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
@@ -78,29 +106,47 @@ bool readPNGHeader(PNGJob* job)
     }
     if (png_get_valid(job->png, job->info, PNG_INFO_tRNS)) {
         png_set_tRNS_to_alpha(job->png);
+        job->alpha = true;
     }
     png_set_filler(job->png, 0xFF, PNG_FILLER_AFTER);
     png_set_interlace_handling(job->png);
     png_read_update_info(job->png, job->info);
-    job->bitmap->width = static_cast<int>(width);
-    job->bitmap->height = static_cast<int>(height);
-    return png_get_rowbytes(job->png, job->info) == size_t(width) * 4;
+    return png_get_rowbytes(job->png, job->info) == size_t(width) * 4 ? Result::Decoded : Result::Damaged;
 }
 
-bool readPNGImage(PNGJob* job)
+Result readPNGImage(PNGJob* job)
 {
     if (setjmp(png_jmpbuf(job->png))) {
-        // A damaged or cut-off stream keeps the rows decoded so far, as the rest stays zero.
-        return true;
+        return job->source.ended ? Result::Truncated : Result::Damaged;
     }
-    png_read_image(job->png, job->rows->data());
-    return true;
+    std::vector<png_bytep>& rows = *job->rows;
+    const size_t width = size_t(job->bitmap->width);
+    if (png_get_interlace_type(job->png, job->info) != PNG_INTERLACE_NONE) {
+        // Seven passes over the whole image: premultiplied once they are all in.
+        png_read_image(job->png, rows.data());
+        if (job->alpha) {
+            for (png_bytep row : rows) {
+                LinuxImageDecoder::premultiply(row, width);
+            }
+        }
+        return Result::Decoded;
+    }
+    // Row by row, each premultiplied while it is still in the cache.
+    for (png_bytep row : rows) {
+        png_read_row(job->png, row, nullptr);
+        if (job->alpha) {
+            LinuxImageDecoder::premultiply(row, width);
+        }
+    }
+    return Result::Decoded;
 }
 
 struct JPEGError
 {
     jpeg_error_mgr manager;
     jmp_buf jump;
+    // Set when the decoder needed data of a scan that the file did not have.
+    bool dataMissing;
 };
 
 void failJPEG(j_common_ptr info)
@@ -110,10 +156,23 @@ void failJPEG(j_common_ptr info)
 
 void quietJPEGMessage(j_common_ptr) {}
 
+void noteJPEGMessage(j_common_ptr info, int level)
+{
+    if (level < 0) {
+        auto* error = reinterpret_cast<JPEGError*>(info->err);
+        if (error->manager.msg_code == JWRN_HIT_MARKER) {
+            error->dataMissing = true;
+        }
+        ++error->manager.num_warnings;
+    }
+}
+
 struct JPEGSource
 {
     jpeg_source_mgr manager;
     core::io::Stream* stream;
+    // Set when the stream had no more bytes for the decoder.
+    bool ended;
     JOCTET buffer[16384];
 };
 
@@ -126,7 +185,8 @@ boolean fillJPEGBuffer(j_decompress_ptr info)
     auto* source = reinterpret_cast<JPEGSource*>(info->src);
     const int got = source->stream->read(source->buffer, sizeof(source->buffer));
     if (got <= 0) {
-        // The end of the data: an end-of-image marker lets the decoder finish what it has.
+        // The end of the data: an end-of-image marker lets the decoder come to its end.
+        source->ended = true;
         source->manager.next_input_byte = FAKE_EOI;
         source->manager.bytes_in_buffer = 2;
         return TRUE;
@@ -158,67 +218,123 @@ struct JPEGJob
     JPEGError error;
     JPEGSource source;
     LinuxImageDecoder::Bitmap* bitmap = nullptr;
-    bool started = false;
     int64_t maxBytes = 0;
+    // Inks instead of colours: CMYK, or YCCK that the library turns into CMYK.
+    bool cmyk = false;
 };
 
-bool readJPEGHeader(JPEGJob* job)
+Result readJPEGHeader(JPEGJob* job)
 {
     if (setjmp(job->error.jump)) {
-        return false;
+        if (job->error.manager.msg_code == JERR_NO_SOI) {
+            return Result::NotThisKind;
+        }
+        return job->source.ended ? Result::Truncated : Result::Damaged;
     }
     if (jpeg_read_header(&job->info, TRUE) != JPEG_HEADER_OK) {
-        return false;
+        return Result::Damaged;
     }
-    // Grey is drawn as RGB; CMYK and YCCK have no RGB drawing here.
-    if (job->info.jpeg_color_space == JCS_CMYK || job->info.jpeg_color_space == JCS_YCCK) {
-        return false;
-    }
-    job->info.out_color_space = JCS_EXT_RGBA;
+    // Grey is drawn as RGB; CMYK and YCCK come as inks, four bytes a pixel like RGBA, and are
+    // turned into RGBA in place.
+    job->cmyk = job->info.jpeg_color_space == JCS_CMYK || job->info.jpeg_color_space == JCS_YCCK;
+    job->info.out_color_space = job->cmyk ? JCS_CMYK : JCS_EXT_RGBA;
     jpeg_calc_output_dimensions(&job->info);
-    if (!ImageLimits::fits(job->info.output_width, job->info.output_height, 4, job->maxBytes)) {
-        return false;
+    job->bitmap->width = static_cast<int>(std::min<JDIMENSION>(job->info.output_width, INT32_MAX));
+    job->bitmap->height = static_cast<int>(std::min<JDIMENSION>(job->info.output_height, INT32_MAX));
+    if (job->info.output_components != 4 ||
+        !ImageLimits::fits(job->info.output_width, job->info.output_height, 4, job->maxBytes)) {
+        return job->info.output_components != 4 ? Result::Damaged : Result::TooLarge;
     }
-    job->bitmap->width = static_cast<int>(job->info.output_width);
-    job->bitmap->height = static_cast<int>(job->info.output_height);
-    return true;
+    return Result::Decoded;
 }
 
-bool readJPEGImage(JPEGJob* job)
+// Inks to colours: red = (255 - cyan) x (255 - black) / 255, and so on; Adobe's files store every
+// ink inverted (255 - ink), which the marker they carry tells.
+void inksToRGBA(unsigned char* pixels, size_t count, bool inverted)
+{
+    const unsigned flip = inverted ? 0 : 255;
+    for (size_t i = 0; i < count; ++i, pixels += 4) {
+        const unsigned k = pixels[3] ^ flip;
+        for (int c = 0; c < 3; ++c) {
+            const unsigned v = (pixels[c] ^ flip) * k + 128;
+            pixels[c] = static_cast<unsigned char>((v + (v >> 8)) >> 8);
+        }
+        pixels[3] = 255;
+    }
+}
+
+Result readJPEGImage(JPEGJob* job)
 {
     if (setjmp(job->error.jump)) {
-        // Damaged data after the header: keep the rows decoded so far.
-        return true;
+        return job->source.ended ? Result::Truncated : Result::Damaged;
     }
     jpeg_start_decompress(&job->info);
-    job->started = true;
-    const size_t row = size_t(job->bitmap->width) * 4;
+    // A progressive image is read whole before its first row: data that ran out there leave scans
+    // missing.
+    const bool scansMissing = job->source.ended && jpeg_has_multiple_scans(&job->info);
+    const size_t width = size_t(job->bitmap->width);
+    const size_t height = size_t(job->bitmap->height);
+    const size_t row = width * 4;
+    const bool inverted = job->info.saw_Adobe_marker != 0;
     while (job->info.output_scanline < job->info.output_height) {
-        JSAMPROW line = job->bitmap->pixels.data() + size_t(job->info.output_scanline) * row;
+        // The image's top row is the texture's last.
+        JSAMPROW line = job->bitmap->pixels.data() + (height - 1 - size_t(job->info.output_scanline)) * row;
         if (jpeg_read_scanlines(&job->info, &line, 1) != 1) {
-            break;
+            return Result::Damaged;
+        }
+        if (job->cmyk) {
+            inksToRGBA(line, width, inverted);
         }
     }
+    // The decoder reads a little ahead, so a file that lacks only its end marker also runs out;
+    // data ran short only when a scan needed more than there was.
+    if (job->error.dataMissing || scansMissing) {
+        return Result::Truncated;
+    }
     jpeg_finish_decompress(&job->info);
-    return true;
+    return Result::Decoded;
 }
 
 } // namespace
 
 void LinuxImageDecoder::premultiply(unsigned char* pixels, size_t count)
 {
-    for (size_t i = 0; i < count; ++i, pixels += 4) {
-        const unsigned a = pixels[3];
-        if (a == 255) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time in 16-bit lanes: t = c x a + 128, then t x 257 / 65536 (the high half
+    // of the product), which equals (c x a + 127) / 255 for every c and a; alpha is multiplied by
+    // 255, which keeps it. Four opaque pixels are left as they are.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i half = _mm_set1_epi16(128);
+    const __m128i by257 = _mm_set1_epi16(257);
+    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
+    auto scale = [&](__m128i values) {
+        __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(values, 0xFF), 0xFF);
+        alpha = _mm_or_si128(_mm_and_si128(alpha, colourLanes), alphaLanes);
+        return _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(values, alpha), half), by257);
+    };
+    for (; i + 4 <= count; i += 4) {
+        auto* p = reinterpret_cast<__m128i*>(pixels + i * 4);
+        const __m128i four = _mm_loadu_si128(p);
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(four, opaque)) & 0x8888) == 0x8888) {
             continue;
         }
-        pixels[0] = static_cast<unsigned char>((pixels[0] * a + 127) / 255);
-        pixels[1] = static_cast<unsigned char>((pixels[1] * a + 127) / 255);
-        pixels[2] = static_cast<unsigned char>((pixels[2] * a + 127) / 255);
+        const __m128i low = scale(_mm_unpacklo_epi8(four, zero));
+        const __m128i high = scale(_mm_unpackhi_epi8(four, zero));
+        _mm_storeu_si128(p, _mm_packus_epi16(low, high));
+    }
+#endif
+    for (unsigned char* p = pixels + i * 4; i < count; ++i, p += 4) {
+        const unsigned a = p[3];
+        for (int c = 0; c < 3; ++c) {
+            p[c] = static_cast<unsigned char>(((p[c] * a + 128) * 257) >> 16);
+        }
     }
 }
 
-bool LinuxImageDecoder::decodePNG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes)
+LinuxImageDecoder::Result LinuxImageDecoder::decodePNG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes)
 {
     bitmap = Bitmap();
     PNGJob job;
@@ -227,29 +343,30 @@ bool LinuxImageDecoder::decodePNG(core::io::Stream* stream, Bitmap& bitmap, int6
     job.bitmap = &bitmap;
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failPNG, quietPNGWarning);
     if (job.png == nullptr) {
-        return false;
+        return Result::NotThisKind;
     }
     job.info = png_create_info_struct(job.png);
-    bool ok = job.info != nullptr && readPNGHeader(&job);
-    if (ok) {
-        bitmap.pixels.assign(size_t(bitmap.width) * size_t(bitmap.height) * 4, 0);
-        std::vector<png_bytep> rows(static_cast<size_t>(bitmap.height));
-        for (size_t y = 0; y < rows.size(); ++y) {
-            rows[y] = bitmap.pixels.data() + y * size_t(bitmap.width) * 4;
+    Result result = job.info != nullptr ? readPNGHeader(&job) : Result::NotThisKind;
+    if (result == Result::Decoded) {
+        const size_t row = size_t(bitmap.width) * 4;
+        const size_t height = size_t(bitmap.height);
+        bitmap.pixels.resize(row * height);
+        std::vector<png_bytep> rows(height);
+        for (size_t y = 0; y < height; ++y) {
+            rows[y] = bitmap.pixels.data() + (height - 1 - y) * row;
         }
         job.rows = &rows;
-        ok = readPNGImage(&job);
+        result = readPNGImage(&job);
     }
     png_destroy_read_struct(&job.png, job.info != nullptr ? &job.info : nullptr, nullptr);
-    if (!ok) {
-        bitmap = Bitmap();
-        return false;
+    if (result != Result::Decoded) {
+        bitmap.pixels = std::vector<unsigned char>();
+        return result;
     }
-    premultiply(bitmap.pixels.data(), bitmap.pixels.size() / 4);
-    return true;
+    return result;
 }
 
-bool LinuxImageDecoder::decodeJPEG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes)
+LinuxImageDecoder::Result LinuxImageDecoder::decodeJPEG(core::io::Stream* stream, Bitmap& bitmap, int64_t maxBytes)
 {
     bitmap = Bitmap();
     auto job = std::make_unique<JPEGJob>();
@@ -258,8 +375,11 @@ bool LinuxImageDecoder::decodeJPEG(core::io::Stream* stream, Bitmap& bitmap, int
     job->info.err = jpeg_std_error(&job->error.manager);
     job->error.manager.error_exit = failJPEG;
     job->error.manager.output_message = quietJPEGMessage;
+    job->error.manager.emit_message = noteJPEGMessage;
+    job->error.dataMissing = false;
     jpeg_create_decompress(&job->info);
     job->source.stream = stream;
+    job->source.ended = false;
     job->source.manager.init_source = initJPEGSource;
     job->source.manager.fill_input_buffer = fillJPEGBuffer;
     job->source.manager.skip_input_data = skipJPEGData;
@@ -269,17 +389,17 @@ bool LinuxImageDecoder::decodeJPEG(core::io::Stream* stream, Bitmap& bitmap, int
     job->source.manager.next_input_byte = nullptr;
     job->info.src = &job->source.manager;
 
-    bool ok = readJPEGHeader(job.get());
-    if (ok) {
-        bitmap.pixels.assign(size_t(bitmap.width) * size_t(bitmap.height) * 4, 0);
-        ok = readJPEGImage(job.get());
+    Result result = readJPEGHeader(job.get());
+    if (result == Result::Decoded) {
+        bitmap.pixels.resize(size_t(bitmap.width) * size_t(bitmap.height) * 4);
+        result = readJPEGImage(job.get());
     }
     jpeg_destroy_decompress(&job->info);
-    if (!ok) {
-        bitmap = Bitmap();
+    if (result != Result::Decoded) {
+        bitmap.pixels = std::vector<unsigned char>();
     }
     // JPEG has no alpha: every pixel is opaque and needs no premultiplying.
-    return ok;
+    return result;
 }
 
 } // namespace rezezaz::scene

@@ -18,8 +18,8 @@
 
 namespace fuzzing {
 
-// Images of at most 4 MiB: a short file that claims a large image is read in full, its missing
-// pixels zero, and thousands of those would leave no time for anything else.
+// Images of at most 4 MiB: run-length and compressed data can still claim large images from a
+// short file, and thousands of those would leave no time for anything else.
 constexpr int64_t MAX_IMAGE_BYTES = int64_t(4) << 20;
 
 // Runs `read(stream, MAX_IMAGE_BYTES)` over the bytes and checks what it gives; returns the image,

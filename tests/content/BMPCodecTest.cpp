@@ -184,12 +184,40 @@ TEST_F(BMPCodecTest, TrueColourRowsArePaddedAndSwapped)
     EXPECT_EQ(rgba.levels[0], (std::vector<unsigned char>{3, 2, 1, 4, 7, 6, 5, 8}));
 }
 
-TEST_F(BMPCodecTest, FileCutShortLoadsWithTheMissingPixelsZero)
+TEST_F(BMPCodecTest, FilesThatDoNotHoldWhatTheirHeaderDeclaresAreRefusedAsTruncated)
 {
-    auto file = bmpFile(2, 2, 24, {}, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0});
-    file.resize(file.size() - 10);
-    const DecodedImage image = read(file);
-    EXPECT_EQ(image.levels[0], (std::vector<unsigned char>{3, 2, 1, 6, 5, 4, 0, 0, 0, 0, 0, 0}));
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        const char* text;
+    };
+    const auto rows24 = std::vector<unsigned char>{1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
+    auto cut = [](std::vector<unsigned char> file, size_t bytes) {
+        file.resize(file.size() - bytes);
+        return file;
+    };
+    const Case cases[] = {
+        {"24 bits, last row cut", cut(bmpFile(2, 2, 24, {}, rows24), 10),
+         "BMPStreamer: File is truncated: 14 bytes of pixels expected from position 54, 6 there"},
+        {"32 bits, header only", bmpFile(8192, 8192, 32, {}, {}),
+         "BMPStreamer: File is truncated: 268435456 bytes of pixels expected from position 54, 0 there"},
+        {"8 bits, palette cut", cut(bmpFile(1, 1, 8, std::vector<unsigned char>(1024, 7), {0}), 1000),
+         "BMPStreamer: File is truncated: 1024 bytes of palette expected from position 54, 25 there"},
+        {"1 bit, rows cut", cut(bmpFile(9, 2, 1, std::vector<unsigned char>(8, 0), std::vector<unsigned char>(8, 0)), 3),
+         "BMPStreamer: File is truncated: 6 bytes of pixels expected from position 62, 5 there"},
+        {"header cut", cut(bmpFile(2, 2, 24, {}, {}), 10),
+         "BMPStreamer: File is truncated: 54 bytes of header expected from position 0, 44 there"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int code = 0;
+        EXPECT_EQ(refusal(c.file, &code), c.text);
+        EXPECT_EQ(code, -1);
+    }
+    // The last row needs no padding: 24-bit width 2 takes 6 of its 8 bytes.
+    const DecodedImage image = read(cut(bmpFile(2, 2, 24, {}, rows24), 2));
+    EXPECT_EQ(image.levels[0], (std::vector<unsigned char>{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}));
 }
 
 TEST_F(BMPCodecTest, RefusalsNameTheField)

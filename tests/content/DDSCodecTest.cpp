@@ -139,9 +139,38 @@ TEST(DDSCodecTest, LevelCountFollowsTheFlagsAndTheSides)
         EXPECT_EQ(levelSizes(image), c.sizes);
         EXPECT_EQ(image.format->mipMax, static_cast<int>(c.sizes.size()));
     }
-    // Data cut short: the missing bytes are zero.
-    const DecodedImage cut = read(ddsFile("DXT1", 4, 4, 0x1007, 1, 0, 5));
-    EXPECT_EQ(cut.levels[0], (std::vector<unsigned char>{0, 1, 2, 3, 4, 0, 0, 0}));
+}
+
+TEST(DDSCodecTest, FilesThatDoNotHoldEveryLevelAreRefusedAsTruncated)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        std::string text;
+    };
+    auto headerCut = ddsFile("DXT1", 4, 4, 0x1007, 1, 0, 0);
+    headerCut.resize(100);
+    const Case cases[] = {
+        {"header cut", headerCut, "DDSStreamer: File is truncated: 124 bytes of header expected from position 4, 96 there"},
+        {"level cut", ddsFile("DXT1", 4, 4, 0x1007, 1, 0, 5),
+         "DDSStreamer: File is truncated: 8 bytes of level data expected from position 128, 5 there"},
+        // 8 x 8 DXT5 in 4 levels: 64 + 16 + 16 + 16 bytes; the last level is missing.
+        {"last level missing", ddsFile("DXT5", 8, 8, 0x21007, 4, 0, 96),
+         "DDSStreamer: File is truncated: 112 bytes of level data expected from position 128, 96 there"},
+        {"16384 square DXT5, header only", ddsFile("DXT5", 16384, 16384, 0xA1007, 15, 268435456, 0),
+         "DDSStreamer: File is truncated: 357913968 bytes of level data expected from position 128, 0 there"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            read(c.file);
+            ADD_FAILURE() << "no refusal";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.getError(), -1);
+            EXPECT_EQ(std::string(e.getDescription()), c.text);
+        }
+    }
 }
 
 TEST(DDSCodecTest, RefusalsAndUnsupportedCodes)

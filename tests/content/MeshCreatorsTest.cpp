@@ -464,6 +464,55 @@ TEST_F(MeshCreatorsTest, SkyDomeCountsBelowOneOrBeyondTheIndicesAndARadiusOfZero
         });
 }
 
+// A negative radius or size would turn the mesh inside out (and a sphere's bound negative): each is
+// refused as a radius of zero is, with no buffer or material left behind.
+TEST_F(MeshCreatorsTest, NegativeRadiiAndSizesGiveNothing)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<IntrusivePointer<Mesh>()> make;
+    };
+    const Sphere inverted(Vector3(0, 0, 0), -1.0f);
+    const Sphere notANumber(Vector3(0, 0, 0), std::nanf(""));
+    const Case cases[] = {
+        {"sphere of radius -1", [&] { return sphere().createSphereMesh(inverted, 8, 8, nullptr); }},
+        {"sphere of radius NaN", [&] { return sphere().createSphereMesh(notANumber, 8, 8, nullptr); }},
+        {"sky dome of radius -1", [&] { return skyDome().createSkyDomeMesh(inverted, 8, 4, 0.5f, nullptr); }},
+        {"torus of tube radius -0.5", [&] { return torus().createTorusMesh(1.0f, -0.5f, 8, 8, nullptr); }},
+        {"torus of ring radius -1", [&] { return torus().createTorusMesh(-1.0f, 0.5f, 8, 8, nullptr); }},
+        {"grid of width -1", [&] { return grid().createGridMesh(-1.0f, 1.0f, 4, 4, nullptr); }},
+        {"grid of height -1", [&] { return grid().createGridMesh(1.0f, -1.0f, 4, 4, nullptr); }},
+        {"grid of width NaN", [&] { return grid().createGridMesh(std::nanf(""), 1.0f, 4, 4, nullptr); }},
+        {"engine's sphere of radius -1", [&] { return engine->createSphereMesh(inverted, nullptr); }},
+        {"engine's sky dome of radius -1",
+         [&] { return engine->createSkyDomeMesh(inverted, 8, 4, 0.5f, nullptr); }},
+        {"engine's torus of tube radius -0.5",
+         [&] { return engine->createTorusMesh(1.0f, -0.5f, 8, 8, nullptr); }},
+        {"engine's grid of width -1", [&] { return engine->createGridMesh(-1.0f, 1.0f, 4, 4, nullptr); }},
+    };
+    const int vertices = vertexBuffers();
+    const int materials = materialSlots();
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.make(), nullptr) << c.name;
+    }
+    EXPECT_EQ(vertexBuffers(), vertices);
+    EXPECT_EQ(materialSlots(), materials);
+
+    // The filling operations refuse them too, before writing into the given buffers.
+    const IntrusivePointer<rezezaz::render::VertexBuffer> vertexBuffer =
+        engine->getBufferManager()->createVertexBuffer(1, 2, engine->getVertexFormats().POSITION_NORMAL_TEX_COORD, 1024);
+    const IntrusivePointer<IndexBuffer> indexBuffer =
+        engine->getBufferManager()->createIndexBuffer(1, 2, IndexBuffer::IndexFormat_UINT16, 4096);
+    EXPECT_EQ(sphere().createSphereMesh(vertexBuffer, indexBuffer, inverted, 8, 8), nullptr);
+    EXPECT_EQ(skyDome().createSkyDomeMesh(vertexBuffer, indexBuffer, inverted, 8, 4, 0.5f), nullptr);
+    EXPECT_EQ(torus().createTorusMesh(vertexBuffer, -1.0f, 0.5f, 8, 8), nullptr);
+    EXPECT_EQ(grid().createGridMesh(vertexBuffer, indexBuffer, 1.0f, -1.0f, 4, 4), nullptr);
+    // A ring radius of 0 (a horn torus) and a grid of width 0 still make meshes.
+    EXPECT_NE(torus().createTorusMesh(0.0f, 0.5f, 8, 8, nullptr), nullptr);
+    EXPECT_NE(grid().createGridMesh(0.0f, 1.0f, 4, 4, nullptr), nullptr);
+}
+
 TEST_F(MeshCreatorsTest, EveryTriangleFacesTheViewerAndAgreesWithItsNormals)
 {
     enum Side

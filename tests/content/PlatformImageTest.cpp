@@ -1,4 +1,5 @@
 #include "content/PlatformImage.h"
+#include "content/linux/LinuxImageDecoder.h"
 
 #include "ImageOracles.h"
 #include "core/Exception.h"
@@ -145,31 +146,41 @@ TEST_F(PlatformImageTest, JPEGIsTriedAfterPNGFromTheSameStart)
     EXPECT_EQ(PlatformImage::decode(slow.get()).levels[0], decode(rgb).levels[0]);
 }
 
-TEST_F(PlatformImageTest, OtherBytesAreRefused)
+TEST_F(PlatformImageTest, OtherBytesAndImagesTooLargeAreRefused)
 {
     auto png = contenttest::encodePNG(2, 2, std::vector<unsigned char>(16, 200));
-    auto wide = png;
-    // Width 20000 in the header: beyond the largest image taken (the checksum is not checked first).
-    wide[16] = 0;
-    wide[17] = 0;
-    wide[18] = 0x4E;
-    wide[19] = 0x20;
     struct Case
     {
         const char* name;
         std::vector<unsigned char> file;
+        int64_t maxBytes;
+        std::string text;
     };
     const std::string text = "just some text, neither PNG nor JPEG\n";
+    const int64_t limit = rezezaz::scene::ImageLimits::MAX_BYTES;
     const Case cases[] = {
-        {"text", std::vector<unsigned char>(text.begin(), text.end())},
-        {"empty", {}},
-        {"CMYK JPEG", contenttest::readFile(DATA + "cmyk.jpg")},
-        {"PNG signature only", std::vector<unsigned char>(png.begin(), png.begin() + 8)},
-        {"PNG too wide", wide},
+        {"text", std::vector<unsigned char>(text.begin(), text.end()), limit, "error loading image"},
+        {"empty", {}, limit, "error loading image"},
+        {"PNG signature only", std::vector<unsigned char>(png.begin(), png.begin() + 8), limit,
+         "error loading image: PNG file is truncated in its header"},
+        // Sides beyond the largest texture, and pixels beyond the caller's limit, refused before
+        // anything is decoded.
+        {"PNG too wide", contenttest::encodePNG(16385, 1, std::vector<unsigned char>(16385 * 4, 0)), limit,
+         "error loading image: PNG of 16385 x 1 pixels is larger than a texture holds"},
+        {"JPEG too tall", contenttest::encodeJPEG(1, 16385, std::vector<unsigned char>(16385 * 3, 0), 90), limit,
+         "error loading image: JPEG of 1 x 16385 pixels is larger than a texture holds"},
+        {"PNG beyond the caller's limit", png, 15,
+         "error loading image: PNG of 2 x 2 pixels is larger than a texture holds"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(refusal(c.file), "error loading image");
+        try {
+            PlatformImage::decode(memoryStream(c.file).get(), c.maxBytes);
+            ADD_FAILURE() << "no refusal";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.getError(), -1);
+            EXPECT_EQ(std::string(e.getDescription()), c.text);
+        }
     }
     try {
         PlatformImage::decode(nullptr);
@@ -178,6 +189,112 @@ TEST_F(PlatformImageTest, OtherBytesAreRefused)
         EXPECT_EQ(e.getError(), 3);
         EXPECT_STREQ(e.getDescription(), "Stream is NULL");
     }
+}
+
+TEST_F(PlatformImageTest, CutOffAndDamagedFilesAreRefused)
+{
+    const int side = 64;
+    std::vector<unsigned char> rgba(size_t(side) * side * 4);
+    std::vector<unsigned char> rgb(size_t(side) * side * 3);
+    for (size_t i = 0; i < rgba.size(); ++i) {
+        rgba[i] = static_cast<unsigned char>(i * 7 + i / 251);
+    }
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<unsigned char>(i * 13 + i / 241);
+    }
+    const auto png = contenttest::encodePNG(side, side, rgba);
+    const auto jpeg = contenttest::encodeJPEG(side, side, rgb, 90);
+    const auto progressive = contenttest::encodeJPEG(side, side, rgb, 90, true);
+    auto cut = [](std::vector<unsigned char> file, size_t keep) {
+        file.resize(keep);
+        return file;
+    };
+    // A byte of the first pixel data changed: the chunk's checksum no longer holds.
+    auto damaged = png;
+    const size_t idat = std::string(png.begin(), png.end()).find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    damaged[idat + 10] ^= 0xFF;
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"PNG cut in half", cut(png, png.size() / 2), "error loading image: PNG file is truncated: 64 x 64 pixels expected"},
+        {"PNG cut in its header", cut(png, 20), "error loading image: PNG file is truncated in its header"},
+        {"PNG with damaged data", damaged, "error loading image: PNG data are damaged"},
+        {"JPEG cut in half", cut(jpeg, jpeg.size() / 2),
+         "error loading image: JPEG file is truncated: 64 x 64 pixels expected"},
+        {"JPEG cut after its header", cut(jpeg, 700), "error loading image: JPEG file is truncated: 64 x 64 pixels expected"},
+        {"progressive JPEG cut in half", cut(progressive, progressive.size() / 2),
+         "error loading image: JPEG file is truncated: 64 x 64 pixels expected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(refusal(c.file), c.text);
+    }
+    // Only the closing chunk or marker missing: every pixel is there.
+    EXPECT_EQ(decode(cut(png, png.size() - 12)).levels[0], decode(png).levels[0]);
+    EXPECT_EQ(decode(cut(jpeg, jpeg.size() - 2)).levels[0], decode(jpeg).levels[0]);
+    EXPECT_EQ(decode(progressive).levels[0].size(), size_t(side) * side * 4);
+}
+
+// Inks become colours as red = (255 - cyan) x (255 - black) / 255; Adobe's files, told by their
+// marker, store every ink inverted. The fixture was written with the inks (10, 200, 30, 40).
+TEST_F(PlatformImageTest, CMYKJPEGsAreConvertedToRGB)
+{
+    const auto adobe = contenttest::readFile(DATA + "cmyk.jpg");
+    ASSERT_FALSE(adobe.empty());
+    ASSERT_EQ(std::string(adobe.begin() + 6, adobe.begin() + 11), "Adobe");
+    // The same data without the marker: the stored bytes (245, 55, 225, 215) are taken as inks.
+    auto plain = adobe;
+    plain.erase(plain.begin() + 2, plain.begin() + 18);
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        int rgb[3];
+    };
+    const Case cases[] = {
+        {"Adobe's inverted inks", adobe, {207, 46, 190}},
+        {"plain inks", plain, {2, 31, 5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DecodedImage image = decode(c.file);
+        EXPECT_EQ(image.format->pixelFormat, TextureFormat::Format_RGBA_8);
+        ASSERT_EQ(image.levels[0].size(), 8u * 8u * 4u);
+        for (size_t i = 0; i < image.levels[0].size(); i += 4) {
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_NEAR(image.levels[0][i + k], c.rgb[k], 3) << "pixel " << i / 4 << " channel " << k;
+            }
+            ASSERT_EQ(image.levels[0][i + 3], 255);
+        }
+    }
+}
+
+// The premultiplying of four pixels at a time and of the rest one by one agree with
+// (c x a + 127) / 255 for every colour and alpha.
+TEST_F(PlatformImageTest, PremultiplyingIsExactForEveryColourAndAlpha)
+{
+    std::vector<unsigned char> pixels;
+    for (int a = 0; a < 256; ++a) {
+        for (int c = 0; c < 256; ++c) {
+            pixels.insert(pixels.end(), {static_cast<unsigned char>(c), static_cast<unsigned char>(255 - c),
+                                         static_cast<unsigned char>(c ^ 0x55), static_cast<unsigned char>(a)});
+        }
+    }
+    // One pixel more than a multiple of four, so that the one-by-one tail runs too.
+    pixels.insert(pixels.end(), {200, 100, 50, 77});
+    std::vector<unsigned char> expected = pixels;
+    for (size_t i = 0; i < expected.size(); i += 4) {
+        for (int k = 0; k < 3; ++k) {
+            expected[i + k] = static_cast<unsigned char>((expected[i + k] * expected[i + 3] + 127) / 255);
+        }
+    }
+    rezezaz::scene::LinuxImageDecoder::premultiply(pixels.data(), pixels.size() / 4);
+    EXPECT_EQ(pixels, expected);
 }
 
 } // namespace

@@ -120,7 +120,7 @@ TEST_F(TGACodecTest, RunLengthPacketsRepeatOrCopyPixels)
               (std::vector<unsigned char>{1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
-TEST_F(TGACodecTest, DamagedRunsStopAtTheImageAndTheData)
+TEST_F(TGACodecTest, RunsThatPassTheImageAreCutAtItsEnd)
 {
     struct Case
     {
@@ -132,14 +132,75 @@ TEST_F(TGACodecTest, DamagedRunsStopAtTheImageAndTheData)
         // A run of 128 into an image of 2 pixels is cut at the image's end.
         {"long run", {0xFF, 1, 2, 3}, {1, 2, 3, 1, 2, 3}},
         {"long copy", {0x7F, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4, 5, 6}},
-        // Data ending inside a packet leave the rest zero.
-        {"copy cut short", {0x01, 1, 2, 3, 4}, {1, 2, 3, 4, 0, 0}},
-        {"run without its pixel", {0x81, 1, 2}, {0, 0, 0, 0, 0, 0}},
-        {"no packets", {}, {0, 0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(read(tgaHeader(10, 2, 1, 24, 0) + c.packets).levels[0], c.pixels);
+    }
+}
+
+TEST_F(TGACodecTest, FilesThatDoNotHoldWhatTheirHeaderDeclaresAreRefusedAsTruncated)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        std::string text;
+    };
+    auto cutHeader = tgaHeader(2, 2, 1, 24, 0);
+    cutHeader.resize(17);
+    const Case cases[] = {
+        {"header cut", cutHeader, "TGAStreamer: File is truncated: 18 bytes of header expected from position 0, 17 there"},
+        {"header only", tgaHeader(2, 16384, 4096, 32, 8),
+         "TGAStreamer: File is truncated: 268435456 bytes of pixels expected from position 18, 0 there"},
+        {"pixels cut", tgaHeader(2, 2, 1, 24, 0) + std::vector<unsigned char>{1, 2, 3, 4, 5},
+         "TGAStreamer: File is truncated: 6 bytes of pixels expected from position 18, 5 there"},
+        // Run-length data need at least one packet of 1 + 4 bytes per 128 pixels.
+        {"run-length header only", tgaHeader(10, 16384, 4096, 32, 8),
+         "TGAStreamer: File is truncated: 2621440 bytes of run-length packets expected from position 18, 0 there"},
+        {"copy cut short", tgaHeader(10, 2, 1, 24, 0) + std::vector<unsigned char>{0x01, 1, 2, 3, 4},
+         "TGAStreamer: File is truncated: 6 bytes of decoded pixels expected from position 18, 4 there"},
+        {"run without its pixel", tgaHeader(10, 2, 1, 24, 0) + std::vector<unsigned char>{0x81, 1, 2},
+         "TGAStreamer: File is truncated: 4 bytes of run-length packets expected from position 18, 3 there"},
+        {"runs ending before the image", tgaHeader(10, 3, 1, 24, 0) + std::vector<unsigned char>{0x81, 1, 2, 3},
+         "TGAStreamer: File is truncated: 9 bytes of decoded pixels expected from position 18, 6 there"},
+        {"no packets", tgaHeader(10, 1, 1, 24, 0),
+         "TGAStreamer: File is truncated: 4 bytes of run-length packets expected from position 18, 0 there"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(refusal(c.file), c.text);
+    }
+}
+
+// Bits 6 and 7 of the descriptor interleave the rows; bit 5 puts the first row at the top, bits 0
+// to 3 count the alpha bits.
+TEST_F(TGACodecTest, OnlyDescriptorBitsSixAndSevenAreInterleaving)
+{
+    struct Case
+    {
+        const char* name;
+        int depth;
+        int descriptor;
+        std::vector<unsigned char> pixels;
+    };
+    const std::vector<unsigned char> bgra = {1, 2, 3, 4, 5, 6, 7, 8};
+    const std::vector<unsigned char> turned = {5, 6, 7, 8, 1, 2, 3, 4};
+    const Case loaded[] = {
+        {"32 bits top-left with 8 alpha bits", 32, 0x28, turned},
+        {"32 bits bottom-left with 8 alpha bits", 32, 0x08, bgra},
+        {"32 bits top-left without alpha bits", 32, 0x20, turned},
+        {"24 bits top-left", 24, 0x20, {4, 5, 6, 1, 2, 3}},
+    };
+    for (const auto& c : loaded) {
+        SCOPED_TRACE(c.name);
+        const DecodedImage image = read(tgaHeader(2, 1, 2, c.depth, c.descriptor) +
+                                        (c.depth == 32 ? bgra : std::vector<unsigned char>{1, 2, 3, 4, 5, 6}));
+        EXPECT_EQ(image.levels[0], c.pixels);
+    }
+    for (const int descriptor : {0x48, 0x88, 0xC8, 0x40}) {
+        SCOPED_TRACE(descriptor);
+        EXPECT_EQ(refusal(tgaHeader(2, 1, 2, 32, descriptor) + bgra), "Interleaved not currently supported");
     }
 }
 
@@ -183,7 +244,7 @@ TEST_F(TGACodecTest, RefusalsNameTheProblem)
         {"colour map type 2", withColourMapType(2), "Invalid color map type"},
         {"palette image", tgaHeader(1, 2, 2, 8, 0), "Only truecolor currently supported"},
         {"grey run-length image", tgaHeader(11, 2, 2, 8, 0), "Only truecolor currently supported"},
-        {"top-left with alpha bits", tgaHeader(2, 2, 2, 32, 0x28), "Interleaved not currently supported"},
+        {"two-way interleaved", tgaHeader(2, 2, 2, 32, 0x48), "Interleaved not currently supported"},
         {"16 bits", tgaHeader(2, 2, 2, 16, 0), "TGAStreamer: Format is 16, not 1, 2, 4, 8, 24, or 32 bit"},
         {"8 bits", tgaHeader(2, 2, 2, 8, 0), "TGAStreamer: Format is 8, not 1, 2, 4, 8, 24, or 32 bit"},
         {"1 bit", tgaHeader(2, 2, 2, 1, 0), "TGAStreamer: Format is 1, not 1, 2, 4, 8, 24, or 32 bit"},
@@ -203,7 +264,11 @@ TEST_F(TGACodecTest, RefusalsNameTheProblem)
     } catch (const Exception& e) {
         EXPECT_STREQ(e.getDescription(), "TGAStreamer: Size 100 x 100 is not supported");
     }
-    EXPECT_EQ(TGACodec::read(memoryStream(tgaHeader(2, 100, 100, 24, 0)).get(), 30000).levels[0].size(), 30000u);
+    EXPECT_EQ(TGACodec::read(memoryStream(tgaHeader(2, 100, 100, 24, 0) + std::vector<unsigned char>(30000)).get(),
+                             30000)
+                  .levels[0]
+                  .size(),
+              30000u);
     // The same descriptor without the top-left bit loads.
     EXPECT_EQ(read(tgaHeader(2, 1, 1, 32, 0x08) + std::vector<unsigned char>{1, 2, 3, 4}).levels[0],
               (std::vector<unsigned char>{1, 2, 3, 4}));
