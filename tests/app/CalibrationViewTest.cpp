@@ -231,7 +231,7 @@ TEST(CalibrationViewTest, TheMetersConfirmationTurnsTheCrankOnceInThirtyOneFrame
     // Off screen the view has no window to draw on: the user was told, and the engine runs without
     // a device.
     ASSERT_EQ(b.answerer.boxes("Error").size(), 1u);
-    EXPECT_EQ(b.answerer.boxes("Error")[0].text, "Unable to create RenderDevice");
+    EXPECT_EQ(b.answerer.boxes("Error")[0].text, RezezazWidget::unavailableText());
     EXPECT_EQ(b.page->findChild<RezezazWidget*>("rezezaz")->getRenderDevice(), nullptr);
     EXPECT_EQ(b.page->getEngine()->getRenderDevice(), nullptr);
     EXPECT_EQ(b.settle(), 31);

@@ -67,15 +67,23 @@ TEST(ResultsTest, TheNewSlopeAndTheRingDifferenceComeFromTheReadingsLessTheZero)
         // r1 and r2 (the first unloaded reading) are no loaded readings: the mean is that of r3 and r4.
         {"four readings", 5, {12.0f, 0.25f, 16.0f, 0.0f, 1.0f, 49.0f, 49.0f, 1.0f, 8.0f}, "New Slope", "8.00",
          "N/A"},
+        // Nothing measured, or a slope far outside the limits: no slope is offered (see the failed
+        // calibrations below).
         {"readings equal to the zero", 3, {12.0f, 0.25f, 16.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 8.0f},
-         "Slope (clamped to limit!)", "3.00", "0.00"},
-        {"a mean of 1 N·m", 3, {12.0f, 0.25f, 16.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f, 8.0f},
-         "Slope (clamped to limit!)", "25.00", "0.00"},
+         "Calibration failed", "--", "0.00"},
+        {"a mean of 1 N·m", 3, {12.0f, 0.25f, 16.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f, 8.0f}, "Calibration failed", "--",
+         "0.00"},
         // 0.0001 as a float lies just below 0.0001: no load.
         {"a mean at the least load", 5, {12.0f, 0.25f, 16.0f, 0.0f, 0.0f, 0.0001f, 0.0001f, 0.0f, 8.0f},
-         "Slope (clamped to limit!)", "3.00", "N/A"},
+         "Calibration failed", "--", "N/A"},
         {"a mean just above it", 5, {12.0f, 0.25f, 16.0f, 0.0f, 0.0f, 0.0002f, 0.0002f, 0.0f, 8.0f},
-         "Slope (clamped to limit!)", "25.00", "N/A"},
+         "Calibration failed", "--", "N/A"},
+        // Within a tenth of the limits the slope is offered at the limit: 12 x 32 / 14.5 = 26.48.
+        {"just above the limit", 3, {12.0f, 0.25f, 16.0f, 14.5f, 14.5f, 14.5f, 14.5f, 0.0f, 8.0f},
+         "Slope (clamped to limit!)", "25.00", "0.00"},
+        // 12 x 32 / 140 = 2.74.
+        {"just below the limit", 3, {12.0f, 0.25f, 16.0f, 140.0f, 140.0f, 140.0f, 140.0f, 0.0f, 8.0f},
+         "Slope (clamped to limit!)", "3.00", "0.00"},
         // 0.175 m x 20 kg x 9.80665 m/s² = 34.32 N·m over 27.5.
         {"standard gravity", 3, {12.5f, 0.175f, 20.0f, 28.5f, 28.5f, 28.5f, 28.5f, 1.0f, 0.0f}, "New Slope",
          "15.60", "0.00"},
