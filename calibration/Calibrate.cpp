@@ -36,6 +36,7 @@
 #include <cmath>
 #include <exception>
 #include <utility>
+#include <vector>
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Log;
@@ -345,22 +346,26 @@ void Calibrate::beginStep()
 
 bool Calibrate::readingSwings(float& lowest, float& highest) const
 {
-    // A weight settling moves the reading one way; one that sways takes it up and down again.
-    bool swings = false;
-    lowest = highest = stepReadings.empty() ? 0.0f : stepReadings.front();
-    float lowBefore = lowest;
-    float highBefore = highest;
-    for (float reading : stepReadings) {
-        if ((reading - lowBefore > kSteadyReading && reading - highBefore < -kSteadyReading) ||
-            (highBefore - reading > kSteadyReading && lowBefore - reading < -kSteadyReading)) {
-            swings = true;
-        }
-        lowest = std::min(lowest, reading);
-        highest = std::max(highest, reading);
-        lowBefore = lowest;
-        highBefore = highest;
+    // A weight settling moves the reading one way; one that sways takes it up and down again: some
+    // reading stands clear above (or below) readings both before and after it.
+    const std::vector<float> values(stepReadings.begin(), stepReadings.end());
+    lowest = highest = values.empty() ? 0.0f : values.front();
+    for (float value : values) {
+        lowest = std::min(lowest, value);
+        highest = std::max(highest, value);
     }
-    return swings;
+    for (std::size_t middle = 1; middle + 1 < values.size(); ++middle) {
+        const auto beforeRange = std::minmax_element(values.begin(), values.begin() + middle);
+        const auto afterRange = std::minmax_element(values.begin() + middle + 1, values.end());
+        const float value = values[middle];
+        const bool peak = value - *beforeRange.first > kSteadyReading && value - *afterRange.first > kSteadyReading;
+        const bool trough =
+            *beforeRange.second - value > kSteadyReading && *afterRange.second - value > kSteadyReading;
+        if (peak || trough) {
+            return true;
+        }
+    }
+    return false;
 }
 
 double Calibrate::typedLength() const

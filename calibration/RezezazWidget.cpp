@@ -98,11 +98,6 @@ bool RezezazWidget::create(bool render, bool audio)
     return made;
 }
 
-QPaintEngine* RezezazWidget::paintEngine() const
-{
-    return renderDevice ? nullptr : QWidget::paintEngine();
-}
-
 QString RezezazWidget::unavailableLine()
 {
     return "3D view unavailable (no OpenGL): calibrating still works.";

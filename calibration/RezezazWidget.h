@@ -29,8 +29,9 @@ public:
     RezezazWidget(const RezezazWidget&) = delete;
     RezezazWidget& operator=(const RezezazWidget&) = delete;
 
-    // The engine draws the whole widget itself, when it can.
-    QPaintEngine* paintEngine() const override;
+    // The engine draws the whole widget itself while it has a render device (the widget paints on
+    // screen); without one the toolkit paints it through its own backing store.
+    QPaintEngine* paintEngine() const override { return nullptr; }
 
     // Makes the render target and device (`render`) and the audio device (`audio`). A render device
     // that can't be made is logged and left out, and the widget paints its line instead; telling the
