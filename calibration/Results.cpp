@@ -100,9 +100,9 @@ void Results::calculate()
         return;
     }
     if (newSlope < kLowestSlope * (1.0f - kClampMargin) || newSlope > kHighestSlope * (1.0f + kClampMargin)) {
-        fail(QString::asprintf("the slope measured, %.2f, is far outside the limits of 3 to 25. Check the crank "
-                               "length, the weight and where it hangs, then calibrate again.",
-                               static_cast<double>(newSlope)));
+        fail("the slope measured, " + QString::number(static_cast<double>(newSlope), 'g', 3) +
+             ", is far outside the limits of 3 to 25. Check the crank length, the weight and where it hangs, then "
+             "calibrate again.");
         return;
     }
     const bool clamped = Slope::clampSlope(device.get(), newSlope);

@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QShowEvent>
+#include <QWindow>
 
 #include <exception>
 
@@ -68,6 +70,9 @@ bool RezezazWidget::create(bool render, bool audio)
             if (renderTarget && renderDevice) {
                 created = renderDevice->create(renderTarget.get(), 0);
             }
+            if (created && windowHandle() != nullptr) {
+                windowHandle()->installEventFilter(this);
+            }
         } catch (const std::exception&) {
             created = false;
         }
@@ -107,6 +112,20 @@ QString RezezazWidget::unavailableText()
 {
     return "Unable to create RenderDevice\n\nThe 3D view is unavailable: this computer offers no usable OpenGL. "
            "Calibrating still works without it; follow the instructions above the view.";
+}
+
+bool RezezazWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Expose && watched == windowHandle()) {
+        emit needsFrame();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void RezezazWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    emit needsFrame();
 }
 
 void RezezazWidget::paintEvent(QPaintEvent*)

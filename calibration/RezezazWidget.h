@@ -53,6 +53,9 @@ signals:
     void needsFrame();
 
 protected:
+    // The native window's exposure, which the toolkit need not pass on as a paint event.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

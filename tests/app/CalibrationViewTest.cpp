@@ -22,6 +22,7 @@
 #include "scene/material/RenderPass.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include <QFile>
 #include <QImage>
@@ -359,6 +360,7 @@ TEST(CalibrationViewTest, WithoutARenderDeviceTheViewSaysSoOnThePagesBackgroundA
     EXPECT_FALSE(view->testAttribute(Qt::WA_PaintOnScreen));
     b.window->resize(582, 700);
     MeterBench::flush();
+    apptest::Screenshot::screen(b.window.get(), "calibrate-no-opengl");
     const QImage picture = view->grab().toImage();
     ASSERT_FALSE(picture.isNull());
     const QRgb background = b.page->palette().color(QPalette::Window).rgb();
