@@ -190,7 +190,15 @@ void Slope::calibrateSlope()
     if (!slopesRead("calibrateSlope")) {
         return;
     }
-    mainWindow->addStackedWidget(new Calibrate(device.get(), mainWindow, currentSlope));
+    QPointer<Slope> self(this);
+    auto* wizard = new Calibrate(device.get(), mainWindow, currentSlope);
+    if (self.isNull() || !isVisible()) {
+        // The meter went (and the window home) while the wizard was being made: nothing to calibrate.
+        Log::warning("Slope::calibrateSlope the meter is gone, no calibration");
+        delete wizard;
+        return;
+    }
+    mainWindow->addStackedWidget(wizard);
 }
 
 void Slope::calibrationTables()

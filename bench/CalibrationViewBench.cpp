@@ -1,13 +1,16 @@
 // The calibration wizard's 3D view under Xvfb (run it through xvfb-run with LIBGL_ALWAYS_SOFTWARE=1):
 //  - one frame of the page's scene as its 33 ms timer draws it (animations, the scene's update(33),
 //    render, swap) plus glFinish, so that the time is the drawing's and not only its queueing; 300
-//    frames in which the wizard keeps a fade and a turn running, at a view of 268 x 300 (the page in
-//    its window) and 1280 x 1024; the median and the 95th percentile of the frames are reported;
-//  - the page's CPU time per second of real time with nothing moving (the timer drawing the still
-//    model).
+//    frames in which the wizard keeps a fade and a turn running, at a view of 268 x 300, 582 x 332
+//    (the page at its smallest in the window) and 1280 x 1024; the median and the 95th percentile of
+//    the frames are reported;
+//  - the page's CPU time per second of real time with nothing moving, the window's own event loop
+//    running the page's 33 ms timer, at 268 x 300 and 582 x 332. The goal is at most 20 ms a second
+//    (2 % of a core): a still page draws nothing.
 // The scene is the page's with its five compiled-in models; a run without them is refused.
 // The budget of a frame is the timer's 33 ms.
 #include "ant/AntRadioManager.h"
+#include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Pelotune.h"
 #include "calibration/Calibrate.h"
@@ -32,9 +35,27 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
+
+// The meter's decoder as it stands with a weight hanging still: the torque field only.
+class SteadyTorque : public vbabel::data::SportData
+{
+public:
+    bool getField(float* out, int id) override
+    {
+        if (id != 20) {
+            return false;
+        }
+        *out = 28.5f;
+        return true;
+    }
+    bool getField(int*, int) override { return false; }
+    int receivedFields() override { return 0x1C0000; }
+    bool broadcastReceived(unsigned char*) override { return false; }
+};
 
 QApplication& application()
 {
@@ -59,6 +80,7 @@ struct ViewRig
         application();
         manager->create();
         device = new vant::device::VelonixPowerMeterDevice(1, manager.get(), 0, false);
+        device->sportData = std::make_unique<SteadyTorque>();
         window = std::make_unique<Pelotune>(
             [](int, int, int product) -> vant::ant::AntRadio* {
                 auto* absent = new support::SimulatedStickRadio(product);
@@ -113,6 +135,8 @@ struct ViewRig
             window->backClicked();
         }
         while (page->getStep() < 3) {
+            // A press that takes a reading needs one of its placement.
+            page->dataReceived(device.get(), 0);
             page->findChild<QPushButton*>("continueButton")->click();
         }
     }
@@ -158,7 +182,7 @@ void BM_Frame(benchmark::State& state)
     state.counters["median_ms"] = percentile(frames, 0.5);
     state.counters["p95_ms"] = percentile(frames, 0.95);
 }
-BENCHMARK(BM_Frame)->Args({268, 300})->Args({1280, 1024})->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame)->Args({268, 300})->Args({582, 332})->Args({1280, 1024})->Iterations(1)->Unit(benchmark::kMillisecond);
 
 double processCpuSeconds()
 {
@@ -169,13 +193,21 @@ double processCpuSeconds()
 
 void BM_StillPageCpuPerSecond(benchmark::State& state)
 {
-    ViewRig rig(268, 300);
-    if (rig.page->getEngine()->getRenderDevice() == nullptr || !rig.ready(268, 300)) {
+    const int width = static_cast<int>(state.range(0));
+    const int height = static_cast<int>(state.range(1));
+    ViewRig rig(width, height);
+    if (rig.page->getEngine()->getRenderDevice() == nullptr || !rig.ready(width, height)) {
         state.SkipWithError("no render device or no models (run under xvfb-run)");
         return;
     }
     for (QTimer* timer : rig.page->findChildren<QTimer*>()) {
         timer->start();
+    }
+    // The page settles first: its first frames draw the model once.
+    {
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     double cpu = 0.0;
     for (auto _ : state) {
@@ -187,7 +219,8 @@ void BM_StillPageCpuPerSecond(benchmark::State& state)
         cpu = processCpuSeconds() - before;
     }
     state.counters["cpu_ms_per_s"] = cpu * 1000.0;
+    state.counters["core_percent"] = cpu * 100.0;
 }
-BENCHMARK(BM_StillPageCpuPerSecond)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StillPageCpuPerSecond)->Args({268, 300})->Args({582, 332})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -32,8 +32,11 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <utility>
+#include <vector>
 
 using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Log;
@@ -76,37 +79,27 @@ const char* const kWarningText =
     "<p>It is less accurate than factory calibration.</p> \t\t\t\t\t\t\t\t\t\t\t\t   "
     "<p>The slope does not change with time or usage.</p>";
 
-// The instructions, by the press that shows them.
-const char* const kSixStart =
-    "To calibrate you will need to place the weight and chain & chainrings in four separate combinations, and "
-    "take a reading for each one.  A first and a sixth reading will also be taken without any weight.";
-const char* const kFourStart =
-    "To calibrate you will need to place the weight in two separate combinations, and take a reading for each "
-    "one.  A first and a fourth reading will also be taken without any weight.";
-const char* const kSixUnloaded = "Place the chain on the Largest chainring.  Ensure the crank is level, and there "
-                                 "is no weight on the crank.  Then press the button.";
-const char* const kFourUnloaded =
-    " Ensure the crank is level, and there is no weight on the crank.  Then press the button.";
-const char* const kSmallLeft = "Place the chain on the Smallest chainring and the weight on the Left crank arm.  "
-                               "Ensure the crank is level.  Then press the button.";
-const char* const kSmallRight = "Place the chain on the Smallest chainring and the weight on the Right crank arm.  "
-                                "Ensure the crank is level.  Then press the button.";
-const char* const kBigLeft = "Place the chain on the Largest chainring and the weight on the Left crank arm.  "
-                             "Ensure the crank is level.  Then press the button.";
-const char* const kBigRight = "Place the chain on the Largest chainring and the weight on the Right crank arm.  "
-                              "Ensure the crank is level.  Then press the button.";
-const char* const kLeft = "Place the weight on the Left crank arm.  Ensure the crank is level.  Then press the button.";
-const char* const kRight =
-    "Place the weight on the Right crank arm.  Ensure the crank is level.  Then press the button.";
-const char* const kRemove = "Remove the weight.  Ensure the crank is level.  Then press the button.";
+// A reading the user may take is one whose recent values do not swing by more than this (N·m) up and
+// down: about 3 % of the torque of 20 kg on a 175 mm arm.
+constexpr float kSteadyReading = 1.0f;
+// How many of the latest readings (the meter sends about four a second) show whether it swings.
+constexpr std::size_t kReadingsLooked = 6;
+// A typed crank-arm length (mm) and weight (kg) outside these are no real ones.
+constexpr double kShortestArm = 50.0;
+constexpr double kLongestArm = 300.0;
+constexpr float kHeaviestWeight = 200.0f;
+
+using Slot = CalibrationSteps::Slot;
 
 } // namespace
 
 Calibrate::Calibrate(VelonixPowerMeterDevice* device, Pelotune* mainWindow, float currentSlope)
-    : MeterPage(device, mainWindow), ui(std::make_unique<Ui_calibrate>())
+    : MeterPage(device, mainWindow), ui(std::make_unique<Ui_calibrate>()),
+      steps(device->getPowerMeterType() == 5)
 {
     ui->setupUi(this);
     ui->rezezaz->create(true, false);
+    connect(ui->rezezaz, &RezezazWidget::needsFrame, this, [this] { viewChanged(); });
 
     frameTimer = new QTimer(this);
     frameTimer->setInterval(kFrameMs);
@@ -229,13 +222,20 @@ void Calibrate::displayNode(Node* node, bool show)
 {
     FadeAnimation::setAlpha(node, show ? 1.0f : 0.0f, false);
     node->setScope(show ? -1 : 0);
+    viewChanged();
 }
 
 void Calibrate::update()
 {
+    drew = false;
     if (!scene) {
         return;
     }
+    // A still page draws nothing: the picture on the window is still the last one drawn.
+    if (animations.isEmpty() && !redraw) {
+        return;
+    }
+    redraw = false;
     for (int i = 0; i < animations.size();) {
         PelotuneAnimation* animation = animations[i];
         animation->update(kFrameMs);
@@ -252,6 +252,7 @@ void Calibrate::update()
         camera->render(renderDevice, scene.get(), nullptr);
         renderDevice->endScene();
         renderDevice->swap();
+        drew = true;
     }
 }
 
@@ -293,6 +294,7 @@ void Calibrate::mouseMoveEvent(QMouseEvent* event)
         dragAngle += kTwoPi;
     }
     rootNode->setRotate(kUpAxis, dragAngle);
+    viewChanged();
     lastX = x;
     lastY = static_cast<std::int32_t>(event->position().y());
 }
@@ -325,9 +327,45 @@ void Calibrate::dataReceived(SportDevice*, int)
         return;
     }
     currentReading = torque;
-    if (step >= 2) {
+    stepReadings.push_back(torque);
+    while (stepReadings.size() > kReadingsLooked) {
+        stepReadings.pop_front();
+    }
+    const CalibrationSteps::Step* row = steps.at(step);
+    if (row != nullptr && row->slot != Slot::None) {
         ui->button->setText(QString::asprintf("Take reading (%.4f)", static_cast<double>(torque)));
     }
+}
+
+void Calibrate::beginStep()
+{
+    stepReadings.clear();
+    const CalibrationSteps::Step* row = steps.at(step);
+    ui->button->setText(row != nullptr && row->slot != Slot::None ? "Waiting for a reading..." : "Continue");
+}
+
+bool Calibrate::readingSwings(float& lowest, float& highest) const
+{
+    // A weight settling moves the reading one way; one that sways takes it up and down again: some
+    // reading stands clear above (or below) readings both before and after it.
+    const std::vector<float> values(stepReadings.begin(), stepReadings.end());
+    lowest = highest = values.empty() ? 0.0f : values.front();
+    for (float value : values) {
+        lowest = std::min(lowest, value);
+        highest = std::max(highest, value);
+    }
+    for (std::size_t middle = 1; middle + 1 < values.size(); ++middle) {
+        const auto beforeRange = std::minmax_element(values.begin(), values.begin() + middle);
+        const auto afterRange = std::minmax_element(values.begin() + middle + 1, values.end());
+        const float value = values[middle];
+        const bool peak = value - *beforeRange.first > kSteadyReading && value - *afterRange.first > kSteadyReading;
+        const bool trough =
+            *beforeRange.second - value > kSteadyReading && *afterRange.second - value > kSteadyReading;
+        if (peak || trough) {
+            return true;
+        }
+    }
+    return false;
 }
 
 double Calibrate::typedLength() const
@@ -355,19 +393,24 @@ void Calibrate::continueClicked()
         const float target = dragAngle > kPi ? kTwoPi : 0.0f;
         if (replaying) {
             rootNode->setRotate(kUpAxis, target);
+            viewChanged();
         } else {
             animations.append(new RotateAnimation(rootNode.get(), kUpAxis, dragAngle, target, kDragResetMs));
         }
         dragAngle = 0.0f;
     }
 
+    // Lengths and weights that are no numbers, or none a crank arm and a hanging weight could have,
+    // would give a slope of nothing measured.
     const double length = typedLength();
     const float weight = typedWeight();
-    if (!(length > 0.0) || !(weight > 0.0f)) {
-        if (!(length > 0.0)) {
+    const bool lengthValid = length * 1000.0 >= kShortestArm && length * 1000.0 <= kLongestArm;
+    const bool weightValid = weight > 0.0f && weight <= kHeaviestWeight;
+    if (!lengthValid || !weightValid) {
+        if (!lengthValid) {
             ui->crankArmLengthValue->clear();
         }
-        if (!(weight > 0.0f)) {
+        if (!weightValid) {
             ui->weightUsedValue->clear();
         }
         warningBox("Invalid values", "Please enter a valid length and weight and try again.");
@@ -384,104 +427,122 @@ void Calibrate::continueClicked()
                                  "continue, but your results may be inaccurate.");
     }
 
-    const bool four = powerMeterType == 5;
-    // A press replayed by Back only shows its instruction again: the reading it took stays.
-    const bool store = !replaying;
-    const bool animate = !replaying;
+    const CalibrationSteps::Step* row = steps.at(step);
+    if (row == nullptr) {
+        Log::error("Calibrate::continueClicked no placement at step:" + String() + step);
+        return;
+    }
+    if (!replaying && row->slot != Slot::None) {
+        // Only a reading of this placement will do: none from before the step began (a meter that
+        // fell silent, a second click).
+        if (stepReadings.empty()) {
+            Log::alert("Calibrate::continueClicked no reading yet at step:" + String() + step);
+            ui->button->setText("Waiting for a reading...");
+            return;
+        }
+        float lowest = 0.0f;
+        float highest = 0.0f;
+        if (readingSwings(lowest, highest)) {
+            Log::alert("Calibrate::continueClicked reading swings at step:" + String() + step);
+            warningBox("Unsteady reading",
+                       QString::asprintf("The reading swings between %.2f and %.2f Nm. Let the weight hang still, "
+                                         "then press the button again.",
+                                         static_cast<double>(lowest), static_cast<double>(highest)));
+            return;
+        }
+    }
+    press(*row);
+}
+
+float& Calibrate::slot(Slot slot)
+{
+    switch (slot) {
+    case Slot::FirstReference:
+        return firstReference;
+    case Slot::R1:
+        return readings[0];
+    case Slot::R2:
+        return readings[1];
+    case Slot::R3:
+        return readings[2];
+    case Slot::R4:
+        return readings[3];
+    default:
+        return finalReference;
+    }
+}
+
+void Calibrate::press(const CalibrationSteps::Step& row)
+{
     Log::alert("Calibrate::continueClicked step:" + String() + step + " reading:" + currentReading +
                " replaying:" + replaying);
-    switch (step) {
-    case 0:
-        ui->instructions->setText(four ? kFourStart : kSixStart);
-        if (animate) {
+    // A press replayed by Back only shows its instruction again: the reading it took stays.
+    const bool replay = replaying;
+    replaying = false;
+    if (!replay && row.slot != Slot::None) {
+        slot(row.slot) = currentReading;
+    }
+    if (row.instruction == nullptr) {
+        // The final unloaded reading: a press after a retest or "Redo Step 6" takes a new one.
+        beginStep();
+        checkDrift();
+        return;
+    }
+    ui->instructions->setText(row.instruction);
+    if (!replay) {
+        if (row.step == 0) {
             ui->crankArmLengthValue->setEnabled(false);
             ui->weightUsedValue->setEnabled(false);
             ui->weightUsedKg->setEnabled(false);
             ui->weightUsedLbs->setEnabled(false);
         }
-        break;
-    case 1:
-        ui->instructions->setText(four ? kFourUnloaded : kSixUnloaded);
-        if (animate) {
-            fade(bigChainNode.get(), true);
+        moveTo(row.parts, row.crankAngle);
+    }
+    step = row.next;
+    beginStep();
+}
+
+void Calibrate::moveTo(int parts, float crankAngle)
+{
+    // Only what changes moves: a part that stays shown (or hidden) is left as it is.
+    const std::pair<CalibrationSteps::Part, Node*> nodes[] = {{CalibrationSteps::BigChain, bigChainNode.get()},
+                                                              {CalibrationSteps::SmallChain, smallChainNode.get()},
+                                                              {CalibrationSteps::BackArrow, backArrowNode.get()},
+                                                              {CalibrationSteps::FrontArrow, frontArrowNode.get()}};
+    for (const auto& [part, node] : nodes) {
+        const bool shown = (shownParts & part) != 0;
+        const bool show = (parts & part) != 0;
+        if (shown != show) {
+            fade(node, show);
         }
-        break;
-    case 2:
-        if (four) {
-            bigRingLeft(kLeft, store, animate);
-            step = 4;
+    }
+    if (crankAngle != shownCrankAngle) {
+        // Forward always: from level to turned by half, then on to the whole turn.
+        if (shownCrankAngle == 0.0f) {
+            turnCrank(0.0f, crankAngle);
         } else {
-            if (store) {
-                firstReference = currentReading;
-            }
-            ui->instructions->setText(kSmallLeft);
-            if (animate) {
-                fade(bigChainNode.get(), false);
-                fade(smallChainNode.get(), true);
-                fade(backArrowNode.get(), true);
-                turnCrank(0.0f, kPi);
-            }
+            turnCrank(shownCrankAngle, kTwoPi);
         }
-        break;
-    case 3:
-        weightRight(readings[0], kSmallRight, store, animate);
-        break;
-    case 4:
-        bigRingLeft(four ? kLeft : kBigLeft, store, animate);
-        break;
-    case 5:
-        weightRight(readings[2], four ? kRight : kBigRight, store, animate);
-        break;
-    case 6:
-        if (store) {
-            readings[3] = currentReading;
-        }
-        ui->instructions->setText(kRemove);
-        if (animate) {
-            fade(frontArrowNode.get(), false);
-        }
-        break;
-    default:
-        finalReference = currentReading;
-        replaying = false;
-        checkDrift();
-        return;
     }
-    replaying = false;
-    ++step;
+    shownParts = parts;
+    shownCrankAngle = crankAngle;
 }
 
-void Calibrate::bigRingLeft(const char* text, bool store, bool animate)
+void Calibrate::poseAtOnce(int parts, float crankAngle)
 {
-    if (store) {
-        readings[1] = currentReading;
-    }
-    ui->instructions->setText(text);
-    if (animate) {
-        fade(bigChainNode.get(), true);
-        fade(smallChainNode.get(), false);
-        fade(backArrowNode.get(), true);
-        fade(frontArrowNode.get(), false);
-        turnCrank(0.0f, kPi);
-    }
-}
-
-void Calibrate::weightRight(float& reading, const char* text, bool store, bool animate)
-{
-    if (store) {
-        reading = currentReading;
-    }
-    ui->instructions->setText(text);
-    if (animate) {
-        fade(backArrowNode.get(), false);
-        fade(frontArrowNode.get(), true);
-        turnCrank(kPi, kTwoPi);
-    }
+    displayNode(bigChainNode.get(), (parts & CalibrationSteps::BigChain) != 0);
+    displayNode(smallChainNode.get(), (parts & CalibrationSteps::SmallChain) != 0);
+    displayNode(backArrowNode.get(), (parts & CalibrationSteps::BackArrow) != 0);
+    displayNode(frontArrowNode.get(), (parts & CalibrationSteps::FrontArrow) != 0);
+    crankNode->setRotate(kCrankAxis, crankAngle);
+    shownParts = parts;
+    shownCrankAngle = crankAngle;
+    viewChanged();
 }
 
 void Calibrate::checkDrift()
 {
-    const float initial = powerMeterType == 5 ? readings[1] : firstReference;
+    const float initial = slot(steps.initialReference());
     if (std::fabs(initial - finalReference) <= kAllowedDrift) {
         finishCalibration();
         return;
@@ -531,6 +592,18 @@ void Calibrate::closeDialog()
 void Calibrate::showWarning()
 {
     closeDialog();
+    if (!viewReported && ui->rezezaz->getRenderDevice() == nullptr) {
+        // Told once the page stands on the window, never while it is being made: the meter may go
+        // while the box is up.
+        viewReported = true;
+        auto* box = new QMessageBox(QMessageBox::Critical, "Error", RezezazWidget::unavailableText(),
+                                    QMessageBox::Ok, this);
+        box->setModal(true);
+        connect(box, &QMessageBox::finished, this, &Calibrate::showWarning);
+        dialog = box;
+        box->show();
+        return;
+    }
     auto* box = new QMessageBox(QMessageBox::Warning, "Warning", kWarningText, QMessageBox::Ok, this);
     box->setModal(true);
     connect(box, &QMessageBox::buttonClicked, this, &Calibrate::warningClicked);
@@ -554,6 +627,8 @@ void Calibrate::warningClicked()
 {
     openModeBox("Starting Calibration", true);
     modeRequest = 0;
+    modePending = true;
+    quietStart = false;
     device->setCadence(60);
 }
 
@@ -561,6 +636,8 @@ void Calibrate::finishCalibration()
 {
     openModeBox("Finishing Calibration", false);
     modeRequest = 1;
+    modePending = true;
+    finishGivenUp = false;
     device->setCadence(0);
 }
 
@@ -568,6 +645,8 @@ void Calibrate::exitCalibration()
 {
     openModeBox("Exiting Calibration", false);
     modeRequest = 2;
+    modePending = true;
+    finishGivenUp = false;
     device->setCadence(0);
 }
 
@@ -581,52 +660,34 @@ void Calibrate::cadenceChanged(VelonixPowerMeterDevice*)
 {
     Log::alert("Calibrate::cadenceChanged modeRequest:" + String() + modeRequest);
     closeDialog();
+    modePending = false;
     if (modeRequest == 2) {
         mainWindow->backClicked();
     } else if (modeRequest == 1) {
+        if (finishGivenUp) {
+            // The user went back to a placement: the meter, now out of its calibration setting, goes
+            // back into it for the readings still to come.
+            Log::alert("Calibrate::cadenceChanged the finish was given up, back into calibration");
+            finishGivenUp = false;
+            openModeBox("Starting Calibration", false);
+            modeRequest = 0;
+            modePending = true;
+            quietStart = true;
+            device->setCadence(60);
+            return;
+        }
         const float length = static_cast<float>(typedLength());
         const float weight = typedWeight();
-        const float initial = powerMeterType == 5 ? readings[1] : firstReference;
-        const float zero = (initial + finalReference) * 0.5f;
+        const float zero = (slot(steps.initialReference()) + finalReference) * 0.5f;
         deleteLater();
         mainWindow->addStackedWidget(new Results(device.get(), mainWindow, currentSlope, length, weight, readings[0],
                                                  readings[1], readings[2], readings[3], zero, 0.0f));
-    } else {
+    } else if (!quietStart) {
         animations.append(new RotateAnimation(crankNode.get(), kCrankAxis, 0.0f, kTwoPi, kStepMs));
     }
 }
 
 // ---- Back ----
-
-void Calibrate::poseForBack()
-{
-    bool big = false;
-    bool small = false;
-    bool backArrow = false;
-    bool frontArrow = false;
-    float angle = 0.0f;
-    if (step == 2) {
-        ui->button->setText("Continue");
-    } else if (step == 3 || (step == 5 && powerMeterType == 5)) {
-        step = 3;
-        big = true;
-    } else if (step == 4) {
-        small = backArrow = true;
-        angle = kPi;
-    } else if (step == 5) {
-        small = frontArrow = true;
-    } else if (step == 6) {
-        big = backArrow = true;
-        angle = kPi;
-    } else {
-        big = frontArrow = true;
-    }
-    displayNode(bigChainNode.get(), big);
-    displayNode(smallChainNode.get(), small);
-    displayNode(backArrowNode.get(), backArrow);
-    displayNode(frontArrowNode.get(), frontArrow);
-    crankNode->setRotate(kCrankAxis, angle);
-}
 
 void Calibrate::closeEvent(QCloseEvent* event)
 {
@@ -635,14 +696,27 @@ void Calibrate::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
+    // What was moving stops where it was going: the parts at their placement, the crank at its
+    // angle, the model at its whole turn when it was turning back from a drag.
     deleteAnimations();
-    if (step < 2) {
+    poseAtOnce(shownParts, shownCrankAngle);
+    if (dragAngle == 0.0f) {
+        rootNode->setRotate(kUpAxis, 0.0f);
+    }
+    if (modeRequest == 1 && modePending) {
+        // The meter is still leaving its calibration setting; its confirmation ends nothing now.
+        finishGivenUp = true;
+        openModeBox("Starting Calibration", false);
+    }
+    const CalibrationSteps::Step* again = steps.backTo(step);
+    if (again == nullptr) {
         exitCalibration();
         return;
     }
-    poseForBack();
+    // The pose that goes with the instruction before the one shown; its press runs again.
+    poseAtOnce(again->parts, again->crankAngle);
     replaying = true;
-    step -= 2;
+    step = again->step;
     continueClicked();
 }
 

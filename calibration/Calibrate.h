@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/MeterPage.h"
+#include "calibration/CalibrationSteps.h"
 #include "core/IntrusivePointer.h"
 
 #include <QPointer>
 #include <QVector>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 class PelotuneAnimation;
@@ -31,7 +33,7 @@ class Scene;
 // arrows shows each placement; dragging turns it. Meters of type 5 (one strain gauge side) take four
 // readings, all others six. The Slope page creates it with the slope in the meter and pushes it; the
 // window's page stack owns it. Back steps back through the placements, then leaves through the
-// meter's confirmation.
+// meter's confirmation. The placements are the rows of a CalibrationSteps table.
 class Calibrate : public MeterPage
 {
     Q_OBJECT
@@ -57,6 +59,8 @@ public:
     float getFirstReference() const { return firstReference; }
     float getFinalReference() const { return finalReference; }
     int getModeRequest() const { return modeRequest; }
+    // Whether the last frame drew the view (a frame with nothing changed draws nothing).
+    bool drewLastFrame() const { return drew; }
     float getDragAngle() const { return dragAngle; }
     const QVector<PelotuneAnimation*>& getAnimations() const { return animations; }
     rezezaz::scene::Engine* getEngine() const { return engine.get(); }
@@ -105,15 +109,22 @@ private:
     QMessageBox* warningBox(const QString& title, const QString& text);
     void fade(rezezaz::scene::Node* node, bool in);
     void turnCrank(float from, float to);
-    // The steps of continueClicked() that move the weight: each takes the reading of the step before
-    // (unless `store` is false), shows `text` and, with `animate`, moves the model.
-    // The chain on the largest ring and the weight to the left arm; the reading goes to readings[1].
-    void bigRingLeft(const char* text, bool store, bool animate);
-    // The weight to the right arm; the reading goes to `reading`.
-    void weightRight(float& reading, const char* text, bool store, bool animate);
-    // The poses that go with the instruction before the one shown at `step`, set at once by Back.
-    void poseForBack();
+    // The press of the button at `row`: stores the reading (not when replaying), shows the next
+    // instruction and moves the model there (at once when replaying).
+    void press(const CalibrationSteps::Step& row);
+    // Where a slot's reading is kept.
+    float& slot(CalibrationSteps::Slot slot);
+    // A new step waits for a reading: the ones before it are no reading of its placement.
+    void beginStep();
+    // Whether the readings since the step began swing up and down, as a weight that still sways.
+    bool readingSwings(float& lowest, float& highest) const;
+    // Fades in and out the parts that change and turns the crank to `row`'s placement.
+    void moveTo(int parts, float crankAngle);
+    // Shows `parts` and puts the crank at `crankAngle` at once.
+    void poseAtOnce(int parts, float crankAngle);
     void checkDrift();
+    // The view needs drawing on the next frame.
+    void viewChanged() { redraw = true; }
     void deleteAnimations();
 
     std::unique_ptr<Ui_calibrate> ui;
@@ -140,6 +151,24 @@ private:
     std::int32_t powerMeterType = 0;
     bool lowWeightWarned = false;
     std::int32_t step = 0;
+    CalibrationSteps steps;
+    // The parts shown and the crank's angle of the placement the model is at, or is moving to.
+    int shownParts = 0;
+    float shownCrankAngle = 0.0f;
+    // Readings received since the step began, the latest last (a few seconds' worth).
+    std::deque<float> stepReadings;
+    // A confirmation of the meter is awaited for the mode last asked.
+    bool modePending = false;
+    // Back was pressed while the meter was leaving its calibration setting: its confirmation is no
+    // longer the end of the calibration, and the meter goes back into the setting.
+    bool finishGivenUp = false;
+    // The meter's confirmation of calibration mode turns the crank only at the start.
+    bool quietStart = false;
+    // The view has changed since it was last drawn, or was exposed.
+    bool redraw = true;
+    // The user was told that the view has no render device.
+    bool viewReported = false;
+    bool drew = false;
     float currentReading = 0.0f;
     float currentSlope = 0.0f;
     float readings[4] = {0.0f, 0.0f, 0.0f, 0.0f};

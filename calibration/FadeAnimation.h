@@ -17,6 +17,7 @@ public:
     ~FadeAnimation() override;
 
     void update(int ms) override;
+    rezezaz::scene::Node* getNode() const { return node.get(); }
 
     // Sets the alpha of the material colours of every visible component of `node`, giving each one a
     // shared render state of its own when it has none; with `blend` also the blend state that goes

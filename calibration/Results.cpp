@@ -24,6 +24,11 @@ namespace {
 constexpr float kStandardGravity = 9.80665f;
 // Below this mean torque (N·m) a reading is taken as no load at all.
 constexpr double kLeastTorque = 0.0001;
+// A slope this far (as a fraction of the limit) outside the limits of a user slope is no measurement
+// of this meter: the weight, the arm or the readings were wrong. Closer, it is offered clamped.
+constexpr float kClampMargin = 0.1f;
+constexpr float kLowestSlope = 3.0f;
+constexpr float kHighestSlope = 25.0f;
 
 QString twoDecimals(float value)
 {
@@ -75,14 +80,46 @@ void Results::calculate()
     Log::alert("Results::calculate newSlope:" + String() + newSlope + " small:" + smallSlope + " big:" + bigSlope);
 
     ui->oldSlopeValue->setText(twoDecimals(oldSlope));
-    ui->balanceValue->setText(twoDecimals(difference));
-    const bool clamped = Slope::clampSlope(device.get(), newSlope);
-    ui->slopeText->setText(clamped ? "Slope (clamped to limit!)" : "New Slope");
-    ui->slopeValue->setText(twoDecimals(newSlope));
+    ui->balanceValue->setText(std::isfinite(difference) ? twoDecimals(difference) : QString("--"));
     if (powerMeterType == 5) {
         // One chainring only: there is no second slope to compare.
         ui->balanceValue->setText("N/A");
     }
+
+    // A calibration that measured nothing offers no slope: clamping it into the limits would write
+    // a slope the meter never showed.
+    if (!std::isfinite(newSlope) || !std::isfinite(mean) || !std::isfinite(expected)) {
+        fail("the readings, the crank length or the weight are not numbers a slope can be worked out "
+             "from.");
+        return;
+    }
+    if (!(newSlope > 0.0f)) {
+        fail(QString::asprintf("the weight added no torque (%.2f Nm on average over the unloaded reading). Check "
+                               "that the weight hangs from the level crank arm, then calibrate again.",
+                               static_cast<double>(mean)));
+        return;
+    }
+    if (newSlope < kLowestSlope * (1.0f - kClampMargin) || newSlope > kHighestSlope * (1.0f + kClampMargin)) {
+        fail("the slope measured, " + QString::number(static_cast<double>(newSlope), 'g', 3) +
+             ", is far outside the limits of 3 to 25. Check the crank length, the weight and where it hangs, then "
+             "calibrate again.");
+        return;
+    }
+    const bool clamped = Slope::clampSlope(device.get(), newSlope);
+    ui->slopeText->setText(clamped ? "Slope (clamped to limit!)" : "New Slope");
+    ui->slopeValue->setText(twoDecimals(newSlope));
+}
+
+void Results::fail(const QString& reason)
+{
+    Log::warning("Results::calculate calibration failed: " + String(reason.toUtf8().constData()));
+    failed = true;
+    ui->slopeText->setText("Calibration failed");
+    ui->slopeValue->setText("--");
+    ui->failureText->setText("The calibration failed: " + reason);
+    ui->failureText->setVisible(true);
+    ui->acceptButton->setVisible(false);
+    ui->acceptButton->setEnabled(false);
 }
 
 void Results::helpClicked()
@@ -97,6 +134,9 @@ void Results::declineClicked()
 
 void Results::acceptClicked()
 {
+    if (failed) {
+        return;
+    }
     QMessageBox question(QMessageBox::Question, "Send Data",
                          "Send calibration data to Velonix?\nIt will be automatically archived, no response "
                          "will be returned.",

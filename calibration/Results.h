@@ -28,6 +28,8 @@ public:
 
     // The new slope, clamped into the limits of a user slope.
     float getNewSlope() const { return newSlope; }
+    // The readings gave no slope to offer: the page says why and has no Accept.
+    bool calibrationFailed() const { return failed; }
 
     void directionReceived(vant::device::VelonixPowerMeterDevice* device, bool forward) override;
     void torqueDirectionReceived(vant::device::VelonixPowerMeterDevice* device, bool forward) override;
@@ -44,6 +46,8 @@ public slots:
 
 private:
     void calculate();
+    // Shows that the calibration failed and why, and takes Accept away.
+    void fail(const QString& reason);
 
     std::unique_ptr<Ui_results> ui;
     float newSlope = 0.0f;
@@ -60,4 +64,5 @@ private:
     bool cadenceDirectionForward = false;
     std::int32_t mode = 0;
     std::int32_t powerMeterType = 0;
+    bool failed = false;
 };

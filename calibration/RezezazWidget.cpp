@@ -11,7 +11,10 @@
 
 #include <QDebug>
 #include <QGuiApplication>
-#include <QMessageBox>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QWindow>
 
 #include <exception>
 
@@ -67,6 +70,9 @@ bool RezezazWidget::create(bool render, bool audio)
             if (renderTarget && renderDevice) {
                 created = renderDevice->create(renderTarget.get(), 0);
             }
+            if (created && windowHandle() != nullptr) {
+                windowHandle()->installEventFilter(this);
+            }
         } catch (const std::exception&) {
             created = false;
         }
@@ -81,7 +87,10 @@ bool RezezazWidget::create(bool render, bool audio)
             }
             Log::error("RezezazWidget::create Unable to create RenderDevice");
             qDebug() << "Unable to create RenderDevice";
-            QMessageBox::critical(this, "Error", "Unable to create RenderDevice", QMessageBox::Ok);
+            // The toolkit paints the widget from now on: the engine never will.
+            setAttribute(Qt::WA_PaintOnScreen, false);
+            setAttribute(Qt::WA_NoSystemBackground, false);
+            update();
             made = false;
         }
     }
@@ -92,4 +101,47 @@ bool RezezazWidget::create(bool render, bool audio)
         }
     }
     return made;
+}
+
+QString RezezazWidget::unavailableLine()
+{
+    return "3D view unavailable (no OpenGL): calibrating still works.";
+}
+
+QString RezezazWidget::unavailableText()
+{
+    return "Unable to create RenderDevice\n\nThe 3D view is unavailable: this computer offers no usable OpenGL. "
+           "Calibrating still works without it; follow the instructions above the view.";
+}
+
+bool RezezazWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Expose && watched == windowHandle()) {
+        emit needsFrame();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void RezezazWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    emit needsFrame();
+}
+
+void RezezazWidget::paintEvent(QPaintEvent*)
+{
+    if (renderDevice) {
+        emit needsFrame();
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, unavailableLine());
+}
+
+void RezezazWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit needsFrame();
 }

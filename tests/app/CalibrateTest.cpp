@@ -2,8 +2,10 @@
 // runs without a render device), on a simulated meter whose torque readings the test sets as the
 // hanging weight would.
 #include "calibration/Calibrate.h"
-#include "app/Slope.h"
+#include "app/MeterPage.h"
+#include "calibration/FadeAnimation.h"
 #include "calibration/PelotuneAnimation.h"
+#include "app/Slope.h"
 #include "calibration/Results.h"
 #include "scene/Node.h"
 #include "scene/Transform.h"
@@ -22,6 +24,8 @@
 
 #include <cmath>
 #include <map>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -331,6 +335,14 @@ TEST(CalibrateTest, ThePressChecksTheTypedLengthAndWeightFirst)
         {"175", "20", true, "", 1, "175", "20"},
         // 19.96 kg.
         {"175", "44", false, "Low weight", 1, "175", "44"},
+        // No numbers, or none an arm or a hanging weight could have.
+        {"175", "inf", true, "Invalid values", 0, "175", ""},
+        {"175", "1e39", true, "Invalid values", 0, "175", ""},
+        {"175", "nan", false, "Invalid values", 0, "175", ""},
+        {"175", "250", true, "Invalid values", 0, "175", ""},
+        {"1e30", "20", true, "Invalid values", 0, "", "20"},
+        {"1750", "20", true, "Invalid values", 0, "", "20"},
+        {"17.5", "20", true, "Invalid values", 0, "", "20"},
     };
     const std::map<QString, QString> texts = {
         {"Invalid values", "Please enter a valid length and weight and try again."},
@@ -480,6 +492,187 @@ TEST(CalibrateTest, CancellingTheStartLeavesThroughTheMeter)
     EXPECT_TRUE(b.page.isNull());
     ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(0x3D, 1) == Bytes{0}; }));
     EXPECT_FALSE(MeterBench::busy());
+}
+
+TEST(CalibrateTest, APressTakesOnlyAReadingReceivedSinceItsPlacementWasAskedFor)
+{
+    CalibrateBench b(3);
+    b.start();
+    b.type("175", "20");
+    // r1 taken: 28.5 N·m with the weight on the left arm.
+    run(b, kSixPresses, 4);
+    ASSERT_EQ(b.page->getStep(), 4);
+    QPushButton* button = MeterBench::button(b.page, "continueButton");
+    EXPECT_EQ(button->text(), "Waiting for a reading...");
+
+    // A second click, and a press after a second in which the meter fell silent: no reading of the
+    // new placement has come, so none is taken.
+    b.press();
+    b.meter.setSilent(true);
+    b.run(1000);
+    b.press();
+    EXPECT_EQ(b.page->getStep(), 4);
+    EXPECT_EQ(b.stored(), (std::vector<float>{28.5f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f}));
+    EXPECT_EQ(button->text(), "Waiting for a reading...");
+
+    b.meter.setSilent(false);
+    b.meter.readings.torque = 28.25;
+    ASSERT_TRUE(b.runUntil([&] { return button->text() == "Take reading (28.2500)"; }));
+    b.press();
+    EXPECT_EQ(b.page->getStep(), 5);
+    EXPECT_EQ(b.page->getReading(1), 28.25f);
+}
+
+TEST(CalibrateTest, AReadingThatSwingsIsNotTakenAndTheUserIsAskedToLetTheWeightHangStill)
+{
+    CalibrateBench b(3);
+    b.answerer.press("Unsteady reading", "OK");
+    b.start();
+    b.type("175", "20");
+    run(b, kSixPresses, 3);
+    ASSERT_EQ(b.page->getStep(), 3);
+    // The weight sways: the meter reads 20 and 37 N·m by turns.
+    for (int swing = 0; swing < 3; ++swing) {
+        b.hang(20.0);
+        b.hang(37.0);
+    }
+    b.press();
+    EXPECT_EQ(b.page->getStep(), 3);
+    EXPECT_EQ(b.page->getReading(0), 0.0f);
+    ASSERT_EQ(b.answerer.boxes("Unsteady reading").size(), 1u);
+    EXPECT_EQ(b.answerer.boxes("Unsteady reading")[0].text,
+              "The reading swings between 20.00 and 37.00 Nm. Let the weight hang still, then press the button "
+              "again.");
+
+    // Hanging still for a few seconds: the swing is over.
+    b.hang(28.5);
+    b.run(3000);
+    b.press();
+    EXPECT_EQ(b.page->getStep(), 4);
+    EXPECT_EQ(b.page->getReading(0), 28.5f);
+    EXPECT_EQ(b.answerer.boxes("Unsteady reading").size(), 1u);
+}
+
+TEST(CalibrateTest, OnlyThePartsWhoseVisibilityChangesFadeAndTheOthersStayAsTheyAre)
+{
+    struct Procedure
+    {
+        const char* name;
+        int model;
+        const std::vector<Press>* presses;
+    };
+    for (const Procedure& procedure : {Procedure{"six readings", 3, &kSixPresses},
+                                       Procedure{"four readings", 5, &kFourPresses}}) {
+        SCOPED_TRACE(procedure.name);
+        CalibrateBench b(procedure.model);
+        b.start();
+        b.type("175", "20");
+        Pose before{false, false, false, false, 0.0f};
+        for (const Press& p : *procedure.presses) {
+            SCOPED_TRACE("press at " + std::to_string(p.at));
+            b.hang(p.slot == None ? 0.5 : p.torque);
+            b.press();
+            using rezezaz::scene::Node;
+            const std::pair<Node*, std::pair<bool, bool>> parts[] = {
+                {b.page->getBigChainNode(), {before.big, p.pose.big}},
+                {b.page->getSmallChainNode(), {before.small, p.pose.small}},
+                {b.page->getBackArrowNode(), {before.back, p.pose.back}},
+                {b.page->getFrontArrowNode(), {before.front, p.pose.front}},
+            };
+            std::set<Node*> fading;
+            for (PelotuneAnimation* animation : b.page->getAnimations()) {
+                if (auto* fade = dynamic_cast<FadeAnimation*>(animation)) {
+                    fading.insert(fade->getNode());
+                }
+            }
+            std::set<Node*> changing;
+            for (const auto& [node, shown] : parts) {
+                if (shown.first != shown.second) {
+                    changing.insert(node);
+                }
+            }
+            EXPECT_EQ(fading, changing);
+            // Frame by frame, a part shown before and after is drawn throughout, one hidden never.
+            for (int frame = 0; frame < 1000 && !b.page->getAnimations().isEmpty(); ++frame) {
+                b.page->update();
+                for (const auto& [node, shown] : parts) {
+                    if (shown.first == shown.second) {
+                        ASSERT_EQ(node->getScope(), shown.first ? -1 : 0) << "frame " << frame;
+                    }
+                }
+            }
+            b.expectPose(p.pose);
+            before = p.pose;
+        }
+    }
+}
+
+TEST(CalibrateTest, AConfirmationOfTheFinishThatComesAfterBackIsIgnoredAndTheMeterGoesBackIntoCalibration)
+{
+    CalibrateBench b(3);
+    b.start();
+    b.type("175", "20");
+    run(b, kSixPresses, kSixPresses.size());
+    ASSERT_EQ(b.page->getStep(), 7);
+    b.hang(1.25);
+    // The meter does not confirm before the user has given up waiting and gone back a placement.
+    b.meter.setSilent(true);
+    b.press();
+    ASSERT_EQ(MeterBench::busyTexts(), QStringList{"Finishing Calibration"});
+    ASSERT_TRUE(support::clickButton(b.page->findChild<QProgressDialog*>(), "Cancel"));
+    MeterBench::flush();
+    b.window->backClicked();
+    MeterBench::flush();
+    EXPECT_EQ(b.page->getStep(), 6);
+    EXPECT_EQ(b.instructions(), kBigRight);
+
+    b.meter.setSilent(false);
+    EXPECT_EQ(b.busyTextsUntil([&] { return b.firmware.registers(0x3D, 1) == Bytes{60} && !MeterBench::busy(); }),
+              std::vector<QString>{"Starting Calibration"});
+    MeterBench::flush();
+    EXPECT_EQ(b.currentPage(), b.page.data());
+    EXPECT_EQ(b.page->getStep(), 6);
+    EXPECT_EQ(b.instructions(), kBigRight);
+    EXPECT_EQ(b.page->getModeRequest(), 0);
+    // The crank keeps the pose of the placement: the meter's return to its setting turns nothing.
+    EXPECT_TRUE(b.page->getAnimations().isEmpty());
+    b.expectPose({true, false, false, true, 0.0f});
+
+    // The calibration goes on from there to the results.
+    b.hang(27.5);
+    b.press();
+    b.hang(1.0);
+    b.press();
+    ASSERT_TRUE(b.runUntil([&] { return qobject_cast<Results*>(b.currentPage()) != nullptr; }));
+    EXPECT_EQ(b.firmware.registers(0x3D, 1), Bytes{0});
+}
+
+TEST(CalibrateTest, TheViewsBoxComesOnceTheWizardStandsOnTheWindowAndAMeterLostUnderItTakesTheWizardAway)
+{
+    MeterBench b;
+    b.meter.product.model = 3;
+    b.openMeter();
+    // The Slope page with both slopes read; the meter goes while the box about the view is up.
+    auto* slope = b.push(new Slope(b.device.get(), b.window.get()));
+    ASSERT_TRUE(b.runUntil([&] { return MeterBench::text(slope, "currentSlopeValue") != "--" && !MeterBench::busy(); }));
+    QWidget* pageUnderBox = nullptr;
+    b.answerer.press("Error", "OK");
+    b.answerer.beforeAnswer = [&](QWidget* box) {
+        if (box->windowTitle() == "Error" && pageUnderBox == nullptr) {
+            pageUnderBox = b.currentPage();
+            if (auto* page = qobject_cast<MeterPage*>(pageUnderBox)) {
+                page->closed(b.device.get());
+            }
+        }
+    };
+    MeterBench::button(slope, "calibrateSlopeButton")->click();
+    ASSERT_TRUE(b.runUntil([&] { return pageUnderBox != nullptr; }));
+    EXPECT_NE(qobject_cast<Calibrate*>(pageUnderBox), nullptr);
+    ASSERT_TRUE(b.runUntil([&] { return b.stack()->count() <= 2; }));
+    MeterBench::flush();
+    EXPECT_TRUE(b.window->findChildren<Calibrate*>().isEmpty());
+    EXPECT_TRUE(b.answerer.boxes("Warning").empty());
+    ASSERT_EQ(b.answerer.boxes("Error").size(), 1u);
 }
 
 } // namespace

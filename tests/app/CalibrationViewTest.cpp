@@ -22,8 +22,11 @@
 #include "scene/material/RenderPass.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include <QFile>
+#include <QImage>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRadioButton>
@@ -31,6 +34,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -231,7 +235,7 @@ TEST(CalibrationViewTest, TheMetersConfirmationTurnsTheCrankOnceInThirtyOneFrame
     // Off screen the view has no window to draw on: the user was told, and the engine runs without
     // a device.
     ASSERT_EQ(b.answerer.boxes("Error").size(), 1u);
-    EXPECT_EQ(b.answerer.boxes("Error")[0].text, "Unable to create RenderDevice");
+    EXPECT_EQ(b.answerer.boxes("Error")[0].text, RezezazWidget::unavailableText());
     EXPECT_EQ(b.page->findChild<RezezazWidget*>("rezezaz")->getRenderDevice(), nullptr);
     EXPECT_EQ(b.page->getEngine()->getRenderDevice(), nullptr);
     EXPECT_EQ(b.settle(), 31);
@@ -320,6 +324,74 @@ TEST(CalibrationViewTest, TheArchiveOpensCompiledInFilesAndNothingElse)
     EXPECT_FALSE(archive->openStream("/no/such/file"));
     EXPECT_FALSE(archive->openResource(":tmsh/backArrow.tmsh"));
     EXPECT_EQ(archive->getEntries().size(), 0);
+}
+
+TEST(CalibrationViewTest, BackDuringTheTurnBackFromADragLeavesTheModelAtItsWholeTurn)
+{
+    PageBench b;
+    b.settle();
+    b.page->findChild<QLineEdit*>("crankArmLengthValue")->setText("175");
+    b.page->findChild<QLineEdit*>("weightUsedValue")->setText("20");
+    b.page->findChild<QRadioButton*>("weightUsedKg")->setChecked(true);
+    QPushButton* button = MeterBench::button(b.page, "continueButton");
+    button->click();
+    ASSERT_EQ(b.page->getStep(), 1);
+    // 67 px right: 1.34 rad; the press turns it back over 300 ms, and Back comes a frame into it.
+    b.drag(100, 167, 50);
+    button->click();
+    ASSERT_EQ(b.page->getStep(), 2);
+    b.page->update();
+    ASSERT_GT(std::fabs(angleAbout(b.page->getModelRoot(), zOf)), 1.0f);
+    b.window->backClicked();
+    MeterBench::flush();
+    EXPECT_EQ(b.page->getStep(), 1);
+    EXPECT_TRUE(b.page->getAnimations().isEmpty());
+    EXPECT_NEAR(angleAbout(b.page->getModelRoot(), zOf), 0.0f, 1e-5f);
+    b.page->update();
+    EXPECT_NEAR(angleAbout(b.page->getModelRoot(), zOf), 0.0f, 1e-5f);
+}
+
+// Off screen no render device can be made: the view is the toolkit's to paint.
+TEST(CalibrationViewTest, WithoutARenderDeviceTheViewSaysSoOnThePagesBackgroundAndCalibratingGoesOn)
+{
+    PageBench b;
+    auto* view = b.page->findChild<RezezazWidget*>("rezezaz");
+    ASSERT_EQ(view->getRenderDevice(), nullptr);
+    EXPECT_FALSE(view->testAttribute(Qt::WA_PaintOnScreen));
+    b.window->resize(582, 700);
+    MeterBench::flush();
+    apptest::Screenshot::screen(b.window.get(), "calibrate-no-opengl");
+    const QImage picture = view->grab().toImage();
+    ASSERT_FALSE(picture.isNull());
+    const QRgb background = b.page->palette().color(QPalette::Window).rgb();
+    // The corners are the page's background; a line of text runs across the middle and nowhere else.
+    for (const QPoint& corner : {QPoint(1, 1), QPoint(picture.width() - 2, 1), QPoint(1, picture.height() - 2),
+                                 QPoint(picture.width() - 2, picture.height() - 2)}) {
+        EXPECT_EQ(picture.pixel(corner), background);
+    }
+    int textRows = 0;
+    int firstRow = picture.height();
+    int lastRow = -1;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (picture.pixel(x, y) != background) {
+                ++textRows;
+                firstRow = std::min(firstRow, y);
+                lastRow = std::max(lastRow, y);
+                break;
+            }
+        }
+    }
+    EXPECT_GT(textRows, 5);
+    EXPECT_LT(lastRow - firstRow, 40);
+    EXPECT_NEAR((firstRow + lastRow) / 2, picture.height() / 2, 10);
+    EXPECT_EQ(RezezazWidget::unavailableLine(), "3D view unavailable (no OpenGL): calibrating still works.");
+    // The box told the user the same, once the page stood on the window.
+    ASSERT_EQ(b.answerer.boxes("Error").size(), 1u);
+    EXPECT_EQ(b.answerer.boxes("Error")[0].text,
+              "Unable to create RenderDevice\n\nThe 3D view is unavailable: this computer offers no usable OpenGL. "
+              "Calibrating still works without it; follow the instructions above the view.");
+    EXPECT_EQ(b.answerer.boxes()[0].title, "Error");
 }
 
 } // namespace

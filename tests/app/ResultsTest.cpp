@@ -2,6 +2,7 @@
 #include "app/Slope.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -67,15 +69,23 @@ TEST(ResultsTest, TheNewSlopeAndTheRingDifferenceComeFromTheReadingsLessTheZero)
         // r1 and r2 (the first unloaded reading) are no loaded readings: the mean is that of r3 and r4.
         {"four readings", 5, {12.0f, 0.25f, 16.0f, 0.0f, 1.0f, 49.0f, 49.0f, 1.0f, 8.0f}, "New Slope", "8.00",
          "N/A"},
+        // Nothing measured, or a slope far outside the limits: no slope is offered (see the failed
+        // calibrations below).
         {"readings equal to the zero", 3, {12.0f, 0.25f, 16.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 8.0f},
-         "Slope (clamped to limit!)", "3.00", "0.00"},
-        {"a mean of 1 N·m", 3, {12.0f, 0.25f, 16.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f, 8.0f},
-         "Slope (clamped to limit!)", "25.00", "0.00"},
+         "Calibration failed", "--", "0.00"},
+        {"a mean of 1 N·m", 3, {12.0f, 0.25f, 16.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f, 8.0f}, "Calibration failed", "--",
+         "0.00"},
         // 0.0001 as a float lies just below 0.0001: no load.
         {"a mean at the least load", 5, {12.0f, 0.25f, 16.0f, 0.0f, 0.0f, 0.0001f, 0.0001f, 0.0f, 8.0f},
-         "Slope (clamped to limit!)", "3.00", "N/A"},
+         "Calibration failed", "--", "N/A"},
         {"a mean just above it", 5, {12.0f, 0.25f, 16.0f, 0.0f, 0.0f, 0.0002f, 0.0002f, 0.0f, 8.0f},
-         "Slope (clamped to limit!)", "25.00", "N/A"},
+         "Calibration failed", "--", "N/A"},
+        // Within a tenth of the limits the slope is offered at the limit: 12 x 32 / 14.5 = 26.48.
+        {"just above the limit", 3, {12.0f, 0.25f, 16.0f, 14.5f, 14.5f, 14.5f, 14.5f, 0.0f, 8.0f},
+         "Slope (clamped to limit!)", "25.00", "0.00"},
+        // 12 x 32 / 140 = 2.74.
+        {"just below the limit", 3, {12.0f, 0.25f, 16.0f, 140.0f, 140.0f, 140.0f, 140.0f, 0.0f, 8.0f},
+         "Slope (clamped to limit!)", "3.00", "0.00"},
         // 0.175 m x 20 kg x 9.80665 m/s² = 34.32 N·m over 27.5.
         {"standard gravity", 3, {12.5f, 0.175f, 20.0f, 28.5f, 28.5f, 28.5f, 28.5f, 1.0f, 0.0f}, "New Slope",
          "15.60", "0.00"},
@@ -102,6 +112,68 @@ TEST(ResultsTest, TheNewSlopeAndTheRingDifferenceComeFromTheReadingsLessTheZero)
     readings.gravity = 9.80665f;
     ResultsBench given(3, readings);
     EXPECT_EQ(standard, given.page->getNewSlope());
+}
+
+TEST(ResultsTest, ACalibrationThatMeasuredNothingSaysItFailedAndWhyAndOffersNoSlope)
+{
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    struct Case
+    {
+        const char* name;
+        int model;
+        Readings readings;
+        const char* reason;
+    };
+    // 0.175 m x 20 kg at standard gravity and the old slope 12.5, where not said otherwise.
+    const Case cases[] = {
+        {"no weight hung", 3, {12.5f, 0.175f, 20.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f},
+         "the weight added no torque (0.00 Nm on average over the unloaded reading). Check that the weight hangs "
+         "from the level crank arm, then calibrate again."},
+        {"all zero", 5, {12.5f, 0.175f, 20.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f},
+         "the weight added no torque (0.00 Nm on average over the unloaded reading). Check that the weight hangs "
+         "from the level crank arm, then calibrate again."},
+        {"reversed", 3, {12.5f, 0.175f, 20.0f, -27.5f, -27.5f, -27.5f, -27.5f, 0.0f, 0.0f},
+         "the weight added no torque (-27.50 Nm on average over the unloaded reading). Check that the weight "
+         "hangs from the level crank arm, then calibrate again."},
+        {"1e-5 N·m", 3, {12.5f, 0.175f, 20.0f, 1e-5f, 1e-5f, 1e-5f, 1e-5f, 0.0f, 0.0f},
+         "the weight added no torque (0.00 Nm on average over the unloaded reading). Check that the weight hangs "
+         "from the level crank arm, then calibrate again."},
+        {"499 N·m", 3, {12.5f, 0.175f, 20.0f, 499.0f, 499.0f, 499.0f, 499.0f, 0.0f, 0.0f},
+         "the slope measured, 0.86, is far outside the limits of 3 to 25. Check the crank length, the weight and "
+         "where it hangs, then calibrate again."},
+        {"a reading not a number", 3, {12.5f, 0.175f, 20.0f, kNaN, 28.5f, 28.5f, 28.5f, 1.0f, 0.0f},
+         "the readings, the crank length or the weight are not numbers a slope can be worked out from."},
+        {"an infinite weight", 3, {12.5f, 0.175f, kInf, 28.5f, 28.5f, 28.5f, 28.5f, 1.0f, 0.0f},
+         "the readings, the crank length or the weight are not numbers a slope can be worked out from."},
+        {"a length of 1e27 m", 3, {12.5f, 1e27f, 20.0f, 28.5f, 28.5f, 28.5f, 28.5f, 1.0f, 0.0f},
+         "the slope measured, 8.92e+28, is far outside the limits of 3 to 25. Check the crank length, the weight "
+         "and where it hangs, then calibrate again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResultsBench b(c.model, c.readings);
+        EXPECT_TRUE(b.page->calibrationFailed());
+        EXPECT_EQ(MeterBench::text(b.page, "slopeText"), "Calibration failed");
+        EXPECT_EQ(MeterBench::text(b.page, "slopeValue"), "--");
+        EXPECT_EQ(MeterBench::text(b.page, "failureText"), QString("The calibration failed: ") + c.reason);
+        EXPECT_FALSE(MeterBench::text(b.page, "balanceValue").contains("nan"));
+        // Decline and Back stay; Accept is gone, and a click that reaches it anyway hands nothing on.
+        EXPECT_FALSE(MeterBench::button(b.page, "acceptButton")->isVisibleTo(b.page));
+        EXPECT_TRUE(MeterBench::button(b.page, "declineButton")->isVisibleTo(b.page));
+        if (std::string(c.name) == "no weight hung") {
+            apptest::Screenshot::screen(b.window.get(), "calibrate-results-failed");
+        }
+        b.page->acceptClicked();
+        MeterBench::flush();
+        EXPECT_TRUE(b.answerer.boxes("Send Data").empty());
+        EXPECT_EQ(Slope::startSetSlope, 0.0f);
+        EXPECT_EQ(b.currentPage(), b.page.data());
+        b.window->backClicked();
+        MeterBench::flush();
+        EXPECT_EQ(b.currentPage(), b.below);
+        EXPECT_EQ(Slope::startSetSlope, 0.0f);
+    }
 }
 
 TEST(ResultsTest, DeclineHandsNoSlopeOn)
