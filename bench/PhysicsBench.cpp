@@ -3,9 +3,17 @@
 // on a grid 1.5 apart, dropped from 1 to 2.5 onto an infinite floor at z = 0, gravity -9.81, 16 ms
 // steps, restitution 0.5 and friction 0.5. The engines differ in what they do (ODE and Bullet rotate
 // the balls, solve contacts as constraints and sleep by their own rules; ours sweeps without
-// rotation and bounces by impulse), so each scene is first checked to end the same way: every ball
-// resting on the floor where it was dropped. One iteration is one whole drop of 200 steps (3.2 s),
-// from the fall through the bounces to rest; "s_per_step" is its time divided by the steps.
+// rotation and bounces by impulse), so each scene is first run once untimed and checked to end the
+// same way: every ball resting on the floor where it was dropped. One iteration is one whole drop of
+// 200 steps (3.2 s), from the fall through the bounces to rest; "s_per_step" is its time divided by
+// the steps.
+// In the drop the balls never touch each other. The pile does: N balls in layers above a box (floor
+// and four walls) about three balls deep, dropped into it so that they strike each other and the walls
+// and settle in a heap, 500 steps (8 s). A heap's exact shape depends on every engine's contact
+// rules, so the untimed run before timing checks what must hold for each: every ball inside the box
+// and at rest (moved less than PILE_REST_MOVE in the last second), none sunk into another or the box
+// by more than PILE_OVERLAP, and the heap's mean height within PILE_HEIGHT of ours. Each peer's label
+// says what it does differently.
 // The trace benchmark casts 256 vertical segments onto the resting balls and the floor; the hit
 // heights of all three are compared before timing (Bullet's within its ray-cast tolerance).
 
@@ -25,6 +33,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -40,6 +49,13 @@ using rezezaz::physics::Simulator;
 using rezezaz::physics::Solid;
 
 constexpr int STEPS = 200;
+constexpr int PILE_STEPS = 500;
+// What the pile's check allows every engine: how deep a ball may sink into another or the box, how fast
+// a settled ball may still move, and how far the heap's mean height may lie from ours.
+constexpr float PILE_OVERLAP = 0.05f;
+constexpr float PILE_REST_MOVE = 0.05f;
+constexpr int PILE_REST_STEPS = 62; // about a second: a settled ball moved less than PILE_REST_MOVE in it
+constexpr float PILE_HEIGHT = 0.25f;
 constexpr int STEP_MS = 16;
 constexpr float STEP_S = 0.016f;
 constexpr float RADIUS = 0.5f;
@@ -47,6 +63,53 @@ constexpr int RAYS = 256;
 // Bullet casts a ray at a sphere by its convex cast, which stops within a few thousandths of the
 // surface near the rim.
 constexpr float BULLET_RAY_TOLERANCE = 0.01f;
+
+// ---- the scenes: a drop onto the floor, or a pile in a box ------------------------------
+
+enum class Layout
+{
+    Drop,
+    Pile
+};
+
+// What each engine's scene is built from: where the balls start, and the box's walls (none for the
+// drop; the floor is the plane z = 0 in both).
+struct Setup
+{
+    Layout layout;
+    int count;
+    float wall = 0; // the walls stand at x, y = +-wall
+
+    int steps() const { return layout == Layout::Pile ? PILE_STEPS : STEPS; }
+
+    // About three balls deep once settled: a square floor of count / 3 balls, rounded up.
+    static float pileWall(int count)
+    {
+        return 0.5f * std::ceil(std::sqrt(static_cast<float>(count) / 3.0f)) * 2.0f * RADIUS;
+    }
+
+    // The pile starts as layers of a square grid 1.1 diameters apart that fits between the walls,
+    // every other layer shifted by a quarter diameter so that no ball sits straight on another.
+    Vector3 start(int i) const
+    {
+        if (layout == Layout::Drop) {
+            return benchdata::dropPoint(i, count);
+        }
+        const float spacing = 2.2f * RADIUS;
+        const int row = static_cast<int>((2.0f * (wall - RADIUS)) / spacing) + 1;
+        const int perLayer = row * row;
+        const int layer = i / perLayer;
+        const int at = i % perLayer;
+        const float shift = layer % 2 == 0 ? -0.25f * RADIUS : 0.25f * RADIUS;
+        const float first = -0.5f * spacing * static_cast<float>(row - 1);
+        return Vector3(first + spacing * static_cast<float>(at % row) + shift,
+                       first + spacing * static_cast<float>(at / row) - shift,
+                       2.0f * RADIUS + spacing * static_cast<float>(layer));
+    }
+
+    static Setup drop(int count) { return Setup{Layout::Drop, count, 0}; }
+    static Setup pile(int count) { return Setup{Layout::Pile, count, pileWall(count)}; }
+};
 
 using benchdata::dropPoint;
 
@@ -88,18 +151,89 @@ bool restingWhereDropped(const std::vector<Vector3>& positions)
     return true;
 }
 
-void reportSteps(benchmark::State& state)
+void reportSteps(benchmark::State& state, int steps)
 {
     state.counters["s_per_step"] =
-        benchmark::Counter(static_cast<double>(STEPS), benchmark::Counter::kIsIterationInvariantRate |
+        benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsIterationInvariantRate |
                                                            benchmark::Counter::kInvert);
+}
+
+float meanHeight(const std::vector<Vector3>& positions)
+{
+    double sum = 0;
+    for (const Vector3& p : positions) {
+        sum += p.z;
+    }
+    return positions.empty() ? 0.0f : static_cast<float>(sum / static_cast<double>(positions.size()));
+}
+
+// Empty when the balls lie as the layout demands; otherwise what is wrong.
+std::string outcomeError(const Setup& setup, const std::vector<Vector3>& positions,
+                         const std::vector<Vector3>& earlier)
+{
+    if (setup.layout == Layout::Drop) {
+        return restingWhereDropped(positions) ? std::string()
+                                              : "the balls did not come to rest where they were dropped";
+    }
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const Vector3& p = positions[i];
+        const Vector3 v = p - earlier[i];
+        const float inside = setup.wall - RADIUS + PILE_OVERLAP;
+        if (!(std::fabs(p.x) <= inside && std::fabs(p.y) <= inside && p.z >= RADIUS - PILE_OVERLAP)) {
+            return "a ball left the box or sank into its floor";
+        }
+        if (std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z) > PILE_REST_MOVE) {
+            return "the pile did not settle";
+        }
+        for (size_t j = 0; j < i; ++j) {
+            const Vector3 d = p - positions[j];
+            if (std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) < 2 * RADIUS - PILE_OVERLAP) {
+                return "two balls of the pile sank into each other";
+            }
+        }
+    }
+    return std::string();
+}
+
+// One benchmark of an engine's scene: one untimed run checked first (a wrong outcome reports an error
+// instead of a time), then whole runs, each from a new scene made outside the timed part.
+template <class Make> void stepScene(benchmark::State& state, const Setup& setup, Make make)
+{
+    {
+        auto scene = make();
+        std::vector<Vector3> earlier;
+        for (int step = 0; step < setup.steps(); ++step) {
+            if (step == setup.steps() - PILE_REST_STEPS) {
+                earlier = scene->positions();
+            }
+            scene->step();
+        }
+        const std::string error = outcomeError(setup, scene->positions(), earlier);
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+    decltype(make()) scene;
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.reset();
+        scene = make();
+        state.ResumeTiming();
+        for (int step = 0; step < setup.steps(); ++step) {
+            scene->step();
+        }
+    }
+    reportSteps(state, setup.steps());
 }
 
 // ---- ours -------------------------------------------------------------------------------
 
 struct OurScene
 {
-    OurScene(int count, int integrator, bool resting) : simulator(new Simulator())
+    OurScene(int count, int integrator, bool resting) : OurScene(Setup::drop(count), integrator, resting) {}
+
+    OurScene(const Setup& setup, int integrator, bool resting = false) : simulator(new Simulator())
     {
         simulator->setIntegrator(integrator);
         IntrusivePointer<Solid> floor(new Solid());
@@ -107,11 +241,21 @@ struct OurScene
         floor->setGravityCoefficient(0.0f);
         floor->setCollideWithScope(0);
         floor->addShape(IntrusivePointer<Shape>(new Shape(AABox(Vector3(-1000, -1000, -10), Vector3(1000, 1000, 0)))).get());
+        if (setup.wall > 0) {
+            const float w = setup.wall;
+            const float far = w + 10;
+            for (const AABox& wall : {AABox(Vector3(w, -far, -10), Vector3(far, far, 100)),
+                                      AABox(Vector3(-far, -far, -10), Vector3(-w, far, 100)),
+                                      AABox(Vector3(-far, w, -10), Vector3(far, far, 100)),
+                                      AABox(Vector3(-far, -far, -10), Vector3(far, -w, 100))}) {
+                floor->addShape(IntrusivePointer<Shape>(new Shape(wall)).get());
+            }
+        }
         simulator->addSolid(floor.get());
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < setup.count; ++i) {
             IntrusivePointer<Solid> ball(new Solid());
             ball->addShape(IntrusivePointer<Shape>(new Shape(Sphere(Vector3(), RADIUS))).get());
-            Vector3 p = dropPoint(i, count);
+            Vector3 p = setup.start(i);
             if (resting) {
                 p.z = RADIUS;
             }
@@ -120,6 +264,9 @@ struct OurScene
             balls.push_back(ball);
         }
     }
+
+    void step() { simulator->update(STEP_MS, 0, nullptr); }
+
 
     std::vector<Vector3> positions() const
     {
@@ -134,39 +281,32 @@ struct OurScene
     std::vector<IntrusivePointer<Solid>> balls;
 };
 
-void Step_Ours(benchmark::State& state, int integrator)
+void Step_Ours(benchmark::State& state, int integrator, Layout layout)
 {
     const int count = static_cast<int>(state.range(0));
-    std::unique_ptr<OurScene> scene;
-    for (auto _ : state) {
-        state.PauseTiming();
-        scene = std::make_unique<OurScene>(count, integrator, false);
-        state.ResumeTiming();
-        for (int step = 0; step < STEPS; ++step) {
-            scene->simulator->update(STEP_MS, 0, nullptr);
-        }
-    }
-    if (!restingWhereDropped(scene->positions())) {
-        state.SkipWithError("the balls did not come to rest where they were dropped");
-    }
-    reportSteps(state);
+    const Setup setup = layout == Layout::Pile ? Setup::pile(count) : Setup::drop(count);
+    stepScene(state, setup, [&] { return std::make_unique<OurScene>(setup, integrator); });
 }
 
 void Step_Ours_Euler(benchmark::State& state)
 {
-    Step_Ours(state, Simulator::INTEGRATOR_EULER);
+    Step_Ours(state, Simulator::INTEGRATOR_EULER, Layout::Drop);
 }
 void Step_Ours_Heun(benchmark::State& state)
 {
-    Step_Ours(state, Simulator::INTEGRATOR_HEUN);
+    Step_Ours(state, Simulator::INTEGRATOR_HEUN, Layout::Drop);
 }
 void Step_Ours_Ralston(benchmark::State& state)
 {
-    Step_Ours(state, Simulator::INTEGRATOR_RALSTON);
+    Step_Ours(state, Simulator::INTEGRATOR_RALSTON, Layout::Drop);
+}
+void Pile_Ours_Ralston(benchmark::State& state)
+{
+    Step_Ours(state, Simulator::INTEGRATOR_RALSTON, Layout::Pile);
 }
 void Step_Ours_RungeKutta(benchmark::State& state)
 {
-    Step_Ours(state, Simulator::INTEGRATOR_RUNGE_KUTTA);
+    Step_Ours(state, Simulator::INTEGRATOR_RUNGE_KUTTA, Layout::Drop);
 }
 
 std::vector<float> ourHits(OurScene& scene, const std::vector<Vector3>& origins)
@@ -195,8 +335,11 @@ void useOde()
 
 struct OdeScene
 {
-    OdeScene(int count, bool resting)
+    OdeScene(int count, bool resting) : OdeScene(Setup::drop(count), resting) {}
+
+    OdeScene(const Setup& setup, bool resting = false)
     {
+        const int count = setup.count;
         useOde();
         world = dWorldCreate();
         dWorldSetGravity(world, 0, 0, -9.81);
@@ -205,6 +348,13 @@ struct OdeScene
         space = dHashSpaceCreate(nullptr);
         contacts = dJointGroupCreate(0);
         dCreatePlane(space, 0, 0, 1, 0);
+        if (setup.wall > 0) {
+            // Each wall's normal points into the box: n . p = -wall on the wall.
+            dCreatePlane(space, -1, 0, 0, -setup.wall);
+            dCreatePlane(space, 1, 0, 0, -setup.wall);
+            dCreatePlane(space, 0, -1, 0, -setup.wall);
+            dCreatePlane(space, 0, 1, 0, -setup.wall);
+        }
         for (int i = 0; i < count; ++i) {
             dBodyID body = dBodyCreate(world);
             dMass mass;
@@ -212,7 +362,7 @@ struct OdeScene
             dBodySetMass(body, &mass);
             dGeomID geom = dCreateSphere(space, RADIUS);
             dGeomSetBody(geom, body);
-            const Vector3 p = dropPoint(i, count);
+            const Vector3 p = setup.start(i);
             dBodySetPosition(body, p.x, p.y, resting ? RADIUS : p.z);
             bodies.push_back(body);
         }
@@ -277,6 +427,7 @@ struct OdeScene
         return result;
     }
 
+
     dWorldID world;
     dSpaceID space;
     dJointGroupID contacts;
@@ -284,42 +435,59 @@ struct OdeScene
     std::vector<dBodyID> bodies;
 };
 
+bool pileAsHighAsOurs(benchmark::State& state, int engine);
+
+void stepOde(benchmark::State& state, Layout layout)
+{
+    if (layout == Layout::Pile && !pileAsHighAsOurs(state, 1)) {
+        return;
+    }
+    const int count = static_cast<int>(state.range(0));
+    const Setup setup = layout == Layout::Pile ? Setup::pile(count) : Setup::drop(count);
+    state.SetLabel("ODE turns the balls and solves contacts as constraints (QuickStep, 20 iterations)");
+    stepScene(state, setup, [&] { return std::make_unique<OdeScene>(setup); });
+}
+
 void Step_Ode(benchmark::State& state)
 {
-    const int count = static_cast<int>(state.range(0));
-    std::unique_ptr<OdeScene> scene;
-    for (auto _ : state) {
-        state.PauseTiming();
-        scene.reset();
-        scene = std::make_unique<OdeScene>(count, false);
-        state.ResumeTiming();
-        for (int step = 0; step < STEPS; ++step) {
-            scene->step();
-        }
-    }
-    if (!restingWhereDropped(scene->positions())) {
-        state.SkipWithError("the balls did not come to rest where they were dropped");
-    }
-    reportSteps(state);
+    stepOde(state, Layout::Drop);
+}
+void Pile_Ode(benchmark::State& state)
+{
+    stepOde(state, Layout::Pile);
 }
 
 // ---- Bullet -----------------------------------------------------------------------------
 
 struct BulletScene
 {
-    BulletScene(int count, bool resting)
+    BulletScene(int count, bool resting) : BulletScene(Setup::drop(count), resting) {}
+
+    BulletScene(const Setup& setup, bool resting = false)
         : dispatcher(&configuration), world(&dispatcher, &broadphase, &solver, &configuration),
           floorShape(btVector3(0, 0, 1), 0), ballShape(RADIUS)
     {
+        const int count = setup.count;
         world.setGravity(btVector3(0, 0, -9.81f));
         floor = std::make_unique<btRigidBody>(0.0f, nullptr, &floorShape);
         floor->setRestitution(0.5f);
         floor->setFriction(0.5f);
         world.addRigidBody(floor.get());
+        if (setup.wall > 0) {
+            // Each wall's normal points into the box: n . p = -wall on the wall.
+            for (const btVector3& normal : {btVector3(-1, 0, 0), btVector3(1, 0, 0), btVector3(0, -1, 0),
+                                            btVector3(0, 1, 0)}) {
+                wallShapes.push_back(std::make_unique<btStaticPlaneShape>(normal, -setup.wall));
+                walls.push_back(std::make_unique<btRigidBody>(0.0f, nullptr, wallShapes.back().get()));
+                walls.back()->setRestitution(0.5f);
+                walls.back()->setFriction(0.5f);
+                world.addRigidBody(walls.back().get());
+            }
+        }
         btVector3 inertia;
         ballShape.calculateLocalInertia(1.0f, inertia);
         for (int i = 0; i < count; ++i) {
-            const Vector3 p = dropPoint(i, count);
+            const Vector3 p = setup.start(i);
             btTransform place;
             place.setIdentity();
             place.setOrigin(btVector3(p.x, p.y, resting ? RADIUS : p.z));
@@ -336,6 +504,9 @@ struct BulletScene
     {
         for (auto& body : bodies) {
             world.removeRigidBody(body.get());
+        }
+        for (auto& wall : walls) {
+            world.removeRigidBody(wall.get());
         }
         world.removeRigidBody(floor.get());
     }
@@ -362,6 +533,7 @@ struct BulletScene
         return result;
     }
 
+
     btDefaultCollisionConfiguration configuration;
     btCollisionDispatcher dispatcher;
     btDbvtBroadphase broadphase;
@@ -370,27 +542,64 @@ struct BulletScene
     btStaticPlaneShape floorShape;
     btSphereShape ballShape;
     std::unique_ptr<btRigidBody> floor;
+    std::vector<std::unique_ptr<btStaticPlaneShape>> wallShapes;
+    std::vector<std::unique_ptr<btRigidBody>> walls;
     std::vector<std::unique_ptr<btDefaultMotionState>> states;
     std::vector<std::unique_ptr<btRigidBody>> bodies;
 };
 
+// The settled pile's mean height in each engine (ours, ODE, Bullet), from one untimed run each, once
+// per N.
+const std::vector<float>& pileHeights(int count)
+{
+    static std::map<int, std::vector<float>> heights;
+    std::vector<float>& entry = heights[count];
+    if (entry.empty()) {
+        const Setup setup = Setup::pile(count);
+        OurScene ours(setup, Simulator::INTEGRATOR_RALSTON);
+        OdeScene ode(setup);
+        BulletScene bullet(setup);
+        for (int step = 0; step < setup.steps(); ++step) {
+            ours.step();
+            ode.step();
+            bullet.step();
+        }
+        entry = {meanHeight(ours.positions()), meanHeight(ode.positions()), meanHeight(bullet.positions())};
+    }
+    return entry;
+}
+
+// A peer's heap as high as ours, within PILE_HEIGHT; `engine` 1 is ODE, 2 Bullet.
+bool pileAsHighAsOurs(benchmark::State& state, int engine)
+{
+    const std::vector<float>& heights = pileHeights(static_cast<int>(state.range(0)));
+    state.counters["mean_height"] = heights[static_cast<size_t>(engine)];
+    state.counters["ours_mean_height"] = heights[0];
+    if (std::fabs(heights[static_cast<size_t>(engine)] - heights[0]) > PILE_HEIGHT) {
+        state.SkipWithError("the heap settled at another height than ours");
+        return false;
+    }
+    return true;
+}
+
+void stepBullet(benchmark::State& state, Layout layout)
+{
+    if (layout == Layout::Pile && !pileAsHighAsOurs(state, 2)) {
+        return;
+    }
+    const int count = static_cast<int>(state.range(0));
+    const Setup setup = layout == Layout::Pile ? Setup::pile(count) : Setup::drop(count);
+    state.SetLabel("Bullet turns the balls and solves contacts by sequential impulses (10 iterations)");
+    stepScene(state, setup, [&] { return std::make_unique<BulletScene>(setup); });
+}
+
 void Step_Bullet(benchmark::State& state)
 {
-    const int count = static_cast<int>(state.range(0));
-    std::unique_ptr<BulletScene> scene;
-    for (auto _ : state) {
-        state.PauseTiming();
-        scene.reset();
-        scene = std::make_unique<BulletScene>(count, false);
-        state.ResumeTiming();
-        for (int step = 0; step < STEPS; ++step) {
-            scene->step();
-        }
-    }
-    if (!restingWhereDropped(scene->positions())) {
-        state.SkipWithError("the balls did not come to rest where they were dropped");
-    }
-    reportSteps(state);
+    stepBullet(state, Layout::Drop);
+}
+void Pile_Bullet(benchmark::State& state)
+{
+    stepBullet(state, Layout::Pile);
 }
 
 // ---- traces -----------------------------------------------------------------------------
@@ -480,6 +689,10 @@ BENCHMARK(Step_Ours_Ralston)->PHYSICS_SIZES;
 BENCHMARK(Step_Ours_RungeKutta)->PHYSICS_SIZES;
 BENCHMARK(Step_Ode)->PHYSICS_SIZES;
 BENCHMARK(Step_Bullet)->PHYSICS_SIZES;
+#define PILE_SIZES Arg(100)->Arg(300)->Unit(benchmark::kMillisecond)
+BENCHMARK(Pile_Ours_Ralston)->PILE_SIZES;
+BENCHMARK(Pile_Ode)->PILE_SIZES;
+BENCHMARK(Pile_Bullet)->PILE_SIZES;
 BENCHMARK(Trace_Ours)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Trace_Ode)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Trace_Bullet)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <stdexcept>
@@ -138,9 +140,11 @@ private:
 
 // The growable array that the engine and the ANT library keep their lists in. It owns its storage and
 // its elements (copies of values, owning pointers that hold references, or raw pointers that own
-// nothing). Elements are copied in and out by assignment. Every storage slot beyond the size holds a
-// default value, so owning pointers never keep stray references. Storage is never given back while the
-// collection lives. Not thread-safe: a collection belongs to the thread that uses it.
+// nothing). Elements are copied in and out by assignment; elements that are plain bytes (numbers, raw
+// pointers, records of them) are copied, moved and cleared as whole blocks of memory, which is the same
+// thing done at once. Every storage slot beyond the size holds a default value, so owning pointers
+// never keep stray references. Storage is never given back while the collection lives. Not
+// thread-safe: a collection belongs to the thread that uses it.
 template <class T> class Collection
 {
 public:
@@ -207,9 +211,7 @@ public:
         if (size_ == capacity_) {
             reserve(grownCapacity());
         }
-        for (int32_t i = size_; i > index; --i) {
-            data_[i] = data_[i - 1];
-        }
+        moveUp(data_ + index, size_ - index);
         data_[index] = copy;
         ++size_;
         end_ = iterator(this, size_);
@@ -222,9 +224,7 @@ public:
     {
         const int32_t index = position.getIndex();
         assert(position.getCollection() == this && index >= 0 && index < size_);
-        for (int32_t i = index; i < size_ - 1; ++i) {
-            data_[i] = data_[i + 1];
-        }
+        moveDown(data_ + index, size_ - 1 - index);
         --size_;
         data_[size_] = T();
         end_ = iterator(this, size_);
@@ -256,9 +256,7 @@ public:
     // Resets every element to a default value; the storage and capacity stay.
     void clear()
     {
-        for (int32_t i = 0; i < size_; ++i) {
-            data_[i] = T();
-        }
+        fill(data_, size_, T());
         size_ = 0;
         end_ = iterator(this, 0);
     }
@@ -270,9 +268,7 @@ public:
             return;
         }
         std::unique_ptr<T[]> storage = allocate(count);
-        for (int32_t i = 0; i < size_; ++i) {
-            storage[i] = data_[i];
-        }
+        copy(storage.get(), data_, size_);
         delete[] data_;
         data_ = storage.release();
         capacity_ = count;
@@ -289,9 +285,7 @@ public:
         if (count > capacity_) {
             reserve(count);
         }
-        for (int32_t i = size_ - 1; i >= count; --i) {
-            data_[i] = T();
-        }
+        resetFrom(count);
         size_ = count;
         end_ = iterator(this, size_);
     }
@@ -305,11 +299,9 @@ public:
         if (count > capacity_) {
             reserve(count);
         }
-        for (int32_t i = size_ - 1; i >= count; --i) {
-            data_[i] = T();
-        }
-        for (int32_t i = size_; i < count; ++i) {
-            data_[i] = copy;
+        resetFrom(count);
+        if (count > size_) {
+            fill(data_ + size_, count - size_, copy);
         }
         size_ = count;
         end_ = iterator(this, size_);
@@ -339,14 +331,87 @@ private:
         return std::unique_ptr<T[]>(new T[static_cast<std::size_t>(capacity) + 1]());
     }
 
+    // Elements that copy as their bytes (numbers, raw pointers, records of them) are copied and moved
+    // by memcpy and memmove. The loops for the others work on locals: stores through an element
+    // pointer may alias the collection's own members, so a loop over data_ and size_ would read both
+    // again after every store.
+    static constexpr bool bytewise = std::is_trivially_copyable_v<T>;
+
+    static void copy(T* to, const T* from, int32_t count)
+    {
+        if (count <= 0) {
+            return;
+        }
+        if constexpr (bytewise) {
+            std::memcpy(static_cast<void*>(to), static_cast<const void*>(from),
+                        sizeof(T) * static_cast<std::size_t>(count));
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                to[i] = from[i];
+            }
+        }
+    }
+
+    // at[0 .. count - 1] to at[1 .. count], last first.
+    static void moveUp(T* at, int32_t count)
+    {
+        if (count <= 0) {
+            return;
+        }
+        if constexpr (bytewise) {
+            std::memmove(static_cast<void*>(at + 1), static_cast<const void*>(at),
+                         sizeof(T) * static_cast<std::size_t>(count));
+        } else {
+            for (int32_t i = count; i > 0; --i) {
+                at[i] = at[i - 1];
+            }
+        }
+    }
+
+    // at[1 .. count] to at[0 .. count - 1], first first.
+    static void moveDown(T* at, int32_t count)
+    {
+        if (count <= 0) {
+            return;
+        }
+        if constexpr (bytewise) {
+            std::memmove(static_cast<void*>(at), static_cast<const void*>(at + 1),
+                         sizeof(T) * static_cast<std::size_t>(count));
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                at[i] = at[i + 1];
+            }
+        }
+    }
+
+    // count copies of value from at, in index order (std::fill_n is a memset for byte elements).
+    static void fill(T* at, int32_t count, const T& value)
+    {
+        if (count > 0) {
+            std::fill_n(at, count, value);
+        }
+    }
+
+    // Resets the slots from count up to the size to default values, last first.
+    void resetFrom(int32_t count)
+    {
+        T* const data = data_;
+        const int32_t size = size_;
+        if constexpr (bytewise) {
+            fill(data + count, size - count, T());
+        } else {
+            for (int32_t i = size - 1; i >= count; --i) {
+                data[i] = T();
+            }
+        }
+    }
+
     void copyFrom(const Collection& other)
     {
         std::unique_ptr<T[]> storage;
         if (other.data_ != nullptr) {
             storage = allocate(other.capacity_);
-            for (int32_t i = 0; i < other.size_; ++i) {
-                storage[i] = other.data_[i];
-            }
+            copy(storage.get(), other.data_, other.size_);
         }
         // Only now that the copies exist does the old storage go.
         delete[] data_;

@@ -275,3 +275,61 @@ TEST(CollectionTest, CopiesAreIndependentAndSelfAssignmentChangesNothing)
     nested.clear();
     EXPECT_EQ(log.deleted, 1);
 }
+
+namespace {
+
+// A record copied as its bytes whose default is not all zero bytes.
+struct Tagged
+{
+    int tag = 7;
+    unsigned char bytes[3] = {};
+
+    bool operator==(const Tagged& other) const
+    {
+        return tag == other.tag && bytes[0] == other.bytes[0] && bytes[1] == other.bytes[1] &&
+               bytes[2] == other.bytes[2];
+    }
+};
+
+// Elements copied as blocks of bytes go through the same operations as any other: what a copy,
+// a growth, an insert and an erase keep, and the default value in every slot that clear or a
+// shrinking resize vacates (the record's own default, not zero bytes).
+template <class T> void checkBlockCopies(const std::vector<T>& values)
+{
+    Collection<T> c;
+    for (const T& value : values) {
+        c.add(value);
+    }
+    c.reserve(100);
+    EXPECT_EQ(contents(c), values);
+
+    Collection<T> copy(c);
+    copy[0] = values[1];
+    EXPECT_EQ(c[0], values[0]) << "a copy has storage of its own";
+    EXPECT_EQ(copy.capacity(), 100);
+
+    c.insert(c.begin() + 1, values[2]);
+    c.erase(c.begin());
+    EXPECT_EQ(contents(c), (std::vector<T>{values[2], values[1], values[2], values[3]}));
+
+    c.resize(2);
+    EXPECT_EQ(c[2], T());
+    EXPECT_EQ(c[3], T());
+    c.resize(5, values[3]);
+    EXPECT_EQ(contents(c), (std::vector<T>{values[2], values[1], values[3], values[3], values[3]}));
+    c.clear();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(c[i], T()) << "slot " << i;
+    }
+    EXPECT_EQ(c.capacity(), 100);
+}
+
+} // namespace
+
+TEST(CollectionTest, ElementsCopiedAsBytesKeepValuesAndDefaultEveryVacatedSlot)
+{
+    checkBlockCopies<unsigned char>({1, 2, 3, 4});
+    checkBlockCopies<int>({-1, 2, 300000, 4});
+    checkBlockCopies<Tagged>(
+        {Tagged{1, {1, 2, 3}}, Tagged{2, {4, 5, 6}}, Tagged{3, {7, 8, 9}}, Tagged{4, {0, 0, 1}}});
+}
