@@ -19,7 +19,6 @@ const char* const kCategory = "vant.ant";
 // Largest payload one framed message carries, and the framer's answers that are not a message.
 constexpr int kMaxPayload = 41;
 constexpr unsigned short kLastMessageResult = 0xFFFD;
-constexpr unsigned short kEmptyQueue = 0xFFFE;
 
 void logRadio(rezezaz::core::Logger::Level level, const char* text)
 {
@@ -180,15 +179,10 @@ void PCAntRadio::sendMessage(int id, unsigned char* payload, int length)
 
 void PCAntRadio::update()
 {
-    // A listener may close the stick or detach itself while it is handed a message: the framer and
-    // the listener are looked at again before each one.
-    for (int handed = 0; handed < MESSAGES_PER_UPDATE && mFramer; ++handed) {
+    if (mFramer) {
         unsigned char buffer[1 + kMaxPayload];
         const unsigned short result = mFramer->getMessage(buffer, kMaxPayload);
-        if (result == kEmptyQueue) {
-            break;
-        }
-        // 0xFFFF is an error report that the framer has logged.
+        // 0xFFFE is an empty queue, 0xFFFF an error report that the framer has logged.
         if (result <= kLastMessageResult && mListener) {
             mListener->messageReceived(buffer[0], buffer + 1, result);
         }

@@ -9,18 +9,12 @@ class AntMessageFramer;
 class UsbConnector;
 
 // The radio of a real ANT stick on USB. It owns the USB connector and the framer while the stick is
-// open; the connector's reader thread fills the framer's queue and update() hands on what waits there,
-// up to MESSAGES_PER_UPDATE messages per call, on the GUI thread. Made by new_PCAntRadio and owned by
-// whoever holds a reference (the manager, which keeps it alive through each update).
+// open; the connector's reader thread fills the framer's queue and update() takes one message from it
+// per call on the GUI thread. Made by new_PCAntRadio and owned by whoever holds a reference (the
+// manager).
 class PCAntRadio : public rezezaz::core::Object, public AntRadio
 {
 public:
-    // The most messages one update() hands on. A stick answers in the same slot with more than one
-    // message (a broadcast, then the result of an acknowledged message); taken one per 33 ms pump
-    // they would fall behind the channel's slots. The bound keeps one pump short when a long queue
-    // has built up; it is well above what a stick sends in 33 ms, bursts included.
-    static constexpr int MESSAGES_PER_UPDATE = 32;
-
     PCAntRadio(int baud, int vendor, int product);
     ~PCAntRadio() override;
 

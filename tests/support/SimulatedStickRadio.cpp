@@ -1,7 +1,6 @@
 #include "support/SimulatedStickRadio.h"
 
 #include "ant/AntRadioListener.h"
-#include "ant/PCAntRadio.h"
 
 #include <algorithm>
 
@@ -113,22 +112,17 @@ void SimulatedStickRadio::update()
         return;
     }
     mChip.advance(mUpdateStep);
-    // What the stick had said by now, as the real radio finds it in its framer's queue. The chip
-    // answers what the host sends meanwhile at once, where a real stick's answer comes later over
-    // USB: those answers wait for the next update. The listener may close the stick or detach while
-    // it is handed a message, so both are looked at again before each one.
-    std::size_t waiting =
-        std::min(mToHost.size(), static_cast<std::size_t>(vant::ant::PCAntRadio::MESSAGES_PER_UPDATE));
-    while (waiting > 0 && !mToHost.empty() && mListener && state()) {
-        --waiting;
-        // As from a real stick's queue: a buffer of the largest payload, zero past the message.
-        unsigned char buffer[41] = {};
-        const Message next = std::move(mToHost.front());
-        mToHost.pop_front();
-        const std::size_t length = std::min(next.payload.size(), sizeof buffer);
-        std::copy(next.payload.begin(), next.payload.begin() + static_cast<long>(length), buffer);
-        mListener->messageReceived(next.id, buffer, static_cast<int>(length));
+    if (mToHost.empty() || !mListener) {
+        return;
     }
+    // As from a real stick's queue: a buffer of the largest payload, zero past the message. Handing
+    // it on is the last thing done, as the listener may let go of this radio meanwhile.
+    unsigned char buffer[41] = {};
+    const Message next = std::move(mToHost.front());
+    mToHost.pop_front();
+    const std::size_t length = std::min(next.payload.size(), sizeof buffer);
+    std::copy(next.payload.begin(), next.payload.begin() + static_cast<long>(length), buffer);
+    mListener->messageReceived(next.id, buffer, static_cast<int>(length));
 }
 
 void SimulatedStickRadio::setListener(vant::ant::AntRadioListener* listener)

@@ -13,10 +13,8 @@ namespace support {
 // An AntRadio over a simulated stick, for tests of the manager and everything above it without USB
 // or threads. The stick's answers wait in a queue like the framer's; each update() first lets the
 // virtual time run on by the update step (33 ms, one tick of the main window's pump, unless set
-// otherwise), then hands on the messages waiting by then, as many as the real radio hands on in one
-// update (PCAntRadio::MESSAGES_PER_UPDATE). Time can also be moved with advance(). Counted like every
-// radio; the chip and its meters live as long as the radio, and whoever calls update() keeps the radio
-// alive through the call (the manager does).
+// otherwise), then hands on at most one message. Time can also be moved with advance(). Counted like
+// every radio; the chip and its meters live as long as the radio.
 class SimulatedStickRadio : public rezezaz::core::Object, public vant::ant::AntRadio
 {
 public:
