@@ -275,11 +275,13 @@ IntrusivePointer<Resource> ResourceManager::findFromFile(const String& name, Res
     }
 
     IntrusivePointer<Resource> resource;
+    archiveManager->beginFileLoad();
     try {
         resource = streamer->load(stream, data, nullptr);
     } catch (const core::Exception&) {
         resource = nullptr;
     }
+    archiveManager->endFileLoad();
 
     if (directory.length() > 0) {
         archiveManager->removeDirectory(directory);
