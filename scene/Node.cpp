@@ -129,35 +129,63 @@ void Node::destroyAllChildren()
     destroyEach(components);
     // The nodes below in the order destroy takes them, without recursion: a node's components go when
     // it is reached, its own end comes once every node below it has gone. A node of another kind is
-    // destroyed through its own destroy.
-    // The nodes below are held while they go; this one is not (it may be in its last release).
-    std::vector<IntrusivePointer<Node>> path;
-    const auto top = [this, &path] { return path.empty() ? this : path.back().get(); };
-    for (;;) {
-        Node* node = top();
-        if (node->nodes.size() > 0) {
-            IntrusivePointer<Node> child = node->nodes[0];
+    // destroyed through its own destroy. Each node's children are taken off its list at once rather
+    // than one by one from its front, which would move every later sibling down at each step.
+    struct Level
+    {
+        IntrusivePointer<Node> node; // null for this node, which is not held (it may be in its last release)
+        std::vector<IntrusivePointer<Node>> children;
+        std::size_t next;
+    };
+    std::vector<Level> path;
+    path.push_back({nullptr, takeChildren(), 0});
+    while (!path.empty()) {
+        Node* owner = path.back().node ? path.back().node.get() : this;
+        if (path.back().next < path.back().children.size()) {
+            const IntrusivePointer<Node> child = path.back().children[path.back().next++];
             if (child->plainKind) {
                 destroyEach(child->components);
-                path.push_back(child);
+                path.push_back({child, child->takeChildren(), 0});
             } else {
                 child->destroy();
-                if (node->nodes.size() > 0 && node->nodes[0] == child) {
-                    node->nodes.remove(child.get());
-                }
+                owner->childDestroyed(child.get());
             }
             continue;
         }
-        if (path.empty()) {
-            break;
+        // Nodes attached while the others went are destroyed too.
+        if (owner->nodes.size() > 0) {
+            path.back().children = owner->takeChildren();
+            path.back().next = 0;
+            continue;
         }
-        const IntrusivePointer<Node> done = path.back();
+        const IntrusivePointer<Node> done = path.back().node;
         path.pop_back();
-        done->finishDestroy();
-        Node* above = top();
-        if (above->nodes.size() > 0 && above->nodes[0] == done) {
-            above->nodes.remove(done.get());
+        if (done) {
+            done->finishDestroy();
+            (path.back().node ? path.back().node.get() : this)->childDestroyed(done.get());
         }
+    }
+}
+
+std::vector<IntrusivePointer<Node>> Node::takeChildren()
+{
+    std::vector<IntrusivePointer<Node>> taken;
+    taken.reserve(static_cast<std::size_t>(nodes.size()));
+    for (int i = 0; i < nodes.size(); ++i) {
+        taken.push_back(nodes[i]);
+    }
+    nodes.clear();
+    if (!taken.empty()) {
+        nodeBoundChanged(nullptr);
+    }
+    return taken;
+}
+
+void Node::childDestroyed(Node* child)
+{
+    // The child was off the list when it left this node, so its leaving took nothing from the counts.
+    if (child->busyInParent() != 0) {
+        addBusy(-child->busyInParent());
     }
 }
 

@@ -12,6 +12,8 @@
 #include "scene/Transform.h"
 #include "scene/TransformListener.h"
 
+#include <vector>
+
 namespace rezezaz::scene {
 
 class ActionComponent;
@@ -170,6 +172,10 @@ protected:
     // A node's own share of a logic update before its children's, and what each child's update adds.
     void beginLogicUpdate(int dt, int scope);
     void childLogicUpdated(Node* child, int scope);
+    // Takes every child node off the list at once, still attached, for a teardown; childDestroyed
+    // settles the counts for each when it has gone.
+    std::vector<core::IntrusivePointer<Node>> takeChildren();
+    void childDestroyed(Node* child);
     // The end of destroy once everything below has gone: the node manager hears of it, then the node
     // leaves its parent.
     void finishDestroy();
