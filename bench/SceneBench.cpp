@@ -721,3 +721,165 @@ BENCHMARK(BM_QueueAgainstOgre)
     ->Args({1000, 1, 1})
     ->Args({10000, 1, 1})
     ->Unit(benchmark::kMicrosecond);
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Attach
+//
+// Children per millisecond for building a flat tree: n children, each placed with its own box and
+// attached one by one under one node of the scene, then the scene's bound read; beside Ogre's n child
+// scene nodes made under one node, each placed with the same box, then its bounds updated from its
+// root. Both builds are checked to hold n children and the same world box first. Building is linear
+// when the time per child stays flat from 1k to 100k children. Only the builds are timed; the
+// teardowns are not.
+
+struct FlatBuild
+{
+    int count;
+    IntrusivePointer<scene::Scene> ours;
+    IntrusivePointer<scene::Node> hub;
+    IntrusivePointer<scene::Bound> own{new scene::Bound()};
+    Ogre::SceneNode* theirs = nullptr;
+    std::vector<std::unique_ptr<BoxObject>> boxes;
+
+    explicit FlatBuild(int count) : count(count)
+    {
+        rezezaz::core::math::AABox box;
+        box.minimum = Vector3(-half, -half, 0);
+        box.maximum = Vector3(half, half, 2 * half);
+        own->setBox(box);
+        for (int i = 0; i < count; ++i) {
+            boxes.push_back(std::make_unique<BoxObject>(
+                Ogre::AxisAlignedBox(box.minimum.x, box.minimum.y, box.minimum.z, box.maximum.x, box.maximum.y, box.maximum.z)));
+        }
+    }
+
+    ~FlatBuild()
+    {
+        tearDownOurs();
+        tearDownTheirs();
+    }
+
+    static Vector3 place(int i) { return Vector3(static_cast<float>(i % 317), static_cast<float>(i / 317), 1); }
+
+    void prepareOurs()
+    {
+        ours = new scene::Scene(nullptr, 0.001f);
+        hub = new scene::Node(ours.get());
+        ours->getRoot()->attach(hub.get());
+    }
+
+    void buildOurs()
+    {
+        for (int i = 0; i < count; ++i) {
+            IntrusivePointer<scene::Node> child(new scene::Node(ours.get()));
+            child->setTranslate(place(i));
+            child->setBound(own.get());
+            hub->attach(child.get());
+        }
+        benchmark::DoNotOptimize(ours->getRoot()->getWorldBound()->box.maximum.x);
+    }
+
+    void tearDownOurs()
+    {
+        if (ours) {
+            ours->destroy();
+            ours = nullptr;
+            hub = nullptr;
+        }
+    }
+
+    void prepareTheirs() { theirs = ogre().manager->getRootSceneNode()->createChildSceneNode(); }
+
+    void buildTheirs()
+    {
+        for (int i = 0; i < count; ++i) {
+            const Vector3 at = place(i);
+            Ogre::SceneNode* child = theirs->createChildSceneNode(Ogre::Vector3(at.x, at.y, at.z));
+            child->attachObject(boxes[static_cast<size_t>(i)].get());
+        }
+        ogre().manager->getRootSceneNode()->_update(true, false);
+        benchmark::DoNotOptimize(theirs->_getWorldAABB().getMaximum().x);
+    }
+
+    void tearDownTheirs()
+    {
+        if (theirs == nullptr) {
+            return;
+        }
+        for (Ogre::Node* child : theirs->getChildren()) {
+            static_cast<Ogre::SceneNode*>(child)->detachAllObjects();
+        }
+        theirs->removeAndDestroyAllChildren();
+        ogre().manager->destroySceneNode(theirs);
+        theirs = nullptr;
+    }
+
+    // n children in each, and the same box around them.
+    bool same() const
+    {
+        const scene::Bound* bound = hub->getWorldBound();
+        const Ogre::AxisAlignedBox& box = theirs->_getWorldAABB();
+        const auto close = [](float a, float b) { return std::fabs(a - b) <= 1e-4f * (1.0f + std::fabs(b)); };
+        return hub->getNodes().size() == count && static_cast<int>(theirs->getChildren().size()) == count &&
+               bound->kind == scene::Bound::Kind_BOX && close(bound->box.minimum.x, box.getMinimum().x) &&
+               close(bound->box.minimum.y, box.getMinimum().y) && close(bound->box.minimum.z, box.getMinimum().z) &&
+               close(bound->box.maximum.x, box.getMaximum().x) && close(bound->box.maximum.y, box.getMaximum().y) &&
+               close(bound->box.maximum.z, box.getMaximum().z);
+    }
+};
+
+void BM_Attach(benchmark::State& state)
+{
+    quiet();
+    const int count = static_cast<int>(state.range(0));
+    FlatBuild build(count);
+    // The first builds, on the process's fresh heap, timed apart: the later ones follow teardowns,
+    // whose freed blocks the allocator has to sort through again.
+    build.prepareOurs();
+    const Clock::time_point ourFirst = Clock::now();
+    build.buildOurs();
+    const double ourFirstTime = nanoseconds(Clock::now() - ourFirst);
+    build.prepareTheirs();
+    const Clock::time_point theirFirst = Clock::now();
+    build.buildTheirs();
+    const double theirFirstTime = nanoseconds(Clock::now() - theirFirst);
+    if (!build.same()) {
+        state.SkipWithError("our flat tree and Ogre's differ after they were built");
+        return;
+    }
+    build.tearDownOurs();
+    build.tearDownTheirs();
+
+    // As the interleaved helper does, with the teardowns left out of the timing.
+    Clock::duration ourTime{}, theirTime{};
+    int64_t round = 0;
+    for (auto _ : state) {
+        const bool oursFirst = ++round % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool mine = (turn == 0) == oursFirst;
+            state.PauseTiming();
+            mine ? build.prepareOurs() : build.prepareTheirs();
+            const Clock::time_point start = Clock::now();
+            mine ? build.buildOurs() : build.buildTheirs();
+            (mine ? ourTime : theirTime) += Clock::now() - start;
+            mine ? build.tearDownOurs() : build.tearDownTheirs();
+            state.ResumeTiming();
+        }
+    }
+    const double builds = static_cast<double>(state.iterations());
+    const double ours = nanoseconds(ourTime) / builds;
+    const double theirs = nanoseconds(theirTime) / builds;
+    state.counters["ours_ms"] = ours / 1e6;
+    state.counters["ogre_ms"] = theirs / 1e6;
+    state.counters["ours_ns_per_child"] = ours / count;
+    state.counters["ogre_ns_per_child"] = theirs / count;
+    state.counters["ratio"] = ours / theirs;
+    state.counters["ours_first_ns_per_child"] = ourFirstTime / count;
+    state.counters["ogre_first_ns_per_child"] = theirFirstTime / count;
+}
+
+} // namespace
+
+BENCHMARK(BM_Attach)->ArgName("children")->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

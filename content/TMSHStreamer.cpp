@@ -666,12 +666,11 @@ IntrusivePointer<render::VertexFormat> TMSHStreamer::readVertexFormat(DataStream
             refuse(String("TMSHStreamer: vertex element format ") + int(element.format) + " of unknown size");
         }
     }
-    // A layout the engine knows already is shared: nothing destroys a format when its mesh goes, so
-    // one made for every file read would stay in the buffer manager for the engine's whole life.
+    // A layout the engine knows already is shared rather than made again for every file read.
     BufferManager* buffers = engine_->getBufferManager();
     const auto& known = buffers->getVertexFormats();
     for (int f = 0; f < known.size(); ++f) {
-        render::VertexFormat* candidate = known[f].get();
+        render::VertexFormat* candidate = known[f];
         bool same = candidate != nullptr && candidate->getNumElements() == int(count);
         for (int e = 0; same && e < int(count); ++e) {
             same = candidate->getElementSemantic(e) == elements[size_t(e)].semantic &&
@@ -708,8 +707,8 @@ bool TMSHStreamer::save(IntrusivePointer<core::io::Stream> stream, IntrusivePoin
             return false;
         }
     }
-    for (int v = 0; v < mesh->vertexBoneAssignments.size(); ++v) {
-        if (mesh->vertexBoneAssignments[v].size() > 255) {
+    for (int v = 0; v < mesh->getVertexBoneAssignments().size(); ++v) {
+        if (mesh->getVertexBoneAssignments()[v].size() > 255) {
             return false;
         }
     }
@@ -764,7 +763,7 @@ void TMSHStreamer::writeMesh(DataStream* out, Mesh* mesh)
         writeBound(out, subMesh->bound.get());
     }
     writeVertexData(out, mesh->staticVertexData.get());
-    const core::Collection<Mesh::BoneAssignmentList>& lists = mesh->vertexBoneAssignments;
+    const core::Collection<Mesh::BoneAssignmentList>& lists = mesh->getVertexBoneAssignments();
     out->writeLUInt32(uint32_t(lists.size()));
     for (int v = 0; v < lists.size(); ++v) {
         const int n = lists[v].size();

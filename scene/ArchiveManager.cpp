@@ -59,8 +59,38 @@ void ArchiveManager::removeDirectory(const String& path)
     directories_.remove(cleanPath(path, true));
 }
 
+bool ArchiveManager::staysInside(const String& name)
+{
+    // Segments counted downward from where the name starts; a ".." below the start leaves it. A
+    // backslash separates too, as the resource manager's cleaning turns it into a slash.
+    const char* text = name.c_str();
+    int depth = 0;
+    int start = 0;
+    for (int i = 0;; ++i) {
+        const char c = text[i];
+        if (c != '\0' && c != '/' && c != '\\') {
+            continue;
+        }
+        const int length = i - start;
+        if (length == 2 && text[start] == '.' && text[start + 1] == '.') {
+            if (--depth < 0) {
+                return false;
+            }
+        } else if (length > 0 && !(length == 1 && text[start] == '.')) {
+            ++depth;
+        }
+        if (c == '\0') {
+            return true;
+        }
+        start = i + 1;
+    }
+}
+
 IntrusivePointer<core::io::Stream> ArchiveManager::openStream(const String& name)
 {
+    if (!staysInside(name) || (fileLoads_ > 0 && core::PosixSystem::absolutePath(name))) {
+        return nullptr;
+    }
     for (int i = 0; i < resources_.size(); ++i) {
         Archive* archive = dynamic_cast<Archive*>(resources_[i]);
         if (archive == nullptr) {

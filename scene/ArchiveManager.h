@@ -28,12 +28,24 @@ public:
     const core::Collection<core::String>& getDirectories() const { return directories_; }
 
     // The first stream that an archive, a search directory joined with the name, or the name as a
-    // path gives; null when none opens. An absolute name skips the directories.
+    // path gives; null when none opens. An absolute name skips the directories. A name is read inside
+    // the place it is looked up in: one whose ".." segments climb above where it starts opens nothing,
+    // and while a file loads (see beginFileLoad), neither does an absolute name. Such names come from
+    // files (a model's textures and materials), and a file must not reach whatever the program may read.
     core::IntrusivePointer<core::io::Stream> openStream(const core::String& name);
+
+    // Whether the name's ".." segments stay at or below where it starts.
+    static bool staysInside(const core::String& name);
+
+    // Bracket the load of a file by a resource manager: the names asked for in between are the file's
+    // own references.
+    void beginFileLoad() { ++fileLoads_; }
+    void endFileLoad() { --fileLoads_; }
 
 private:
     core::Collection<core::String> directories_;
     core::Collection<core::IntrusivePointer<core::io::Archive>> archives_;
+    int fileLoads_ = 0;
 };
 
 } // namespace rezezaz::scene

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace rezezaz::scene {
 
@@ -97,7 +98,20 @@ void writeIndex(unsigned char* data, int width, int i, uint32_t value)
 
 BufferManager::BufferManager(Engine* engine) : engine_(engine) {}
 
-BufferManager::~BufferManager() = default;
+BufferManager::~BufferManager()
+{
+    // Whatever is still listed outlives the manager: it must not tell it of its end.
+    auto forget = [](auto& objects) {
+        for (int i = 0; i < objects.size(); ++i) {
+            objects[i]->setDestroyedListener(nullptr);
+        }
+    };
+    forget(vertexFormats_);
+    forget(indexBuffers_);
+    forget(vertexBuffers_);
+    forget(pixelBuffers_);
+    forget(variableBuffers_);
+}
 
 bool BufferManager::backed() const
 {
@@ -109,19 +123,18 @@ RenderDevice* BufferManager::device() const
     return engine_->getRenderDevice();
 }
 
-template <class T> void BufferManager::list(core::Collection<IntrusivePointer<T>>& objects, T* object)
+template <class T> void BufferManager::list(core::Collection<T*>& objects, T* object)
 {
-    objects.add(IntrusivePointer<T>(object));
+    objects.add(object);
     object->setDestroyedListener(this);
 }
 
-template <class T> bool BufferManager::unlist(core::Collection<IntrusivePointer<T>>& objects, core::Resource* resource)
+template <class T> bool BufferManager::unlist(core::Collection<T*>& objects, core::Resource* resource)
 {
+    // Not retained here: the object may be in the destroy that its last release runs.
     const void* object = identity(resource);
     for (int i = 0; i < objects.size(); ++i) {
-        if (identity(objects[i].get()) == object) {
-            // The list may hold the last reference of an object that is still in its own destroy.
-            IntrusivePointer<T> held = objects[i];
+        if (identity(objects[i]) == object) {
             objects.erase(objects.begin() + i);
             return true;
         }
@@ -329,27 +342,27 @@ void BufferManager::contextActivate(RenderDevice* renderDevice)
 {
     core::Log::debug("BufferManager::contextActivate");
     for (int i = 0; i < vertexFormats_.size(); ++i) {
-        if (BackableVertexFormat* wrapper = wrapperOf(vertexFormats_[i].get())) {
+        if (BackableVertexFormat* wrapper = wrapperOf(vertexFormats_[i])) {
             wrapper->setBack(renderDevice->createVertexFormat());
         }
     }
     for (int i = 0; i < indexBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(indexBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(indexBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<IndexBuffer>(renderDevice->createIndexBuffer()));
         }
     }
     for (int i = 0; i < vertexBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(vertexBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(vertexBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<VertexBuffer>(renderDevice->createVertexBuffer()));
         }
     }
     for (int i = 0; i < pixelBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(pixelBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(pixelBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<PixelBuffer>(renderDevice->createPixelBuffer()), renderDevice);
         }
     }
     for (int i = 0; i < variableBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(variableBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(variableBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<VariableBuffer>(renderDevice->createVariableBuffer()));
         }
     }
@@ -359,27 +372,27 @@ void BufferManager::contextDeactivate(RenderDevice*)
 {
     core::Log::debug("BufferManager::contextDeactivate");
     for (int i = 0; i < variableBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(variableBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(variableBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<VariableBuffer>());
         }
     }
     for (int i = 0; i < pixelBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(pixelBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(pixelBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<PixelBuffer>(), nullptr);
         }
     }
     for (int i = 0; i < vertexBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(vertexBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(vertexBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<VertexBuffer>());
         }
     }
     for (int i = 0; i < indexBuffers_.size(); ++i) {
-        if (BackableBuffer* wrapper = wrapperOf(indexBuffers_[i].get())) {
+        if (BackableBuffer* wrapper = wrapperOf(indexBuffers_[i])) {
             wrapper->setBack(IntrusivePointer<IndexBuffer>());
         }
     }
     for (int i = 0; i < vertexFormats_.size(); ++i) {
-        if (BackableVertexFormat* wrapper = wrapperOf(vertexFormats_[i].get())) {
+        if (BackableVertexFormat* wrapper = wrapperOf(vertexFormats_[i])) {
             wrapper->setBack(nullptr);
         }
     }
@@ -453,12 +466,18 @@ void BufferManager::outputVariable(VariableBufferFormat::Variable* variable, con
 
 void BufferManager::destroy()
 {
+    // Each held while it is destroyed: a listed object may have no other holder left.
     auto destroyAll = [](auto& objects) {
+        using Object = std::remove_pointer_t<typename std::decay_t<decltype(objects)>::value_type>;
+        core::Collection<IntrusivePointer<Object>> held;
         for (int i = 0; i < objects.size(); ++i) {
+            held.add(IntrusivePointer<Object>(objects[i]));
             objects[i]->setDestroyedListener(nullptr);
-            objects[i]->destroy();
         }
         objects.clear();
+        for (int i = 0; i < held.size(); ++i) {
+            held[i]->destroy();
+        }
     };
     destroyAll(vertexFormats_);
     destroyAll(indexBuffers_);

@@ -25,7 +25,8 @@ class Track;
 // Makes every vertex format and index, vertex, pixel and variable buffer of the engine and keeps a
 // list of each kind. A backed engine gets device-independent wrappers, given a device object as their
 // back whenever a render device is active; otherwise the objects are the device's own. Owned by the
-// engine; the lists keep their objects alive until they are destroyed or the manager is.
+// engine. The lists do not keep their objects alive: an object leaves its list when it is destroyed or
+// released by its last holder, as the material manager's render states do.
 class BufferManager : public core::Object, public core::ResourceDestroyedListener
 {
 public:
@@ -78,23 +79,23 @@ public:
     void outputVariableBufferFormat(core::IntrusivePointer<render::VariableBufferFormat> format);
     void outputVariable(render::VariableBufferFormat::Variable* variable, const core::String& indent);
 
-    const core::Collection<core::IntrusivePointer<render::VertexFormat>>& getVertexFormats() const
+    const core::Collection<render::VertexFormat*>& getVertexFormats() const
     {
         return vertexFormats_;
     }
-    const core::Collection<core::IntrusivePointer<render::VertexBuffer>>& getVertexBuffers() const
+    const core::Collection<render::VertexBuffer*>& getVertexBuffers() const
     {
         return vertexBuffers_;
     }
-    const core::Collection<core::IntrusivePointer<render::IndexBuffer>>& getIndexBuffers() const
+    const core::Collection<render::IndexBuffer*>& getIndexBuffers() const
     {
         return indexBuffers_;
     }
-    const core::Collection<core::IntrusivePointer<render::PixelBuffer>>& getPixelBuffers() const
+    const core::Collection<render::PixelBuffer*>& getPixelBuffers() const
     {
         return pixelBuffers_;
     }
-    const core::Collection<core::IntrusivePointer<render::VariableBuffer>>& getVariableBuffers() const
+    const core::Collection<render::VariableBuffer*>& getVariableBuffers() const
     {
         return variableBuffers_;
     }
@@ -102,15 +103,15 @@ public:
 private:
     bool backed() const;
     render::RenderDevice* device() const;
-    template <class T> void list(core::Collection<core::IntrusivePointer<T>>& objects, T* object);
-    template <class T> bool unlist(core::Collection<core::IntrusivePointer<T>>& objects, core::Resource* resource);
+    template <class T> void list(core::Collection<T*>& objects, T* object);
+    template <class T> bool unlist(core::Collection<T*>& objects, core::Resource* resource);
 
     Engine* engine_;
-    core::Collection<core::IntrusivePointer<render::VertexFormat>> vertexFormats_;
-    core::Collection<core::IntrusivePointer<render::VertexBuffer>> vertexBuffers_;
-    core::Collection<core::IntrusivePointer<render::IndexBuffer>> indexBuffers_;
-    core::Collection<core::IntrusivePointer<render::PixelBuffer>> pixelBuffers_;
-    core::Collection<core::IntrusivePointer<render::VariableBuffer>> variableBuffers_;
+    core::Collection<render::VertexFormat*> vertexFormats_;
+    core::Collection<render::VertexBuffer*> vertexBuffers_;
+    core::Collection<render::IndexBuffer*> indexBuffers_;
+    core::Collection<render::PixelBuffer*> pixelBuffers_;
+    core::Collection<render::VariableBuffer*> variableBuffers_;
 };
 
 } // namespace rezezaz::scene

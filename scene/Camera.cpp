@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "core/math/Math.h"
 #include "render/RenderDevice.h"
+#include "scene/Arguments.h"
 #include "scene/Bound.h"
 #include "scene/Engine.h"
 #include "scene/MaterialManager.h"
@@ -290,6 +291,7 @@ void Camera::updateFramesPerSecond(uint64_t time)
 
 bool Camera::culled(const Bound* bound)
 {
+    requireArgument(bound, "Camera::culled: null bound");
     bool out;
     switch (bound->kind) {
     case Bound::Kind_EMPTY:

@@ -28,6 +28,7 @@ void Mesh::destroy()
         vertexBoneAssignments[i].clear();
     }
     vertexBoneAssignments.clear();
+    ++vertexBoneAssignmentsVersion;
     core::BaseResource::destroy();
 }
 

@@ -65,8 +65,10 @@ public:
     virtual void setStaticVertexData(core::IntrusivePointer<render::VertexData> vertexData);
     // The old skeleton is released, not destroyed.
     virtual void setSkeleton(core::IntrusivePointer<Skeleton> skeleton);
-    // List i holds the bones that move vertex i of the static vertex data.
+    // List i holds the bones that move vertex i of the static vertex data. The lists are changed only
+    // through here, so that a component skinning the mesh always works from the lists as they are.
     virtual void setVertexBoneAssignments(const core::Collection<BoneAssignmentList>& assignments);
+    const core::Collection<BoneAssignmentList>& getVertexBoneAssignments() const { return vertexBoneAssignments; }
 
     // The builder's last step: compileBoneBounds.
     void compile();
@@ -75,8 +77,8 @@ public:
     // skeleton are skipped, and lists beyond the vertex count are not read.
     void compileBoneBounds();
 
-    // Counts the calls of setVertexBoneAssignments, so that a component knows its copy of the lists
-    // is stale.
+    // Counts the changes of the assignment lists (each setVertexBoneAssignments, and destroy), so that
+    // a component knows its copy of the lists is stale.
     uint32_t getVertexBoneAssignmentsVersion() const { return vertexBoneAssignmentsVersion; }
 
     int getNumSubMeshes() const { return subMeshes.size(); }
@@ -87,9 +89,9 @@ public:
     core::Collection<core::IntrusivePointer<SubMesh>> subMeshes;
     core::IntrusivePointer<render::VertexData> staticVertexData;
     core::IntrusivePointer<Skeleton> skeleton;
-    core::Collection<BoneAssignmentList> vertexBoneAssignments;
 
 private:
+    core::Collection<BoneAssignmentList> vertexBoneAssignments;
     uint32_t vertexBoneAssignmentsVersion = 1;
 };
 

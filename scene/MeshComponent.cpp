@@ -447,8 +447,8 @@ String MeshComponent::skinningProblem() const
     if (layout.normalProblem.length() > 0) {
         return layout.normalProblem;
     }
-    if (mesh->vertexBoneAssignments.size() < source->getSize()) {
-        return String("fewer bone assignment lists (") + mesh->vertexBoneAssignments.size() + ") than vertices (" +
+    if (mesh->getVertexBoneAssignments().size() < source->getSize()) {
+        return String("fewer bone assignment lists (") + mesh->getVertexBoneAssignments().size() + ") than vertices (" +
                source->getSize() + ")";
     }
     return String();
@@ -468,6 +468,9 @@ void MeshComponent::setMesh(Mesh* newMesh)
         held->destroy();
     }
     mesh = newMesh;
+    // The gathered influences belong to the mesh they came from: another mesh may carry the same
+    // version count.
+    assignmentsVersion = 0;
     if (!mesh) {
         return;
     }
@@ -681,14 +684,14 @@ void MeshComponent::updateVertexBuffer()
     }
     std::memset(&boneColumns[static_cast<size_t>(boneCount)], 0, sizeof(BoneColumns));
     if (assignmentsVersion != mesh->getVertexBoneAssignmentsVersion() || influenceBoneCount != boneCount ||
-        static_cast<int>(influenceStarts.size()) != mesh->vertexBoneAssignments.size() + 1) {
+        static_cast<int>(influenceStarts.size()) != mesh->getVertexBoneAssignments().size() + 1) {
         gatherInfluences();
     }
 
     render::VertexBufferAccessor from(source, render::Buffer::Access_READ);
     render::VertexBufferAccessor to(destination, render::Buffer::Access_WRITE);
     if (from.data != nullptr && to.data != nullptr) {
-        const int count = std::min({layout.vertexCount, target.vertexCount, mesh->vertexBoneAssignments.size()});
+        const int count = std::min({layout.vertexCount, target.vertexCount, mesh->getVertexBoneAssignments().size()});
         // The copy keeps what skinning does not write. When skinning writes every byte (each vertex is
         // only a position and maybe a normal, and each is moved) there is nothing to keep.
         const int skinnedBytes = layout.normalOffset >= 0 ? 24 : 12;
@@ -732,7 +735,7 @@ void MeshComponent::updateVertexBuffer()
 
 void MeshComponent::gatherInfluences()
 {
-    const auto& lists = mesh->vertexBoneAssignments;
+    const auto& lists = mesh->getVertexBoneAssignments();
     const int boneCount = skeleton->getNumBones();
     influenceStarts.resize(static_cast<size_t>(lists.size()) + 1);
     influences.clear();

@@ -1,8 +1,11 @@
 #include "scene/Node.h"
 
+#include "core/Categories.h"
+#include "core/Error.h"
 #include "core/InstantiableType.h"
 #include "core/math/Math.h"
 #include "scene/ActionComponent.h"
+#include "scene/Arguments.h"
 #include "scene/Camera.h"
 #include "scene/Engine.h"
 #include "scene/LightComponent.h"
@@ -13,8 +16,11 @@
 #include "scene/Spacial.h"
 #include "scene/Visible.h"
 
+#include <algorithm>
 #include <cmath>
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 namespace rezezaz::scene {
 
@@ -22,6 +28,48 @@ using core::IntrusivePointer;
 using core::math::Math;
 using core::math::Quaternion;
 using core::math::Vector3;
+
+namespace {
+
+// One step of a walk over a subtree: a node and the next of its children to visit.
+struct Visit
+{
+    Node* node;
+    int next;
+};
+
+// The list a walk keeps instead of recursing, so that a tree of any depth fits the thread's stack.
+// The storage stays from walk to walk, so that an update or a gather takes no memory once the tree has
+// been walked; a walk nested in another (a node of another kind walking its own subtree, or a
+// component moving a node in its update) works above the outer walk's entries and leaves them as they
+// were. Entries are reached by value or through back() anew after every call that may walk again.
+template <class Entry> class WalkStack
+{
+public:
+    WalkStack() : entries(storage()), base(entries.size()) {}
+    ~WalkStack() { entries.resize(base); }
+    WalkStack(const WalkStack&) = delete;
+    WalkStack& operator=(const WalkStack&) = delete;
+
+    bool empty() const { return entries.size() == base; }
+    std::size_t size() const { return entries.size() - base; }
+    Entry& back() { return entries.back(); }
+    void push(Entry entry) { entries.push_back(std::move(entry)); }
+    void pop() { entries.pop_back(); }
+
+private:
+    static std::vector<Entry>& storage()
+    {
+        thread_local std::vector<Entry> kept;
+        return kept;
+    }
+
+    std::vector<Entry>& entries;
+    std::size_t base;
+};
+
+} // namespace
+
 
 Node::Node(Scene* scene)
     : transform(new Transform(this)), worldTransform(new Transform()), bound(new Bound()),
@@ -52,6 +100,11 @@ const core::Type<Component>* Node::getType() const
 void Node::destroy()
 {
     destroyAllChildren();
+    finishDestroy();
+}
+
+void Node::finishDestroy()
+{
     if (scene && scene->getNodeManager() != nullptr) {
         scene->getNodeManager()->nodeDestroyed(this);
     }
@@ -74,7 +127,66 @@ template <class T> static void destroyEach(core::Collection<IntrusivePointer<T>>
 void Node::destroyAllChildren()
 {
     destroyEach(components);
-    destroyEach(nodes);
+    // The nodes below in the order destroy takes them, without recursion: a node's components go when
+    // it is reached, its own end comes once every node below it has gone. A node of another kind is
+    // destroyed through its own destroy. Each node's children are taken off its list at once rather
+    // than one by one from its front, which would move every later sibling down at each step.
+    struct Level
+    {
+        IntrusivePointer<Node> node; // null for this node, which is not held (it may be in its last release)
+        std::vector<IntrusivePointer<Node>> children;
+        std::size_t next;
+    };
+    std::vector<Level> path;
+    path.push_back({nullptr, takeChildren(), 0});
+    while (!path.empty()) {
+        Node* owner = path.back().node ? path.back().node.get() : this;
+        if (path.back().next < path.back().children.size()) {
+            const IntrusivePointer<Node> child = path.back().children[path.back().next++];
+            if (child->plainKind) {
+                destroyEach(child->components);
+                path.push_back({child, child->takeChildren(), 0});
+            } else {
+                child->destroy();
+                owner->childDestroyed(child.get());
+            }
+            continue;
+        }
+        // Nodes attached while the others went are destroyed too.
+        if (owner->nodes.size() > 0) {
+            path.back().children = owner->takeChildren();
+            path.back().next = 0;
+            continue;
+        }
+        const IntrusivePointer<Node> done = path.back().node;
+        path.pop_back();
+        if (done) {
+            done->finishDestroy();
+            (path.back().node ? path.back().node.get() : this)->childDestroyed(done.get());
+        }
+    }
+}
+
+std::vector<IntrusivePointer<Node>> Node::takeChildren()
+{
+    std::vector<IntrusivePointer<Node>> taken;
+    taken.reserve(static_cast<std::size_t>(nodes.size()));
+    for (int i = 0; i < nodes.size(); ++i) {
+        taken.push_back(nodes[i]);
+    }
+    nodes.clear();
+    if (!taken.empty()) {
+        nodeBoundChanged(nullptr);
+    }
+    return taken;
+}
+
+void Node::childDestroyed(Node* child)
+{
+    // The child was off the list when it left this node, so its leaving took nothing from the counts.
+    if (child->busyInParent() != 0) {
+        addBusy(-child->busyInParent());
+    }
 }
 
 void Node::parentChanged(Node* newParent)
@@ -90,12 +202,28 @@ void Node::parentChanged(Node* newParent)
 
 void Node::rootChanged(Node* newRoot)
 {
-    root = newRoot;
-    for (int i = 0; i < components.size(); ++i) {
-        components[i]->rootChanged(newRoot);
-    }
-    for (int i = 0; i < nodes.size(); ++i) {
-        nodes[i]->rootChanged(newRoot);
+    const auto enter = [newRoot](Node* node) {
+        node->root = newRoot;
+        for (int i = 0; i < node->components.size(); ++i) {
+            node->components[i]->rootChanged(newRoot);
+        }
+    };
+    enter(this);
+    WalkStack<Visit> path;
+    path.push({this, 0});
+    while (!path.empty()) {
+        Visit& top = path.back();
+        if (top.next >= top.node->nodes.size()) {
+            path.pop();
+            continue;
+        }
+        Node* child = top.node->nodes[top.next++].get();
+        if (child->plainKind) {
+            enter(child);
+            path.push({child, 0});
+        } else {
+            child->rootChanged(newRoot);
+        }
     }
 }
 
@@ -109,9 +237,30 @@ void Node::notifyParentRemoved()
     parent->nodeRemoved(this);
 }
 
+bool Node::isAncestorOrSelf(const Node* node) const
+{
+    for (const Node* above = node; above != nullptr; above = above->parent) {
+        if (above == this) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Node::attach(Component* component)
 {
+    requireArgument(component, "Node::attach: null component");
     IntrusivePointer<Component> hold(component);
+    if (Node* node = dynamic_cast<Node*>(component)) {
+        // Under itself or under one of its own descendants the node would become its own ancestor,
+        // and every walk of the tree would go round the loop for ever. A node with no children of
+        // its own can be nobody's ancestor but its own, so building a chain downwards costs nothing
+        // here.
+        if (node == this || (node->nodes.size() > 0 && node->isAncestorOrSelf(this))) {
+            core::Error::invalidParameters(core::Categories::REZEZAZ_SCENE, true,
+                                           "Node::attach: a node cannot be attached under itself or its own descendant");
+        }
+    }
     component->parentChanged(this);
     if (!active) {
         activate();
@@ -121,6 +270,7 @@ bool Node::attach(Component* component)
 
 bool Node::remove(Component* component)
 {
+    requireArgument(component, "Node::remove: null component");
     IntrusivePointer<Component> hold(component);
     component->parentChanged(nullptr);
     if (!active) {
@@ -131,6 +281,7 @@ bool Node::remove(Component* component)
 
 void Node::componentAttached(Component* component)
 {
+    requireArgument(component, "Node::componentAttached: null component");
     unsettle();
     components.add(IntrusivePointer<Component>(component));
     addBusy(1);
@@ -138,6 +289,7 @@ void Node::componentAttached(Component* component)
 
 void Node::componentRemoved(Component* component)
 {
+    requireArgument(component, "Node::componentRemoved: null component");
     if (components.remove(component)) {
         addBusy(-1);
     }
@@ -145,6 +297,7 @@ void Node::componentRemoved(Component* component)
 
 void Node::nodeAttached(Node* node)
 {
+    requireArgument(node, "Node::nodeAttached: null node");
     unsettle();
     nodes.add(IntrusivePointer<Node>(node));
     node->plainKind = node->isPlainKind();
@@ -152,19 +305,22 @@ void Node::nodeAttached(Node* node)
         addBusy(node->busyInParent());
     }
     // Place the child at once and count it in this subtree's bound, so that a subtree attached
-    // under a still node is neither misplaced nor culled until something moves.
+    // under a still node is neither misplaced nor culled until something moves. The merge waits for
+    // the next read of the bound: merging over every sibling at each attach would make building n
+    // children cost n squared.
     node->transformChanged(worldTransform.get());
-    boundChanged();
+    nodeBoundChanged(node);
 }
 
 void Node::nodeRemoved(Node* node)
 {
+    requireArgument(node, "Node::nodeRemoved: null node");
     IntrusivePointer<Node> hold(node);
     if (nodes.remove(node)) {
         if (node->busyInParent() != 0) {
             addBusy(-node->busyInParent());
         }
-        boundChanged();
+        nodeBoundChanged(node);
     }
 }
 
@@ -216,11 +372,13 @@ Node* Node::getNode(const core::Type<Component>* type) const
 
 void Node::actionAttached(ActionComponent* action)
 {
+    requireArgument(action, "Node::actionAttached: null action");
     actions.add(action);
 }
 
 void Node::actionRemoved(ActionComponent* action)
 {
+    requireArgument(action, "Node::actionRemoved: null action");
     actions.remove(action);
 }
 
@@ -269,6 +427,7 @@ bool Node::getActionActive(const core::String& actionName) const
 
 void Node::spacialAttached(Spacial* spacial)
 {
+    requireArgument(spacial, "Node::spacialAttached: null spacial");
     spacials.add(spacial);
     spacial->transformChanged(spacial->getTransform());
     // Its bound is part of this subtree's from now on, not only after the next move.
@@ -277,6 +436,7 @@ void Node::spacialAttached(Spacial* spacial)
 
 void Node::spacialRemoved(Spacial* spacial)
 {
+    requireArgument(spacial, "Node::spacialRemoved: null spacial");
     if (spacials.remove(spacial)) {
         boundChanged();
     }
@@ -284,31 +444,37 @@ void Node::spacialRemoved(Spacial* spacial)
 
 void Node::visibleAttached(Visible* visible)
 {
+    requireArgument(visible, "Node::visibleAttached: null visible");
     visibles.add(visible);
 }
 
 void Node::visibleRemoved(Visible* visible)
 {
+    requireArgument(visible, "Node::visibleRemoved: null visible");
     visibles.remove(visible);
 }
 
 void Node::animatableAttached(Animatable* animatable)
 {
+    requireArgument(animatable, "Node::animatableAttached: null animatable");
     animatables.add(animatable);
 }
 
 void Node::animatableRemoved(Animatable* animatable)
 {
+    requireArgument(animatable, "Node::animatableRemoved: null animatable");
     animatables.remove(animatable);
 }
 
 void Node::lightAttached(LightComponent* light)
 {
+    requireArgument(light, "Node::lightAttached: null light");
     lights.add(light);
 }
 
 void Node::lightRemoved(LightComponent* light)
 {
+    requireArgument(light, "Node::lightRemoved: null light");
     lights.remove(light);
 }
 
@@ -373,6 +539,7 @@ void Node::setTransform(const Transform* source)
 
 void Node::setBound(const Bound* source)
 {
+    requireArgument(source, "Node::setBound: null bound");
     bound->set(*source);
     boundChanged();
 }
@@ -389,17 +556,24 @@ void Node::setStayActive(bool stayActive)
 
 void Node::activate()
 {
-    unsettle();
-    activateChildren = true;
-    if (deactivateCount > 0) {
-        deactivateCount = 0;
-    }
-    if (active) {
-        return;
-    }
-    active = true;
-    if (parent != nullptr && !parent->getActive()) {
-        parent->activate();
+    // Climbs while the parents sleep, without recursion.
+    for (Node* node = this;; node = node->parent) {
+        node->unsettle();
+        node->activateChildren = true;
+        if (node->deactivateCount > 0) {
+            node->deactivateCount = 0;
+        }
+        if (node->active) {
+            return;
+        }
+        node->active = true;
+        if (node->parent == nullptr || node->parent->getActive()) {
+            return;
+        }
+        if (!node->parent->plainKind) {
+            node->parent->activate();
+            return;
+        }
     }
 }
 
@@ -410,8 +584,22 @@ void Node::deactivate()
     }
     active = false;
     deactivateCount = 0;
-    for (int i = 0; i < nodes.size(); ++i) {
-        nodes[i]->deactivate();
+    WalkStack<Visit> path;
+    path.push({this, 0});
+    while (!path.empty()) {
+        Visit& top = path.back();
+        if (top.next >= top.node->nodes.size()) {
+            path.pop();
+            continue;
+        }
+        Node* child = top.node->nodes[top.next++].get();
+        if (!child->plainKind) {
+            child->deactivate();
+        } else if (child->active) {
+            child->active = false;
+            child->deactivateCount = 0;
+            path.push({child, 0});
+        }
     }
 }
 
@@ -430,7 +618,7 @@ void Node::tryDeactivate()
     }
 }
 
-void Node::logicUpdate(int dt, int updateScope)
+void Node::beginLogicUpdate(int dt, int updateScope)
 {
     if (activateChildren) {
         for (int i = 0; i < nodes.size(); ++i) {
@@ -444,24 +632,52 @@ void Node::logicUpdate(int dt, int updateScope)
         component->logicUpdate(dt, updateScope);
         anyActive = component->getActive() || anyActive;
     }
-    for (int i = 0; i < nodes.size(); ++i) {
-        // A settled child is asleep and its update would leave everything as it is: it adds no
-        // activity and is not a candidate for sleep.
-        if (nodes[i]->settled) {
+}
+
+void Node::childLogicUpdated(Node* child, int updateScope)
+{
+    const bool childActive = child->getActive();
+    anyActive = childActive || anyActive;
+    if (childActive && (child->getScope() & updateScope) != 0) {
+        child->tryDeactivate();
+    }
+}
+
+void Node::logicUpdate(int dt, int updateScope)
+{
+    // The subtree in the order of a recursive walk, with a list of its own, so that a deep tree does
+    // not run the thread out of stack. A node of another kind runs its own update.
+    beginLogicUpdate(dt, updateScope);
+    WalkStack<LogicVisit> path;
+    path.push({this, 0, nullptr});
+    while (!path.empty()) {
+        Node* node = path.back().node;
+        if (path.back().next < node->nodes.size()) {
+            Node* child = node->nodes[path.back().next++].get();
+            // A settled child is asleep and its update would leave everything as it is: it adds no
+            // activity and is not a candidate for sleep.
+            if (child->settled) {
+                continue;
+            }
+            // Held through its update when something in it may take it out of the tree; a subtree of
+            // plain nodes without components runs nothing that could.
+            IntrusivePointer<Node> hold(child->busyInParent() != 0 ? child : nullptr);
+            if (child->plainKind) {
+                child->beginLogicUpdate(dt, updateScope);
+                path.push({child, 0, std::move(hold)});
+            } else {
+                child->logicUpdate(dt, updateScope);
+                node->childLogicUpdated(child, updateScope);
+            }
             continue;
         }
-        // Held through its update when something in it may take it out of the tree; a subtree of
-        // plain nodes without components runs nothing that could.
-        Node* node = nodes[i].get();
-        IntrusivePointer<Node> hold(node->busyInParent() != 0 ? node : nullptr);
-        node->logicUpdate(dt, updateScope);
-        const bool nodeActive = node->getActive();
-        anyActive = nodeActive || anyActive;
-        if (nodeActive && (node->getScope() & updateScope) != 0) {
-            node->tryDeactivate();
+        node->trySettle();
+        const IntrusivePointer<Node> hold = std::move(path.back().hold);
+        path.pop();
+        if (!path.empty()) {
+            path.back().node->childLogicUpdated(node, updateScope);
         }
     }
-    trySettle();
 }
 
 bool Node::isPlainKind() const
@@ -485,13 +701,30 @@ void Node::trySettle()
 
 void Node::frameUpdate(int dt, int updateScope)
 {
-    for (int i = 0; i < components.size(); ++i) {
-        components[i]->frameUpdate(dt, updateScope);
-    }
-    for (int i = 0; i < nodes.size(); ++i) {
+    const auto enter = [dt, updateScope](Node* node) {
+        for (int i = 0; i < node->components.size(); ++i) {
+            node->components[i]->frameUpdate(dt, updateScope);
+        }
+    };
+    enter(this);
+    WalkStack<Visit> path;
+    path.push({this, 0});
+    while (!path.empty()) {
+        Visit& top = path.back();
+        if (top.next >= top.node->nodes.size()) {
+            path.pop();
+            continue;
+        }
+        Node* child = top.node->nodes[top.next++].get();
         // A subtree of plain nodes without components has nothing to run in its frame update.
-        if (nodes[i]->busyInParent() != 0) {
-            nodes[i]->frameUpdate(dt, updateScope);
+        if (child->busyInParent() == 0) {
+            continue;
+        }
+        if (child->plainKind) {
+            enter(child);
+            path.push({child, 0});
+        } else {
+            child->frameUpdate(dt, updateScope);
         }
     }
 }
@@ -499,16 +732,32 @@ void Node::frameUpdate(int dt, int updateScope)
 bool Node::handleEvent(core::Event* event)
 {
     bool handled = false;
-    for (int i = 0; i < components.size(); ++i) {
-        handled = components[i]->handleEvent(event) || handled;
-    }
-    for (int i = 0; i < nodes.size(); ++i) {
-        handled = nodes[i]->handleEvent(event) || handled;
+    const auto enter = [event, &handled](Node* node) {
+        for (int i = 0; i < node->components.size(); ++i) {
+            handled = node->components[i]->handleEvent(event) || handled;
+        }
+    };
+    enter(this);
+    WalkStack<Visit> path;
+    path.push({this, 0});
+    while (!path.empty()) {
+        Visit& top = path.back();
+        if (top.next >= top.node->nodes.size()) {
+            path.pop();
+            continue;
+        }
+        Node* child = top.node->nodes[top.next++].get();
+        if (child->plainKind) {
+            enter(child);
+            path.push({child, 0});
+        } else {
+            handled = child->handleEvent(event) || handled;
+        }
     }
     return handled;
 }
 
-void Node::transformChanged(Transform* changed)
+void Node::placeInWorld()
 {
     if (parent != nullptr) {
         worldTransform->setTransform(*parent->getWorldTransform(), *transform);
@@ -519,12 +768,42 @@ void Node::transformChanged(Transform* changed)
         worldTransform->rotate = transform->rotate;
         worldScope = scope;
     }
-    for (int i = 0; i < nodes.size(); ++i) {
-        nodes[i]->transformChanged(worldTransform.get());
+}
+
+void Node::transformChanged(Transform* changed)
+{
+    placeInWorld();
+    // Each node below is placed before its children, and its spacials and bound follow once its
+    // children are done, as a recursive walk would do; the walk keeps a list of its own, so that a deep
+    // tree does not run the thread out of stack. A node of another kind is told through its own call.
+    const auto leave = [](Node* node) {
+        for (int i = 0; i < node->spacials.size(); ++i) {
+            node->spacials[i]->transformChanged(node->worldTransform.get());
+        }
+    };
+    if (nodes.size() > 0) {
+        WalkStack<Visit> path;
+        path.push({this, 0});
+        while (path.size() > 1 || path.back().next < nodes.size()) {
+            Visit& top = path.back();
+            if (top.next < top.node->nodes.size()) {
+                Node* above = top.node;
+                Node* child = above->nodes[top.next++].get();
+                if (child->plainKind) {
+                    child->placeInWorld();
+                    path.push({child, 0});
+                } else {
+                    child->transformChanged(above->worldTransform.get());
+                }
+                continue;
+            }
+            Node* done = top.node;
+            path.pop();
+            leave(done);
+            done->calculateBound();
+        }
     }
-    for (int i = 0; i < spacials.size(); ++i) {
-        spacials[i]->transformChanged(worldTransform.get());
-    }
+    leave(this);
     if (changed == transform.get()) {
         boundChanged();
     } else {
@@ -544,13 +823,34 @@ void Node::nodeBoundChanged(Node*)
 {
     // The merge waits for the next read of this world bound, so a frame that turns every child of a
     // node merges the children once, not once per turned child. The result is the same: the merge
-    // always runs over the children's latest bounds, in their order.
-    if (boundStale) {
-        return;
+    // always runs over the children's latest bounds, in their order. Every ancestor of a stale node is
+    // stale, so the climb ends at the first stale one.
+    for (Node* node = this; node != nullptr && !node->boundStale; node = node->parent) {
+        node->boundStale = true;
     }
-    boundStale = true;
-    if (parent != nullptr) {
-        parent->nodeBoundChanged(this);
+}
+
+void Node::mergeStaleBounds()
+{
+    // The stale nodes below form a subtree under this one (a stale node's ancestors are all stale):
+    // gathered parents first, merged children first, so that no merge reads a stale child and the
+    // walk needs no recursion however deep the tree.
+    // A node's children are merged before it: each parent is visited again once its stale children
+    // are done (next past its last child), and merged then.
+    WalkStack<Visit> path;
+    path.push({this, 0});
+    while (!path.empty()) {
+        Visit& top = path.back();
+        if (top.next < top.node->nodes.size()) {
+            Node* child = top.node->nodes[top.next++].get();
+            if (child->boundStale) {
+                path.push({child, 0});
+            }
+            continue;
+        }
+        Node* done = top.node;
+        path.pop();
+        done->calculateBound();
     }
 }
 
@@ -591,20 +891,40 @@ void Node::calculateBound()
 
 void Node::gatherRenderables(Camera* camera, RenderableSet* set)
 {
+    // In the order of a recursive walk (a node, the subtrees of its children that the camera sees, then
+    // its lights and visibles), with a list of its own so that a deep tree does not run the thread out
+    // of stack. A node of another kind gathers through its own call.
+    const auto leave = [camera, set](Node* node) {
+        for (int i = 0; i < node->lights.size(); ++i) {
+            if (node->lights[i]->getEnabled()) {
+                set->queueLight(node->lights[i]);
+            }
+        }
+        for (int i = 0; i < node->visibles.size(); ++i) {
+            node->visibles[i]->gatherRenderables(camera, set);
+        }
+    };
     set->queueNode(this);
-    for (int i = 0; i < nodes.size(); ++i) {
-        Node* node = nodes[i].get();
-        if ((node->getScope() & camera->getScope()) != 0 && !camera->culled(node->getWorldBound())) {
-            node->gatherRenderables(camera, set);
+    WalkStack<Visit> path;
+    path.push({this, 0});
+    while (!path.empty()) {
+        Visit& top = path.back();
+        if (top.next >= top.node->nodes.size()) {
+            Node* done = top.node;
+            path.pop();
+            leave(done);
+            continue;
         }
-    }
-    for (int i = 0; i < lights.size(); ++i) {
-        if (lights[i]->getEnabled()) {
-            set->queueLight(lights[i]);
+        Node* child = top.node->nodes[top.next++].get();
+        if ((child->getScope() & camera->getScope()) == 0 || camera->culled(child->getWorldBound())) {
+            continue;
         }
-    }
-    for (int i = 0; i < visibles.size(); ++i) {
-        visibles[i]->gatherRenderables(camera, set);
+        if (child->plainKind) {
+            set->queueNode(child);
+            path.push({child, 0});
+        } else {
+            child->gatherRenderables(camera, set);
+        }
     }
 }
 

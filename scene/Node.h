@@ -6,10 +6,13 @@
 #include "core/math/Matrix4x4.h"
 #include "core/math/Quaternion.h"
 #include "core/math/Vector3.h"
+#include "scene/Arguments.h"
 #include "scene/BaseComponent.h"
 #include "scene/Bound.h"
 #include "scene/Transform.h"
 #include "scene/TransformListener.h"
+
+#include <vector>
 
 namespace rezezaz::scene {
 
@@ -52,6 +55,8 @@ public:
 
     virtual void create(Scene* scene);
     virtual Node* getRoot() const { return root; }
+    // Raises Error::nullPointer for a null component, and Error::invalidParameters, with the tree
+    // unchanged, for a node that would become its own ancestor (this node itself or one above it).
     virtual bool attach(Component* component);
     virtual bool remove(Component* component);
     virtual void componentAttached(Component* component);
@@ -88,7 +93,11 @@ public:
     virtual void lightRemoved(LightComponent* light);
     virtual int getNumLights() const { return lights.size(); }
     virtual LightComponent* getLight(int index) const { return lights[index]; }
-    virtual void physicsAttached(PhysicsComponent* physics) { this->physics = physics; }
+    virtual void physicsAttached(PhysicsComponent* physics)
+    {
+        requireArgument(physics, "Node::physicsAttached: null physics");
+        this->physics = physics;
+    }
     virtual void physicsRemoved(PhysicsComponent*) { physics = nullptr; }
     virtual PhysicsComponent* getPhysics() const { return physics; }
 
@@ -127,12 +136,14 @@ public:
     Bound* getWorldBound() const
     {
         if (boundStale) {
-            const_cast<Node*>(this)->calculateBound();
+            const_cast<Node*>(this)->mergeStaleBounds();
         }
         return worldBound.get();
     }
     int getScope() const { return scope; }
     int getWorldScope() const { return worldScope; }
+    // Whether this node is node itself or lies above it.
+    bool isAncestorOrSelf(const Node* node) const;
     bool getAnyActive() const { return anyActive; }
     int getDeactivateCount() const { return deactivateCount; }
     // Asleep, with no component anywhere below and nothing pending, and so is every descendant:
@@ -145,6 +156,30 @@ public:
     int getBusy() const { return busy; }
 
 protected:
+    // The world transform and scope from the parent's, or from the local ones without a parent.
+    void placeInWorld();
+    // Merges the world bound of every stale node below, deepest first, then this one's.
+    void mergeStaleBounds();
+    // One step of the logic update's walk over the subtree (which keeps a list instead of recursing):
+    // a node, its next child, and a hold on the node while its update may take it out of the tree.
+    struct LogicVisit
+    {
+        Node* node;
+        int next;
+        core::IntrusivePointer<Node> hold;
+    };
+
+    // A node's own share of a logic update before its children's, and what each child's update adds.
+    void beginLogicUpdate(int dt, int scope);
+    void childLogicUpdated(Node* child, int scope);
+    // Takes every child node off the list at once, still attached, for a teardown; childDestroyed
+    // settles the counts for each when it has gone.
+    std::vector<core::IntrusivePointer<Node>> takeChildren();
+    void childDestroyed(Node* child);
+    // The end of destroy once everything below has gone: the node manager hears of it, then the node
+    // leaves its parent.
+    void finishDestroy();
+
     // Clears the settled mark here and on every settled ancestor: a settled node's descendants are
     // all settled, so the first one that is not ends the climb.
     void unsettle()

@@ -275,10 +275,19 @@ IntrusivePointer<Resource> ResourceManager::findFromFile(const String& name, Res
     }
 
     IntrusivePointer<Resource> resource;
-    try {
-        resource = streamer->load(stream, data, nullptr);
-    } catch (const core::Exception&) {
-        resource = nullptr;
+    {
+        // The names the file asks for while it loads are its own references (see ArchiveManager).
+        struct FileLoad
+        {
+            ArchiveManager* archives;
+            explicit FileLoad(ArchiveManager* archives) : archives(archives) { archives->beginFileLoad(); }
+            ~FileLoad() { archives->endFileLoad(); }
+        } load(archiveManager.get());
+        try {
+            resource = streamer->load(stream, data, nullptr);
+        } catch (const core::Exception&) {
+            resource = nullptr;
+        }
     }
 
     if (directory.length() > 0) {

@@ -3,6 +3,7 @@
 #include "core/Categories.h"
 #include "core/Log.h"
 #include "core/Logger.h"
+#include "scene/Arguments.h"
 #include "scene/Camera.h"
 #include "scene/Engine.h"
 #include "scene/NodeManager.h"
@@ -60,6 +61,7 @@ void Scene::destroy()
 
 void Scene::setRoot(PartitionNode* newRoot)
 {
+    requireArgument(newRoot, "Scene::setRoot: null root");
     IntrusivePointer<PartitionNode> keep(newRoot);
     if (root && root != newRoot) {
         root->destroy();
@@ -239,6 +241,8 @@ void Scene::traceSegment(PhysicsCollision& result, const core::math::Segment& se
 
 void Scene::destroy(Component* component)
 {
+    // Refused here: queued, a null would fail at the end of the next logic step, far from the caller.
+    requireArgument(component, "Scene::destroy: null component");
     if (componentsToDestroy.findIndex(component) < 0) {
         componentsToDestroy.add(IntrusivePointer<Component>(component));
     }

@@ -3,6 +3,7 @@
 #include "core/NonInstantiableType.h"
 #include "physics/Collision.h"
 #include "physics/Simulator.h"
+#include "scene/Arguments.h"
 #include "scene/Node.h"
 #include "scene/PhysicsCollision.h"
 #include "scene/PhysicsCollisionListener.h"
@@ -96,12 +97,28 @@ bool SimulatorPhysicsComponent::getActive()
 
 void SimulatorPhysicsComponent::addCollisionListener(PhysicsCollisionListener* listener)
 {
+    requireArgument(listener, "SimulatorPhysicsComponent::addCollisionListener: null listener");
+    // Appended past the end of every telling under way, so none of them reaches it.
     listeners.add(listener);
 }
 
 void SimulatorPhysicsComponent::removeCollisionListener(PhysicsCollisionListener* listener)
 {
-    listeners.remove(listener);
+    requireArgument(listener, "SimulatorPhysicsComponent::removeCollisionListener: null listener");
+    const int index = listeners.findIndex(listener);
+    if (index < 0) {
+        return;
+    }
+    listeners.erase(listeners.begin() + index);
+    // The listener may be freed as soon as this returns: no telling under way may reach it.
+    for (Telling* t = telling; t != nullptr; t = t->outer) {
+        if (index < t->end) {
+            --t->end;
+        }
+        if (index < t->next) {
+            --t->next;
+        }
+    }
 }
 
 void SimulatorPhysicsComponent::takeSolidBound()
@@ -111,10 +128,11 @@ void SimulatorPhysicsComponent::takeSolidBound()
 
 void SimulatorPhysicsComponent::setBound(Bound* value)
 {
+    requireArgument(value, "SimulatorPhysicsComponent::setBound: null bound");
     solid->removeAllShapes();
-    if (value != nullptr && value->kind == Bound::Kind_SPHERE) {
+    if (value->kind == Bound::Kind_SPHERE) {
         solid->addShape(IntrusivePointer<physics::Shape>(new physics::Shape(value->sphere)).get());
-    } else if (value != nullptr && value->kind == Bound::Kind_BOX) {
+    } else if (value->kind == Bound::Kind_BOX) {
         solid->addShape(IntrusivePointer<physics::Shape>(new physics::Shape(value->box)).get());
     }
     takeSolidBound();
@@ -137,11 +155,13 @@ void SimulatorPhysicsComponent::setTraceable(PhysicsTraceable* value)
 
 void SimulatorPhysicsComponent::addShape(physics::Shape* shape)
 {
+    requireArgument(shape, "SimulatorPhysicsComponent::addShape: null shape");
     solid->addShape(shape);
 }
 
 void SimulatorPhysicsComponent::removeShape(physics::Shape* shape)
 {
+    requireArgument(shape, "SimulatorPhysicsComponent::removeShape: null shape");
     solid->removeShape(shape);
 }
 
@@ -232,11 +252,20 @@ void SimulatorPhysicsComponent::collision(const physics::Collision& in)
 
 void SimulatorPhysicsComponent::collision(const PhysicsCollision& record)
 {
-    // A listener may add or remove listeners: those told are the ones there when the call began.
-    const core::Collection<PhysicsCollisionListener*> told = listeners;
-    for (int i = 0; i < told.size(); ++i) {
-        told[i]->collision(record);
+    // Walks the live list: a listener may add listeners, which wait for the next collision, or remove
+    // (and free) listeners, which are then not told.
+    Telling current{0, listeners.size(), telling};
+    telling = &current;
+    try {
+        while (current.next < current.end) {
+            PhysicsCollisionListener* listener = listeners[current.next++];
+            listener->collision(record);
+        }
+    } catch (...) {
+        telling = current.outer;
+        throw;
     }
+    telling = current.outer;
 }
 
 void SimulatorPhysicsComponent::getBound(AABox& box)

@@ -48,6 +48,8 @@ public:
     // True while the solid is awake in a simulator.
     bool getActive() override;
 
+    // A listener added while a collision is being told hears from the next collision on; one removed
+    // then is not told any more, not even of the collision under way.
     void addCollisionListener(PhysicsCollisionListener* listener) override;
     void removeCollisionListener(PhysicsCollisionListener* listener) override;
     void setBound(Bound* bound) override;
@@ -107,10 +109,21 @@ private:
     void takeSolidBound();
     void removeFromSimulator();
 
+    // One telling of a collision in progress: the next listener to tell and the end of those that were
+    // there when it began. A removal shifts both; nested tellings (a listener that makes the solid
+    // collide again) are chained.
+    struct Telling
+    {
+        int next;
+        int end;
+        Telling* outer;
+    };
+
     // Held, so that the simulator the solid lives in stays while the component does.
     core::IntrusivePointer<SimulatorPhysicsManager> manager;
     core::IntrusivePointer<physics::Solid> solid;
     core::Collection<PhysicsCollisionListener*> listeners;
+    Telling* telling = nullptr;
     core::math::Vector3 oldPosition;
     core::math::Vector3 newPosition;
     core::math::Vector3 currentPosition;

@@ -16,6 +16,7 @@
 #include "scene/Scene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace rezezaz::scene {
@@ -221,10 +222,15 @@ int SkeletonComponent::updateBoneTransformation(Bone& bone)
         if (track == nullptr || !track->format || (animation.scope & bone.scope) == 0 || !(animation.weight > 0.0f)) {
             continue;
         }
+        // A play time that is no number (NaN, or infinite) places the bone nowhere: the bone keeps its
+        // bind pose, as with a track without keys, rather than turning every vertex it moves into NaN.
+        if (!std::isfinite(animation.value)) {
+            continue;
+        }
         int key1 = -1;
         int key2 = -1;
         const float f = track->getKeyFramesAtTime(animation.value, key1, key2, animation.keyHints[bone.index]);
-        if (key1 < 0 || key2 < 0) {
+        if (key1 < 0 || key2 < 0 || !std::isfinite(f)) {
             continue;
         }
         const int translate = track->format->findElement(static_cast<int>(VertexFormat::Semantic_POSITION));
@@ -232,8 +238,12 @@ int SkeletonComponent::updateBoneTransformation(Bone& bone)
             float a3[3];
             float b3[3];
             if (readKey(*track, translate, 3, key1, a3) && readKey(*track, translate, 3, key2, b3)) {
-                bone.localTranslate = Vector3(a3[0] + (b3[0] - a3[0]) * f, a3[1] + (b3[1] - a3[1]) * f,
-                                              a3[2] + (b3[2] - a3[2]) * f);
+                const Vector3 sampled(a3[0] + (b3[0] - a3[0]) * f, a3[1] + (b3[1] - a3[1]) * f,
+                                      a3[2] + (b3[2] - a3[2]) * f);
+                // A time far before the first key reaches past what a float holds.
+                if (std::isfinite(sampled.x) && std::isfinite(sampled.y) && std::isfinite(sampled.z)) {
+                    bone.localTranslate = sampled;
+                }
             }
         }
         const int rotate = track->format->findElement(7);
@@ -244,10 +254,11 @@ int SkeletonComponent::updateBoneTransformation(Bone& bone)
                 Quaternion q;
                 Math::lerp(q, Quaternion(a4[0], a4[1], a4[2], a4[3]), Quaternion(b4[0], b4[1], b4[2], b4[3]), f);
                 const float length = Math::length(q);
-                if (length > 0.0f) {
-                    q = q * (1.0f / length);
+                if (length > 0.0f && std::isfinite(length)) {
+                    bone.localRotate = q * (1.0f / length);
+                } else if (length == 0.0f) {
+                    bone.localRotate = q;
                 }
-                bone.localRotate = q;
             }
         }
         result = Bone::Keep_TRANSLATE | Bone::Keep_ROTATE;

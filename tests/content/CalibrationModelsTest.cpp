@@ -203,7 +203,7 @@ TEST_F(CalibrationModelsTest, TheFiveModelsHoldWhatTheViewExpects)
 
         const bool crank = std::string(m.name) == "crank";
         EXPECT_EQ(bool(mesh->skeleton), crank);
-        EXPECT_EQ(mesh->vertexBoneAssignments.size(), crank ? m.vertices : 0);
+        EXPECT_EQ(mesh->getVertexBoneAssignments().size(), crank ? m.vertices : 0);
     }
 }
 
@@ -229,8 +229,8 @@ TEST_F(CalibrationModelsTest, TheCrankHasTwoRootBonesThatGiveBackItsVertices)
     int onBone[2] = {0, 0};
     const std::vector<Vertex> vertices = verticesOf(*mesh);
     float leftArmEnd = 0.0f;
-    for (int v = 0; v < mesh->vertexBoneAssignments.size(); ++v) {
-        const Mesh::BoneAssignmentList& list = mesh->vertexBoneAssignments[v];
+    for (int v = 0; v < mesh->getVertexBoneAssignments().size(); ++v) {
+        const Mesh::BoneAssignmentList& list = mesh->getVertexBoneAssignments()[v];
         ASSERT_EQ(list.size(), 1);
         ASSERT_LT(list[0].bone, 2);
         EXPECT_EQ(list[0].weight, 1.0f);

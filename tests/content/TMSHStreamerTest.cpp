@@ -580,12 +580,12 @@ void expectSameMesh(const Mesh& a, const Mesh& b)
     EXPECT_EQ(vb->getAccess(), 7);
     EXPECT_EQ(vb->getSize(), 4);
     EXPECT_EQ(std::memcmp(vb->lock(1), a.staticVertexData->vertexBuffers[0]->lock(1), 4 * 24), 0);
-    ASSERT_EQ(b.vertexBoneAssignments.size(), 4);
+    ASSERT_EQ(b.getVertexBoneAssignments().size(), 4);
     for (int v = 0; v < 4; ++v) {
-        ASSERT_EQ(b.vertexBoneAssignments[v].size(), v);
+        ASSERT_EQ(b.getVertexBoneAssignments()[v].size(), v);
         for (int i = 0; i < v; ++i) {
-            EXPECT_EQ(b.vertexBoneAssignments[v][i].bone, i);
-            EXPECT_EQ(b.vertexBoneAssignments[v][i].weight, 0.25f * i);
+            EXPECT_EQ(b.getVertexBoneAssignments()[v][i].bone, i);
+            EXPECT_EQ(b.getVertexBoneAssignments()[v][i].weight, 0.25f * i);
         }
     }
     ASSERT_TRUE(b.skeleton);
@@ -653,7 +653,7 @@ TEST_F(TMSHStreamerTest, TheWriterRefusesWhatTheFormatCannotHold)
     EXPECT_TRUE(save(mesh.get(), false).empty());
 
     IntrusivePointer<Mesh> crowded = fullMesh(engine.get());
-    rezezaz::core::Collection<Mesh::BoneAssignmentList> lists = crowded->vertexBoneAssignments;
+    rezezaz::core::Collection<Mesh::BoneAssignmentList> lists = crowded->getVertexBoneAssignments();
     for (int i = 0; i < 256; ++i) {
         lists[0].add(Mesh::VertexBoneAssignment{0, 1.0f / 256});
     }

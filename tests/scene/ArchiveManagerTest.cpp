@@ -1,10 +1,16 @@
+#include "core/Categories.h"
+#include "core/Logger.h"
 #include "scene/ArchiveManager.h"
 #include "scene/Engine.h"
+#include "scene/ResourceManager.h"
+#include "support/LogRecorder.h"
 #include "support/MemoryArchive.h"
+#include "support/RecordingStreamer.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -107,6 +113,55 @@ TEST_F(ArchiveManagerTest, AnAbsoluteNameSkipsTheDirectories)
     archives->addDirectory(folder.file("x").c_str());
     EXPECT_EQ(content(archives->openStream(absolute.c_str())), "itself");
     EXPECT_EQ(content(archives->openStream(("x/" + absolute).c_str())), "null");
+}
+
+TEST_F(ArchiveManagerTest, NamesThatLeaveTheSearchDirectoriesAreNotFound)
+{
+    write("outside.rec", "outside");
+    write("x/inside.rec", "inside");
+    write("x/sub/deep.rec", "deep");
+    archives->addDirectory(folder.file("x").c_str());
+    IntrusivePointer<rezezaz::scene::ResourceManager> manager(new rezezaz::scene::ResourceManager(engine.get()));
+    IntrusivePointer<support::RecordingStreamer> streamer(new support::RecordingStreamer());
+    manager->setStreamer(streamer.get(), "rec");
+
+    struct Case
+    {
+        std::string name;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"inside.rec", "inside"},
+        {"sub/../inside.rec", "inside"},
+        {"./sub/deep.rec", "deep"},
+        {"../outside.rec", "null"},
+        {"sub/../../outside.rec", "null"},
+        {"sub/..\\..\\outside.rec", "null"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(content(archives->openStream(c.name.c_str())), c.expected);
+        // The resource manager answers as for any file it cannot find.
+        support::LogRecorder log;
+        const bool found = manager->find(c.name.c_str(), nullptr) != nullptr;
+        EXPECT_EQ(found, c.expected != "null");
+        if (!found) {
+            // Named as cleaned: backslashes become slashes.
+            std::string cleaned = c.name;
+            std::replace(cleaned.begin(), cleaned.end(), '\\', '/');
+            EXPECT_TRUE(log.has(rezezaz::core::Categories::REZEZAZ_SCENE.c_str(), rezezaz::core::Logger::ERROR,
+                                "file " + cleaned + " not found"));
+        }
+    }
+
+    // A file that names another by an absolute path reaches nothing with it; the program itself still
+    // may open a file by its absolute path.
+    const std::string absolute = folder.file("outside.rec");
+    std::string duringLoad;
+    streamer->duringLoad = [&] { duringLoad = content(archives->openStream(absolute.c_str())); };
+    EXPECT_NE(manager->find("inside.rec", nullptr), nullptr);
+    EXPECT_EQ(duringLoad, "null");
+    EXPECT_EQ(content(archives->openStream(absolute.c_str())), "outside");
 }
 
 TEST_F(ArchiveManagerTest, RemovesTheDirectoryAsItWasAdded)

@@ -335,10 +335,9 @@ TEST_F(BufferManagerTest, ForgetsObjectsDestroyedElsewhereAndDestroysTheRest)
     IntrusivePointer<Engine> engine = makeEngine(true);
     engine->setRenderDevice(&device);
     BufferManager* buffers = engine->getBufferManager();
-    // The manager holds the only references.
-    IndexBuffer* indices = buffers->createIndexBuffer(1, 2, IndexBuffer::IndexFormat_UINT16, 3).get();
-    VertexBuffer* vertices = buffers->createVertexBuffer(1, 2, engine->getVertexFormats().POSITION, 2).get();
-    buffers->createPixelBuffer(1, 2, 0x108, 2, 2, 1);
+    IntrusivePointer<IndexBuffer> indices = buffers->createIndexBuffer(1, 2, IndexBuffer::IndexFormat_UINT16, 3);
+    IntrusivePointer<VertexBuffer> vertices = buffers->createVertexBuffer(1, 2, engine->getVertexFormats().POSITION, 2);
+    IntrusivePointer<PixelBuffer> pixels = buffers->createPixelBuffer(1, 2, 0x108, 2, 2, 1);
     calls->take();
 
     indices->destroy();
@@ -355,7 +354,40 @@ TEST_F(BufferManagerTest, ForgetsObjectsDestroyedElsewhereAndDestroysTheRest)
     EXPECT_EQ(buffers->getVertexFormats().size() + buffers->getVertexBuffers().size() +
                   buffers->getPixelBuffers().size(),
               0);
-    (void)vertices;
+}
+
+TEST_F(BufferManagerTest, TheListsDoNotKeepAnObjectAliveAfterItsLastHolder)
+{
+    for (bool backed : {true, false}) {
+        SCOPED_TRACE(backed ? "backed" : "device objects");
+        IntrusivePointer<Engine> engine = makeEngine(backed);
+        engine->setRenderDevice(&device);
+        BufferManager* buffers = engine->getBufferManager();
+        const int formats = buffers->getVertexFormats().size();
+        IntrusivePointer<VertexBuffer> kept = buffers->createVertexBuffer(1, 2, engine->getVertexFormats().POSITION, 2);
+        for (int i = 0; i < 100; ++i) {
+            buffers->createIndexBuffer(1, 2, IndexBuffer::IndexFormat_UINT16, 3);
+            buffers->createVertexBuffer(1, 2, engine->getVertexFormats().POSITION, 2);
+            buffers->createPixelBuffer(1, 2, 0x108, 2, 2, 1);
+            buffers->createVariableBuffer(1, 2, lightsFormat());
+            buffers->createVertexFormat();
+        }
+        EXPECT_EQ(buffers->getIndexBuffers().size(), 0);
+        ASSERT_EQ(buffers->getVertexBuffers().size(), 1);
+        EXPECT_EQ(buffers->getVertexBuffers()[0], kept.get());
+        EXPECT_EQ(buffers->getPixelBuffers().size(), 0);
+        EXPECT_EQ(buffers->getVariableBuffers().size(), 0);
+        EXPECT_EQ(buffers->getVertexFormats().size(), formats);
+
+        // What is still held goes through a loss of the context (an unbacked engine takes no second
+        // device), and the engine's end, as before.
+        engine->setRenderDevice(nullptr);
+        if (backed) {
+            engine->setRenderDevice(&device);
+        }
+        engine->destroy();
+        EXPECT_EQ(buffers->getVertexBuffers().size(), 0);
+    }
 }
 
 TEST_F(BufferManagerTest, WritesAVariableLayoutToTheLog)

@@ -128,7 +128,7 @@ TEST_F(EngineTest, AnnouncesItselfAndMakesTheStandardFormatsBeforeAnyDevice)
         SCOPED_TRACE(row.name);
         VertexFormat* format = (engine->getVertexFormats().*row.field).get();
         ASSERT_NE(format, nullptr);
-        EXPECT_EQ(listed[index++].get(), format);
+        EXPECT_EQ(listed[index++], format);
         // Made before any device: a wrapper without a back.
         EXPECT_EQ(format->getRootVertexFormat(), nullptr);
         ASSERT_EQ(format->getNumElements(), static_cast<int>(row.elements.size()));

@@ -362,6 +362,26 @@ TEST_F(MeshComponentTest, MeshesThatCannotBeSkinnedAreDrawnUnskinnedWithAWarning
     }
 }
 
+TEST_F(MeshComponentTest, SkinningFollowsTheAssignmentListsOfTheMeshShownNow)
+{
+    // Two meshes alike but for their lists, each set once: their lists carry the same change count.
+    Pointer<Mesh> moved = mesh(vertexData({Vector3(1, 0, 0)}), skeleton(), assignments({{{0, 1.0f}}}));
+    Pointer<Mesh> still = mesh(vertexData({Vector3(1, 0, 0)}), skeleton(), assignments({{{1, 1.0f}}}));
+    Pointer<MeshComponent> component(new MeshComponent(engine.get()));
+    component->setMesh(moved.get());
+    moveAndSkin(*component);
+    expectNear(readVertex(component->getDynamicVertexData(), 0), Vector3(3, 0, 0));
+
+    component->setMesh(still.get());
+    moveAndSkin(*component);
+    expectNear(readVertex(component->getDynamicVertexData(), 0), Vector3(1, 0, 0));
+
+    component->setMesh(moved.get());
+    moveAndSkin(*component);
+    expectNear(readVertex(component->getDynamicVertexData(), 0), Vector3(3, 0, 0));
+    component->setMesh(nullptr);
+}
+
 TEST_F(MeshComponentTest, SettingTheMeshAgainRebuildsTheSkinning)
 {
     Pointer<Mesh> m = mesh(vertexData({Vector3(1, 0, 0)}), skeleton(), assignments({{{0, 1.0f}}}));

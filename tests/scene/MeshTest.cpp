@@ -43,7 +43,7 @@ TEST_F(MeshTest, DestroyEmptiesTheMeshAndKeepsTransformAndBound)
     EXPECT_EQ(mesh->getNumSubMeshes(), 0);
     EXPECT_EQ(mesh->staticVertexData, nullptr);
     EXPECT_EQ(mesh->skeleton, nullptr);
-    EXPECT_EQ(mesh->vertexBoneAssignments.size(), 0);
+    EXPECT_EQ(mesh->getVertexBoneAssignments().size(), 0);
     EXPECT_EQ(mesh->transform, transform);
     EXPECT_NE(mesh->bound, nullptr);
     EXPECT_FALSE(listed(buffer.get()));

@@ -2,9 +2,12 @@
 
 #include "core/InstantiableType.h"
 #include "core/math/Math.h"
+#include "scene/Camera.h"
 #include "scene/NodeManager.h"
 #include "scene/PartitionNode.h"
+#include "scene/RenderableSet.h"
 #include "support/AllocationCounter.h"
+#include "support/Raised.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +22,7 @@ using rezezaz::core::math::Vector3;
 using rezezaz::scene::Bound;
 using rezezaz::scene::Node;
 using rezezaz::scene::Transform;
+using support::raised;
 
 namespace {
 
@@ -442,6 +446,141 @@ TEST_F(NodeTest, AttachingPlacesTheSubtreeAndCountsItsBound)
     EXPECT_EQ(holder->getWorldBound()->kind, Bound::Kind_EMPTY);
     EXPECT_EQ(root()->getWorldBound()->kind, Bound::Kind_EMPTY);
     model->destroy();
+}
+
+TEST_F(NodeTest, ANodeIsNotAttachedUnderItselfOrUnderItsOwnDescendants)
+{
+    Pointer<Node> a = newNode(root(), "a");
+    Pointer<Node> b = newNode(a.get(), "b");
+    Pointer<Node> c = newNode(b.get(), "c");
+    const auto shape = [&] {
+        return std::vector<const Node*>{a->getParent(), b->getParent(), c->getParent()};
+    };
+    const std::vector<const Node*> before = shape();
+    struct Case
+    {
+        const char* name;
+        Node* parent;
+        Node* child;
+    };
+    const Case cases[] = {{"a under a", a.get(), a.get()},
+                          {"a under b", b.get(), a.get()},
+                          {"a under c", c.get(), a.get()},
+                          {"b under c", c.get(), b.get()},
+                          {"root under c", c.get(), root()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(raised([&] { c.parent->attach(c.child); }).code, 2);
+        EXPECT_EQ(shape(), before);
+        EXPECT_EQ(root()->getNodes().size(), 1);
+        EXPECT_EQ(a->getNodes().size(), 1);
+        EXPECT_EQ(b->getNodes().size(), 1);
+        EXPECT_EQ(c.parent->getNumSpacials() + c.child->getNumSpacials(), 0);
+    }
+    // The tree is whole: it moves, bounds and updates as before.
+    a->setTranslate(1, 0, 0);
+    scene->update(50);
+    expectNear(c->getWorldTransform()->translate, Vector3(1, 0, 0));
+    EXPECT_EQ(root()->getWorldBound()->kind, Bound::Kind_EMPTY);
+    // Moving a node down within its own tree elsewhere is still a plain move.
+    a->attach(c.get());
+    EXPECT_EQ(c->getParent(), a.get());
+}
+
+// A node that counts the merges of its world bound.
+class MergeCountingNode : public Node
+{
+public:
+    using Node::Node;
+    void calculateBound() override
+    {
+        ++merges;
+        Node::calculateBound();
+    }
+    int merges = 0;
+};
+
+TEST_F(NodeTest, AttachingOrRemovingChildrenMergesTheParentsBoundOnceWhenItIsRead)
+{
+    Pointer<MergeCountingNode> hub(new MergeCountingNode(scene.get()));
+    root()->attach(hub.get());
+    hub->getWorldBound();
+    hub->merges = 0;
+    std::vector<Pointer<Node>> children;
+    for (int i = 0; i < 200; ++i) {
+        Pointer<Node> child(new Node(scene.get()));
+        Bound own;
+        own.setSphere(Sphere(Vector3(), 0.5f));
+        child->setBound(&own);
+        child->setTranslate(static_cast<float>(i), 0, 0);
+        hub->attach(child.get());
+        children.push_back(child);
+    }
+    for (int i = 0; i < 50; ++i) {
+        hub->remove(children[size_t(i) * 4].get());
+    }
+    // Building and thinning n children merges over them once, at the read, not once per change.
+    EXPECT_EQ(hub->merges, 0);
+    expectSameBound(*root()->getWorldBound(), *mergedFromScratch(root(), 0.001f));
+    EXPECT_EQ(hub->merges, 1);
+    EXPECT_GE(hub->getWorldBound()->box.maximum.x, 199.5f);
+    for (Pointer<Node>& child : children) {
+        child->destroy();
+    }
+}
+
+// Counts the nodes a gathering walks through.
+class NodeCountingSet : public rezezaz::scene::RenderableSet
+{
+public:
+    using RenderableSet::RenderableSet;
+    void queueNode(Node*) override { ++nodes; }
+    int nodes = 0;
+};
+
+TEST_F(NodeTest, ATwentyThousandDeepChainIsPlacedUpdatedGatheredAndTornDown)
+{
+    // Deeper than any walk that recursed once per level could take on the thread's stack.
+    const int depth = 20000;
+    Pointer<Node> top = newNode(root());
+    Node* bottom = top.get();
+    for (int i = 1; i < depth; ++i) {
+        Pointer<Node> link(new Node(scene.get()));
+        link->setTranslate(1, 0, 0);
+        bottom->attach(link.get());
+        bottom = link.get();
+    }
+    Pointer<ProbeComponent> probe(new ProbeComponent());
+    probe->active = true;
+    bottom->attach(probe.get());
+    Pointer<BoxComponent> shape(new BoxComponent(box(-1, -1, -1, 1, 1, 1)));
+    bottom->attach(shape.get());
+
+    top->setTranslate(0, 5, 0);
+    expectNear(bottom->getWorldTransform()->translate, Vector3(depth - 1, 5, 0));
+    expectNear(root()->getWorldBound()->box.maximum, Vector3(depth, 6, 1));
+    scene->update(50);
+    EXPECT_EQ(probe->logicUpdates, 1);
+    EXPECT_EQ(probe->frameUpdates, 1);
+
+    // Put to sleep from the top, woken from the bottom.
+    top->deactivate();
+    EXPECT_FALSE(bottom->getActive());
+    bottom->activate();
+    EXPECT_TRUE(top->getActive());
+    scene->update(50);
+    EXPECT_EQ(probe->logicUpdates, 2);
+
+    rezezaz::scene::Camera camera(nullptr);
+    camera.setProjectionOrtho(-1e5f, 1e5f, -1e5f, 1e5f, -1e5f, 1e5f);
+    NodeCountingSet set(scene.get());
+    root()->gatherRenderables(&camera, &set);
+    EXPECT_EQ(set.nodes, depth + 1);
+    EXPECT_FALSE(root()->handleEvent(nullptr));
+
+    root()->destroyAllChildren();
+    EXPECT_EQ(root()->getNodes().size(), 0);
+    EXPECT_EQ(probe->getParent(), nullptr);
 }
 
 TEST_F(NodeTest, IdleSubtreeSleepsOnTheFifthIdleUpdate)

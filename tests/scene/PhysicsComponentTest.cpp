@@ -2,6 +2,9 @@
 #include "physics/Collision.h"
 #include "physics/Shape.h"
 
+#include <functional>
+#include <memory>
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define PHYSICS_TEST_LEAK_CHECK 1
@@ -188,6 +191,72 @@ TEST_F(PhysicsComponentTest, ListenersHearEachCollisionOncePerTimeTheyWereAdded)
     EXPECT_EQ(once.received.size(), 1u);
     EXPECT_EQ(twice.received.size(), 1u);
     EXPECT_FLOAT_EQ(twice.received[0].time, 0.5f);
+}
+
+// A listener that, when told, runs what the test gave it.
+class ActingCollisionListener : public RecordingCollisionListener
+{
+public:
+    void collision(const PhysicsCollision& collision) override
+    {
+        RecordingCollisionListener::collision(collision);
+        if (act) {
+            act();
+        }
+    }
+    std::function<void()> act;
+};
+
+TEST_F(PhysicsComponentTest, AListenerRemovedDuringACollisionIsNotToldAndOneAddedWaitsForTheNext)
+{
+    SimulatorPhysicsComponent* floor = newFloor();
+    SimulatorPhysicsComponent* ball = newBall(Vector3(0, 0, 1));
+    Collision struck;
+    struck.time = 0.5f;
+    struck.hitSolid = floor->getSolid();
+    struck.sourceSolid = ball->getSolid();
+
+    // The first listener removes and frees the second, which was due after it, and adds a third.
+    ActingCollisionListener first;
+    auto second = std::make_unique<RecordingCollisionListener>();
+    RecordingCollisionListener third;
+    RecordingCollisionListener last;
+    first.act = [&] {
+        ball->removeCollisionListener(second.get());
+        second.reset();
+        ball->addCollisionListener(&third);
+        first.act = nullptr;
+    };
+    ball->addCollisionListener(&first);
+    ball->addCollisionListener(second.get());
+    ball->addCollisionListener(&last);
+
+    ball->collision(struck);
+    EXPECT_EQ(first.received.size(), 1u);
+    EXPECT_EQ(third.received.size(), 0u);
+    EXPECT_EQ(last.received.size(), 1u);
+
+    ball->collision(struck);
+    EXPECT_EQ(first.received.size(), 2u);
+    EXPECT_EQ(third.received.size(), 1u);
+    EXPECT_EQ(last.received.size(), 2u);
+
+    // A listener that removes itself and one already told: the rest are told once each.
+    ActingCollisionListener leaving;
+    leaving.act = [&] {
+        ball->removeCollisionListener(&leaving);
+        ball->removeCollisionListener(&first);
+    };
+    ball->addCollisionListener(&leaving);
+    ball->addCollisionListener(&last);
+    first.received.clear();
+    last.received.clear();
+    third.received.clear();
+    ball->collision(struck);
+    EXPECT_EQ(first.received.size(), 1u);
+    EXPECT_EQ(leaving.received.size(), 1u);
+    EXPECT_EQ(third.received.size(), 1u);
+    EXPECT_EQ(last.received.size(), 2u);
 }
 
 TEST_F(PhysicsComponentTest, ASleepingSolidKeepsItsNodeWhereItIs)

@@ -110,15 +110,17 @@ protected:
     }
     rezezaz::physics::Simulator* simulator() const { return physics()->getSimulator(); }
 
-    // A physics node under parent (the root when null) with the given bound as its shape, placed at
-    // position before it is attached.
+    // A physics node under parent (the root when null) with the given bound as its shape (none when
+    // null), placed at position before it is attached.
     SimulatorPhysicsComponent* newBody(const Vector3& position, rezezaz::scene::Bound* shape,
                                        rezezaz::scene::Node* parent = nullptr, const char* name = "")
     {
         Pointer<rezezaz::scene::Node> node = newNode(nullptr, name);
         Pointer<rezezaz::scene::PhysicsComponent> made = physics()->createPhysicsComponent();
         auto* component = static_cast<SimulatorPhysicsComponent*>(made.get());
-        component->setBound(shape);
+        if (shape != nullptr) {
+            component->setBound(shape);
+        }
         component->setPosition(position);
         node->attach(made.get());
         (parent != nullptr ? parent : root())->attach(node.get());

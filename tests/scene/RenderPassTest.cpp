@@ -358,7 +358,7 @@ TEST_F(RenderPassTest, DestroysTheBuffersItMadeWhenItRecompilesOrGoesButNotThose
     EXPECT_EQ(listed.size(), 2);
     pass->destroy();
     EXPECT_EQ(listed.size(), 1);
-    EXPECT_EQ(listed[0].get(), given.get());
+    EXPECT_EQ(listed[0], given.get());
 }
 
 TEST_F(RenderPassTest, ASetShaderWithoutAnyShaderStateToHaveChangesNothing)

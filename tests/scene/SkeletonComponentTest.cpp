@@ -140,6 +140,39 @@ TEST_F(SkeletonComponentTest, AnimationsPlayOnlyWithAWeightAndTheLaterOneWins)
     expectNear(component->getBone(0)->worldTranslate, Vector3(2, 0, 0));
 }
 
+TEST_F(SkeletonComponentTest, APlayTimeThatIsNoNumberLeavesTheBindPose)
+{
+    Pointer<Skeleton> skeleton = chain();
+    // Keys that differ along x only: a fraction of infinity times the zero difference along y is NaN.
+    skeleton->addSequence(
+        sequence("walk", {track({{0.0f, Vector3(0, 0, 0), Quaternion()}, {2.0f, Vector3(4, 0, 0), QUARTER_Z}})}).get());
+    Pointer<SkeletonComponent> component(new SkeletonComponent(engine.get(), skeleton.get()));
+    rezezaz::scene::action::Animation* walk = component->getAnimation(0);
+    walk->setWeight(1.0f);
+    for (float value : {std::nanf(""), INFINITY, -INFINITY}) {
+        SCOPED_TRACE(value);
+        walk->setValue(1.0f);
+        component->updateBones();
+        walk->setValue(value);
+        component->updateBones();
+        for (int b = 0; b < component->getNumBones(); ++b) {
+            const SkeletonComponent::Bone& bone = *component->getBone(b);
+            const float values[] = {bone.boneSpaceTranslate.x, bone.boneSpaceTranslate.y, bone.boneSpaceTranslate.z,
+                                    bone.boneSpaceRotate.x,    bone.boneSpaceRotate.y,    bone.boneSpaceRotate.z,
+                                    bone.boneSpaceRotate.w};
+            for (float v : values) {
+                EXPECT_TRUE(std::isfinite(v)) << "bone " << b;
+            }
+        }
+        // The bind pose, as for a weight of 0.
+        expectNear(component->getBone(0)->worldTranslate, Vector3(1, 0, 0));
+        expectNear(component->getBone(0)->worldRotate, QUARTER_Z);
+        expectNear(component->getBone(1)->worldTranslate, Vector3(-1, 0, 0));
+        // The value is kept as given: the animation does not clamp it.
+        EXPECT_EQ(std::isnan(walk->getValue()), std::isnan(value));
+    }
+}
+
 TEST_F(SkeletonComponentTest, KeepFlagsHoldTheBonesOwnValues)
 {
     Pointer<Skeleton> skeleton = chain();
