@@ -732,8 +732,9 @@ void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
             return;
         }
         if (UnfinishedRingChange::sameSlope(slope, change.slope)) {
-            Log::alert("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) + " and its slope " +
-                       String() + change.slope + " are both in the power meter, nothing to finish");
+            Log::alert("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) +
+                       " and its slope " + String() + change.slope +
+                       " are both in the power meter, nothing to finish");
             unfinished.forget(serial);
         } else {
             offerUnfinishedRingChange(change.ring, change.slope);

@@ -175,7 +175,7 @@ private:
     std::int32_t factoryModel = 0;
     std::int32_t factoryTeeth = 0;
     QMap<QString, QVariant> chainringNames;
-    bool userRingRead = false;          // the user chainring register has been read since the page was made
+    bool userRingRead = false;         // the user chainring register has been read since the page was made
     bool unfinishedSlopeCheck = false; // the user slope was asked for to look at an unfinished ring change
     Clock clock;
 };

@@ -169,10 +169,14 @@ struct Bench : MeterBench
         const int verified = logged("Sensor::cadenceModeChanged");
         openMeter();
         showSensor();
-        ASSERT_TRUE(runUntil([&] { return logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
+        ASSERT_TRUE(
+            runUntil([&] { return logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
     }
 
-    UnfinishedRingChange unfinished() const { return UnfinishedRingChange(QString::fromStdString(dataFolder.path())); }
+    UnfinishedRingChange unfinished() const
+    {
+        return UnfinishedRingChange(QString::fromStdString(dataFolder.path()));
+    }
     bool changeKept() const
     {
         UnfinishedRingChange::Change change;
@@ -701,8 +705,8 @@ void cutAndConnectAgain(Road road, const RingCut& c, int messages)
     b.answerer.press("Unfinished Chainring Change", "OK");
     if (road == Road::Tables) {
         b.button("slopeButton")->click();
-        ASSERT_TRUE(b.runUntil(
-            [&] { return b.logged("Slope::querySlope factory:0") == 1 && !MeterBench::busy(); }));
+        ASSERT_TRUE(
+            b.runUntil([&] { return b.logged("Slope::querySlope factory:0") == 1 && !MeterBench::busy(); }));
         MeterBench::button(b.currentPage(), "calibrationTablesButton")->click();
         MeterBench::flush();
         ASSERT_STREQ(b.currentPage()->metaObject()->className(), "Tables");
