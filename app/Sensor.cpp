@@ -421,11 +421,6 @@ void Sensor::registerChanged(VelonixPowerMeterDevice*, int location, int length)
         const bool other = combo->currentIndex() == combo->count() - 1;
         showProgress(combo->currentText() +
                      (other ? " saved. \nVerifying slope..." : " saved. \nUpdating slope..."));
-        if (!other) {
-            // Until the slope for it lands, the change is half done.
-            UnfinishedRingChange(mainWindow->dataFolder())
-                .remember(UnfinishedRingChange::serialNumber(device.get()), combo->currentText(), 0.0f);
-        }
         Log::alert("Sensor:registerChanged: querying factory slope");
         device->doQuerySlope(true);
     }
@@ -491,7 +486,7 @@ void Sensor::cadenceModeChanged(VelonixPowerMeterDevice*)
         device->startSleep();
     }
     if (verifiedFirst) {
-        offerUnfinishedRingChange();
+        checkUnfinishedRingChange();
     }
 }
 
@@ -611,6 +606,7 @@ void Sensor::chainringReceived(int location, const unsigned char* data)
         userMake = make;
         userModel = model;
         userTeeth = teeth;
+        userRingRead = true;
         Log::alert("Sensor::registerReceived user chainring code=" + text(code) +
                    " translates to=" + text(name));
         device->queryRegister(kFactoryChainring, 3);
@@ -705,6 +701,17 @@ void Sensor::velcoriaChainringChange(int result)
     }
 
     chainringIndex = index;
+    if (index != combo->count() - 1) {
+        // Kept before the ring goes out: the meter may take the ring and be lost before anything
+        // confirms it, and until its slope lands the change is half done. ("Other" keeps the slope.)
+        UnfinishedRingChange::Change change;
+        change.ring = ring;
+        change.make = make;
+        change.model = model;
+        change.teeth = teeth;
+        UnfinishedRingChange(mainWindow->dataFolder())
+            .remember(UnfinishedRingChange::serialNumber(device.get()), change);
+    }
     Log::alert("Sensor::velcoriaChainringChange forcing user chainrings to make:" + String() + make +
                " model:" + model + " teeth:" + teeth);
     showProgress("Setting chainring");
@@ -716,6 +723,24 @@ void Sensor::velcoriaChainringChange(int result)
 void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
 {
     Log::alert("Sensor:slopeReceived:" + String() + slope + "," + factory);
+    if (!factory && unfinishedSlopeCheck) {
+        unfinishedSlopeCheck = false;
+        UnfinishedRingChange unfinished(mainWindow->dataFolder());
+        const unsigned serial = UnfinishedRingChange::serialNumber(device.get());
+        UnfinishedRingChange::Change change;
+        if (!unfinished.find(serial, change)) {
+            return;
+        }
+        if (UnfinishedRingChange::sameSlope(slope, change.slope)) {
+            Log::alert("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) +
+                       " and its slope " + String() + change.slope +
+                       " are both in the power meter, nothing to finish");
+            unfinished.forget(serial);
+        } else {
+            offerUnfinishedRingChange(change.ring, change.slope);
+        }
+        return;
+    }
     QComboBox* combo = ui->velcoriaCombo;
     const int current = combo->currentIndex();
     if (!factory || current == combo->count() - 1 || current < 0 || current >= chainringFactors.size()) {
@@ -746,7 +771,7 @@ void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
     }
     Log::alert("Sensor:slopeReceived: setting new slope:" + String() + newSlope);
     UnfinishedRingChange(mainWindow->dataFolder())
-        .remember(UnfinishedRingChange::serialNumber(device.get()), combo->currentText(), newSlope);
+        .rememberSlope(UnfinishedRingChange::serialNumber(device.get()), newSlope);
     device->setSlope(newSlope, false);
 }
 
@@ -760,14 +785,50 @@ void Sensor::slopeChanged(VelonixPowerMeterDevice*, bool factory)
     }
 }
 
-void Sensor::offerUnfinishedRingChange()
+void Sensor::checkUnfinishedRingChange()
 {
-    QString ring;
-    float slope = 0.0f;
-    if (!UnfinishedRingChange(mainWindow->dataFolder())
-             .find(UnfinishedRingChange::serialNumber(device.get()), ring, slope)) {
+    UnfinishedRingChange unfinished(mainWindow->dataFolder());
+    const unsigned serial = UnfinishedRingChange::serialNumber(device.get());
+    UnfinishedRingChange::Change change;
+    if (!unfinished.find(serial, change)) {
         return;
     }
+    if (powerMeterType != kTypeKV7) {
+        // Only the KV7 model's ring is ever changed: there is no ring of it to finish.
+        Log::warning("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) +
+                     " kept for a power meter of another model, forgetting it");
+        unfinished.forget(serial);
+        return;
+    }
+    if (!userRingRead) {
+        // The verification went on without the ring (the meter did not answer in time): left for the
+        // next connection rather than guessed.
+        Log::warning("Sensor::checkUnfinishedRingChange chainring not read, the change to " +
+                     text(change.ring) + " is left for the next connection");
+        return;
+    }
+    const QComboBox* combo = ui->velcoriaCombo;
+    const QString shown =
+        chainringIndex >= 0 && chainringIndex < combo->count() ? combo->itemText(chainringIndex) : QString();
+    if (!UnfinishedRingChange::holdsRing(change, userMake, userModel, userTeeth, shown)) {
+        // The ring write never landed: the meter's ring and slope still belong together.
+        Log::alert("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) +
+                   " never reached the power meter, forgetting the change");
+        unfinished.forget(serial);
+        return;
+    }
+    if (change.slope > 0.0f) {
+        // The new slope may have landed without its confirmation: the meter's own tells.
+        Log::alert("Sensor::checkUnfinishedRingChange reading the user slope");
+        unfinishedSlopeCheck = true;
+        device->doQuerySlope(false);
+        return;
+    }
+    offerUnfinishedRingChange(change.ring, change.slope);
+}
+
+void Sensor::offerUnfinishedRingChange(const QString& ring, float slope)
+{
     Log::warning("Sensor::offerUnfinishedRingChange chainring " + text(ring) + " written, its slope " +
                  String() + slope + " not");
     QMessageBox* box = openMessageBox(

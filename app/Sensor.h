@@ -115,9 +115,12 @@ private:
     // Runs every second while the page is shown and the meter's data comes: the stale rule without
     // new data.
     void checkSilence();
-    // The meter's last ring change was cut short before its slope: tells the user and offers to
-    // finish it.
-    void offerUnfinishedRingChange();
+    // First connection verified: a ring change of this meter that was cut short is looked at against
+    // the ring (and, when it is known, the slope) the meter now holds.
+    void checkUnfinishedRingChange();
+    // The meter holds the new ring `ring` without its slope: tells the user and offers to finish the
+    // change with `slope`, or with the slope worked out from the factory slope when it is 0.
+    void offerUnfinishedRingChange(const QString& ring, float slope);
     // The connection's watchdog heard nothing for `silenceMs`, on whatever page is shown.
     void meterSilent(qint64 silenceMs);
     // True when unchanged values count as stale at `now` (a change was seen, and the deadline passed).
@@ -172,5 +175,7 @@ private:
     std::int32_t factoryModel = 0;
     std::int32_t factoryTeeth = 0;
     QMap<QString, QVariant> chainringNames;
+    bool userRingRead = false;         // the user chainring register has been read since the page was made
+    bool unfinishedSlopeCheck = false; // the user slope was asked for to look at an unfinished ring change
     Clock clock;
 };

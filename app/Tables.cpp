@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 
+#include <cmath>
+
 using rezezaz::core::Log;
 using rezezaz::core::String;
 using vant::device::VelonixPowerMeterDevice;
@@ -329,7 +331,19 @@ void Tables::acceptClicked()
 
     // The slope is handed over once the meter has the ring: a ring it never took needs no new slope.
     ringSlope = newSlope;
-    ringText = ring;
+    // Kept before the ring goes out: the meter may take the ring and be lost before anything confirms
+    // it, and until its slope lands the change is half done. The slope as the Slope page writes it.
+    UnfinishedRingChange::Change change;
+    change.ring = ring;
+    change.make = make;
+    change.model = model;
+    change.teeth = teeth;
+    if (std::isfinite(newSlope) && newSlope > 0.0f) {
+        change.slope = newSlope;
+        Slope::clampSlope(device.get(), change.slope);
+    }
+    UnfinishedRingChange(mainWindow->dataFolder())
+        .remember(UnfinishedRingChange::serialNumber(device.get()), change);
     Log::alert("Tables::acceptClicked forcing user chainrings to make:" + String() + make +
                " model:" + model + " teeth:" + teeth);
     showProgress("Setting chainring:" + ring, true);
@@ -345,9 +359,6 @@ void Tables::registerChanged(VelonixPowerMeterDevice*, int location, int length)
     if (location == kUserChainring && length == 3) {
         if (ringSlope > 0.0f) {
             Slope::startSetSlope = ringSlope;
-            // Until the Slope page's write lands, the change is half done.
-            UnfinishedRingChange(mainWindow->dataFolder())
-                .remember(UnfinishedRingChange::serialNumber(device.get()), ringText, ringSlope);
         }
         mainWindow->backClicked();
     }

@@ -68,8 +68,7 @@ private:
     float factorySlope;
     float newSlope;
     float percent = 0.0f;
-    // The ring "Accept" wrote and the slope that goes with it, handed over once the meter has the ring.
-    QString ringText;
+    // The slope that goes with the ring "Accept" wrote, handed over once the meter has the ring.
     float ringSlope = 0.0f;
     std::int32_t powerMeterType;
     QMetaObject::Connection modelConnection;

@@ -11,9 +11,37 @@ namespace {
 
 constexpr int kFieldSerialNumber = 6;
 
+// The keys of one change. "ring" and "slope" are read by every version; the register bytes came
+// later, each key on its own so that an earlier version reading the file finds what it knows.
 QString group(unsigned serial)
 {
     return "unfinishedRingChange/" + QString::number(serial);
+}
+
+float storedSlope(float slope)
+{
+    return std::isfinite(slope) && slope > 0.0f ? slope : 0.0f;
+}
+
+// A register byte as stored; -1 when it is missing or no byte.
+int storedByte(const QSettings& settings, const QString& key)
+{
+    if (!settings.contains(key)) {
+        return -1;
+    }
+    bool number = false;
+    const int value = settings.value(key).toInt(&number);
+    return number && value >= 0 && value <= 255 ? value : -1;
+}
+
+// The register's encoding of a slope: slope x 65536, truncated, as the meter's device writes it; -1
+// for a slope three bytes can't hold.
+long registerValue(float slope)
+{
+    if (!std::isfinite(slope) || slope < 0.0f || slope >= 256.0f) {
+        return -1;
+    }
+    return static_cast<long>(slope * 65536.0f);
 }
 
 } // namespace
@@ -30,15 +58,34 @@ unsigned UnfinishedRingChange::serialNumber(vant::device::VelonixPowerMeterDevic
     return static_cast<unsigned>(serial);
 }
 
-void UnfinishedRingChange::remember(unsigned serial, const QString& ring, float slope)
+void UnfinishedRingChange::remember(unsigned serial, const Change& change)
 {
     if (serial == 0) {
         return;
     }
     QSettings settings(file, QSettings::IniFormat);
-    settings.setValue(group(serial) + "/ring", ring);
-    settings.setValue(group(serial) + "/slope", std::isfinite(slope) && slope > 0.0f ? slope : 0.0f);
+    // A change kept before is replaced whole: no byte of it may stay with the new ring.
+    settings.remove(group(serial));
+    settings.setValue(group(serial) + "/ring", change.ring);
+    settings.setValue(group(serial) + "/slope", storedSlope(change.slope));
+    if (change.hasRegister()) {
+        settings.setValue(group(serial) + "/make", change.make);
+        settings.setValue(group(serial) + "/model", change.model);
+        settings.setValue(group(serial) + "/teeth", change.teeth);
+    }
     settings.sync();
+}
+
+void UnfinishedRingChange::rememberSlope(unsigned serial, float slope)
+{
+    if (serial == 0) {
+        return;
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    if (settings.contains(group(serial) + "/ring")) {
+        settings.setValue(group(serial) + "/slope", storedSlope(slope));
+        settings.sync();
+    }
 }
 
 void UnfinishedRingChange::forget(unsigned serial)
@@ -53,7 +100,7 @@ void UnfinishedRingChange::forget(unsigned serial)
     }
 }
 
-bool UnfinishedRingChange::find(unsigned serial, QString& ring, float& slope) const
+bool UnfinishedRingChange::find(unsigned serial, Change& change) const
 {
     if (serial == 0) {
         return false;
@@ -62,11 +109,30 @@ bool UnfinishedRingChange::find(unsigned serial, QString& ring, float& slope) co
     if (!settings.contains(group(serial) + "/ring")) {
         return false;
     }
-    ring = settings.value(group(serial) + "/ring").toString();
+    change = Change();
+    change.ring = settings.value(group(serial) + "/ring").toString();
     bool number = false;
-    slope = settings.value(group(serial) + "/slope").toFloat(&number);
-    if (!number || !std::isfinite(slope) || slope < 0.0f) {
-        slope = 0.0f;
+    const float slope = settings.value(group(serial) + "/slope").toFloat(&number);
+    change.slope = number ? storedSlope(slope) : 0.0f;
+    change.make = storedByte(settings, group(serial) + "/make");
+    change.model = storedByte(settings, group(serial) + "/model");
+    change.teeth = storedByte(settings, group(serial) + "/teeth");
+    if (!change.hasRegister()) {
+        change.make = change.model = change.teeth = -1;
     }
     return true;
+}
+
+bool UnfinishedRingChange::holdsRing(const Change& change, int make, int model, int teeth,
+                                     const QString& shownRing)
+{
+    if (change.hasRegister()) {
+        return change.make == make && change.model == model && change.teeth == teeth;
+    }
+    return !change.ring.isEmpty() && change.ring == shownRing;
+}
+
+bool UnfinishedRingChange::sameSlope(float read, float slope)
+{
+    return registerValue(slope) >= 0 && registerValue(read) == registerValue(slope);
 }

@@ -1,4 +1,5 @@
 #include "app/Sensor.h"
+#include "app/Slope.h"
 #include "app/UnfinishedRingChange.h"
 
 #include "MeterBench.h"
@@ -33,9 +34,11 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -153,6 +156,32 @@ struct Bench : MeterBench
     // A KV7 meter (rings of kChainrings) whose factory ring is `factory` (make, model, teeth) and user
     // ring `user`, with factory slope 20.0, through its first verification.
     void connectKv7(const Bytes& user, const Bytes& factory = {'A', 3, 38});
+
+    // The meter connects again after the window went back to the list: as the window does, the
+    // device object of the lost connection is destroyed (with whatever writes it still held) and a
+    // new one is made, with a new page, through its first verification.
+    void reconnect()
+    {
+        if (device) {
+            device->destroy();
+            device = nullptr;
+        }
+        const int verified = logged("Sensor::cadenceModeChanged");
+        openMeter();
+        showSensor();
+        ASSERT_TRUE(
+            runUntil([&] { return logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
+    }
+
+    UnfinishedRingChange unfinished() const
+    {
+        return UnfinishedRingChange(QString::fromStdString(dataFolder.path()));
+    }
+    bool changeKept() const
+    {
+        UnfinishedRingChange::Change change;
+        return unfinished().find(meter.product.serialNumber, change);
+    }
 
     Sensor* sensor = nullptr; // owned by the window
     std::int64_t now = 50000000;
@@ -584,12 +613,13 @@ TEST(SensorTest, AMeterThatFallsSilentUnderAnotherPageIsTakenAsLost)
     EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
     EXPECT_EQ(b.answerer.boxes("Disconnected").size(), 1u);
     // Kept for the meter's next connection.
-    QString ring;
-    float slope = 0.0f;
-    ASSERT_TRUE(UnfinishedRingChange(QString::fromStdString(b.dataFolder.path()))
-                    .find(b.meter.product.serialNumber, ring, slope));
-    EXPECT_EQ(ring, "Z-Mesh 34T");
-    EXPECT_NEAR(slope, 19.0f, 1e-4f);
+    UnfinishedRingChange::Change change;
+    ASSERT_TRUE(b.unfinished().find(b.meter.product.serialNumber, change));
+    EXPECT_EQ(change.ring, "Z-Mesh 34T");
+    EXPECT_EQ((Bytes{static_cast<unsigned char>(change.make), static_cast<unsigned char>(change.model),
+                     static_cast<unsigned char>(change.teeth)}),
+              (Bytes{'A', 3, 34}));
+    EXPECT_NEAR(change.slope, 19.0f, 1e-4f);
 }
 
 TEST(SensorTest, SilenceIsCountedAlsoWhenTheClockIsSetBack)
@@ -608,60 +638,194 @@ TEST(SensorTest, SilenceIsCountedAlsoWhenTheClockIsSetBack)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
 }
 
-TEST(SensorTest, AChainringChangeCutShortByALostMeterIsNotReportedAsDone)
+// A KV7 meter at the 38T, user slope 12.5 and factory slope 20.0 for its factory 38T, is changed to
+// the 34T (factor 0.95: slope 19.0) by one of the two roads, and lost after the k-th acknowledged
+// message of the change, for every k the change sends. It then connects again.
+enum class Road
+{
+    RingList, // the Sensor page's ring list
+    Tables    // Slope -> Calibration Tables -> Accept
+};
+
+struct RingCut
+{
+    int cut; // acknowledged messages the meter takes before it is lost; -1: never lost
+    const char* name;
+    bool ringLanded;  // the meter holds the 34T when it is lost
+    bool slopeLanded; // ... and slope 19.0
+    bool kept;        // the change is kept as unfinished when the meter is lost
+    bool offered;     // its next connection offers to finish it
+};
+
+// Unlock, ring, closing unlock (the ring confirmed), the factory slope read, unlock, slope, closing
+// unlock (the slope confirmed).
+const RingCut kRingListCuts[] = {
+    {0, "Nothing", false, false, true, false},
+    {1, "Unlock", false, false, true, false},
+    {2, "Ring", true, false, true, true},
+    {3, "RingConfirmed", true, false, true, true},
+    {4, "FactorySlopeAsked", true, false, true, true},
+    {5, "SlopeUnlock", true, false, true, true},
+    {6, "Slope", true, true, true, false},
+    {7, "SlopeConfirmed", true, true, false, false},
+    {-1, "Never", true, true, false, false},
+};
+
+// Unlock, ring, closing unlock (the ring confirmed, the Slope page shown again), unlock, slope,
+// closing unlock (the slope confirmed), the user slope read back.
+const RingCut kTablesCuts[] = {
+    {0, "Nothing", false, false, true, false},
+    {1, "Unlock", false, false, true, false},
+    {2, "Ring", true, false, true, true},
+    {3, "RingConfirmed", true, false, true, true},
+    {4, "SlopeUnlock", true, false, true, true},
+    {5, "Slope", true, true, true, false},
+    {6, "SlopeConfirmed", true, true, false, false},
+    {7, "SlopeReadBack", true, true, false, false},
+    {-1, "Never", true, true, false, false},
+};
+
+void PrintTo(const RingCut& c, std::ostream* out)
+{
+    *out << (c.cut < 0 ? std::string("never cut") : "cut after message " + std::to_string(c.cut));
+}
+
+std::string cutName(const ::testing::TestParamInfo<RingCut>& info)
+{
+    return info.param.cut < 0 ? std::string(info.param.name)
+                              : "After" + std::to_string(info.param.cut) + info.param.name;
+}
+
+void cutAndConnectAgain(Road road, const RingCut& c, int messages)
+{
+    Bench b;
+    b.connectKv7({'A', 3, 38});
+    ASSERT_EQ(b.combo()->currentText(), "Z-Mesh 38T");
+    b.answerer.press("Notice", "OK");
+    b.answerer.press("Unfinished Chainring Change", "OK");
+    if (road == Road::Tables) {
+        b.button("slopeButton")->click();
+        ASSERT_TRUE(
+            b.runUntil([&] { return b.logged("Slope::querySlope factory:0") == 1 && !MeterBench::busy(); }));
+        MeterBench::button(b.currentPage(), "calibrationTablesButton")->click();
+        MeterBench::flush();
+        ASSERT_STREQ(b.currentPage()->metaObject()->className(), "Tables");
+        ASSERT_TRUE(b.runUntil([&] { return !MeterBench::busy(); }));
+        auto* next = b.currentPage()->findChild<QComboBox*>("newChainringsCombo");
+        next->setCurrentIndex(next->findText("Z-Mesh 34T"));
+        ASSERT_EQ(MeterBench::text(b.currentPage(), "newSlopeValue"), "19.00 (-5.0%)");
+    }
+
+    const std::size_t before = b.meter.acknowledgedReceived().size();
+    auto taken = [&] { return static_cast<int>(b.meter.acknowledgedReceived().size() - before); };
+    if (c.cut >= 0) {
+        b.meter.silenceAfterAcknowledged(c.cut);
+    }
+    if (road == Road::RingList) {
+        b.combo()->setCurrentIndex(b.combo()->findText("Z-Mesh 34T"));
+    } else {
+        MeterBench::button(b.currentPage(), "acceptButton")->click();
+    }
+
+    if (c.cut < 0) {
+        ASSERT_TRUE(b.runUntil([&] {
+            return road == Road::RingList
+                       ? b.logged("Sensor:slopeChanged:0") == 1 && !b.busy()
+                       : b.logged("Slope::slopeChanged factory:0") == 1 && !MeterBench::busy();
+        }));
+        b.run(3000);
+        EXPECT_EQ(taken(), messages) << "every message of the change has its cut";
+        b.window->allBack();
+        MeterBench::flush();
+    } else {
+        ASSERT_TRUE(b.runUntil([&] { return b.meter.silent(); }));
+        EXPECT_EQ(taken(), c.cut);
+        b.run(5100);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
+    EXPECT_FALSE(MeterBench::busy());
+    EXPECT_EQ(b.firmware.registers(0x60, 3), c.ringLanded ? (Bytes{'A', 3, 34}) : (Bytes{'A', 3, 38}));
+    EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.slopeLanded ? 19.0f : 12.5f, 2.0f / 65536);
+    EXPECT_EQ(b.changeKept(), c.kept);
+
+    b.meter.setSilent(false);
+    b.reconnect();
+    ASSERT_TRUE(b.runUntil([&] { return !b.changeKept() && !b.busy(); }, kVerificationMs));
+    b.run(3000);
+
+    ASSERT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), c.offered ? 1u : 0u);
+    if (c.offered) {
+        EXPECT_EQ(b.answerer.boxes("Unfinished Chainring Change")[0].text,
+                  "<p>The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
+                  "but not its slope.</p> <p>Finish the change now?</p>");
+    }
+    // The ring and the slope belong together: the new ones, or the old ones.
+    EXPECT_EQ(b.firmware.registers(0x60, 3), c.ringLanded ? (Bytes{'A', 3, 34}) : (Bytes{'A', 3, 38}));
+    EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.ringLanded ? 19.0f : 12.5f, 2.0f / 65536);
+    EXPECT_EQ(b.combo()->currentText(), c.ringLanded ? "Z-Mesh 34T" : "Z-Mesh 38T");
+    EXPECT_EQ(b.answerer.boxes("Disconnected").size(), c.cut >= 0 ? 1u : 0u);
+    EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    Slope::startSetSlope = 0.0f;
+}
+
+class RingListCut : public ::testing::TestWithParam<RingCut>
+{
+};
+
+TEST_P(RingListCut, EndsWithTheRingAndItsSlopeAfterTheNextConnection)
+{
+    cutAndConnectAgain(Road::RingList, GetParam(), static_cast<int>(std::size(kRingListCuts)) - 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sensor, RingListCut, ::testing::ValuesIn(kRingListCuts), cutName);
+
+class TablesAcceptCut : public ::testing::TestWithParam<RingCut>
+{
+};
+
+TEST_P(TablesAcceptCut, EndsWithTheRingAndItsSlopeAfterTheNextConnection)
+{
+    cutAndConnectAgain(Road::Tables, GetParam(), static_cast<int>(std::size(kTablesCuts)) - 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sensor, TablesAcceptCut, ::testing::ValuesIn(kTablesCuts), cutName);
+
+// What an earlier version kept (the ring's name and its slope, written once the ring was confirmed)
+// is looked at against the meter's ring and slope the same way.
+TEST(SensorTest, ChangesKeptByAnEarlierVersionAreFinishedOrForgottenAlike)
 {
     struct Case
     {
         const char* what;
-        // Logged when the meter goes silent.
-        const char* lostAfter;
-        bool ringLands;
+        const char* slopeKept;
+        Bytes ring;
+        float slope;
+        bool offered;
+        float slopeAfter;
     };
     const Case cases[] = {
-        {"before the ring is confirmed",
-         "Sensor::velcoriaChainringChange forcing user chainrings to make:65 model:3 teeth:34", false},
-        {"before the slope is rescaled", "Sensor:registerChanged: querying factory slope", true},
+        {"its ring without its slope", "19", {'A', 3, 34}, 12.5f, true, 19.0f},
+        {"its ring and its slope", "19", {'A', 3, 34}, 19.0f, false, 19.0f},
+        {"its ring, the slope still to work out", "0", {'A', 3, 34}, 12.5f, true, 19.0f},
+        {"another ring", "19", {'A', 3, 38}, 12.5f, false, 12.5f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bench b;
-        b.connectKv7({'A', 3, 38});
-        b.answerer.press("Notice", "OK");
-        b.combo()->setCurrentIndex(b.combo()->findText("Z-Mesh 34T"));
-        ASSERT_TRUE(b.runUntil([&] { return b.logged(c.lostAfter) > 0; }, 10000));
-        b.meter.setSilent(true);
-        EXPECT_TRUE(b.busy());
-
-        b.run(5100);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
-        EXPECT_FALSE(b.busy());
-        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
-        EXPECT_EQ(b.logged("Sensor:slopeChanged:0"), 0);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return b.stackCount() == 2; }, 10000));
-        EXPECT_EQ(b.firmware.registers(0x60, 3) == (Bytes{'A', 3, 34}), c.ringLands);
-
-        // The same meter connects again: a change whose ring landed is told and finished on request.
-        b.meter.setSilent(false);
+        ASSERT_TRUE(support::writeFile(b.dataFolder.file("settings.ini"),
+                                       std::string("[unfinishedRingChange]\n123456789\\ring=Z-Mesh 34T\n"
+                                                   "123456789\\slope=") +
+                                           c.slopeKept + "\n"));
+        ASSERT_TRUE(b.changeKept());
         b.answerer.press("Unfinished Chainring Change", "OK");
-        const int verified = b.logged("Sensor::cadenceModeChanged");
-        b.showSensor();
-        ASSERT_TRUE(
-            b.runUntil([&] { return b.logged("Sensor::cadenceModeChanged") > verified; }, kVerificationMs));
+        b.firmware.setRegisters(0x09, apptest::slopeBytes(c.slope));
+        b.connectKv7(c.ring);
+        ASSERT_TRUE(b.runUntil([&] { return !b.changeKept() && !b.busy(); }, kVerificationMs));
         b.run(3000);
-        ASSERT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), c.ringLands ? 1u : 0u);
-        if (c.ringLands) {
-            EXPECT_EQ(
-                b.answerer.boxes("Unfinished Chainring Change")[0].text,
-                "<p>The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
-                "but not its slope.</p> <p>Finish the change now?</p>");
-            ASSERT_TRUE(b.runUntil([&] { return b.logged("Sensor:slopeChanged:0") == 1 && !b.busy(); }));
-            EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 19.0f, 2.0f / 65536);
-        }
-        QString ring;
-        float slope = 0.0f;
-        EXPECT_FALSE(UnfinishedRingChange(QString::fromStdString(b.dataFolder.path()))
-                         .find(b.meter.product.serialNumber, ring, slope))
-            << "nothing is left to finish";
+        EXPECT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), c.offered ? 1u : 0u);
+        EXPECT_EQ(b.firmware.registers(0x60, 3), c.ring);
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.slopeAfter, 2.0f / 65536);
     }
 }
 

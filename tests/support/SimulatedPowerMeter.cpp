@@ -66,6 +66,16 @@ void SimulatedPowerMeter::sendBurst(const Bytes& data)
     mReplies.push_back({Kind::Burst, padded});
 }
 
+void SimulatedPowerMeter::silenceAfterAcknowledged(int count)
+{
+    mSilenceAfter = count < 0 ? -1 : count;
+    if (mSilenceAfter == 0) {
+        mSilenceAfter = -1;
+        mSilent = true;
+        mReplies.clear();
+    }
+}
+
 void SimulatedPowerMeter::addHandler(MeterCommandHandler* handler)
 {
     mHandlers.push_back(handler);
@@ -101,8 +111,11 @@ void SimulatedPowerMeter::receiveAcknowledged(const Bytes& data)
     mAcknowledged.push_back(data);
     for (MeterCommandHandler* handler : mHandlers) {
         if (handler->acknowledgedReceived(*this, data)) {
-            return;
+            break;
         }
+    }
+    if (mSilenceAfter > 0) {
+        silenceAfterAcknowledged(mSilenceAfter - 1);
     }
 }
 

@@ -96,6 +96,11 @@ public:
     // A silent meter keeps its slots but sends nothing in them, as one that went out of range.
     void setSilent(bool silent) { mSilent = silent; }
     bool silent() const { return mSilent; }
+    // Falls silent, as a meter that goes out of range in the middle of an exchange, once `count` more
+    // acknowledged messages have reached it: the last of them is still taken and acknowledged, the
+    // replies queued by then are lost. 0 falls silent at once; a negative count calls it off.
+    // setSilent(false) brings the meter back.
+    void silenceAfterAcknowledged(int count);
 
     // Replies, sent one per slot in place of the regular pages, in the order queued.
     void queuePage(const Bytes& page);
@@ -135,6 +140,7 @@ private:
     Bytes strainPage() const;
 
     bool mSilent = false;
+    int mSilenceAfter = -1; // acknowledged messages still to take before falling silent; -1 for none
     std::int64_t mNowMs = 0;
     std::deque<Transmission> mReplies;
     std::vector<MeterCommandHandler*> mHandlers;

@@ -393,6 +393,35 @@ TEST_F(SimulatedMeterFirmwareTest, SleepLetsTheClosingUnlockThroughThenFallsSile
     EXPECT_TRUE(firmware.locked()) << "it woke from a restart";
 }
 
+// A meter lost in the middle of an exchange: the message that cuts it is taken and acknowledged, its
+// answer and everything after it are lost, until it is back.
+TEST_F(SimulatedMeterFirmwareTest, CutAfterTheKthAcknowledgedMessageTakesThatOneAndNothingMore)
+{
+    meter.silenceAfterAcknowledged(3);
+    EXPECT_EQ(countEvents(acknowledged(kUnlock), 0, 5), 1);
+    EXPECT_EQ(countEvents(acknowledged(write(0x09, {0x0D, 0x40, 0x00})), 0, 5), 1);
+    EXPECT_FALSE(meter.silent());
+    EXPECT_EQ(countEvents(acknowledged(read(0x60, 3)), 0, 5), 1);
+    EXPECT_TRUE(meter.silent());
+    EXPECT_TRUE(burstIn(after(1000)).data.empty()) << "the read's reply is lost with the meter";
+    EXPECT_EQ(countEvents(acknowledged(write(0x09, {0x0C, 0x80, 0x00})), 0, 6), 1);
+    EXPECT_EQ(firmware.registers(0x09, 3), (Bytes{0x0D, 0x40, 0x00}));
+
+    // Back: it answers again, and a cut called off never comes.
+    meter.silenceAfterAcknowledged(1);
+    meter.silenceAfterAcknowledged(-1);
+    meter.setSilent(false);
+    after(1000);
+    acknowledged(read(0x60, 3));
+    EXPECT_EQ(burstIn(after(260)).data.size(), 16u);
+    EXPECT_FALSE(meter.silent());
+
+    // 0: silent at once.
+    meter.silenceAfterAcknowledged(0);
+    EXPECT_TRUE(meter.silent());
+    EXPECT_EQ(countEvents(acknowledged(kUnlock), 0, 6), 1);
+}
+
 TEST_F(SimulatedMeterFirmwareTest, SwitchSilencesTheMeterThenItsBootloaderBroadcastsOnItsOwnSettings)
 {
     meter.product.hardwareRevision = 44;
