@@ -19,7 +19,7 @@ PELOTUNE_TEST_PACKAGES=(
   libglm-dev libeigen3-dev
   locales-all
   libssl-dev
-  xvfb xauth mesa-utils libgl1-mesa-dri
+  xvfb xauth mesa-utils libgl1-mesa-dri libxcomposite-dev
   libode-dev libbullet-dev libogre-1.12-dev
   libyuv-dev libpixman-1-dev
   libsndfile1-dev

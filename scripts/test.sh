@@ -24,7 +24,9 @@ if [ "${CI:-}" = true ]; then
   export PELOTUNE_REQUIRE_GL=1
 fi
 # A server number of its own to start from: xvfb-run -a alone races with other runs on the machine.
-xvfb=(xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24")
+# -noreset: by default the server resets when its last client leaves, and a test process that
+# connects in that moment, between two others of a parallel run, finds no display.
+xvfb=(xvfb-run -a -n $((100 + RANDOM % 800)) -s "-noreset -screen 0 1280x1024x24")
 
 passed=0
 failed=0

@@ -222,10 +222,11 @@ TEST(FirmwareEndToEndTest, CheckUpdateWatchTheProgressAndTheServerHearsOfIt)
             3000));
         session.rig.bench.stick()->chip().failBursts(c.burstFailures);
         QPointer<QProgressDialog> box = session.progressBox();
+        // What the box shows while the user sees it: once closed it reads -1 until it is deleted.
         std::vector<int> shown;
         ASSERT_TRUE(session.rig.runUntil(
             [&] {
-                if (!box.isNull() && (shown.empty() || shown.back() != box->value())) {
+                if (!box.isNull() && box->isVisible() && (shown.empty() || shown.back() != box->value())) {
                     shown.push_back(box->value());
                     if (box->value() >= 40) {
                         session.shot("firmware-5-uploading");

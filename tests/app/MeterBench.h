@@ -170,11 +170,13 @@ public:
         return page;
     }
 
+    // As WindowRig::flush: ends with the deferred deletes.
     static void flush()
     {
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     // One step of the stick's time.

@@ -168,12 +168,15 @@ public:
         flush();
     }
 
-    // Handles posted events, deferred deletes among them.
+    // Handles posted events, deferred deletes among them. Ends with the deletes: whatever the last
+    // turn closed and let go (a box that a real timer of the window closed meanwhile) is gone before
+    // the caller looks, not left closed but alive.
     static void flush()
     {
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void tick(int count = 1)

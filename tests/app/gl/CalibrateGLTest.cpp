@@ -20,8 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -33,6 +31,9 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+// Last: Xlib's macros would break the toolkit's headers.
+#include "support/gl/XTestWindow.h"
 
 namespace gltest {
 bool contextRequired();
@@ -69,12 +70,28 @@ struct ViewBench : MeterBench
         push(new QWidget);
         page = push(new Calibrate(device.get(), window.get(), 12.5f));
         view = page->findChild<RezezazWidget*>("rezezaz");
+        if (x.get() != nullptr) {
+            // The view's own pixels are read, not the screen: another test's window over the view,
+            // as under a parallel run on one screen, hides nothing.
+            EXPECT_TRUE(x.keepContents(view->winId()));
+            const QPoint corner = view->mapToGlobal(QPoint(0, 0));
+            x.createWindow(320, 240, corner.x(), corner.y());
+        }
     }
 
-    // The view's window as the X server shows it.
-    QImage grabView() const
+    // What the view's window holds: the frames the page swapped into it.
+    QImage grabView()
     {
-        return QGuiApplication::primaryScreen()->grabWindow(view->winId()).toImage();
+        int width = 0;
+        int height = 0;
+        const std::vector<uint32_t> pixels = x.image(view->winId(), &width, &height);
+        QImage picture(width, height, QImage::Format_RGB32);
+        for (int row = 0; row < height; ++row) {
+            for (int column = 0; column < width; ++column) {
+                picture.setPixel(column, row, 0xFF000000u | pixels[static_cast<size_t>(row * width + column)]);
+            }
+        }
+        return picture;
     }
 
     // Draws frames until `seen` holds for a picture of the view; false when it never did.
@@ -91,6 +108,7 @@ struct ViewBench : MeterBench
         return false;
     }
 
+    gltest::XTestDisplay x;
     Calibrate* page = nullptr;
     RezezazWidget* view = nullptr;
 };

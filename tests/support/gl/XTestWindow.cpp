@@ -2,6 +2,7 @@
 
 #include <GL/glx.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xcomposite.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -48,18 +49,34 @@ XTestDisplay::~XTestDisplay()
     }
 }
 
-Window XTestDisplay::createWindow(int width, int height)
+Window XTestDisplay::createWindow(int width, int height, int x, int y)
 {
-    // Tests run side by side on one screen: their windows overlap. A window whose contents the
-    // server keeps even where others cover it reads back what was drawn into it.
     XSetWindowAttributes attributes = {};
-    attributes.backing_store = Always;
     attributes.background_pixel = 0;
-    Window window = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, width, height, 0, CopyFromParent,
-                                  InputOutput, CopyFromParent, CWBackingStore | CWBackPixel, &attributes);
+    Window window = XCreateWindow(display_, DefaultRootWindow(display_), x, y, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                  CWBackPixel, &attributes);
+    keepContents(window);
     XMapWindow(display_, window);
     XSync(display_, False);
     return window;
+}
+
+bool XTestDisplay::keepContents(Window window)
+{
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 2;
+    if (!XCompositeQueryExtension(display_, &event, &error) || !XCompositeQueryVersion(display_, &major, &minor) ||
+        (major == 0 && minor < 2)) {
+        return false;
+    }
+    // Redirected automatically, the window draws into a pixmap of its own that the server then
+    // copies to the screen.
+    XCompositeRedirectWindow(display_, window, CompositeRedirectAutomatic);
+    XSync(display_, False);
+    return true;
 }
 
 void XTestDisplay::resize(Window window, int width, int height)
@@ -77,6 +94,32 @@ uint32_t XTestDisplay::pixel(Window window, int x, int y)
     const uint32_t value = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
     XDestroyImage(image);
     return value;
+}
+
+std::vector<uint32_t> XTestDisplay::image(Window window, int* width, int* height)
+{
+    *width = 0;
+    *height = 0;
+    XWindowAttributes attributes = {};
+    if (XGetWindowAttributes(display_, window, &attributes) == 0 || attributes.map_state != IsViewable) {
+        return {};
+    }
+    XImage* image = XGetImage(display_, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return {};
+    }
+    std::vector<uint32_t> pixels(static_cast<size_t>(attributes.width) * static_cast<size_t>(attributes.height));
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+            pixels[static_cast<size_t>(y) * static_cast<size_t>(attributes.width) + static_cast<size_t>(x)] =
+                static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;
+        }
+    }
+    XDestroyImage(image);
+    *width = attributes.width;
+    *height = attributes.height;
+    return pixels;
 }
 
 uint32_t XTestDisplay::pixelOnceItIs(Window window, int x, int y, uint32_t expected)

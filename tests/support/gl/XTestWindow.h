@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace gltest {
 
@@ -29,11 +30,20 @@ public:
 
     Display* get() const { return display_; }
 
-    // A mapped top-level window of the default visual; destroyed with the connection.
-    Window createWindow(int width, int height);
+    // A mapped top-level window of the default visual at x, y of the screen, its contents kept as
+    // keepContents keeps them; destroyed with the connection.
+    Window createWindow(int width, int height, int x = 0, int y = 0);
     void resize(Window window, int width, int height);
+    // Gives the window (any window on the display, another client's too) a picture of its own in the
+    // server: what is drawn into it stays there whatever lies over it on the screen, so reading it
+    // back shows that. Tests run side by side on one screen and their windows overlap. Holds while
+    // this connection lives; false when the server cannot do it.
+    bool keepContents(Window window);
     // The pixel at x, y (from the top left) of the window as the server holds it, as 0xRRGGBB.
     uint32_t pixel(Window window, int x, int y);
+    // The whole window as the server holds it, rows from the top, 0xRRGGBB each; empty when it
+    // cannot be read (no such window, or not mapped).
+    std::vector<uint32_t> image(Window window, int* width, int* height);
     // The pixel once it is the expected one, or as it is after two seconds: what another connection
     // (the GL driver's) sent reaches the server in its own time.
     uint32_t pixelOnceItIs(Window window, int x, int y, uint32_t expected);
