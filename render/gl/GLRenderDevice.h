@@ -162,7 +162,8 @@ public:
     // The GLSL program in use, null for the fixed pipeline.
     GLSLShaderState* getShaderState() const { return lastShaderState; }
     // What the device's resources hold of it (GLDeviceRef): one link per context the device was
-    // created on, cleared when that context is left (destroy, or create again) or the device goes.
+    // created on, cleared when that context is left (destroy, or create again) or the device goes,
+    // and resolving to nothing once the target frees that context under the device.
     GLDeviceRef::Link* getLink() const { return link.get(); }
     // Makes the context of the device's target current on the calling thread when another one is;
     // false when the device's target has no context any more.
