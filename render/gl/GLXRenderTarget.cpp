@@ -423,15 +423,12 @@ bool GLXRenderTarget::swap()
         return true;
     }
     if (!drawingStopped) {
-        // The trap's round trip brings in the destroy notice of a window destroyed so far; an error
-        // on a window destroyed after it is caught instead of ending the process.
-        XErrorTrap trap(display);
+        // One round trip brings in the destroy notice of a window destroyed so far; an error on a
+        // window destroyed after it only marks the window gone (the watching handler).
+        XSync(display, False);
         followNotices();
         if (!windowLost) {
             glXSwapBuffers(display, window);
-            if (!trap.ok()) {
-                windowLost = true;
-            }
         }
     }
     if (stopDrawingIfWindowLost()) {
