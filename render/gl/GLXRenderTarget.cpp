@@ -31,7 +31,8 @@ int trapError(Display*, XErrorEvent* event)
 
 // The windows of the live window targets. The driver asks the server about a target's window while
 // it draws (outside any trap): once the window is gone that is an error, which Xlib's default handler
-// would answer by ending the process. An error on a watched window only marks it gone; any other goes
+// would answer by ending the process. An error on a watched window only has the target ask the server
+// whether the window is still there; any other goes
 // to the handler that was there before. Installed once, with the first window target.
 struct WatchedWindow
 {
@@ -258,7 +259,7 @@ bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderT
     }
     contextLife = new ContextLife();
     if (window != 0) {
-        watchWindow(display, window, &windowLost);
+        watchWindow(display, window, &windowSuspect);
     }
     activate();
     findAdaptorInfo();
@@ -394,6 +395,11 @@ unsigned long GLXRenderTarget::drawable() const
 
 bool GLXRenderTarget::stopDrawingIfWindowLost()
 {
+    // An error on the window may be passing (a size that changed under the driver): the server is
+    // asked whether the window is still there.
+    if (windowSuspect.exchange(false) && !windowLost) {
+        querySize();
+    }
     followNotices();
     if (!windowLost) {
         return false;

@@ -80,8 +80,10 @@ private:
     unsigned long window = 0;
     mutable int width = 0;
     mutable int height = 0;
-    // Also set by the process's X error handler, on whichever thread met the error.
+    // Set when the window is known to be gone (its destroy notice, or the server has no such window).
     mutable std::atomic<bool> windowLost{false};
+    // Set by the process's X error handler on an error about the window: to be checked with the server.
+    std::atomic<bool> windowSuspect{false};
     bool drawingStopped = false;
     __GLXFBConfigRec* config = nullptr;
     __GLXcontextRec* context = nullptr;
