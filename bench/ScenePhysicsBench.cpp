@@ -2,12 +2,12 @@
 // solids: a floor and N balls of radius 0.5 on a grid 1.5 apart, dropped from 1 to 2.5, gravity
 // -9.81, 50 ms steps (the scene's own), kept awake so that every step sweeps every ball. The scene
 // adds to the bare step: the components' hand-over before and after it, the interpolated frame that
-// writes every node's place and bound, and, above all, the candidate search of each sweep, which the
-// bridge answers by sensing over the root's children (every child for every query) where the bare
-// simulator uses its grid from 32 solids on. Both worlds are first stepped side by side through the
-// drop and must agree exactly, step for step; the timed steps then run on the resting, awake balls.
-// Step_SceneOwnSearch is the scene with the search left to the simulator (its grid), which shows
-// what the rest of the bridge costs.
+// writes every node's place and bound, and the candidate search of each sweep, which the bridge
+// answers from the simulator's own index of the root's physics solids (its grid from 32 solids on,
+// as for the bare simulator) and then keeps only shaped solids of physics nodes. Both worlds are
+// first stepped side by side through the drop and must agree exactly, step for step; the timed steps
+// then run on the resting, awake balls. Step_SceneOwnSearch is the scene with the search handed back
+// to the simulator altogether, which shows what the bridge's own search adds to it.
 
 #include "DropPoints.h"
 #include "core/IntrusivePointer.h"

@@ -144,6 +144,10 @@ public:
     // Stores at most maxSolids solids whose world bound meets the box grown by epsilon and returns
     // how many there are (the manager's answer, clamped to maxSolids, when it gives one).
     int findSolidsInAABox(const core::math::AABox& box, Solid** solids, int maxSolids);
+    // The simulator's own search, without the manager and without growing the box: stores at most
+    // maxSolids of the listed solids whose world bound meets the box, in list order, and returns how
+    // many there are (which may be more than maxSolids). The grid answers from the grid threshold on.
+    int findListedSolids(const core::math::AABox& box, Solid** solids, int maxSolids);
     // The step back after a hit: along the path, or off the surface along the grid axes when
     // snapping is on.
     void calculateEpsilonOffset(core::math::Vector3& result, const core::math::Vector3& direction,

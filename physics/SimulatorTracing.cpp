@@ -62,11 +62,16 @@ int Simulator::findSolidsInAABox(const AABox& box, Solid** solids, int maxSolids
             return count < 0 ? 0 : (count > maxSolids ? maxSolids : count);
         }
     }
+    return findListedSolids(grown, solids, maxSolids);
+}
+
+int Simulator::findListedSolids(const AABox& box, Solid** solids, int maxSolids)
+{
     if (solids_.size() >= gridThreshold_) {
         if (!grid_.isValid()) {
             grid_.rebuild(solids_);
         }
-        const int count = grid_.find(grown, solids, maxSolids);
+        const int count = grid_.find(box, solids, maxSolids);
         if (count >= 0) {
             return count;
         }
@@ -75,7 +80,7 @@ int Simulator::findSolidsInAABox(const AABox& box, Solid** solids, int maxSolids
     int count = 0;
     for (int i = 0; i < solids_.size(); ++i) {
         Solid* solid = solids_[i].get();
-        if (Math::testIntersection(solid->worldBound_, grown)) {
+        if (Math::testIntersection(solid->worldBound_, box)) {
             if (count < maxSolids) {
                 solids[count] = solid;
             }

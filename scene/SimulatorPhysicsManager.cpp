@@ -198,11 +198,31 @@ void SimulatorPhysicsManager::frameUpdate(int, int, Node* node)
 
 int SimulatorPhysicsManager::findSolidsInAABox(const AABox& box, physics::Solid** solids, int maxSolids)
 {
-    sensorResults->solids = solids;
-    sensorResults->maximum = maxSolids;
-    sensor->getBound()->setBox(box);
-    sensor->sense(sensorResults.get());
-    return sensorResults->count;
+    if (solids == nullptr || maxSolids <= 0) {
+        return 0;
+    }
+    // The simulator lists exactly the solids of the root's physics nodes (a component adds its solid
+    // only while its node hangs under the root), so its own index answers for the root's children
+    // without a walk over every one of them; and it knows where the solids are in this step, where
+    // the nodes show where they were at the last frame.
+    physics::Solid** candidates = solids;
+    int total = simulator->findListedSolids(box, solids, maxSolids);
+    if (total > maxSolids) {
+        // Some may be left out below, and the room must still be filled in list order.
+        if (static_cast<int>(overflow.size()) < total) {
+            overflow.resize(static_cast<size_t>(total));
+        }
+        candidates = overflow.data();
+        total = simulator->findListedSolids(box, candidates, total);
+    }
+    int count = 0;
+    for (int i = 0; i < total && count < maxSolids; ++i) {
+        physics::Solid* solid = candidates[i];
+        if (componentOf(solid) != nullptr && solid->getNumShapes() > 0) {
+            solids[count++] = solid;
+        }
+    }
+    return count;
 }
 
 bool SimulatorPhysicsManager::SolidSensorResults::resultFound(Node* node, float)

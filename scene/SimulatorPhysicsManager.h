@@ -12,6 +12,7 @@
 #include "scene/SensorResultsListener.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace rezezaz::scene {
 
@@ -23,8 +24,8 @@ class BoundingVolumeSensor;
 }
 
 // The scene's physics manager over the physics simulator. It owns the simulator and answers its
-// hooks: candidate solids come from the scene's root partition (a bounding-volume sensor over the
-// nodes' world bounds), and the world geometry is an optional traceable of the application's, which
+// hooks: candidate solids are the shaped solids of the root's physics nodes, found through the
+// simulator's own index of its solids, and the world geometry is an optional traceable of the application's, which
 // collision records name through a world solid that is never simulated. Each logic step pushes the
 // components' outside moves into their solids, steps the simulator and takes the new places up;
 // each frame moves the nodes between the last two places. Every scene makes one and owns it; the
@@ -110,6 +111,8 @@ private:
     core::IntrusivePointer<physics::Solid> worldSolid;
     core::IntrusivePointer<sensor::BoundingVolumeSensor> sensor;
     core::SharedPointer<SolidSensorResults> sensorResults;
+    // Room for a search that finds more candidates than the simulator's array holds.
+    std::vector<physics::Solid*> overflow;
 };
 
 } // namespace rezezaz::scene

@@ -52,8 +52,8 @@ core::Resource* GLBuffer::resourceThis()
 
 void GLBuffer::release_()
 {
-    // Without its device the buffer's context may be gone: nothing of OpenGL's is touched.
-    if (mapped && mappedData != nullptr && handle != 0 && device) {
+    // Without its device or its context nothing of OpenGL's is touched.
+    if (mapped && mappedData != nullptr && handle != 0 && device.inContext()) {
         glBindBuffer(target, handle);
         glUnmapBuffer(target);
         glBindBuffer(target, 0);
@@ -148,7 +148,7 @@ int64_t GLBuffer::getLargestIndex(int start, int count) const
 
 bool GLBuffer::destroyContext()
 {
-    if (handle != 0 && device) {
+    if (handle != 0 && device.inContext()) {
         glDeleteBuffers(1, &handle);
     }
     handle = 0;

@@ -1,20 +1,25 @@
 #include "render/gl/GLFBOPixelBuffer.h"
 
+#include "render/gl/GLFBORenderTarget.h"
 #include "render/gl/GLRenderDevice.h"
 
 #include <GL/glew.h>
 
 namespace rezezaz::render {
 
-GLFBOPixelBuffer::GLFBOPixelBuffer(GLFBORenderTarget* target) : target_(target) {}
+GLFBOPixelBuffer::GLFBOPixelBuffer(GLFBORenderTarget* target)
+    : target_(target), device_(target != nullptr ? target->getDeviceRef() : GLDeviceRef())
+{
+}
 
 void GLFBOPixelBuffer::destroy()
 {
-    if (handle_ != 0) {
+    // Without its device or its context the name may be another context's: it is only forgotten.
+    if (handle_ != 0 && device_.inContext()) {
         GLuint handle = handle_;
         glDeleteRenderbuffers(1, &handle);
-        handle_ = 0;
     }
+    handle_ = 0;
     BaseRenderResource::destroy();
 }
 

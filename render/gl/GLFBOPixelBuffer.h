@@ -4,6 +4,7 @@
 #include "render/BaseRenderResource.h"
 #include "render/PixelBuffer.h"
 #include "render/TextureFormat.h"
+#include "render/gl/GLDeviceRef.h"
 
 #include <cstdint>
 
@@ -47,6 +48,8 @@ public:
 
 private:
     GLFBORenderTarget* target_;
+    // The device of the target's context, so that the renderbuffer is deleted only there.
+    GLDeviceRef device_;
     uint32_t handle_ = 0;
     int32_t usage_ = 0;
     int32_t access_ = 0;

@@ -91,8 +91,8 @@ void GLFBORenderTarget::destroy()
         }
         depth->destroy();
     }
-    // Without its device the framebuffer's context may be gone: its name is only forgotten.
-    if (handle_ != 0 && device_) {
+    // Without its device or its context the name may be another context's: it is only forgotten.
+    if (handle_ != 0 && device_.inContext()) {
         GLuint handle = handle_;
         glDeleteFramebuffers(1, &handle);
     }

@@ -81,6 +81,7 @@ public:
     core::IntrusivePointer<PixelBuffer> getDepthBuffer() const { return depthBuffer_; }
     unsigned int getHandle() const { return handle_; }
     GLRenderDevice* getDevice() const { return device_; }
+    const GLDeviceRef& getDeviceRef() const { return device_; }
 
 private:
     bool detach(PixelBuffer* root, int attachment);

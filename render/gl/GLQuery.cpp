@@ -11,8 +11,8 @@ GLQuery::GLQuery(GLRenderDevice* device) : device_(device) {}
 
 void GLQuery::destroy()
 {
-    // Without its device the query's context may be gone: its name is only forgotten.
-    if (handle_ != 0 && device_) {
+    // Without its device or its context the name may be another context's: it is only forgotten.
+    if (handle_ != 0 && device_.inContext()) {
         GLuint handle = handle_;
         glDeleteQueries(1, &handle);
     }

@@ -38,6 +38,11 @@ void alert(const core::String& text)
     core::Log::getInstance()->addLogEntry(category(), core::Logger::ALERT, text);
 }
 
+void warning(const core::String& text)
+{
+    core::Log::getInstance()->addLogEntry(category(), core::Logger::WARNING, text);
+}
+
 core::String glText(GLenum name)
 {
     const GLubyte* text = glGetString(name);
@@ -155,6 +160,9 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     primaryGLRenderTarget = glTarget;
     renderTarget = target;
     glRenderTarget = glTarget;
+    // What is made from here on belongs to this target's context, and to no later one.
+    link->context = glTarget->getContextLife();
+    lostContextSeen = false;
     glRenderTarget->activate();
 
     alert(core::String("GL_VENDOR:") + glText(GL_VENDOR));
@@ -288,15 +296,51 @@ void GLRenderDevice::newContextGeneration()
     link->device = nullptr;
     link = new GLDeviceRef::Link;
     link->device = this;
+    lostContextSeen = false;
     vertexFormats.clear();
     shaderStates.clear();
     lastShaderState = nullptr;
     sentProgram = nullptr;
 }
 
+bool GLRenderDevice::contextLost()
+{
+    if (!link->context || link->context->live) {
+        return false;
+    }
+    if (!lostContextSeen) {
+        lostContextSeen = true;
+        warning("GLRenderDevice: the render target's context is gone");
+        // The resources of that context resolve their link to nothing from now on and tell the
+        // device nothing more: what it lists or keeps of them goes without a word to OpenGL, where
+        // the names may by now be another context's.
+        vertexFormats.clear();
+        shaderStates.clear();
+        lastShaderState = nullptr;
+        sentProgram = nullptr;
+        sentBuffers.clear();
+        lastVertexBuffers.clear();
+        boundTextures.assign(boundTextures.size(), nullptr);
+        lastTextures.assign(lastTextures.size(), nullptr);
+        appliedTexture.valid = false;
+    }
+    return true;
+}
+
+bool GLRenderDevice::makeContextCurrent()
+{
+    if (contextLost()) {
+        return false;
+    }
+    if (!primaryGLRenderTarget || primaryGLRenderTarget->isCurrent()) {
+        return true;
+    }
+    return primaryGLRenderTarget->activate();
+}
+
 void GLRenderDevice::activate()
 {
-    if (primaryGLRenderTarget) {
+    if (primaryGLRenderTarget && !contextLost()) {
         primaryGLRenderTarget->activate();
     }
 }
@@ -304,6 +348,9 @@ void GLRenderDevice::activate()
 bool GLRenderDevice::reset()
 {
     appliedTexture.valid = false;
+    if (contextLost()) {
+        return false;
+    }
     if (primaryGLRenderTarget) {
         primaryGLRenderTarget->reset();
     }
@@ -481,7 +528,7 @@ void GLRenderDevice::clear(int clearFlags, const core::math::Vector4& color)
 
 void GLRenderDevice::swap()
 {
-    if (glRenderTarget) {
+    if (glRenderTarget && !contextLost()) {
         glRenderTarget->swap();
     }
 }
@@ -489,7 +536,7 @@ void GLRenderDevice::swap()
 void GLRenderDevice::beginScene()
 {
     appliedTexture.valid = false;
-    if (glRenderTarget) {
+    if (glRenderTarget && !contextLost()) {
         glRenderTarget->activate();
     }
 }
@@ -533,6 +580,9 @@ void GLRenderDevice::unbindAllUnits()
 
 void GLRenderDevice::endScene()
 {
+    if (contextLost()) {
+        return;
+    }
     releaseSceneState();
 }
 
@@ -551,7 +601,7 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     if (vertexData == nullptr || indexData == nullptr) {
         core::Error::nullPointer(category(), true, "VertexData or IndexData is NULL");
     }
-    if (indexData->count < 1) {
+    if (indexData->count < 1 || contextLost()) {
         return;
     }
     const GLenum primitive = getGLPrimitive(indexData->primitive);
@@ -881,6 +931,9 @@ bool GLRenderDevice::copyPixelBuffer(PixelBuffer* dest, PixelBuffer* source)
 void GLRenderDevice::setDefaultState()
 {
     appliedTexture.valid = false;
+    if (contextLost()) {
+        return;
+    }
     if (defaultState) {
         setRenderState(defaultState.get());
     }
@@ -929,6 +982,9 @@ bool GLRenderDevice::setRenderState(RenderState* state)
 
 bool GLRenderDevice::setShaderState(ShaderState* state)
 {
+    if (contextLost()) {
+        return false;
+    }
     auto* program = dynamic_cast<GLSLShaderState*>(state != nullptr ? state->getRootShaderState() : nullptr);
     if (program == nullptr) {
         // The fixed pipeline.

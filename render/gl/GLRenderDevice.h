@@ -162,8 +162,17 @@ public:
     // The GLSL program in use, null for the fixed pipeline.
     GLSLShaderState* getShaderState() const { return lastShaderState; }
     // What the device's resources hold of it (GLDeviceRef): one link per context the device was
-    // created on, cleared when that context is left (destroy, or create again) or the device goes.
+    // created on, cleared when that context is left (destroy, or create again) or the device goes,
+    // and resolving to nothing once the target frees that context under the device.
     GLDeviceRef::Link* getLink() const { return link.get(); }
+    // Makes the context of the device's target current on the calling thread when another one is;
+    // false when the device's target has no context any more.
+    bool makeContextCurrent();
+    // Whether the context of the device's target was freed under the device (the target destroyed
+    // while the device lives on). The first time it is seen the device lets go of what it kept of
+    // that context and says so in the log; from then on it sends nothing to OpenGL until it is
+    // created again.
+    bool contextLost();
 
 private:
     // Vertex set-up of renderPrimitive.
@@ -251,6 +260,7 @@ private:
     std::vector<core::IntrusivePointer<Texture>> boundTextures;
     std::vector<unsigned int> boundTextureHandles;
     core::IntrusivePointer<GLDeviceRef::Link> link;
+    bool lostContextSeen = false;
     // What setTexture last applied after binding (the texture's sampler parameters, the unit's
     // coordinate state): the same again is skipped. Anything else that applies such state, or
     // changes what is bound, forgets it.

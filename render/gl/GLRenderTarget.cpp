@@ -65,6 +65,11 @@ bool GLRenderTarget::activateAdditionalContext()
 
 void GLRenderTarget::deactivateAdditionalContext() {}
 
+bool GLRenderTarget::isCurrent() const
+{
+    return true;
+}
+
 void GLRenderTarget::findAdaptorInfo()
 {
     const GLubyte* renderer = glGetString(GL_RENDERER);

@@ -13,6 +13,15 @@ namespace rezezaz::render {
 class GLRenderTarget : public BaseRenderResource<RenderTarget>
 {
 public:
+    // Stands for one OpenGL context of a target while it lives: made with the context and marked
+    // gone when the context is freed. What was made in that context holds it, so that nothing reaches
+    // into a later context through names that meant something only in this one.
+    class ContextLife : public core::Object
+    {
+    public:
+        bool live = true;
+    };
+
     GLRenderTarget() = default;
     ~GLRenderTarget() override;
 
@@ -39,11 +48,18 @@ public:
     // Gives back the calling thread's extra context, if it holds one.
     virtual void deactivateAdditionalContext();
 
+    // Whether the target's context, or one sharing its objects, is current on the calling thread.
+    // The base has no context of its own and says true.
+    virtual bool isCurrent() const;
+    // The life of the target's own context, null while it has none (or for a target without one).
+    ContextLife* getContextLife() const { return contextLife.get(); }
+
     // Describes the adaptor behind the current context (a context must be current).
     void findAdaptorInfo();
 
 protected:
     core::IntrusivePointer<AdaptorInfo> adaptorInfo;
+    core::IntrusivePointer<ContextLife> contextLife;
 };
 
 } // namespace rezezaz::render

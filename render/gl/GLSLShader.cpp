@@ -22,8 +22,8 @@ void GLSLShader::destroy()
 
 bool GLSLShader::destroyContext()
 {
-    // Without its device the shader's context may be gone: its name is only forgotten.
-    if (handle != 0 && device) {
+    // Without its device or its context the name may be another context's: it is only forgotten.
+    if (handle != 0 && device.inContext()) {
         glDeleteShader(handle);
     }
     handle = 0;

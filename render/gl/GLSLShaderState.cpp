@@ -67,8 +67,8 @@ bool GLSLShaderState::createContext()
 
 bool GLSLShaderState::destroyContext()
 {
-    // Without its device the program's context may be gone: its name is only forgotten.
-    if (program != 0 && device) {
+    // Without its device or its context the name may be another context's: it is only forgotten.
+    if (program != 0 && device.inContext()) {
         glDeleteProgram(program);
     }
     program = 0;

@@ -140,8 +140,8 @@ void GLTexture::destroy()
             static_cast<GLTextureMipPixelBuffer*>(buffer.get())->detach();
         }
     }
-    // Without its device the texture's context may be gone: its name is only forgotten.
-    if (handle != 0 && device) {
+    // Without its device or its context the name may be another context's: it is only forgotten.
+    if (handle != 0 && device.inContext()) {
         glDeleteTextures(1, &handle);
     }
     handle = 0;
@@ -158,7 +158,7 @@ bool GLTexture::destroyContext()
             buffer->destroy();
         }
     }
-    if (handle != 0 && device) {
+    if (handle != 0 && device.inContext()) {
         glDeleteTextures(1, &handle);
     }
     handle = 0;

@@ -2,10 +2,16 @@
 
 #include "core/Categories.h"
 #include "core/Error.h"
+#include "core/Log.h"
+#include "core/Logger.h"
 #include "core/PosixSystem.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+
+#include <atomic>
+#include <cstddef>
+#include <vector>
 
 namespace rezezaz::render {
 
@@ -21,6 +27,37 @@ int trapError(Display*, XErrorEvent* event)
 {
     trappedError = event->error_code;
     return 0;
+}
+
+// The windows of the live window targets. The driver asks the server about a target's window while
+// it draws (outside any trap): once the window is gone that is an error, which Xlib's default handler
+// would answer by ending the process. An error on a watched window only has the target ask the server
+// whether the window is still there; any other goes
+// to the handler that was there before. Installed once, with the first window target.
+struct WatchedWindow
+{
+    Display* display;
+    unsigned long window;
+    std::atomic<bool>* lost;
+};
+
+std::mutex watchedMutex;
+std::vector<WatchedWindow> watchedWindows;
+int (*handlerBeforeWatching)(Display*, XErrorEvent*) = nullptr;
+bool watching = false;
+
+int watchedWindowError(Display* display, XErrorEvent* event)
+{
+    {
+        std::lock_guard<std::mutex> lock(watchedMutex);
+        for (const WatchedWindow& watched : watchedWindows) {
+            if (watched.display == display && watched.window == event->resourceid) {
+                watched.lost->store(true);
+                return 0;
+            }
+        }
+    }
+    return handlerBeforeWatching != nullptr ? handlerBeforeWatching(display, event) : 0;
 }
 
 class XErrorTrap
@@ -99,6 +136,31 @@ GLXPbuffer createSmallPbuffer(Display* display, GLXFBConfig config)
 {
     const int attributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
     return glXCreatePbuffer(display, config, attributes);
+}
+
+void watchWindow(Display* display, unsigned long window, std::atomic<bool>* lost)
+{
+    {
+        // Not while a trap has the handler: it puts back what it found.
+        std::lock_guard<std::mutex> trapLock(trapMutex);
+        if (!watching) {
+            watching = true;
+            handlerBeforeWatching = XSetErrorHandler(watchedWindowError);
+        }
+    }
+    std::lock_guard<std::mutex> lock(watchedMutex);
+    watchedWindows.push_back(WatchedWindow{display, window, lost});
+}
+
+void unwatchWindow(Display* display)
+{
+    std::lock_guard<std::mutex> lock(watchedMutex);
+    for (size_t i = 0; i < watchedWindows.size(); ++i) {
+        if (watchedWindows[i].display == display) {
+            watchedWindows.erase(watchedWindows.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
 }
 
 [[noreturn]] void fail(const char* text)
@@ -195,6 +257,10 @@ bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderT
         destroyContext();
         fail(failure);
     }
+    contextLife = new ContextLife();
+    if (window != 0) {
+        watchWindow(display, window, &windowSuspect);
+    }
     activate();
     findAdaptorInfo();
     return true;
@@ -202,9 +268,15 @@ bool GLXRenderTarget::createContext(unsigned long newWindow, const WindowRenderT
 
 bool GLXRenderTarget::destroyContext()
 {
+    if (contextLife) {
+        // What was made in this context must not reach into the next one through its names.
+        contextLife->live = false;
+        contextLife = nullptr;
+    }
     if (display == nullptr) {
         return true;
     }
+    unwatchWindow(display);
     {
         XErrorTrap trap(display);
         GLXContext current = glXGetCurrentContext();
@@ -234,6 +306,8 @@ bool GLXRenderTarget::destroyContext()
     window = 0;
     width = 0;
     height = 0;
+    windowLost = false;
+    drawingStopped = false;
     XCloseDisplay(display);
     display = nullptr;
     return true;
@@ -274,6 +348,8 @@ void GLXRenderTarget::querySize()
         if (XGetGeometry(display, window, &root, &x, &y, &w, &h, &border, &depth) != 0 && trap.ok()) {
             width = static_cast<int>(w);
             height = static_cast<int>(h);
+        } else {
+            windowLost = true;
         }
     }
     // Notices read during the round trip end with the latest size, which may be newer than the answer.
@@ -295,6 +371,7 @@ void GLXRenderTarget::followNotices() const
         } else if (event.type == DestroyNotify && event.xdestroywindow.window == window) {
             width = 0;
             height = 0;
+            windowLost = true;
         }
     }
 }
@@ -316,18 +393,62 @@ unsigned long GLXRenderTarget::drawable() const
     return window != 0 ? window : pbuffer;
 }
 
+bool GLXRenderTarget::stopDrawingIfWindowLost()
+{
+    // An error on the window may be passing (a size that changed under the driver): the server is
+    // asked whether the window is still there.
+    if (windowSuspect.exchange(false) && !windowLost) {
+        querySize();
+    }
+    followNotices();
+    if (!windowLost) {
+        return false;
+    }
+    if (!drawingStopped) {
+        drawingStopped = true;
+        {
+            // The context may still be current on the window that is gone.
+            XErrorTrap trap(display);
+            if (glXGetCurrentContext() == context) {
+                glXMakeContextCurrent(display, None, None, nullptr);
+            }
+        }
+        core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_RENDER, core::Logger::WARNING,
+                                              "GLXRenderTarget: the window is gone, drawing stops");
+    }
+    return true;
+}
+
 bool GLXRenderTarget::swap()
 {
     if (context == nullptr) {
         return false;
     }
-    glXSwapBuffers(display, drawable());
+    if (window == 0) {
+        glXSwapBuffers(display, pbuffer);
+        return true;
+    }
+    if (!drawingStopped) {
+        // One round trip brings in the destroy notice of a window destroyed so far; an error on a
+        // window destroyed after it only marks the window gone (the watching handler).
+        XSync(display, False);
+        followNotices();
+        if (!windowLost) {
+            glXSwapBuffers(display, window);
+        }
+    }
+    if (stopDrawingIfWindowLost()) {
+        return false;
+    }
     return true;
 }
 
 void GLXRenderTarget::reset()
 {
     querySize();
+    if (stopDrawingIfWindowLost()) {
+        return;
+    }
     // Making the context current again has the driver read the drawable's new size.
     if (context != nullptr && glXGetCurrentContext() == context) {
         glXMakeContextCurrent(display, drawable(), drawable(), context);
@@ -336,7 +457,7 @@ void GLXRenderTarget::reset()
 
 bool GLXRenderTarget::activate()
 {
-    if (context == nullptr) {
+    if (context == nullptr || stopDrawingIfWindowLost()) {
         return false;
     }
     return glXMakeContextCurrent(display, drawable(), drawable(), context) == True;
@@ -380,6 +501,19 @@ void GLXRenderTarget::deactivateAdditionalContext()
     }
     glXMakeContextCurrent(display, None, None, nullptr);
     threadIDs[held] = 0;
+}
+
+bool GLXRenderTarget::isCurrent() const
+{
+    GLXContext current = glXGetCurrentContext();
+    if (current == nullptr || context == nullptr) {
+        return false;
+    }
+    if (current == context) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(threadMutex);
+    return threadContexts.findIndex(current) >= 0;
 }
 
 int GLXRenderTarget::getDepthBits() const

@@ -4,6 +4,7 @@
 #include "render/gl/GLRenderTarget.h"
 #include "render/WindowRenderTargetFormat.h"
 
+#include <atomic>
 #include <mutex>
 
 // The X and GLX handles, declared here as Xlib and GLX declare them, so that users of this header
@@ -19,7 +20,9 @@ namespace rezezaz::render {
 // thread, each on a 1x1 pixel buffer. Without a window the main context draws into a 1x1 pixel buffer
 // and the size is 0. The window belongs to the caller; the target never changes or destroys it, and
 // only listens on its own connection for the window's configure and destroy notices, so that the size
-// it keeps follows the window without asking the server on every read.
+// it keeps follows the window without asking the server on every read. Once the window is gone (its
+// destroy notice, or an X error on it) the target stops drawing: the context is let go of, swap and
+// activate answer false, and the log says so once.
 class GLXRenderTarget : public GLRenderTarget
 {
 public:
@@ -39,6 +42,8 @@ public:
     int getWidth() const override;
     int getHeight() const override;
 
+    // Waits for the server's notices so far (a round trip) so that a window destroyed under the target
+    // is known before anything is shown on it; false once it is gone.
     bool swap() override;
     // After the window changed size: asks the server for the size now, and has the context take it.
     void reset() override;
@@ -46,6 +51,9 @@ public:
     bool deactivate() override;
     bool activateAdditionalContext() override;
     void deactivateAdditionalContext() override;
+    bool isCurrent() const override;
+    // Whether the window was destroyed under the target; never for a target without a window.
+    bool isWindowLost() const { return windowLost.load(); }
 
     // Opens the display connection, chooses the frame-buffer configuration, makes the main context
     // and (thread count - 1) extra contexts, and makes the main one current. Throws Error::unknown
@@ -64,11 +72,19 @@ private:
     void followNotices() const;
     // The drawable the main context draws into: the window, or its pixel buffer.
     unsigned long drawable() const;
+    // Once the window is gone: lets go of the context if it is current on it, and says so once.
+    // True when drawing has stopped.
+    bool stopDrawingIfWindowLost();
 
     _XDisplay* display = nullptr;
     unsigned long window = 0;
     mutable int width = 0;
     mutable int height = 0;
+    // Set when the window is known to be gone (its destroy notice, or the server has no such window).
+    mutable std::atomic<bool> windowLost{false};
+    // Set by the process's X error handler on an error about the window: to be checked with the server.
+    std::atomic<bool> windowSuspect{false};
+    bool drawingStopped = false;
     __GLXFBConfigRec* config = nullptr;
     __GLXcontextRec* context = nullptr;
     unsigned long pbuffer = 0;

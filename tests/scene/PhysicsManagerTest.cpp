@@ -167,6 +167,55 @@ TEST_F(PhysicsManagerTest, TheSearchFillsTheRoomItIsGivenWithShapedPhysicsNodes)
     EXPECT_EQ(physics()->findSolidsInAABox(box(20, 20, 20, 21, 21, 21), found, 4), 0);
 }
 
+TEST_F(PhysicsManagerTest, TheSearchAnswersFromWhereTheSolidsAreInTheStepOverTheSimulatorsGrid)
+{
+    // First in the simulator's list, a body without a shape and a solid that is no node's; then
+    // enough bodies for the simulator's grid, in a row one unit apart.
+    newBody(Vector3(20, 0, 0), nullptr, nullptr, "shapeless");
+    Pointer<Solid> stray(new Solid());
+    stray->addShape(Pointer<rezezaz::physics::Shape>(new rezezaz::physics::Shape(Sphere(Vector3(), 0.25f))).get());
+    stray->setPosition(Vector3(21, 0, 0));
+    simulator()->addSolid(stray.get());
+    std::vector<Solid*> row;
+    for (int i = 0; i < 40; ++i) {
+        row.push_back(newBall(Vector3(static_cast<float>(i), 0, 0), 0.25f)->getSolid());
+    }
+    ASSERT_GE(simulator()->getNumSolids(), simulator()->getGridThreshold());
+
+    struct Case
+    {
+        AABox box;
+        int room;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {box(9.5f, -1, -1, 12.5f, 1, 1), 8, {10, 11, 12}},
+        {box(9.5f, -1, -1, 12.5f, 1, 1), 2, {10, 11}},
+        // The shapeless body and the stray solid meet the box but take no room.
+        {box(19.5f, -1, -1, 22.5f, 1, 1), 8, {20, 21, 22}},
+        {box(19.5f, -1, -1, 22.5f, 1, 1), 2, {20, 21}},
+        {box(100, 100, 100, 101, 101, 101), 8, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Solid*> found(static_cast<size_t>(c.room), nullptr);
+        const int count = physics()->findSolidsInAABox(c.box, found.data(), c.room);
+        std::vector<Solid*> expected;
+        for (int i : c.expected) {
+            expected.push_back(row[static_cast<size_t>(i)]);
+        }
+        found.resize(static_cast<size_t>(count < 0 ? 0 : count));
+        EXPECT_EQ(found, expected) << "box from " << describe(c.box.minimum) << ", room " << c.room;
+    }
+
+    // A solid the step has moved, before any frame shows its node there, is found where it is.
+    row[30]->setPosition(Vector3(30, 5, 0));
+    Solid* moved[2] = {nullptr, nullptr};
+    EXPECT_EQ(physics()->findSolidsInAABox(box(29.9f, 4.9f, -0.1f, 30.1f, 5.1f, 0.1f), moved, 2), 1);
+    EXPECT_EQ(moved[0], row[30]);
+    EXPECT_EQ(physics()->findSolidsInAABox(box(29.9f, -0.1f, -0.1f, 30.1f, 0.1f, 0.1f), moved, 2), 0);
+    simulator()->removeSolid(stray.get());
+}
+
 TEST_F(PhysicsManagerTest, TracesNameTheNodeStruckAndNoNodeForTheWorld)
 {
     SimulatorPhysicsComponent* wall =

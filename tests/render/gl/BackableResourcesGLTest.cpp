@@ -4,14 +4,19 @@
 
 #include "core/String.h"
 #include "render/BackableBuffer.h"
+#include "render/BackablePixelBufferRenderTarget.h"
 #include "render/BackableShader.h"
 #include "render/BackableShaderState.h"
 #include "render/BackableTexture.h"
 #include "render/BackableVertexFormat.h"
 #include "render/gl/GLTexture.h"
+#include "support/LogRecorder.h"
 #include "support/RecordingRenderDevice.h"
 
+#include <GL/glx.h>
+
 #include <memory>
+#include <string>
 #include <vector>
 
 using rezezaz::core::IntrusivePointer;
@@ -238,6 +243,165 @@ TEST_F(BackableResourcesGLTest, ShadersCompileAndLinkAgainOnEachNewDevice)
     }
     device->setShaderState(nullptr);
     program->setBack(nullptr);
+    unbackQuad();
+}
+
+// Objects made straight in the current context, as many of each kind as an earlier context's names
+// could reach, each bound once so that OpenGL counts it as an object.
+struct ContextObjects
+{
+    static constexpr int COUNT = 32;
+
+    void make()
+    {
+        textures.resize(COUNT);
+        buffers.resize(COUNT);
+        framebuffers.resize(COUNT);
+        renderbuffers.resize(COUNT);
+        glGenTextures(COUNT, textures.data());
+        glGenBuffers(COUNT, buffers.data());
+        glGenFramebuffers(COUNT, framebuffers.data());
+        glGenRenderbuffers(COUNT, renderbuffers.data());
+        for (int i = 0; i < COUNT; ++i) {
+            glBindTexture(GL_TEXTURE_2D, textures[i]);
+            glBindBuffer(GL_ARRAY_BUFFER, buffers[i]);
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffers[i]);
+            glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers[i]);
+            shaders.push_back(glCreateShader(i % 2 == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER));
+            programs.push_back(glCreateProgram());
+        }
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    }
+
+    // The first object of the context that is gone, by kind and name; "" when all are there.
+    std::string missing() const
+    {
+        const struct
+        {
+            const char* kind;
+            const std::vector<GLuint>& names;
+            GLboolean (*is)(GLuint);
+        } kinds[] = {{"texture", textures, [](GLuint n) { return glIsTexture(n); }},
+                     {"buffer", buffers, [](GLuint n) { return glIsBuffer(n); }},
+                     {"framebuffer", framebuffers, [](GLuint n) { return glIsFramebuffer(n); }},
+                     {"renderbuffer", renderbuffers, [](GLuint n) { return glIsRenderbuffer(n); }},
+                     {"shader", shaders, [](GLuint n) { return glIsShader(n); }},
+                     {"program", programs, [](GLuint n) { return glIsProgram(n); }}};
+        for (const auto& kind : kinds) {
+            for (GLuint name : kind.names) {
+                if (kind.is(name) != GL_TRUE) {
+                    return std::string(kind.kind) + " " + std::to_string(name);
+                }
+            }
+        }
+        return "";
+    }
+
+    void free()
+    {
+        glDeleteTextures(COUNT, textures.data());
+        glDeleteBuffers(COUNT, buffers.data());
+        glDeleteFramebuffers(COUNT, framebuffers.data());
+        glDeleteRenderbuffers(COUNT, renderbuffers.data());
+        for (int i = 0; i < COUNT; ++i) {
+            glDeleteShader(shaders[i]);
+            glDeleteProgram(programs[i]);
+        }
+    }
+
+    std::vector<GLuint> textures;
+    std::vector<GLuint> buffers;
+    std::vector<GLuint> framebuffers;
+    std::vector<GLuint> renderbuffers;
+    std::vector<GLuint> shaders;
+    std::vector<GLuint> programs;
+};
+
+TEST_F(BackableResourcesGLTest, BacksOfAContextLostUnderItsDeviceDeleteNothingOfTheNext)
+{
+    // Every kind of wrapper, backed by the device of the first context.
+    makeLeftQuad();
+    backQuad();
+    std::vector<unsigned char> pixels(4 * 4 * 4, 0x5A);
+    IntrusivePointer<TextureFormat> whole(new TextureFormat(2, TextureFormat::Format_RGBA_8, 4, 4, 1, 1));
+    IntrusivePointer<BackableTexture> texture(new BackableTexture());
+    unsigned char* levels[] = {pixels.data()};
+    ASSERT_TRUE(texture->create(1, whole, levels));
+    texture->setBack(device->createTexture(), device.get());
+    IntrusivePointer<BackableTexture> colour(new BackableTexture());
+    ASSERT_TRUE(colour->create(0x20, new TextureFormat(2, TextureFormat::Format_RGBA_8, 8, 8, 1, 1), nullptr));
+    colour->setBack(device->createTexture(), device.get());
+    IntrusivePointer<BackablePixelBufferRenderTarget> offscreen(new BackablePixelBufferRenderTarget());
+    ASSERT_TRUE(offscreen->attach(colour->getMipPixelBuffer(0, 0), PixelBufferRenderTarget::Attachment_COLOR));
+    offscreen->setBack(device->createPixelBufferRenderTarget());
+    IntrusivePointer<BackableShader> vertex(new BackableShader());
+    ASSERT_TRUE(vertex->create(Shader::ShaderType_VERTEX, String("glsl"), String(flatVertex)));
+    IntrusivePointer<BackableShader> fragment(new BackableShader());
+    ASSERT_TRUE(fragment->create(Shader::ShaderType_FRAGMENT, String("glsl"), String(orangeFragment)));
+    IntrusivePointer<BackableShaderState> program(new BackableShaderState());
+    ASSERT_TRUE(program->create());
+    program->setShader(Shader::ShaderType_VERTEX, IntrusivePointer<Shader>(vertex.get()));
+    program->setShader(Shader::ShaderType_FRAGMENT, IntrusivePointer<Shader>(fragment.get()));
+    vertex->setBack(device->createShader(), device.get());
+    fragment->setBack(device->createShader(), device.get());
+    program->setBack(device->createShaderState());
+    ASSERT_TRUE(device->setShaderState(program.get()));
+    expectLeftHalf(0xFF8000);
+
+    // The window target goes first, its device living on; then a new context, with objects of its
+    // own under the names the first context used.
+    support::LogRecorder log;
+    IntrusivePointer<GLRenderDevice> first = device;
+    target->destroy();
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    states.clear();
+    SetUp();
+    ASSERT_FALSE(HasFatalFailure());
+    ContextObjects objects;
+    objects.make();
+    ASSERT_EQ(objects.missing(), "");
+
+    // The first device finds its context gone, as the engine's hand-over would have it try.
+    const GLXContext current = glXGetCurrentContext();
+    first->activate();
+    EXPECT_EQ(glXGetCurrentContext(), current);
+    EXPECT_TRUE(log.has(rezezaz::core::Categories::REZEZAZ_RENDER.c_str(), rezezaz::core::Logger::WARNING,
+                        "GLRenderDevice: the render target's context is gone"));
+    device->activate();
+
+    // The backs move to the new device: the old ones are destroyed as they are replaced.
+    texture->setBack(device->createTexture(), device.get());
+    colour->setBack(device->createTexture(), device.get());
+    offscreen->setBack(device->createPixelBufferRenderTarget());
+    vertex->setBack(device->createShader(), device.get());
+    fragment->setBack(device->createShader(), device.get());
+    program->setBack(device->createShaderState());
+    backQuad();
+    EXPECT_EQ(objects.missing(), "");
+
+    // And they work in the new context.
+    ASSERT_TRUE(device->setShaderState(program.get()));
+    expectLeftHalf(0xFF8000);
+    std::vector<unsigned char> out(pixels.size(), 0);
+    EXPECT_TRUE(texture->read(whole.get(), out.data()));
+    EXPECT_EQ(out, pixels);
+
+    // Nor does the first device delete anything as it goes.
+    first->destroy();
+    first = nullptr;
+    EXPECT_EQ(objects.missing(), "");
+    device->activate();
+    objects.free();
+    device->setShaderState(nullptr);
+    program->setBack(nullptr);
+    fragment->setBack(nullptr, nullptr);
+    vertex->setBack(nullptr, nullptr);
+    offscreen->setBack(nullptr);
+    colour->setBack(nullptr, nullptr);
+    texture->setBack(nullptr, nullptr);
     unbackQuad();
 }
 

@@ -15,6 +15,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 using gltest::thrownText;
 using rezezaz::core::IntrusivePointer;
@@ -560,6 +562,27 @@ TEST_F(GLRenderDeviceTest, ResourcesOfAnEarlierContextDeleteNothingOfTheNext)
     old = nullptr;
     EXPECT_TRUE(glIsTexture(oldName));
     EXPECT_EQ(name(fresh.back()), oldName);
+}
+
+TEST_F(GLRenderDeviceDrawTest, FramesGoOnWithoutDrawingOnceTheWindowIsGone)
+{
+    support::LogRecorder log;
+    // The view is destroyed in the middle of a frame, the context current on it.
+    XDestroyWindow(x.get(), window);
+    XSync(x.get(), False);
+    clear();
+    device->endScene();
+    device->swap();
+    for (int frame = 0; frame < 3; ++frame) {
+        device->beginScene();
+        clear();
+        device->endScene();
+        device->swap();
+    }
+    EXPECT_TRUE(static_cast<GLXRenderTarget*>(target.get())->isWindowLost());
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    EXPECT_EQ(log.texts(rezezaz::core::Categories::REZEZAZ_RENDER.c_str(), rezezaz::core::Logger::WARNING),
+              std::vector<std::string>{"GLXRenderTarget: the window is gone, drawing stops"});
 }
 
 } // namespace

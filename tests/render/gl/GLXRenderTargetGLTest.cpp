@@ -16,6 +16,7 @@
 #include <GL/glew.h>
 #include <GL/glx.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -434,6 +435,46 @@ TEST_F(GLXRenderTargetTest, DestroyFreesTheContextsAndTellsTheListenerOnce)
     WindowRenderTargetFormat format = formatFor(2);
     EXPECT_TRUE(target->createContext(0, &format));
     EXPECT_TRUE(target->isValid());
+}
+
+TEST_F(GLXRenderTargetTest, AWindowDestroyedUnderTheRendererStopsItsDrawingAndSaysSoOnce)
+{
+    support::LogRecorder log;
+    Window window = x.createWindow(64, 48);
+    IntrusivePointer<GLXRenderTarget> target = make(window, 1);
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(target->activate());
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    EXPECT_TRUE(target->swap());
+
+    // The view goes between two frames, the context current on it; the next frame is drawn and
+    // shown as if nothing had happened.
+    XDestroyWindow(x.get(), window);
+    XSync(x.get(), False);
+    glClear(GL_COLOR_BUFFER_BIT);
+    EXPECT_FALSE(target->swap());
+    EXPECT_TRUE(target->isWindowLost());
+    EXPECT_EQ(glXGetCurrentContext(), nullptr);
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_FALSE(target->activate()) << frame;
+        EXPECT_FALSE(target->swap()) << frame;
+    }
+    target->reset();
+    EXPECT_EQ(target->getWidth(), 0);
+    const auto warnings = log.texts(rezezaz::core::Categories::REZEZAZ_RENDER.c_str(), rezezaz::core::Logger::WARNING);
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), "GLXRenderTarget: the window is gone, drawing stops"), 1);
+
+    // The context is the target's until it goes, and the target can be given a window again.
+    EXPECT_TRUE(target->isValid());
+    target->destroy();
+    EXPECT_FALSE(target->isValid());
+    Window next = x.createWindow(32, 32);
+    WindowRenderTargetFormat format = formatFor(1);
+    ASSERT_TRUE(target->createContext(next, &format));
+    EXPECT_FALSE(target->isWindowLost());
+    EXPECT_TRUE(target->activate());
+    EXPECT_TRUE(target->swap());
 }
 
 } // namespace

@@ -80,4 +80,54 @@ TEST_F(EngineGLTest, ResourcesMadeBeforeAnyDeviceFollowEachDevice)
     device->activate();
 }
 
+TEST_F(EngineGLTest, ADeviceWhoseWindowTargetWentFirstDeletesNothingOfTheNextContext)
+{
+    IntrusivePointer<Engine> engine(new Engine(nullptr, nullptr));
+    engine->setHasBackableFixed(true);
+    IntrusivePointer<Texture> texture = engine->getTextureManager()->createTexture(
+        1, IntrusivePointer<TextureFormat>(new TextureFormat(2, 0x108, 2, 2, 1, 1)), pixels);
+    IntrusivePointer<VertexBuffer> vertices = engine->getBufferManager()->createVertexBuffer(
+        Buffer::Usage_STATIC, Buffer::Access_WRITE, engine->getVertexFormats().POSITION, 3);
+    std::memcpy(vertices->lock(Buffer::Access_WRITE), corners, sizeof corners);
+    vertices->unlock();
+    engine->setRenderDevice(device.get());
+    expectHeldByOpenGL(texture.get(), vertices.get());
+
+    // The window target goes while its device lives on; a second device makes a new context, whose
+    // own objects then hold the names the first context used.
+    target->destroy();
+    const Window secondWindow = x.createWindow(width, height);
+    WindowRenderTargetFormat format;
+    format.threadCount = 1;
+    IntrusivePointer<RenderTarget> secondTarget = new_GLXRenderTarget(nullptr, secondWindow, &format);
+    IntrusivePointer<GLRenderDevice> second(static_cast<GLRenderDevice*>(new_GLRenderDevice()));
+    ASSERT_TRUE(second->create(secondTarget.get(), 0));
+    GLuint textures[16] = {};
+    GLuint buffers[16] = {};
+    glGenTextures(16, textures);
+    glGenBuffers(16, buffers);
+    for (int i = 0; i < 16; ++i) {
+        glBindTexture(GL_TEXTURE_2D, textures[i]);
+        glBindBuffer(GL_ARRAY_BUFFER, buffers[i]);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // The hand-over lets go of the first device's backs, then backs the wrappers on the second.
+    engine->setRenderDevice(second.get());
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_TRUE(glIsTexture(textures[i])) << "texture " << textures[i];
+        EXPECT_TRUE(glIsBuffer(buffers[i])) << "buffer " << buffers[i];
+    }
+    expectHeldByOpenGL(texture.get(), vertices.get());
+
+    engine->destroy();
+    texture = nullptr;
+    vertices = nullptr;
+    engine = nullptr;
+    glDeleteTextures(16, textures);
+    glDeleteBuffers(16, buffers);
+    second->destroy();
+}
+
 } // namespace
