@@ -18,6 +18,7 @@ ConnectionWatchdog::ConnectionWatchdog(VelonixPowerMeterDevice* device, Clock cl
     : QObject(parent), device(device), clock(std::move(clock)), limit(limitMs)
 {
     lastHeard = this->clock();
+    sinceCheck.start();
     timer = new QTimer(this);
     timer->setInterval(kCheckInterval);
     connect(timer, &QTimer::timeout, this, &ConnectionWatchdog::check);
@@ -44,6 +45,10 @@ void ConnectionWatchdog::stop()
 
 void ConnectionWatchdog::check()
 {
+    // The meter's data reach the page only through the window's pump, on this same thread. A check
+    // that comes long after the one before found the thread busy meanwhile (a slow machine loading
+    // the calibration view): nothing could be pumped, so it waits for the next check before judging.
+    const bool late = sinceCheck.restart() > 2 * kCheckInterval;
     const std::int64_t now = clock();
     const std::int64_t silence = now - lastHeard;
     if (holding || silence < 0) {
@@ -53,7 +58,7 @@ void ConnectionWatchdog::check()
         }
         return;
     }
-    if (silence >= limit) {
+    if (silence >= limit && !late) {
         stop();
         emit lost(silence);
     }

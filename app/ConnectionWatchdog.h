@@ -3,6 +3,7 @@
 #include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <cstdint>
@@ -59,5 +60,6 @@ private:
     int limit;
     QTimer* timer = nullptr; // child
     std::int64_t lastHeard = 0;
+    QElapsedTimer sinceCheck; // real time since the last check, whatever `clock` says
     bool holding = false;
 };

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -634,6 +635,28 @@ TEST(SensorTest, SilenceIsCountedAlsoWhenTheClockIsSetBack)
     b.meter.setSilent(true);
     b.now -= 3600 * 1000;
     QTest::qWait(1200); // a check of the page's runs meanwhile
+    b.run(5100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
+}
+
+// The window's thread busy past the limit (a slow machine loading the calibration view) pumps nothing
+// meanwhile: that is no silence of the meter, while a meter silent afterwards is still taken as lost.
+TEST(SensorTest, AThreadBusyPastTheLimitIsNoSilenceOfTheMeter)
+{
+    Bench b;
+    b.meter.product.model = 2;
+    b.firmware.setRegisters(0x39, {0x09});
+    b.openMeter();
+    b.showSensor();
+    b.verify();
+
+    b.now += 6000;
+    QThread::msleep(2100);
+    QTest::qWait(20); // the check that comes late runs before anything is pumped
+    b.run(1500);
+    EXPECT_TRUE(b.answerer.boxes("Disconnected").empty());
+
+    b.meter.setSilent(true);
     b.run(5100);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !b.answerer.boxes("Disconnected").empty(); }, 5000));
 }
