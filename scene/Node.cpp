@@ -70,6 +70,26 @@ private:
 
 } // namespace
 
+template <class Enter, class Leave> void Node::walk(Node* root, Enter enter, Leave leave)
+{
+    WalkStack<Visit> path;
+    path.push({root, 0});
+    while (!path.empty()) {
+        // The entry is read anew each time: a walk in enter or leave may move the list's storage.
+        Visit& top = path.back();
+        if (top.next < top.node->nodes.size()) {
+            Node* parent = top.node;
+            Node* child = parent->nodes[top.next++].get();
+            if (enter(parent, child)) {
+                path.push({child, 0});
+            }
+            continue;
+        }
+        Node* done = top.node;
+        path.pop();
+        leave(done);
+    }
+}
 
 Node::Node(Scene* scene)
     : transform(new Transform(this)), worldTransform(new Transform()), bound(new Bound()),
@@ -209,22 +229,14 @@ void Node::rootChanged(Node* newRoot)
         }
     };
     enter(this);
-    WalkStack<Visit> path;
-    path.push({this, 0});
-    while (!path.empty()) {
-        Visit& top = path.back();
-        if (top.next >= top.node->nodes.size()) {
-            path.pop();
-            continue;
-        }
-        Node* child = top.node->nodes[top.next++].get();
-        if (child->plainKind) {
-            enter(child);
-            path.push({child, 0});
-        } else {
+    walk(this, [&enter, newRoot](Node*, Node* child) {
+        if (!child->plainKind) {
             child->rootChanged(newRoot);
+            return false;
         }
-    }
+        enter(child);
+        return true;
+    });
 }
 
 void Node::notifyParentAttached()
@@ -584,23 +596,18 @@ void Node::deactivate()
     }
     active = false;
     deactivateCount = 0;
-    WalkStack<Visit> path;
-    path.push({this, 0});
-    while (!path.empty()) {
-        Visit& top = path.back();
-        if (top.next >= top.node->nodes.size()) {
-            path.pop();
-            continue;
-        }
-        Node* child = top.node->nodes[top.next++].get();
+    walk(this, [](Node*, Node* child) {
         if (!child->plainKind) {
             child->deactivate();
-        } else if (child->active) {
-            child->active = false;
-            child->deactivateCount = 0;
-            path.push({child, 0});
+            return false;
         }
-    }
+        if (!child->active) {
+            return false;
+        }
+        child->active = false;
+        child->deactivateCount = 0;
+        return true;
+    });
 }
 
 void Node::tryDeactivate()
@@ -707,26 +714,18 @@ void Node::frameUpdate(int dt, int updateScope)
         }
     };
     enter(this);
-    WalkStack<Visit> path;
-    path.push({this, 0});
-    while (!path.empty()) {
-        Visit& top = path.back();
-        if (top.next >= top.node->nodes.size()) {
-            path.pop();
-            continue;
-        }
-        Node* child = top.node->nodes[top.next++].get();
+    walk(this, [&enter, dt, updateScope](Node*, Node* child) {
         // A subtree of plain nodes without components has nothing to run in its frame update.
         if (child->busyInParent() == 0) {
-            continue;
+            return false;
         }
-        if (child->plainKind) {
-            enter(child);
-            path.push({child, 0});
-        } else {
+        if (!child->plainKind) {
             child->frameUpdate(dt, updateScope);
+            return false;
         }
-    }
+        enter(child);
+        return true;
+    });
 }
 
 bool Node::handleEvent(core::Event* event)
@@ -738,22 +737,14 @@ bool Node::handleEvent(core::Event* event)
         }
     };
     enter(this);
-    WalkStack<Visit> path;
-    path.push({this, 0});
-    while (!path.empty()) {
-        Visit& top = path.back();
-        if (top.next >= top.node->nodes.size()) {
-            path.pop();
-            continue;
-        }
-        Node* child = top.node->nodes[top.next++].get();
-        if (child->plainKind) {
-            enter(child);
-            path.push({child, 0});
-        } else {
+    walk(this, [&enter, &handled, event](Node*, Node* child) {
+        if (!child->plainKind) {
             handled = child->handleEvent(event) || handled;
+            return false;
         }
-    }
+        enter(child);
+        return true;
+    });
     return handled;
 }
 
@@ -782,26 +773,23 @@ void Node::transformChanged(Transform* changed)
         }
     };
     if (nodes.size() > 0) {
-        WalkStack<Visit> path;
-        path.push({this, 0});
-        while (path.size() > 1 || path.back().next < nodes.size()) {
-            Visit& top = path.back();
-            if (top.next < top.node->nodes.size()) {
-                Node* above = top.node;
-                Node* child = above->nodes[top.next++].get();
-                if (child->plainKind) {
-                    child->placeInWorld();
-                    path.push({child, 0});
-                } else {
+        walk(
+            this,
+            [](Node* above, Node* child) {
+                if (!child->plainKind) {
                     child->transformChanged(above->worldTransform.get());
+                    return false;
                 }
-                continue;
-            }
-            Node* done = top.node;
-            path.pop();
-            leave(done);
-            done->calculateBound();
-        }
+                child->placeInWorld();
+                return true;
+            },
+            [this, &leave](Node* done) {
+                // This node's own end follows below.
+                if (done != this) {
+                    leave(done);
+                    done->calculateBound();
+                }
+            });
     }
     leave(this);
     if (changed == transform.get()) {
@@ -837,21 +825,9 @@ void Node::mergeStaleBounds()
     // walk needs no recursion however deep the tree.
     // A node's children are merged before it: each parent is visited again once its stale children
     // are done (next past its last child), and merged then.
-    WalkStack<Visit> path;
-    path.push({this, 0});
-    while (!path.empty()) {
-        Visit& top = path.back();
-        if (top.next < top.node->nodes.size()) {
-            Node* child = top.node->nodes[top.next++].get();
-            if (child->boundStale) {
-                path.push({child, 0});
-            }
-            continue;
-        }
-        Node* done = top.node;
-        path.pop();
-        done->calculateBound();
-    }
+    walk(
+        this, [](Node*, Node* child) { return child->boundStale; },
+        [](Node* done) { done->calculateBound(); });
 }
 
 void Node::calculateBound()
@@ -905,27 +881,20 @@ void Node::gatherRenderables(Camera* camera, RenderableSet* set)
         }
     };
     set->queueNode(this);
-    WalkStack<Visit> path;
-    path.push({this, 0});
-    while (!path.empty()) {
-        Visit& top = path.back();
-        if (top.next >= top.node->nodes.size()) {
-            Node* done = top.node;
-            path.pop();
-            leave(done);
-            continue;
-        }
-        Node* child = top.node->nodes[top.next++].get();
-        if ((child->getScope() & camera->getScope()) == 0 || camera->culled(child->getWorldBound())) {
-            continue;
-        }
-        if (child->plainKind) {
+    walk(
+        this,
+        [camera, set](Node*, Node* child) {
+            if ((child->getScope() & camera->getScope()) == 0 || camera->culled(child->getWorldBound())) {
+                return false;
+            }
+            if (!child->plainKind) {
+                child->gatherRenderables(camera, set);
+                return false;
+            }
             set->queueNode(child);
-            path.push({child, 0});
-        } else {
-            child->gatherRenderables(camera, set);
-        }
-    }
+            return true;
+        },
+        leave);
 }
 
 } // namespace rezezaz::scene

@@ -160,6 +160,16 @@ protected:
     void placeInWorld();
     // Merges the world bound of every stale node below, deepest first, then this one's.
     void mergeStaleBounds();
+    // Walks the subtree under `root` depth first in the order of a recursive walk, with a list of its
+    // own instead of recursion, so that a tree of any depth fits the thread's stack.
+    // `enter(parent, child)` is asked for each child in order and returns whether to walk below it;
+    // `leave(node)` runs for every node walked (the root last), once its children are done. Either
+    // may walk again (a node of another kind walking its own subtree).
+    template <class Enter, class Leave> static void walk(Node* root, Enter enter, Leave leave);
+    template <class Enter> static void walk(Node* root, Enter enter)
+    {
+        walk(root, enter, [](Node*) {});
+    }
     // One step of the logic update's walk over the subtree (which keeps a list instead of recursing):
     // a node, its next child, and a hold on the node while its update may take it out of the tree.
     struct LogicVisit
