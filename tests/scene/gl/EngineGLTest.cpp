@@ -21,6 +21,41 @@ using rezezaz::scene::Engine;
 class EngineGLTest : public gltest::GLDeviceFixture
 {
 protected:
+    // What a test leaves when it stops early goes before the fixture's device, last made first.
+    void TearDown() override
+    {
+        second = nullptr;
+        secondTarget = nullptr;
+        vertices = nullptr;
+        texture = nullptr;
+        engine = nullptr;
+        GLDeviceFixture::TearDown();
+    }
+
+    // A backed engine with no device yet, and a texture and a vertex buffer made through it.
+    void makeEngineAndResources()
+    {
+        engine = new Engine(nullptr, nullptr);
+        engine->setHasBackableFixed(true);
+        texture = engine->getTextureManager()->createTexture(
+            1, IntrusivePointer<TextureFormat>(new TextureFormat(2, 0x108, 2, 2, 1, 1)), pixels);
+        vertices = engine->getBufferManager()->createVertexBuffer(
+            Buffer::Usage_STATIC, Buffer::Access_WRITE, engine->getVertexFormats().POSITION, 3);
+        std::memcpy(vertices->lock(Buffer::Access_WRITE), corners, sizeof corners);
+        vertices->unlock();
+    }
+
+    // A second device, on a window and context of its own; its context is current afterwards.
+    void makeSecondDevice()
+    {
+        const Window secondWindow = x.createWindow(width, height);
+        WindowRenderTargetFormat format;
+        format.threadCount = 1;
+        secondTarget = new_GLXRenderTarget(nullptr, secondWindow, &format);
+        second = static_cast<GLRenderDevice*>(new_GLRenderDevice());
+        ASSERT_TRUE(second->create(secondTarget.get(), 0));
+    }
+
     // What OpenGL holds for the texture and the vertex buffer behind the engine's wrappers.
     void expectHeldByOpenGL(Texture* texture, VertexBuffer* vertices)
     {
@@ -41,18 +76,16 @@ protected:
 
     unsigned char pixels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 10, 20, 30, 40};
     const float corners[9] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
+    IntrusivePointer<Engine> engine;
+    IntrusivePointer<Texture> texture;
+    IntrusivePointer<VertexBuffer> vertices;
+    IntrusivePointer<RenderTarget> secondTarget;
+    IntrusivePointer<GLRenderDevice> second;
 };
 
 TEST_F(EngineGLTest, ResourcesMadeBeforeAnyDeviceFollowEachDevice)
 {
-    IntrusivePointer<Engine> engine(new Engine(nullptr, nullptr));
-    engine->setHasBackableFixed(true);
-    IntrusivePointer<Texture> texture = engine->getTextureManager()->createTexture(
-        1, IntrusivePointer<TextureFormat>(new TextureFormat(2, 0x108, 2, 2, 1, 1)), pixels);
-    IntrusivePointer<VertexBuffer> vertices = engine->getBufferManager()->createVertexBuffer(
-        Buffer::Usage_STATIC, Buffer::Access_WRITE, engine->getVertexFormats().POSITION, 3);
-    std::memcpy(vertices->lock(Buffer::Access_WRITE), corners, sizeof corners);
-    vertices->unlock();
+    makeEngineAndResources();
     EXPECT_EQ(texture->getRootTexture(), nullptr);
     EXPECT_EQ(vertices->getRootVertexBuffer(), nullptr);
 
@@ -60,12 +93,8 @@ TEST_F(EngineGLTest, ResourcesMadeBeforeAnyDeviceFollowEachDevice)
     expectHeldByOpenGL(texture.get(), vertices.get());
 
     // A second device, on a window and context of its own, replaces the first.
-    const Window secondWindow = x.createWindow(width, height);
-    WindowRenderTargetFormat format;
-    format.threadCount = 1;
-    IntrusivePointer<RenderTarget> secondTarget = new_GLXRenderTarget(nullptr, secondWindow, &format);
-    IntrusivePointer<GLRenderDevice> second(static_cast<GLRenderDevice*>(new_GLRenderDevice()));
-    ASSERT_TRUE(second->create(secondTarget.get(), 0));
+    makeSecondDevice();
+    ASSERT_FALSE(HasFatalFailure());
 
     engine->setRenderDevice(second.get());
     expectHeldByOpenGL(texture.get(), vertices.get());
@@ -82,26 +111,15 @@ TEST_F(EngineGLTest, ResourcesMadeBeforeAnyDeviceFollowEachDevice)
 
 TEST_F(EngineGLTest, ADeviceWhoseWindowTargetWentFirstDeletesNothingOfTheNextContext)
 {
-    IntrusivePointer<Engine> engine(new Engine(nullptr, nullptr));
-    engine->setHasBackableFixed(true);
-    IntrusivePointer<Texture> texture = engine->getTextureManager()->createTexture(
-        1, IntrusivePointer<TextureFormat>(new TextureFormat(2, 0x108, 2, 2, 1, 1)), pixels);
-    IntrusivePointer<VertexBuffer> vertices = engine->getBufferManager()->createVertexBuffer(
-        Buffer::Usage_STATIC, Buffer::Access_WRITE, engine->getVertexFormats().POSITION, 3);
-    std::memcpy(vertices->lock(Buffer::Access_WRITE), corners, sizeof corners);
-    vertices->unlock();
+    makeEngineAndResources();
     engine->setRenderDevice(device.get());
     expectHeldByOpenGL(texture.get(), vertices.get());
 
     // The window target goes while its device lives on; a second device makes a new context, whose
     // own objects then hold the names the first context used.
     target->destroy();
-    const Window secondWindow = x.createWindow(width, height);
-    WindowRenderTargetFormat format;
-    format.threadCount = 1;
-    IntrusivePointer<RenderTarget> secondTarget = new_GLXRenderTarget(nullptr, secondWindow, &format);
-    IntrusivePointer<GLRenderDevice> second(static_cast<GLRenderDevice*>(new_GLRenderDevice()));
-    ASSERT_TRUE(second->create(secondTarget.get(), 0));
+    makeSecondDevice();
+    ASSERT_FALSE(HasFatalFailure());
     GLuint textures[16] = {};
     GLuint buffers[16] = {};
     glGenTextures(16, textures);
