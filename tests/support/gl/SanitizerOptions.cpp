@@ -30,45 +30,12 @@ extern "C" const char* __tsan_default_options()
 #include <gtest/gtest.h>
 #include <sanitizer/lsan_interface.h>
 
-#include <chrono>
-#include <filesystem>
-#include <iterator>
-#include <thread>
-
 namespace {
-
-std::ptrdiff_t threadCount()
-{
-    std::error_code error;
-    const std::filesystem::directory_iterator tasks("/proc/self/task", error);
-    return error ? -1 : std::distance(tasks, std::filesystem::directory_iterator());
-}
-
-// A thread that ends on its own (the toolkit's threads are detached) frees its thread-local storage
-// as it goes, and the leak check crashes when it scans that storage in the same moment. The check
-// waits until no thread has come or gone for a while, or ten seconds at most.
-void waitUntilNoThreadIsEnding()
-{
-    using namespace std::chrono_literals;
-    const auto giveUp = std::chrono::steady_clock::now() + 10s;
-    std::ptrdiff_t last = threadCount();
-    int steady = 0;
-    while (steady < 20 && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(10ms);
-        const std::ptrdiff_t now = threadCount();
-        steady = now == last ? steady + 1 : 0;
-        last = now;
-    }
-}
 
 class LeakCheckOnceTheTestsAreDone : public ::testing::Environment
 {
 public:
-    void TearDown() override
-    {
-        waitUntilNoThreadIsEnding();
-        __lsan_do_leak_check();
-    }
+    void TearDown() override { __lsan_do_leak_check(); }
 };
 
 [[maybe_unused]] ::testing::Environment* const leakCheck =
