@@ -416,6 +416,7 @@ void Pelotune::update()
     IntrusivePointer<vant::ant::AntRadioManager> keepManager = manager;
     IntrusivePointer<vant::search::SportDeviceSearch> keepSearch = deviceSearch;
     IntrusivePointer<vant::device::VelonixPowerMeterDevice> keepDevice = device;
+    *pumpedMs += PUMP_MS;
     keepManager->update(PUMP_MS);
     updating = false;
 }
@@ -784,7 +785,9 @@ void Pelotune::searchFinished(bool cancelled)
         if (bootloader) {
             page = new Firmware(device.get(), this, true);
         } else {
-            page = new Sensor(device.get(), this);
+            // The meter's silence is measured in the time the radio was pumped: a thread kept busy
+            // elsewhere, or a box open inside a callback, hears nothing and is no silence of the meter.
+            page = new Sensor(device.get(), this, [pumped = pumpedMs] { return *pumped; });
         }
         addStackedWidget(page);
         return;

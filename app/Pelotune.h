@@ -181,6 +181,9 @@ private:
     QPushButton* helpButton = nullptr;
     // A blocking box opened inside a callback runs a nested event loop in which the pump fires again.
     bool updating = false;
+    // Milliseconds of radio time: each turn of the pump adds its period. The meter pages measure the
+    // meter's silence with it; shared, as the pages read it also while the window is being torn down.
+    std::shared_ptr<std::int64_t> pumpedMs = std::make_shared<std::int64_t>(0);
     QList<QPointer<QThread>> keptJobs;
     QPointer<ConnectionWatchdog> meterWatchdog;
     // The window's size when each page on the stack was pushed.
