@@ -1,26 +1,5 @@
 #include "scene/Engine.h"
 
-#include "content/AABoxMeshCreator.h"
-#include "content/BMPStreamer.h"
-#include "content/DDSStreamer.h"
-#include "content/DiffuseMaterialCreator.h"
-#include "content/GridMeshCreator.h"
-#include "content/NormalizationTextureCreator.h"
-#include "content/OSXFontStreamer.h"
-#include "content/OSXTextureStreamer.h"
-#include "content/SPRStreamer.h"
-#include "content/SkyBoxMaterialCreator.h"
-#include "content/SkyBoxMeshCreator.h"
-#include "content/SkyDomeMeshCreator.h"
-#include "content/SphereMeshCreator.h"
-#include "content/TGAStreamer.h"
-#include "content/TMSHStreamer.h"
-#include "content/TPKGStreamer.h"
-#include "content/TorusMeshCreator.h"
-#include "content/WADStreamer.h"
-#include "content/WaterMaterialCreator.h"
-#include "content/studio/SpriteStreamer.h"
-#include "content/studio/StudioStreamer.h"
 #include "core/Categories.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -35,11 +14,9 @@
 #include "scene/MaterialManager.h"
 #include "scene/Mesh.h"
 #include "scene/ResourceManager.h"
-#include "scene/ResourceStreamer.h"
 #include "scene/ShaderManager.h"
 #include "scene/TextureManager.h"
 #include "scene/Version.h"
-#include "scene/WaveStreamer.h"
 
 #include <algorithm>
 #include <vector>
@@ -100,17 +77,8 @@ Engine::Engine(void*, void*)
 Engine::~Engine()
 {
     log(Logger::DEBUG, "Engine::~Engine");
-    // Creators from the last made to the first.
-    skyDomeMeshCreator_ = nullptr;
-    skyBoxMeshCreator_ = nullptr;
-    gridMeshCreator_ = nullptr;
-    torusMeshCreator_ = nullptr;
-    sphereMeshCreator_ = nullptr;
-    aaBoxMeshCreator_ = nullptr;
-    waterMaterialCreator_ = nullptr;
-    skyBoxMaterialCreator_ = nullptr;
-    diffuseMaterialCreator_ = nullptr;
-    normalizationTextureCreator_ = nullptr;
+    // The creators first, which release theirs from the last made to the first.
+    builtInCreators_ = nullptr;
     // Managers from the last made to the first, then the vertex formats.
     spriteModelManager_ = nullptr;
     studioModelManager_ = nullptr;
@@ -142,51 +110,6 @@ void Engine::destroy()
     bufferManager_->destroy();
     textureManager_->destroy();
     archiveManager_->destroy();
-}
-
-void Engine::installHandlers()
-{
-    log(Logger::DEBUG, "Engine: installing handlers");
-
-    // One row per handler, in the order registered; an empty extension makes the default streamer.
-    struct Handler
-    {
-        ResourceManager* manager;
-        const char* extension;
-        IntrusivePointer<ResourceStreamer> streamer;
-    };
-    TextureManager* textures = textureManager_.get();
-    const std::vector<Handler> handlers = {
-        {archiveManager_.get(), "tpkg", new TPKGStreamer()},
-        {archiveManager_.get(), "wad", new WADStreamer(textures)},
-        {textures, "dds", new DDSStreamer(textures)},
-        {textures, "bmp", new BMPStreamer(textures)},
-        {textures, "", new OSXTextureStreamer(textures)},
-        {textures, "tga", new TGAStreamer(textures)},
-        {textures, "spr", new SPRStreamer(this)},
-        {fontManager_.get(), "", new OSXFontStreamer(textures)},
-        {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
-        {meshManager_.get(), "tmsh", new TMSHStreamer(this)},
-        {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
-        {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
-    };
-    for (const Handler& handler : handlers) {
-        if (*handler.extension == '\0') {
-            handler.manager->setDefaultStreamer(handler.streamer.get());
-        } else {
-            handler.manager->setStreamer(handler.streamer.get(), handler.extension);
-        }
-    }
-    normalizationTextureCreator_ = new NormalizationTextureCreator(this);
-    diffuseMaterialCreator_ = new DiffuseMaterialCreator(this);
-    skyBoxMaterialCreator_ = new SkyBoxMaterialCreator(this);
-    waterMaterialCreator_ = new WaterMaterialCreator(this);
-    aaBoxMeshCreator_ = new AABoxMeshCreator(this);
-    sphereMeshCreator_ = new SphereMeshCreator(this);
-    torusMeshCreator_ = new TorusMeshCreator(this);
-    gridMeshCreator_ = new GridMeshCreator(this);
-    skyBoxMeshCreator_ = new SkyBoxMeshCreator(this);
-    skyDomeMeshCreator_ = new SkyDomeMeshCreator(this);
 }
 
 bool Engine::setRenderDevice(RenderDevice* device)
@@ -401,15 +324,72 @@ void Engine::contextReset(RenderDevice* device)
     }
 }
 
+NormalizationTextureCreator* Engine::getNormalizationTextureCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getNormalizationTextureCreator() : nullptr;
+}
+
+DiffuseMaterialCreator* Engine::getDiffuseMaterialCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getDiffuseMaterialCreator() : nullptr;
+}
+
+SkyBoxMaterialCreator* Engine::getSkyBoxMaterialCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getSkyBoxMaterialCreator() : nullptr;
+}
+
+WaterMaterialCreator* Engine::getWaterMaterialCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getWaterMaterialCreator() : nullptr;
+}
+
+AABoxMeshCreator* Engine::getAABoxMeshCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getAABoxMeshCreator() : nullptr;
+}
+
+SphereMeshCreator* Engine::getSphereMeshCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getSphereMeshCreator() : nullptr;
+}
+
+TorusMeshCreator* Engine::getTorusMeshCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getTorusMeshCreator() : nullptr;
+}
+
+GridMeshCreator* Engine::getGridMeshCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getGridMeshCreator() : nullptr;
+}
+
+SkyBoxMeshCreator* Engine::getSkyBoxMeshCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getSkyBoxMeshCreator() : nullptr;
+}
+
+SkyDomeMeshCreator* Engine::getSkyDomeMeshCreator() const
+{
+    return builtInCreators_ ? builtInCreators_->getSkyDomeMeshCreator() : nullptr;
+}
+
+IntrusivePointer<BuiltInCreators> Engine::creatorsFor(const char* operation, const char* creator) const
+{
+    if (!builtInCreators_) {
+        log(Logger::WARNING, String(operation) + ": no " + creator + " before installHandlers");
+    }
+    return builtInCreators_;
+}
+
 core::IntrusivePointer<material::Material> Engine::createDiffuseMaterial(render::Texture* texture,
                                                                       render::RenderState* renderState)
 {
-    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
-    if (!creator) {
-        log(Logger::WARNING, "createDiffuseMaterial: no DiffuseMaterialCreator before installHandlers");
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createDiffuseMaterial", "DiffuseMaterialCreator");
+    if (!creators) {
         return nullptr;
     }
-    IntrusivePointer<material::Material> material = creator->createDiffuseMaterial(texture, renderState);
+    IntrusivePointer<material::Material> material = creators->createDiffuseMaterial(texture, renderState);
     materialManager_->manage(material.get(), String());
     return material;
 }
@@ -417,24 +397,23 @@ core::IntrusivePointer<material::Material> Engine::createDiffuseMaterial(render:
 core::IntrusivePointer<material::Material> Engine::createPointSpriteMaterial(render::Texture* texture, float size,
                                                                           bool attenuate)
 {
-    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
-    if (!creator) {
-        log(Logger::WARNING, "createPointSpriteMaterial: no DiffuseMaterialCreator before installHandlers");
+    IntrusivePointer<BuiltInCreators> creators =
+        creatorsFor("createPointSpriteMaterial", "DiffuseMaterialCreator");
+    if (!creators) {
         return nullptr;
     }
-    IntrusivePointer<material::Material> material = creator->createPointSpriteMaterial(texture, size, attenuate);
+    IntrusivePointer<material::Material> material = creators->createPointSpriteMaterial(texture, size, attenuate);
     materialManager_->manage(material.get(), String());
     return material;
 }
 
 core::IntrusivePointer<material::Material> Engine::createFontMaterial(Font* font)
 {
-    IntrusivePointer<DiffuseMaterialCreator> creator = diffuseMaterialCreator_;
-    if (!creator) {
-        log(Logger::WARNING, "createFontMaterial: no DiffuseMaterialCreator before installHandlers");
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createFontMaterial", "DiffuseMaterialCreator");
+    if (!creators) {
         return nullptr;
     }
-    IntrusivePointer<material::Material> material = creator->createFontMaterial(font);
+    IntrusivePointer<material::Material> material = creators->createFontMaterial(font);
     if (material) {
         materialManager_->manage(material.get(), String());
     }
@@ -444,12 +423,11 @@ core::IntrusivePointer<material::Material> Engine::createFontMaterial(Font* font
 core::IntrusivePointer<material::Material> Engine::createSkyBoxMaterial(render::Texture* texture, bool clamp,
                                                                      render::RenderState* renderState)
 {
-    IntrusivePointer<SkyBoxMaterialCreator> creator = skyBoxMaterialCreator_;
-    if (!creator) {
-        log(Logger::WARNING, "createSkyBoxMaterial: no SkyBoxMaterialCreator before installHandlers");
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createSkyBoxMaterial", "SkyBoxMaterialCreator");
+    if (!creators) {
         return nullptr;
     }
-    IntrusivePointer<material::Material> material = creator->createSkyBoxMaterial(texture, clamp, renderState);
+    IntrusivePointer<material::Material> material = creators->createSkyBoxMaterial(texture, clamp, renderState);
     materialManager_->manage(material.get(), String());
     return material;
 }
@@ -459,43 +437,27 @@ core::IntrusivePointer<material::Material> Engine::createWaterMaterial(render::T
                                                                     render::Texture* waveTexture,
                                                                     const core::math::Vector4& unused)
 {
-    IntrusivePointer<WaterMaterialCreator> creator = waterMaterialCreator_;
-    if (!creator) {
-        log(Logger::WARNING, "createWaterMaterial: no WaterMaterialCreator before installHandlers");
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createWaterMaterial", "WaterMaterialCreator");
+    if (!creators) {
         return nullptr;
     }
     IntrusivePointer<material::Material> material =
-        creator->createWaterMaterial(reflectTexture, refractTexture, waveTexture, unused);
+        creators->createWaterMaterial(reflectTexture, refractTexture, waveTexture, unused);
     materialManager_->manage(material.get(), String());
     return material;
 }
 
 core::IntrusivePointer<render::Texture> Engine::createNormalizationTexture(int size)
 {
-    IntrusivePointer<NormalizationTextureCreator> creator = normalizationTextureCreator_;
-    if (!creator) {
-        log(Logger::WARNING, "createNormalizationTexture: no NormalizationTextureCreator before installHandlers");
+    IntrusivePointer<BuiltInCreators> creators =
+        creatorsFor("createNormalizationTexture", "NormalizationTextureCreator");
+    if (!creators) {
         return nullptr;
     }
-    IntrusivePointer<render::Texture> texture = creator->createNormalizationTexture(size);
+    IntrusivePointer<render::Texture> texture = creators->createNormalizationTexture(size);
     textureManager_->manage(texture.get(), String());
     return texture;
 }
-
-namespace {
-
-// The creator for one facade call, held for the call; null, with a warning, before installHandlers.
-template <class Creator>
-IntrusivePointer<Creator> creatorFor(const IntrusivePointer<Creator>& held, const char* operation,
-                                     const char* kind)
-{
-    if (!held) {
-        log(Logger::WARNING, String(operation) + ": no " + kind + " before installHandlers");
-    }
-    return held;
-}
-
-} // namespace
 
 IntrusivePointer<Mesh> Engine::manageMesh(IntrusivePointer<Mesh> mesh)
 {
@@ -506,35 +468,31 @@ IntrusivePointer<Mesh> Engine::manageMesh(IntrusivePointer<Mesh> mesh)
 IntrusivePointer<Mesh> Engine::createAABoxMesh(const core::math::AABox& box,
                                                IntrusivePointer<material::Material> material)
 {
-    IntrusivePointer<AABoxMeshCreator> creator =
-        creatorFor(aaBoxMeshCreator_, "createAABoxMesh", "AABoxMeshCreator");
-    return creator ? manageMesh(creator->createAABoxMesh(box, material)) : nullptr;
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createAABoxMesh", "AABoxMeshCreator");
+    return creators ? manageMesh(creators->createAABoxMesh(box, material)) : nullptr;
 }
 
 IntrusivePointer<Mesh> Engine::createSphereMesh(const core::math::Sphere& sphere,
                                                 IntrusivePointer<material::Material> material)
 {
-    IntrusivePointer<SphereMeshCreator> creator =
-        creatorFor(sphereMeshCreator_, "createSphereMesh", "SphereMeshCreator");
-    return creator ? manageMesh(creator->createSphereMesh(sphere, 16, 16, material)) : nullptr;
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createSphereMesh", "SphereMeshCreator");
+    return creators ? manageMesh(creators->createSphereMesh(sphere, 16, 16, material)) : nullptr;
 }
 
 IntrusivePointer<Mesh> Engine::createTorusMesh(float ringRadius, float tubeRadius, int ringSteps,
                                                int tubeSteps, IntrusivePointer<material::Material> material)
 {
-    IntrusivePointer<TorusMeshCreator> creator =
-        creatorFor(torusMeshCreator_, "createTorusMesh", "TorusMeshCreator");
-    return creator
-               ? manageMesh(creator->createTorusMesh(ringRadius, tubeRadius, ringSteps, tubeSteps, material))
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createTorusMesh", "TorusMeshCreator");
+    return creators
+               ? manageMesh(creators->createTorusMesh(ringRadius, tubeRadius, ringSteps, tubeSteps, material))
                : nullptr;
 }
 
 IntrusivePointer<Mesh> Engine::createGridMesh(float width, float height, int nx, int ny,
                                               IntrusivePointer<material::Material> material)
 {
-    IntrusivePointer<GridMeshCreator> creator =
-        creatorFor(gridMeshCreator_, "createGridMesh", "GridMeshCreator");
-    return creator ? manageMesh(creator->createGridMesh(width, height, nx, ny, material)) : nullptr;
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createGridMesh", "GridMeshCreator");
+    return creators ? manageMesh(creators->createGridMesh(width, height, nx, ny, material)) : nullptr;
 }
 
 IntrusivePointer<Mesh> Engine::createSkyBoxMesh(float size, bool crossLayout, bool flipV,
@@ -545,21 +503,19 @@ IntrusivePointer<Mesh> Engine::createSkyBoxMesh(float size, bool crossLayout, bo
                                                 IntrusivePointer<material::Material> material4,
                                                 IntrusivePointer<material::Material> material5)
 {
-    IntrusivePointer<SkyBoxMeshCreator> creator =
-        creatorFor(skyBoxMeshCreator_, "createSkyBoxMesh", "SkyBoxMeshCreator");
-    return creator ? manageMesh(creator->createSkyBoxMesh(size, crossLayout, flipV, material0, material1,
-                                                          material2, material3, material4, material5))
-                   : nullptr;
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createSkyBoxMesh", "SkyBoxMeshCreator");
+    return creators ? manageMesh(creators->createSkyBoxMesh(size, crossLayout, flipV, material0, material1,
+                                                            material2, material3, material4, material5))
+                    : nullptr;
 }
 
 IntrusivePointer<Mesh> Engine::createSkyDomeMesh(const core::math::Sphere& sphere, int numSegments,
                                                  int numRings, float textureScale,
                                                  IntrusivePointer<material::Material> material)
 {
-    IntrusivePointer<SkyDomeMeshCreator> creator =
-        creatorFor(skyDomeMeshCreator_, "createSkyDomeMesh", "SkyDomeMeshCreator");
-    return creator
-               ? manageMesh(creator->createSkyDomeMesh(sphere, numSegments, numRings, textureScale, material))
+    IntrusivePointer<BuiltInCreators> creators = creatorsFor("createSkyDomeMesh", "SkyDomeMeshCreator");
+    return creators
+               ? manageMesh(creators->createSkyDomeMesh(sphere, numSegments, numRings, textureScale, material))
                : nullptr;
 }
 

@@ -7,6 +7,7 @@
 #include "core/math/Sphere.h"
 #include "core/math/Vector4.h"
 #include "render/RenderCaps.h"
+#include "scene/BuiltInCreators.h"
 #include "scene/VertexFormats.h"
 
 namespace rezezaz::render {
@@ -51,6 +52,11 @@ class Material;
 // engine's own device-independent resources can do, and drives the render-context life cycle: when a
 // device comes or goes the managers move their device resources and every context listener hears of
 // it. Reference counted; the calibration view owns one for its lifetime. GUI thread only.
+//
+// The file formats and the built-in creators belong to the content library above this one, which
+// defines installHandlers; the engine reaches the streamers through its managers and the creators
+// through the BuiltInCreators interface, so that the scene library includes and links nothing of
+// content. A program that installs the handlers links content.
 class Engine : public core::Object
 {
 public:
@@ -64,7 +70,8 @@ public:
     // its owners until its last release.
     void destroy() override;
 
-    // Registers the file-format streamers with their managers and makes the built-in creators.
+    // Registers the file-format streamers with their managers and makes the built-in creators. Defined
+    // by the content library.
     void installHandlers();
 
     // Takes the device's capabilities and moves the managers' device resources from the old device to
@@ -124,19 +131,16 @@ public:
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
 
     // Null until installHandlers.
-    NormalizationTextureCreator* getNormalizationTextureCreator() const
-    {
-        return normalizationTextureCreator_.get();
-    }
-    DiffuseMaterialCreator* getDiffuseMaterialCreator() const { return diffuseMaterialCreator_.get(); }
-    SkyBoxMaterialCreator* getSkyBoxMaterialCreator() const { return skyBoxMaterialCreator_.get(); }
-    WaterMaterialCreator* getWaterMaterialCreator() const { return waterMaterialCreator_.get(); }
-    AABoxMeshCreator* getAABoxMeshCreator() const { return aaBoxMeshCreator_.get(); }
-    SphereMeshCreator* getSphereMeshCreator() const { return sphereMeshCreator_.get(); }
-    TorusMeshCreator* getTorusMeshCreator() const { return torusMeshCreator_.get(); }
-    GridMeshCreator* getGridMeshCreator() const { return gridMeshCreator_.get(); }
-    SkyBoxMeshCreator* getSkyBoxMeshCreator() const { return skyBoxMeshCreator_.get(); }
-    SkyDomeMeshCreator* getSkyDomeMeshCreator() const { return skyDomeMeshCreator_.get(); }
+    NormalizationTextureCreator* getNormalizationTextureCreator() const;
+    DiffuseMaterialCreator* getDiffuseMaterialCreator() const;
+    SkyBoxMaterialCreator* getSkyBoxMaterialCreator() const;
+    WaterMaterialCreator* getWaterMaterialCreator() const;
+    AABoxMeshCreator* getAABoxMeshCreator() const;
+    SphereMeshCreator* getSphereMeshCreator() const;
+    TorusMeshCreator* getTorusMeshCreator() const;
+    GridMeshCreator* getGridMeshCreator() const;
+    SkyBoxMeshCreator* getSkyBoxMeshCreator() const;
+    SkyDomeMeshCreator* getSkyDomeMeshCreator() const;
 
     // Built-in materials, managed by the material manager without a name; null (with a warning)
     // before installHandlers.
@@ -181,6 +185,9 @@ public:
                                                    core::IntrusivePointer<material::Material> material);
 
 private:
+    // The built-in creators for one create operation, held for the call; null, with a warning naming
+    // the operation and the creator it needs, before installHandlers.
+    core::IntrusivePointer<BuiltInCreators> creatorsFor(const char* operation, const char* creator) const;
     // Files a facade's mesh with the mesh manager without a name.
     core::IntrusivePointer<Mesh> manageMesh(core::IntrusivePointer<Mesh> mesh);
 
@@ -207,17 +214,8 @@ private:
     core::IntrusivePointer<ResourceManager> studioModelManager_;
     core::IntrusivePointer<ResourceManager> spriteModelManager_;
 
-    // The built-in creators, in the order they are made.
-    core::IntrusivePointer<NormalizationTextureCreator> normalizationTextureCreator_;
-    core::IntrusivePointer<DiffuseMaterialCreator> diffuseMaterialCreator_;
-    core::IntrusivePointer<SkyBoxMaterialCreator> skyBoxMaterialCreator_;
-    core::IntrusivePointer<WaterMaterialCreator> waterMaterialCreator_;
-    core::IntrusivePointer<AABoxMeshCreator> aaBoxMeshCreator_;
-    core::IntrusivePointer<SphereMeshCreator> sphereMeshCreator_;
-    core::IntrusivePointer<TorusMeshCreator> torusMeshCreator_;
-    core::IntrusivePointer<GridMeshCreator> gridMeshCreator_;
-    core::IntrusivePointer<SkyBoxMeshCreator> skyBoxMeshCreator_;
-    core::IntrusivePointer<SkyDomeMeshCreator> skyDomeMeshCreator_;
+    // The built-in creators; null until installHandlers.
+    core::IntrusivePointer<BuiltInCreators> builtInCreators_;
 };
 
 } // namespace rezezaz::scene

@@ -1,0 +1,73 @@
+// The engine's installHandlers, which this library defines: the scene library declares it, and
+// includes and links nothing of this one. It is a member defined here rather than a hook this library
+// sets at start-up, because a registration made by a static object of an archive is dropped when
+// nothing else of its object file is linked, and the engine would then be left without its handlers.
+
+#include "content/BMPStreamer.h"
+#include "content/DDSStreamer.h"
+#include "content/EngineCreators.h"
+#include "content/OSXFontStreamer.h"
+#include "content/OSXTextureStreamer.h"
+#include "content/SPRStreamer.h"
+#include "content/TGAStreamer.h"
+#include "content/TMSHStreamer.h"
+#include "content/TPKGStreamer.h"
+#include "content/WADStreamer.h"
+#include "content/studio/SpriteStreamer.h"
+#include "content/studio/StudioStreamer.h"
+#include "core/Categories.h"
+#include "core/Log.h"
+#include "core/Logger.h"
+#include "scene/ArchiveManager.h"
+#include "scene/AudioManager.h"
+#include "scene/Engine.h"
+#include "scene/FontManager.h"
+#include "scene/ResourceManager.h"
+#include "scene/ResourceStreamer.h"
+#include "scene/TextureManager.h"
+#include "scene/WaveStreamer.h"
+
+#include <vector>
+
+namespace rezezaz::scene {
+
+using core::IntrusivePointer;
+
+void Engine::installHandlers()
+{
+    core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_SCENE, core::Logger::DEBUG,
+                                          "Engine: installing handlers");
+
+    // One row per handler, in the order registered; an empty extension makes the default streamer.
+    struct Handler
+    {
+        ResourceManager* manager;
+        const char* extension;
+        IntrusivePointer<ResourceStreamer> streamer;
+    };
+    TextureManager* textures = textureManager_.get();
+    const std::vector<Handler> handlers = {
+        {archiveManager_.get(), "tpkg", new TPKGStreamer()},
+        {archiveManager_.get(), "wad", new WADStreamer(textures)},
+        {textures, "dds", new DDSStreamer(textures)},
+        {textures, "bmp", new BMPStreamer(textures)},
+        {textures, "", new OSXTextureStreamer(textures)},
+        {textures, "tga", new TGAStreamer(textures)},
+        {textures, "spr", new SPRStreamer(this)},
+        {fontManager_.get(), "", new OSXFontStreamer(textures)},
+        {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
+        {meshManager_.get(), "tmsh", new TMSHStreamer(this)},
+        {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
+        {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
+    };
+    for (const Handler& handler : handlers) {
+        if (*handler.extension == '\0') {
+            handler.manager->setDefaultStreamer(handler.streamer.get());
+        } else {
+            handler.manager->setStreamer(handler.streamer.get(), handler.extension);
+        }
+    }
+    builtInCreators_ = new EngineCreators(this);
+}
+
+} // namespace rezezaz::scene
