@@ -13,7 +13,8 @@ class BackableTexture;
 // back: each time the texture gets a device texture it takes that texture's own level buffer and
 // forwards to it, and it remembers the level's usage, access and format for the time without one.
 // Made and held by its texture, which it does not hold in turn.
-class BackableTextureMipPixelBuffer : public BaseRenderResource<PixelBuffer>, protected BackHolder<PixelBuffer>
+class BackableTextureMipPixelBuffer : public BaseRenderResource<PixelBuffer>,
+                                      protected BackHolder<PixelBuffer>
 {
 public:
     BackableTextureMipPixelBuffer(BackableTexture* texture, int level, int cubeSide);

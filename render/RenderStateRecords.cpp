@@ -4,7 +4,8 @@ namespace rezezaz::render {
 
 namespace {
 
-template <class State> void replaySingle(const State* record, RenderState& target, void (RenderState::*setter)(const State&))
+template <class State>
+void replaySingle(const State* record, RenderState& target, void (RenderState::*setter)(const State&))
 {
     if (record != nullptr) {
         (target.*setter)(*record);

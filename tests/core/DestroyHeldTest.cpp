@@ -84,8 +84,8 @@ TEST(DestroyHeldTest, AListIsEmptiedThenEachObjectIsDestroyedInOrderWhileHeld)
     EXPECT_EQ(list.size(), 0);
     ASSERT_GE(log.events.size(), 6u);
     EXPECT_EQ(Events(log.events.begin(), log.events.begin() + 6),
-              (Events{"destroy first", "first saw 0 listed", "destroy second", "second saw 0 listed", "destroy third",
-                      "third saw 0 listed"}));
+              (Events{"destroy first", "first saw 0 listed", "destroy second", "second saw 0 listed",
+                      "destroy third", "third saw 0 listed"}));
     // Then the ones held by nobody else go; the other stays with its holder.
     EXPECT_EQ(log.deleted, 2);
     EXPECT_EQ(holder->label(), "first");

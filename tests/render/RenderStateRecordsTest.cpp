@@ -18,7 +18,8 @@ TEST(RenderStateRecordsTest, AStageOutsideTheListsIsRefusedByEveryOperation)
         bool kept;
     };
     const Case cases[] = {
-        {0, 0, true}, {1, 3, true}, {-1, 0, false}, {2, 0, false}, {INT_MIN, 0, false}, {0, -1, false}, {1, INT_MIN, false},
+        {0, 0, true},        {1, 3, true},   {-1, 0, false},      {2, 0, false},
+        {INT_MIN, 0, false}, {0, -1, false}, {1, INT_MIN, false},
     };
     RenderStateRecords records(2);
     for (const Case& c : cases) {
