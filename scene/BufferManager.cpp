@@ -475,6 +475,22 @@ void BufferManager::outputVariable(VariableBufferFormat::Variable* variable, con
     }
 }
 
+core::Collection<core::Resource*> BufferManager::getResources() const
+{
+    core::Collection<core::Resource*> listed;
+    const auto add = [&listed](const auto& objects) {
+        for (int i = 0; i < objects.size(); ++i) {
+            listed.add(objects[i]);
+        }
+    };
+    add(vertexFormats_);
+    add(indexBuffers_);
+    add(vertexBuffers_);
+    add(pixelBuffers_);
+    add(variableBuffers_);
+    return listed;
+}
+
 void BufferManager::destroy()
 {
     destroyListed(vertexFormats_);
