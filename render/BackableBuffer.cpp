@@ -12,12 +12,6 @@ namespace rezezaz::render {
 
 namespace {
 
-// The whole object, whichever interface of it a pointer shows.
-const void* identity(Buffer* buffer)
-{
-    return dynamic_cast<const void*>(buffer);
-}
-
 void swapFloats(unsigned char* data, int a, int b)
 {
     unsigned char saved[4];
@@ -78,12 +72,11 @@ void BackableBuffer::transposeVariable(const VariableBufferFormat* format, unsig
 
 void BackableBuffer::destroy()
 {
-    core::IntrusivePointer<Buffer> back = back_;
-    back_ = nullptr;
-    if (back && getKind() != Kind::NONE) {
-        back->destroy();
+    if (getKind() == Kind::NONE) {
+        back_ = nullptr;
+    } else {
+        destroyBack();
     }
-    back = nullptr;
     std::vector<unsigned char>().swap(data_);
     if (getKind() == Kind::NONE) {
         setDestroyedListener(nullptr);
@@ -450,14 +443,6 @@ Buffer* BackableBuffer::kindBack() const
         break;
     }
     return nullptr;
-}
-
-void BackableBuffer::replaceBack(Buffer* back)
-{
-    if (back_ && identity(back_.get()) != identity(back)) {
-        back_->destroy();
-    }
-    back_ = back;
 }
 
 void BackableBuffer::createBack(RenderDevice* device)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/IntrusivePointer.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/IndexBuffer.h"
 #include "render/PixelBuffer.h"
@@ -24,7 +25,8 @@ class RenderDevice;
 //
 // Also transposes the matrix variables of a variable buffer in place, for the device buffers that
 // map them.
-class BackableBuffer : public BaseRenderResource<IndexBuffer, VertexBuffer, PixelBuffer, VariableBuffer>
+class BackableBuffer : public BaseRenderResource<IndexBuffer, VertexBuffer, PixelBuffer, VariableBuffer>,
+                       protected BackHolder<Buffer>
 {
 public:
     // Transposes every variable whose format code has the transpose flag (packing before a device
@@ -114,7 +116,6 @@ private:
     // when the back is not of the kind.
     Buffer* kindBack() const;
     bool store(int usage, int access, int64_t dataSize);
-    void replaceBack(Buffer* back);
     void createBack(RenderDevice* device);
     void writeBack();
     // True for a pixel buffer whose back holds its pixels in a layout other than the copy's, so
@@ -134,7 +135,6 @@ private:
     int32_t size_ = 0;
     bool dirty_ = false;
     std::vector<unsigned char> data_;
-    core::IntrusivePointer<Buffer> back_;
 };
 
 } // namespace rezezaz::render

@@ -4,12 +4,7 @@ namespace rezezaz::render {
 
 void BackablePixelBufferRenderTarget::destroy()
 {
-    core::IntrusivePointer<PixelBufferRenderTarget> back = back_;
-    back_ = nullptr;
-    if (back) {
-        back->destroy();
-    }
-    back = nullptr;
+    destroyBack();
     BaseRenderResource::destroy();
 }
 
@@ -88,11 +83,7 @@ bool BackablePixelBufferRenderTarget::remove(core::IntrusivePointer<PixelBuffer>
 
 void BackablePixelBufferRenderTarget::setBack(core::IntrusivePointer<PixelBufferRenderTarget> back)
 {
-    if (back_ && back_ != back) {
-        back_->destroy();
-    }
-    back_ = back;
-    if (!back_) {
+    if (!replaceBack(back.get())) {
         return;
     }
     back_->create();

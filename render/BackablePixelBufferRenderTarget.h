@@ -2,6 +2,7 @@
 
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/PixelBufferRenderTarget.h"
 
@@ -11,7 +12,8 @@ namespace rezezaz::render {
 // that the same set-up is replayed onto each device target that backs it, after every loss of the
 // render context too. Every question is answered by the back. Made by the texture manager; owns its
 // back and holds its buffers.
-class BackablePixelBufferRenderTarget : public BaseRenderResource<PixelBufferRenderTarget>
+class BackablePixelBufferRenderTarget : public BaseRenderResource<PixelBufferRenderTarget>,
+                                        protected BackHolder<PixelBufferRenderTarget>
 {
 public:
     BackablePixelBufferRenderTarget() = default;
@@ -45,7 +47,6 @@ public:
     virtual core::IntrusivePointer<PixelBufferRenderTarget> getBack() const;
 
 private:
-    core::IntrusivePointer<PixelBufferRenderTarget> back_;
     core::Collection<core::IntrusivePointer<PixelBuffer>> buffers_;
     core::Collection<int32_t> attachments_;
 };

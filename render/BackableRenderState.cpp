@@ -2,66 +2,41 @@
 
 namespace rezezaz::render {
 
-namespace {
-
-template <class State> void store(std::unique_ptr<State>& slot, const State& state)
+template <class State>
+void BackableRenderState::pass(const State& state, void (RenderState::*setter)(const State&))
 {
-    if (slot) {
-        *slot = state;
-    } else {
-        slot = std::make_unique<State>(state);
+    records_.set(state);
+    if (back_) {
+        (back_.get()->*setter)(state);
     }
 }
 
-template <class State> bool load(const std::unique_ptr<State>& slot, State& state)
+template <class State>
+bool BackableRenderState::answer(State& state, bool (RenderState::*getter)(State&) const) const
 {
-    if (!slot) {
-        return false;
+    return back_ ? (back_.get()->*getter)(state) : records_.get(state);
+}
+
+template <class State>
+void BackableRenderState::pass(Shader::ShaderType type, int index, const State& state,
+                               void (RenderState::*setter)(Shader::ShaderType, int, const State&))
+{
+    if (records_.set(type, index, state) && back_) {
+        (back_.get()->*setter)(type, index, state);
     }
-    state = *slot;
-    return true;
 }
 
-bool validSlot(Shader::ShaderType type, int index)
+template <class State>
+bool BackableRenderState::answer(Shader::ShaderType type, int index, State& state,
+                                 bool (RenderState::*getter)(Shader::ShaderType, int, State&) const) const
 {
-    return type >= 0 && type < Shader::NUM_SHADER_TYPES && index >= 0;
+    return back_ ? (back_.get()->*getter)(type, index, state) : records_.get(type, index, state);
 }
-
-template <class State> void storeAt(std::vector<std::unique_ptr<State>>& slots, int index, const State& state)
-{
-    if (index >= static_cast<int>(slots.size())) {
-        slots.resize(static_cast<size_t>(index) + 1);
-    }
-    store(slots[index], state);
-}
-
-template <class State> bool loadAt(const std::vector<std::unique_ptr<State>>& slots, int index, State& state)
-{
-    if (index >= static_cast<int>(slots.size())) {
-        return false;
-    }
-    return load(slots[index], state);
-}
-
-} // namespace
 
 void BackableRenderState::destroy()
 {
-    core::IntrusivePointer<RenderState> back = back_;
-    back_ = nullptr;
-    if (back) {
-        back->destroy();
-    }
-    blendState_.reset();
-    depthState_.reset();
-    rasterizerState_.reset();
-    fogState_.reset();
-    geometryState_.reset();
-    materialState_.reset();
-    for (int type = 0; type < Shader::NUM_SHADER_TYPES; ++type) {
-        samplerStates_[type].clear();
-        textureStates_[type].clear();
-    }
+    destroyBack();
+    records_.clear();
     BaseRenderResource<RenderState>::destroy();
 }
 
@@ -77,205 +52,103 @@ bool BackableRenderState::create()
 
 int BackableRenderState::getSetStates() const
 {
-    if (back_) {
-        return back_->getSetStates();
-    }
-    int states = 0;
-    if (blendState_) {
-        states |= State_BLEND;
-    }
-    if (depthState_) {
-        states |= State_DEPTH;
-    }
-    if (rasterizerState_) {
-        states |= State_RASTERIZER;
-    }
-    if (fogState_) {
-        states |= State_FOG;
-    }
-    if (geometryState_) {
-        states |= State_GEOMETRY;
-    }
-    if (materialState_) {
-        states |= State_MATERIAL;
-    }
-    return states;
+    return back_ ? back_->getSetStates() : records_.getSetStates();
 }
 
 void BackableRenderState::setBlendState(const BlendState& state)
 {
-    store(blendState_, state);
-    if (back_) {
-        back_->setBlendState(state);
-    }
+    pass(state, &RenderState::setBlendState);
 }
 
 bool BackableRenderState::getBlendState(BlendState& state) const
 {
-    return back_ ? back_->getBlendState(state) : load(blendState_, state);
+    return answer(state, &RenderState::getBlendState);
 }
 
 void BackableRenderState::setDepthState(const DepthState& state)
 {
-    store(depthState_, state);
-    if (back_) {
-        back_->setDepthState(state);
-    }
+    pass(state, &RenderState::setDepthState);
 }
 
 bool BackableRenderState::getDepthState(DepthState& state) const
 {
-    return back_ ? back_->getDepthState(state) : load(depthState_, state);
+    return answer(state, &RenderState::getDepthState);
 }
 
 void BackableRenderState::setRasterizerState(const RasterizerState& state)
 {
-    store(rasterizerState_, state);
-    if (back_) {
-        back_->setRasterizerState(state);
-    }
+    pass(state, &RenderState::setRasterizerState);
 }
 
 bool BackableRenderState::getRasterizerState(RasterizerState& state) const
 {
-    return back_ ? back_->getRasterizerState(state) : load(rasterizerState_, state);
+    return answer(state, &RenderState::getRasterizerState);
 }
 
 void BackableRenderState::setFogState(const FogState& state)
 {
-    store(fogState_, state);
-    if (back_) {
-        back_->setFogState(state);
-    }
+    pass(state, &RenderState::setFogState);
 }
 
 bool BackableRenderState::getFogState(FogState& state) const
 {
-    return back_ ? back_->getFogState(state) : load(fogState_, state);
+    return answer(state, &RenderState::getFogState);
 }
 
 void BackableRenderState::setGeometryState(const GeometryState& state)
 {
-    store(geometryState_, state);
-    if (back_) {
-        back_->setGeometryState(state);
-    }
+    pass(state, &RenderState::setGeometryState);
 }
 
 bool BackableRenderState::getGeometryState(GeometryState& state) const
 {
-    return back_ ? back_->getGeometryState(state) : load(geometryState_, state);
+    return answer(state, &RenderState::getGeometryState);
 }
 
 void BackableRenderState::setMaterialState(const MaterialState& state)
 {
-    store(materialState_, state);
-    if (back_) {
-        back_->setMaterialState(state);
-    }
+    pass(state, &RenderState::setMaterialState);
 }
 
 bool BackableRenderState::getMaterialState(MaterialState& state) const
 {
-    return back_ ? back_->getMaterialState(state) : load(materialState_, state);
+    return answer(state, &RenderState::getMaterialState);
 }
 
 void BackableRenderState::setSamplerState(Shader::ShaderType type, int index, const SamplerState& state)
 {
-    if (!validSlot(type, index)) {
-        return;
-    }
-    storeAt(samplerStates_[type], index, state);
-    if (back_) {
-        back_->setSamplerState(type, index, state);
-    }
+    pass(type, index, state, &RenderState::setSamplerState);
 }
 
 bool BackableRenderState::getSamplerState(Shader::ShaderType type, int index, SamplerState& state) const
 {
-    if (back_) {
-        return back_->getSamplerState(type, index, state);
-    }
-    return validSlot(type, index) && loadAt(samplerStates_[type], index, state);
+    return answer(type, index, state, &RenderState::getSamplerState);
 }
 
 int BackableRenderState::getNumSamplerStates(Shader::ShaderType type) const
 {
-    if (back_) {
-        return back_->getNumSamplerStates(type);
-    }
-    return validSlot(type, 0) ? static_cast<int>(samplerStates_[type].size()) : 0;
+    return back_ ? back_->getNumSamplerStates(type) : records_.count<SamplerState>(type);
 }
 
 void BackableRenderState::setTextureState(Shader::ShaderType type, int index, const TextureState& state)
 {
-    if (!validSlot(type, index)) {
-        return;
-    }
-    storeAt(textureStates_[type], index, state);
-    if (back_) {
-        back_->setTextureState(type, index, state);
-    }
+    pass(type, index, state, &RenderState::setTextureState);
 }
 
 bool BackableRenderState::getTextureState(Shader::ShaderType type, int index, TextureState& state) const
 {
-    if (back_) {
-        return back_->getTextureState(type, index, state);
-    }
-    return validSlot(type, index) && loadAt(textureStates_[type], index, state);
+    return answer(type, index, state, &RenderState::getTextureState);
 }
 
 int BackableRenderState::getNumTextureStates(Shader::ShaderType type) const
 {
-    if (back_) {
-        return back_->getNumTextureStates(type);
-    }
-    return validSlot(type, 0) ? static_cast<int>(textureStates_[type].size()) : 0;
+    return back_ ? back_->getNumTextureStates(type) : records_.count<TextureState>(type);
 }
 
 void BackableRenderState::setBack(core::IntrusivePointer<RenderState> back)
 {
-    if (back_ && back_ != back) {
-        back_->destroy();
-    }
-    back_ = back;
-    if (!back_) {
-        return;
-    }
-    if (blendState_) {
-        back_->setBlendState(*blendState_);
-    }
-    if (depthState_) {
-        back_->setDepthState(*depthState_);
-    }
-    if (rasterizerState_) {
-        back_->setRasterizerState(*rasterizerState_);
-    }
-    if (fogState_) {
-        back_->setFogState(*fogState_);
-    }
-    if (geometryState_) {
-        back_->setGeometryState(*geometryState_);
-    }
-    if (materialState_) {
-        back_->setMaterialState(*materialState_);
-    }
-    for (int type = 0; type < Shader::NUM_SHADER_TYPES; ++type) {
-        const Slots<SamplerState>& slots = samplerStates_[type];
-        for (int index = 0; index < static_cast<int>(slots.size()); ++index) {
-            if (slots[index]) {
-                back_->setSamplerState(static_cast<Shader::ShaderType>(type), index, *slots[index]);
-            }
-        }
-    }
-    for (int type = 0; type < Shader::NUM_SHADER_TYPES; ++type) {
-        const Slots<TextureState>& slots = textureStates_[type];
-        for (int index = 0; index < static_cast<int>(slots.size()); ++index) {
-            if (slots[index]) {
-                back_->setTextureState(static_cast<Shader::ShaderType>(type), index, *slots[index]);
-            }
-        }
+    if (replaceBack(back.get())) {
+        records_.replayOnto(*back_);
     }
 }
 

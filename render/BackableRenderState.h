@@ -1,11 +1,10 @@
 #pragma once
 
 #include "core/IntrusivePointer.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/RenderState.h"
-
-#include <memory>
-#include <vector>
+#include "render/RenderStateRecords.h"
 
 namespace rezezaz::render {
 
@@ -13,7 +12,7 @@ namespace rezezaz::render {
 // so it outlives the render context; while a device render state backs it, changes go on to the back
 // and questions are answered by the back, and a new back gets every stored record replayed onto it.
 // Owns its back.
-class BackableRenderState : public BaseRenderResource<RenderState>
+class BackableRenderState : public BaseRenderResource<RenderState>, protected BackHolder<RenderState>
 {
 public:
     BackableRenderState() = default;
@@ -52,17 +51,19 @@ public:
     virtual core::IntrusivePointer<RenderState> getBack() const;
 
 private:
-    template <class State> using Slots = std::vector<std::unique_ptr<State>>;
+    // Keeps a single state and passes it on to the back; answers from the back, else the record.
+    template <class State> void pass(const State& state, void (RenderState::*setter)(const State&));
+    template <class State> bool answer(State& state, bool (RenderState::*getter)(State&) const) const;
+    // The same for a stage of a shader type; what the records refuse does not reach the back.
+    template <class State>
+    void pass(Shader::ShaderType type, int index, const State& state,
+              void (RenderState::*setter)(Shader::ShaderType, int, const State&));
+    template <class State>
+    bool answer(Shader::ShaderType type, int index, State& state,
+                bool (RenderState::*getter)(Shader::ShaderType, int, State&) const) const;
 
-    std::unique_ptr<BlendState> blendState_;
-    std::unique_ptr<DepthState> depthState_;
-    std::unique_ptr<RasterizerState> rasterizerState_;
-    std::unique_ptr<FogState> fogState_;
-    std::unique_ptr<GeometryState> geometryState_;
-    std::unique_ptr<MaterialState> materialState_;
-    Slots<SamplerState> samplerStates_[Shader::NUM_SHADER_TYPES];
-    Slots<TextureState> textureStates_[Shader::NUM_SHADER_TYPES];
-    core::IntrusivePointer<RenderState> back_;
+    // One list of stages per shader type.
+    RenderStateRecords records_{Shader::NUM_SHADER_TYPES};
 };
 
 } // namespace rezezaz::render

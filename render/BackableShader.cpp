@@ -28,11 +28,7 @@ bool BackableShader::convertCreate(core::IntrusivePointer<Shader> back, RenderDe
 
 void BackableShader::destroy()
 {
-    core::IntrusivePointer<Shader> back = back_;
-    back_ = nullptr;
-    if (back) {
-        back->destroy();
-    }
+    destroyBack();
     profiles_.clear();
     codes_.clear();
     BaseRenderResource::destroy();
@@ -76,11 +72,7 @@ const core::String& BackableShader::getProfile() const
 
 void BackableShader::setBack(core::IntrusivePointer<Shader> back, RenderDevice* device)
 {
-    if (back_ && back_ != back) {
-        back_->destroy();
-    }
-    back_ = back;
-    if (!back_) {
+    if (!replaceBack(back.get())) {
         return;
     }
     const int count = profiles_.size();

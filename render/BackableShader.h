@@ -3,6 +3,7 @@
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/String.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/Shader.h"
 
@@ -13,7 +14,7 @@ class RenderDevice;
 // The device-independent shader: the source of one stage in several shading languages (profiles),
 // compiled on whichever device exists, again after each loss of the render context, with the first
 // profile the device supports. Made by the shader manager; owns its back.
-class BackableShader : public BaseRenderResource<Shader>
+class BackableShader : public BaseRenderResource<Shader>, protected BackHolder<Shader>
 {
 public:
     // Compiles back with the first of the count profiles that the device supports and whose code is
@@ -46,7 +47,6 @@ private:
     ShaderType type_ = ShaderType_VERTEX;
     core::Collection<core::String> profiles_;
     core::Collection<core::String> codes_;
-    core::IntrusivePointer<Shader> back_;
     core::String noProfile_;
 };
 

@@ -4,12 +4,7 @@ namespace rezezaz::render {
 
 void BackableShaderState::destroy()
 {
-    core::IntrusivePointer<ShaderState> back = back_;
-    back_ = nullptr;
-    if (back) {
-        back->destroy();
-    }
-    back = nullptr;
+    destroyBack();
     shaders_.clear();
     BaseRenderResource::destroy();
 }
@@ -59,11 +54,7 @@ BackableShaderState::getVariableBufferFormat(Shader::ShaderType type, int index)
 
 void BackableShaderState::setBack(core::IntrusivePointer<ShaderState> back)
 {
-    if (back_ && back_ != back) {
-        back_->destroy();
-    }
-    back_ = back;
-    if (!back_) {
+    if (!replaceBack(back.get())) {
         return;
     }
     back_->create();

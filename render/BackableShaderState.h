@@ -2,6 +2,7 @@
 
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/ShaderState.h"
 
@@ -9,7 +10,7 @@ namespace rezezaz::render {
 
 // The device-independent shader program: one shader per shader type, replayed onto each device
 // shader state that backs it. Made by the material manager; owns its back and holds its shaders.
-class BackableShaderState : public BaseRenderResource<ShaderState>
+class BackableShaderState : public BaseRenderResource<ShaderState>, protected BackHolder<ShaderState>
 {
 public:
     BackableShaderState() = default;
@@ -36,7 +37,6 @@ public:
 
 private:
     core::Collection<core::IntrusivePointer<Shader>> shaders_;
-    core::IntrusivePointer<ShaderState> back_;
 };
 
 } // namespace rezezaz::render

@@ -270,12 +270,7 @@ void BackableTexture::destroy()
         }
     }
     mipPixelBuffers_.clear();
-    core::IntrusivePointer<Texture> back = back_;
-    back_ = nullptr;
-    if (back) {
-        back->destroy();
-    }
-    back = nullptr;
+    destroyBack();
     data_.reset();
     BaseRenderResource::destroy();
 }
@@ -470,15 +465,14 @@ bool BackableTexture::readCopy(const TextureFormat& format, unsigned char* data)
 void BackableTexture::setBack(core::IntrusivePointer<Texture> back, RenderDevice* device)
 {
     if (back_ && back_ != back) {
+        // The level buffers let go of the old back's levels before it goes.
         for (int i = 0; i < mipPixelBuffers_.size(); ++i) {
             if (mipPixelBuffers_[i]) {
                 mipPixelBuffers_[i]->resetDestroy();
             }
         }
-        back_->destroy();
     }
-    back_ = back;
-    if (!back_) {
+    if (!replaceBack(back.get())) {
         return;
     }
     if (format_) {

@@ -2,6 +2,7 @@
 
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/Texture.h"
 #include "render/TextureFormat.h"
@@ -17,7 +18,7 @@ class RenderDevice;
 // again on any device after the render context is lost. The device texture behind it (its back) is
 // made by convertCreate in a form the device accepts. Made by the texture manager; owns its back, its
 // copy and the level buffers it hands out.
-class BackableTexture : public BaseRenderResource<Texture>
+class BackableTexture : public BaseRenderResource<Texture>, protected BackHolder<Texture>
 {
 public:
     // Usage bits this class looks at beyond the texture usages.
@@ -74,7 +75,6 @@ private:
     int32_t usage_ = 0;
     core::IntrusivePointer<TextureFormat> format_;
     std::unique_ptr<unsigned char[]> data_;
-    core::IntrusivePointer<Texture> back_;
     core::Collection<core::IntrusivePointer<PixelBuffer>> mipPixelBuffers_;
 };
 

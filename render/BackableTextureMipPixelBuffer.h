@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/IntrusivePointer.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/PixelBuffer.h"
 
@@ -12,7 +13,8 @@ class BackableTexture;
 // back: each time the texture gets a device texture it takes that texture's own level buffer and
 // forwards to it, and it remembers the level's usage, access and format for the time without one.
 // Made and held by its texture, which it does not hold in turn.
-class BackableTextureMipPixelBuffer : public BaseRenderResource<PixelBuffer>
+class BackableTextureMipPixelBuffer : public BaseRenderResource<PixelBuffer>,
+                                      protected BackHolder<PixelBuffer>
 {
 public:
     BackableTextureMipPixelBuffer(BackableTexture* texture, int level, int cubeSide);
@@ -53,7 +55,6 @@ private:
     int32_t usage_ = 0;
     int32_t access_ = 0;
     core::IntrusivePointer<TextureFormat> format_;
-    core::IntrusivePointer<PixelBuffer> back_;
 };
 
 } // namespace rezezaz::render

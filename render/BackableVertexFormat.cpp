@@ -29,11 +29,7 @@ core::String BackableVertexFormat::getNameFromSemantic(int semantic)
 
 void BackableVertexFormat::destroy()
 {
-    core::IntrusivePointer<VertexFormat> back = back_;
-    back_ = nullptr;
-    if (back) {
-        back->destroy();
-    }
+    destroyBack();
     BaseRenderResource<VertexFormat>::destroy();
 }
 
@@ -125,11 +121,7 @@ void BackableVertexFormat::setBack(core::IntrusivePointer<VertexFormat> back)
         // It mirrors this format already: elements given again would stand in it twice.
         return;
     }
-    if (back_) {
-        back_->destroy();
-    }
-    back_ = back;
-    if (!back_) {
+    if (!replaceBack(back.get())) {
         return;
     }
     back_->create();

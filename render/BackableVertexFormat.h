@@ -3,6 +3,7 @@
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/String.h"
+#include "render/BackHolder.h"
 #include "render/BaseRenderResource.h"
 #include "render/VertexFormat.h"
 
@@ -11,7 +12,7 @@ namespace rezezaz::render {
 // The device-independent vertex format: keeps its elements itself and replays them onto a device
 // format (its back) each time a render context is made. Handed out by the buffer manager; owns its
 // back.
-class BackableVertexFormat : public BaseRenderResource<VertexFormat>
+class BackableVertexFormat : public BaseRenderResource<VertexFormat>, protected BackHolder<VertexFormat>
 {
 public:
     // The semantic with that name, -1 for any other name; and the other way, an empty name for any
@@ -53,7 +54,6 @@ private:
     core::Collection<int32_t> formats_;
     core::Collection<int32_t> offsets_;
     int32_t vertexSize_ = 0;
-    core::IntrusivePointer<VertexFormat> back_;
 };
 
 } // namespace rezezaz::render

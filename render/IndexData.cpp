@@ -1,6 +1,7 @@
 #include "render/IndexData.h"
 
 #include "core/Categories.h"
+#include "core/DestroyHeld.h"
 #include "core/Error.h"
 
 namespace rezezaz::render {
@@ -20,11 +21,7 @@ IndexData::IndexData(Primitive primitive_, core::IntrusivePointer<IndexBuffer> b
 
 void IndexData::destroy()
 {
-    core::IntrusivePointer<IndexBuffer> buffer = indexBuffer;
-    indexBuffer = nullptr;
-    if (buffer) {
-        buffer->destroy();
-    }
+    core::destroyHeld(indexBuffer);
     core::Object::destroy();
 }
 

@@ -1,6 +1,7 @@
 #include "scene/BufferManager.h"
 
 #include "core/Categories.h"
+#include "core/DestroyHeld.h"
 #include "core/Error.h"
 #include "core/Log.h"
 #include "core/Logger.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 
 namespace rezezaz::scene {
 
@@ -30,6 +30,22 @@ using render::VertexBuffer;
 using render::VertexFormat;
 
 namespace {
+
+// An object still listed no longer tells the manager of its end.
+template <class T> void forget(core::Collection<T*>& objects)
+{
+    for (int i = 0; i < objects.size(); ++i) {
+        objects[i]->setDestroyedListener(nullptr);
+    }
+}
+
+// Each listed object is held while it is destroyed (it may have no other holder left), and not heard
+// of when it is.
+template <class T> void destroyListed(core::Collection<T*>& objects)
+{
+    forget(objects);
+    core::destroyHeld(objects);
+}
 
 const void* identity(const core::Resource* resource)
 {
@@ -100,12 +116,7 @@ BufferManager::BufferManager(Engine* engine) : engine_(engine) {}
 
 BufferManager::~BufferManager()
 {
-    // Whatever is still listed outlives the manager: it must not tell it of its end.
-    auto forget = [](auto& objects) {
-        for (int i = 0; i < objects.size(); ++i) {
-            objects[i]->setDestroyedListener(nullptr);
-        }
-    };
+    // Whatever is still listed outlives the manager.
     forget(vertexFormats_);
     forget(indexBuffers_);
     forget(vertexBuffers_);
@@ -464,26 +475,29 @@ void BufferManager::outputVariable(VariableBufferFormat::Variable* variable, con
     }
 }
 
-void BufferManager::destroy()
+core::Collection<core::Resource*> BufferManager::getResources() const
 {
-    // Each held while it is destroyed: a listed object may have no other holder left.
-    auto destroyAll = [](auto& objects) {
-        using Object = std::remove_pointer_t<typename std::decay_t<decltype(objects)>::value_type>;
-        core::Collection<IntrusivePointer<Object>> held;
+    core::Collection<core::Resource*> listed;
+    const auto add = [&listed](const auto& objects) {
         for (int i = 0; i < objects.size(); ++i) {
-            held.add(IntrusivePointer<Object>(objects[i]));
-            objects[i]->setDestroyedListener(nullptr);
-        }
-        objects.clear();
-        for (int i = 0; i < held.size(); ++i) {
-            held[i]->destroy();
+            listed.add(objects[i]);
         }
     };
-    destroyAll(vertexFormats_);
-    destroyAll(indexBuffers_);
-    destroyAll(vertexBuffers_);
-    destroyAll(pixelBuffers_);
-    destroyAll(variableBuffers_);
+    add(vertexFormats_);
+    add(indexBuffers_);
+    add(vertexBuffers_);
+    add(pixelBuffers_);
+    add(variableBuffers_);
+    return listed;
+}
+
+void BufferManager::destroy()
+{
+    destroyListed(vertexFormats_);
+    destroyListed(indexBuffers_);
+    destroyListed(vertexBuffers_);
+    destroyListed(pixelBuffers_);
+    destroyListed(variableBuffers_);
 }
 
 } // namespace rezezaz::scene

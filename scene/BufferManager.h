@@ -100,6 +100,9 @@ public:
         return variableBuffers_;
     }
 
+    // Every listed object: the vertex formats, then the index, vertex, pixel and variable buffers.
+    core::Collection<core::Resource*> getResources() const;
+
 private:
     bool backed() const;
     render::RenderDevice* device() const;

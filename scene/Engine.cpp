@@ -93,6 +93,52 @@ Engine::~Engine()
     vertexFormats_ = VertexFormats();
 }
 
+namespace {
+
+// One line for a manager that still lists resources: how many, and their names.
+void logStillHeld(const char* manager, const core::Collection<core::Resource*>& resources)
+{
+    if (resources.size() == 0) {
+        return;
+    }
+    String text = String("Engine::destroy: ") + manager + " manager still holds " + resources.size() +
+                  (resources.size() == 1 ? " resource:" : " resources:");
+    for (int i = 0; i < resources.size(); ++i) {
+        const String& name = resources[i]->getName();
+        text = text + (i == 0 ? " " : ", ") + (name.length() > 0 ? name : String("(unnamed)"));
+    }
+    log(Logger::ALERT, text);
+}
+
+// The resources less the engine's own vertex formats, which go with the engine: no one's leak.
+core::Collection<core::Resource*> lessOwnFormats(const core::Collection<core::Resource*>& resources,
+                                                 const VertexFormats& formats)
+{
+    const VertexFormats::Format* const own[] = {
+        &formats.POSITION,
+        &formats.POSITION_NORMAL,
+        &formats.POSITION_COLOR,
+        &formats.POSITION_TEX_COORD,
+        &formats.POSITION_NORMAL_COLOR,
+        &formats.POSITION_NORMAL_TEX_COORD,
+        &formats.POSITION_COLOR_TEX_COORD,
+        &formats.POSITION_NORMAL_COLOR_TEX_COORD,
+        &formats.POSITION_SEMANTIC7_SEMANTIC6,
+        &formats.COLOR,
+    };
+    core::Collection<core::Resource*> others;
+    for (int i = 0; i < resources.size(); ++i) {
+        if (std::none_of(std::begin(own), std::end(own), [&](const VertexFormats::Format* format) {
+                return static_cast<core::Resource*>(format->get()) == resources[i];
+            })) {
+            others.add(resources[i]);
+        }
+    }
+    return others;
+}
+
+} // namespace
+
 void Engine::destroy()
 {
     log(Logger::DEBUG, "Engine::destroy");
@@ -100,6 +146,18 @@ void Engine::destroy()
         // The managers free device resources, which needs the device's context.
         renderDevice_->activate();
     }
+    // Whatever a manager still lists has not been destroyed by its holder. Said before the managers
+    // destroy it, so that a forgotten destroy in a long-lived engine shows in the log.
+    logStillHeld("studio model", studioModelManager_->getResources());
+    logStillHeld("sprite model", spriteModelManager_->getResources());
+    logStillHeld("audio", audioManager_->getResources());
+    logStillHeld("mesh", meshManager_->getResources());
+    logStillHeld("shader", shaderManager_->getResources());
+    logStillHeld("material", materialManager_->getResources());
+    logStillHeld("font", fontManager_->getResources());
+    logStillHeld("buffer", lessOwnFormats(bufferManager_->getResources(), vertexFormats_));
+    logStillHeld("texture", textureManager_->getResources());
+    logStillHeld("archive", archiveManager_->getResources());
     studioModelManager_->destroy();
     spriteModelManager_->destroy();
     audioManager_->destroy();

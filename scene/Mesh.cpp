@@ -1,5 +1,6 @@
 #include "scene/Mesh.h"
 
+#include "core/DestroyHeld.h"
 #include "render/VertexBufferAccessor.h"
 #include "scene/SkinningLayout.h"
 
@@ -12,11 +13,7 @@ using core::math::Vector3;
 
 void Mesh::destroy()
 {
-    IntrusivePointer<render::VertexData> vertexData = staticVertexData;
-    staticVertexData = nullptr;
-    if (vertexData) {
-        vertexData->destroy();
-    }
+    core::destroyHeld(staticVertexData);
     for (int i = 0; i < subMeshes.size(); ++i) {
         if (subMeshes[i] && subMeshes[i]->indexData) {
             subMeshes[i]->indexData->destroy();

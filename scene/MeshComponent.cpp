@@ -1,6 +1,7 @@
 #include "scene/MeshComponent.h"
 
 #include "core/Categories.h"
+#include "core/DestroyHeld.h"
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/NonInstantiableType.h"
@@ -376,16 +377,9 @@ MeshComponent::~MeshComponent() = default;
 void MeshComponent::destroy()
 {
     subMeshes.clear();
-    auto destroyHeld = [](auto& pointer) {
-        auto held = pointer;
-        pointer = nullptr;
-        if (held) {
-            held->destroy();
-        }
-    };
-    destroyHeld(sharedRenderState);
-    destroyHeld(dynamicVertexData);
-    destroyHeld(skeleton);
+    core::destroyHeld(sharedRenderState);
+    core::destroyHeld(dynamicVertexData);
+    core::destroyHeld(skeleton);
     mesh = nullptr;
     BaseComponent::destroy();
 }
@@ -457,16 +451,8 @@ String MeshComponent::skinningProblem() const
 void MeshComponent::setMesh(Mesh* newMesh)
 {
     subMeshes.clear();
-    if (dynamicVertexData) {
-        IntrusivePointer<render::VertexData> held = dynamicVertexData;
-        dynamicVertexData = nullptr;
-        held->destroy();
-    }
-    if (skeleton) {
-        IntrusivePointer<SkeletonComponent> held = skeleton;
-        skeleton = nullptr;
-        held->destroy();
-    }
+    core::destroyHeld(dynamicVertexData);
+    core::destroyHeld(skeleton);
     mesh = newMesh;
     // The gathered influences belong to the mesh they came from: another mesh may carry the same
     // version count.

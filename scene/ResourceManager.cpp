@@ -209,6 +209,17 @@ void ResourceManager::resourceDestroyed(Resource* resource)
     unmanage(resource);
 }
 
+core::Collection<Resource*> ResourceManager::getResources() const
+{
+    core::Collection<Resource*> filed;
+    for (int handle = 0; handle < resources_.size(); ++handle) {
+        if (resources_[handle] != nullptr) {
+            filed.add(resources_[handle]);
+        }
+    }
+    return filed;
+}
+
 void ResourceManager::logAllResources()
 {
     for (int handle = 0; handle < resources_.size(); ++handle) {

@@ -80,6 +80,8 @@ public:
     Engine* getEngine() const { return engine_; }
     // Slots of the handle table, the reserved slot 0 included.
     int getNumResourceSlots() const { return resources_.size(); }
+    // The resources filed now, in handle order.
+    core::Collection<core::Resource*> getResources() const;
 
 protected:
     // The slot that holds resource, or -1.

@@ -1,6 +1,7 @@
 #include "scene/Scene.h"
 
 #include "core/Categories.h"
+#include "core/DestroyHeld.h"
 #include "core/Log.h"
 #include "core/Logger.h"
 #include "scene/Arguments.h"
@@ -43,16 +44,8 @@ void Scene::destroy()
     if (root || background) {
         hold = this;
     }
-    if (background) {
-        IntrusivePointer<PartitionNode> node = background;
-        background = nullptr;
-        node->destroy();
-    }
-    if (root) {
-        IntrusivePointer<PartitionNode> node = root;
-        root = nullptr;
-        node->destroy();
-    }
+    core::destroyHeld(background);
+    core::destroyHeld(root);
     if (engine) {
         engine->removeContextListener(this);
         engine = nullptr;

@@ -1,5 +1,6 @@
 #include "scene/SkeletonComponent.h"
 
+#include "core/DestroyHeld.h"
 #include "core/NonInstantiableType.h"
 #include "core/math/Math.h"
 #include "render/DepthState.h"
@@ -378,10 +379,8 @@ void SkeletonComponent::setRenderSkeleton(bool on)
             state->setGeometryState(geometry);
             debugMaterial = engine->createDiffuseMaterial(nullptr, state.get());
         }
-    } else if (!on && debugMaterial) {
-        IntrusivePointer<material::Material> material = debugMaterial;
-        debugMaterial = nullptr;
-        material->destroy();
+    } else if (!on) {
+        core::destroyHeld(debugMaterial);
     }
     destroySkeletonBuffers();
     if (debugMaterial) {
@@ -450,19 +449,12 @@ void SkeletonComponent::updateSkeletonBuffers()
 void SkeletonComponent::destroySkeletonBuffers()
 {
     // Each is let go of before it is destroyed, so a destroy that reaches back here finds it gone.
-    auto destroyEach = [](auto& pointer) {
-        auto held = pointer;
-        pointer = nullptr;
-        if (held) {
-            held->destroy();
-        }
-    };
-    destroyEach(pointVertexBuffer);
-    destroyEach(lineIndexData);
-    destroyEach(pointVertexData);
-    destroyEach(boxVertexBuffer);
-    destroyEach(boxVertexData);
-    destroyEach(boxIndexData);
+    core::destroyHeld(pointVertexBuffer);
+    core::destroyHeld(lineIndexData);
+    core::destroyHeld(pointVertexData);
+    core::destroyHeld(boxVertexBuffer);
+    core::destroyHeld(boxVertexData);
+    core::destroyHeld(boxIndexData);
 }
 
 } // namespace rezezaz::scene

@@ -1,6 +1,7 @@
 #include "render/gl/GLFBORenderTarget.h"
 
 #include "core/Categories.h"
+#include "core/DestroyHeld.h"
 #include "core/Error.h"
 #include "core/Log.h"
 #include "core/Logger.h"
@@ -82,14 +83,12 @@ void GLFBORenderTarget::destroy()
     }
     if (depthBuffer_) {
         // Taken off the lists too, so a later compile does not find it there.
-        core::IntrusivePointer<PixelBuffer> depth = depthBuffer_;
-        depthBuffer_ = nullptr;
-        const int index = buffers_.findIndex(depth);
+        const int index = buffers_.findIndex(depthBuffer_);
         if (index >= 0) {
             buffers_.erase(buffers_.begin() + index);
             attachments_.erase(attachments_.begin() + index);
         }
-        depth->destroy();
+        core::destroyHeld(depthBuffer_);
     }
     // Without its device or its context the name may be another context's: it is only forgotten.
     if (handle_ != 0 && device_.inContext()) {
@@ -269,10 +268,8 @@ bool GLFBORenderTarget::remove(core::IntrusivePointer<PixelBuffer> buffer)
 bool GLFBORenderTarget::compile()
 {
     if (depthBuffer_) {
-        core::IntrusivePointer<PixelBuffer> old = depthBuffer_;
-        depthBuffer_ = nullptr;
-        remove(old);
-        old->destroy();
+        remove(depthBuffer_);
+        core::destroyHeld(depthBuffer_);
     }
     bool hasColor = false;
     bool hasDepth = false;

@@ -2,10 +2,8 @@
 
 #include "render/BaseRenderResource.h"
 #include "render/RenderState.h"
+#include "render/RenderStateRecords.h"
 #include "render/gl/GLDeviceRef.h"
-
-#include <memory>
-#include <vector>
 
 namespace rezezaz::render {
 
@@ -50,31 +48,19 @@ public:
     GLRenderDevice* getDevice() const { return device; }
 
     // The records as the device reads them: null where unset.
-    const BlendState* blend() const { return blendState.get(); }
-    const DepthState* depth() const { return depthState.get(); }
-    const RasterizerState* rasterizer() const { return rasterizerState.get(); }
-    const FogState* fog() const { return fogState.get(); }
-    const GeometryState* geometry() const { return geometryState.get(); }
-    const MaterialState* material() const { return materialState.get(); }
-    SamplerState* sampler(int index) const
-    {
-        return index >= 0 && index < static_cast<int>(samplerStates.size()) ? samplerStates[index].get() : nullptr;
-    }
-    TextureState* texture(int index) const
-    {
-        return index >= 0 && index < static_cast<int>(textureStates.size()) ? textureStates[index].get() : nullptr;
-    }
+    const BlendState* blend() const { return records.find<BlendState>(); }
+    const DepthState* depth() const { return records.find<DepthState>(); }
+    const RasterizerState* rasterizer() const { return records.find<RasterizerState>(); }
+    const FogState* fog() const { return records.find<FogState>(); }
+    const GeometryState* geometry() const { return records.find<GeometryState>(); }
+    const MaterialState* material() const { return records.find<MaterialState>(); }
+    SamplerState* sampler(int index) const { return records.find<SamplerState>(0, index); }
+    TextureState* texture(int index) const { return records.find<TextureState>(0, index); }
 
 private:
     GLDeviceRef device;
-    std::unique_ptr<BlendState> blendState;
-    std::unique_ptr<DepthState> depthState;
-    std::unique_ptr<RasterizerState> rasterizerState;
-    std::unique_ptr<FogState> fogState;
-    std::unique_ptr<GeometryState> geometryState;
-    std::unique_ptr<MaterialState> materialState;
-    std::vector<std::unique_ptr<SamplerState>> samplerStates;
-    std::vector<std::unique_ptr<TextureState>> textureStates;
+    // One list of stages that every shader type shares.
+    RenderStateRecords records{1};
 };
 
 } // namespace rezezaz::render

@@ -1,6 +1,7 @@
 #include "scene/material/RenderPass.h"
 
 #include "core/Categories.h"
+#include "core/DestroyHeld.h"
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/Logger.h"
@@ -91,16 +92,8 @@ RenderPass::RenderPass(MaterialManager* manager_, RenderPass* source) : manager(
 
 void RenderPass::destroy()
 {
-    if (ownRenderState) {
-        core::IntrusivePointer<render::RenderState> own = ownRenderState;
-        ownRenderState = nullptr;
-        own->destroy();
-    }
-    if (ownShaderState) {
-        core::IntrusivePointer<render::ShaderState> own = ownShaderState;
-        ownShaderState = nullptr;
-        own->destroy();
-    }
+    core::destroyHeld(ownRenderState);
+    core::destroyHeld(ownShaderState);
     renderState = nullptr;
     shaderState = nullptr;
     for (int type = 0; type < NUM_SHADER_TYPES; ++type) {
@@ -117,25 +110,14 @@ void RenderPass::destroy()
 
 void RenderPass::setRenderState(render::RenderState* state)
 {
-    if (ownRenderState) {
-        core::IntrusivePointer<render::RenderState> own = ownRenderState;
-        ownRenderState = nullptr;
-        if (own.get() != state) {
-            own->destroy();
-        }
-    }
+    // Given back its own state, the pass keeps it as a plain one.
+    core::destroyHeld(ownRenderState, state);
     renderState = state;
 }
 
 void RenderPass::setShaderState(render::ShaderState* state)
 {
-    if (ownShaderState) {
-        core::IntrusivePointer<render::ShaderState> own = ownShaderState;
-        ownShaderState = nullptr;
-        if (own.get() != state) {
-            own->destroy();
-        }
-    }
+    core::destroyHeld(ownShaderState, state);
     shaderState = state;
 }
 

@@ -327,6 +327,37 @@ TEST_F(EngineTest, DestroyEmptiesTheManagersInOneOrder)
     EXPECT_EQ(calls->take(), (Calls{"log.Engine::destroy", "A.activate()", "log.Engine::~Engine"}));
 }
 
+TEST_F(EngineTest, DestroyNamesWhatEachManagerStillHolds)
+{
+    IntrusivePointer<Engine> engine = makeEngine(true);
+    // Held past the engine's teardown by their makers: forgotten destroys.
+    std::vector<IntrusivePointer<support::RecordingResource>> held;
+    auto file = [&](rezezaz::scene::ResourceManager* manager, const char* name) {
+        held.emplace_back(new support::RecordingResource());
+        manager->manage(held.back().get(), name);
+    };
+    file(engine->getTextureManager(), "sky.tga");
+    file(engine->getTextureManager(), "");
+    file(engine->getMeshManager(), "grid");
+    IntrusivePointer<rezezaz::render::IndexBuffer> indices = engine->getBufferManager()->createIndexBuffer(
+        1, 2, rezezaz::render::IndexBuffer::IndexFormat_UINT16, 3);
+    indices->setName("indices");
+    // Made and destroyed again: nothing to say about it.
+    file(engine->getMaterialManager(), "gone");
+    held.back()->destroy();
+
+    support::LogRecorder log;
+    engine->destroy();
+    EXPECT_EQ(log.texts(SCENE, Logger::ALERT),
+              (Calls{"Engine::destroy: mesh manager still holds 1 resource: grid",
+                     "Engine::destroy: buffer manager still holds 1 resource: indices",
+                     "Engine::destroy: texture manager still holds 2 resources: sky.tga, (unnamed)"}));
+
+    // The teardown destroyed them; the last release finds nothing left.
+    engine = nullptr;
+    EXPECT_EQ(log.texts(SCENE, Logger::ALERT).size(), 3u);
+}
+
 TEST_F(EngineTest, TakesOneAudioDeviceAndAlwaysNull)
 {
     IntrusivePointer<Engine> engine = makeEngine(false);
