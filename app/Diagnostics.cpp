@@ -20,19 +20,10 @@ using rezezaz::core::Log;
 using rezezaz::core::String;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
+using vbabel::data::Field;
+using vbabel::data::fieldBit;
 
 namespace {
-
-constexpr int kFieldBattery = 1;
-constexpr int kFieldHardwareRevision = 2;
-constexpr int kFieldManufacturer = 3;
-constexpr int kFieldModel = 4;
-constexpr int kFieldSoftwareRevision = 5;
-constexpr int kFieldSerial = 6;
-constexpr int kFieldAutozero = 21;
-constexpr int kFieldZeroOffset = 23;
-constexpr int kFieldReeds = 24;
-constexpr int kFieldStrain = 25;
 
 // Samples that only gather the reed switches' toggles before the stuck ones are shown.
 constexpr int kGatheringSamples = 11;
@@ -179,16 +170,16 @@ void Diagnostics::dataReceived(SportDevice*, int fields)
     if (data == nullptr) {
         return;
     }
-    if ((fields & (1 << kFieldStrain)) != 0) {
+    if ((fields & fieldBit(Field::StrainReading)) != 0) {
         int strain = 0;
-        data->getField(&strain, kFieldStrain);
+        data->getField(&strain, Field::StrainReading);
         // The reading in units of 256, rounded towards minus infinity.
         const auto units = static_cast<long long>(std::floor(static_cast<double>(strain) / 256.0));
         ui->brokenValue->setText(std::llabs(units) > kBrokenAbove ? "Yes" : "No");
     }
-    if ((fields & (1 << kFieldReeds)) != 0) {
+    if ((fields & fieldBit(Field::ReedBits)) != 0) {
         int reeds = 0;
-        data->getField(&reeds, kFieldReeds);
+        data->getField(&reeds, Field::ReedBits);
         const std::uint32_t bits = static_cast<std::uint32_t>(reeds) & gaugeMask;
         // A switch that was closed in an earlier sample and is open now has toggled.
         stuckMask &= ~(~bits & seenMask);
@@ -223,14 +214,14 @@ QString Diagnostics::report()
     int autozero = 0;
     int zeroOffset = 0;
     if (data != nullptr) {
-        data->getField(&serial, kFieldSerial);
-        data->getField(&voltage, kFieldBattery);
-        data->getField(&hardware, kFieldHardwareRevision);
-        data->getField(&manufacturer, kFieldManufacturer);
-        data->getField(&model, kFieldModel);
-        data->getField(&software, kFieldSoftwareRevision);
-        data->getField(&autozero, kFieldAutozero);
-        data->getField(&zeroOffset, kFieldZeroOffset);
+        data->getField(&serial, Field::SerialNumber);
+        data->getField(&voltage, Field::BatteryVoltage);
+        data->getField(&hardware, Field::HardwareRevision);
+        data->getField(&manufacturer, Field::ManufacturerId);
+        data->getField(&model, Field::ModelNumber);
+        data->getField(&software, Field::SoftwareRevision);
+        data->getField(&autozero, Field::AutoZeroSupport);
+        data->getField(&zeroOffset, Field::ZeroOffset);
     }
     const auto serialBits = static_cast<std::uint32_t>(serial);
 

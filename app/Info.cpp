@@ -14,17 +14,9 @@ using rezezaz::core::Log;
 using rezezaz::core::String;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
+using vbabel::data::Field;
 
 namespace {
-
-constexpr int kFieldBattery = 1;
-constexpr int kFieldHardwareRevision = 2;
-constexpr int kFieldManufacturer = 3;
-constexpr int kFieldModel = 4;
-constexpr int kFieldSoftwareRevision = 5;
-constexpr int kFieldSerial = 6;
-constexpr int kFieldAutozero = 22;
-constexpr int kFieldZeroOffset = 23;
 
 constexpr int kSequenceLength = 8;
 
@@ -69,32 +61,32 @@ void Info::dataReceived(SportDevice*, int)
         return;
     }
     float battery = 0.0f;
-    if (data->getField(&battery, kFieldBattery)) {
+    if (data->getField(&battery, Field::BatteryVoltage)) {
         ui->batteryLevelValue->setText(QString::number(static_cast<double>(battery), 'g', 4));
     }
     int value = 0;
-    if (data->getField(&value, kFieldHardwareRevision)) {
+    if (data->getField(&value, Field::HardwareRevision)) {
         ui->hardwareRevValue->setText(QString::number(value));
     }
-    if (data->getField(&value, kFieldManufacturer)) {
+    if (data->getField(&value, Field::ManufacturerId)) {
         ui->manufactValue->setText(QString::number(value));
     }
-    const bool modelReceived = data->getField(&value, kFieldModel);
+    const bool modelReceived = data->getField(&value, Field::ModelNumber);
     if (modelReceived) {
         ui->modelNumValue->setText(QString::number(value));
     }
-    if (data->getField(&value, kFieldSoftwareRevision)) {
+    if (data->getField(&value, Field::SoftwareRevision)) {
         ui->softwareRevValue->setText(QString::number(value));
     }
-    if (data->getField(&value, kFieldSerial)) {
+    if (data->getField(&value, Field::SerialNumber)) {
         const auto serial = static_cast<std::uint32_t>(value);
         ui->meterIdValue->setText(QString::number(serial & 0xFFFFu));
         ui->spiderSerialValue->setText(QString::number(serial >> 16));
     }
-    if (data->getField(&value, kFieldAutozero)) {
+    if (data->getField(&value, Field::AutoZeroStatus)) {
         ui->autozeroValue->setText(value != 0 ? "On" : "Off");
     }
-    if (data->getField(&value, kFieldZeroOffset)) {
+    if (data->getField(&value, Field::ZeroOffset)) {
         ui->zeroOffsetValue->setText(QString::number(value));
     }
     if (modelReceived && firstShow) {

@@ -34,18 +34,15 @@ using rezezaz::core::Log;
 using rezezaz::core::String;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
+using vbabel::data::Field;
+using vbabel::data::fieldBit;
 
 namespace {
 
-// Decoder fields the page reads.
-constexpr int kFieldCadence = 15;
-constexpr int kFieldPower = 18;
-constexpr int kFieldRevolutions = 19;
-constexpr int kFieldTorque = 20;
-constexpr int kFieldSoftwareRevision = 5;
-// Bits of the decoder's mask of received fields.
-constexpr int kManufacturerReceived = 1 << 2;
-constexpr int kSoftwareRevisionReceived = 1 << kFieldSoftwareRevision;
+// Bits of the decoder's mask of received fields; the manufacturer page brings the hardware revision
+// with the rest.
+constexpr int kManufacturerReceived = fieldBit(Field::HardwareRevision);
+constexpr int kSoftwareRevisionReceived = fieldBit(Field::SoftwareRevision);
 
 // Power-meter types and registers.
 constexpr int kTypeNoPowerBalance = 1;
@@ -227,11 +224,11 @@ void Sensor::dataReceived(SportDevice*, int fields)
     float torque = 0.0f;
     int revolutions = 0;
     int softwareRevision = 0;
-    data->getField(&power, kFieldPower);
-    data->getField(&cadence, kFieldCadence);
-    data->getField(&torque, kFieldTorque);
-    data->getField(&revolutions, kFieldRevolutions);
-    data->getField(&softwareRevision, kFieldSoftwareRevision);
+    data->getField(&power, Field::Power);
+    data->getField(&cadence, Field::Cadence);
+    data->getField(&torque, Field::Torque);
+    data->getField(&revolutions, Field::RevolutionsSinceStart);
+    data->getField(&softwareRevision, Field::SoftwareRevision);
 
     const std::int64_t now = clock();
     if (!silenceCheck->isActive()) {

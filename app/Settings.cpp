@@ -12,13 +12,13 @@
 using rezezaz::core::Log;
 using rezezaz::core::String;
 using vant::device::VelonixPowerMeterDevice;
+using vbabel::data::Field;
 
 namespace {
 
 constexpr int kReadInterval = 1000;
 constexpr int kPowerControlOn = 48;
 constexpr int kTypeNoPowerBalance = 1;
-constexpr int kFieldSoftwareRevision = 5;
 
 const char* enabledText(bool on)
 {
@@ -349,7 +349,7 @@ void Settings::decidePowerControl()
 {
     int softwareRevision = 0;
     if (device->sportData) {
-        device->sportData->getField(&softwareRevision, kFieldSoftwareRevision);
+        device->sportData->getField(&softwareRevision, Field::SoftwareRevision);
     }
     const int family = device->getPowerMeterDeviceFamily();
     if ((family == 0 && softwareRevision >= 29) ||

@@ -7,9 +7,9 @@
 
 #include <cmath>
 
-namespace {
+using vbabel::data::Field;
 
-constexpr int kFieldSerialNumber = 6;
+namespace {
 
 // The keys of one change. "ring" and "slope" are read by every version; the register bytes came
 // later, each key on its own so that an earlier version reading the file finds what it knows.
@@ -52,7 +52,7 @@ unsigned UnfinishedRingChange::serialNumber(vant::device::VelonixPowerMeterDevic
 {
     int serial = 0;
     if (device == nullptr || !device->sportData ||
-        !device->sportData->getField(&serial, kFieldSerialNumber)) {
+        !device->sportData->getField(&serial, Field::SerialNumber)) {
         return 0;
     }
     return static_cast<unsigned>(serial);

@@ -14,7 +14,7 @@
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Pelotune.h"
 #include "calibration/Calibrate.h"
-#include "calibration/RezezazWidget.h"
+#include "calibration/view/RezezazWidget.h"
 #include "core/IntrusivePointer.h"
 #include "scene/Engine.h"
 #include "scene/MeshComponent.h"

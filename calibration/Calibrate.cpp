@@ -3,25 +3,11 @@
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Pelotune.h"
-#include "calibration/FadeAnimation.h"
-#include "calibration/QtArchive.h"
 #include "calibration/Results.h"
-#include "calibration/RezezazWidget.h"
-#include "calibration/RotateAnimation.h"
+#include "calibration/view/RezezazWidget.h"
 #include "core/Log.h"
 #include "core/String.h"
-#include "core/math/Vector3.h"
-#include "core/math/Vector4.h"
-#include "render/RenderDevice.h"
-#include "scene/ArchiveManager.h"
-#include "scene/Camera.h"
-#include "scene/CameraComponent.h"
 #include "scene/Engine.h"
-#include "scene/LightComponent.h"
-#include "scene/MeshComponent.h"
-#include "scene/Node.h"
-#include "scene/PartitionNode.h"
-#include "scene/Scene.h"
 #include "ui_calibrate.h"
 
 #include <QCloseEvent>
@@ -34,22 +20,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
-#include <utility>
 #include <vector>
 
-using rezezaz::core::IntrusivePointer;
 using rezezaz::core::Log;
 using rezezaz::core::String;
-using rezezaz::core::math::Vector3;
-using rezezaz::core::math::Vector4;
-using rezezaz::scene::Camera;
-using rezezaz::scene::CameraComponent;
-using rezezaz::scene::Engine;
-using rezezaz::scene::LightComponent;
-using rezezaz::scene::MeshComponent;
-using rezezaz::scene::Node;
-using rezezaz::scene::Scene;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
 
@@ -58,8 +32,6 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 constexpr float kTwoPi = 6.28318530717959f;
 constexpr int kFrameMs = 33;
-constexpr int kStepMs = 1000;
-constexpr int kDragResetMs = 300;
 // Sideways pixels of drag per radian of turn.
 constexpr float kDragPixels = 50.0f;
 // Readings beyond this (N·m) are no torque a hanging weight makes.
@@ -67,11 +39,6 @@ constexpr float kLargestReading = 500.0f;
 // The unloaded readings may differ by this much (N·m) before the user is asked to retest.
 constexpr float kAllowedDrift = 0.5f;
 constexpr double kPoundsToKg = 0.45359237;
-// The torque field of the meter's decoder, in N·m.
-constexpr int kTorqueField = 20;
-
-const Vector3 kCrankAxis(0.0f, 1.0f, 0.0f);
-const Vector3 kUpAxis(0.0f, 0.0f, 1.0f);
 
 const char* const kWarningText =
     "<p>Slope Calibration is not a normal maintenance procedure.</p> \t\t\t\t\t\t\t\t\t\t\t\t   "
@@ -99,7 +66,11 @@ Calibrate::Calibrate(VelonixPowerMeterDevice* device, Pelotune* mainWindow, floa
 {
     ui->setupUi(this);
     ui->rezezaz->create(true, false);
-    connect(ui->rezezaz, &RezezazWidget::needsFrame, this, [this] { viewChanged(); });
+    connect(ui->rezezaz, &RezezazWidget::needsFrame, this, [this] {
+        if (view) {
+            view->changed();
+        }
+    });
 
     frameTimer = new QTimer(this);
     frameTimer->setInterval(kFrameMs);
@@ -119,7 +90,8 @@ Calibrate::Calibrate(VelonixPowerMeterDevice* device, Pelotune* mainWindow, floa
         ui->weightUsedLbs->setChecked(true);
     }
 
-    createScene();
+    view = std::make_unique<CalibrationScene>(
+        CalibrationScene::createEngine(ui->rezezaz->getRenderDevice(), ui->rezezaz->getAudioDevice()).get());
 
     ui->button->setText("Continue");
     powerMeterType = device->getPowerMeterType();
@@ -136,140 +108,18 @@ Calibrate::~Calibrate()
     settings.setValue("weightUnits", ui->weightUsedKg->isChecked() ? 0 : 1);
     settings.sync();
 
-    if (scene) {
-        scene->destroy();
-    }
+    view.reset();
     device->removePowerMeterDeviceListener(this);
-    deleteAnimations();
     delete frameTimer;
     frameTimer = nullptr;
-    frontArrowNode = nullptr;
-    backArrowNode = nullptr;
-    smallChainNode = nullptr;
-    bigChainNode = nullptr;
-    crankNode = nullptr;
-    rootNode = nullptr;
-    camera = nullptr;
-    scene = nullptr;
-    engine = nullptr;
     delete dialog.data();
 }
 
 // ---- The 3D view ----
 
-void Calibrate::createScene()
-{
-    engine = new Engine(nullptr, nullptr);
-    engine->installHandlers();
-    engine->setRenderDevice(ui->rezezaz->getRenderDevice());
-    engine->setAudioDevice(ui->rezezaz->getAudioDevice());
-
-    IntrusivePointer<QtArchive> archive(new QtArchive());
-    engine->getArchiveManager()->manage(static_cast<rezezaz::core::io::Archive*>(archive.get()), "");
-
-    scene = new Scene(engine.get(), 0.001f);
-
-    IntrusivePointer<Node> cameraNode(new Node(scene.get()));
-    camera = new Camera(engine.get());
-    camera->setAutoProjectionFov(kPi / 2.0f, true, 0.1f, 10.0f);
-    // The view is drawn anew every frame: colour and depth of the last one go first.
-    camera->setClearFlags(rezezaz::render::RenderDevice::ClearFlag_COLOR | rezezaz::render::RenderDevice::ClearFlag_DEPTH);
-    camera->setClearColor(Vector4(1.0f, 1.0f, 1.0f, 1.0f));
-    IntrusivePointer<CameraComponent> cameraComponent(new CameraComponent(camera.get()));
-    cameraNode->attach(cameraComponent.get());
-    camera->setLookAt(Vector3(1.5f, -4.0f, 1.0f), Vector3(0.0f, 0.0f, 0.0f), kUpAxis);
-    cameraComponent->setTransformFromCamera();
-    scene->getRoot()->attach(cameraNode.get());
-
-    rootNode = new Node(scene.get());
-    scene->getRoot()->attach(rootNode.get());
-
-    crankNode = createModelNode(":tmsh/crank.tmsh");
-    bigChainNode = createModelNode(":tmsh/bigChain.tmsh");
-    smallChainNode = createModelNode(":tmsh/smallChain.tmsh");
-    backArrowNode = createModelNode(":tmsh/backArrow.tmsh");
-    frontArrowNode = createModelNode(":tmsh/frontArrow.tmsh");
-
-    IntrusivePointer<LightComponent> light(new LightComponent());
-    light->setDirection(Vector3(0.0f, 1.0f, 0.0f));
-    scene->getRoot()->attach(light.get());
-
-    displayNode(bigChainNode.get(), false);
-    displayNode(smallChainNode.get(), false);
-    displayNode(frontArrowNode.get(), false);
-    displayNode(backArrowNode.get(), false);
-}
-
-IntrusivePointer<Node> Calibrate::createModelNode(const char* name)
-{
-    IntrusivePointer<Node> node(new Node(scene.get()));
-    IntrusivePointer<MeshComponent> mesh(new MeshComponent(engine.get()));
-    try {
-        mesh->setMesh(String(name));
-    } catch (const std::exception& failure) {
-        Log::error("Calibrate::createModelNode " + String(name) + ": " + String(failure.what()));
-    }
-    if (mesh->getMesh() == nullptr) {
-        // The view goes on without the part; the wizard needs none of it.
-        Log::warning("Calibrate::createModelNode no model " + String(name));
-    }
-    node->attach(mesh.get());
-    rootNode->attach(node.get());
-    return node;
-}
-
-void Calibrate::displayNode(Node* node, bool show)
-{
-    FadeAnimation::setAlpha(node, show ? 1.0f : 0.0f, false);
-    node->setScope(show ? -1 : 0);
-    viewChanged();
-}
-
 void Calibrate::update()
 {
-    drew = false;
-    if (!scene) {
-        return;
-    }
-    // A still page draws nothing: the picture on the window is still the last one drawn.
-    if (animations.isEmpty() && !redraw) {
-        return;
-    }
-    redraw = false;
-    for (int i = 0; i < animations.size();) {
-        PelotuneAnimation* animation = animations[i];
-        animation->update(kFrameMs);
-        if (animation->finished()) {
-            animations.remove(i);
-            delete animation;
-        } else {
-            ++i;
-        }
-    }
-    scene->update(kFrameMs);
-    if (rezezaz::render::RenderDevice* renderDevice = engine->getRenderDevice()) {
-        renderDevice->beginScene();
-        camera->render(renderDevice, scene.get(), nullptr);
-        renderDevice->endScene();
-        renderDevice->swap();
-        drew = true;
-    }
-}
-
-void Calibrate::deleteAnimations()
-{
-    qDeleteAll(animations);
-    animations.clear();
-}
-
-void Calibrate::fade(Node* node, bool in)
-{
-    animations.append(new FadeAnimation(node, in ? 0.0f : 1.0f, in ? 1.0f : 0.0f, kStepMs));
-}
-
-void Calibrate::turnCrank(float from, float to)
-{
-    animations.append(new RotateAnimation(crankNode.get(), kCrankAxis, from, to, kStepMs));
+    drew = view != nullptr && view->frame(kFrameMs);
 }
 
 void Calibrate::mousePressEvent(QMouseEvent* event)
@@ -293,8 +143,7 @@ void Calibrate::mouseMoveEvent(QMouseEvent* event)
     } else if (dragAngle < 0.0f) {
         dragAngle += kTwoPi;
     }
-    rootNode->setRotate(kUpAxis, dragAngle);
-    viewChanged();
+    view->setModelTurn(dragAngle);
     lastX = x;
     lastY = static_cast<std::int32_t>(event->position().y());
 }
@@ -320,7 +169,7 @@ void Calibrate::meterLost()
 void Calibrate::dataReceived(SportDevice*, int)
 {
     float torque = 0.0f;
-    if (!device->sportData || !device->sportData->getField(&torque, kTorqueField)) {
+    if (!device->sportData || !device->sportData->getField(&torque, vbabel::data::Field::Torque)) {
         return;
     }
     if (!(std::fabs(torque) <= kLargestReading)) {
@@ -392,10 +241,9 @@ void Calibrate::continueClicked()
     if (dragAngle != 0.0f) {
         const float target = dragAngle > kPi ? kTwoPi : 0.0f;
         if (replaying) {
-            rootNode->setRotate(kUpAxis, target);
-            viewChanged();
+            view->setModelTurn(target);
         } else {
-            animations.append(new RotateAnimation(rootNode.get(), kUpAxis, dragAngle, target, kDragResetMs));
+            view->turnModelBack(dragAngle, target);
         }
         dragAngle = 0.0f;
     }
@@ -496,48 +344,10 @@ void Calibrate::press(const CalibrationSteps::Step& row)
             ui->weightUsedKg->setEnabled(false);
             ui->weightUsedLbs->setEnabled(false);
         }
-        moveTo(row.parts, row.crankAngle);
+        view->moveTo(row.parts, row.crankAngle);
     }
     step = row.next;
     beginStep();
-}
-
-void Calibrate::moveTo(int parts, float crankAngle)
-{
-    // Only what changes moves: a part that stays shown (or hidden) is left as it is.
-    const std::pair<CalibrationSteps::Part, Node*> nodes[] = {{CalibrationSteps::BigChain, bigChainNode.get()},
-                                                              {CalibrationSteps::SmallChain, smallChainNode.get()},
-                                                              {CalibrationSteps::BackArrow, backArrowNode.get()},
-                                                              {CalibrationSteps::FrontArrow, frontArrowNode.get()}};
-    for (const auto& [part, node] : nodes) {
-        const bool shown = (shownParts & part) != 0;
-        const bool show = (parts & part) != 0;
-        if (shown != show) {
-            fade(node, show);
-        }
-    }
-    if (crankAngle != shownCrankAngle) {
-        // Forward always: from level to turned by half, then on to the whole turn.
-        if (shownCrankAngle == 0.0f) {
-            turnCrank(0.0f, crankAngle);
-        } else {
-            turnCrank(shownCrankAngle, kTwoPi);
-        }
-    }
-    shownParts = parts;
-    shownCrankAngle = crankAngle;
-}
-
-void Calibrate::poseAtOnce(int parts, float crankAngle)
-{
-    displayNode(bigChainNode.get(), (parts & CalibrationSteps::BigChain) != 0);
-    displayNode(smallChainNode.get(), (parts & CalibrationSteps::SmallChain) != 0);
-    displayNode(backArrowNode.get(), (parts & CalibrationSteps::BackArrow) != 0);
-    displayNode(frontArrowNode.get(), (parts & CalibrationSteps::FrontArrow) != 0);
-    crankNode->setRotate(kCrankAxis, crankAngle);
-    shownParts = parts;
-    shownCrankAngle = crankAngle;
-    viewChanged();
 }
 
 void Calibrate::checkDrift()
@@ -683,7 +493,7 @@ void Calibrate::cadenceChanged(VelonixPowerMeterDevice*)
         mainWindow->addStackedWidget(new Results(device.get(), mainWindow, currentSlope, length, weight, readings[0],
                                                  readings[1], readings[2], readings[3], zero, 0.0f));
     } else if (!quietStart) {
-        animations.append(new RotateAnimation(crankNode.get(), kCrankAxis, 0.0f, kTwoPi, kStepMs));
+        view->turnCrankOnce();
     }
 }
 
@@ -698,10 +508,9 @@ void Calibrate::closeEvent(QCloseEvent* event)
     event->ignore();
     // What was moving stops where it was going: the parts at their placement, the crank at its
     // angle, the model at its whole turn when it was turning back from a drag.
-    deleteAnimations();
-    poseAtOnce(shownParts, shownCrankAngle);
+    view->stopAtPose();
     if (dragAngle == 0.0f) {
-        rootNode->setRotate(kUpAxis, 0.0f);
+        view->setModelTurn(0.0f);
     }
     if (modeRequest == 1 && modePending) {
         // The meter is still leaving its calibration setting; its confirmation ends nothing now.
@@ -714,7 +523,7 @@ void Calibrate::closeEvent(QCloseEvent* event)
         return;
     }
     // The pose that goes with the instruction before the one shown; its press runs again.
-    poseAtOnce(again->parts, again->crankAngle);
+    view->poseAtOnce(again->parts, again->crankAngle);
     replaying = true;
     step = again->step;
     continueClicked();

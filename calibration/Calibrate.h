@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/MeterPage.h"
-#include "calibration/CalibrationSteps.h"
-#include "core/IntrusivePointer.h"
+#include "calibration/view/CalibrationSteps.h"
+#include "calibration/view/CalibrationScene.h"
 
 #include <QPointer>
 #include <QVector>
@@ -18,19 +18,12 @@ class QMouseEvent;
 class QTimer;
 class Ui_calibrate;
 
-namespace rezezaz::scene {
-class Camera;
-class Engine;
-class Node;
-class Scene;
-} // namespace rezezaz::scene
-
 // The slope-calibration wizard of a connected meter: the user hangs a known weight on the level crank
 // arm, in a fixed sequence of placements (left or right arm, small or big chainring, no weight), and
 // the wizard records the meter's torque at each, checks that the unloaded reading did not drift and
 // hands the readings to the Results page. The meter is switched into its calibration setting for
 // the time (the cadence register, 60 on entry, 0 on leaving). A 3D view of crank, chainrings and
-// arrows shows each placement; dragging turns it. Meters of type 5 (one strain gauge side) take four
+// arrows (a CalibrationScene) shows each placement; dragging turns it. Meters of type 5 (one strain gauge side) take four
 // readings, all others six. The Slope page creates it with the slope in the meter and pushes it; the
 // window's page stack owns it. Back steps back through the placements, then leaves through the
 // meter's confirmation. The placements are the rows of a CalibrationSteps table.
@@ -44,7 +37,7 @@ public:
     ~Calibrate() override;
 
     // Shows or hides a node at once: the alpha of its meshes' colours and whether it is drawn.
-    void displayNode(rezezaz::scene::Node* node, bool show);
+    void displayNode(rezezaz::scene::Node* node, bool show) { view->displayNode(node, show); }
 
     // vant::device::SportDeviceListener
     void dataReceived(vant::device::SportDevice* device, int fields) override;
@@ -62,16 +55,16 @@ public:
     // Whether the last frame drew the view (a frame with nothing changed draws nothing).
     bool drewLastFrame() const { return drew; }
     float getDragAngle() const { return dragAngle; }
-    const QVector<PelotuneAnimation*>& getAnimations() const { return animations; }
-    rezezaz::scene::Engine* getEngine() const { return engine.get(); }
-    rezezaz::scene::Scene* getScene() const { return scene.get(); }
-    rezezaz::scene::Camera* getCamera() const { return camera.get(); }
-    rezezaz::scene::Node* getModelRoot() const { return rootNode.get(); }
-    rezezaz::scene::Node* getCrankNode() const { return crankNode.get(); }
-    rezezaz::scene::Node* getBigChainNode() const { return bigChainNode.get(); }
-    rezezaz::scene::Node* getSmallChainNode() const { return smallChainNode.get(); }
-    rezezaz::scene::Node* getBackArrowNode() const { return backArrowNode.get(); }
-    rezezaz::scene::Node* getFrontArrowNode() const { return frontArrowNode.get(); }
+    const QVector<PelotuneAnimation*>& getAnimations() const { return view->getAnimations(); }
+    rezezaz::scene::Engine* getEngine() const { return view->getEngine(); }
+    rezezaz::scene::Scene* getScene() const { return view->getScene(); }
+    rezezaz::scene::Camera* getCamera() const { return view->getCamera(); }
+    rezezaz::scene::Node* getModelRoot() const { return view->getModelRoot(); }
+    rezezaz::scene::Node* getCrankNode() const { return view->getCrankNode(); }
+    rezezaz::scene::Node* getBigChainNode() const { return view->getBigChainNode(); }
+    rezezaz::scene::Node* getSmallChainNode() const { return view->getSmallChainNode(); }
+    rezezaz::scene::Node* getBackArrowNode() const { return view->getBackArrowNode(); }
+    rezezaz::scene::Node* getFrontArrowNode() const { return view->getFrontArrowNode(); }
 
 public slots:
     // The step machine: the push button.
@@ -96,10 +89,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // Builds the engine, the scene, the camera, the light and the five model nodes.
-    void createScene();
-    // A node of the model root showing the compiled-in mesh `name`.
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> createModelNode(const char* name);
     // The length in metres and the weight in kg as typed (unreadable text is 0).
     double typedLength() const;
     float typedWeight() const;
@@ -107,8 +96,6 @@ private:
     void openModeBox(const QString& text, bool cancelGoesBack);
     void closeDialog();
     QMessageBox* warningBox(const QString& title, const QString& text);
-    void fade(rezezaz::scene::Node* node, bool in);
-    void turnCrank(float from, float to);
     // The press of the button at `row`: stores the reading (not when replaying), shows the next
     // instruction and moves the model there (at once when replaying).
     void press(const CalibrationSteps::Step& row);
@@ -118,28 +105,14 @@ private:
     void beginStep();
     // Whether the readings since the step began swing up and down, as a weight that still sways.
     bool readingSwings(float& lowest, float& highest) const;
-    // Fades in and out the parts that change and turns the crank to `row`'s placement.
-    void moveTo(int parts, float crankAngle);
-    // Shows `parts` and puts the crank at `crankAngle` at once.
-    void poseAtOnce(int parts, float crankAngle);
     void checkDrift();
-    // The view needs drawing on the next frame.
-    void viewChanged() { redraw = true; }
-    void deleteAnimations();
 
     std::unique_ptr<Ui_calibrate> ui;
     QPointer<QDialog> dialog;
     QTimer* frameTimer = nullptr;
 
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Engine> engine;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Scene> scene;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Camera> camera;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> rootNode;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> crankNode;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> bigChainNode;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> smallChainNode;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> backArrowNode;
-    rezezaz::core::IntrusivePointer<rezezaz::scene::Node> frontArrowNode;
+    // The 3D view: the model and the pose of the placement shown.
+    std::unique_ptr<CalibrationScene> view;
 
     std::int32_t lastX = 0;
     std::int32_t lastY = 0;
@@ -152,9 +125,6 @@ private:
     bool lowWeightWarned = false;
     std::int32_t step = 0;
     CalibrationSteps steps;
-    // The parts shown and the crank's angle of the placement the model is at, or is moving to.
-    int shownParts = 0;
-    float shownCrankAngle = 0.0f;
     // Readings received since the step began, the latest last (a few seconds' worth).
     std::deque<float> stepReadings;
     // A confirmation of the meter is awaited for the mode last asked.
@@ -164,8 +134,6 @@ private:
     bool finishGivenUp = false;
     // The meter's confirmation of calibration mode turns the crank only at the start.
     bool quietStart = false;
-    // The view has changed since it was last drawn, or was exposed.
-    bool redraw = true;
     // The user was told that the view has no render device.
     bool viewReported = false;
     bool drew = false;
@@ -174,5 +142,4 @@ private:
     float readings[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     float firstReference = 0.0f;
     float finalReference = 0.0f;
-    QVector<PelotuneAnimation*> animations;
 };

@@ -1,12 +1,13 @@
 #include "ant/babel/BatteryData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
 
 bool BatteryData::getField(float* out, int id)
 {
-    if (!received || id != 1)
+    if (!received || id != BatteryVoltage)
         return false;
     *out = voltage.value();
     return true;
@@ -19,7 +20,7 @@ bool BatteryData::getField(int*, int)
 
 int BatteryData::receivedFields()
 {
-    return received ? 0x2 : 0;
+    return received ? fieldBit(BatteryVoltage) : 0;
 }
 
 bool BatteryData::broadcastReceived(unsigned char* message)

@@ -1,5 +1,6 @@
 #include "ant/babel/HeartrateData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
@@ -14,13 +15,13 @@ bool HeartrateData::getField(int* out, int id)
     if (!received)
         return false;
     switch (id) {
-    case 7:
+    case HeartBeatEventTime:
         *out = eventTime.value();
         return true;
-    case 8:
+    case HeartBeatCount:
         *out = beats.value();
         return true;
-    case 9:
+    case HeartRate:
         *out = heartRate.value();
         return true;
     default:
@@ -30,7 +31,7 @@ bool HeartrateData::getField(int* out, int id)
 
 int HeartrateData::receivedFields()
 {
-    return received ? 0x380 : 0;
+    return received ? fieldBit(HeartBeatEventTime) | fieldBit(HeartBeatCount) | fieldBit(HeartRate) : 0;
 }
 
 bool HeartrateData::broadcastReceived(unsigned char* message)

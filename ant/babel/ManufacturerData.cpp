@@ -1,5 +1,6 @@
 #include "ant/babel/ManufacturerData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
@@ -14,13 +15,13 @@ bool ManufacturerData::getField(int* out, int id)
     if (!received)
         return false;
     switch (id) {
-    case 2:
+    case HardwareRevision:
         *out = hardwareRevision.value();
         return true;
-    case 3:
+    case ManufacturerId:
         *out = manufacturerId.value();
         return true;
-    case 4:
+    case ModelNumber:
         *out = model.value();
         return true;
     default:
@@ -30,7 +31,7 @@ bool ManufacturerData::getField(int* out, int id)
 
 int ManufacturerData::receivedFields()
 {
-    return received ? 0x1C : 0;
+    return received ? fieldBit(HardwareRevision) | fieldBit(ManufacturerId) | fieldBit(ModelNumber) : 0;
 }
 
 bool ManufacturerData::broadcastReceived(unsigned char* message)

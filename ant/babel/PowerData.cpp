@@ -1,5 +1,6 @@
 #include "ant/babel/PowerData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
@@ -14,10 +15,10 @@ bool PowerData::getField(int* out, int id)
     if (!received)
         return false;
     switch (id) {
-    case 16:
+    case AccumulatedPower:
         *out = accumulatedPower.value();
         return true;
-    case 17:
+    case InstantaneousPower:
         *out = power.value();
         return true;
     default:
@@ -27,8 +28,9 @@ bool PowerData::getField(int* out, int id)
 
 int PowerData::receivedFields()
 {
-    // Field 17 has no bit of its own: the mask has always announced the page by bit 16 alone.
-    return received ? 0x10000 : 0;
+    // The instantaneous power has no bit of its own: the mask has always announced the page by the
+    // accumulated power's alone.
+    return received ? fieldBit(AccumulatedPower) : 0;
 }
 
 bool PowerData::broadcastReceived(unsigned char* message)

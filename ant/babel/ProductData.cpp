@@ -1,5 +1,6 @@
 #include "ant/babel/ProductData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
@@ -14,10 +15,10 @@ bool ProductData::getField(int* out, int id)
     if (!received)
         return false;
     switch (id) {
-    case 5:
+    case SoftwareRevision:
         *out = softwareRevision.value();
         return true;
-    case 6:
+    case SerialNumber:
         *out = serialNumber.value();
         return true;
     default:
@@ -27,7 +28,7 @@ bool ProductData::getField(int* out, int id)
 
 int ProductData::receivedFields()
 {
-    return received ? 0x60 : 0;
+    return received ? fieldBit(SoftwareRevision) | fieldBit(SerialNumber) : 0;
 }
 
 bool ProductData::broadcastReceived(unsigned char* message)

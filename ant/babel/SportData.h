@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ant/babel/Field.h"
+
 namespace vbabel::data {
 
 // A decoder of ANT+ broadcast pages. A sport device owns one, hands it every broadcast payload and
-// reads the decoded values by field id (1 to 30, one numbering for every decoder).
+// reads the decoded values by field id (`Field`, one numbering for every decoder).
 //
 // `message` is the ANT payload: byte 0 is the channel number, bytes 1 to 8 the data page.
 // A `getField` returns false and leaves `*out` untouched when the decoder does not serve the id as that

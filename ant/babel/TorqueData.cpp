@@ -1,20 +1,21 @@
 #include "ant/babel/TorqueData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
 
 bool TorqueData::getField(float* out, int id)
 {
-    if (id == 15)
+    if (id == Cadence)
         return cadence.getField(out, id);
     if (!received)
         return false;
     switch (id) {
-    case 18:
+    case Power:
         *out = power.value();
         return true;
-    case 20:
+    case Torque:
         *out = torque.value();
         return true;
     default:
@@ -24,10 +25,10 @@ bool TorqueData::getField(float* out, int id)
 
 bool TorqueData::getField(int* out, int id)
 {
-    // The cadence part only ever gets a cadence, so its deltas (13, 14) read 0 once it is served.
-    if (id == 13 || id == 14)
+    // The cadence part only ever gets a cadence, so its deltas read 0 once it is served.
+    if (id == CadenceEventTime || id == CrankRevolutions)
         return cadence.getField(out, id);
-    if (!received || id != 19)
+    if (!received || id != RevolutionsSinceStart)
         return false;
     *out = revolutions;
     return true;
@@ -35,7 +36,7 @@ bool TorqueData::getField(int* out, int id)
 
 int TorqueData::receivedFields()
 {
-    return received ? 0x1C0000 : 0;
+    return received ? fieldBit(Power) | fieldBit(RevolutionsSinceStart) | fieldBit(Torque) : 0;
 }
 
 bool TorqueData::broadcastReceived(unsigned char* message)

@@ -1,5 +1,6 @@
 #include "ant/babel/TorqueSupportData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
@@ -14,10 +15,10 @@ bool TorqueSupportData::getField(int* out, int id)
     if (!received)
         return false;
     switch (id) {
-    case 21:
+    case AutoZeroSupport:
         *out = support & 1;
         return true;
-    case 22:
+    case AutoZeroStatus:
         *out = support & 2;
         return true;
     default:
@@ -27,7 +28,7 @@ bool TorqueSupportData::getField(int* out, int id)
 
 int TorqueSupportData::receivedFields()
 {
-    return received ? 0x600000 : 0;
+    return received ? fieldBit(AutoZeroSupport) | fieldBit(AutoZeroStatus) : 0;
 }
 
 bool TorqueSupportData::broadcastReceived(unsigned char* message)

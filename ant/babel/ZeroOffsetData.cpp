@@ -1,5 +1,6 @@
 #include "ant/babel/ZeroOffsetData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 namespace vbabel::data {
@@ -11,7 +12,7 @@ bool ZeroOffsetData::getField(float*, int)
 
 bool ZeroOffsetData::getField(int* out, int id)
 {
-    if (!received || id != 23)
+    if (!received || id != ZeroOffset)
         return false;
     *out = offset.value();
     return true;
@@ -19,7 +20,7 @@ bool ZeroOffsetData::getField(int* out, int id)
 
 int ZeroOffsetData::receivedFields()
 {
-    return received ? 0x800000 : 0;
+    return received ? fieldBit(ZeroOffset) : 0;
 }
 
 bool ZeroOffsetData::broadcastReceived(unsigned char* message)

@@ -1,7 +1,9 @@
 #include "ant/data/VelonixPowerMeterBootloadData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
+using vbabel::data::fieldBit;
 using vbabel::data::pageByte;
 using vbabel::data::pageUint16;
 
@@ -9,7 +11,7 @@ namespace vant::data {
 
 bool VelonixPowerMeterBootloadData::getField(float* out, int id)
 {
-    if (id != 27)
+    if (id != vbabel::data::ScaledReading)
         return false;
     *out = scaledReading;
     return true;
@@ -18,16 +20,16 @@ bool VelonixPowerMeterBootloadData::getField(float* out, int id)
 bool VelonixPowerMeterBootloadData::getField(int* out, int id)
 {
     switch (id) {
-    case 26:
+    case vbabel::data::ImageCrc:
         *out = imageCrc;
         return true;
-    case 28:
+    case vbabel::data::BootloaderStartAddress:
         *out = startAddress;
         return true;
-    case 29:
+    case vbabel::data::BootloaderVersion:
         *out = version;
         return true;
-    case 30:
+    case vbabel::data::BootloadHardwareRevision:
         *out = hardwareRevision;
         return true;
     default:
@@ -37,7 +39,11 @@ bool VelonixPowerMeterBootloadData::getField(int* out, int id)
 
 int VelonixPowerMeterBootloadData::receivedFields()
 {
-    return received ? 0x7C000000 : 0;
+    return received ? fieldBit(vbabel::data::ImageCrc) | fieldBit(vbabel::data::ScaledReading) |
+                          fieldBit(vbabel::data::BootloaderStartAddress) |
+                          fieldBit(vbabel::data::BootloaderVersion) |
+                          fieldBit(vbabel::data::BootloadHardwareRevision)
+                    : 0;
 }
 
 bool VelonixPowerMeterBootloadData::broadcastReceived(unsigned char* message)

@@ -1,5 +1,6 @@
 #include "ant/data/VelonixStrainData.h"
 
+#include "ant/babel/Field.h"
 #include "ant/babel/PageBytes.h"
 
 using vbabel::data::pageByte;
@@ -15,10 +16,10 @@ bool VelonixStrainData::getField(float*, int)
 bool VelonixStrainData::getField(int* out, int id)
 {
     switch (id) {
-    case 24:
+    case vbabel::data::ReedBits:
         *out = reedBits;
         return true;
-    case 25:
+    case vbabel::data::StrainReading:
         *out = strain;
         return true;
     default:
@@ -28,7 +29,7 @@ bool VelonixStrainData::getField(int* out, int id)
 
 int VelonixStrainData::receivedFields()
 {
-    return received ? 0x3000000 : 0;
+    return received ? fieldBit(vbabel::data::ReedBits) | fieldBit(vbabel::data::StrainReading) : 0;
 }
 
 bool VelonixStrainData::broadcastReceived(unsigned char* message)

@@ -3,8 +3,8 @@
 // hanging weight would.
 #include "calibration/Calibrate.h"
 #include "app/MeterPage.h"
-#include "calibration/FadeAnimation.h"
-#include "calibration/PelotuneAnimation.h"
+#include "calibration/view/FadeAnimation.h"
+#include "calibration/view/PelotuneAnimation.h"
 #include "app/Slope.h"
 #include "calibration/Results.h"
 #include "scene/Node.h"
@@ -197,14 +197,21 @@ const std::vector<Press> kFourPresses = {
     {6, kRemove, R4, 28.25, 7, {true, false, false, false, 0.0f}},
 };
 
+// The meter reads what `p` takes (a little where it stores nothing), the wizard has it, and the button
+// is pressed.
+void pressWithReading(CalibrateBench& b, const Press& p)
+{
+    b.hang(p.slot == None ? 0.5 : p.torque);
+    b.press();
+}
+
 // Presses through `presses`, each with its own reading.
 void run(CalibrateBench& b, const std::vector<Press>& presses, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
         const Press& p = presses[i];
         ASSERT_EQ(b.page->getStep(), p.at);
-        b.hang(p.slot == None ? 0.5 : p.torque);
-        b.press();
+        pressWithReading(b, p);
         b.settle();
     }
 }
@@ -229,8 +236,7 @@ TEST(CalibrateTest, EachPressStoresItsReadingShowsTheNextPlacementAndPosesTheMod
         for (const Press& p : *procedure.presses) {
             SCOPED_TRACE("press at " + std::to_string(p.at));
             ASSERT_EQ(b.page->getStep(), p.at);
-            b.hang(p.slot == None ? 0.5 : p.torque);
-            b.press();
+            pressWithReading(b, p);
             if (p.slot != None) {
                 expected[p.slot] = static_cast<float>(p.torque);
             }
@@ -570,8 +576,7 @@ TEST(CalibrateTest, OnlyThePartsWhoseVisibilityChangesFadeAndTheOthersStayAsThey
         Pose before{false, false, false, false, 0.0f};
         for (const Press& p : *procedure.presses) {
             SCOPED_TRACE("press at " + std::to_string(p.at));
-            b.hang(p.slot == None ? 0.5 : p.torque);
-            b.press();
+            pressWithReading(b, p);
             using rezezaz::scene::Node;
             const std::pair<Node*, std::pair<bool, bool>> parts[] = {
                 {b.page->getBigChainNode(), {before.big, p.pose.big}},

@@ -1,11 +1,11 @@
 // The pieces of the calibration wizard's 3D view that need no display: the animations on the nodes of
 // a backed engine, the page's drag and frame, and the archive of compiled-in files.
 #include "calibration/Calibrate.h"
-#include "calibration/FadeAnimation.h"
-#include "calibration/PelotuneAnimation.h"
-#include "calibration/QtArchive.h"
-#include "calibration/RezezazWidget.h"
-#include "calibration/RotateAnimation.h"
+#include "calibration/view/FadeAnimation.h"
+#include "calibration/view/PelotuneAnimation.h"
+#include "calibration/view/QtArchive.h"
+#include "calibration/view/RezezazWidget.h"
+#include "calibration/view/RotateAnimation.h"
 #include "core/IntrusivePointer.h"
 #include "core/io/Stream.h"
 #include "render/BlendState.h"

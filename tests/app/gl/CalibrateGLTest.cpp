@@ -1,7 +1,6 @@
 // The calibration wizard as a user sees it: its 3D view drawn by the GLX target on the view's own X
 // window, read back from the X server, with the models the program carries.
-#include "calibration/Calibrate.h"
-#include "calibration/RezezazWidget.h"
+#include "CalibrateBench.h"
 #include "core/Logger.h"
 #include "core/math/Matrix4x4.h"
 #include "core/math/Vector3.h"
@@ -12,8 +11,6 @@
 #include "scene/Node.h"
 #include "scene/Transform.h"
 #include "scene/material/Material.h"
-
-#include "MeterBench.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -57,19 +54,10 @@ using rezezaz::core::math::Vector3;
     } while (false)
 
 // The meter opened, the wizard shown on the window with its warning answered.
-struct ViewBench : MeterBench
+struct ViewBench : apptest::CalibrateBench
 {
-    explicit ViewBench(int model)
+    explicit ViewBench(int model) : CalibrateBench(model)
     {
-        meter.product.model = model;
-        // Answered so that a failure shows as a failure, not as a test that waits.
-        answerer.press("Error", "OK");
-        answerer.press("Warning", "OK");
-        openMeter();
-        window->resize(268, 700);
-        push(new QWidget);
-        page = push(new Calibrate(device.get(), window.get(), 12.5f));
-        view = page->findChild<RezezazWidget*>("rezezaz");
         if (x.get() != nullptr) {
             // The view's own pixels are read, not the screen: another test's window over the view,
             // as under a parallel run on one screen, hides nothing.
@@ -109,8 +97,6 @@ struct ViewBench : MeterBench
     }
 
     gltest::XTestDisplay x;
-    Calibrate* page = nullptr;
-    RezezazWidget* view = nullptr;
 };
 
 TEST(CalibrateGLTest, TheViewDrawsOnItsOwnWindow)

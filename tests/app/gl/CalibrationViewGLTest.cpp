@@ -1,9 +1,6 @@
 // The calibration view with a real render device: what makes a frame draw. A still page draws
 // nothing; a change of the model, the window's size or its exposure draws one frame.
-#include "calibration/Calibrate.h"
-#include "calibration/RezezazWidget.h"
-
-#include "MeterBench.h"
+#include "CalibrateBench.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -22,22 +19,15 @@ bool contextRequired();
 
 namespace {
 
+using apptest::CalibrateBench;
 using apptest::MeterBench;
 
 // The meter opened and the wizard on the window, its warning answered, the meter in calibration
 // mode and the crank's first turn played; the test plays the frames itself.
-struct StillBench : MeterBench
+struct StillBench : CalibrateBench
 {
-    StillBench()
+    StillBench() : CalibrateBench(3)
     {
-        meter.product.model = 3;
-        answerer.press("Error", "OK");
-        answerer.press("Warning", "OK");
-        openMeter();
-        window->resize(268, 700);
-        push(new QWidget);
-        page = push(new Calibrate(device.get(), window.get(), 12.5f));
-        view = page->findChild<RezezazWidget*>("rezezaz");
         for (QTimer* timer : page->findChildren<QTimer*>()) {
             timer->stop();
         }
@@ -66,9 +56,6 @@ struct StillBench : MeterBench
         }
         return drawn;
     }
-
-    Calibrate* page = nullptr;
-    RezezazWidget* view = nullptr;
 };
 
 TEST(CalibrationViewGLTest, AStillPageDrawsOnlyWhenTheModelTheWindowsSizeOrItsExposureChanged)

@@ -1,4 +1,4 @@
-#include "calibration/RotateAnimation.h"
+#include "calibration/view/RotateAnimation.h"
 
 #include "scene/Node.h"
 

@@ -1,4 +1,4 @@
-#include "calibration/CalibrationSteps.h"
+#include "calibration/view/CalibrationSteps.h"
 
 namespace {
 

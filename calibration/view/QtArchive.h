@@ -7,8 +7,8 @@
 
 // The engine's view of the toolkit's files: a name opens as a QtFileStream, so that names beginning
 // with a colon (":tmsh/crank.tmsh") reach the program's compiled-in resources through the engine's
-// archive manager. It serves streams only and lists no entries. The calibration page makes one and
-// hands it to its engine's archive manager, which keeps it.
+// archive manager. It serves streams only and lists no entries. The calibration view's engine is made
+// with one (CalibrationScene::createEngine); the engine's archive manager keeps it.
 class QtArchive : public rezezaz::core::BaseResource, public rezezaz::core::io::Archive
 {
 public:

@@ -1,4 +1,4 @@
-#include "calibration/FadeAnimation.h"
+#include "calibration/view/FadeAnimation.h"
 
 #include "render/BlendState.h"
 #include "render/MaterialState.h"

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// A timed change of the calibration view: advanced by the page's frame in whole milliseconds until
-// its time has run. The page owns the animations it starts and deletes each one when it is finished.
+// A timed change of the calibration view: advanced by the view's frame in whole milliseconds until
+// its time has run. The view (CalibrationScene) owns the animations it starts and deletes each one
+// when it is finished.
 class PelotuneAnimation
 {
 public:

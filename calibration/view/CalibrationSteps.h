@@ -7,7 +7,8 @@
 // parts of the model that show that placement with the crank's angle, and the step that follows.
 // Back walks the same rows the other way. Meters of type 5 (one strain gauge side) take four
 // readings, two placements of the weight; all others six, the weight on either arm with the chain on
-// either ring. Plain data with no window: the Calibrate page walks it and shows what a row says.
+// either ring. Plain data with no window: the Calibrate page walks it and shows a row's instruction,
+// and the view (CalibrationScene) takes the row's pose.
 class CalibrationSteps
 {
 public:

@@ -1,6 +1,6 @@
 // The wizard's table of placements on its own, with no page or window: the order the presses come
 // in, where Back goes, and what each press changes in the model.
-#include "calibration/CalibrationSteps.h"
+#include "calibration/view/CalibrationSteps.h"
 
 #include <gtest/gtest.h>
 

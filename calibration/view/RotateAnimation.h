@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calibration/PelotuneAnimation.h"
+#include "calibration/view/PelotuneAnimation.h"
 #include "core/IntrusivePointer.h"
 #include "core/math/Vector3.h"
 

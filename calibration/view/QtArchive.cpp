@@ -1,6 +1,6 @@
-#include "calibration/QtArchive.h"
+#include "calibration/view/QtArchive.h"
 
-#include "calibration/QtFileStream.h"
+#include "calibration/view/QtFileStream.h"
 
 using rezezaz::core::Collection;
 using rezezaz::core::IntrusivePointer;

@@ -1,4 +1,4 @@
-#include "calibration/RezezazWidget.h"
+#include "calibration/view/RezezazWidget.h"
 
 #include "audio/AudioDevice.h"
 #include "audio/al/ALAudioDevice.h"

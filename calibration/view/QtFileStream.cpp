@@ -1,4 +1,4 @@
-#include "calibration/QtFileStream.h"
+#include "calibration/view/QtFileStream.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "calibration/PelotuneAnimation.h"
+#include "calibration/view/PelotuneAnimation.h"
 
 #include <algorithm>
 
