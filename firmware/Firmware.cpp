@@ -1,5 +1,6 @@
 #include "firmware/Firmware.h"
 
+#include "ant/babel/Field.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Implementer.h"
 #include "app/Pelotune.h"
@@ -25,14 +26,12 @@
 #include <QUrl>
 
 using rezezaz::core::Log;
+using vbabel::data::Field;
+using vbabel::data::fieldBit;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
 
 namespace {
-
-// Decoder fields: the firmware version and serial number the meter reports.
-constexpr int FIRMWARE_VERSION_FIELD = 5;
-constexpr int SERIAL_NUMBER_FIELD = 6;
 
 const char* const WARNING_TEXT =
     "<p>Firmware updating should NOT be taken lightly.</p> \t\t"
@@ -179,7 +178,7 @@ int Firmware::deviceField(int id) const
 
 void Firmware::noteSerialNumber()
 {
-    const int told = deviceField(SERIAL_NUMBER_FIELD);
+    const int told = deviceField(Field::SerialNumber);
     if (told != 0) {
         serialNumber = static_cast<quint32>(told);
     }
@@ -215,8 +214,8 @@ void Firmware::dataReceived(SportDevice*, int fields)
 {
     noteSerialNumber();
     int version = 0;
-    if ((fields & (1 << FIRMWARE_VERSION_FIELD)) && device->sportData &&
-        device->sportData->getField(&version, FIRMWARE_VERSION_FIELD)) {
+    if ((fields & fieldBit(Field::SoftwareRevision)) && device->sportData &&
+        device->sportData->getField(&version, Field::SoftwareRevision)) {
         ui->currentValue->setText(QString::number(version));
         ui->checkButton->setText("Check for Firmware");
         ui->checkButton->setEnabled(true);

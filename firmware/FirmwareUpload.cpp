@@ -1,5 +1,6 @@
 #include "firmware/FirmwareUpload.h"
 
+#include "ant/babel/Field.h"
 #include "ant/device/BootloadImage.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Pelotune.h"
@@ -11,16 +12,11 @@
 #include <QTimer>
 
 using rezezaz::core::Log;
+using vbabel::data::Field;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
 
 namespace {
-
-// The bootloader's data page.
-constexpr int CRC_FIELD = 26;
-constexpr int BOOTLOADER_START_FIELD = 28;
-constexpr int BOOTLOADER_VERSION_FIELD = 29;
-constexpr int HARDWARE_REVISION_FIELD = 30;
 
 const char* const NO_BOOTLOADER_TEXT = "No bootloader available.\nThis power meter cannot be updated.";
 const char* const FAILED_TEXT =
@@ -99,7 +95,7 @@ void FirmwareUpload::dataReceived(SportDevice*, int)
     // that never takes the image, keeps sending it.
     int crc = 0;
     if (state == State::Switching && waitingForBootloader && device->sportData &&
-        device->sportData->getField(&crc, CRC_FIELD)) {
+        device->sportData->getField(&crc, Field::ImageCrc)) {
         waitingForBootloader = false;
         startBootload();
     }
@@ -116,10 +112,10 @@ void FirmwareUpload::bootloadChanged(VelonixPowerMeterDevice*)
 void FirmwareUpload::startBootload()
 {
     Log::alert("Firmware::startBootload");
-    const int crc = deviceField(CRC_FIELD);
-    const int start = deviceField(BOOTLOADER_START_FIELD);
-    const int version = deviceField(BOOTLOADER_VERSION_FIELD);
-    const int revision = deviceField(HARDWARE_REVISION_FIELD);
+    const int crc = deviceField(Field::ImageCrc);
+    const int start = deviceField(Field::BootloaderStartAddress);
+    const int version = deviceField(Field::BootloaderVersion);
+    const int revision = deviceField(Field::BootloadHardwareRevision);
     Log::alert(QString("Firmware::startBootload crc:") + QString("crc:0x%1").arg(crc, 0, 16) +
                QString(" blStart:0x%1").arg(start, 0, 16) + " hwRev:" + QString::number(revision) +
                " blVer:" + QString::number(version));
