@@ -149,6 +149,7 @@ void Firmware::hideEvent(QHideEvent* event)
 {
     if (!event->spontaneous()) {
         device->removePowerMeterDeviceListener(this);
+        uploadAwaitsAnswer = false;
         // An upload keeps it held until its end.
         if (watch && !uploadRunning()) {
             watch->hold(false);
@@ -407,6 +408,13 @@ void Firmware::prepareBootload()
         Log::alert("Firmware::prepareBootload no firmware image");
         return;
     }
+    if (!device->getBootload() && !bootloaderAnswered) {
+        // Asked before the meter answered the query of its bootloader: decided once it has, with the
+        // busy box up meanwhile (the meter repeats an unanswered query itself).
+        Log::alert("Firmware::prepareBootload waiting for the bootloader version");
+        uploadAwaitsAnswer = true;
+        return;
+    }
     if (!device->getBootload() && (bootloaderVersion == 0 || bootloaderVersion == 0xFFFF)) {
         closeProgressBox();
         showBox(this, QMessageBox::Warning, "Error", NO_BOOTLOADER_TEXT);
@@ -421,6 +429,11 @@ void Firmware::prepareBootload()
 void Firmware::bootloadReceived(VelonixPowerMeterDevice*, int version)
 {
     bootloaderVersion = version;
+    bootloaderAnswered = true;
+    if (uploadAwaitsAnswer) {
+        uploadAwaitsAnswer = false;
+        prepareBootload();
+    }
 }
 
 void Firmware::reportSuccessfulUpload()

@@ -128,6 +128,10 @@ private:
     QUuid uuid;
     QByteArray image;
     int bootloaderVersion = 0;
+    // The meter answered the bootloader query since the page was shown; until then an upload asked
+    // for waits for the answer (`uploadAwaitsAnswer`) rather than take the version for 0.
+    bool bootloaderAnswered = false;
+    bool uploadAwaitsAnswer = false;
     bool networkError = false;
 
     QString firmwareFolder;
