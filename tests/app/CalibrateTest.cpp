@@ -197,6 +197,15 @@ const std::vector<Press> kFourPresses = {
     {6, kRemove, R4, 28.25, 7, {true, false, false, false, 0.0f}},
 };
 
+// The two procedures: a model-3 meter's six readings and a model-5 meter's four.
+struct Procedure
+{
+    const char* name;
+    int model;
+    const std::vector<Press>* presses;
+};
+const Procedure kProcedures[] = {{"six readings", 3, &kSixPresses}, {"four readings", 5, &kFourPresses}};
+
 // The meter reads what `p` takes (a little where it stores nothing), the wizard has it, and the button
 // is pressed.
 void pressWithReading(CalibrateBench& b, const Press& p)
@@ -218,14 +227,7 @@ void run(CalibrateBench& b, const std::vector<Press>& presses, std::size_t count
 
 TEST(CalibrateTest, EachPressStoresItsReadingShowsTheNextPlacementAndPosesTheModel)
 {
-    struct Procedure
-    {
-        const char* name;
-        int model;
-        const std::vector<Press>* presses;
-    };
-    for (const Procedure& procedure : {Procedure{"six readings", 3, &kSixPresses},
-                                       Procedure{"four readings", 5, &kFourPresses}}) {
+    for (const Procedure& procedure : kProcedures) {
         SCOPED_TRACE(procedure.name);
         CalibrateBench b(procedure.model);
         b.start();
@@ -561,14 +563,7 @@ TEST(CalibrateTest, AReadingThatSwingsIsNotTakenAndTheUserIsAskedToLetTheWeightH
 
 TEST(CalibrateTest, OnlyThePartsWhoseVisibilityChangesFadeAndTheOthersStayAsTheyAre)
 {
-    struct Procedure
-    {
-        const char* name;
-        int model;
-        const std::vector<Press>* presses;
-    };
-    for (const Procedure& procedure : {Procedure{"six readings", 3, &kSixPresses},
-                                       Procedure{"four readings", 5, &kFourPresses}}) {
+    for (const Procedure& procedure : kProcedures) {
         SCOPED_TRACE(procedure.name);
         CalibrateBench b(procedure.model);
         b.start();
