@@ -33,8 +33,12 @@ ConnectionWatchdog::~ConnectionWatchdog()
 
 void ConnectionWatchdog::hold(bool held)
 {
+    const bool ending = holding && !held;
     holding = held;
     lastHeard = clock();
+    if (ending) {
+        emit released();
+    }
 }
 
 void ConnectionWatchdog::stop()

@@ -39,7 +39,8 @@ public:
 
     void setLimit(int limitMs) { limit = limitMs; }
     int limitMs() const { return limit; }
-    // While held, silence is no loss; released, the silence is counted from then.
+    // While held, silence is no loss; released, the silence is counted from then, and released()
+    // tells the pages that wait for the end of the hold.
     void hold(bool held);
     bool held() const { return holding; }
     // Stops for good: nothing more is reported.
@@ -51,6 +52,8 @@ public:
 signals:
     // The meter sent nothing for `silenceMs`, at least the limit.
     void lost(qint64 silenceMs);
+    // A hold has ended.
+    void released();
 
 private:
     void check();

@@ -112,6 +112,9 @@ Sensor::Sensor(VelonixPowerMeterDevice* device, Pelotune* mainWindow, Clock cloc
     // The page lives as long as the connection: its watchdog of silence is the connection's.
     connectionWatch = new ConnectionWatchdog(device, this->clock, kFirstWatchdog, this);
     connect(connectionWatch, &ConnectionWatchdog::lost, this, &Sensor::meterSilent);
+    // Queued: the hold may end inside the destruction of what held it.
+    connect(connectionWatch, &ConnectionWatchdog::released, this, &Sensor::holdReleased,
+            Qt::QueuedConnection);
     mainWindow->setMeterWatch(connectionWatch);
 
     if (QSslSocket::supportsSsl()) {
@@ -139,6 +142,11 @@ void Sensor::showEvent(QShowEvent* event)
     // A show without a hide before it must not make the page hear everything twice.
     device->removePowerMeterDeviceListener(this);
     device->addPowerMeterDeviceListener(this);
+    verify();
+}
+
+void Sensor::verify()
+{
     closeProgress();
 
     if (firstConnection) {
@@ -146,6 +154,13 @@ void Sensor::showEvent(QShowEvent* event)
         showProgress("Gathering Power Meter Data");
     } else {
         showProgress("Verifying Power Meter");
+        if (connectionWatch->held()) {
+            // A firmware upload runs (the user left its page): a meter in its bootloader answers
+            // nothing, and no question may come between the upload's messages.
+            Log::alert("Sensor::showEvent the connection is held, verifying once it is released");
+            verifyAfterHold = true;
+            return;
+        }
         if (powerMeterType == kTypeKV7) {
             Log::alert("Sensor::showEvent parsing chainring data");
             fillChainrings();
@@ -168,6 +183,7 @@ void Sensor::hideEvent(QHideEvent* event)
         return;
     }
     stopWatchdog();
+    verifyAfterHold = false;
     silenceCheck->stop();
     device->removePowerMeterDeviceListener(this);
     QWidget::hideEvent(event);
@@ -495,10 +511,36 @@ void Sensor::sleepStarted(VelonixPowerMeterDevice*)
 
 void Sensor::forceCadenceMode()
 {
-    Log::alert("Sensor::forceCadenceMode timeout forcing proper cadence");
     stopWatchdog();
-    startWatchdog(kWatchdog, &Sensor::disconnected);
+    if (connectionWatch->held()) {
+        Log::alert("Sensor::forceCadenceMode the connection is held, verifying once it is released");
+        verifyAfterHold = true;
+        return;
+    }
+    Log::alert("Sensor::forceCadenceMode timeout forcing proper cadence");
+    startWatchdog(kWatchdog, &Sensor::cadenceModeUnanswered);
     device->setCadenceMode(0, 0);
+}
+
+void Sensor::cadenceModeUnanswered()
+{
+    stopWatchdog();
+    if (connectionWatch->held()) {
+        Log::alert("Sensor::forceCadenceMode the connection is held, verifying once it is released");
+        verifyAfterHold = true;
+        return;
+    }
+    disconnected();
+}
+
+void Sensor::holdReleased()
+{
+    if (!verifyAfterHold || !isVisible() || connectionWatch->held()) {
+        return;
+    }
+    verifyAfterHold = false;
+    Log::alert("Sensor::holdReleased verifying the power meter again");
+    verify();
 }
 
 void Sensor::disconnected()

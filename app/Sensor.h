@@ -85,6 +85,8 @@ public slots:
     // The firmware page, for a meter that runs its firmware.
     void firmware();
     // The watchdog ran out: writes the cadence mode the program needs and waits 5000 ms for a reply.
+    // While the connection is held (a firmware upload or its report under way, the meter in its
+    // bootloader) it judges nothing and asks again once the hold ends.
     void forceCadenceMode();
     // The chainring combo's selection: asks the user to confirm a change of ring.
     void velcoriaChainringSelected(QString text);
@@ -108,6 +110,13 @@ private:
     void closeProgress();
     // Replaces the busy box by a new modal one with `text` and "Cancel", shown at once.
     void showProgress(const QString& text);
+    // The busy box of the verification, the meter asked for its cadence mode and the watchdog on it;
+    // while the connection is held, only noted for the end of the hold.
+    void verify();
+    // The second wait ran out: the meter is lost, unless the connection is held meanwhile.
+    void cadenceModeUnanswered();
+    // The connection's hold ended: a verification put off meanwhile runs now.
+    void holdReleased();
     // Stops the watchdog (if any) and schedules its deletion.
     void stopWatchdog();
     // Starts a new single-shot watchdog of `interval` ms that calls `slot` when it runs out.
@@ -177,5 +186,6 @@ private:
     QMap<QString, QVariant> chainringNames;
     bool userRingRead = false;         // the user chainring register has been read since the page was made
     bool unfinishedSlopeCheck = false; // the user slope was asked for to look at an unfinished ring change
+    bool verifyAfterHold = false;      // a verification waits for the end of the connection's hold
     Clock clock;
 };

@@ -16,6 +16,7 @@
 #include <QNetworkRequest>
 #include <QSaveFile>
 #include <QThread>
+#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <cstring>
@@ -67,6 +68,24 @@ private:
     qint64 position = 0;
 };
 
+// A name the folder may hold: letters, digits, ".", "-" and "_", not beginning with a dot. Nothing
+// else reaches a file name, the image list or the upload report.
+bool plainFileName(const QString& name)
+{
+    if (name.isEmpty() || name.startsWith('.')) {
+        return false;
+    }
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                           u == '.' || u == '-' || u == '_';
+        if (!plain) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 FirmwareChecker::FirmwareChecker(const FirmwareCheckInput& input, const QString& firmwareFolder,
@@ -114,6 +133,46 @@ void FirmwareChecker::routeAnswers(void (FirmwareChecker::*handler)(QNetworkRepl
     connect(manager, &QNetworkAccessManager::finished, this, handler);
 }
 
+QNetworkReply* FirmwareChecker::post(const QNetworkRequest& request, const char* operation)
+{
+    QNetworkReply* reply = manager->post(request, QByteArray());
+    bound(reply, operation);
+    return reply;
+}
+
+QNetworkReply* FirmwareChecker::post(const QNetworkRequest& request, QIODevice* body, const char* operation)
+{
+    QNetworkReply* reply = manager->post(request, body);
+    bound(reply, operation);
+    return reply;
+}
+
+void FirmwareChecker::bound(QNetworkReply* reply, const char* operation)
+{
+    const QString name = operation;
+    // The transfer timeout starts again with every byte: a server that trickles would hold the
+    // exchange for ever.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, [reply, name, ms = server.deadlineMs] {
+        if (reply->isRunning()) {
+            Log::alert(QString("FirmwareChecker::%1 no whole answer within %2 ms").arg(name).arg(ms));
+            reply->abort();
+        }
+    });
+    deadline->start(server.deadlineMs);
+    // Read no further than the cap: nothing that large is a catalogue or an image.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, name](qint64 received, qint64 total) {
+        if ((received > FirmwareServer::MAX_ANSWER_BYTES || total > FirmwareServer::MAX_ANSWER_BYTES) &&
+            reply->isRunning()) {
+            Log::alert(QString("FirmwareChecker::%1 answer larger than %2 bytes")
+                           .arg(name)
+                           .arg(FirmwareServer::MAX_ANSWER_BYTES));
+            reply->abort();
+        }
+    });
+}
+
 bool FirmwareChecker::failed(QNetworkReply* reply, const char* operation)
 {
     if (reply->error() == QNetworkReply::NoError) {
@@ -152,7 +211,7 @@ void FirmwareChecker::checkFirmware()
     QNetworkRequest catalogue = request(url);
     Log::alert("FirmwareChecker::checkFirmware SSL using secure protocols only.");
     routeAnswers(&FirmwareChecker::rssFinished);
-    manager->post(catalogue, QByteArray());
+    post(catalogue, "rssFinished");
 }
 
 void FirmwareChecker::rssSslErrors(QNetworkReply*, const QList<QSslError>& errors)
@@ -223,7 +282,8 @@ void FirmwareChecker::rssFinished(QNetworkReply* reply)
 void FirmwareChecker::purgeFolder(const QStringList& kept)
 {
     QDir directory(folder);
-    for (const QString& name : directory.entryList(QDir::Files)) {
+    // Hidden files too: whatever a download may have written there.
+    for (const QString& name : directory.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (kept.contains(name)) {
             continue;
         }
@@ -258,14 +318,25 @@ int FirmwareChecker::downloadMissingFirmwares(const QStringList& links)
     downloadFailed = false;
     QList<QUrl> wanted;
     for (const QString& link : links) {
-        const QString name = lastPart(link);
-        if (name.isEmpty()) {
+        if (lastPart(link).isEmpty()) {
             Log::alert("FirmwareChecker::downloadMissingFirmware no file name in link:" + link);
             continue;
         }
         const QUrl url(link);
+        // The name the file is stored under, as the download takes it: from the decoded path.
+        const QString name = lastPart(url.path());
+        if (!plainFileName(name)) {
+            Log::alert("FirmwareChecker::downloadMissingFirmware refused file name in link:" + link);
+            continue;
+        }
         // A refused address is left out of the set (and reported), the others still come.
         if (!secure(url, "downloadMissingFirmware")) {
+            continue;
+        }
+        if (wanted.size() >= FirmwareServer::MAX_IMAGES) {
+            Log::alert(QString("FirmwareChecker::downloadMissingFirmware more than %1 images, left out:")
+                           .arg(FirmwareServer::MAX_IMAGES) +
+                       link);
             continue;
         }
         cataloguedNames.append(name);
@@ -285,7 +356,7 @@ int FirmwareChecker::downloadMissingFirmwares(const QStringList& links)
         QDir().mkpath(folder + "/" + kDownloadArea);
     }
     for (const QUrl& url : wanted) {
-        manager->post(request(url), QByteArray());
+        post(request(url), "downloadFinished");
     }
     return pendingDownloads;
 }
@@ -310,8 +381,8 @@ void FirmwareChecker::downloadFinished(QNetworkReply* reply)
             Log::alert("FirmwareChecker::downloadFinished not a firmware image:" + name);
             downloadFailed = true;
             emit networkError();
-        } else if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-                   !file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.commit()) {
+        } else if (!plainFileName(name) || !file.open(QIODevice::WriteOnly) ||
+                   file.write(body) != body.size() || !file.commit()) {
             Log::alert("FirmwareChecker::downloadFinished unable to write firmware file:" + name);
             downloadFailed = true;
             emit networkError();
@@ -360,7 +431,7 @@ void FirmwareChecker::reportSuccessfulUpload()
     report.setHeader(QNetworkRequest::ContentLengthHeader, content.size());
     report.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
     auto* once = new OneTimeBody(content, this);
-    QNetworkReply* reply = manager->post(report, once);
+    QNetworkReply* reply = post(report, once, "reportFinished");
     once->setParent(reply);
 }
 

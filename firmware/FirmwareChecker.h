@@ -27,11 +27,18 @@ struct FirmwareCheckInput
     QString uploadedImageName;
 };
 
-// Where the firmware server is, and how long a transfer may stall before it fails.
+// Where the firmware server is, how long a transfer may stall before it fails, how long one exchange
+// (the catalogue, one image, the report) may take in all, and how large an answer may be: a
+// catalogue and an image are some kilobytes, so a server that sends without end is given up.
 struct FirmwareServer
 {
+    static constexpr qint64 MAX_ANSWER_BYTES = 1024 * 1024;
+    // The catalogue names more images than a maker keeps: the ones past this are left out.
+    static constexpr int MAX_IMAGES = 16;
+
     QUrl url = QUrl(FIRMWARE_URL);
     int timeoutMs = 30000;
+    int deadlineMs = 60000;
 };
 
 // Every exchange with the firmware server, as one job on a worker thread of its own: either the
@@ -86,6 +93,11 @@ private:
     bool secure(const QUrl& url, const char* operation);
     // Sends the manager's answers to `handler` only.
     void routeAnswers(void (FirmwareChecker::*handler)(QNetworkReply*));
+    // Posts `request` with `body` and bounds its answer in size and time: past either, the reply is
+    // aborted (logged under `operation`) and ends as a network error.
+    QNetworkReply* post(const QNetworkRequest& request, QIODevice* body, const char* operation);
+    QNetworkReply* post(const QNetworkRequest& request, const char* operation);
+    void bound(QNetworkReply* reply, const char* operation);
     // Logs the reply's error under `operation`; true when there was one.
     bool failed(QNetworkReply* reply, const char* operation);
     // Removes the cached images the catalogue no longer names.

@@ -12,9 +12,9 @@
 #include <QTimer>
 
 using rezezaz::core::Log;
-using vbabel::data::Field;
 using vant::device::SportDevice;
 using vant::device::VelonixPowerMeterDevice;
+using vbabel::data::Field;
 
 namespace {
 
@@ -24,12 +24,19 @@ const char* const FAILED_TEXT =
 
 // On the window, which outlives the firmware page: a box that deletes itself when closed and
 // doesn't block.
-void showBox(QWidget* window, const QString& title, const QString& text)
+QMessageBox* showBox(QWidget* window, const QString& title, const QString& text,
+                     QMessageBox::Icon icon = QMessageBox::Warning)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, window);
+    auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();
+    return box;
+}
+
+void showReportFailure(QWidget* window)
+{
+    showBox(window, "Network Error", "Unable to upload report.");
 }
 
 } // namespace
@@ -187,8 +194,9 @@ void FirmwareUpload::end(bool success)
     image.clear();
     emit ended(success);
     if (success) {
-        showBox(mainWindow, "Success!",
-                "Firmware uploaded. Please reconnect to the power meter after Pelotune resets.");
+        successBox = showBox(mainWindow, "Success!",
+                             "Firmware uploaded. Please reconnect to the power meter after Pelotune resets.",
+                             QMessageBox::Information);
         report();
         return;
     }
@@ -227,7 +235,15 @@ void FirmwareUpload::reportComplete()
         reportBox->deleteLater();
     }
     if (reportFailed) {
-        showBox(mainWindow, "Network Error", "Unable to upload report.");
+        // The upload's result is read first: the report's failure comes once its box is closed.
+        if (successBox && successBox->isVisible()) {
+            Pelotune* window = mainWindow;
+            connect(
+                successBox.data(), &QDialog::finished, window, [window] { showReportFailure(window); },
+                Qt::QueuedConnection);
+        } else {
+            showReportFailure(mainWindow);
+        }
     }
     state = State::Over;
     deleteLater();

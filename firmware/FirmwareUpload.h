@@ -12,6 +12,7 @@
 #include <QWidget>
 
 class Pelotune;
+class QMessageBox;
 class QProgressDialog;
 class QTimer;
 
@@ -106,4 +107,5 @@ private:
     bool reportFailed = false;
     QTimer* limit = nullptr; // child
     QPointer<QProgressDialog> reportBox;
+    QPointer<QMessageBox> successBox; // the window's, until the user closes it
 };

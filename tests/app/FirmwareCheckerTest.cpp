@@ -146,6 +146,7 @@ protected:
         FirmwareServer where;
         where.url = serverOverride.isEmpty() ? server.url() : serverOverride;
         where.timeoutMs = timeoutMs;
+        where.deadlineMs = deadlineMs;
         auto* checker =
             new FirmwareChecker(input, folderPath.isEmpty() ? firmwareFolder() : folderPath, query, where);
         connect(checker);
@@ -212,6 +213,7 @@ protected:
         return hardwareRevision;
     });
     int timeoutMs = 30000;
+    int deadlineMs = 60000;
     QUrl serverOverride;
 };
 
@@ -501,6 +503,123 @@ TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
             EXPECT_TRUE(loggedStart("FirmwareChecker::rssFinished http error:"));
         }
     }
+}
+
+// A server that sends without end, or trickles: every exchange is given up, past a size or past its
+// deadline, as a network error; nothing is stored and the cache stays. The size is shown by the
+// bytes the server could hand over before the client hung up.
+TEST_F(FirmwareCheckerTest, AnAnswerWithoutEndOrThatTricklesIsGivenUp)
+{
+    trustServer();
+    const std::string cached =
+        FirmwareImageWriter::file(header("30", "Release"), FirmwareImageWriter::image(5));
+    const std::string fresh =
+        FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
+    HttpsTestServer::Response catalogue;
+    catalogue.body = QByteArray::fromStdString(rss({{"Fresh", link("/images/fresh32.pmimg")}}));
+    HttpsTestServer::Response image;
+    image.body = QByteArray::fromStdString(fresh);
+    HttpsTestServer::Response endlessCatalogue;
+    endlessCatalogue.body = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>\n";
+    endlessCatalogue.endless = "<item><title>Again</title></item><!-- " + QByteArray(4000, 'x') + " -->\n";
+    HttpsTestServer::Response endlessImage;
+    endlessImage.body = image.body.left(image.body.indexOf("begin"));
+    endlessImage.endless = "M" + QByteArray(60, 'A') + "\n";
+    const auto trickling = [](HttpsTestServer::Response response) {
+        response.trickleMs = 100;
+        return response;
+    };
+    struct Case
+    {
+        const char* name;
+        void (FirmwareChecker::*job)();
+        HttpsTestServer::Response catalogue;
+        HttpsTestServer::Response image;
+        const char* logged;
+    };
+    const std::vector<Case> cases = {
+        {"a catalogue without end", &FirmwareChecker::checkFirmware, endlessCatalogue, image,
+         "FirmwareChecker::rssFinished answer larger than 1048576 bytes"},
+        {"an image without end", &FirmwareChecker::checkFirmware, catalogue, endlessImage,
+         "FirmwareChecker::downloadFinished answer larger than 1048576 bytes"},
+        {"a trickling catalogue", &FirmwareChecker::checkFirmware, trickling(catalogue), image,
+         "FirmwareChecker::rssFinished no whole answer within 1500 ms"},
+        {"a trickling image", &FirmwareChecker::checkFirmware, catalogue, trickling(image),
+         "FirmwareChecker::downloadFinished no whole answer within 1500 ms"},
+        {"a trickling answer to the report", &FirmwareChecker::reportSuccessfulUpload, trickling(catalogue),
+         image, "FirmwareChecker::reportFinished no whole answer within 1500 ms"},
+    };
+    // Each byte comes well within the transfer timeout, the whole answer long after the deadline.
+    timeoutMs = 2000;
+    deadlineMs = 1500;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(support::writeFile(inFolder("cached30.pmimg"), cached));
+        log.listener.entries.clear();
+        recorder.reset();
+        server.setResponse("/rss", c.catalogue);
+        server.setResponse("/images/fresh32.pmimg", c.image);
+        const qint64 sentBefore = server.sentBodyBytes();
+
+        ASSERT_TRUE(run(c.job));
+
+        EXPECT_TRUE(logged(c.logged));
+        EXPECT_EQ(recorder.networkErrors, 1);
+        EXPECT_LT(server.sentBodyBytes() - sentBefore, 16 * FirmwareServer::MAX_ANSWER_BYTES)
+            << "read on past the cap";
+        EXPECT_EQ(files(), std::vector<std::string>{"cached30.pmimg"});
+        if (c.job == &FirmwareChecker::checkFirmware) {
+            EXPECT_EQ(recorder.chosen, (std::vector<JobRecorder::Choice>{{"cached30.pmimg", 30, false}}));
+        }
+    }
+}
+
+// A catalogue decides what the folder holds, but only within bounds: no more images than a maker
+// keeps, and only plain names, which the purge then fully owns (hidden files included).
+TEST_F(FirmwareCheckerTest, TheCatalogueNamesOnlyPlainNamesAndABoundedNumberOfImages)
+{
+    trustServer();
+    const std::string release =
+        FirmwareImageWriter::file(header("32", "Release"), FirmwareImageWriter::image(6));
+    server.setResponse(200, QByteArray::fromStdString(release));
+
+    // Past the cap the rest are left out, and logged.
+    std::vector<Item> many;
+    for (int i = 0; i < FirmwareServer::MAX_IMAGES + 5; ++i) {
+        many.push_back({"Image", link("/images/image" + std::to_string(100 + i) + ".pmimg")});
+    }
+    serve("/rss", 200, rss(many));
+    ASSERT_TRUE(run(&FirmwareChecker::checkFirmware));
+    EXPECT_EQ(server.requests().size(), 1 + FirmwareServer::MAX_IMAGES);
+    EXPECT_EQ(files().size(), size_t(FirmwareServer::MAX_IMAGES));
+    EXPECT_EQ(files().front(), "image100.pmimg");
+    EXPECT_TRUE(logged("FirmwareChecker::downloadMissingFirmware more than 16 images, left out:" +
+                       link("/images/image" + std::to_string(100 + FirmwareServer::MAX_IMAGES) + ".pmimg")));
+    EXPECT_EQ(recorder.networkErrors, 0);
+
+    // Names with control characters, blanks or a leading dot are refused; a hidden file left from
+    // before goes with the purge.
+    recorder.reset();
+    ASSERT_TRUE(support::writeFile(inFolder(".hidden6.pmimg"), release));
+    const qsizetype before = server.requests().size();
+    const std::vector<std::string> refused = {"/img/%0D%0Aescape8.pmimg", "/img/.hidden7.pmimg",
+                                              "/img/with%20blank.pmimg", "/img/semi;colon.pmimg"};
+    std::vector<Item> items;
+    for (const std::string& path : refused) {
+        items.push_back({"Refused", link(path)});
+    }
+    items.push_back({"Plain", link("/img/plain-9_b.pmimg")});
+    serve("/rss", 200, rss(items));
+    ASSERT_TRUE(run(&FirmwareChecker::checkFirmware));
+    for (const std::string& path : refused) {
+        EXPECT_TRUE(
+            logged("FirmwareChecker::downloadMissingFirmware refused file name in link:" + link(path)))
+            << path;
+    }
+    ASSERT_EQ(server.requests().size(), before + 2) << "the catalogue and the plain image only";
+    EXPECT_EQ(server.requests().last().path, "/img/plain-9_b.pmimg");
+    EXPECT_EQ(files(), std::vector<std::string>{"plain-9_b.pmimg"});
+    EXPECT_EQ(recorder.chosen, (std::vector<JobRecorder::Choice>{{"plain-9_b.pmimg", 32, false}}));
 }
 
 TEST_F(FirmwareCheckerTest, ImagesThatCannotBeFetchedSafelyOrStoredAreNetworkErrors)

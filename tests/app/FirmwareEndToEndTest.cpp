@@ -3,6 +3,7 @@
 // goes through the meter's bootloader with its progress shown, and the server hears of it. Then the
 // same with bursts that fail now and then, with bursts that always fail, and with the page closed
 // while a check is still running.
+#include "PageTimers.h"
 #include "Screenshot.h"
 #include "WindowRig.h"
 
@@ -318,6 +319,65 @@ TEST(FirmwareEndToEndTest, CancelThenBackDuringTheUploadStillShowsTheResultAndRe
         EXPECT_EQ(session.server.requests().last().body.split(',').value(2), "release31.pmimg");
         EXPECT_EQ(session.seen("Network Error"), serverCloses ? 1 : 0);
         EXPECT_EQ(session.seen("Disconnected"), 0);
+    }
+}
+
+// The same at the pump's real pace, with the home page's timers on the stick's time: the whole upload
+// takes longer than the home page waits for the meter's cadence mode, which a meter in its bootloader
+// never sends. The upload holds the connection, so the home page judges nothing meanwhile and asks
+// again once the upload is over: after a success the window goes back, after a failure the meter,
+// still in its bootloader, is found lost.
+TEST(FirmwareEndToEndTest, CancelThenBackAtThePumpsPaceLetsTheUploadEndBeforeTheHomePageJudges)
+{
+    for (const bool succeeds : {true, false}) {
+        SCOPED_TRACE(succeeds ? "the upload succeeds" : "every burst fails");
+        Session session;
+        session.rig.boxes.press("Disconnected", "OK");
+        ASSERT_TRUE(session.openFirmwarePage());
+        ASSERT_TRUE(session.checkAndUpdate());
+        ASSERT_TRUE(session.rig.runUntil(
+            [&] {
+                return session.progressBox() != nullptr &&
+                       session.progressBox()->labelText() == "Uploading Firmware";
+            },
+            3000));
+        if (!succeeds) {
+            session.rig.bench.stick()->chip().failBursts(1000);
+        }
+        ASSERT_TRUE(support::clickButton(session.progressBox(), "Cancel"));
+        session.rig.button("backButton")->click();
+        WindowRig::flush();
+        ASSERT_EQ(session.rig.currentPageClass(), "Sensor");
+
+        apptest::PageTimers timers(session.rig.stack());
+        const auto pumpUntil = [&](const std::function<bool()>& done, int ticks) {
+            return session.rig.runUntil(
+                [&] {
+                    timers.advance(33);
+                    return done();
+                },
+                ticks);
+        };
+        // 100 s of the stick's time: several times the home page's wait, more than the upload takes.
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                return session.seen("Success!") + session.seen("Failed") + session.seen("Disconnected") > 0;
+            },
+            3000));
+        EXPECT_EQ(session.seen("Disconnected"), 0) << "judged lost while the upload ran";
+        if (succeeds) {
+            EXPECT_EQ(session.seen("Success!"), 1);
+            EXPECT_EQ(session.seen("Failed"), 0);
+            EXPECT_EQ(session.applicationArea(), session.expectedArea());
+            ASSERT_TRUE(session.live([&] { return session.rig.stack()->count() == 2; }))
+                << "the report, then back";
+            EXPECT_EQ(session.server.requests().last().body.split(',').value(2), "release31.pmimg");
+        } else {
+            EXPECT_EQ(session.seen("Failed"), 1);
+            // Asked again once the upload is over; the bootloader answers nothing.
+            ASSERT_TRUE(pumpUntil([&] { return session.seen("Disconnected") > 0; }, 600));
+            EXPECT_TRUE(session.rig.logged("Sensor::holdReleased verifying the power meter again"));
+        }
     }
 }
 

@@ -671,6 +671,19 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
         bench.server.setResponse("/rss", report);
         const qsizetype requestsBefore = bench.server.requests().size();
         bench.meter.radio->chip().failBursts(c.burstFailures);
+        // As each box is read: its icon, and the other message boxes still up beside it.
+        std::map<QString, QMessageBox::Icon> icons;
+        std::map<QString, QStringList> alsoUp;
+        bench.rig.boxes.beforeAnswer = [&](QWidget* box) {
+            if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                icons[box->windowTitle()] = message->icon();
+            }
+            for (QWidget* other : QApplication::topLevelWidgets()) {
+                if (other != box && other->isVisible() && qobject_cast<QMessageBox*>(other) != nullptr) {
+                    alsoUp[box->windowTitle()].append(other->windowTitle());
+                }
+            }
+        };
 
         bench.button("uploadButton")->click();
         ASSERT_TRUE(bench.pumpUntil([&] { return !bench.events.finished.empty(); }, 600000));
@@ -683,6 +696,14 @@ TEST(FirmwareUpdateTest, AFailedUploadOrReportIsShownAndNeverTakenForSuccess)
         if (c.reported) {
             EXPECT_EQ(bench.rig.boxes.boxes("Network Error")[0].text, "Unable to upload report.");
             ASSERT_TRUE(bench.waitFor([&] { return bench.rig.stack()->count() == 2; }));
+            // The good news is read first, and not under an error.
+            EXPECT_EQ(icons["Success!"], QMessageBox::Information);
+            EXPECT_EQ(alsoUp["Network Error"], QStringList()) << "the report's error covers the result";
+            const std::vector<support::ModalBoxAnswerer::Box>& all = bench.rig.boxes.boxes();
+            const auto at = [&](const char* title) {
+                return std::find_if(all.begin(), all.end(), [&](const auto& b) { return b.title == title; });
+            };
+            EXPECT_LT(at("Success!"), at("Network Error"));
         } else {
             EXPECT_EQ(bench.rig.boxes.boxes("Failed")[0].text, NOT_UPLOADED);
             // The page stays as it was, for another try.

@@ -164,7 +164,8 @@ void HttpsTestServer::serve(QSslSocket* socket)
 
         const Response response = responseFor(request.path);
         if (response.delayMs > 0) {
-            QTimer::singleShot(response.delayMs, socket, [socket, response]() { answer(socket, response); });
+            QTimer::singleShot(response.delayMs, socket,
+                               [this, socket, response]() { answer(socket, response); });
         } else {
             answer(socket, response);
         }
@@ -178,12 +179,62 @@ void HttpsTestServer::answer(QSslSocket* socket, const Response& response)
         socket->deleteLater();
         return;
     }
-    const QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) +
-                            (response.status == 200 ? " OK" : " Error") +
-                            "\r\nContent-Type: application/json\r\nContent-Length: " +
-                            QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    const QByteArray status = "HTTP/1.1 " + QByteArray::number(response.status) +
+                              (response.status == 200 ? " OK" : " Error") +
+                              "\r\nContent-Type: application/json\r\n";
+    if (!response.endless.isEmpty()) {
+        socket->write(status + "Connection: close\r\n\r\n" + response.body);
+        mSentBodyBytes += response.body.size();
+        stream(socket, response);
+        return;
+    }
+    const QByteArray head = status + "Content-Length: " + QByteArray::number(response.body.size()) +
+                            "\r\nConnection: close\r\n\r\n";
+    if (response.trickleMs > 0) {
+        socket->write(head);
+        trickle(socket, response.body, response.trickleMs);
+        return;
+    }
     socket->write(head + response.body);
+    mSentBodyBytes += response.body.size();
     socket->disconnectFromHost();
+}
+
+void HttpsTestServer::stream(QSslSocket* socket, const Response& response)
+{
+    // Topped up whenever little is left to send, so that the server itself holds little.
+    auto* pump = new QTimer(socket);
+    connect(pump, &QTimer::timeout, socket,
+            [this, socket, pump, chunk = response.endless, sent = qint64(0)]() mutable {
+                if (socket->state() != QAbstractSocket::ConnectedState || sent >= STREAM_LIMIT) {
+                    pump->stop();
+                    socket->disconnectFromHost();
+                    return;
+                }
+                while (socket->bytesToWrite() + socket->encryptedBytesToWrite() < 256 * 1024 &&
+                       sent < STREAM_LIMIT) {
+                    socket->write(chunk);
+                    sent += chunk.size();
+                    mSentBodyBytes += chunk.size();
+                }
+            });
+    pump->start(1);
+}
+
+void HttpsTestServer::trickle(QSslSocket* socket, const QByteArray& rest, int intervalMs)
+{
+    if (rest.isEmpty()) {
+        socket->disconnectFromHost();
+        return;
+    }
+    QTimer::singleShot(intervalMs, socket, [this, socket, rest, intervalMs]() {
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            return;
+        }
+        socket->write(rest.left(1));
+        ++mSentBodyBytes;
+        trickle(socket, rest.mid(1), intervalMs);
+    });
 }
 
 } // namespace support
