@@ -282,8 +282,8 @@ void FirmwareChecker::rssFinished(QNetworkReply* reply)
 void FirmwareChecker::purgeFolder(const QStringList& kept)
 {
     QDir directory(folder);
-    // Hidden files too: whatever a download may have written there.
-    for (const QString& name : directory.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    // Hidden files stay: no download writes one (a name never begins with a dot).
+    for (const QString& name : directory.entryList(QDir::Files)) {
         if (kept.contains(name)) {
             continue;
         }
