@@ -190,5 +190,6 @@ float Parse::ringFactor(const QVariant& item)
     }
     bool number = false;
     const float factor = item.toFloat(&number);
-    return number && std::isfinite(factor) && factor > 0.0f ? factor : std::numeric_limits<float>::quiet_NaN();
+    return number && std::isfinite(factor) && factor > 0.0f ? factor
+                                                            : std::numeric_limits<float>::quiet_NaN();
 }

@@ -751,7 +751,8 @@ bool Sensor::ringSlope(int entry, float factorySlope, float& slope, QString& why
     }
     slope = factorySlope;
     const QString factoryRing = QString::asprintf(kTeethFormat, factoryTeeth);
-    const int factoryEntry = ui->velcoriaCombo->findText(factoryRing, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int factoryEntry =
+        ui->velcoriaCombo->findText(factoryRing, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (factoryEntry < 0 || factoryEntry >= chainringFactors.size()) {
         Log::error("Sensor:slopeReceived: velcoria factory chainring:" + text(factoryRing) +
                    " not found in velcoria combo box. Slope will not change.");

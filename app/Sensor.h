@@ -186,8 +186,8 @@ private:
     QMap<QString, QVariant> chainringNames;
     bool userRingRead = false;         // the user chainring register has been read since the page was made
     bool unfinishedSlopeCheck = false; // the user slope was asked for to look at an unfinished ring change
-    int pendingRing = -1;   // the ring entry whose slope the factory slope asked for decides
-    float pendingSlope = 0.0f; // the slope to write once the ring written is confirmed; 0 for none
+    int pendingRing = -1;              // the ring entry whose slope the factory slope asked for decides
+    float pendingSlope = 0.0f;         // the slope to write once the ring written is confirmed; 0 for none
     unsigned char pendingBytes[3] = {0, 0, 0}; // the ring register being written
     Clock clock;
 };

@@ -328,8 +328,9 @@ void Tables::refuseSlope(const QString& why)
     percent = 0.0f;
     ui->newSlopeValue->setText("--");
     ui->acceptButton->setEnabled(false);
-    openMessageBox(QMessageBox::Warning, "Notice", why + "\n\nCorrect the chainring data file, or choose other rings.",
-                   QMessageBox::Ok, true, true);
+    openMessageBox(QMessageBox::Warning, "Notice",
+                   why + "\n\nCorrect the chainring data file, or choose other rings.", QMessageBox::Ok, true,
+                   true);
 }
 
 void Tables::acceptClicked()

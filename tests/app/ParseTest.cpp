@@ -253,11 +253,20 @@ TEST(ParseRingRegisterTest, AFactorIsAFiniteNumberAboveZeroOrNone)
         float factor; // 0: none (NaN)
     };
     const Case cases[] = {
-        {QVariant(QString("0.95")), 0.95f}, {QVariant(0.95), 0.95f},        {QVariant(QString("1e-30")), 1e-30f},
-        {QVariant(QString("0")), 0},        {QVariant(0.0), 0},             {QVariant(QString("-0.95")), 0},
-        {QVariant(QString("abc")), 0},      {QVariant(QString("")), 0},     {QVariant(), 0},
-        {QVariant(QString("0x1")), 0},      {QVariant(QString("0,95")), 0}, {QVariant(QString("inf")), 0},
-        {QVariant(QString("nan")), 0},      {QVariant(QString("1e39")), 0},
+        {QVariant(QString("0.95")), 0.95f},
+        {QVariant(0.95), 0.95f},
+        {QVariant(QString("1e-30")), 1e-30f},
+        {QVariant(QString("0")), 0},
+        {QVariant(0.0), 0},
+        {QVariant(QString("-0.95")), 0},
+        {QVariant(QString("abc")), 0},
+        {QVariant(QString("")), 0},
+        {QVariant(), 0},
+        {QVariant(QString("0x1")), 0},
+        {QVariant(QString("0,95")), 0},
+        {QVariant(QString("inf")), 0},
+        {QVariant(QString("nan")), 0},
+        {QVariant(QString("1e39")), 0},
         {QVariant(QList<QVariant>{QVariant(0.95)}), 0},
         {QVariant(QMap<QString, QVariant>{}), 0},
     };

@@ -21,11 +21,11 @@
 #include "support/qt/UrlRecorder.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QMessageBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -697,14 +697,10 @@ struct RingCut
 // The factory slope read (the new slope is known before the ring goes out), unlock, ring, closing
 // unlock (the ring confirmed), unlock, slope, closing unlock (the slope confirmed).
 const RingCut kRingListCuts[] = {
-    {0, "Nothing", false, false, false, false},
-    {1, "FactorySlopeAsked", false, false, false, false},
-    {2, "Unlock", false, false, true, false},
-    {3, "Ring", true, false, true, true},
-    {4, "RingConfirmed", true, false, true, true},
-    {5, "SlopeUnlock", true, false, true, true},
-    {6, "Slope", true, true, true, false},
-    {7, "SlopeConfirmed", true, true, false, false},
+    {0, "Nothing", false, false, false, false},    {1, "FactorySlopeAsked", false, false, false, false},
+    {2, "Unlock", false, false, true, false},      {3, "Ring", true, false, true, true},
+    {4, "RingConfirmed", true, false, true, true}, {5, "SlopeUnlock", true, false, true, true},
+    {6, "Slope", true, true, true, false},         {7, "SlopeConfirmed", true, true, false, false},
     {-1, "Never", true, true, false, false},
 };
 
@@ -962,7 +958,13 @@ TEST(SensorTest, ChangingTheChainringWritesItAndRescalesTheSlopeWithinItsRange)
          25.0f,
          "Z-Mesh 53T"},
         // A factor that gives no slope leaves ring and slope as they are.
-        {"a rescaled slope below the range", "Z-Mesh 30T", "OK", {'A', 3, 38}, {'A', 3, 38}, 12.5f, "Z-Mesh 38T"},
+        {"a rescaled slope below the range",
+         "Z-Mesh 30T",
+         "OK",
+         {'A', 3, 38},
+         {'A', 3, 38},
+         12.5f,
+         "Z-Mesh 38T"},
         {"an infinite factor", "Z-Mesh 46T", "OK", {'A', 3, 38}, {'A', 3, 38}, 12.5f, "Z-Mesh 38T"},
         {"factory ring not offered", "Z-Mesh 34T", "OK", {'A', 3, 44}, {0x41, 3, 34}, 20.0f, "Z-Mesh 34T"},
         {"factory ring of factor 0", "Z-Mesh 34T", "OK", {'A', 3, 30}, {0x41, 3, 34}, 20.0f, "Z-Mesh 34T"},
@@ -985,8 +987,8 @@ TEST(SensorTest, ChangingTheChainringWritesItAndRescalesTheSlopeWithinItsRange)
             EXPECT_TRUE(question.startsWith("<p>You are switching to an unknown chainring.</p>"))
                 << question.toStdString();
         } else {
-            EXPECT_EQ(question,
-                      QString("You are switching from chainring Z-Mesh 38T to ") + c.ring + ".\n\nAre you sure?");
+            EXPECT_EQ(question, QString("You are switching from chainring Z-Mesh 38T to ") + c.ring +
+                                    ".\n\nAre you sure?");
         }
         EXPECT_EQ(b.firmware.registers(0x60, 3), c.userRingAfter);
         EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.userSlopeAfter, 2.0f / 65536);
@@ -1021,17 +1023,30 @@ TEST(SensorTest, ARingWhoseFactorGivesNoSlopeIsNeverWritten)
         float slopeAfter;          // 0: refused, ring and slope stay
     };
     const Case cases[] = {
-        {R"("0")", R"("1.0")", 0},       {"0", R"("1.0")", 0},           {R"("-0.95")", R"("1.0")", 0},
-        {R"("1e-30")", R"("1.0")", 0},   {R"("abc")", R"("1.0")", 0},    {R"("")", R"("1.0")", 0},
-        {"null", R"("1.0")", 0},         {R"("0x1")", R"("1.0")", 0},    {R"("0,95")", R"("1.0")", 0},
-        {"[0.95]", R"("1.0")", 0},       {"{}", R"("1.0")", 0},          {R"("1e30")", R"("1.0")", 0},
-        {R"("-0.95")", R"("-1.0")", 0},  {R"("0.13")", R"("1.0")", 0},   {R"("1.4")", R"("1.0")", 0},
-        {R"("0.14")", R"("1.0")", 3.0f}, {R"("1.37")", R"("1.0")", 25.0f}, {"0.95", R"("1.0")", 19.0f},
+        {R"("0")", R"("1.0")", 0},
+        {"0", R"("1.0")", 0},
+        {R"("-0.95")", R"("1.0")", 0},
+        {R"("1e-30")", R"("1.0")", 0},
+        {R"("abc")", R"("1.0")", 0},
+        {R"("")", R"("1.0")", 0},
+        {"null", R"("1.0")", 0},
+        {R"("0x1")", R"("1.0")", 0},
+        {R"("0,95")", R"("1.0")", 0},
+        {"[0.95]", R"("1.0")", 0},
+        {"{}", R"("1.0")", 0},
+        {R"("1e30")", R"("1.0")", 0},
+        {R"("-0.95")", R"("-1.0")", 0},
+        {R"("0.13")", R"("1.0")", 0},
+        {R"("1.4")", R"("1.0")", 0},
+        {R"("0.14")", R"("1.0")", 3.0f},
+        {R"("1.37")", R"("1.0")", 25.0f},
+        {"0.95", R"("1.0")", 19.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.factor) + " over " + c.factoryFactor);
         Bench b;
-        b.screenBoxes("Failed", "sensor-ring-factor-refused");
+        b.screenBoxes("Failed", std::string(c.factor) == R"("1.4")" ? "sensor-ring-slope-out-of-range"
+                                                                    : "sensor-ring-factor-refused");
         b.connectKv7({'A', 3, 38});
         b.writeChainringData(
             R"([{"data": "calibrations", "values": [{"marlet": "KV7", "calibrations": ["Z-Mesh 34T", "A3", )" +
@@ -1053,7 +1068,8 @@ TEST(SensorTest, ARingWhoseFactorGivesNoSlopeIsNeverWritten)
             ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
             const auto box = b.answerer.boxes("Failed")[0];
             EXPECT_TRUE(box.text.contains("chainring Z-Mesh 34T")) << box.text.toStdString();
-            EXPECT_TRUE(box.text.contains("Your chainring and slope were not changed")) << box.text.toStdString();
+            EXPECT_TRUE(box.text.contains("Your chainring and slope were not changed"))
+                << box.text.toStdString();
             EXPECT_FALSE(b.changeKept());
         } else {
             EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
@@ -1074,16 +1090,17 @@ TEST(SensorTest, ARingWhoseCodeOrTeethTheReaderCannotParseIsNeverWritten)
         const char* blamed;
     };
     const Case cases[] = {
-        {"Z-Mesh 34T", "A3x", "has a code (A3x)"},  {"Z-Mesh 34T", "a3", "has a code (a3)"},
-        {"Z-Mesh 34T", "3", "has a code (3)"},      {"Z-Mesh 34T", "", "has a code ()"},
+        {"Z-Mesh 34T", "A3x", "has a code (A3x)"},   {"Z-Mesh 34T", "a3", "has a code (a3)"},
+        {"Z-Mesh 34T", "3", "has a code (3)"},       {"Z-Mesh 34T", "", "has a code ()"},
         {"Z-Mesh 34T", "A256", "has a code (A256)"}, {"Z-Mesh abT", "A3", "has no teeth count"},
-        {"Z", "A3", "has no teeth count"},          {"Z-Mesh -5T", "A3", "has no teeth count"},
+        {"Z", "A3", "has no teeth count"},           {"Z-Mesh -5T", "A3", "has no teeth count"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + c.code);
         Bench b;
-        b.screenBoxes("Failed", std::string(c.blamed).find("code") != std::string::npos ? "sensor-ring-code-refused"
-                                                                                        : "sensor-ring-teeth-refused");
+        b.screenBoxes("Failed", std::string(c.blamed).find("code") != std::string::npos
+                                    ? "sensor-ring-code-refused"
+                                    : "sensor-ring-teeth-refused");
         b.connectKv7({'A', 3, 38});
         b.writeChainringData(kv7Table(std::string("\"") + c.name + "\", \"" + c.code + "\", \"0.95\""));
         b.sensor->hide();
@@ -1098,7 +1115,8 @@ TEST(SensorTest, ARingWhoseCodeOrTeethTheReaderCannotParseIsNeverWritten)
         EXPECT_EQ(b.combo()->currentText(), "Z-Mesh 38T");
         ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
         const QString text = b.answerer.boxes("Failed")[0].text;
-        EXPECT_TRUE(text.startsWith(QString("The chainring ") + c.name + " " + c.blamed)) << text.toStdString();
+        EXPECT_TRUE(text.startsWith(QString("The chainring ") + c.name + " " + c.blamed))
+            << text.toStdString();
         EXPECT_FALSE(b.changeKept());
         EXPECT_FALSE(b.busy());
     }
@@ -1121,7 +1139,8 @@ TEST(SensorTest, ARingChangeThatCannotBeKeptIsNotMade)
     ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
     const QString text = b.answerer.boxes("Failed")[0].text;
     EXPECT_TRUE(text.startsWith("The chainring change cannot be made safely: the settings file " +
-                                QString::fromStdString(b.dataFolder.file("settings.ini")) + " cannot be written"))
+                                QString::fromStdString(b.dataFolder.file("settings.ini")) +
+                                " cannot be written"))
         << text.toStdString();
     EXPECT_EQ(b.received({0x4D}), 0) << "no unlock went out";
     EXPECT_FALSE(b.busy());
@@ -1135,11 +1154,12 @@ TEST(SensorTest, AKeptSlopeOutsideTheRangeIsWorkedOutAfresh)
     for (const char* kept : slopes) {
         SCOPED_TRACE(kept);
         Bench b;
-        ASSERT_TRUE(support::writeFile(b.dataFolder.file("settings.ini"),
-                                       std::string("[unfinishedRingChange]\n123456789\\ring=Z-Mesh 34T\n"
-                                                   "123456789\\make=65\n123456789\\model=3\n123456789\\teeth=34\n"
-                                                   "123456789\\slope=") +
-                                           kept + "\n"));
+        ASSERT_TRUE(
+            support::writeFile(b.dataFolder.file("settings.ini"),
+                               std::string("[unfinishedRingChange]\n123456789\\ring=Z-Mesh 34T\n"
+                                           "123456789\\make=65\n123456789\\model=3\n123456789\\teeth=34\n"
+                                           "123456789\\slope=") +
+                                   kept + "\n"));
         b.answerer.press("Unfinished Chainring Change", "OK");
         b.connectKv7({'A', 3, 34});
         ASSERT_TRUE(b.runUntil([&] { return !b.changeKept() && !b.busy(); }, kVerificationMs));
@@ -1175,7 +1195,8 @@ TEST(SensorTest, ASlopeTheDeviceRefusesClosesTheBusyBoxAndSaysSo)
 
     EXPECT_FALSE(b.busy());
     ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
-    EXPECT_TRUE(b.answerer.boxes("Failed")[0].text.startsWith("The slope 19.00 could not be sent to the power meter."));
+    EXPECT_TRUE(b.answerer.boxes("Failed")[0].text.startsWith(
+        "The slope 19.00 could not be sent to the power meter."));
     EXPECT_TRUE(b.changeKept());
 }
 
@@ -1210,7 +1231,8 @@ TEST(SensorTest, AMeterHoldingNeitherRingOfAChangeCutShortKeepsTheChangeAndSaysS
         const auto boxes = b.answerer.boxes("Unfinished Chainring Change");
         ASSERT_EQ(boxes.size(), c.offered || c.neither ? 1u : 0u);
         if (c.neither) {
-            EXPECT_TRUE(boxes[0].text.contains("the power meter now holds a ring that is neither")) << boxes[0].text.toStdString();
+            EXPECT_TRUE(boxes[0].text.contains("the power meter now holds a ring that is neither"))
+                << boxes[0].text.toStdString();
             EXPECT_TRUE(boxes[0].plain);
         }
         EXPECT_EQ(b.changeKept(), c.keptAfter || c.offered);
@@ -1224,38 +1246,43 @@ TEST(SensorTest, AMeterHoldingNeitherRingOfAChangeCutShortKeepsTheChangeAndSaysS
 TEST(SensorTest, NamesFromFilesAreShownAsPlainText)
 {
     const QString name = "Z-Mesh 34T<h1>Z</h1><a href='http://x'>x</a><img src='x'>";
-    Bench b;
-    b.connectKv7({'A', 3, 38});
-    b.writeChainringData(kv7Table("\"" + name.toStdString() + "\", \"A3\", \"0.95\""));
-    b.sensor->hide();
-    b.sensor->show();
-    b.run(kVerificationMs);
-    b.answerer.press("Notice", "OK");
-    b.combo()->setCurrentIndex(b.combo()->findText(name));
-    QStringList busyTexts;
-    ASSERT_TRUE(b.runUntil(
-        [&] {
-            for (QProgressDialog* progress : b.sensor->findChildren<QProgressDialog*>()) {
-                for (QLabel* label : progress->findChildren<QLabel*>()) {
-                    if (progress->isVisible() && label->text().contains(name) && !busyTexts.contains(label->text())) {
-                        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
-                        busyTexts << label->text();
+    {
+        Bench b;
+        b.connectKv7({'A', 3, 38});
+        b.writeChainringData(kv7Table("\"" + name.toStdString() + "\", \"A3\", \"0.95\""));
+        b.sensor->hide();
+        b.sensor->show();
+        b.run(kVerificationMs);
+        b.answerer.press("Notice", "OK");
+        b.combo()->setCurrentIndex(b.combo()->findText(name));
+        QStringList busyTexts;
+        ASSERT_TRUE(b.runUntil(
+            [&] {
+                for (QProgressDialog* progress : b.sensor->findChildren<QProgressDialog*>()) {
+                    for (QLabel* label : progress->findChildren<QLabel*>()) {
+                        if (progress->isVisible() && label->text().contains(name) &&
+                            !busyTexts.contains(label->text())) {
+                            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+                            busyTexts << label->text();
+                        }
                     }
                 }
-            }
-            return b.logged("Sensor:slopeChanged:0") == 1 && !b.busy();
-        },
-        kVerificationMs));
-    EXPECT_FALSE(busyTexts.isEmpty());
-    ASSERT_EQ(b.answerer.boxes("Notice").size(), 1u);
-    EXPECT_TRUE(b.answerer.boxes("Notice")[0].plain);
-    EXPECT_TRUE(b.answerer.boxes("Notice")[0].text.contains(name));
-    EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+                return b.logged("Sensor:slopeChanged:0") == 1 && !b.busy();
+            },
+            kVerificationMs));
+        EXPECT_FALSE(busyTexts.isEmpty());
+        ASSERT_EQ(b.answerer.boxes("Notice").size(), 1u);
+        EXPECT_TRUE(b.answerer.boxes("Notice")[0].plain);
+        EXPECT_TRUE(b.answerer.boxes("Notice")[0].text.contains(name));
+        EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+    }
 
+    // One bench at a time: the offer of a change cut short.
     Bench later;
-    ASSERT_TRUE(support::writeFile(later.dataFolder.file("settings.ini"),
-                                   "[unfinishedRingChange]\n123456789\\ring=<b>Z-Mesh 34T</b>\n123456789\\make=65\n"
-                                   "123456789\\model=3\n123456789\\teeth=34\n123456789\\slope=19\n"));
+    ASSERT_TRUE(
+        support::writeFile(later.dataFolder.file("settings.ini"),
+                           "[unfinishedRingChange]\n123456789\\ring=<b>Z-Mesh 34T</b>\n123456789\\make=65\n"
+                           "123456789\\model=3\n123456789\\teeth=34\n123456789\\slope=19\n"));
     later.answerer.press("Unfinished Chainring Change", "Cancel");
     later.connectKv7({'A', 3, 34});
     later.run(kVerificationMs);

@@ -136,7 +136,9 @@ TEST_F(FileLoggerTest, ControlCharactersOfATextAreWrittenOut)
         {"a\r\nb", "a\\r\\nb"},
         {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
         {"tab\tbell\a\x7f", "tab\\tbell\\x07\\x7f"},
-        {"\x9b" "2J", "\\x9b2J"},
+        {"\x9b"
+         "2J",
+         "\\x9b2J"},
         {"plain \\n, \xe9t\xe9 and C:\\data", "plain \\n, \xe9t\xe9 and C:\\data"},
     };
     std::unique_ptr<FileLogger> fileLogger = makeLogger(false, folder.path());
