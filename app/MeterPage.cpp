@@ -3,6 +3,7 @@
 #include "ant/device/VelonixPowerMeterDevice.h"
 #include "app/Pelotune.h"
 
+#include <QLabel>
 #include <QProgressDialog>
 #include <QShowEvent>
 
@@ -48,7 +49,14 @@ void MeterPage::hideEvent(QHideEvent* event)
 void MeterPage::showProgress(const QString& text, bool parented)
 {
     closeProgress();
-    progress = new QProgressDialog(text, "Cancel", 0, 0, parented ? this : nullptr);
+    progress = new QProgressDialog(parented ? this : nullptr);
+    // The text may carry a name from a file or the meter: shown as it stands.
+    auto* label = new QLabel(progress);
+    label->setTextFormat(Qt::PlainText);
+    progress->setLabel(label);
+    progress->setLabelText(text);
+    progress->setCancelButtonText("Cancel");
+    progress->setRange(0, 0);
     progress->setModal(true);
     if (!parented) {
         mainWindow->placeOverWindow(progress);
@@ -66,9 +74,12 @@ void MeterPage::closeProgress()
 }
 
 QMessageBox* MeterPage::openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
-                                       QMessageBox::StandardButtons buttons, bool modal)
+                                       QMessageBox::StandardButtons buttons, bool modal, bool plain)
 {
     auto* box = new QMessageBox(icon, title, text, buttons, this);
+    if (plain) {
+        box->setTextFormat(Qt::PlainText);
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(modal);
     box->show();

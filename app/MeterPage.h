@@ -57,9 +57,11 @@ protected:
     void showProgress(const QString& text, bool parented);
     // Closes the busy box, if any, and schedules its deletion.
     void closeProgress();
-    // A box with the page as parent that deletes itself when closed, shown without blocking.
+    // A box with the page as parent that deletes itself when closed, shown without blocking. A text
+    // that carries text of a file, the meter or a server is `plain`: shown as it stands, never as
+    // markup.
     QMessageBox* openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
-                                QMessageBox::StandardButtons buttons, bool modal);
+                                QMessageBox::StandardButtons buttons, bool modal, bool plain = false);
 
     Pelotune* mainWindow; // not owned
     rezezaz::core::IntrusivePointer<vant::device::VelonixPowerMeterDevice> device;

@@ -8,6 +8,10 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 using rezezaz::core::Log;
 
 namespace {
@@ -148,19 +152,44 @@ QMap<QString, QVariant> Parse::decodeInner(const QJsonObject& object)
 Parse::RingRegister Parse::ringRegister(const QString& code, const QString& ring)
 {
     RingRegister value;
-    if (!code.isEmpty() && code[0] >= QChar('A') && code[0] <= QChar('Z')) {
-        value.make = code[0].unicode();
-    }
-    bool isNumber = false;
-    value.model = code.mid(1).toInt(&isNumber);
-    if (!isNumber) {
+    const auto isDigit = [](QChar c) { return c >= QChar('0') && c <= QChar('9'); };
+    const QString number = code.mid(1);
+    const bool digits = !number.isEmpty() && std::all_of(number.begin(), number.end(), isDigit);
+    if (code == "00") {
+        value.make = 0;
         value.model = 0;
+    } else if (!code.isEmpty() && code[0] >= QChar('A') && code[0] <= QChar('Z') && digits) {
+        value.make = code[0].unicode();
+        bool isNumber = false;
+        value.model = number.toInt(&isNumber);
+        if (!isNumber) {
+            // More digits than an int holds: no byte either.
+            value.model = -1;
+        }
+    } else {
+        value.codeFits = false;
+        value.make = value.model = -1;
     }
     if (ring != "Other") {
-        value.teeth = ring.mid(7, 2).toInt(&isNumber);
-        if (!isNumber) {
-            value.teeth = 0;
+        const QString teeth = ring.mid(7, 2);
+        if (teeth.size() == 2 && isDigit(teeth[0]) && isDigit(teeth[1])) {
+            value.teeth = teeth.toInt();
+        } else {
+            value.teethFit = false;
+            value.teeth = -1;
         }
     }
     return value;
+}
+
+float Parse::ringFactor(const QVariant& item)
+{
+    const int type = item.typeId();
+    if (type != QMetaType::QString && type != QMetaType::Double) {
+        return std::numeric_limits<float>::quiet_NaN();
+    }
+    bool number = false;
+    const float factor = item.toFloat(&number);
+    return number && std::isfinite(factor) && factor > 0.0f ? factor
+                                                            : std::numeric_limits<float>::quiet_NaN();
 }

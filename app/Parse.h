@@ -43,13 +43,22 @@ public:
 
     // What the user chainring register is set to for the ring named `ring` with the chainring code
     // `code`: its maker (the code's first character when it is a capital letter, else 0), its model
-    // (the number after it, 0 when there is none) and its teeth (the two digits at 7 in the name, 0
-    // for "Other" or when they are no number). The caller checks that each fits in a byte.
+    // (the number after it; 0 for the code "00") and its teeth (the two digits at 7 in the name, 0
+    // for "Other"). A code that is neither "00" nor a capital letter followed by a decimal number
+    // gives `codeFits` false, and a name without two digits at 7 gives `teethFit` false; their bytes
+    // are -1 then. The caller checks that each byte fits.
     struct RingRegister
     {
         int make = 0;
         int model = 0;
         int teeth = 0;
+        bool codeFits = true;
+        bool teethFit = true;
     };
     static RingRegister ringRegister(const QString& code, const QString& ring);
+
+    // The factor of a ring triple's third item as the readers convert it; NaN when it is no finite
+    // number above 0 (text that is no number, an array, an object, null, 0, a negative number), which
+    // no slope can be scaled by.
+    static float ringFactor(const QVariant& item);
 };

@@ -17,7 +17,9 @@
 #include "firmware/Firmware.h"
 #include "ui_sensor.h"
 
+#include <QDir>
 #include <QHideEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
@@ -430,10 +432,18 @@ void Sensor::registerChanged(VelonixPowerMeterDevice*, int location, int length)
         return;
     }
     if (location == kUserChainring && length == 3) {
+        userMake = pendingBytes[0];
+        userModel = pendingBytes[1];
+        userTeeth = pendingBytes[2];
         QComboBox* combo = ui->velcoriaCombo;
-        const bool other = combo->currentIndex() == combo->count() - 1;
-        showProgress(combo->currentText() +
-                     (other ? " saved. \nVerifying slope..." : " saved. \nUpdating slope..."));
+        if (pendingSlope > 0.0f) {
+            const float slope = pendingSlope;
+            pendingSlope = 0.0f;
+            showProgress(combo->currentText() + " saved. \nUpdating slope...");
+            writeUserSlope(slope);
+            return;
+        }
+        showProgress(combo->currentText() + " saved. \nVerifying slope...");
         Log::alert("Sensor:registerChanged: querying factory slope");
         device->doQuerySlope(true);
     }
@@ -608,7 +618,7 @@ void Sensor::fillChainrings()
                         combo->addItem(rings[i].toString());
                     }
                     chainringCodes.append(rings[i + 1].toString());
-                    chainringFactors.append(rings[i + 2].toFloat());
+                    chainringFactors.append(Parse::ringFactor(rings[i + 2]));
                 }
                 if (rings.size() % 3 != 0) {
                     Log::warning("Sensor::parseChainringData incomplete chainring entry ignored");
@@ -703,11 +713,10 @@ void Sensor::velcoriaChainringSelected(QString selected)
                    "changed.</p> <p>You will need to use the \"Calibrate Slope\" option to perform a "
                    "manual calibration of your power meter with this new ring.</p> <p>Are you sure?</p>";
     } else {
-        question = "<p>You are switching from chainring " + current + " to " + selected +
-                   ".</p> <p>Are you sure?</p>";
+        question = "You are switching from chainring " + current + " to " + selected + ".\n\nAre you sure?";
     }
-    QMessageBox* box =
-        openMessageBox(QMessageBox::Warning, "Notice", question, QMessageBox::Ok | QMessageBox::Cancel);
+    QMessageBox* box = openMessageBox(QMessageBox::Warning, "Notice", question,
+                                      QMessageBox::Ok | QMessageBox::Cancel, selected != kOtherChainring);
     connect(box, &QMessageBox::finished, this, &Sensor::velcoriaChainringChange);
 }
 
@@ -723,40 +732,107 @@ void Sensor::velcoriaChainringChange(int result)
     const QString code = chainringCodes[index];
     const QString ring = combo->itemText(index);
     const Parse::RingRegister chosen = Parse::ringRegister(code, ring);
-    const int make = chosen.make;
-    const int model = chosen.model;
-    const int teeth = chosen.teeth;
-    if (model < 0 || model > 255 || teeth < 0) {
+    if (!chosen.teethFit || chosen.teeth > 255) {
+        Log::error("Sensor::velcoriaChainringChange chainring " + text(ring) +
+                   " has no teeth count, keeping the current ring");
+        refuseRing("The chainring " + ring +
+                   " has no teeth count that the power meter can store: its name must be \"Z-Mesh \" "
+                   "followed by two digits and \"T\".\n\nYour chainring was not changed. Correct the "
+                   "ring's name in the chainring data file, or choose another ring.");
+        return;
+    }
+    if (!chosen.codeFits || chosen.model < 0 || chosen.model > 255) {
         // A byte can't hold it: writing it would store another ring than the one chosen.
         Log::error("Sensor::velcoriaChainringChange chainring code " + text(code) +
                    " can't be stored, keeping the current ring");
-        selectChainring(chainringIndex);
-        openMessageBox(QMessageBox::Warning, "Failed",
-                       "<p>The chainring " + ring + " has a code (" + code +
-                           ") that the power meter can't store.</p> <p>Your chainring was not "
-                           "changed.</p>",
-                       QMessageBox::Ok);
+        refuseRing("The chainring " + ring + " has a code (" + code +
+                   ") that the power meter can't store.\n\nYour chainring was not changed. Correct "
+                   "the ring's code in the chainring data file, or choose another ring.");
         return;
     }
+    pendingBytes[0] = static_cast<unsigned char>(chosen.make);
+    pendingBytes[1] = static_cast<unsigned char>(chosen.model);
+    pendingBytes[2] = static_cast<unsigned char>(chosen.teeth);
 
-    chainringIndex = index;
-    if (index != combo->count() - 1) {
-        // Kept before the ring goes out: the meter may take the ring and be lost before anything
-        // confirms it, and until its slope lands the change is half done. ("Other" keeps the slope.)
-        UnfinishedRingChange::Change change;
-        change.ring = ring;
-        change.make = make;
-        change.model = model;
-        change.teeth = teeth;
-        UnfinishedRingChange(mainWindow->dataFolder())
-            .remember(UnfinishedRingChange::serialNumber(device.get()), change);
+    if (index == combo->count() - 1) {
+        // "Other" keeps the slope: nothing is half done while its ring goes out.
+        chainringIndex = index;
+        pendingSlope = 0.0f;
+        Log::alert("Sensor::velcoriaChainringChange forcing user chainrings to make:" + String() +
+                   chosen.make + " model:" + chosen.model + " teeth:" + chosen.teeth);
+        showProgress("Setting chainring");
+        device->setRegister(kUserChainring, 3, pendingBytes);
+        return;
     }
-    Log::alert("Sensor::velcoriaChainringChange forcing user chainrings to make:" + String() + make +
-               " model:" + model + " teeth:" + teeth);
-    showProgress("Setting chainring");
-    unsigned char bytes[3] = {static_cast<unsigned char>(make), static_cast<unsigned char>(model),
-                              static_cast<unsigned char>(teeth)};
-    device->setRegister(kUserChainring, 3, bytes);
+    if (!std::isfinite(chainringFactors[index])) {
+        Log::error("Sensor::velcoriaChainringChange chainring " + text(ring) +
+                   " has no usable factor, keeping the current ring");
+        refuseRing("The chainring data file holds no usable factor for the chainring " + ring +
+                   ": no slope can be worked out for it.\n\nYour chainring and slope were not changed. "
+                   "Correct the ring's factor in the chainring data file, or choose another ring.");
+        return;
+    }
+    // The slope that goes with the new ring is known before the ring goes out: a ring whose factors
+    // give no slope is never written.
+    pendingRing = index;
+    showProgress("Working out the slope for " + ring + "...");
+    Log::alert("Sensor::velcoriaChainringChange querying factory slope");
+    device->doQuerySlope(true);
+}
+
+bool Sensor::ringSlope(int entry, float factorySlope, float& slope, QString& why) const
+{
+    const QString ring = ui->velcoriaCombo->itemText(entry);
+    const float currentFactor = entry >= 0 && entry < chainringFactors.size()
+                                    ? chainringFactors[entry]
+                                    : std::numeric_limits<float>::quiet_NaN();
+    if (!std::isfinite(currentFactor)) {
+        why = "The chainring data file holds no usable factor for the chainring " + ring +
+              ": no slope can be worked out for it.";
+        return false;
+    }
+    slope = factorySlope;
+    const QString factoryRing = QString::asprintf(kTeethFormat, factoryTeeth);
+    const int factoryEntry =
+        ui->velcoriaCombo->findText(factoryRing, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (factoryEntry < 0 || factoryEntry >= chainringFactors.size()) {
+        Log::error("Sensor:slopeReceived: velcoria factory chainring:" + text(factoryRing) +
+                   " not found in velcoria combo box. Slope will not change.");
+    } else if (!std::isfinite(chainringFactors[factoryEntry])) {
+        Log::error("Sensor:slopeReceived: chainring factors give no slope, keeping the factory slope");
+    } else {
+        const float factoryFactor = chainringFactors[factoryEntry];
+        slope = factorySlope + (currentFactor - factoryFactor) * factorySlope / factoryFactor;
+    }
+    if (!std::isfinite(slope) || !Slope::withinMargin(slope)) {
+        why = QString::asprintf("The factors of the chainring data file give the chainring %s a slope of "
+                                "%.2f, far outside the range of 3.00 to 25.00.",
+                                ring.toUtf8().constData(), static_cast<double>(slope));
+        return false;
+    }
+    Slope::clampSlope(device.get(), slope);
+    return true;
+}
+
+void Sensor::refuseRing(const QString& why)
+{
+    closeProgress();
+    selectChainring(chainringIndex);
+    openMessageBox(QMessageBox::Warning, "Failed", why, QMessageBox::Ok, true);
+}
+
+void Sensor::writeUserSlope(float slope)
+{
+    Log::alert("Sensor:slopeReceived: setting new slope:" + String() + slope);
+    if (!device->setSlope(slope, false)) {
+        Log::error("Sensor::writeUserSlope the power meter's device refused the slope " + String() + slope);
+        closeProgress();
+        openMessageBox(QMessageBox::Warning, "Failed",
+                       QString::asprintf("The slope %.2f could not be sent to the power meter.\n\nYour "
+                                         "slope was not changed. Set it on the Slope page.",
+                                         static_cast<double>(slope)),
+                       QMessageBox::Ok, true);
+    }
 }
 
 void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
@@ -780,38 +856,80 @@ void Sensor::slopeReceived(VelonixPowerMeterDevice*, float slope, bool factory)
         }
         return;
     }
+    if (!factory) {
+        Log::alert("Sensor:slopeReceived: slope will not be changed.");
+        closeProgress();
+        return;
+    }
     QComboBox* combo = ui->velcoriaCombo;
+    if (pendingRing >= 0) {
+        // The ring chosen in the list goes out only with a slope that belongs to it.
+        const int entry = pendingRing;
+        pendingRing = -1;
+        float newSlope = 0.0f;
+        QString why;
+        if (!ringSlope(entry, slope, newSlope, why)) {
+            Log::error("Sensor:slopeReceived: the chainring factors give no slope, keeping the current ring");
+            refuseRing(why + "\n\nYour chainring and slope were not changed. Correct the ring's factor in "
+                             "the chainring data file, or choose another ring.");
+            return;
+        }
+        UnfinishedRingChange::Change change;
+        change.ring = combo->itemText(entry);
+        change.make = pendingBytes[0];
+        change.model = pendingBytes[1];
+        change.teeth = pendingBytes[2];
+        change.slope = newSlope;
+        if (userRingRead) {
+            change.oldMake = userMake;
+            change.oldModel = userModel;
+            change.oldTeeth = userTeeth;
+        }
+        // Kept before the ring goes out: the meter may take the ring and be lost before anything
+        // confirms it, and until its slope lands the change is half done. A change that can't be kept
+        // is not made.
+        UnfinishedRingChange unfinished(mainWindow->dataFolder());
+        if (!unfinished.remember(UnfinishedRingChange::serialNumber(device.get()), change)) {
+            Log::error("Sensor:slopeReceived: the settings file " + text(unfinished.fileName()) +
+                       " can't be written, keeping the current ring");
+            refuseRing("The chainring change cannot be made safely: the settings file " +
+                       QDir::toNativeSeparators(unfinished.fileName()) +
+                       " cannot be written, so a change cut short could not be finished later.\n\n"
+                       "Nothing was sent to the power meter. Make the file writable and try again.");
+            return;
+        }
+        chainringIndex = entry;
+        pendingSlope = newSlope;
+        Log::alert("Sensor::velcoriaChainringChange forcing user chainrings to make:" + String() +
+                   change.make + " model:" + change.model + " teeth:" + change.teeth);
+        showProgress("Setting chainring");
+        device->setRegister(kUserChainring, 3, pendingBytes);
+        return;
+    }
     const int current = combo->currentIndex();
-    if (!factory || current == combo->count() - 1 || current < 0 || current >= chainringFactors.size()) {
+    if (current == combo->count() - 1 || current < 0 || current >= chainringFactors.size()) {
         Log::alert("Sensor:slopeReceived: slope will not be changed.");
         closeProgress();
         return;
     }
 
-    float newSlope = slope;
-    const QString factoryRing = QString::asprintf(kTeethFormat, factoryTeeth);
-    const int factoryEntry = chainringEntryForTeeth(factoryTeeth);
-    if (factoryEntry < 0 || factoryEntry >= chainringFactors.size()) {
-        Log::error("Sensor:slopeReceived: velcoria factory chainring:" + text(factoryRing) +
-                   " not found in velcoria combo box. Slope will not change.");
-    } else {
-        const float factoryFactor = chainringFactors[factoryEntry];
-        const float currentFactor = chainringFactors[current];
-        if (factoryFactor != 0.0f) {
-            const float rescaled = slope + (currentFactor - factoryFactor) * slope / factoryFactor;
-            if (std::isfinite(rescaled)) {
-                newSlope = rescaled;
-                Slope::clampSlope(device.get(), newSlope);
-            } else {
-                Log::error("Sensor:slopeReceived: chainring factors give no slope, keeping the "
-                           "factory slope");
-            }
-        }
+    // An unfinished change whose slope is worked out afresh, for the ring the meter holds.
+    float newSlope = 0.0f;
+    QString why;
+    if (!ringSlope(current, slope, newSlope, why)) {
+        Log::error("Sensor:slopeReceived: the chainring factors give no slope, none is written");
+        closeProgress();
+        UnfinishedRingChange(mainWindow->dataFolder())
+            .forget(UnfinishedRingChange::serialNumber(device.get()));
+        openMessageBox(QMessageBox::Warning, "Failed",
+                       why + "\n\nNo slope was written. Set the slope on the Slope page "
+                             "(\"Calibrate Slope\").",
+                       QMessageBox::Ok, true);
+        return;
     }
-    Log::alert("Sensor:slopeReceived: setting new slope:" + String() + newSlope);
     UnfinishedRingChange(mainWindow->dataFolder())
         .rememberSlope(UnfinishedRingChange::serialNumber(device.get()), newSlope);
-    device->setSlope(newSlope, false);
+    writeUserSlope(newSlope);
 }
 
 void Sensor::slopeChanged(VelonixPowerMeterDevice*, bool factory)
@@ -849,6 +967,23 @@ void Sensor::checkUnfinishedRingChange()
     const QComboBox* combo = ui->velcoriaCombo;
     const QString shown =
         chainringIndex >= 0 && chainringIndex < combo->count() ? combo->itemText(chainringIndex) : QString();
+    if (!UnfinishedRingChange::holdsRing(change, userMake, userModel, userTeeth, shown) &&
+        !UnfinishedRingChange::holdsOldRing(change, userMake, userModel, userTeeth)) {
+        // Another ring was mounted or written meanwhile: neither the old slope nor the new one is
+        // known to belong to it. The change stays kept until the user sets ring and slope.
+        Log::warning("Sensor::checkUnfinishedRingChange the power meter holds a ring that is neither "
+                     "the old one nor " +
+                     text(change.ring));
+        openMessageBox(QMessageBox::Warning, "Unfinished Chainring Change",
+                       "The change to the chainring " + change.ring +
+                           " was cut short, and the power meter now holds a ring that is neither that "
+                           "ring nor the one before it (" +
+                           chainringCode(userMake, userModel) + ", " + QString::number(userTeeth) +
+                           " teeth).\n\nChoose the mounted ring in the KV7 list, then check the slope "
+                           "on the Slope page.",
+                       QMessageBox::Ok, true);
+        return;
+    }
     if (!UnfinishedRingChange::holdsRing(change, userMake, userModel, userTeeth, shown)) {
         // The ring write never landed: the meter's ring and slope still belong together.
         Log::alert("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) +
@@ -870,20 +1005,21 @@ void Sensor::offerUnfinishedRingChange(const QString& ring, float slope)
 {
     Log::warning("Sensor::offerUnfinishedRingChange chainring " + text(ring) + " written, its slope " +
                  String() + slope + " not");
-    QMessageBox* box = openMessageBox(
-        QMessageBox::Warning, "Unfinished Chainring Change",
-        "<p>The change to the chainring " + ring +
-            " was cut short: the power meter has the new ring but not its slope.</p> <p>Finish the change "
-            "now?</p>",
-        QMessageBox::Ok | QMessageBox::Cancel);
+    QMessageBox* box = openMessageBox(QMessageBox::Warning, "Unfinished Chainring Change",
+                                      "The change to the chainring " + ring +
+                                          " was cut short: the power meter has the new ring but not its "
+                                          "slope.\n\nFinish the change now?",
+                                      QMessageBox::Ok | QMessageBox::Cancel, true);
     connect(box, &QMessageBox::finished, this, [this, slope](int result) {
         if (result != QMessageBox::Ok) {
             return;
         }
         if (slope > 0.0f) {
-            Log::alert("Sensor::offerUnfinishedRingChange setting slope:" + String() + slope);
+            float written = slope;
+            Slope::clampSlope(device.get(), written);
+            Log::alert("Sensor::offerUnfinishedRingChange setting slope:" + String() + written);
             showProgress("Setting slope...");
-            device->setSlope(slope, false);
+            writeUserSlope(written);
         } else {
             // Worked out from the factory slope for the ring now in the meter, as after a ring change.
             showProgress(ui->velcoriaCombo->currentText() + " saved. \nUpdating slope...");
@@ -907,7 +1043,14 @@ void Sensor::closeProgress()
 void Sensor::showProgress(const QString& label)
 {
     closeProgress();
-    progress = new QProgressDialog(label, "Cancel", 0, 0, this);
+    progress = new QProgressDialog(this);
+    // The label may carry a ring's name from the data file: shown as it stands.
+    auto* shown = new QLabel(progress);
+    shown->setTextFormat(Qt::PlainText);
+    progress->setLabel(shown);
+    progress->setLabelText(label);
+    progress->setCancelButtonText("Cancel");
+    progress->setRange(0, 0);
     progress->setModal(true);
     progress->show();
 }
@@ -932,9 +1075,12 @@ void Sensor::startWatchdog(int interval, void (Sensor::*slot)())
 }
 
 QMessageBox* Sensor::openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& message,
-                                    QMessageBox::StandardButtons buttons)
+                                    QMessageBox::StandardButtons buttons, bool plain)
 {
     auto* box = new QMessageBox(icon, title, message, buttons, this);
+    if (plain) {
+        box->setTextFormat(Qt::PlainText);
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();

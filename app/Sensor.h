@@ -135,9 +135,18 @@ private:
     // True when unchanged values count as stale at `now` (a change was seen, and the deadline passed).
     bool stale(std::int64_t now) const;
     void showValues(float power, float cadence, float torque, int revolutions);
-    // Opens a modal, non-blocking box that deletes itself when closed.
+    // Opens a modal, non-blocking box that deletes itself when closed. A message that carries text
+    // of a file, the meter or a server is `plain`: shown as it stands, never as markup.
     QMessageBox* openMessageBox(QMessageBox::Icon icon, const QString& title, const QString& message,
-                                QMessageBox::StandardButtons buttons);
+                                QMessageBox::StandardButtons buttons, bool plain = false);
+    // The slope that goes with ring entry `entry` for a meter of factory slope `factorySlope`,
+    // limited to the user slope range; false with `why` set when the ring's factors give none.
+    bool ringSlope(int entry, float factorySlope, float& slope, QString& why) const;
+    // The ring list's choice is not written: the old ring is selected again and a box says `why`.
+    void refuseRing(const QString& why);
+    // Writes `slope` as the user slope behind the busy box; a slope the meter's device refuses
+    // closes the box and says so.
+    void writeUserSlope(float slope);
     // The chainring choices of the KV7 model from the chainring data file, then the user chainring read.
     void fillChainrings();
     // Selects a combo entry without reporting the selection as the user's.
@@ -187,5 +196,8 @@ private:
     bool userRingRead = false;         // the user chainring register has been read since the page was made
     bool unfinishedSlopeCheck = false; // the user slope was asked for to look at an unfinished ring change
     bool verifyAfterHold = false;      // a verification waits for the end of the connection's hold
+    int pendingRing = -1;              // the ring entry whose slope the factory slope asked for decides
+    float pendingSlope = 0.0f;         // the slope to write once the ring written is confirmed; 0 for none
+    unsigned char pendingBytes[3] = {0, 0, 0}; // the ring register being written
     Clock clock;
 };

@@ -67,6 +67,16 @@ bool Slope::clampSlope(VelonixPowerMeterDevice*, float& slope)
     return false;
 }
 
+bool Slope::inRange(float slope)
+{
+    return slope >= kMinimumSlope && slope <= kMaximumSlope;
+}
+
+bool Slope::withinMargin(float slope)
+{
+    return slope >= kMinimumSlope * 0.9f && slope <= kMaximumSlope * 1.1f;
+}
+
 Slope::Slope(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
     : MeterPage(device, mainWindow), ui(std::make_unique<Ui_slope>())
 {

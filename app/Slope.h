@@ -22,6 +22,11 @@ public:
     // Limits `slope` to the range a user slope may have (3 to 25); true when it changed it. `device`
     // is not used. A slope that is not a number stays one: callers refuse it themselves.
     static bool clampSlope(vant::device::VelonixPowerMeterDevice* device, float& slope);
+    // True when `slope` lies in the range a user slope may have (3 to 25); false for NaN.
+    static bool inRange(float slope);
+    // True when a slope worked out from ring factors may be limited to the range: it lies no more than
+    // 10 % of the range's limits outside it (2.7 to 27.5). Further out the factors are senseless.
+    static bool withinMargin(float slope);
 
     Slope(vant::device::VelonixPowerMeterDevice* device, Pelotune* mainWindow);
     ~Slope() override;

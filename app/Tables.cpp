@@ -10,6 +10,7 @@
 #include "ui_tables.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QSignalBlocker>
 
 #include <cmath>
@@ -105,7 +106,7 @@ void Tables::parseChainringData()
                 for (qsizetype i = 0; i + 2 < rings.size(); i += 3) {
                     names.append(rings[i].toString());
                     codes.append(rings[i + 1].toString());
-                    factors.append(rings[i + 2].toFloat());
+                    factors.append(Parse::ringFactor(rings[i + 2]));
                 }
                 if (rings.size() % 3 != 0) {
                     Log::warning("Tables::parseChainringData incomplete chainring entry ignored");
@@ -256,11 +257,24 @@ void Tables::chainringClicked(int)
     }
 
     const bool kv7 = powerMeterType == kTypeKV7;
+    // A ring without a usable factor gives no slope at all: nothing to accept.
+    const bool lastCurrent = current == ui->currentChainringsCombo->count() - 1;
+    const bool lastNext = next == ui->newChainringsCombo->count() - 1;
+    const int refused = !lastNext && !(factor(next) > 0.0f)
+                            ? next
+                            : (!kv7 && !lastCurrent && !(factor(current) > 0.0f) ? current : -1);
+    if (refused >= 0) {
+        refuseSlope("The chainring data file holds no usable factor for the chainring " +
+                    (refused == next ? ui->newChainringsCombo->itemText(next)
+                                     : ui->currentChainringsCombo->itemText(current)) +
+                    ": no slope can be worked out for it.");
+        return;
+    }
     // The meter's factory slope belongs to its factory ring: on the KV7 the new slope is scaled from
     // there, which needs the factory ring's factor.
     const int reference = kv7 ? teethEntry(ui->newChainringsCombo, factoryRings[2]) : -1;
     const float referenceFactor = reference >= 0 ? factor(reference) : 0.0f;
-    const bool unknownReference = kv7 && referenceFactor == 0.0f;
+    const bool unknownReference = kv7 && !(referenceFactor > 0.0f);
     if (unknownReference) {
         Log::error("Tables::chainringClicked factory chainring teeth:" + String() + factoryRings[2] +
                    " not in the table, the slope will not be changed");
@@ -287,7 +301,6 @@ void Tables::chainringClicked(int)
 
     const float currentFactor = factor(current);
     const float newFactor = factor(next);
-    // A reference without a factor gives no change, whatever an earlier choice gave.
     if (!kv7) {
         percent = currentFactor != 0.0f ? (newFactor - currentFactor) * 100.0f / currentFactor : 0.0f;
         newSlope = percent * userSlope * 0.01f + userSlope;
@@ -299,11 +312,32 @@ void Tables::chainringClicked(int)
             currentFactor != 0.0f ? (newFactor - currentFactor) * 100.0f / currentFactor : 0.0f;
         ui->newSlopeValue->setText(slopeText(newSlope, shown));
     }
+    if (!std::isfinite(newSlope) || !Slope::withinMargin(newSlope)) {
+        refuseSlope(QString::asprintf("The factors of the chainring data file give a slope of %.2f, far "
+                                      "outside the range of 3.00 to 25.00.",
+                                      static_cast<double>(newSlope)));
+        return;
+    }
     ui->acceptButton->setEnabled(true);
+}
+
+void Tables::refuseSlope(const QString& why)
+{
+    Log::error("Tables::chainringClicked the chainring factors give no slope, nothing to accept");
+    newSlope = userSlope;
+    percent = 0.0f;
+    ui->newSlopeValue->setText("--");
+    ui->acceptButton->setEnabled(false);
+    openMessageBox(QMessageBox::Warning, "Notice",
+                   why + "\n\nCorrect the chainring data file, or choose other rings.", QMessageBox::Ok, true,
+                   true);
 }
 
 void Tables::acceptClicked()
 {
+    if (!std::isfinite(newSlope) || !(newSlope > 0.0f)) {
+        return;
+    }
     if (powerMeterType != kTypeKV7) {
         Slope::startSetSlope = newSlope;
         mainWindow->backClicked();
@@ -318,19 +352,26 @@ void Tables::acceptClicked()
     const int make = chosen.make;
     const int model = chosen.model;
     const int teeth = chosen.teeth;
-    if (model < 0 || model > 255 || teeth < 0 || teeth > 255) {
+    QString refused;
+    if (!chosen.teethFit || teeth > 255) {
+        Log::error("Tables::acceptClicked chainring " + text(ring) + " has no teeth count, nothing changed");
+        refused = "The chainring " + ring +
+                  " has no teeth count that the power meter can store: its name must be \"Z-Mesh \" "
+                  "followed by two digits and \"T\".\n\nYour chainring was not changed. Correct the "
+                  "ring's name in the chainring data file, or choose another ring.";
+    } else if (!chosen.codeFits || model < 0 || model > 255) {
         // A byte can't hold it: writing it would store another ring than the one chosen.
         Log::error("Tables::acceptClicked chainring code " + text(code) +
                    " can't be stored, nothing changed");
-        openMessageBox(QMessageBox::Warning, "Failed",
-                       "<p>The chainring " + ring + " has a code (" + code +
-                           ") that the power meter can't store.</p> <p>Your chainring was not changed.</p>",
-                       QMessageBox::Ok, true);
+        refused = "The chainring " + ring + " has a code (" + code +
+                  ") that the power meter can't store.\n\nYour chainring was not changed. Correct the "
+                  "ring's code in the chainring data file, or choose another ring.";
+    }
+    if (!refused.isEmpty()) {
+        openMessageBox(QMessageBox::Warning, "Failed", refused, QMessageBox::Ok, true, true);
         return;
     }
 
-    // The slope is handed over once the meter has the ring: a ring it never took needs no new slope.
-    ringSlope = newSlope;
     // Kept before the ring goes out: the meter may take the ring and be lost before anything confirms
     // it, and until its slope lands the change is half done. The slope as the Slope page writes it.
     UnfinishedRingChange::Change change;
@@ -338,12 +379,28 @@ void Tables::acceptClicked()
     change.make = make;
     change.model = model;
     change.teeth = teeth;
+    change.oldMake = userRings[0];
+    change.oldModel = userRings[1];
+    change.oldTeeth = userRings[2];
     if (std::isfinite(newSlope) && newSlope > 0.0f) {
         change.slope = newSlope;
         Slope::clampSlope(device.get(), change.slope);
     }
-    UnfinishedRingChange(mainWindow->dataFolder())
-        .remember(UnfinishedRingChange::serialNumber(device.get()), change);
+    // A change that can't be kept is not made: cut short, it could not be finished later.
+    UnfinishedRingChange unfinished(mainWindow->dataFolder());
+    if (!unfinished.remember(UnfinishedRingChange::serialNumber(device.get()), change)) {
+        Log::error("Tables::acceptClicked the settings file " + text(unfinished.fileName()) +
+                   " can't be written, nothing changed");
+        openMessageBox(QMessageBox::Warning, "Failed",
+                       "The chainring change cannot be made safely: the settings file " +
+                           QDir::toNativeSeparators(unfinished.fileName()) +
+                           " cannot be written, so a change cut short could not be finished later.\n\n"
+                           "Nothing was sent to the power meter. Make the file writable and try again.",
+                       QMessageBox::Ok, true, true);
+        return;
+    }
+    // The slope is handed over once the meter has the ring: a ring it never took needs no new slope.
+    ringSlope = newSlope;
     Log::alert("Tables::acceptClicked forcing user chainrings to make:" + String() + make +
                " model:" + model + " teeth:" + teeth);
     showProgress("Setting chainring:" + ring, true);

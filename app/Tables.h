@@ -51,8 +51,11 @@ private:
     static QString chainringCode(int make, int model);
     // The name the data file gives a code; empty when it has none.
     QString chainringName(int make, int model) const;
-    // The factor of combo entry `entry` (table row entry - 1) of the current model; 0 when none.
+    // The factor of combo entry `entry` (table row entry - 1) of the current model; 0 when none, NaN
+    // when the data file gives it no usable one.
     float factor(int entry) const;
+    // The rings chosen give no slope: nothing to accept, and a box says `why`.
+    void refuseSlope(const QString& why);
     // The entry "Z-Mesh <teeth>T" of `combo`, or -1.
     static int teethEntry(class QComboBox* combo, int teeth);
 

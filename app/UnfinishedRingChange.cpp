@@ -2,6 +2,7 @@
 
 #include "ant/babel/SportData.h"
 #include "ant/device/VelonixPowerMeterDevice.h"
+#include "app/Slope.h"
 
 #include <QSettings>
 
@@ -58,10 +59,10 @@ unsigned UnfinishedRingChange::serialNumber(vant::device::VelonixPowerMeterDevic
     return static_cast<unsigned>(serial);
 }
 
-void UnfinishedRingChange::remember(unsigned serial, const Change& change)
+bool UnfinishedRingChange::remember(unsigned serial, const Change& change)
 {
     if (serial == 0) {
-        return;
+        return true;
     }
     QSettings settings(file, QSettings::IniFormat);
     // A change kept before is replaced whole: no byte of it may stay with the new ring.
@@ -73,7 +74,13 @@ void UnfinishedRingChange::remember(unsigned serial, const Change& change)
         settings.setValue(group(serial) + "/model", change.model);
         settings.setValue(group(serial) + "/teeth", change.teeth);
     }
+    if (change.hasOldRegister()) {
+        settings.setValue(group(serial) + "/oldMake", change.oldMake);
+        settings.setValue(group(serial) + "/oldModel", change.oldModel);
+        settings.setValue(group(serial) + "/oldTeeth", change.oldTeeth);
+    }
     settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 void UnfinishedRingChange::rememberSlope(unsigned serial, float slope)
@@ -113,12 +120,19 @@ bool UnfinishedRingChange::find(unsigned serial, Change& change) const
     change.ring = settings.value(group(serial) + "/ring").toString();
     bool number = false;
     const float slope = settings.value(group(serial) + "/slope").toFloat(&number);
-    change.slope = number ? storedSlope(slope) : 0.0f;
+    // A slope no page would write (a damaged or hand-edited file) is worked out afresh instead.
+    change.slope = number && Slope::inRange(slope) ? slope : 0.0f;
     change.make = storedByte(settings, group(serial) + "/make");
     change.model = storedByte(settings, group(serial) + "/model");
     change.teeth = storedByte(settings, group(serial) + "/teeth");
     if (!change.hasRegister()) {
         change.make = change.model = change.teeth = -1;
+    }
+    change.oldMake = storedByte(settings, group(serial) + "/oldMake");
+    change.oldModel = storedByte(settings, group(serial) + "/oldModel");
+    change.oldTeeth = storedByte(settings, group(serial) + "/oldTeeth");
+    if (!change.hasOldRegister()) {
+        change.oldMake = change.oldModel = change.oldTeeth = -1;
     }
     return true;
 }
@@ -130,6 +144,14 @@ bool UnfinishedRingChange::holdsRing(const Change& change, int make, int model, 
         return change.make == make && change.model == model && change.teeth == teeth;
     }
     return !change.ring.isEmpty() && change.ring == shownRing;
+}
+
+bool UnfinishedRingChange::holdsOldRing(const Change& change, int make, int model, int teeth)
+{
+    if (!change.hasOldRegister()) {
+        return true;
+    }
+    return change.oldMake == make && change.oldModel == model && change.oldTeeth == teeth;
 }
 
 bool UnfinishedRingChange::sameSlope(float read, float slope)

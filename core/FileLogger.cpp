@@ -11,6 +11,29 @@ namespace rezezaz::core {
 
 namespace {
 
+// Appends `text` with its control characters written out ("\\n", "\\r", "\\t", else "\\x" and two hex
+// digits), so that one entry is always one line and a text can't forge lines or steer a terminal.
+void appendEscaped(std::string& line, const char* text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte == '\n') {
+            line += "\\n";
+        } else if (byte == '\r') {
+            line += "\\r";
+        } else if (byte == '\t') {
+            line += "\\t";
+        } else if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) {
+            line += "\\x";
+            line += kHex[byte >> 4];
+            line += kHex[byte & 0x0F];
+        } else {
+            line += *c;
+        }
+    }
+}
+
 std::tm localDate(std::time_t t)
 {
     std::tm date{};
@@ -130,7 +153,7 @@ void FileLogger::addLogEntry(Logger::Category* category, Logger::Level level, un
     std::string line = PosixSystem::mtimeToString(time).c_str();
     line += ':';
     line += levelTag(level);
-    line += text.c_str();
+    appendEscaped(line, text.c_str());
     line += '\n';
     const int written =
         mStream->write(reinterpret_cast<const unsigned char*>(line.data()), static_cast<int>(line.size()));

@@ -448,21 +448,22 @@ void VelonixPowerMeterDevice::setDirection(bool direction)
     unlock();
 }
 
-void VelonixPowerMeterDevice::setSlope(float slope, bool factory)
+bool VelonixPowerMeterDevice::setSlope(float slope, bool factory)
 {
     if (!canCommand()) {
-        return;
+        return false;
     }
     logf(Logger::DEBUG, "VelonixPowerMeterDevice::setSlope");
     // The register holds slope x 65536 in three bytes.
     if (!std::isfinite(slope) || slope < 0.0f || slope >= 256.0f) {
         logf(Logger::ERROR, "VelonixPowerMeterDevice::setSlope refused: %f is outside 0 to 256", slope);
-        return;
+        return false;
     }
     mSlope = slope;
     mSlopeFactory = factory;
     mSlopeStep = 1;
     unlock();
+    return true;
 }
 
 void VelonixPowerMeterDevice::setOffset(int offset, bool factory)

@@ -62,7 +62,9 @@ public:
     // Only bits 0-1 of `flags` are written.
     void setAutozero(int flags);
     // Refused with an error log outside 0 to 256 (the register holds slope x 65536 in 3 bytes).
-    void setSlope(float slope, bool factory);
+    // True when the write is under way; false when it is refused (also without a channel or while
+    // an upload runs).
+    bool setSlope(float slope, bool factory);
     // Refused with an error log outside the signed 16-bit range.
     void setOffset(int offset, bool factory);
     void setTorqueDirection(bool direction);

@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -209,6 +210,73 @@ TEST_F(ParseTest, AFileLargerThanAMegabyteIsRefused)
         if (!c.read) {
             EXPECT_EQ(lines[1],
                       "Parse::parseChainringData invalid chainring data: larger than 1048576 bytes");
+        }
+    }
+}
+
+// The register bytes of a ring: a code the reader can't parse, or a name without its two digits of
+// teeth, gives no bytes, and the field that does not fit is told.
+TEST(ParseRingRegisterTest, ParsesTheCodeAndTheTeethOrTellsWhichDoesNotFit)
+{
+    struct Case
+    {
+        const char* code;
+        const char* ring;
+        int make, model, teeth;
+        bool codeFits, teethFit;
+    };
+    const Case cases[] = {
+        {"A3", "Z-Mesh 34T", 'A', 3, 34, true, true},   {"Z255", "Z-Mesh 53T", 'Z', 255, 53, true, true},
+        {"00", "Other", 0, 0, 0, true, true},           {"A256", "Z-Mesh 34T", 'A', 256, 34, true, true},
+        {"A3x", "Z-Mesh 34T", -1, -1, 34, false, true}, {"a3", "Z-Mesh 34T", -1, -1, 34, false, true},
+        {"3", "Z-Mesh 34T", -1, -1, 34, false, true},   {"", "Z-Mesh 34T", -1, -1, 34, false, true},
+        {"A", "Z-Mesh 34T", -1, -1, 34, false, true},   {"A-3", "Z-Mesh 34T", -1, -1, 34, false, true},
+        {"A3", "Z-Mesh abT", 'A', 3, -1, true, false},  {"A3", "Z", 'A', 3, -1, true, false},
+        {"A3", "Z-Mesh -5T", 'A', 3, -1, true, false},  {"A3", "Z-Mesh 3T", 'A', 3, -1, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.code) + " " + c.ring);
+        const Parse::RingRegister r = Parse::ringRegister(c.code, c.ring);
+        EXPECT_EQ(r.codeFits, c.codeFits);
+        EXPECT_EQ(r.teethFit, c.teethFit);
+        EXPECT_EQ(r.make, c.make);
+        EXPECT_EQ(r.model, c.model);
+        EXPECT_EQ(r.teeth, c.teeth);
+    }
+}
+
+TEST(ParseRingRegisterTest, AFactorIsAFiniteNumberAboveZeroOrNone)
+{
+    struct Case
+    {
+        QVariant item;
+        float factor; // 0: none (NaN)
+    };
+    const Case cases[] = {
+        {QVariant(QString("0.95")), 0.95f},
+        {QVariant(0.95), 0.95f},
+        {QVariant(QString("1e-30")), 1e-30f},
+        {QVariant(QString("0")), 0},
+        {QVariant(0.0), 0},
+        {QVariant(QString("-0.95")), 0},
+        {QVariant(QString("abc")), 0},
+        {QVariant(QString("")), 0},
+        {QVariant(), 0},
+        {QVariant(QString("0x1")), 0},
+        {QVariant(QString("0,95")), 0},
+        {QVariant(QString("inf")), 0},
+        {QVariant(QString("nan")), 0},
+        {QVariant(QString("1e39")), 0},
+        {QVariant(QList<QVariant>{QVariant(0.95)}), 0},
+        {QVariant(QMap<QString, QVariant>{}), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item.toString().toStdString());
+        const float factor = Parse::ringFactor(c.item);
+        if (c.factor == 0) {
+            EXPECT_TRUE(std::isnan(factor)) << factor;
+        } else {
+            EXPECT_FLOAT_EQ(factor, c.factor);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "app/UnfinishedRingChange.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include "ant/AntRadioManager.h"
 #include "ant/babel/SportData.h"
@@ -21,8 +22,10 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -184,6 +187,17 @@ struct Bench : MeterBench
         return unfinished().find(meter.product.serialNumber, change);
     }
 
+    // Pictures of the window with each box of `title` over it, as `name`.png, where pictures are
+    // wanted (the first one taken is kept).
+    void screenBoxes(const QString& title, const std::string& name)
+    {
+        answerer.beforeAnswer = [this, title, name](QWidget* box) {
+            if (box->windowTitle() == title) {
+                apptest::Screenshot::screen(window.get(), QString::fromStdString(name));
+            }
+        };
+    }
+
     Sensor* sensor = nullptr; // owned by the window
     std::int64_t now = 50000000;
 };
@@ -194,7 +208,7 @@ struct Bench : MeterBench
 const char* const kChainrings = R"([
   {"data": "calibrations", "values": [
     {"marlet": "KV5", "calibrations": ["Z-Mesh 36T", "A3", "7.5", "Other", "00", "1.0"]},
-    {"calibrations": ["Z-Mesh 34T", "A3", "0.95", "Z-Mesh 38T", "A3", 1.0, "Z-Mesh 53T", "B7", "10",
+    {"calibrations": ["Z-Mesh 34T", "A3", "0.95", "Z-Mesh 38T", "A3", 1.0, "Z-Mesh 53T", "B7", "1.3",
                       "Z-Mesh 30T", "A3", "0", "Z-Mesh 46T", "A3", "inf", "Other", "00", "1.0"],
      "marlet": "KV7"}]},
   {"data": "chainrings", "values": {"A3": "VelonixZ-Mesh", "B7": "Brindle7", "00": "Unknown"}},
@@ -680,17 +694,13 @@ struct RingCut
     bool offered;     // its next connection offers to finish it
 };
 
-// Unlock, ring, closing unlock (the ring confirmed), the factory slope read, unlock, slope, closing
-// unlock (the slope confirmed).
+// The factory slope read (the new slope is known before the ring goes out), unlock, ring, closing
+// unlock (the ring confirmed), unlock, slope, closing unlock (the slope confirmed).
 const RingCut kRingListCuts[] = {
-    {0, "Nothing", false, false, true, false},
-    {1, "Unlock", false, false, true, false},
-    {2, "Ring", true, false, true, true},
-    {3, "RingConfirmed", true, false, true, true},
-    {4, "FactorySlopeAsked", true, false, true, true},
-    {5, "SlopeUnlock", true, false, true, true},
-    {6, "Slope", true, true, true, false},
-    {7, "SlopeConfirmed", true, true, false, false},
+    {0, "Nothing", false, false, false, false},    {1, "FactorySlopeAsked", false, false, false, false},
+    {2, "Unlock", false, false, true, false},      {3, "Ring", true, false, true, true},
+    {4, "RingConfirmed", true, false, true, true}, {5, "SlopeUnlock", true, false, true, true},
+    {6, "Slope", true, true, true, false},         {7, "SlopeConfirmed", true, true, false, false},
     {-1, "Never", true, true, false, false},
 };
 
@@ -780,8 +790,8 @@ void cutAndConnectAgain(Road road, const RingCut& c, int messages)
     ASSERT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), c.offered ? 1u : 0u);
     if (c.offered) {
         EXPECT_EQ(b.answerer.boxes("Unfinished Chainring Change")[0].text,
-                  "<p>The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
-                  "but not its slope.</p> <p>Finish the change now?</p>");
+                  "The change to the chainring Z-Mesh 34T was cut short: the power meter has the new ring "
+                  "but not its slope.\n\nFinish the change now?");
     }
     // The ring and the slope belong together: the new ones, or the old ones.
     EXPECT_EQ(b.firmware.registers(0x60, 3), c.ringLanded ? (Bytes{'A', 3, 34}) : (Bytes{'A', 3, 38}));
@@ -947,20 +957,15 @@ TEST(SensorTest, ChangingTheChainringWritesItAndRescalesTheSlopeWithinItsRange)
          {0x42, 7, 53},
          25.0f,
          "Z-Mesh 53T"},
+        // A factor that gives no slope leaves ring and slope as they are.
         {"a rescaled slope below the range",
          "Z-Mesh 30T",
          "OK",
          {'A', 3, 38},
-         {0x41, 3, 30},
-         3.0f,
-         "Z-Mesh 30T"},
-        {"an infinite factor keeps the factory slope",
-         "Z-Mesh 46T",
-         "OK",
          {'A', 3, 38},
-         {0x41, 3, 46},
-         20.0f,
-         "Z-Mesh 46T"},
+         12.5f,
+         "Z-Mesh 38T"},
+        {"an infinite factor", "Z-Mesh 46T", "OK", {'A', 3, 38}, {'A', 3, 38}, 12.5f, "Z-Mesh 38T"},
         {"factory ring not offered", "Z-Mesh 34T", "OK", {'A', 3, 44}, {0x41, 3, 34}, 20.0f, "Z-Mesh 34T"},
         {"factory ring of factor 0", "Z-Mesh 34T", "OK", {'A', 3, 30}, {0x41, 3, 34}, 20.0f, "Z-Mesh 34T"},
         {"an unknown ring keeps the slope", "Other", "OK", {'A', 3, 38}, {0, 0, 0}, 12.5f, "Other"},
@@ -982,8 +987,8 @@ TEST(SensorTest, ChangingTheChainringWritesItAndRescalesTheSlopeWithinItsRange)
             EXPECT_TRUE(question.startsWith("<p>You are switching to an unknown chainring.</p>"))
                 << question.toStdString();
         } else {
-            EXPECT_EQ(question, QString("<p>You are switching from chainring Z-Mesh 38T to ") + c.ring +
-                                    ".</p> <p>Are you sure?</p>");
+            EXPECT_EQ(question, QString("You are switching from chainring Z-Mesh 38T to ") + c.ring +
+                                    ".\n\nAre you sure?");
         }
         EXPECT_EQ(b.firmware.registers(0x60, 3), c.userRingAfter);
         EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.userSlopeAfter, 2.0f / 65536);
@@ -996,6 +1001,294 @@ TEST(SensorTest, ChangingTheChainringWritesItAndRescalesTheSlopeWithinItsRange)
         QCoreApplication::processEvents();
         EXPECT_EQ(b.answerer.boxes("Notice").size(), 1u);
     }
+}
+
+// A data file whose KV7 table holds `rings` (the JSON items of its triples) before the 38T of factor
+// 1.0 and "Other".
+std::string kv7Table(const std::string& rings)
+{
+    return R"([{"data": "calibrations", "values": [{"marlet": "KV7", "calibrations": [)" + rings +
+           R"(, "Z-Mesh 38T", "A3", "1.0", "Other", "00", "1.0"]}]},
+               {"data": "chainrings", "values": {"A3": "VelonixZ-Mesh"}}])";
+}
+
+// The meter's factory ring is the 38T (factor 1.0) and its factory slope 20.0: the 34T's factor gives
+// the new slope. Only a finite factor above 0 whose slope lies within 10 % of the range is used.
+TEST(SensorTest, ARingWhoseFactorGivesNoSlopeIsNeverWritten)
+{
+    struct Case
+    {
+        const char* factor;        // the 34T's factor as the data file writes it
+        const char* factoryFactor; // the 38T's
+        float slopeAfter;          // 0: refused, ring and slope stay
+    };
+    const Case cases[] = {
+        {R"("0")", R"("1.0")", 0},
+        {"0", R"("1.0")", 0},
+        {R"("-0.95")", R"("1.0")", 0},
+        {R"("1e-30")", R"("1.0")", 0},
+        {R"("abc")", R"("1.0")", 0},
+        {R"("")", R"("1.0")", 0},
+        {"null", R"("1.0")", 0},
+        {R"("0x1")", R"("1.0")", 0},
+        {R"("0,95")", R"("1.0")", 0},
+        {"[0.95]", R"("1.0")", 0},
+        {"{}", R"("1.0")", 0},
+        {R"("1e30")", R"("1.0")", 0},
+        {R"("-0.95")", R"("-1.0")", 0},
+        {R"("0.13")", R"("1.0")", 0},
+        {R"("1.4")", R"("1.0")", 0},
+        {R"("0.14")", R"("1.0")", 3.0f},
+        {R"("1.37")", R"("1.0")", 25.0f},
+        {"0.95", R"("1.0")", 19.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.factor) + " over " + c.factoryFactor);
+        Bench b;
+        b.screenBoxes("Failed", std::string(c.factor) == R"("1.4")" ? "sensor-ring-slope-out-of-range"
+                                                                    : "sensor-ring-factor-refused");
+        b.connectKv7({'A', 3, 38});
+        b.writeChainringData(
+            R"([{"data": "calibrations", "values": [{"marlet": "KV7", "calibrations": ["Z-Mesh 34T", "A3", )" +
+            std::string(c.factor) + R"(, "Z-Mesh 38T", "A3", )" + c.factoryFactor +
+            R"(, "Other", "00", "1.0"]}]}, {"data": "chainrings", "values": {"A3": "VelonixZ-Mesh"}}])");
+        // A later show reads the data file again.
+        b.sensor->hide();
+        b.sensor->show();
+        b.run(kVerificationMs);
+        b.answerer.press("Notice", "OK");
+        b.combo()->setCurrentIndex(b.combo()->findText("Z-Mesh 34T"));
+        b.run(kVerificationMs);
+
+        EXPECT_FALSE(b.busy());
+        if (c.slopeAfter == 0) {
+            EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 38}));
+            EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
+            EXPECT_EQ(b.combo()->currentText(), "Z-Mesh 38T");
+            ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
+            const auto box = b.answerer.boxes("Failed")[0];
+            EXPECT_TRUE(box.text.contains("chainring Z-Mesh 34T")) << box.text.toStdString();
+            EXPECT_TRUE(box.text.contains("Your chainring and slope were not changed"))
+                << box.text.toStdString();
+            EXPECT_FALSE(b.changeKept());
+        } else {
+            EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+            EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), c.slopeAfter, 2.0f / 65536);
+            EXPECT_TRUE(b.answerer.boxes("Failed").empty());
+        }
+        EXPECT_EQ(b.firmware.lockedWrites(), 0);
+    }
+}
+
+// A ring whose code or name gives no register byte is refused, and the box names the field.
+TEST(SensorTest, ARingWhoseCodeOrTeethTheReaderCannotParseIsNeverWritten)
+{
+    struct Case
+    {
+        const char* name;
+        const char* code;
+        const char* blamed;
+    };
+    const Case cases[] = {
+        {"Z-Mesh 34T", "A3x", "has a code (A3x)"},   {"Z-Mesh 34T", "a3", "has a code (a3)"},
+        {"Z-Mesh 34T", "3", "has a code (3)"},       {"Z-Mesh 34T", "", "has a code ()"},
+        {"Z-Mesh 34T", "A256", "has a code (A256)"}, {"Z-Mesh abT", "A3", "has no teeth count"},
+        {"Z", "A3", "has no teeth count"},           {"Z-Mesh -5T", "A3", "has no teeth count"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.code);
+        Bench b;
+        b.screenBoxes("Failed", std::string(c.blamed).find("code") != std::string::npos
+                                    ? "sensor-ring-code-refused"
+                                    : "sensor-ring-teeth-refused");
+        b.connectKv7({'A', 3, 38});
+        b.writeChainringData(kv7Table(std::string("\"") + c.name + "\", \"" + c.code + "\", \"0.95\""));
+        b.sensor->hide();
+        b.sensor->show();
+        b.run(kVerificationMs);
+        b.answerer.press("Notice", "OK");
+        b.combo()->setCurrentIndex(b.combo()->findText(c.name));
+        b.run(kVerificationMs);
+
+        EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 38}));
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
+        EXPECT_EQ(b.combo()->currentText(), "Z-Mesh 38T");
+        ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
+        const QString text = b.answerer.boxes("Failed")[0].text;
+        EXPECT_TRUE(text.startsWith(QString("The chainring ") + c.name + " " + c.blamed))
+            << text.toStdString();
+        EXPECT_FALSE(b.changeKept());
+        EXPECT_FALSE(b.busy());
+    }
+}
+
+// A settings file that can't be written keeps no change cut short: nothing goes to the meter.
+TEST(SensorTest, ARingChangeThatCannotBeKeptIsNotMade)
+{
+    Bench b;
+    b.screenBoxes("Failed", "sensor-settings-unwritable");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(b.dataFolder.file("settings.ini"))));
+    b.connectKv7({'A', 3, 38});
+    b.answerer.press("Notice", "OK");
+    b.combo()->setCurrentIndex(b.combo()->findText("Z-Mesh 34T"));
+    b.run(kVerificationMs);
+
+    EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 38}));
+    EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
+    EXPECT_EQ(b.combo()->currentText(), "Z-Mesh 38T");
+    ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
+    const QString text = b.answerer.boxes("Failed")[0].text;
+    EXPECT_TRUE(text.startsWith("The chainring change cannot be made safely: the settings file " +
+                                QString::fromStdString(b.dataFolder.file("settings.ini")) +
+                                " cannot be written"))
+        << text.toStdString();
+    EXPECT_EQ(b.received({0x4D}), 0) << "no unlock went out";
+    EXPECT_FALSE(b.busy());
+}
+
+// A change kept with a slope no page writes has its slope worked out afresh, from the factory slope
+// 20.0 and the 34T's factor 0.95.
+TEST(SensorTest, AKeptSlopeOutsideTheRangeIsWorkedOutAfresh)
+{
+    const char* const slopes[] = {"100", "255.99", "0.001", "2.9", "25.5", "1e-45", "1e30", "-3", "nan"};
+    for (const char* kept : slopes) {
+        SCOPED_TRACE(kept);
+        Bench b;
+        ASSERT_TRUE(
+            support::writeFile(b.dataFolder.file("settings.ini"),
+                               std::string("[unfinishedRingChange]\n123456789\\ring=Z-Mesh 34T\n"
+                                           "123456789\\make=65\n123456789\\model=3\n123456789\\teeth=34\n"
+                                           "123456789\\slope=") +
+                                   kept + "\n"));
+        b.answerer.press("Unfinished Chainring Change", "OK");
+        b.connectKv7({'A', 3, 34});
+        ASSERT_TRUE(b.runUntil([&] { return !b.changeKept() && !b.busy(); }, kVerificationMs));
+        EXPECT_EQ(b.answerer.boxes("Unfinished Chainring Change").size(), 1u);
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 19.0f, 2.0f / 65536);
+        EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+    }
+}
+
+// The meter's device refuses a slope it can't send (here: its connection closed meanwhile): the busy
+// box goes and a box says so, the change stays kept.
+TEST(SensorTest, ASlopeTheDeviceRefusesClosesTheBusyBoxAndSaysSo)
+{
+    Bench b;
+    ASSERT_TRUE(support::writeFile(b.dataFolder.file("settings.ini"),
+                                   "[unfinishedRingChange]\n123456789\\ring=Z-Mesh 34T\n123456789\\make=65\n"
+                                   "123456789\\model=3\n123456789\\teeth=34\n123456789\\slope=19\n"));
+    b.connectKv7({'A', 3, 34});
+    ASSERT_TRUE(b.runUntil([&] { return !b.answerer.boxes("Unfinished Chainring Change").empty(); },
+                           kVerificationMs));
+    QMessageBox* offer = nullptr;
+    for (QMessageBox* box : b.sensor->findChildren<QMessageBox*>()) {
+        if (box->windowTitle() == "Unfinished Chainring Change" && box->isVisible()) {
+            offer = box;
+        }
+    }
+    ASSERT_NE(offer, nullptr);
+    // The page stops hearing the meter, whose channel is gone.
+    b.device->removePowerMeterDeviceListener(b.sensor);
+    b.device->destroy();
+    offer->button(QMessageBox::Ok)->click();
+    b.run(1000);
+
+    EXPECT_FALSE(b.busy());
+    ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
+    EXPECT_TRUE(b.answerer.boxes("Failed")[0].text.startsWith(
+        "The slope 19.00 could not be sent to the power meter."));
+    EXPECT_TRUE(b.changeKept());
+}
+
+// At the next connection the meter's ring is looked at against the old ring and the new one.
+TEST(SensorTest, AMeterHoldingNeitherRingOfAChangeCutShortKeepsTheChangeAndSaysSo)
+{
+    struct Case
+    {
+        const char* what;
+        Bytes ring;
+        bool offered;
+        bool neither;
+        bool keptAfter;
+    };
+    const Case cases[] = {
+        {"the new ring", {'A', 3, 34}, true, false, false},
+        {"the old ring", {'A', 3, 38}, false, false, false},
+        {"neither", {'A', 3, 30}, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        ASSERT_TRUE(support::writeFile(
+            b.dataFolder.file("settings.ini"),
+            "[unfinishedRingChange]\n123456789\\ring=Z-Mesh 34T\n123456789\\make=65\n123456789\\model=3\n"
+            "123456789\\teeth=34\n123456789\\slope=19\n123456789\\oldMake=65\n123456789\\oldModel=3\n"
+            "123456789\\oldTeeth=38\n"));
+        b.answerer.press("Unfinished Chainring Change", c.neither ? "OK" : "Cancel");
+        b.connectKv7(c.ring);
+        b.run(kVerificationMs);
+
+        const auto boxes = b.answerer.boxes("Unfinished Chainring Change");
+        ASSERT_EQ(boxes.size(), c.offered || c.neither ? 1u : 0u);
+        if (c.neither) {
+            EXPECT_TRUE(boxes[0].text.contains("the power meter now holds a ring that is neither"))
+                << boxes[0].text.toStdString();
+            EXPECT_TRUE(boxes[0].plain);
+        }
+        EXPECT_EQ(b.changeKept(), c.keptAfter || c.offered);
+        EXPECT_EQ(b.firmware.registers(0x60, 3), c.ring);
+        EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 12.5f, 2.0f / 65536);
+    }
+}
+
+// Names from the data file and the settings file are shown as they stand, never as markup: in the
+// question, in the busy boxes and in the offer of a change cut short.
+TEST(SensorTest, NamesFromFilesAreShownAsPlainText)
+{
+    const QString name = "Z-Mesh 34T<h1>Z</h1><a href='http://x'>x</a><img src='x'>";
+    {
+        Bench b;
+        b.connectKv7({'A', 3, 38});
+        b.writeChainringData(kv7Table("\"" + name.toStdString() + "\", \"A3\", \"0.95\""));
+        b.sensor->hide();
+        b.sensor->show();
+        b.run(kVerificationMs);
+        b.answerer.press("Notice", "OK");
+        b.combo()->setCurrentIndex(b.combo()->findText(name));
+        QStringList busyTexts;
+        ASSERT_TRUE(b.runUntil(
+            [&] {
+                for (QProgressDialog* progress : b.sensor->findChildren<QProgressDialog*>()) {
+                    for (QLabel* label : progress->findChildren<QLabel*>()) {
+                        if (progress->isVisible() && label->text().contains(name) &&
+                            !busyTexts.contains(label->text())) {
+                            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+                            busyTexts << label->text();
+                        }
+                    }
+                }
+                return b.logged("Sensor:slopeChanged:0") == 1 && !b.busy();
+            },
+            kVerificationMs));
+        EXPECT_FALSE(busyTexts.isEmpty());
+        ASSERT_EQ(b.answerer.boxes("Notice").size(), 1u);
+        EXPECT_TRUE(b.answerer.boxes("Notice")[0].plain);
+        EXPECT_TRUE(b.answerer.boxes("Notice")[0].text.contains(name));
+        EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+    }
+
+    // One bench at a time: the offer of a change cut short.
+    Bench later;
+    ASSERT_TRUE(
+        support::writeFile(later.dataFolder.file("settings.ini"),
+                           "[unfinishedRingChange]\n123456789\\ring=<b>Z-Mesh 34T</b>\n123456789\\make=65\n"
+                           "123456789\\model=3\n123456789\\teeth=34\n123456789\\slope=19\n"));
+    later.answerer.press("Unfinished Chainring Change", "Cancel");
+    later.connectKv7({'A', 3, 34});
+    later.run(kVerificationMs);
+    ASSERT_EQ(later.answerer.boxes("Unfinished Chainring Change").size(), 1u);
+    EXPECT_TRUE(later.answerer.boxes("Unfinished Chainring Change")[0].plain);
+    EXPECT_TRUE(later.answerer.boxes("Unfinished Chainring Change")[0].text.contains("<b>Z-Mesh 34T</b>"));
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "app/Tables.h"
 #include "app/Slope.h"
+#include "app/UnfinishedRingChange.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include "support/TemporaryFolder.h"
 
 #include <QComboBox>
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -57,9 +60,10 @@ std::vector<std::string> ringReplies(const MeterBench& b)
 // read, then its Tables page opened from there with the registers read.
 struct TablesBench : MeterBench
 {
-    TablesBench(int model, float user, float factory, const Bytes& userRings, const Bytes& factoryRings)
+    TablesBench(int model, float user, float factory, const Bytes& userRings, const Bytes& factoryRings,
+                const std::string& chainrings = kChainrings)
     {
-        EXPECT_TRUE(support::writeFile(dataFolder.file("chainringData.json"), kChainrings));
+        EXPECT_TRUE(support::writeFile(dataFolder.file("chainringData.json"), chainrings));
         meter.product.model = model;
         firmware.setRegisters(0x09, slopeBytes(user));
         firmware.setRegisters(0x21, slopeBytes(factory));
@@ -126,8 +130,6 @@ TEST(TablesTest, AnotherModelScalesTheUserSlopeByTheRingsFactors)
         {"a smaller ring", "Ring 8.4", "Ring 8.0", nullptr, "9.52 (-4.8%)", false, 9.5238f},
         {"to an unknown ring", "Ring 8.0", "Other", nullptr, "10.00 (0.0%)", true, 10.0f},
         {"from an unknown ring", "Other", "Ring 8.4", nullptr, "10.00 (0.0%)", true, 10.0f},
-        {"from a ring without a factor after a change was shown", "Ring 8.0", "Ring 8.4", "Ring Zero",
-         "10.00 (0.0%)", false, 10.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -320,6 +322,102 @@ TEST(TablesTest, CancelGoesBackWithoutAChange)
     b.run(10000);
     EXPECT_EQ(b.logged("Slope::slopeChanged factory:0"), 0);
     EXPECT_NEAR(slopeOf(b.firmware.registers(0x09, 3)), 10.0f, 1e-4f);
+}
+
+// Rings whose factors give no slope offer nothing to accept, on any model.
+TEST(TablesTest, RingsWhoseFactorsGiveNoSlopeOfferNoAccept)
+{
+    struct Case
+    {
+        int model;
+        const char* factor; // of the KV7's 32T (the factory ring 34T has 1.0); unused for the KV5
+        const char* current;
+        const char* next;
+        const char* thenCurrent; // a second choice of the current ring, or null
+        const char* told;        // in the box
+    };
+    const Case cases[] = {
+        {2, nullptr, "Ring 8.0", "Ring Zero", nullptr, "no usable factor for the chainring Ring Zero"},
+        {2, nullptr, "Ring Zero", "Ring 8.4", nullptr, "no usable factor for the chainring Ring Zero"},
+        {2, nullptr, "Ring 8.0", "Ring 8.4", "Ring Zero", "no usable factor for the chainring Ring Zero"},
+        {5, R"("0")", nullptr, "Z-Mesh 32T", nullptr, "no usable factor for the chainring Z-Mesh 32T"},
+        {5, R"("-0.95")", nullptr, "Z-Mesh 32T", nullptr, "no usable factor for the chainring Z-Mesh 32T"},
+        {5, R"("abc")", nullptr, "Z-Mesh 32T", nullptr, "no usable factor for the chainring Z-Mesh 32T"},
+        {5, "null", nullptr, "Z-Mesh 32T", nullptr, "no usable factor for the chainring Z-Mesh 32T"},
+        {5, R"("inf")", nullptr, "Z-Mesh 32T", nullptr, "no usable factor for the chainring Z-Mesh 32T"},
+        {5, R"("1e30")", nullptr, "Z-Mesh 32T", nullptr, "a slope of "},
+        {5, R"("0.1")", nullptr, "Z-Mesh 32T", nullptr, "a slope of 2.00, far outside"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.next) + " " + (c.factor != nullptr ? c.factor : ""));
+        const std::string data =
+            c.factor == nullptr
+                ? std::string(kChainrings)
+                : R"([{"data": "calibrations", "values": [{"marlet": "KV7", "calibrations": ["Z-Mesh 32T", "A3", )" +
+                      std::string(c.factor) +
+                      R"(, "Z-Mesh 34T", "A3", "1.0", "Other", "00", "1.0"]}]},
+                       {"data": "chainrings", "values": {"A3": "VelonixZ-Mesh"}}])";
+        TablesBench b(c.model, 10.0f, 20.0f, {'A', 3, 34, 'A', 3, 34}, {'A', 3, 34, 'A', 3, 34}, data);
+        b.answerer.beforeAnswer = [&](QWidget* box) {
+            if (box->windowTitle() == "Notice") {
+                apptest::Screenshot::screen(b.window.get(), c.model == 5 ? "tables-kv7-factor-refused"
+                                                                         : "tables-factor-refused");
+            }
+        };
+        b.answerer.press("Notice", "OK");
+        if (c.model != 5) {
+            b.choose("powerMeterCombo", "KV5");
+            b.choose("currentChainringsCombo", c.current);
+        }
+        b.choose("newChainringsCombo", c.next);
+        if (c.thenCurrent != nullptr) {
+            b.choose("currentChainringsCombo", c.thenCurrent);
+        }
+        EXPECT_EQ(b.newSlope(), "--");
+        EXPECT_FALSE(b.accept()->isEnabled());
+        MeterBench::flush();
+        b.answerer.poll();
+        ASSERT_FALSE(b.answerer.boxes("Notice").empty());
+        const auto box = b.answerer.boxes("Notice").back();
+        EXPECT_TRUE(box.text.contains(c.told)) << box.text.toStdString();
+        EXPECT_TRUE(box.plain);
+
+        b.accept()->click();
+        b.run(3000);
+        EXPECT_EQ(b.currentPage(), b.tables);
+        EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 34}));
+        EXPECT_EQ(Slope::startSetSlope, 0.0f);
+        UnfinishedRingChange::Change change;
+        EXPECT_FALSE(UnfinishedRingChange(QString::fromStdString(b.dataFolder.path()))
+                         .find(b.meter.product.serialNumber, change));
+    }
+}
+
+// A settings file that can't be written keeps no change cut short: the ring does not go out.
+TEST(TablesTest, Kv7RingChangeThatCannotBeKeptIsNotMade)
+{
+    TablesBench b(5, 20.4f, 20.0f, {'A', 3, 32, 'A', 3, 32}, {'A', 3, 34, 'A', 3, 34});
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(b.dataFolder.file("settings.ini"))));
+    b.answerer.press("Failed", "OK");
+    b.answerer.beforeAnswer = [&](QWidget* box) {
+        if (box->windowTitle() == "Failed") {
+            apptest::Screenshot::screen(b.window.get(), "tables-settings-unwritable");
+        }
+    };
+    b.choose("newChainringsCombo", "Z-Mesh 36T");
+    b.accept()->click();
+    b.run(10000);
+    ASSERT_EQ(b.answerer.boxes("Failed").size(), 1u);
+    const auto box = b.answerer.boxes("Failed")[0];
+    EXPECT_TRUE(box.text.startsWith("The chainring change cannot be made safely: the settings file " +
+                                    QString::fromStdString(b.dataFolder.file("settings.ini")) +
+                                    " cannot be written"))
+        << box.text.toStdString();
+    EXPECT_TRUE(box.plain);
+    EXPECT_EQ(b.currentPage(), b.tables);
+    EXPECT_FALSE(MeterBench::busy());
+    EXPECT_EQ(b.firmware.registers(0x60, 3), (Bytes{'A', 3, 32}));
+    EXPECT_EQ(Slope::startSetSlope, 0.0f);
 }
 
 } // namespace

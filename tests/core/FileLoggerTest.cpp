@@ -123,6 +123,35 @@ TEST_F(FileLoggerTest, ATextCutShortByItsNarrowCopyStillEndsItsLine)
               "1970-01-01 00:00:00:ALERT:  ab\n2014-05-06 13:59:59:ALERT:  next\n");
 }
 
+// A text can't forge a line of its own, nor steer the terminal that shows the file.
+TEST_F(FileLoggerTest, ControlCharactersOfATextAreWrittenOut)
+{
+    struct Case
+    {
+        const char* text;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"Z-Mesh 34T\n2026-01-01 00:00:00:ERROR:  forged", "Z-Mesh 34T\\n2026-01-01 00:00:00:ERROR:  forged"},
+        {"a\r\nb", "a\\r\\nb"},
+        {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+        {"tab\tbell\a\x7f", "tab\\tbell\\x07\\x7f"},
+        {"\x9b"
+         "2J",
+         "\\x9b2J"},
+        {"plain \\n, \xe9t\xe9 and C:\\data", "plain \\n, \xe9t\xe9 and C:\\data"},
+    };
+    std::unique_ptr<FileLogger> fileLogger = makeLogger(false, folder.path());
+    std::string expected;
+    for (const Case& c : cases) {
+        log(*fileLogger, nullptr, Logger::ALERT, c.text);
+        expected += std::string("2014-05-06 13:59:59:ALERT:  ") + c.written + "\n";
+    }
+    fileLogger->flush();
+
+    EXPECT_EQ(readFile(folder.file("pelotune.log")), expected);
+}
+
 TEST_F(FileLoggerTest, CoreEntriesNeverReachTheFile)
 {
     std::unique_ptr<FileLogger> fileLogger = makeLogger(false, folder.path());

@@ -30,6 +30,17 @@ QString boxText(QWidget* widget)
     return QString();
 }
 
+bool plainText(QWidget* widget)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+        return box->textFormat() == Qt::PlainText;
+    }
+    if (auto* label = widget->findChild<QLabel*>()) {
+        return label->textFormat() == Qt::PlainText;
+    }
+    return false;
+}
+
 } // namespace
 
 ModalBoxAnswerer::ModalBoxAnswerer()
@@ -120,7 +131,7 @@ void ModalBoxAnswerer::record(QWidget* widget)
     connect(widget, &QObject::destroyed, this, [this](QObject* gone) {
         mSeen.erase(std::remove(mSeen.begin(), mSeen.end(), gone), mSeen.end());
     });
-    mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString()});
+    mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString(), plainText(widget)});
 }
 
 bool clickButton(QWidget* widget, const QString& text)

@@ -24,7 +24,8 @@ public:
     {
         QString title;
         QString text;
-        QString pressed; // empty when no rule answered it
+        QString pressed;    // empty when no rule answered it
+        bool plain = false; // its text is shown as it stands, never read as markup
     };
 
     ModalBoxAnswerer();
