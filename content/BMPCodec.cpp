@@ -40,6 +40,12 @@ void putU32(unsigned char* p, uint32_t v)
     putU16(p + 2, v >> 16);
 }
 
+[[noreturn]] void refuseHeaderSize(uint32_t infoSize)
+{
+    Error::unknown(Categories::REZEZAZ_SCENE, true,
+                   String("BMPStreamer: Information header is ") + infoSize + " bytes, not 40");
+}
+
 } // namespace
 
 DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
@@ -49,11 +55,16 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
     }
     unsigned char header[HEADERS_SIZE] = {};
     const int64_t headerGot = ImageStreams::readFully(stream, header, HEADERS_SIZE);
+    const uint32_t infoSize = ImageStreams::u32(header + 14);
+    // A shorter header (OS/2's 12 or 16 bytes) lays its fields out otherwise: nothing after its
+    // size means what the checks below look for, so its size is what is wrong with it.
+    if (headerGot >= FILE_HEADER_SIZE + 4 && infoSize < INFO_HEADER_SIZE) {
+        refuseHeaderSize(infoSize);
+    }
     if (headerGot < HEADERS_SIZE) {
         ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "header", 0, HEADERS_SIZE, headerGot);
     }
     const uint32_t dataOffset = ImageStreams::u32(header + 10);
-    const uint32_t infoSize = ImageStreams::u32(header + 14);
     const int32_t width = static_cast<int32_t>(ImageStreams::u32(header + 18));
     const int32_t height = static_cast<int32_t>(ImageStreams::u32(header + 22));
     const int planes = ImageStreams::u16(header + 26);
@@ -74,8 +85,7 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
     // The palette is taken from position 54, right after a 40-byte header: longer headers would
     // put header fields in its place.
     if (infoSize != INFO_HEADER_SIZE) {
-        Error::unknown(Categories::REZEZAZ_SCENE, true,
-                       String("BMPStreamer: Information header is ") + infoSize + " bytes, not 40");
+        refuseHeaderSize(infoSize);
     }
     if (height < 0) {
         Error::unknown(Categories::REZEZAZ_SCENE, true,
@@ -92,6 +102,19 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
     const int64_t paletteBytes = bitCount <= 8 ? 4 * (int64_t(1) << bitCount) : 0;
     const int64_t rowBytes = (int64_t(width) * bitCount + 7) / 8;
     const int64_t pixelBytes = paddedRow(rowBytes) * (height - 1) + rowBytes;
+    // Pixels cannot start inside the headers or the palette that the file declares (its colour
+    // count, when one is given, else 2^bitCount entries): its own bytes would be read as pixels.
+    // Entries the palette lacks past a smaller count are not looked at here, as writers leave
+    // them out and put the pixels right after the colours they use.
+    const uint32_t colorsUsed = ImageStreams::u32(header + 46);
+    const int64_t declaredPalette =
+        colorsUsed != 0 ? std::min<int64_t>(paletteBytes, 4 * int64_t(colorsUsed)) : paletteBytes;
+    if (int64_t(dataOffset) < HEADERS_SIZE + declaredPalette) {
+        Error::unknown(Categories::REZEZAZ_SCENE, true,
+                       String("BMPStreamer: Pixel data offset ") + int64_t(dataOffset) +
+                           " lies inside the headers and palette, which end at " +
+                           (HEADERS_SIZE + declaredPalette));
+    }
     ImageStreams::requireBytes(stream, Categories::REZEZAZ_SCENE, READER, "palette", HEADERS_SIZE, paletteBytes);
     ImageStreams::requireBytes(stream, Categories::REZEZAZ_SCENE, READER, "pixels", dataOffset, pixelBytes);
 
@@ -110,11 +133,20 @@ DecodedImage BMPCodec::read(core::io::Stream* stream, int64_t maxBytes)
         if (got < int64_t(w * h * 4)) {
             ImageStreams::truncated(Categories::REZEZAZ_SCENE, READER, "pixels", dataOffset, pixelBytes, got);
         }
+        // The fourth byte is kept as alpha; writers that leave it unused write 0 in every pixel,
+        // and such an image is opaque rather than wholly transparent.
+        bool anyAlpha = false;
         for (size_t i = 0; i < w * h; ++i) {
             unsigned char* p = out + i * 4;
             const unsigned char blue = p[0];
             p[0] = p[2];
             p[2] = blue;
+            anyAlpha = anyAlpha || p[3] != 0;
+        }
+        if (!anyAlpha) {
+            for (size_t i = 0; i < w * h; ++i) {
+                out[i * 4 + 3] = 255;
+            }
         }
         return image;
     }

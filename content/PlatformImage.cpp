@@ -24,6 +24,8 @@ using Result = LinuxImageDecoder::Result;
         text += core::String(": ") + kind + " of " + size + " is larger than a texture holds";
     } else if (result == Result::Damaged) {
         text += core::String(": ") + kind + " data are damaged";
+    } else if (result == Result::UnsupportedPrecision) {
+        text += core::String(": ") + kind + " file has " + bitmap.sampleBits + "-bit samples, which are not supported";
     }
     core::Error::unknown(core::Categories::REZEZAZ_SCENE, true, text);
 }

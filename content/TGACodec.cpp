@@ -18,9 +18,10 @@ using core::String;
 using render::TextureFormat;
 
 constexpr int HEADER_SIZE = 18;
+constexpr int DESCRIPTOR_RIGHT_ORIGIN = 0x10;
 constexpr int DESCRIPTOR_TOP_ORIGIN = 0x20;
-// Bits 6 and 7: rows interleaved two or four ways. Bits 0 to 3 count the alpha bits, bit 5 is the
-// origin.
+// Bits 6 and 7: rows interleaved two or four ways. Bits 0 to 3 count the alpha bits, bits 4 and 5
+// are the origin's corner.
 constexpr int DESCRIPTOR_INTERLEAVE = 0xC0;
 constexpr const char* READER = "TGAStreamer";
 
@@ -152,6 +153,16 @@ DecodedImage TGACodec::read(core::io::Stream* stream, int64_t maxBytes)
         }
     }
 
+    // Pixels that run right to left: each row turned round, whole pixels at a time.
+    if ((descriptor & DESCRIPTOR_RIGHT_ORIGIN) != 0) {
+        const size_t row = size_t(width) * pixelBytes;
+        for (size_t y = 0; y < size_t(height); ++y) {
+            unsigned char* line = out + y * row;
+            for (size_t left = 0, right = size_t(width) - 1; left < right; ++left, --right) {
+                std::swap_ranges(line + left * pixelBytes, line + (left + 1) * pixelBytes, line + right * pixelBytes);
+            }
+        }
+    }
     if ((descriptor & DESCRIPTOR_TOP_ORIGIN) != 0) {
         const size_t row = size_t(width) * pixelBytes;
         std::vector<unsigned char> swap(row);

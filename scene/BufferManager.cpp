@@ -182,7 +182,9 @@ IntrusivePointer<IndexBuffer> BufferManager::createIndexBuffer(int usage, int ac
     IntrusivePointer<IndexBuffer> buffer;
     if (backed()) {
         IntrusivePointer<BackableBuffer> wrapper(new BackableBuffer());
-        wrapper->create(usage, access, indexFormat, size);
+        if (!wrapper->create(usage, access, indexFormat, size)) {
+            return nullptr;
+        }
         if (renderDevice != nullptr) {
             wrapper->setBack(IntrusivePointer<IndexBuffer>(renderDevice->createIndexBuffer()));
         }
@@ -209,7 +211,9 @@ IntrusivePointer<VertexBuffer> BufferManager::createVertexBuffer(int usage, int 
     IntrusivePointer<VertexBuffer> buffer;
     if (backed()) {
         IntrusivePointer<BackableBuffer> wrapper(new BackableBuffer());
-        wrapper->create(usage, access, vertexFormat, size);
+        if (!wrapper->create(usage, access, vertexFormat, size)) {
+            return nullptr;
+        }
         if (renderDevice != nullptr) {
             wrapper->setBack(IntrusivePointer<VertexBuffer>(renderDevice->createVertexBuffer()));
         }
@@ -231,13 +235,21 @@ IntrusivePointer<VertexBuffer> BufferManager::createVertexBuffer(int usage, int 
 IntrusivePointer<PixelBuffer> BufferManager::createPixelBuffer(int usage, int access, int pixelFormat, int width,
                                                                int height, int depth)
 {
+    // A box whose bytes do not fit in 32 bits would get a format that states no data: refused as
+    // the other kinds refuse a size beyond 2 GB.
+    if (backed() && (width < 0 || height < 0 || depth < 0 ||
+                     !render::TextureFormat::getPitches(pixelFormat, width, height, depth).fit())) {
+        return nullptr;
+    }
     IntrusivePointer<render::TextureFormat> format(
         new render::TextureFormat(2, pixelFormat, width, height, depth, 1));
     RenderDevice* renderDevice = device();
     IntrusivePointer<PixelBuffer> buffer;
     if (backed()) {
         IntrusivePointer<BackableBuffer> wrapper(new BackableBuffer());
-        wrapper->create(usage, access, format);
+        if (!wrapper->create(usage, access, format)) {
+            return nullptr;
+        }
         if (renderDevice != nullptr) {
             wrapper->setBack(IntrusivePointer<PixelBuffer>(renderDevice->createPixelBuffer()), renderDevice);
         }
@@ -263,7 +275,9 @@ IntrusivePointer<VariableBuffer> BufferManager::createVariableBuffer(int usage, 
     IntrusivePointer<VariableBuffer> buffer;
     if (backed()) {
         IntrusivePointer<BackableBuffer> wrapper(new BackableBuffer());
-        wrapper->create(usage, access, format);
+        if (!wrapper->create(usage, access, format)) {
+            return nullptr;
+        }
         if (renderDevice != nullptr) {
             wrapper->setBack(IntrusivePointer<VariableBuffer>(renderDevice->createVariableBuffer()));
         }

@@ -39,7 +39,8 @@ public:
     // A wrapper when there is no device or the engine is backed, else the device's own format.
     core::IntrusivePointer<render::VertexFormat> createVertexFormat();
     // Raise "unable to create <Kind>" when there is neither a device nor a backed engine; null, with
-    // nothing listed, when the device makes no object.
+    // nothing listed, when the device makes no object or a backed engine's wrapper refuses the size
+    // or format (more than 2 GB, a negative count, no format).
     core::IntrusivePointer<render::IndexBuffer> createIndexBuffer(int usage, int access,
                                                                   render::IndexBuffer::IndexFormat indexFormat,
                                                                   int size);

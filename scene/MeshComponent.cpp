@@ -2,6 +2,7 @@
 
 #include "core/Categories.h"
 #include "core/DestroyHeld.h"
+#include "core/Error.h"
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/NonInstantiableType.h"
@@ -423,6 +424,10 @@ void MeshComponent::frameUpdate(int, int)
 
 void MeshComponent::setMesh(const String& name)
 {
+    // Without an engine there is no mesh manager to look the name up in.
+    if (engine == nullptr) {
+        core::Error::nullPointer(core::Categories::REZEZAZ_SCENE, true, "MeshComponent::setMesh: null engine");
+    }
     IntrusivePointer<core::Resource> found = engine->getMeshManager()->find(name, nullptr);
     setMesh(dynamic_cast<Mesh*>(found.get()));
 }

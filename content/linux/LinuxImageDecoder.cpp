@@ -229,6 +229,13 @@ Result readJPEGHeader(JPEGJob* job)
         if (job->error.manager.msg_code == JERR_NO_SOI) {
             return Result::NotThisKind;
         }
+        if (job->error.manager.msg_code == JERR_BAD_PRECISION) {
+            // A whole, good file whose samples the library does not decode (12 bits, say).
+            job->bitmap->width = static_cast<int>(std::min<JDIMENSION>(job->info.image_width, INT32_MAX));
+            job->bitmap->height = static_cast<int>(std::min<JDIMENSION>(job->info.image_height, INT32_MAX));
+            job->bitmap->sampleBits = job->info.data_precision;
+            return Result::UnsupportedPrecision;
+        }
         return job->source.ended ? Result::Truncated : Result::Damaged;
     }
     if (jpeg_read_header(&job->info, TRUE) != JPEG_HEADER_OK) {
@@ -269,9 +276,6 @@ Result readJPEGImage(JPEGJob* job)
         return job->source.ended ? Result::Truncated : Result::Damaged;
     }
     jpeg_start_decompress(&job->info);
-    // A progressive image is read whole before its first row: data that ran out there leave scans
-    // missing.
-    const bool scansMissing = job->source.ended && jpeg_has_multiple_scans(&job->info);
     const size_t width = size_t(job->bitmap->width);
     const size_t height = size_t(job->bitmap->height);
     const size_t row = width * 4;
@@ -286,10 +290,21 @@ Result readJPEGImage(JPEGJob* job)
             inksToRGBA(line, width, inverted);
         }
     }
-    // The decoder reads a little ahead, so a file that lacks only its end marker also runs out;
-    // data ran short only when a scan needed more than there was.
-    if (job->error.dataMissing || scansMissing) {
+    // Where the source had to make up the end marker, the file ended early:
+    // - a progressive image is read whole before its first row, so scans were missing;
+    // - the arithmetic decoder reads a made-up marker as silently as the real one and fills the rest
+    //   of the scan with zeros, so its scan was cut (a file that lacks only its end marker cannot be
+    //   told apart and is refused too);
+    // - the Huffman decoder reads a little ahead, so a file that lacks only its end marker also runs
+    //   out: its data ran short only when it warned that a scan needed more than there was.
+    // That warning in a file whose source did not run out tells a marker amid the scan data instead:
+    // the data are damaged, not cut.
+    const bool ended = job->source.ended;
+    if (ended && (jpeg_has_multiple_scans(&job->info) || job->info.arith_code)) {
         return Result::Truncated;
+    }
+    if (job->error.dataMissing) {
+        return ended ? Result::Truncated : Result::Damaged;
     }
     jpeg_finish_decompress(&job->info);
     return Result::Decoded;

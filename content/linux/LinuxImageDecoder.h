@@ -22,6 +22,8 @@ public:
         int height = 0;
         // height rows of width x 4 bytes, the image's bottom row first.
         std::vector<unsigned char> pixels;
+        // Bits of each sample, as the header states them.
+        int sampleBits = 8;
     };
 
     enum class Result
@@ -37,6 +39,9 @@ public:
         Truncated,
         // The data are damaged past the header.
         Damaged,
+        // The image is of this kind, but its samples have a precision other than 8 bits (told in
+        // the bitmap's sampleBits); nothing was allocated for it.
+        UnsupportedPrecision,
     };
 
     LinuxImageDecoder() = delete;

@@ -220,6 +220,119 @@ TEST_F(BMPCodecTest, FilesThatDoNotHoldWhatTheirHeaderDeclaresAreRefusedAsTrunca
     EXPECT_EQ(image.levels[0], (std::vector<unsigned char>{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}));
 }
 
+// The fourth byte of a 32-bit pixel is alpha, unless the writer left it 0 in every pixel: such an
+// image is opaque.
+TEST_F(BMPCodecTest, ThirtyTwoBitPixelsKeepTheirAlphaUnlessItIsZeroEverywhere)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> rows;
+        std::vector<unsigned char> pixels;
+    };
+    const Case cases[] = {
+        {"alpha 0 in every pixel", {1, 2, 3, 0, 5, 6, 7, 0}, {3, 2, 1, 255, 7, 6, 5, 255}},
+        {"alpha in one pixel", {1, 2, 3, 0, 5, 6, 7, 9}, {3, 2, 1, 0, 7, 6, 5, 9}},
+        {"alpha 255 in one pixel", {1, 2, 3, 255, 5, 6, 7, 0}, {3, 2, 1, 255, 7, 6, 5, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(read(bmpFile(2, 1, 32, {}, c.rows)).levels[0], c.pixels);
+    }
+}
+
+// Pixels that would start inside the headers or the palette the file declares are refused; a
+// palette shorter than 2^bitCount entries, by the header's colour count, may be followed by the
+// pixels right away.
+TEST_F(BMPCodecTest, PixelsThatStartInsideTheHeadersOrPaletteAreRefused)
+{
+    const std::vector<unsigned char> fullPalette(1024, 0);
+    std::vector<unsigned char> palette252(252 * 4, 0);
+    palette252[1 * 4 + 2] = 200;
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        uint32_t offset;
+        uint32_t colorsUsed;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"24 bits, inside the headers", bmpFile(1, 1, 24, {}, {1, 2, 3, 0}), 40, 0,
+         "BMPStreamer: Pixel data offset 40 lies inside the headers and palette, which end at 54"},
+        {"24 bits, at the file's start", bmpFile(1, 1, 24, {}, {1, 2, 3, 0}), 0, 0,
+         "BMPStreamer: Pixel data offset 0 lies inside the headers and palette, which end at 54"},
+        {"8 bits, 256 entries, at 54", bmpFile(1, 1, 8, fullPalette, {1, 0, 0, 0}), 54, 0,
+         "BMPStreamer: Pixel data offset 54 lies inside the headers and palette, which end at 1078"},
+        {"8 bits, 252 entries, at 54", bmpFile(1, 1, 8, palette252, {1, 0, 0, 0}), 54, 252,
+         "BMPStreamer: Pixel data offset 54 lies inside the headers and palette, which end at 1062"},
+        {"8 bits, 252 entries, within them", bmpFile(1, 1, 8, palette252, {1, 0, 0, 0}), 1058, 252,
+         "BMPStreamer: Pixel data offset 1058 lies inside the headers and palette, which end at 1062"},
+        {"1 bit, inside its palette", bmpFile(1, 1, 1, std::vector<unsigned char>(8, 0), {0, 0, 0, 0}), 58, 0,
+         "BMPStreamer: Pixel data offset 58 lies inside the headers and palette, which end at 62"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto file = c.file;
+        put32(file, 10, c.offset);
+        put32(file, 46, c.colorsUsed);
+        int code = 0;
+        EXPECT_EQ(refusal(file, &code), c.text);
+        EXPECT_EQ(code, -1);
+    }
+    // Right after its 252 colours, in a file that holds the 256 entries the reader takes: index 1
+    // is red.
+    std::vector<unsigned char> rows(16, 0);
+    rows[0] = 1;
+    auto file = bmpFile(4, 4, 8, palette252, rows);
+    put32(file, 46, 252);
+    const DecodedImage image = read(file);
+    EXPECT_EQ(std::vector<unsigned char>(image.levels[0].begin(), image.levels[0].begin() + 6),
+              (std::vector<unsigned char>{200, 0, 0, 0, 0, 0}));
+}
+
+// Headers shorter than 40 bytes (OS/2's 12-byte core header, its short 16-byte form) are named by
+// their size, before any field that they lay out otherwise is looked at.
+TEST_F(BMPCodecTest, ShortInformationHeadersAreNamedBeforeTheirFields)
+{
+    // An OS/2 core header: u16 width, height, planes, bit count at 18, 20, 22, 24; a 2 x 2 24-bit
+    // image of 16 bytes after it.
+    auto os2 = [](size_t pixelBytes) {
+        std::vector<unsigned char> b(26);
+        b[0] = 'B';
+        b[1] = 'M';
+        put32(b, 2, static_cast<uint32_t>(26 + pixelBytes));
+        put32(b, 10, 26);
+        put32(b, 14, 12);
+        put16(b, 18, 2);
+        put16(b, 20, 2);
+        put16(b, 22, 1);
+        put16(b, 24, 24);
+        b.resize(26 + pixelBytes, 0);
+        return b;
+    };
+    auto sixteen = bmpFile(2, 2, 24, {}, std::vector<unsigned char>(16, 0));
+    put32(sixteen, 14, 16);
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"OS/2 core header", os2(64), "BMPStreamer: Information header is 12 bytes, not 40"},
+        {"OS/2 core header, file shorter than 54 bytes", os2(16),
+         "BMPStreamer: Information header is 12 bytes, not 40"},
+        {"16-byte header", sixteen, "BMPStreamer: Information header is 16 bytes, not 40"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int code = 0;
+        EXPECT_EQ(refusal(c.file, &code), c.text);
+        EXPECT_EQ(code, -1);
+    }
+}
+
 TEST_F(BMPCodecTest, RefusalsNameTheField)
 {
     struct Case

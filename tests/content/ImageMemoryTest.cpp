@@ -41,7 +41,8 @@ Bytes bmpHeader(int width, int height, int bits)
     Bytes b(54, 0);
     b[0] = 'B';
     b[1] = 'M';
-    put(b, 10, 54, 4);
+    // The pixels after the palette that palette images carry.
+    put(b, 10, bits <= 8 ? 54 + (4u << bits) : 54, 4);
     put(b, 14, 40, 4);
     put(b, 18, static_cast<uint32_t>(width), 4);
     put(b, 22, static_cast<uint32_t>(height), 4);

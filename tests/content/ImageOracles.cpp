@@ -113,7 +113,7 @@ std::vector<unsigned char> encodePNG(int width, int height, const std::vector<un
 }
 
 std::vector<unsigned char> encodeJPEG(int width, int height, const std::vector<unsigned char>& rgb, int quality,
-                                      bool progressive)
+                                      bool progressive, bool arithmetic, int restartRows)
 {
     jpeg_compress_struct info;
     jpeg_error_mgr error;
@@ -131,6 +131,8 @@ std::vector<unsigned char> encodeJPEG(int width, int height, const std::vector<u
     if (progressive) {
         jpeg_simple_progression(&info);
     }
+    info.arith_code = arithmetic ? TRUE : FALSE;
+    info.restart_in_rows = restartRows;
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<unsigned char*>(rgb.data()) + size_t(info.next_scanline) * size_t(width) * 3;

@@ -38,10 +38,11 @@ bool decodeWithStb(const std::vector<unsigned char>& file, OracleImage& image);
 // PNG bytes of width x height RGBA pixels, top row first, written by stb_image_write.
 std::vector<unsigned char> encodePNG(int width, int height, const std::vector<unsigned char>& rgba);
 
-// JPEG bytes of width x height RGB pixels, top row first, baseline or progressive, written by
+// JPEG bytes of width x height RGB pixels, top row first, baseline or progressive, Huffman or
+// arithmetic coded, with a restart marker every restartRows MCU rows (none for 0), written by
 // libjpeg-turbo.
 std::vector<unsigned char> encodeJPEG(int width, int height, const std::vector<unsigned char>& rgb, int quality,
-                                      bool progressive = false);
+                                      bool progressive = false, bool arithmetic = false, int restartRows = 0);
 
 // The pixels of an uncompressed 24- or 32-bit TGA as BGRA, bottom row first, whatever corner it
 // starts in.

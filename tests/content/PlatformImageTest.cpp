@@ -240,6 +240,113 @@ TEST_F(PlatformImageTest, CutOffAndDamagedFilesAreRefused)
     EXPECT_EQ(decode(progressive).levels[0].size(), size_t(side) * side * 4);
 }
 
+// Every coding that libjpeg-turbo writes, cut anywhere from the first byte after its first scan
+// header to just before its end marker, is refused as truncated (a Huffman file that lacks only
+// its end marker keeps every pixel and loads, as above). The arithmetic decoder reads the end that
+// the source makes up as silently as a real one.
+TEST_F(PlatformImageTest, JPEGsCutAnywhereInTheirScansAreRefusedInEveryCoding)
+{
+    const int side = 64;
+    std::vector<unsigned char> rgb(size_t(side) * side * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<unsigned char>(i * 13 + i / 241);
+    }
+    struct Coding
+    {
+        const char* name;
+        bool progressive;
+        bool arithmetic;
+        int restartRows;
+    };
+    const Coding codings[] = {
+        {"Huffman", false, false, 0},
+        {"Huffman with restarts", false, false, 1},
+        {"progressive Huffman", true, false, 0},
+        {"arithmetic", false, true, 0},
+        {"arithmetic with restarts", false, true, 1},
+        {"progressive arithmetic", true, true, 0},
+    };
+    const std::string truncated = "error loading image: JPEG file is truncated: 64 x 64 pixels expected";
+    for (const Coding& coding : codings) {
+        SCOPED_TRACE(coding.name);
+        const auto whole = contenttest::encodeJPEG(side, side, rgb, 90, coding.progressive, coding.arithmetic,
+                                                   coding.restartRows);
+        EXPECT_EQ(decode(whole).levels[0].size(), size_t(side) * side * 4);
+        // The first scan's data start after its header: the marker, then a length that counts itself.
+        size_t scan = 0;
+        while (scan + 3 < whole.size() && !(whole[scan] == 0xFF && whole[scan + 1] == 0xDA)) {
+            ++scan;
+        }
+        ASSERT_LT(scan + 3, whole.size());
+        const size_t data = scan + 2 + (size_t(whole[scan + 2]) << 8 | whole[scan + 3]);
+        const size_t end = whole.size() - 2;
+        ASSERT_EQ(whole[end], 0xFF);
+        ASSERT_EQ(whole[end + 1], 0xD9);
+        // About a hundred cuts spread over the scans, and each of the last sixteen bytes before the
+        // end marker.
+        std::vector<size_t> keeps;
+        for (size_t keep = data; keep < end; keep += std::max<size_t>(1, (end - data) / 100)) {
+            keeps.push_back(keep);
+        }
+        for (size_t keep = end > data + 16 ? end - 16 : data; keep < end; ++keep) {
+            keeps.push_back(keep);
+        }
+        for (size_t keep : keeps) {
+            SCOPED_TRACE("kept " + std::to_string(keep) + " of " + std::to_string(whole.size()));
+            EXPECT_EQ(refusal(std::vector<unsigned char>(whole.begin(), whole.begin() + long(keep))), truncated);
+        }
+    }
+}
+
+// A refusal names its cause: a whole file with a marker amid its scan data is damaged, not cut; a
+// file of 12-bit samples (a good 8-bit file whose frame header says 12 bits, which is where the
+// decoder stops) is of a precision the decoder does not take.
+TEST_F(PlatformImageTest, JPEGRefusalsNameDamageAndUnsupportedPrecision)
+{
+    const int side = 64;
+    std::vector<unsigned char> rgb(size_t(side) * side * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<unsigned char>(i * 13 + i / 241);
+    }
+    const auto whole = contenttest::encodeJPEG(side, side, rgb, 90);
+    auto find = [&whole](unsigned char marker) {
+        for (size_t i = 0; i + 1 < whole.size(); ++i) {
+            if (whole[i] == 0xFF && whole[i + 1] == marker) {
+                return i;
+            }
+        }
+        return whole.size();
+    };
+    // An end marker halfway through the scan data, on a byte that does not finish a stuffed 0xFF.
+    auto marked = whole;
+    size_t middle = (find(0xDA) + whole.size()) / 2;
+    while (marked[middle - 1] == 0xFF || marked[middle] == 0xFF) {
+        ++middle;
+    }
+    marked[middle] = 0xFF;
+    marked[middle + 1] = 0xD9;
+    // Extended sequential, 12 bits a sample.
+    auto twelve = whole;
+    const size_t frame = find(0xC0);
+    ASSERT_LT(frame, whole.size());
+    twelve[frame + 1] = 0xC1;
+    twelve[frame + 4] = 12;
+    struct Case
+    {
+        const char* name;
+        std::vector<unsigned char> file;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"marker amid the scan data", marked, "error loading image: JPEG data are damaged"},
+        {"12-bit samples", twelve, "error loading image: JPEG file has 12-bit samples, which are not supported"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(refusal(c.file), c.text);
+    }
+}
+
 // Inks become colours as red = (255 - cyan) x (255 - black) / 255; Adobe's files, told by their
 // marker, store every ink inverted. The fixture was written with the inks (10, 200, 30, 40).
 TEST_F(PlatformImageTest, CMYKJPEGsAreConvertedToRGB)

@@ -227,6 +227,52 @@ TEST_F(TGACodecTest, TopLeftImagesComeBottomRowFirst)
     EXPECT_EQ(read(tgaHeader(2, 1, 3, 24, 0x00) + pixels).levels[0], pixels);
 }
 
+// Bit 4 of the descriptor runs the pixels of each row right to left, bit 5 the rows top down: the
+// image comes out bottom row first, left to right, from whichever corner it starts. A 3 x 2 image
+// of six distinct pixels, raw and in one run-length copy packet, at both depths.
+TEST_F(TGACodecTest, EveryOriginCornerComesOutBottomLeftFirst)
+{
+    struct Corner
+    {
+        const char* name;
+        int descriptor;
+        // The file's pixel that lands at each place of the output.
+        std::vector<int> order;
+    };
+    const Corner corners[] = {
+        {"bottom left", 0x00, {0, 1, 2, 3, 4, 5}},
+        {"bottom right", 0x10, {2, 1, 0, 5, 4, 3}},
+        {"top left", 0x20, {3, 4, 5, 0, 1, 2}},
+        {"top right", 0x30, {5, 4, 3, 2, 1, 0}},
+    };
+    for (const Corner& corner : corners) {
+        for (int depth : {24, 32}) {
+            for (int type : {2, 10}) {
+                SCOPED_TRACE(std::string(corner.name) + ", " + std::to_string(depth) + " bits" +
+                             (type == 10 ? ", run-length" : ", raw"));
+                const int bytes = depth / 8;
+                std::vector<unsigned char> stored;
+                for (int p = 0; p < 6; ++p) {
+                    for (int b = 0; b < bytes; ++b) {
+                        stored.push_back(static_cast<unsigned char>(16 * p + b + 1));
+                    }
+                }
+                std::vector<unsigned char> body = stored;
+                if (type == 10) {
+                    body.insert(body.begin(), 0x05);
+                }
+                std::vector<unsigned char> expected;
+                for (int p : corner.order) {
+                    expected.insert(expected.end(), stored.begin() + p * bytes, stored.begin() + (p + 1) * bytes);
+                }
+                const int alphaBits = depth == 32 ? 8 : 0;
+                EXPECT_EQ(read(tgaHeader(type, 3, 2, depth, corner.descriptor | alphaBits) + body).levels[0],
+                          expected);
+            }
+        }
+    }
+}
+
 TEST_F(TGACodecTest, RefusalsNameTheProblem)
 {
     struct Case

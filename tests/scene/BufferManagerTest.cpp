@@ -216,6 +216,57 @@ TEST_F(BufferManagerTest, ABackedEngineKeepsBuffersInMemoryAndBacksThemWithEachD
     indices->unlock();
 }
 
+// A wrapper that refuses its size or format is not handed out: listed, it would have no kind to
+// tell the manager of its end with, and the list would keep it after it was freed.
+TEST_F(BufferManagerTest, ABackedEngineGivesNullAndListsNothingForARefusedBuffer)
+{
+    for (bool withDevice : {false, true}) {
+        SCOPED_TRACE(withDevice ? "with a device" : "without a device");
+        IntrusivePointer<Engine> engine = makeEngine(true);
+        if (withDevice) {
+            engine->setRenderDevice(&device);
+        }
+        BufferManager* buffers = engine->getBufferManager();
+        IntrusivePointer<VertexFormat> wide = buffers->createVertexFormat();
+        wide->addElement(VertexFormat::Semantic_POSITION, 0, VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3));
+        wide->addElement(VertexFormat::Semantic_NORMAL, 0, VertexFormat::makeFormat(VertexFormat::Type_FLOAT32, 3));
+        ASSERT_EQ(wide->getVertexSize(), 24);
+        IntrusivePointer<VariableBufferFormat> negative(new VariableBufferFormat(false, "Negative", -16, 0));
+        struct Case
+        {
+            const char* name;
+            std::function<bool()> createsNull;
+        };
+        const Case cases[] = {
+            {"vertex, 3 GB", [&] { return !buffers->createVertexBuffer(1, 2, wide, 0x7FFFFFFF / 16); }},
+            {"vertex, negative count", [&] { return !buffers->createVertexBuffer(1, 2, wide, -1); }},
+            {"vertex, no format", [&] { return !buffers->createVertexBuffer(1, 2, nullptr, 4); }},
+            {"index, 4 GB",
+             [&] { return !buffers->createIndexBuffer(1, 2, IndexBuffer::IndexFormat_UINT32, 0x40000000); }},
+            {"index, negative count",
+             [&] { return !buffers->createIndexBuffer(1, 2, IndexBuffer::IndexFormat_UINT16, -3); }},
+            {"pixel, 16 GB", [&] { return !buffers->createPixelBuffer(1, 2, 0x108, 65536, 65536, 1); }},
+            {"pixel, negative width", [&] { return !buffers->createPixelBuffer(1, 2, 0x108, -4, 4, 1); }},
+            {"variable, negative size", [&] { return !buffers->createVariableBuffer(1, 2, negative); }},
+            {"variable, no format", [&] { return !buffers->createVariableBuffer(1, 2, nullptr); }},
+        };
+        const int formats = buffers->getVertexFormats().size();
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            EXPECT_TRUE(c.createsNull());
+            EXPECT_EQ(buffers->getIndexBuffers().size() + buffers->getVertexBuffers().size() +
+                          buffers->getPixelBuffers().size() + buffers->getVariableBuffers().size(),
+                      0);
+        }
+        // The format goes after the buffers were let go: its end walks the lists, which must hold
+        // nothing freed; so does the context's loss and the engine's end.
+        wide = nullptr;
+        EXPECT_EQ(buffers->getVertexFormats().size(), formats - 1);
+        engine->setRenderDevice(nullptr);
+        engine->destroy();
+    }
+}
+
 struct Vertex
 {
     float position[3];

@@ -3,6 +3,7 @@
 #include "core/Categories.h"
 #include "core/Logger.h"
 #include "scene/Camera.h"
+#include "scene/MeshComponent.h"
 #include "support/LogRecorder.h"
 #include "support/Raised.h"
 
@@ -11,6 +12,7 @@
 
 using namespace scenetest;
 using rezezaz::scene::Camera;
+using rezezaz::scene::MeshComponent;
 using rezezaz::scene::Node;
 using support::raised;
 
@@ -28,6 +30,7 @@ TEST_F(NullArgumentTest, EveryAddSetRemoveAndDestroyRefusesANullAtTheCall)
     Pointer<Node> node = newNode(root(), "node");
     SimulatorPhysicsComponent* body = newBall(Vector3(0, 0, 5));
     Camera camera(nullptr);
+    Pointer<MeshComponent> unengined(new MeshComponent(nullptr));
     struct Case
     {
         const char* text;
@@ -54,6 +57,7 @@ TEST_F(NullArgumentTest, EveryAddSetRemoveAndDestroyRefusesANullAtTheCall)
         {"Node::physicsAttached: null physics", [&] { node->physicsAttached(nullptr); }},
         {"Scene::setRoot: null root", [&] { scene->setRoot(nullptr); }},
         {"Scene::destroy: null component", [&] { scene->destroy(static_cast<rezezaz::scene::Component*>(nullptr)); }},
+        {"MeshComponent::setMesh: null engine", [&] { unengined->setMesh(rezezaz::core::String("ball")); }},
         {"Camera::culled: null bound", [&] { camera.culled(static_cast<const rezezaz::scene::Bound*>(nullptr)); }},
         {"SimulatorPhysicsComponent::addCollisionListener: null listener",
          [&] { body->addCollisionListener(nullptr); }},
