@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -46,31 +47,96 @@ struct Visit
 template <class Entry> class WalkStack
 {
 public:
-    WalkStack() : entries(storage()), base(entries.size()) {}
-    ~WalkStack() { entries.resize(base); }
+    WalkStack() : kept(storage()), base(kept.used) {}
+    ~WalkStack()
+    {
+        // Entries left by an exception let go of what they hold.
+        while (kept.used > base) {
+            pop();
+        }
+    }
     WalkStack(const WalkStack&) = delete;
     WalkStack& operator=(const WalkStack&) = delete;
 
-    bool empty() const { return entries.size() == base; }
-    std::size_t size() const { return entries.size() - base; }
-    Entry& back() { return entries.back(); }
-    void push(Entry entry) { entries.push_back(std::move(entry)); }
-    void pop() { entries.pop_back(); }
+    bool empty() const { return kept.used == base; }
+    std::size_t size() const { return kept.used - base; }
+    Entry& back() { return kept.entries[kept.used - 1]; }
+    void push(Entry entry)
+    {
+        if (kept.used == kept.entries.size()) {
+            grow();
+        }
+        kept.entries[kept.used++] = std::move(entry);
+    }
+    void pop()
+    {
+        --kept.used;
+        if constexpr (!std::is_trivially_destructible_v<Entry>) {
+            kept.entries[kept.used] = Entry{};
+        }
+    }
 
 private:
-    static std::vector<Entry>& storage()
+    // The entries in use are the first `used`; those past them are empty.
+    struct Kept
     {
-        thread_local std::vector<Entry> kept;
+        std::vector<Entry> entries;
+        std::size_t used = 0;
+    };
+
+    static Kept& storage()
+    {
+        thread_local Kept kept;
         return kept;
     }
 
-    std::vector<Entry>& entries;
+    void grow() { kept.entries.resize(std::max<std::size_t>(256, kept.entries.size() * 2)); }
+
+    Kept& kept;
     std::size_t base;
+};
+
+// How many more levels the walks on this thread may go down by recursion, which costs less than a
+// list of their own, before they keep a list instead. Nested walks share the allowance, so however
+// they nest, the recursion stays within a small part of the stack.
+constexpr int recursionLevels = 1024;
+thread_local int recursionLeft = recursionLevels;
+
+// One level of recursion taken from the allowance while it lasts.
+struct RecursionLevel
+{
+    RecursionLevel() { --recursionLeft; }
+    ~RecursionLevel() { ++recursionLeft; }
+    RecursionLevel(const RecursionLevel&) = delete;
+    RecursionLevel& operator=(const RecursionLevel&) = delete;
 };
 
 } // namespace
 
 template <class Enter, class Leave> void Node::walk(Node* root, Enter enter, Leave leave)
+{
+    walkBelow(root, enter, leave);
+}
+
+template <class Enter, class Leave> void Node::walkBelow(Node* node, Enter& enter, Leave& leave)
+{
+    // The list is read anew for each child: enter may change it.
+    for (int i = 0; i < node->nodes.size(); ++i) {
+        Node* child = node->nodes[i].get();
+        if (!enter(node, child)) {
+            continue;
+        }
+        if (recursionLeft > 0) {
+            const RecursionLevel level;
+            walkBelow(child, enter, leave);
+        } else {
+            walkListed(child, enter, leave);
+        }
+    }
+    leave(node);
+}
+
+template <class Enter, class Leave> void Node::walkListed(Node* root, Enter& enter, Leave& leave)
 {
     WalkStack<Visit> path;
     path.push({root, 0});
@@ -652,22 +718,56 @@ void Node::childLogicUpdated(Node* child, int updateScope)
 
 void Node::logicUpdate(int dt, int updateScope)
 {
+    // A settled subtree's update would change nothing.
+    if (settled) {
+        return;
+    }
+    beginLogicUpdate(dt, updateScope);
+    logicUpdateBelow(dt, updateScope);
+}
+
+void Node::logicUpdateBelow(int dt, int updateScope)
+{
+    // The list is read anew for each child: an update may change it.
+    for (int i = 0; i < nodes.size(); ++i) {
+        Node* child = nodes[i].get();
+        // A settled child is asleep and its update would leave everything as it is: it adds no
+        // activity and is not a candidate for sleep.
+        if (child->settled) {
+            continue;
+        }
+        // Held through its update when something in it may take it out of the tree; a subtree of
+        // plain nodes without components runs nothing that could.
+        const IntrusivePointer<Node> hold(child->busyInParent() != 0 ? child : nullptr);
+        if (child->plainKind) {
+            child->beginLogicUpdate(dt, updateScope);
+            if (recursionLeft > 0) {
+                const RecursionLevel level;
+                child->logicUpdateBelow(dt, updateScope);
+            } else {
+                child->logicUpdateListed(dt, updateScope);
+            }
+        } else {
+            child->logicUpdate(dt, updateScope);
+        }
+        childLogicUpdated(child, updateScope);
+    }
+    trySettle();
+}
+
+void Node::logicUpdateListed(int dt, int updateScope)
+{
     // The subtree in the order of a recursive walk, with a list of its own, so that a deep tree does
     // not run the thread out of stack. A node of another kind runs its own update.
-    beginLogicUpdate(dt, updateScope);
     WalkStack<LogicVisit> path;
     path.push({this, 0, nullptr});
     while (!path.empty()) {
         Node* node = path.back().node;
         if (path.back().next < node->nodes.size()) {
             Node* child = node->nodes[path.back().next++].get();
-            // A settled child is asleep and its update would leave everything as it is: it adds no
-            // activity and is not a candidate for sleep.
             if (child->settled) {
                 continue;
             }
-            // Held through its update when something in it may take it out of the tree; a subtree of
-            // plain nodes without components runs nothing that could.
             IntrusivePointer<Node> hold(child->busyInParent() != 0 ? child : nullptr);
             if (child->plainKind) {
                 child->beginLogicUpdate(dt, updateScope);
@@ -689,7 +789,27 @@ void Node::logicUpdate(int dt, int updateScope)
 
 bool Node::isPlainKind() const
 {
-    return typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+    if (!kindKnown) {
+        kindPlain = typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+        kindKnown = true;
+    }
+    return kindPlain;
+}
+
+bool Node::getAtRest() const
+{
+    if (settled) {
+        return true;
+    }
+    if (anyActive || activateChildren || components.size() > 0 || !isPlainKind()) {
+        return false;
+    }
+    for (int i = 0; i < nodes.size(); ++i) {
+        if (!nodes[i]->settled) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void Node::trySettle()
@@ -708,6 +828,10 @@ void Node::trySettle()
 
 void Node::frameUpdate(int dt, int updateScope)
 {
+    // No component here or below, and no node of another kind: nothing to run.
+    if (busy == 0) {
+        return;
+    }
     const auto enter = [dt, updateScope](Node* node) {
         for (int i = 0; i < node->components.size(); ++i) {
             node->components[i]->frameUpdate(dt, updateScope);

@@ -151,6 +151,10 @@ public:
     // could give its update work again (waking, attaching a component or node anywhere below) clears
     // it on the way up.
     bool getSettled() const { return settled; }
+    // Whether a logic or frame update of this node would change nothing now: it is settled, or it is
+    // a plain node that stays awake (a scene's root) with no component, nothing to wake or report,
+    // and only settled children.
+    bool getAtRest() const;
     // How many components this subtree holds, with the nodes below of a kind derived from this one:
     // a subtree of plain nodes without any has nothing to run in its frame update.
     int getBusy() const { return busy; }
@@ -160,12 +164,14 @@ protected:
     void placeInWorld();
     // Merges the world bound of every stale node below, deepest first, then this one's.
     void mergeStaleBounds();
-    // Walks the subtree under `root` depth first in the order of a recursive walk, with a list of its
-    // own instead of recursion, so that a tree of any depth fits the thread's stack.
-    // `enter(parent, child)` is asked for each child in order and returns whether to walk below it;
-    // `leave(node)` runs for every node walked (the root last), once its children are done. Either
+    // Walks the subtree under `root` depth first: by recursion for the first levels (walkBelow), and
+    // below them with a list of its own (walkListed), so that a tree of any depth fits the thread's
+    // stack. `enter(parent, child)` is asked for each child in order and returns whether to walk below
+    // it; `leave(node)` runs for every node walked (the root last), once its children are done. Either
     // may walk again (a node of another kind walking its own subtree).
     template <class Enter, class Leave> static void walk(Node* root, Enter enter, Leave leave);
+    template <class Enter, class Leave> static void walkBelow(Node* node, Enter& enter, Leave& leave);
+    template <class Enter, class Leave> static void walkListed(Node* root, Enter& enter, Leave& leave);
     template <class Enter> static void walk(Node* root, Enter enter)
     {
         walk(root, enter, [](Node*) {});
@@ -181,6 +187,10 @@ protected:
 
     // A node's own share of a logic update before its children's, and what each child's update adds.
     void beginLogicUpdate(int dt, int scope);
+    // The logic updates below this node, whose own share has run, then its try to settle: by
+    // recursion for the first levels, below them with a list.
+    void logicUpdateBelow(int dt, int scope);
+    void logicUpdateListed(int dt, int scope);
     void childLogicUpdated(Node* child, int scope);
     // Takes every child node off the list at once, still attached, for a teardown; childDestroyed
     // settles the counts for each when it has gone.
@@ -223,6 +233,9 @@ protected:
     bool settled = false;
     // Set when the node is attached under a parent: the kind is only known once it is built.
     bool plainKind = true;
+    // isPlainKind's answer once asked (the kind never changes once the node is built).
+    mutable bool kindKnown = false;
+    mutable bool kindPlain = false;
     int busy = 0;
     int deactivateCount = 0;
     int scope = -1;

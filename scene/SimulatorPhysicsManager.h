@@ -69,6 +69,7 @@ public:
                   Node* other) override;
     void logicUpdate(int dt, int scope, Node* node) override;
     void frameUpdate(int dt, int scope, Node* node) override;
+    bool getIdle() const override;
 
     // The simulator's hooks. The search always answers with a count.
     int findSolidsInAABox(const core::math::AABox& box, physics::Solid** solids, int maxSolids) override;
