@@ -328,13 +328,21 @@ bool Node::isAncestorOrSelf(const Node* node) const
 bool Node::attach(Component* component)
 {
     requireArgument(component, "Node::attach: null component");
-    IntrusivePointer<Component> hold(component);
-    if (Node* node = dynamic_cast<Node*>(component)) {
+    Node* node = dynamic_cast<Node*>(component);
+    // Held through the move when leaving its old parent may let it go, or when something it holds
+    // hears of the move and may take it out again; a node without a parent, and without components
+    // anywhere below, runs nothing that could.
+    IntrusivePointer<Component> hold(node == nullptr || node->parent != nullptr || node->busyInParent() != 0
+                                         ? component
+                                         : nullptr);
+    if (node != nullptr) {
         // Under itself or under one of its own descendants the node would become its own ancestor,
         // and every walk of the tree would go round the loop for ever. A node with no children of
         // its own can be nobody's ancestor but its own, so building a chain downwards costs nothing
         // here.
         if (node == this || (node->nodes.size() > 0 && node->isAncestorOrSelf(this))) {
+            // Held, so that a refused node that nobody owns goes now.
+            hold = component;
             core::Error::invalidParameters(core::Categories::REZEZAZ_SCENE, true,
                                            "Node::attach: a node cannot be attached under itself or its own descendant");
         }
@@ -385,8 +393,14 @@ void Node::nodeAttached(Node* node)
     // Place the child at once and count it in this subtree's bound, so that a subtree attached
     // under a still node is neither misplaced nor culled until something moves. The merge waits for
     // the next read of the bound: merging over every sibling at each attach would make building n
-    // children cost n squared.
-    node->transformChanged(worldTransform.get());
+    // children cost n squared. A plain leaf with nothing in it that hears of its moves is only
+    // placed: its own world bound is formed at that read too.
+    if (node->nodes.size() == 0 && node->plainKind && node->spacials.size() == 0) {
+        node->placeInWorld();
+        node->boundStale = true;
+    } else {
+        node->transformChanged(worldTransform.get());
+    }
     nodeBoundChanged(node);
 }
 
@@ -787,41 +801,18 @@ void Node::logicUpdateListed(int dt, int updateScope)
     }
 }
 
-bool Node::isPlainKind() const
+bool Node::findPlainKind() const
 {
-    if (!kindKnown) {
-        kindPlain = typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
-        kindKnown = true;
-    }
+    kindPlain = typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+    kindKnown = true;
     return kindPlain;
-}
-
-bool Node::getAtRest() const
-{
-    if (settled) {
-        return true;
-    }
-    if (anyActive || activateChildren || components.size() > 0 || !isPlainKind()) {
-        return false;
-    }
-    for (int i = 0; i < nodes.size(); ++i) {
-        if (!nodes[i]->settled) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void Node::trySettle()
 {
     // Only this class's own update is known to do nothing more; a derived node may do more in its own.
-    if (active || anyActive || activateChildren || components.size() > 0 || !isPlainKind()) {
+    if (active || anyActive || activateChildren || components.size() > 0 || !isPlainKind() || !childrenSettled()) {
         return;
-    }
-    for (int i = 0; i < nodes.size(); ++i) {
-        if (!nodes[i]->settled) {
-            return;
-        }
     }
     settled = true;
 }

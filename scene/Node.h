@@ -154,7 +154,10 @@ public:
     // Whether a logic or frame update of this node would change nothing now: it is settled, or it is
     // a plain node that stays awake (a scene's root) with no component, nothing to wake or report,
     // and only settled children.
-    bool getAtRest() const;
+    bool getAtRest() const
+    {
+        return settled || (!anyActive && !activateChildren && components.size() == 0 && childrenSettled() && isPlainKind());
+    }
     // How many components this subtree holds, with the nodes below of a kind derived from this one:
     // a subtree of plain nodes without any has nothing to run in its frame update.
     int getBusy() const { return busy; }
@@ -220,15 +223,27 @@ protected:
     // What a child adds to its parent's busy count.
     int busyInParent() const { return busy + (plainKind ? 0 : 1); }
     // A node of this class or the scene's partition node, whose updates do only what this class's do.
-    bool isPlainKind() const;
+    bool isPlainKind() const { return kindKnown ? kindPlain : findPlainKind(); }
+    bool findPlainKind() const;
+    // Whether every child is settled.
+    bool childrenSettled() const
+    {
+        for (int i = 0; i < nodes.size(); ++i) {
+            if (!nodes[i]->settled) {
+                return false;
+            }
+        }
+        return true;
+    }
 
     // What every update reads of every node comes first, so that a walk over a large tree touches
     // as few cache lines of each node as it can.
     bool anyActive = false;
     bool activateChildren = true;
     bool active = true;
-    // A descendant's bound changed after the world bound was last merged. Every ancestor of a stale
-    // node is stale too, so the climb stops at the first stale one.
+    // The world bound is out of date: a descendant's bound changed after it was last merged, or the
+    // node was attached as a leaf and its own has not been formed yet. Every ancestor of a stale node
+    // is stale too, so the climb stops at the first stale one.
     bool boundStale = false;
     bool settled = false;
     // Set when the node is attached under a parent: the kind is only known once it is built.

@@ -185,7 +185,14 @@ bool SimulatorPhysicsManager::getIdle() const
 {
     // Without solids (or once destroyed) a step moves nothing and reports nothing, and the hooks of
     // this class are empty; a class of its own may do more in them.
-    return (!simulator || simulator->getNumSolids() == 0) && typeid(*this) == typeid(SimulatorPhysicsManager);
+    if (simulator && simulator->getNumSolids() > 0) {
+        return false;
+    }
+    if (!ownHooksKnown) {
+        ownHooks = typeid(*this) == typeid(SimulatorPhysicsManager);
+        ownHooksKnown = true;
+    }
+    return ownHooks;
 }
 
 void SimulatorPhysicsManager::frameUpdate(int, int, Node* node)

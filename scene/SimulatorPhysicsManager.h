@@ -108,6 +108,9 @@ private:
 
     Scene* scene;
     core::IntrusivePointer<physics::Simulator> simulator;
+    // Whether the object is of this very class, whose hooks are empty (known once first asked).
+    mutable bool ownHooksKnown = false;
+    mutable bool ownHooks = false;
     PhysicsTraceable* traceable = nullptr;
     core::IntrusivePointer<physics::Solid> worldSolid;
     core::IntrusivePointer<sensor::BoundingVolumeSensor> sensor;
