@@ -2,7 +2,9 @@
 // updates (ticks of the main window's 33 ms pump) from bootloadData to bootloadFinished, per image
 // and per section, against the simulated stick and the simulated meter's bootloader. The wall time
 // that Google Benchmark reports is only the simulation's cost. A run counts only when the meter's
-// flash holds what the image should leave there.
+// flash holds what the image should leave there. Against two floors: x_limit against the protocol's
+// (a slot of the bootloader's channel, 95.7 ms, a section and two more) and x_ticks against the
+// pump's (each slot rounded up to 3 whole ticks, 99 ms).
 #include "SimulatedUpload.h"
 
 #include "ant/device/VelonixPowerMeterDevice.h"
@@ -102,6 +104,11 @@ void measure(benchmark::State& state, const Image& image)
         static_cast<double>(run.updates) / static_cast<double>(run.sections);
     state.counters["simulated_ms_per_section"] =
         static_cast<double>(run.updates * kTick) / static_cast<double>(run.sections);
+    const double simulatedMs = static_cast<double>(run.updates * kTick);
+    state.counters["slot_floor_s"] = uploadbench::slotFloorMs(run.sections) / 1000.0;
+    state.counters["x_limit"] = simulatedMs / uploadbench::slotFloorMs(run.sections);
+    state.counters["tick_floor_s"] = uploadbench::tickFloorMs(run.sections) / 1000.0;
+    state.counters["x_ticks"] = simulatedMs / uploadbench::tickFloorMs(run.sections);
 }
 
 void BM_UploadFull32K(benchmark::State& state)

@@ -12,12 +12,28 @@
 
 #include <functional>
 #include <random>
+#include <cmath>
 #include <utility>
 
 namespace uploadbench {
 
 constexpr int kTick = 33;
 constexpr int kMeter = 1001;
+
+// The floors an upload of n sections cannot beat. Every section starts with an acknowledged
+// positioning message, which goes out only in a slot of the bootloader's channel (3136/32768 s,
+// 95.7 ms); the erase and the final CRC page add a slot each. The slot floor is the protocol's own;
+// the tick floor rounds each slot up to the whole pump ticks (3, 99 ms) after which the host learns
+// that its message went out, which is the pump's design.
+constexpr double kSlotMs = 3136.0 * 1000.0 / 32768.0;
+inline double slotFloorMs(long sections)
+{
+    return (static_cast<double>(sections) + 2.0) * kSlotMs;
+}
+inline double tickFloorMs(long sections)
+{
+    return (static_cast<double>(sections) + 2.0) * std::ceil(kSlotMs / kTick) * kTick;
+}
 
 // Every byte of the 32 KB above 0x8000 holds code, up to the image's end.
 inline support::Bytes fullImage()

@@ -35,6 +35,13 @@ public:
     IntrusivePointer(const IntrusivePointer<U, Semantics>& other) : IntrusivePointer(other.get())
     {}
 
+    // Takes over the other handle's reference without touching the count; the other holds null.
+    IntrusivePointer(IntrusivePointer&& other) noexcept : target_(other.giveUp()) {}
+
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    IntrusivePointer(IntrusivePointer<U, Semantics>&& other) noexcept : target_(other.giveUp())
+    {}
+
     ~IntrusivePointer() { reset(); }
 
     IntrusivePointer& operator=(const IntrusivePointer& other)
@@ -47,6 +54,23 @@ public:
     IntrusivePointer& operator=(const IntrusivePointer<U, Semantics>& other)
     {
         assign(other.get());
+        return *this;
+    }
+
+    // Takes over the other handle's reference and releases the old target, if any (after this handle
+    // already holds the new one). Moving a handle onto itself changes nothing.
+    IntrusivePointer& operator=(IntrusivePointer&& other) noexcept
+    {
+        if (&other != this) {
+            take(other.giveUp());
+        }
+        return *this;
+    }
+
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    IntrusivePointer& operator=(IntrusivePointer<U, Semantics>&& other) noexcept
+    {
+        take(other.giveUp());
         return *this;
     }
 
@@ -90,6 +114,27 @@ private:
         }
         // The handle already holds the new target when the old one goes, in case releasing the old
         // target reaches this handle again.
+        T* old = target_;
+        target_ = target;
+        if (old != nullptr) {
+            Semantics::release(old);
+        }
+    }
+
+    template <class U, class S> friend class IntrusivePointer;
+
+    // Gives up the reference without releasing it: the caller owns it from now on.
+    T* giveUp() noexcept
+    {
+        T* target = target_;
+        target_ = nullptr;
+        return target;
+    }
+
+    // Holds a target whose reference this handle takes over as it stands. When both held the same
+    // target, the reference this handle had is the one let go.
+    void take(T* target) noexcept
+    {
         T* old = target_;
         target_ = target;
         if (old != nullptr) {

@@ -38,6 +38,13 @@ public:
 
     SharedPointer(const SharedPointer& other) : target_(other.target_), counter_(other.counter_) { share(); }
 
+    // Takes over the other handle's share without touching the counts; the other holds null.
+    SharedPointer(SharedPointer&& other) noexcept : target_(other.target_), counter_(other.counter_)
+    {
+        other.target_ = nullptr;
+        other.counter_ = nullptr;
+    }
+
     ~SharedPointer() { cleanup(); }
 
     SharedPointer& operator=(const SharedPointer& other)
@@ -52,6 +59,23 @@ public:
             ++counter->sharedCount_;
             ++counter->totalCount_;
         }
+        cleanup();
+        target_ = target;
+        counter_ = counter;
+        return *this;
+    }
+
+    // Takes over the other handle's share, then lets go of the old one (the old target may be what
+    // kept `other` alive). Moving a handle onto itself changes nothing.
+    SharedPointer& operator=(SharedPointer&& other) noexcept
+    {
+        if (&other == this) {
+            return *this;
+        }
+        T* target = other.target_;
+        PointerCounter* counter = other.counter_;
+        other.target_ = nullptr;
+        other.counter_ = nullptr;
         cleanup();
         target_ = target;
         counter_ = counter;

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -46,31 +47,96 @@ struct Visit
 template <class Entry> class WalkStack
 {
 public:
-    WalkStack() : entries(storage()), base(entries.size()) {}
-    ~WalkStack() { entries.resize(base); }
+    WalkStack() : kept(storage()), base(kept.used) {}
+    ~WalkStack()
+    {
+        // Entries left by an exception let go of what they hold.
+        while (kept.used > base) {
+            pop();
+        }
+    }
     WalkStack(const WalkStack&) = delete;
     WalkStack& operator=(const WalkStack&) = delete;
 
-    bool empty() const { return entries.size() == base; }
-    std::size_t size() const { return entries.size() - base; }
-    Entry& back() { return entries.back(); }
-    void push(Entry entry) { entries.push_back(std::move(entry)); }
-    void pop() { entries.pop_back(); }
+    bool empty() const { return kept.used == base; }
+    std::size_t size() const { return kept.used - base; }
+    Entry& back() { return kept.entries[kept.used - 1]; }
+    void push(Entry entry)
+    {
+        if (kept.used == kept.entries.size()) {
+            grow();
+        }
+        kept.entries[kept.used++] = std::move(entry);
+    }
+    void pop()
+    {
+        --kept.used;
+        if constexpr (!std::is_trivially_destructible_v<Entry>) {
+            kept.entries[kept.used] = Entry{};
+        }
+    }
 
 private:
-    static std::vector<Entry>& storage()
+    // The entries in use are the first `used`; those past them are empty.
+    struct Kept
     {
-        thread_local std::vector<Entry> kept;
+        std::vector<Entry> entries;
+        std::size_t used = 0;
+    };
+
+    static Kept& storage()
+    {
+        thread_local Kept kept;
         return kept;
     }
 
-    std::vector<Entry>& entries;
+    void grow() { kept.entries.resize(std::max<std::size_t>(256, kept.entries.size() * 2)); }
+
+    Kept& kept;
     std::size_t base;
+};
+
+// How many more levels the walks on this thread may go down by recursion, which costs less than a
+// list of their own, before they keep a list instead. Nested walks share the allowance, so however
+// they nest, the recursion stays within a small part of the stack.
+constexpr int recursionLevels = 1024;
+thread_local int recursionLeft = recursionLevels;
+
+// One level of recursion taken from the allowance while it lasts.
+struct RecursionLevel
+{
+    RecursionLevel() { --recursionLeft; }
+    ~RecursionLevel() { ++recursionLeft; }
+    RecursionLevel(const RecursionLevel&) = delete;
+    RecursionLevel& operator=(const RecursionLevel&) = delete;
 };
 
 } // namespace
 
 template <class Enter, class Leave> void Node::walk(Node* root, Enter enter, Leave leave)
+{
+    walkBelow(root, enter, leave);
+}
+
+template <class Enter, class Leave> void Node::walkBelow(Node* node, Enter& enter, Leave& leave)
+{
+    // The list is read anew for each child: enter may change it.
+    for (int i = 0; i < node->nodes.size(); ++i) {
+        Node* child = node->nodes[i].get();
+        if (!enter(node, child)) {
+            continue;
+        }
+        if (recursionLeft > 0) {
+            const RecursionLevel level;
+            walkBelow(child, enter, leave);
+        } else {
+            walkListed(child, enter, leave);
+        }
+    }
+    leave(node);
+}
+
+template <class Enter, class Leave> void Node::walkListed(Node* root, Enter& enter, Leave& leave)
 {
     WalkStack<Visit> path;
     path.push({root, 0});
@@ -262,13 +328,21 @@ bool Node::isAncestorOrSelf(const Node* node) const
 bool Node::attach(Component* component)
 {
     requireArgument(component, "Node::attach: null component");
-    IntrusivePointer<Component> hold(component);
-    if (Node* node = dynamic_cast<Node*>(component)) {
+    Node* node = dynamic_cast<Node*>(component);
+    // Held through the move when leaving its old parent may let it go, or when something it holds
+    // hears of the move and may take it out again; a node without a parent, and without components
+    // anywhere below, runs nothing that could.
+    IntrusivePointer<Component> hold(node == nullptr || node->parent != nullptr || node->busyInParent() != 0
+                                         ? component
+                                         : nullptr);
+    if (node != nullptr) {
         // Under itself or under one of its own descendants the node would become its own ancestor,
         // and every walk of the tree would go round the loop for ever. A node with no children of
         // its own can be nobody's ancestor but its own, so building a chain downwards costs nothing
         // here.
         if (node == this || (node->nodes.size() > 0 && node->isAncestorOrSelf(this))) {
+            // Held, so that a refused node that nobody owns goes now.
+            hold = component;
             core::Error::invalidParameters(core::Categories::REZEZAZ_SCENE, true,
                                            "Node::attach: a node cannot be attached under itself or its own descendant");
         }
@@ -319,8 +393,14 @@ void Node::nodeAttached(Node* node)
     // Place the child at once and count it in this subtree's bound, so that a subtree attached
     // under a still node is neither misplaced nor culled until something moves. The merge waits for
     // the next read of the bound: merging over every sibling at each attach would make building n
-    // children cost n squared.
-    node->transformChanged(worldTransform.get());
+    // children cost n squared. A plain leaf with nothing in it that hears of its moves is only
+    // placed: its own world bound is formed at that read too.
+    if (node->nodes.size() == 0 && node->plainKind && node->spacials.size() == 0) {
+        node->placeInWorld();
+        node->boundStale = true;
+    } else {
+        node->transformChanged(worldTransform.get());
+    }
     nodeBoundChanged(node);
 }
 
@@ -652,22 +732,56 @@ void Node::childLogicUpdated(Node* child, int updateScope)
 
 void Node::logicUpdate(int dt, int updateScope)
 {
+    // A settled subtree's update would change nothing.
+    if (settled) {
+        return;
+    }
+    beginLogicUpdate(dt, updateScope);
+    logicUpdateBelow(dt, updateScope);
+}
+
+void Node::logicUpdateBelow(int dt, int updateScope)
+{
+    // The list is read anew for each child: an update may change it.
+    for (int i = 0; i < nodes.size(); ++i) {
+        Node* child = nodes[i].get();
+        // A settled child is asleep and its update would leave everything as it is: it adds no
+        // activity and is not a candidate for sleep.
+        if (child->settled) {
+            continue;
+        }
+        // Held through its update when something in it may take it out of the tree; a subtree of
+        // plain nodes without components runs nothing that could.
+        const IntrusivePointer<Node> hold(child->busyInParent() != 0 ? child : nullptr);
+        if (child->plainKind) {
+            child->beginLogicUpdate(dt, updateScope);
+            if (recursionLeft > 0) {
+                const RecursionLevel level;
+                child->logicUpdateBelow(dt, updateScope);
+            } else {
+                child->logicUpdateListed(dt, updateScope);
+            }
+        } else {
+            child->logicUpdate(dt, updateScope);
+        }
+        childLogicUpdated(child, updateScope);
+    }
+    trySettle();
+}
+
+void Node::logicUpdateListed(int dt, int updateScope)
+{
     // The subtree in the order of a recursive walk, with a list of its own, so that a deep tree does
     // not run the thread out of stack. A node of another kind runs its own update.
-    beginLogicUpdate(dt, updateScope);
     WalkStack<LogicVisit> path;
     path.push({this, 0, nullptr});
     while (!path.empty()) {
         Node* node = path.back().node;
         if (path.back().next < node->nodes.size()) {
             Node* child = node->nodes[path.back().next++].get();
-            // A settled child is asleep and its update would leave everything as it is: it adds no
-            // activity and is not a candidate for sleep.
             if (child->settled) {
                 continue;
             }
-            // Held through its update when something in it may take it out of the tree; a subtree of
-            // plain nodes without components runs nothing that could.
             IntrusivePointer<Node> hold(child->busyInParent() != 0 ? child : nullptr);
             if (child->plainKind) {
                 child->beginLogicUpdate(dt, updateScope);
@@ -687,27 +801,28 @@ void Node::logicUpdate(int dt, int updateScope)
     }
 }
 
-bool Node::isPlainKind() const
+bool Node::findPlainKind() const
 {
-    return typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+    kindPlain = typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
+    kindKnown = true;
+    return kindPlain;
 }
 
 void Node::trySettle()
 {
     // Only this class's own update is known to do nothing more; a derived node may do more in its own.
-    if (active || anyActive || activateChildren || components.size() > 0 || !isPlainKind()) {
+    if (active || anyActive || activateChildren || components.size() > 0 || !isPlainKind() || !childrenSettled()) {
         return;
-    }
-    for (int i = 0; i < nodes.size(); ++i) {
-        if (!nodes[i]->settled) {
-            return;
-        }
     }
     settled = true;
 }
 
 void Node::frameUpdate(int dt, int updateScope)
 {
+    // No component here or below, and no node of another kind: nothing to run.
+    if (busy == 0) {
+        return;
+    }
     const auto enter = [dt, updateScope](Node* node) {
         for (int i = 0; i < node->components.size(); ++i) {
             node->components[i]->frameUpdate(dt, updateScope);

@@ -151,6 +151,13 @@ public:
     // could give its update work again (waking, attaching a component or node anywhere below) clears
     // it on the way up.
     bool getSettled() const { return settled; }
+    // Whether a logic or frame update of this node would change nothing now: it is settled, or it is
+    // a plain node that stays awake (a scene's root) with no component, nothing to wake or report,
+    // and only settled children.
+    bool getAtRest() const
+    {
+        return settled || (!anyActive && !activateChildren && components.size() == 0 && childrenSettled() && isPlainKind());
+    }
     // How many components this subtree holds, with the nodes below of a kind derived from this one:
     // a subtree of plain nodes without any has nothing to run in its frame update.
     int getBusy() const { return busy; }
@@ -160,12 +167,14 @@ protected:
     void placeInWorld();
     // Merges the world bound of every stale node below, deepest first, then this one's.
     void mergeStaleBounds();
-    // Walks the subtree under `root` depth first in the order of a recursive walk, with a list of its
-    // own instead of recursion, so that a tree of any depth fits the thread's stack.
-    // `enter(parent, child)` is asked for each child in order and returns whether to walk below it;
-    // `leave(node)` runs for every node walked (the root last), once its children are done. Either
+    // Walks the subtree under `root` depth first: by recursion for the first levels (walkBelow), and
+    // below them with a list of its own (walkListed), so that a tree of any depth fits the thread's
+    // stack. `enter(parent, child)` is asked for each child in order and returns whether to walk below
+    // it; `leave(node)` runs for every node walked (the root last), once its children are done. Either
     // may walk again (a node of another kind walking its own subtree).
     template <class Enter, class Leave> static void walk(Node* root, Enter enter, Leave leave);
+    template <class Enter, class Leave> static void walkBelow(Node* node, Enter& enter, Leave& leave);
+    template <class Enter, class Leave> static void walkListed(Node* root, Enter& enter, Leave& leave);
     template <class Enter> static void walk(Node* root, Enter enter)
     {
         walk(root, enter, [](Node*) {});
@@ -181,6 +190,10 @@ protected:
 
     // A node's own share of a logic update before its children's, and what each child's update adds.
     void beginLogicUpdate(int dt, int scope);
+    // The logic updates below this node, whose own share has run, then its try to settle: by
+    // recursion for the first levels, below them with a list.
+    void logicUpdateBelow(int dt, int scope);
+    void logicUpdateListed(int dt, int scope);
     void childLogicUpdated(Node* child, int scope);
     // Takes every child node off the list at once, still attached, for a teardown; childDestroyed
     // settles the counts for each when it has gone.
@@ -210,19 +223,34 @@ protected:
     // What a child adds to its parent's busy count.
     int busyInParent() const { return busy + (plainKind ? 0 : 1); }
     // A node of this class or the scene's partition node, whose updates do only what this class's do.
-    bool isPlainKind() const;
+    bool isPlainKind() const { return kindKnown ? kindPlain : findPlainKind(); }
+    bool findPlainKind() const;
+    // Whether every child is settled.
+    bool childrenSettled() const
+    {
+        for (int i = 0; i < nodes.size(); ++i) {
+            if (!nodes[i]->settled) {
+                return false;
+            }
+        }
+        return true;
+    }
 
     // What every update reads of every node comes first, so that a walk over a large tree touches
     // as few cache lines of each node as it can.
     bool anyActive = false;
     bool activateChildren = true;
     bool active = true;
-    // A descendant's bound changed after the world bound was last merged. Every ancestor of a stale
-    // node is stale too, so the climb stops at the first stale one.
+    // The world bound is out of date: a descendant's bound changed after it was last merged, or the
+    // node was attached as a leaf and its own has not been formed yet. Every ancestor of a stale node
+    // is stale too, so the climb stops at the first stale one.
     bool boundStale = false;
     bool settled = false;
     // Set when the node is attached under a parent: the kind is only known once it is built.
     bool plainKind = true;
+    // isPlainKind's answer once asked (the kind never changes once the node is built).
+    mutable bool kindKnown = false;
+    mutable bool kindPlain = false;
     int busy = 0;
     int deactivateCount = 0;
     int scope = -1;

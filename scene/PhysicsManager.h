@@ -32,6 +32,9 @@ public:
                           Node* other) = 0;
     virtual void logicUpdate(int dt, int scope, Node* node) = 0;
     virtual void frameUpdate(int dt, int scope, Node* node) = 0;
+    // Whether the scene's updates may pass the manager by for now: its logic and frame updates of the
+    // whole scene would change nothing (nothing to simulate). A manager that cannot tell says no.
+    virtual bool getIdle() const { return false; }
 };
 
 } // namespace rezezaz::scene

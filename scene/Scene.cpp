@@ -14,6 +14,8 @@
 #include "scene/SimulatorPhysicsManager.h"
 #include "scene/UpdateListener.h"
 
+#include <typeinfo>
+
 namespace rezezaz::scene {
 
 using core::IntrusivePointer;
@@ -112,18 +114,23 @@ void Scene::update(int dt)
                                               core::String("skipping excessive dt:") + dt);
         return;
     }
-    IntrusivePointer<Scene> hold(this);
+    // A step of a scene at rest runs nothing that could let go of the scene: nothing is held, nothing
+    // runs, only the clocks go on.
+    const bool resting = stepsRunNothing();
+    const IntrusivePointer<Scene> hold(resting ? nullptr : this);
     accumulatedDT += dt;
     if (accumulatedDT >= minLogicDT) {
         if (maxLogicDT <= 0) {
             accumulatedDT = 0;
             logicTime += dt;
             logicFrame += 1;
-            logicStep(dt);
+            if (!resting) {
+                logicStep(dt);
+            }
         } else if (accumulatedDT > 0) {
             bool first = true;
             while (accumulatedDT >= minLogicDT) {
-                if (!first) {
+                if (!first && !resting) {
                     frameStep(0);
                 }
                 first = false;
@@ -134,7 +141,9 @@ void Scene::update(int dt)
                 }
                 logicTime += step;
                 logicFrame += 1;
-                logicStep(step);
+                if (!resting) {
+                    logicStep(step);
+                }
                 if (accumulatedDT <= 0) {
                     break;
                 }
@@ -142,7 +151,21 @@ void Scene::update(int dt)
         }
     }
     frame += 1;
-    frameStep(dt);
+    if (!resting) {
+        frameStep(dt);
+    }
+}
+
+bool Scene::nodesAtRest() const
+{
+    return componentsToDestroy.size() == 0 && root->getAtRest() && (!background || background->getAtRest()) &&
+           (!physicsManager || physicsManager->getIdle());
+}
+
+bool Scene::stepsRunNothing() const
+{
+    // A class of its own may do more in its steps' hooks.
+    return updateListener == nullptr && typeid(*this) == typeid(Scene) && nodesAtRest();
 }
 
 void Scene::logicStep(int dt)
@@ -173,7 +196,7 @@ void Scene::frameStep(int dt)
 
 void Scene::logicUpdate(int dt, int scope, Node* node)
 {
-    if (!root) {
+    if (!root || (node == nullptr && nodesAtRest())) {
         return;
     }
     IntrusivePointer<Node> hold(node);
@@ -196,7 +219,7 @@ void Scene::logicUpdate(int dt, int scope, Node* node)
 
 void Scene::frameUpdate(int dt, int scope, Node* node)
 {
-    if (!root) {
+    if (!root || (node == nullptr && nodesAtRest())) {
         return;
     }
     IntrusivePointer<Node> hold(node);

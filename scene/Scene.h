@@ -88,6 +88,11 @@ public:
     int getAccumulatedDT() const { return accumulatedDT; }
 
 private:
+    // Nothing to destroy, every node asleep with nothing below it to run, and a physics manager with
+    // nothing to simulate: the scene's own logic and frame updates would change nothing.
+    bool nodesAtRest() const;
+    // And no listener or hooks of a class of its own: a whole step would run nothing.
+    bool stepsRunNothing() const;
     void logicStep(int dt);
     void frameStep(int dt);
 

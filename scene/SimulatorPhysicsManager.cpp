@@ -7,6 +7,8 @@
 #include "scene/SimulatorPhysicsComponent.h"
 #include "scene/sensor/BoundingVolumeSensor.h"
 
+#include <typeinfo>
+
 namespace rezezaz::scene {
 
 using core::IntrusivePointer;
@@ -155,6 +157,9 @@ void SimulatorPhysicsManager::logicUpdate(int dt, int scope, Node* node)
         component->postSimulate();
         return;
     }
+    if (getIdle()) {
+        return;
+    }
     const IntrusivePointer<SimulatorPhysicsManager> hold(this);
     // From the last solid to the first; what a component does may take solids out of the list.
     for (int i = simulator->getNumSolids() - 1; i >= 0; --i) {
@@ -174,6 +179,20 @@ void SimulatorPhysicsManager::logicUpdate(int dt, int scope, Node* node)
             }
         }
     }
+}
+
+bool SimulatorPhysicsManager::getIdle() const
+{
+    // Without solids (or once destroyed) a step moves nothing and reports nothing, and the hooks of
+    // this class are empty; a class of its own may do more in them.
+    if (simulator && simulator->getNumSolids() > 0) {
+        return false;
+    }
+    if (!ownHooksKnown) {
+        ownHooks = typeid(*this) == typeid(SimulatorPhysicsManager);
+        ownHooksKnown = true;
+    }
+    return ownHooks;
 }
 
 void SimulatorPhysicsManager::frameUpdate(int, int, Node* node)

@@ -69,6 +69,7 @@ public:
                   Node* other) override;
     void logicUpdate(int dt, int scope, Node* node) override;
     void frameUpdate(int dt, int scope, Node* node) override;
+    bool getIdle() const override;
 
     // The simulator's hooks. The search always answers with a count.
     int findSolidsInAABox(const core::math::AABox& box, physics::Solid** solids, int maxSolids) override;
@@ -107,6 +108,9 @@ private:
 
     Scene* scene;
     core::IntrusivePointer<physics::Simulator> simulator;
+    // Whether the object is of this very class, whose hooks are empty (known once first asked).
+    mutable bool ownHooksKnown = false;
+    mutable bool ownHooks = false;
     PhysicsTraceable* traceable = nullptr;
     core::IntrusivePointer<physics::Solid> worldSolid;
     core::IntrusivePointer<sensor::BoundingVolumeSensor> sensor;

@@ -23,10 +23,25 @@
 
 #include <algorithm>
 #include <string>
+#include <typeinfo>
 
 namespace rezezaz::render {
 
 namespace {
+
+// The device's own class of resource behind one of its interfaces, as dynamic_cast finds it (null for
+// another device's); the exact class, by far the usual one, is known from its type alone, which saves
+// a walk over the classes at every draw.
+template <class Own, class Interface> Own* ownResource(Interface* resource)
+{
+    if (resource == nullptr) {
+        return nullptr;
+    }
+    if (typeid(*resource) == typeid(Own)) {
+        return static_cast<Own*>(resource);
+    }
+    return dynamic_cast<Own*>(resource);
+}
 
 const core::String& category()
 {
@@ -606,7 +621,7 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     }
     const GLenum primitive = getGLPrimitive(indexData->primitive);
     IndexBuffer* indexRoot = indexData->indexBuffer ? indexData->indexBuffer->getRootIndexBuffer() : nullptr;
-    GLBuffer* indices = dynamic_cast<GLBuffer*>(indexRoot);
+    GLBuffer* indices = ownResource<GLBuffer>(indexRoot);
     // A range beyond the buffers would have OpenGL read past their memory: nothing is drawn.
     const int start = indexData->start;
     const int count = indexData->count;
@@ -682,7 +697,7 @@ bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
             return true;
         }
         // The same object made again has new storage.
-        const auto* buffer = dynamic_cast<const GLBuffer*>(root);
+        const auto* buffer = ownResource<const GLBuffer>(root);
         const SentBuffer& sent = sentBuffers[static_cast<size_t>(i)];
         if (buffer != nullptr && (buffer->getHandle() != sent.handle || firstElement(buffer) != sent.base)) {
             return true;
@@ -718,7 +733,7 @@ void GLRenderDevice::setVertexData(VertexData* vertexData)
     for (const auto& buffer : vertexData->vertexBuffers) {
         VertexBuffer* root = buffer ? buffer->getRootVertexBuffer() : nullptr;
         lastVertexBuffers.push_back(root);
-        const auto* glBuffer = dynamic_cast<const GLBuffer*>(root);
+        const auto* glBuffer = ownResource<const GLBuffer>(root);
         SentBuffer sent{root, glBuffer != nullptr ? glBuffer->getHandle() : 0u, firstElement(glBuffer)};
         sentBuffers.push_back(sent);
     }
@@ -830,7 +845,7 @@ void GLRenderDevice::sendFixedVertexData(VertexData* vertexData)
 GLVertexFormat* GLRenderDevice::bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer)
 {
     VertexBuffer* root = vertexBuffer != nullptr ? vertexBuffer->getRootVertexBuffer() : nullptr;
-    buffer = dynamic_cast<GLBuffer*>(root);
+    buffer = ownResource<GLBuffer>(root);
     core::IntrusivePointer<VertexFormat> format = buffer != nullptr ? buffer->getVertexFormat() : nullptr;
     auto* glFormat = format ? dynamic_cast<GLVertexFormat*>(format->getRootVertexFormat()) : nullptr;
     if (glFormat == nullptr) {
@@ -1035,7 +1050,7 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
     }
     activeTexture(unit);
     if (texture != nullptr) {
-        auto* glTexture = dynamic_cast<GLTexture*>(texture->getRootTexture());
+        auto* glTexture = ownResource<GLTexture>(texture->getRootTexture());
         if (glTexture == nullptr || glTexture->getHandle() == 0) {
             return;
         }

@@ -50,6 +50,26 @@ IntrusivePointer<Link> makeChain(LifeLog* log, int count)
     return head;
 }
 
+// Counts the retains and releases it is sent.
+class CountedCalls : public CountingObject
+{
+public:
+    using CountingObject::CountingObject;
+    int32_t retain() override
+    {
+        ++retains;
+        return CountingObject::retain();
+    }
+    int32_t release() override
+    {
+        ++releases;
+        return CountingObject::release();
+    }
+
+    int retains = 0;
+    int releases = 0;
+};
+
 } // namespace
 
 TEST(ObjectTest, CountStartsAtZeroAndTheReleaseToZeroOrBelowDestroysTheObject)
@@ -198,6 +218,7 @@ TEST(IntrusivePointerTest, WalkingAChainThroughTheHandleIsClean)
     const std::pair<const char*, Step> steps[] = {
         {"from the next handle", [](IntrusivePointer<Link>& p) { p = p->next; }},
         {"from the next raw pointer", [](IntrusivePointer<Link>& p) { p = p->next.get(); }},
+        {"moved from the next handle", [](IntrusivePointer<Link>& p) { p = std::move(p->next); }},
     };
     for (const auto& [name, step] : steps) {
         SCOPED_TRACE(name);
@@ -225,4 +246,80 @@ TEST(IntrusivePointerTest, ComparesByAddress)
     EXPECT_TRUE(b.get() != a);
     EXPECT_TRUE(none == nullptr);
     EXPECT_FALSE(a == nullptr);
+}
+
+TEST(IntrusivePointerTest, MovingAHandleHandsOverItsReferenceWithoutCounting)
+{
+    using Pointer = IntrusivePointer<CountedCalls>;
+    struct Case
+    {
+        const char* name;
+        // Moves `from` on, through moves only, into `kept`.
+        void (*move)(Pointer& from, IntrusivePointer<Object>& kept);
+    };
+    const Case cases[] = {
+        {"construction",
+         [](Pointer& from, IntrusivePointer<Object>& kept) {
+             Pointer to(std::move(from));
+             kept = std::move(to);
+             EXPECT_FALSE(to);
+         }},
+        {"assignment to an empty handle",
+         [](Pointer& from, IntrusivePointer<Object>& kept) {
+             Pointer to;
+             to = std::move(from);
+             kept = std::move(to);
+         }},
+        {"construction of a base handle",
+         [](Pointer& from, IntrusivePointer<Object>& kept) { kept = IntrusivePointer<Object>(std::move(from)); }},
+        {"into a vector that grows",
+         [](Pointer& from, IntrusivePointer<Object>& kept) {
+             std::vector<Pointer> list;
+             list.push_back(std::move(from));
+             for (int i = 0; i < 20; ++i) {
+                 list.emplace_back();
+             }
+             kept = std::move(list[0]);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LifeLog log;
+        auto* object = new CountedCalls(&log);
+        Pointer from = object;
+        IntrusivePointer<Object> kept;
+        c.move(from, kept);
+        EXPECT_FALSE(from);
+        EXPECT_EQ(kept.get(), object);
+        EXPECT_EQ(object->retains, 1);
+        EXPECT_EQ(object->releases, 0);
+        kept.reset();
+        EXPECT_EQ(log.deleted, 1);
+    }
+}
+
+TEST(IntrusivePointerTest, MoveAssignmentReleasesTheOldTargetOnce)
+{
+    LifeLog log;
+    auto* old = new CountedCalls(&log, "old");
+    auto* fresh = new CountedCalls(&log, "new");
+    IntrusivePointer<CountedCalls> handle = old;
+    IntrusivePointer<CountedCalls> other = fresh;
+    handle = std::move(other);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"destroy old", "delete old"}));
+    EXPECT_EQ(handle.get(), fresh);
+    EXPECT_FALSE(other);
+    EXPECT_EQ(fresh->retains, 1);
+    EXPECT_EQ(fresh->releases, 0);
+
+    // Onto itself, and from a second handle to the same target: one reference stays.
+    IntrusivePointer<CountedCalls>& self = handle;
+    handle = std::move(self);
+    EXPECT_EQ(handle.get(), fresh);
+    IntrusivePointer<CountedCalls> same = handle;
+    handle = std::move(same);
+    EXPECT_EQ(handle.get(), fresh);
+    EXPECT_EQ(fresh->retains - fresh->releases, 1);
+    handle.reset();
+    EXPECT_EQ(log.deleted, 2);
 }

@@ -73,3 +73,32 @@ TEST(SharedPointerTest, AssignmentLetsGoOfTheOldObjectAfterTakingTheNew)
     p = SharedPointer<Record>();
     EXPECT_EQ(deleted, (std::vector<std::string>{"0", "1", "2"}));
 }
+
+TEST(SharedPointerTest, MovingAHandleHandsOverItsShare)
+{
+    std::vector<std::string> deleted;
+    SharedPointer<Record> first(new Record(&deleted, "r"));
+    SharedPointer<Record> moved(std::move(first));
+    EXPECT_FALSE(first);
+    SharedPointer<Record> assigned;
+    assigned = std::move(moved);
+    EXPECT_FALSE(moved);
+    assigned = std::move(*&assigned);
+    EXPECT_EQ(assigned->label, "r");
+    // The one share left: had a move copied it, the object would outlive this.
+    assigned.cleanup();
+    EXPECT_EQ(deleted, std::vector<std::string>{"r"});
+}
+
+TEST(SharedPointerTest, MoveAssignmentLetsGoOfTheOldObjectAfterTakingTheNew)
+{
+    std::vector<std::string> deleted;
+    SharedPointer<Record> p(new Record(&deleted, "0"));
+    p->next = SharedPointer<Record>(new Record(&deleted, "1"));
+    // The old object alone owns the new target.
+    p = std::move(p->next);
+    EXPECT_EQ(deleted, std::vector<std::string>{"0"});
+    EXPECT_EQ(p->label, "1");
+    p = SharedPointer<Record>();
+    EXPECT_EQ(deleted, (std::vector<std::string>{"0", "1"}));
+}

@@ -500,6 +500,35 @@ public:
     int merges = 0;
 };
 
+TEST_F(NodeTest, ALeafAttachedUnderAPlacedNodeReadsItsOwnBoundPlaced)
+{
+    // The leaf's own world bound is formed when it is first read, whichever node is read first.
+    for (const bool leafFirst : {true, false}) {
+        SCOPED_TRACE(leafFirst ? "leaf read first" : "holder read first");
+        Pointer<Node> holder = newNode(root());
+        holder->setTranslate(0, 10, 0);
+        Pointer<Node> leaf(new Node(scene.get()));
+        Bound own;
+        own.setBox(box(-1, -1, -1, 1, 1, 1));
+        leaf->setBound(&own);
+        leaf->setTranslate(3, 0, 0);
+        holder->attach(leaf.get());
+
+        const auto expectLeaf = [&] {
+            EXPECT_EQ(leaf->getWorldBound()->kind, Bound::Kind_BOX);
+            expectNear(leaf->getWorldBound()->box.minimum, Vector3(2, 9, -1));
+            expectNear(leaf->getWorldBound()->sphere.origin, Vector3(3, 10, 0));
+        };
+        if (leafFirst) {
+            expectLeaf();
+        }
+        expectNear(holder->getWorldBound()->box.maximum, Vector3(4, 11, 1));
+        expectNear(root()->getWorldBound()->box.maximum, Vector3(4, 11, 1));
+        expectLeaf();
+        holder->destroy();
+    }
+}
+
 TEST_F(NodeTest, AttachingOrRemovingChildrenMergesTheParentsBoundOnceWhenItIsRead)
 {
     Pointer<MergeCountingNode> hub(new MergeCountingNode(scene.get()));

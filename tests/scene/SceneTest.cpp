@@ -184,3 +184,40 @@ TEST_F(SceneTest, ReplacingTheRootDestroysTheOldOne)
 }
 
 } // namespace
+
+TEST_F(SceneTest, ASceneAtRestKeepsItsClocksAndWakesForNewWork)
+{
+    Pointer<Node> top = newNode(root());
+    Pointer<Node> leaf = newNode(top.get());
+    for (int i = 0; i < 200 && !top->getSettled(); ++i) {
+        scene->update(50);
+    }
+    ASSERT_TRUE(top->getSettled());
+    ASSERT_TRUE(root()->getAtRest());
+
+    scene->setLogicTimeAndFrame(0, 0);
+    scene->update(120);
+    EXPECT_EQ(scene->getLogicTime(), 100);
+    EXPECT_EQ(scene->getLogicFrame(), 2);
+    EXPECT_EQ(scene->getFrame(), 1);
+    EXPECT_EQ(scene->getAccumulatedDT(), 20);
+
+    // A destroy queued while everything sleeps still runs at the end of the next logic step.
+    Pointer<Node> gone = newNode(top.get());
+    for (int i = 0; i < 200 && !top->getSettled(); ++i) {
+        scene->update(50);
+    }
+    ASSERT_TRUE(root()->getAtRest());
+    scene->destroy(gone.get());
+    scene->update(50);
+    EXPECT_EQ(gone->getParent(), nullptr);
+    EXPECT_EQ(top->getNodes().size(), 1);
+
+    // A component attached deep in the sleeping tree runs in the next step.
+    std::vector<std::string> trace;
+    Pointer<ProbeComponent> probe(new ProbeComponent("probe", &trace));
+    leaf->attach(probe.get());
+    EXPECT_FALSE(root()->getAtRest());
+    scene->update(50);
+    EXPECT_EQ(trace, (std::vector<std::string>{"logic probe", "frame probe"}));
+}
