@@ -11,14 +11,37 @@ namespace rezezaz::core {
 
 namespace {
 
+// The length of the UTF-8 sequence that starts at `c`, or 0 when none does.
+int utf8Length(const unsigned char* c)
+{
+    const int length = c[0] >= 0xC2 && c[0] <= 0xDF   ? 2
+                       : c[0] >= 0xE0 && c[0] <= 0xEF ? 3
+                       : c[0] >= 0xF0 && c[0] <= 0xF4 ? 4
+                                                      : 0;
+    for (int i = 1; i < length; ++i) {
+        if (c[i] < 0x80 || c[i] > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 // Appends `text` with its control characters written out ("\\n", "\\r", "\\t", else "\\x" and two hex
-// digits), so that one entry is always one line and a text can't forge lines or steer a terminal.
+// digits; the C1 controls as "\\u0080" to "\\u009f" where they come in UTF-8), so that one entry is always
+// one line and a text can't forge lines or steer a terminal. Other UTF-8 characters stay as they are.
 void appendEscaped(std::string& line, const char* text)
 {
     static const char kHex[] = "0123456789abcdef";
-    for (const char* c = text; *c != '\0'; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte == '\n') {
+    for (const auto* c = reinterpret_cast<const unsigned char*>(text); *c != '\0';) {
+        const unsigned char byte = *c;
+        const int length = byte >= 0x80 ? utf8Length(c) : 0;
+        if (length == 2 && byte == 0xC2 && c[1] <= 0x9F) {
+            line += "\\u00";
+            line += kHex[c[1] >> 4];
+            line += kHex[c[1] & 0x0F];
+        } else if (length > 0) {
+            line.append(reinterpret_cast<const char*>(c), static_cast<size_t>(length));
+        } else if (byte == '\n') {
             line += "\\n";
         } else if (byte == '\r') {
             line += "\\r";
@@ -29,8 +52,9 @@ void appendEscaped(std::string& line, const char* text)
             line += kHex[byte >> 4];
             line += kHex[byte & 0x0F];
         } else {
-            line += *c;
+            line += static_cast<char>(byte);
         }
+        c += length > 0 ? length : 1;
     }
 }
 
@@ -117,8 +141,8 @@ bool FileLogger::open(std::time_t now)
     }
     // The old file stays open until the new stream exists; the new stream's own log line
     // comes back to addLogEntry in the core category and is turned away there.
-    IntrusivePointer<io::FileStream> stream(
-        new io::FileStream(path, mDaily ? io::FileStream::Append | io::FileStream::Write : io::FileStream::Write));
+    IntrusivePointer<io::FileStream> stream(new io::FileStream(
+        path, mDaily ? io::FileStream::Append | io::FileStream::Write : io::FileStream::Write));
     mStream = nullptr;
     if (!stream->writeable()) {
         // The entry is lost; the next one tries again.

@@ -140,6 +140,11 @@ TEST_F(FileLoggerTest, ControlCharactersOfATextAreWrittenOut)
          "2J",
          "\\x9b2J"},
         {"plain \\n, \xe9t\xe9 and C:\\data", "plain \\n, \xe9t\xe9 and C:\\data"},
+        // UTF-8 stays whole (the euro sign's middle byte is 0x82); its C1 controls are written out.
+        {"\xc3\xa9t\xc3\xa9 12 \xe2\x82\xac", "\xc3\xa9t\xc3\xa9 12 \xe2\x82\xac"},
+        {"\xc2\x9b"
+         "2J",
+         "\\u009b2J"},
     };
     std::unique_ptr<FileLogger> fileLogger = makeLogger(false, folder.path());
     std::string expected;
