@@ -56,8 +56,9 @@ constexpr float PILE_OVERLAP = 0.05f;
 constexpr float PILE_REST_MOVE = 0.05f;
 constexpr int PILE_REST_STEPS = 62; // about a second: a settled ball moved less than PILE_REST_MOVE in it
 constexpr float PILE_HEIGHT = 0.25f;
-// The share of its turn an ODE ball of the pile loses each step.
-constexpr double PILE_ODE_ANGULAR_DAMPING = 0.05;
+// The share of its turn and of its speed an ODE ball of the pile loses each step.
+constexpr double PILE_ODE_ANGULAR_DAMPING = 0.2;
+constexpr double PILE_ODE_LINEAR_DAMPING = 0.02;
 constexpr int STEP_MS = 16;
 constexpr float STEP_S = 0.016f;
 constexpr float RADIUS = 0.5f;
@@ -348,10 +349,12 @@ struct OdeScene
         dWorldSetQuickStepNumIterations(world, 20);
         dWorldSetAutoDisableFlag(world, 1);
         if (setup.layout == Layout::Pile) {
-            // Its balls have no rolling resistance: without a little damping of their turn, one on
-            // the heap's slope may roll on past the end of the run, depending on the order in which its
-            // hash space, ordered by address, meets the pairs.
+            // Its balls have no rolling resistance and its contacts jitter: without a little damping
+            // of their turn and motion, one on the heap's slope may still roll or shift at the end of
+            // the run, depending on the order in which its hash space, ordered by address, meets the
+            // pairs.
             dWorldSetAngularDamping(world, PILE_ODE_ANGULAR_DAMPING);
+            dWorldSetLinearDamping(world, PILE_ODE_LINEAR_DAMPING);
         }
         space = dHashSpaceCreate(nullptr);
         contacts = dJointGroupCreate(0);
@@ -452,7 +455,7 @@ void stepOde(benchmark::State& state, Layout layout)
     }
     const int count = static_cast<int>(state.range(0));
     const Setup setup = layout == Layout::Pile ? Setup::pile(count) : Setup::drop(count);
-    state.SetLabel(layout == Layout::Pile ? "ODE turns the balls, damps their turn and solves contacts as constraints "
+    state.SetLabel(layout == Layout::Pile ? "ODE turns the balls, damps their turn and motion and solves contacts as constraints "
                                             "(QuickStep, 20 iterations)"
                                           : "ODE turns the balls and solves contacts as constraints (QuickStep, 20 iterations)");
     stepScene(state, setup, [&] { return std::make_unique<OdeScene>(setup); });
