@@ -11,6 +11,7 @@
 #include "scene/Transform.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -522,6 +523,7 @@ TEST(CalibrateTest, AStickLostDuringTheWizardSaysTheCalibrationWasCancelledAndTo
         told = box->isVisible() && box->windowTitle() == "Stick Lost" ? box : told;
     }
     ASSERT_NE(told, nullptr);
+    apptest::Screenshot::screen(b.window.get(), "stick-lost-calibration");
     EXPECT_EQ(told->text(),
               "<p>The ANT USB stick was lost.</p><p>The calibration was cancelled and nothing was written to "
               "the power meter.</p><p>Once the stick is plugged in again, open the power meter again so that it "

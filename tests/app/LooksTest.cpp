@@ -1,5 +1,6 @@
 // How the window and its boxes look to a user: every page of a meter fits the window, which keeps its
 // size through them; boxes open over the window; the firmware page lays out its rows as the others.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "PageTimers.h"
@@ -217,6 +218,7 @@ TEST_F(Looks, WaitingButtonsAreReadableAndTheChosenUnitStandsOut)
     group->adjustSize();
     group->show();
     WindowRig::flush();
+    apptest::Screenshot::screen(rig.window.get(), "waiting-button-and-units");
 
     // Where the text is drawn, against the same button without it.
     const QImage withText = waiting->grab().toImage();

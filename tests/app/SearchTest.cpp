@@ -1,5 +1,6 @@
 // Finding meters: the list search's two passes, opening a meter from the list or by its number, and
 // what opens for a meter in its bootloader.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include <QInputDialog>
@@ -197,12 +198,21 @@ TEST_F(SearchTest, AnOpenThatFindsNothingStandsUnderOneBusyBoxWithTheButtonsOffA
         }
     };
     enterNumber(4321);
+    rig.boxes.beforeAnswer = [&, keep = rig.boxes.beforeAnswer](QWidget* box) {
+        keep(box);
+        if (box->windowTitle() == "Failed") {
+            apptest::Screenshot::screen(rig.window.get(), "open-by-id-failed");
+        }
+    };
     int ticks = 0;
     while (rig.boxes.boxes("Failed").empty() && ticks < 600) {
         int shown = 0;
         for (QWidget* widget : QApplication::allWidgets()) {
             auto* busy = qobject_cast<QProgressDialog*>(widget);
             shown += busy != nullptr && busy->isVisible() ? 1 : 0;
+        }
+        if (ticks == 200) {
+            apptest::Screenshot::screen(rig.window.get(), "open-by-id-bootloader-pass");
         }
         ASSERT_EQ(shown, 1) << "tick " << ticks << (rig.logged("Pelotune::startOpen id:-4321") ? ", bootloader pass" : "");
         ASSERT_FALSE(rig.button("searchButton")->isEnabled()) << "tick " << ticks;

@@ -3,6 +3,7 @@
 #include "app/UnfinishedRingChange.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include "ant/AntRadioManager.h"
 #include "ant/babel/SportData.h"
@@ -228,6 +229,7 @@ TEST(SensorTest, ShowsTheMetersNumberRevisionAndLiveValues)
     for (const char* name : {"wattsValue", "cadenceValue", "torqueValue", "versionValue"}) {
         EXPECT_EQ(b.text(name), "--") << name;
     }
+    apptest::Screenshot::screen(b.window.get(), "sensor-before-data");
 
     ASSERT_TRUE(b.runUntil(
         [&] {

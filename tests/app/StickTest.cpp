@@ -1,5 +1,6 @@
 // Bringing the ANT stick up: which sticks are tried in which order, the AP1 refusal, the retry while
 // no stick is plugged in, the loss of the stick and its return.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "ant/PCAntRadio.h"
@@ -199,6 +200,7 @@ TEST(StickTest, LosingTheStickOnAMeterPageReturnsToTheMenuAndAReplugRecovers)
               "doing was cancelled: nothing more was written to the power meter.</p><p>Once the stick is "
               "plugged in again, open the power meter again so that it goes back to normal operation.</p>");
     EXPECT_TRUE(told[0]->isVisible());
+    apptest::Screenshot::screen(rig.window.get(), "stick-lost");
     told[0]->close();
     WindowRig::flush();
 
