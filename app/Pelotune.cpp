@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QSizeGrip>
 #include <QStandardPaths>
+#include <QLockFile>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -67,7 +68,8 @@ const char* const WINDOW_STYLE =
     "QGroupBox>QPushButton:pressed, *[class=standardButton]:pressed, *[class=smallButton]:pressed { "
     "background:qradialgradient(cx:0.5, cy:0.5, radius:1, fx:0.5, fy:0.5, stop:0 black, stop:1 grey); }\n"
     "QGroupBox>QPushButton:disabled, *[class=standardButton]:disabled, *[class=smallButton]:disabled { "
-    "color:grey; }\n"
+    "color:rgb(200,200,200); background:qradialgradient(cx:0.5, cy:0.5, radius:1, fx:0.5, fy:0.5, "
+    "stop:0 rgb(60,60,60), stop:1 black); }\n"
     "#backButton, #helpButton { height:30px; width:60px; }\n"
     "QComboBox { border-width: 2px; border-radius:10px; color:white; background:qradialgradient(cx:0.5, "
     "cy:0.5, radius:1, fx:0.5, fy:0.5, stop:0 grey, stop:1 black); }\n"
@@ -77,6 +79,11 @@ const char* const WINDOW_STYLE =
     "QStatusBar::item { border-color: transparent; }\n"
     "QLabel { color:white; }\n"
     "QRadioButton { color:white; }\n"
+    "QRadioButton:checked { font-weight:bold; }\n"
+    "QRadioButton::indicator { width:12px; height:12px; border-radius:8px; border:2px solid rgb(40,40,40); "
+    "background:white; }\n"
+    "QRadioButton::indicator:checked { background:qradialgradient(cx:0.5, cy:0.5, radius:0.5, fx:0.5, "
+    "fy:0.5, stop:0 black, stop:0.6 black, stop:0.7 white, stop:1 white); }\n"
     "QStatusBar>QLabel { color:white; }\n"
     "QDialog>QLabel { color:black; }";
 
@@ -96,6 +103,20 @@ void logAlert(const QString& text)
 QString flag(bool value)
 {
     return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// What the user is told when the stick goes while a meter is open; `work` names what the top page was
+// doing ("calibration"), or is empty.
+QString stickLostText(const QString& work)
+{
+    const QString cancelled =
+        work.isEmpty()
+            ? QString("The power meter's pages were closed and what they were doing was cancelled: nothing "
+                      "more was written to the power meter.")
+            : QString("The %1 was cancelled and nothing was written to the power meter.").arg(work);
+    return "<p>The ANT USB stick was lost.</p><p>" + cancelled +
+           "</p><p>Once the stick is plugged in again, open the power meter again so that it goes back to "
+           "normal operation.</p>";
 }
 
 // An information or warning box that deletes itself when closed and doesn't block.
@@ -141,8 +162,16 @@ Pelotune::Pelotune(RadioFactory radioFactory, const QString& dataFolder, ExitHan
     connect(ui->ANTButton, &QPushButton::clicked, this, &Pelotune::antInfo);
     connect(ui->cancelSearchButton, &QPushButton::clicked, this, &Pelotune::cancelSearch);
 
-    fileLogger.reset(new rezezaz::core::FileLogger(false, QFile::encodeName(this->dataFolder()).constData(),
-                                                   "pelotune", Log::getInstance()));
+    logLock = std::make_unique<QLockFile>(this->dataFolder() + "/pelotune.log.lock");
+    // Only a lock whose process has gone is taken over, however old the lock is.
+    logLock->setStaleLockTime(0);
+    if (logLock->tryLock(0)) {
+        fileLogger.reset(new rezezaz::core::FileLogger(false, QFile::encodeName(this->dataFolder()).constData(),
+                                                       "pelotune", Log::getInstance()));
+    } else {
+        qWarning("Pelotune: another Pelotune is running and writes the log in %s; this one keeps no log file",
+                 qPrintable(QDir::toNativeSeparators(this->dataFolder())));
+    }
 
     setWindowTitle("Pelotune Zuridi");
 
@@ -229,6 +258,7 @@ Pelotune::~Pelotune()
         deviceSearch->removeSportDeviceSearchListener(this);
     }
     fileLogger.reset();
+    logLock.reset();
     logoScene.clear();
     seenIds.clear();
     device = nullptr;
@@ -534,9 +564,19 @@ void Pelotune::stateChanged(bool up)
     ui->ANTButton->setEnabled(false);
     connect(pumpTimer, &QTimer::timeout, this, &Pelotune::checkForUsbDevice);
     pumpTimer->start(RETRY_MS);
+    if (ui->stackedWidget->count() <= 2) {
+        return;
+    }
+    // The pages of the meter go without a word of their own: the user learns what became of their
+    // work, and that the meter (which may still stand in a setting a page gave it) wants opening again.
+    QString work;
+    for (int i = ui->stackedWidget->count() - 1; i >= 2 && work.isEmpty(); --i) {
+        work = ui->stackedWidget->widget(i)->property(kLostWorkProperty).toString();
+    }
     while (ui->stackedWidget->count() > 2) {
         backClicked();
     }
+    showBox(this, QMessageBox::Warning, "Stick Lost", stickLostText(work));
 }
 
 void Pelotune::capabilitiesReceived(unsigned char*)
@@ -662,10 +702,25 @@ void Pelotune::listPassFinished()
     }
 }
 
-void Pelotune::showNoDevicesFound()
+void Pelotune::showNoDevicesFound(int lookedFor)
 {
-    showBox(this, QMessageBox::Warning, "Failed", "No Devices Found");
+    auto* box = new QMessageBox(QMessageBox::Warning, "Failed", "No Devices Found", QMessageBox::Ok, this);
+    if (lookedFor != 0) {
+        box->setInformativeText(QString("No power meter with ID %1 answered, neither in normal operation nor "
+                                        "in its bootloader. Turn the crank to wake the power meter, check the "
+                                        "ID and bring the stick closer, then try again.")
+                                    .arg(lookedFor));
+    }
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
     ui->stackedWidget->setCurrentIndex(0);
+}
+
+void Pelotune::setOpening(bool opening)
+{
+    const bool free = !opening && manager;
+    ui->searchButton->setEnabled(free);
+    ui->enterIDButton->setEnabled(free);
 }
 
 void Pelotune::connectToPowermeter(PowermeterWidget* widget)
@@ -674,6 +729,7 @@ void Pelotune::connectToPowermeter(PowermeterWidget* widget)
         QString("Pelotune::connectToPowermeter id:%1 using channel:%2").arg(widget->id).arg(openChannel));
     ui->stackedWidget->setCurrentIndex(0);
     openId = widget->id;
+    setOpening(true);
     if (deviceSearch) {
         deviceSearch->cancel();
     }
@@ -720,6 +776,7 @@ void Pelotune::connectToPowermeter()
         showNoDevicesFound();
         return;
     }
+    setOpening(true);
     showConnectingBox();
     startOpen();
 }
@@ -761,6 +818,12 @@ void Pelotune::startOpen()
 void Pelotune::searchFinished(bool cancelled)
 {
     logAlert("Pelotune::searchFinished canceled:" + flag(cancelled));
+    if (!cancelled && openId > 0 && !(openChannel >= 0 && manager)) {
+        // Not found in normal operation: the bootloader pass follows under the same busy box.
+        openId = -openId;
+        startOpen();
+        return;
+    }
     closeConnectingBox();
 
     if (cancelled) {
@@ -774,6 +837,7 @@ void Pelotune::searchFinished(bool cancelled)
         listPassFinished();
         return;
     }
+    setOpening(false);
     if (openChannel >= 0 && manager) {
         logAlert(QString("Pelotune::searchFinished connecting to power meter id:%1 on channel:%2")
                      .arg(openId)
@@ -792,10 +856,5 @@ void Pelotune::searchFinished(bool cancelled)
         addStackedWidget(page);
         return;
     }
-    if (openId > 0) {
-        openId = -openId;
-        startOpen();
-        return;
-    }
-    showNoDevicesFound();
+    showNoDevicesFound(-openId);
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 class QInputDialog;
+class QLockFile;
 class QProgressDialog;
 class QPushButton;
 class QThread;
@@ -59,6 +60,9 @@ public:
     using ExitHandler = std::function<void(int status)>;
     // How often in a row allBack() asks a page that refuses to close before it leaves it.
     static constexpr int kMaxCloseRefusals = 100;
+    // A meter page names its work in this property ("calibration"): a stick lost while the page is
+    // open tells the user that this work was cancelled.
+    static constexpr const char* kLostWorkProperty = "lostWork";
 
     // The window of the program: real sticks, the user's data location, std::exit.
     explicit Pelotune(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
@@ -147,7 +151,11 @@ private:
     void takeDownManager();
     // The end of a list search pass.
     void listPassFinished();
-    void showNoDevicesFound();
+    // "No Devices Found"; `lookedFor` names the meter an open looked for (0: a list search).
+    void showNoDevicesFound(int lookedFor = 0);
+    // While a meter is being opened the search and the number dialog can't be started again; they
+    // come back at the open's end when a stick is there.
+    void setOpening(bool opening);
     void showConnectingBox();
     void closeConnectingBox();
     void rewireHelpButton();
@@ -162,6 +170,9 @@ private:
     ExitHandler exitHandler;
 
     std::unique_ptr<rezezaz::core::FileLogger> fileLogger;
+    // Held beside the log while this instance writes it: a second instance on the same data folder
+    // keeps no log file, so that it never moves or empties the running one's.
+    std::unique_ptr<QLockFile> logLock;
     rezezaz::core::IntrusivePointer<vant::ant::AntRadio> radio;
     rezezaz::core::IntrusivePointer<vant::ant::AntRadioManager> manager;
     rezezaz::core::IntrusivePointer<vant::search::SportDeviceSearch> deviceSearch;

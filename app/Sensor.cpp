@@ -317,9 +317,18 @@ bool Sensor::stale(std::int64_t now) const
 
 void Sensor::showValues(float power, float cadence, float torque, int revolutions)
 {
-    ui->wattsValue->setText(QString::number(truncated(power)) + " W");
-    ui->cadenceValue->setText(QString::number(truncated(cadence)) + " rpm");
-    ui->torqueValue->setText(QString::number(truncated(torque)) + " Nm");
+    // A value the meter has not sent yet is no 0: it shows "--" until its first data page.
+    vbabel::data::SportData* data = device->sportData.get();
+    auto shown = [data](Field field, float value, const char* unit) {
+        float received = 0.0f;
+        if (data == nullptr || !data->getField(&received, field)) {
+            return QString("--");
+        }
+        return QString::number(truncated(value)) + unit;
+    };
+    ui->wattsValue->setText(shown(Field::Power, power, " W"));
+    ui->cadenceValue->setText(shown(Field::Cadence, cadence, " rpm"));
+    ui->torqueValue->setText(shown(Field::Torque, torque, " Nm"));
     ui->revsValue->setText(QString::number(revolutions));
 }
 

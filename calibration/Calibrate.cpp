@@ -96,6 +96,7 @@ Calibrate::Calibrate(VelonixPowerMeterDevice* device, Pelotune* mainWindow, floa
     ui->button->setText("Continue");
     powerMeterType = device->getPowerMeterType();
     lowWeightWarned = false;
+    setProperty(Pelotune::kLostWorkProperty, "calibration");
     QTimer::singleShot(0, this, &Calibrate::showWarning);
 }
 

@@ -9,6 +9,7 @@
 #include "core/math/Vector3.h"
 #include "core/math/Vector4.h"
 #include "render/RenderDevice.h"
+#include "render/RenderTarget.h"
 #include "scene/ArchiveManager.h"
 #include "scene/Camera.h"
 #include "scene/CameraComponent.h"
@@ -138,6 +139,16 @@ void CalibrationScene::displayNode(Node* node, bool show)
 
 bool CalibrationScene::frame(int ms)
 {
+    rezezaz::render::RenderDevice* renderDevice = engine->getRenderDevice();
+    rezezaz::render::RenderTarget* target = renderDevice != nullptr ? renderDevice->getRenderTarget() : nullptr;
+    // The target learns its window's size from the window system in its own time, later than the
+    // toolkit's resize: a frame drawn at the old size leaves the rest of the window as it was.
+    const int width = target != nullptr ? target->getWidth() : 0;
+    const int height = target != nullptr ? target->getHeight() : 0;
+    const bool newSize = target != nullptr && (width != drawnWidth || height != drawnHeight);
+    if (newSize) {
+        redraw = true;
+    }
     // A still view draws nothing: the picture on the window is still the last one drawn.
     if (animations.isEmpty() && !redraw) {
         return false;
@@ -154,7 +165,6 @@ bool CalibrationScene::frame(int ms)
         }
     }
     scene->update(ms);
-    rezezaz::render::RenderDevice* renderDevice = engine->getRenderDevice();
     if (renderDevice == nullptr) {
         return false;
     }
@@ -162,6 +172,12 @@ bool CalibrationScene::frame(int ms)
     camera->render(renderDevice, scene.get(), nullptr);
     renderDevice->endScene();
     renderDevice->swap();
+    drawnWidth = width;
+    drawnHeight = height;
+    if (newSize) {
+        // The driver may take a drawable's new size only at the swap: the next frame fills it.
+        redraw = true;
+    }
     return true;
 }
 

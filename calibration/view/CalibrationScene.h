@@ -58,7 +58,8 @@ public:
     void displayNode(rezezaz::scene::Node* node, bool show);
 
     // One frame of `ms`: the animations, the scene and, with a render device, its drawing. A frame
-    // with nothing moving and nothing changed draws nothing. True when it drew.
+    // with nothing moving, nothing changed and the render target at the size last drawn draws
+    // nothing. True when it drew.
     bool frame(int ms);
     // The view needs drawing on the next frame (it changed, or the window was exposed).
     void changed() { redraw = true; }
@@ -96,5 +97,9 @@ private:
     int shownParts = 0;
     float shownCrankAngle = 0.0f;
     bool redraw = true;
+    // The size of the render target that the last drawn frame filled; the window system sizes the
+    // view's window after it was made, and a frame at a new size is always drawn.
+    int drawnWidth = -1;
+    int drawnHeight = -1;
     QVector<PelotuneAnimation*> animations;
 };

@@ -39,7 +39,8 @@ struct OpenMeter
             firmware->setRegisters(0x39, {0x09});
             firmware->setRegisters(0x7F, {static_cast<unsigned char>(productionFlags)});
         };
-        for (const char* title : {"Congratulations!", "KV7 Detected"}) {
+        // "Stick Lost" tells of the pulled stick over the box the user still has to answer.
+        for (const char* title : {"Congratulations!", "KV7 Detected", "Stick Lost"}) {
             rig.boxes.press(title, "OK");
         }
         rig.boxes.press("Warning", "I Understand");

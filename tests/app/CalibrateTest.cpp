@@ -11,6 +11,7 @@
 #include "scene/Transform.h"
 
 #include "MeterBench.h"
+#include "Screenshot.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -500,6 +501,33 @@ TEST(CalibrateTest, CancellingTheStartLeavesThroughTheMeter)
     EXPECT_TRUE(b.page.isNull());
     ASSERT_TRUE(b.runUntil([&] { return b.firmware.registers(0x3D, 1) == Bytes{0}; }));
     EXPECT_FALSE(MeterBench::busy());
+}
+
+TEST(CalibrateTest, AStickLostDuringTheWizardSaysTheCalibrationWasCancelledAndToOpenTheMeterAgain)
+{
+    CalibrateBench b(3);
+    b.start();
+    b.type("172.5", "20");
+    b.press();
+    ASSERT_EQ(b.page->getStep(), 1);
+
+    // The stick goes: the window hears it as from its own manager.
+    b.radio->unplug();
+    b.window->stateChanged(false);
+    MeterBench::flush();
+    EXPECT_TRUE(b.page.isNull());
+    EXPECT_EQ(b.stack()->count(), 2);
+    EXPECT_EQ(b.stack()->currentIndex(), 0);
+    QMessageBox* told = nullptr;
+    for (QMessageBox* box : b.window->findChildren<QMessageBox*>()) {
+        told = box->isVisible() && box->windowTitle() == "Stick Lost" ? box : told;
+    }
+    ASSERT_NE(told, nullptr);
+    apptest::Screenshot::screen(b.window.get(), "stick-lost-calibration");
+    EXPECT_EQ(told->text(),
+              "<p>The ANT USB stick was lost.</p><p>The calibration was cancelled and nothing was written to "
+              "the power meter.</p><p>Once the stick is plugged in again, open the power meter again so that it "
+              "goes back to normal operation.</p>");
 }
 
 TEST(CalibrateTest, APressTakesOnlyAReadingReceivedSinceItsPlacementWasAskedFor)

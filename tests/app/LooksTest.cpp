@@ -1,17 +1,23 @@
 // How the window and its boxes look to a user: every page of a meter fits the window, which keeps its
 // size through them; boxes open over the window; the firmware page lays out its rows as the others.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "PageTimers.h"
 #include "support/SimulatedMeterFirmware.h"
 
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QRadioButton>
+#include <QVBoxLayout>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 using apptest::WindowRig;
@@ -175,6 +181,69 @@ TEST_F(Looks, BusyBoxesWithoutAParentOpenOverTheWindow)
     EXPECT_EQ(reading->parent(), nullptr);
     EXPECT_TRUE(over(reading)) << reading->frameGeometry().center().x() << ","
                                << reading->frameGeometry().center().y();
+}
+
+// Relative luminance of a colour, and the contrast of two (1 to 21).
+double luminance(QRgb colour)
+{
+    auto channel = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(colour)) + 0.7152 * channel(qGreen(colour)) + 0.0722 * channel(qBlue(colour));
+}
+
+double contrast(QRgb a, QRgb b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The text of a button that waits for the meter's data is read against the button it stands on, and
+// the chosen unit of the wizard's weight stands out from the other one.
+TEST_F(Looks, WaitingButtonsAreReadableAndTheChosenUnitStandsOut)
+{
+    auto* group = new QGroupBox(rig.window->centralWidget());
+    auto* layout = new QVBoxLayout(group);
+    auto* waiting = new QPushButton("Waiting for data...", group);
+    waiting->setEnabled(false);
+    waiting->setFixedSize(220, 40);
+    layout->addWidget(waiting);
+    auto* kg = new QRadioButton("kg", group);
+    auto* lbs = new QRadioButton("kg", group);
+    layout->addWidget(kg);
+    layout->addWidget(lbs);
+    kg->setChecked(true);
+    group->adjustSize();
+    group->show();
+    WindowRig::flush();
+    apptest::Screenshot::screen(rig.window.get(), "waiting-button-and-units");
+
+    // Where the text is drawn, against the same button without it.
+    const QImage withText = waiting->grab().toImage();
+    waiting->setText("");
+    const QImage without = waiting->grab().toImage();
+    ASSERT_EQ(withText.size(), without.size());
+    double best = 1.0;
+    for (int y = 0; y < withText.height(); ++y) {
+        for (int x = 0; x < withText.width(); ++x) {
+            best = std::max(best, contrast(withText.pixel(x, y), without.pixel(x, y)));
+        }
+    }
+    EXPECT_GE(best, 4.5) << "the text barely stands out from its button";
+
+    // The two radios differ only in which is chosen: their indicators differ clearly.
+    const QImage chosen = kg->grab().toImage();
+    const QImage other = lbs->grab().toImage();
+    ASSERT_EQ(chosen.size(), other.size());
+    int differing = 0;
+    for (int y = 0; y < chosen.height(); ++y) {
+        for (int x = 0; x < std::min(chosen.width(), 20); ++x) {
+            differing += contrast(chosen.pixel(x, y), other.pixel(x, y)) >= 3.0 ? 1 : 0;
+        }
+    }
+    EXPECT_GE(differing, 16) << "the chosen unit looks almost like the other";
 }
 
 // The firmware page shows each caption beside its value, as every other page does.

@@ -1,8 +1,10 @@
 // Finding meters: the list search's two passes, opening a meter from the list or by its number, and
 // what opens for a meter in its bootloader.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QProgressDialog>
 
 #include <gtest/gtest.h>
@@ -184,6 +186,52 @@ TEST(SearchByNumberTest, OpeningByNumberTriesTheNormalThenTheBootloaderSettings)
             EXPECT_EQ(rig.boxes.boxes("Failed")[0].text, "No Devices Found");
         }
     }
+}
+
+TEST_F(SearchTest, AnOpenThatFindsNothingStandsUnderOneBusyBoxWithTheButtonsOffAndNamesTheNumber)
+{
+    startWith({1234});
+    QString told;
+    rig.boxes.beforeAnswer = [&](QWidget* box) {
+        if (auto* message = qobject_cast<QMessageBox*>(box); message && message->windowTitle() == "Failed") {
+            told = message->informativeText();
+        }
+    };
+    enterNumber(4321);
+    rig.boxes.beforeAnswer = [&, keep = rig.boxes.beforeAnswer](QWidget* box) {
+        keep(box);
+        if (box->windowTitle() == "Failed") {
+            apptest::Screenshot::screen(rig.window.get(), "open-by-id-failed");
+        }
+    };
+    int ticks = 0;
+    while (rig.boxes.boxes("Failed").empty() && ticks < 600) {
+        int shown = 0;
+        for (QWidget* widget : QApplication::allWidgets()) {
+            auto* busy = qobject_cast<QProgressDialog*>(widget);
+            shown += busy != nullptr && busy->isVisible() ? 1 : 0;
+        }
+        if (ticks == 200) {
+            apptest::Screenshot::screen(rig.window.get(), "open-by-id-bootloader-pass");
+        }
+        ASSERT_EQ(shown, 1) << "tick " << ticks << (rig.logged("Pelotune::startOpen id:-4321") ? ", bootloader pass" : "");
+        ASSERT_FALSE(rig.button("searchButton")->isEnabled()) << "tick " << ticks;
+        ASSERT_FALSE(rig.button("enterIDButton")->isEnabled()) << "tick " << ticks;
+        rig.tick();
+        ++ticks;
+    }
+    EXPECT_TRUE(rig.logged("Pelotune::startOpen id:-4321"));
+    ASSERT_EQ(rig.boxes.boxes("Failed").size(), 1u);
+    EXPECT_EQ(rig.boxes.boxes("Failed")[0].text, "No Devices Found");
+    EXPECT_TRUE(told.contains("No power meter with ID 4321 answered")) << told.toStdString();
+    // The open is over: nothing busy, and the menu's buttons work again.
+    WindowRig::flush();
+    for (QWidget* widget : QApplication::allWidgets()) {
+        auto* busy = qobject_cast<QProgressDialog*>(widget);
+        EXPECT_FALSE(busy != nullptr && busy->isVisible());
+    }
+    EXPECT_TRUE(rig.button("searchButton")->isEnabled());
+    EXPECT_TRUE(rig.button("enterIDButton")->isEnabled());
 }
 
 TEST_F(SearchTest, TheNumberDialogTakesZeroTo65535AndComesOnlyOnce)

@@ -238,6 +238,11 @@ TEST(SensorTest, ShowsTheMetersNumberRevisionAndLiveValues)
     b.openMeter();
     b.showSensor();
     EXPECT_EQ(b.text("idValue"), "4321");
+    // Nothing measured yet: no value is shown as if it were 0.
+    for (const char* name : {"wattsValue", "cadenceValue", "torqueValue", "versionValue"}) {
+        EXPECT_EQ(b.text(name), "--") << name;
+    }
+    apptest::Screenshot::screen(b.window.get(), "sensor-before-data");
 
     ASSERT_TRUE(b.runUntil(
         [&] {

@@ -1,5 +1,6 @@
 // Bringing the ANT stick up: which sticks are tried in which order, the AP1 refusal, the retry while
 // no stick is plugged in, the loss of the stick and its return.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "ant/PCAntRadio.h"
@@ -190,7 +191,18 @@ TEST(StickTest, LosingTheStickOnAMeterPageReturnsToTheMenuAndAReplugRecovers)
     EXPECT_FALSE(rig.button("searchButton")->isEnabled());
     EXPECT_FALSE(rig.button("enterIDButton")->isEnabled());
     EXPECT_EQ(rig.stickTimer()->interval(), 2000);
-    EXPECT_TRUE(rig.boxes.boxes().empty()) << "the loss itself shows nothing";
+    // The user is told what became of the pages' work and what to do: one box, over the window.
+    const QList<QMessageBox*> told = rig.window->findChildren<QMessageBox*>();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0]->windowTitle(), "Stick Lost");
+    EXPECT_EQ(told[0]->text(),
+              "<p>The ANT USB stick was lost.</p><p>The power meter's pages were closed and what they were "
+              "doing was cancelled: nothing more was written to the power meter.</p><p>Once the stick is "
+              "plugged in again, open the power meter again so that it goes back to normal operation.</p>");
+    EXPECT_TRUE(told[0]->isVisible());
+    apptest::Screenshot::screen(rig.window.get(), "stick-lost");
+    told[0]->close();
+    WindowRig::flush();
 
     // Still pulled out: the check finds nothing; plugged in again: the window is back in business.
     rig.window->checkForUsbDevice();
@@ -201,6 +213,22 @@ TEST(StickTest, LosingTheStickOnAMeterPageReturnsToTheMenuAndAReplugRecovers)
     EXPECT_EQ(rig.button("ANTButton")->text(), "ANT+ Dongle Type: AP2");
     rig.button("searchButton")->click();
     EXPECT_TRUE(rig.runUntil([&] { return !rig.listed().empty(); }));
+}
+
+TEST(StickTest, LosingTheStickOnTheMenuOrTheSearchListShowsNothing)
+{
+    for (bool searching : {false, true}) {
+        SCOPED_TRACE(searching ? "search list" : "menu");
+        WindowRig rig;
+        rig.bench.plug(0x1008);
+        rig.start();
+        if (searching) {
+            rig.button("searchButton")->click();
+        }
+        rig.bench.pull(0x1008);
+        ASSERT_TRUE(rig.runUntil([&] { return rig.logged("Pelotune::stateChanged state:0"); }, 10));
+        EXPECT_TRUE(rig.window->findChildren<QMessageBox*>().isEmpty()) << "no meter was open";
+    }
 }
 
 TEST(StickTest, RestartingTheRadioReopensTheSameStickOrFallsBackToTheRetry)

@@ -3,6 +3,7 @@
 
 #include "app/TouchableLabel.h"
 
+#include <QFile>
 #include <QGraphicsView>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -268,6 +269,38 @@ TEST(WindowLogTest, LogFileIsCreatedInTheDataFolderAndEmptiedAtEachStart)
     rezezaz::core::Log::getInstance()->flush();
     const std::string again = support::readFile(logFile);
     EXPECT_EQ(again.find("Pelotune::setupAntRadio success"), again.rfind("Pelotune::setupAntRadio success"));
+}
+
+TEST(WindowLogTest, ASecondInstanceLeavesTheRunningOnesLogAlone)
+{
+    WindowRig rig;
+    rig.bench.plug(0x1008);
+    rig.start();
+    rezezaz::core::Log::getInstance()->flush();
+    const std::string logFile = rig.folder.file("pelotune.log");
+    const std::string before = support::readFile(logFile);
+    ASSERT_NE(before.find("Pelotune::setupAntRadio success"), std::string::npos);
+
+    // Started twice more on the same data folder while the first runs.
+    for (int start = 2; start <= 3; ++start) {
+        SCOPED_TRACE(start);
+        Pelotune other(rig.bench.factory(), QString::fromStdString(rig.folder.path()), [](int) {});
+        rezezaz::core::Log::getInstance()->flush();
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(logFile + ".1"))) << "the live log was moved";
+        const std::string now = support::readFile(logFile);
+        EXPECT_EQ(now.compare(0, before.size(), before), 0) << "the live log was emptied";
+    }
+    // The first goes on writing where it was.
+    rezezaz::core::Log::alert("after the others");
+    rezezaz::core::Log::getInstance()->flush();
+    EXPECT_NE(support::readFile(logFile).find("after the others"), std::string::npos);
+
+    // Once it has ended, the next start takes the log over as usual.
+    rig.window.reset();
+    rig.start();
+    rezezaz::core::Log::getInstance()->flush();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(logFile + ".1")));
+    EXPECT_NE(support::readFile(logFile).find("Pelotune::setupAntRadio success"), std::string::npos);
 }
 
 TEST(TouchableLabelTest, PressReportsThePositionAndStopsThere)

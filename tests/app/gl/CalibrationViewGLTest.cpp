@@ -77,6 +77,7 @@ TEST(CalibrationViewGLTest, AStillPageDrawsOnlyWhenTheModelTheWindowsSizeOrItsEx
     {
         const char* name;
         std::function<void()> make;
+        int frames;
     };
     const Change changes[] = {
         {"a drag",
@@ -90,20 +91,31 @@ TEST(CalibrationViewGLTest, AStillPageDrawsOnlyWhenTheModelTheWindowsSizeOrItsEx
              QMouseEvent release(QEvent::MouseButtonRelease, QPointF(110, 50), QPointF(110, 50), Qt::LeftButton,
                                  Qt::NoButton, Qt::NoModifier);
              QCoreApplication::sendEvent(b.page, &release);
-         }},
-        {"a part shown at once", [&] { b.page->displayNode(b.page->getBigChainNode(), true); }},
+         },
+         1},
+        {"a part shown at once", [&] { b.page->displayNode(b.page->getBigChainNode(), true); }, 1},
         {"the window's size",
          [&] {
              const QSize before = b.view->size();
              b.window->resize(b.window->width() + 60, b.window->height() + 40);
              ASSERT_TRUE(b.runUntil([&] { return b.view->size() != before; }));
-         }},
-        {"the window exposed", [&] { b.view->repaint(); }},
+         },
+         // The frame at the new size and the one after its swap, from which the driver may only
+         // take the new size; one more when the toolkit's resize came before the window system's
+         // notice of it.
+         -1},
+        {"the window exposed", [&] { b.view->repaint(); }, 1},
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.name);
         change.make();
-        EXPECT_EQ(b.framesDrawn(30), 1);
+        const int drawn = b.framesDrawn(30);
+        if (change.frames < 0) {
+            EXPECT_GE(drawn, 2);
+            EXPECT_LE(drawn, 3);
+        } else {
+            EXPECT_EQ(drawn, change.frames);
+        }
     }
 
     // A step's animations draw every frame while they play, then nothing.
