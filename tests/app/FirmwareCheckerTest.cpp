@@ -526,7 +526,7 @@ TEST_F(FirmwareCheckerTest, AnAnswerWithoutEndOrThatTricklesIsGivenUp)
     endlessImage.body = image.body.left(image.body.indexOf("begin"));
     endlessImage.endless = "M" + QByteArray(60, 'A') + "\n";
     const auto trickling = [](HttpsTestServer::Response response) {
-        response.trickleMs = 100;
+        response.trickleMs = 250;
         return response;
     };
     struct Case
@@ -535,25 +535,26 @@ TEST_F(FirmwareCheckerTest, AnAnswerWithoutEndOrThatTricklesIsGivenUp)
         void (FirmwareChecker::*job)();
         HttpsTestServer::Response catalogue;
         HttpsTestServer::Response image;
+        int deadlineMs; // the size cases never meet it, the trickling ones long before their end
         const char* logged;
     };
     const std::vector<Case> cases = {
-        {"a catalogue without end", &FirmwareChecker::checkFirmware, endlessCatalogue, image,
+        {"a catalogue without end", &FirmwareChecker::checkFirmware, endlessCatalogue, image, 60000,
          "FirmwareChecker::rssFinished answer larger than 1048576 bytes"},
-        {"an image without end", &FirmwareChecker::checkFirmware, catalogue, endlessImage,
+        {"an image without end", &FirmwareChecker::checkFirmware, catalogue, endlessImage, 60000,
          "FirmwareChecker::downloadFinished answer larger than 1048576 bytes"},
-        {"a trickling catalogue", &FirmwareChecker::checkFirmware, trickling(catalogue), image,
-         "FirmwareChecker::rssFinished no whole answer within 1500 ms"},
-        {"a trickling image", &FirmwareChecker::checkFirmware, catalogue, trickling(image),
-         "FirmwareChecker::downloadFinished no whole answer within 1500 ms"},
+        {"a trickling catalogue", &FirmwareChecker::checkFirmware, trickling(catalogue), image, 5000,
+         "FirmwareChecker::rssFinished no whole answer within 5000 ms"},
+        {"a trickling image", &FirmwareChecker::checkFirmware, catalogue, trickling(image), 5000,
+         "FirmwareChecker::downloadFinished no whole answer within 5000 ms"},
         {"a trickling answer to the report", &FirmwareChecker::reportSuccessfulUpload, trickling(catalogue),
-         image, "FirmwareChecker::reportFinished no whole answer within 1500 ms"},
+         image, 5000, "FirmwareChecker::reportFinished no whole answer within 5000 ms"},
     };
-    // Each byte comes well within the transfer timeout, the whole answer long after the deadline.
-    timeoutMs = 2000;
-    deadlineMs = 1500;
+    // Each trickled byte comes well within the transfer timeout (30 s), the whole answer long after
+    // the deadline.
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        deadlineMs = c.deadlineMs;
         ASSERT_TRUE(support::writeFile(inFolder("cached30.pmimg"), cached));
         log.listener.entries.clear();
         recorder.reset();
