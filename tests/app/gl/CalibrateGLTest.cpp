@@ -56,6 +56,21 @@ using rezezaz::core::math::Vector3;
         }                                                                                                     \
     } while (false)
 
+// What a widget's window holds: the frames the page swapped into it.
+QImage windowPicture(gltest::XTestDisplay& x, QWidget* view)
+{
+    int width = 0;
+    int height = 0;
+    const std::vector<uint32_t> pixels = x.image(view->winId(), &width, &height);
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            picture.setPixel(column, row, 0xFF000000u | pixels[static_cast<size_t>(row * width + column)]);
+        }
+    }
+    return picture;
+}
+
 // The meter opened, the wizard shown on the window with its warning answered.
 struct ViewBench : apptest::CalibrateBench
 {
@@ -70,20 +85,7 @@ struct ViewBench : apptest::CalibrateBench
         }
     }
 
-    // What the view's window holds: the frames the page swapped into it.
-    QImage grabView()
-    {
-        int width = 0;
-        int height = 0;
-        const std::vector<uint32_t> pixels = x.image(view->winId(), &width, &height);
-        QImage picture(width, height, QImage::Format_RGB32);
-        for (int row = 0; row < height; ++row) {
-            for (int column = 0; column < width; ++column) {
-                picture.setPixel(column, row, 0xFF000000u | pixels[static_cast<size_t>(row * width + column)]);
-            }
-        }
-        return picture;
-    }
+    QImage grabView() { return windowPicture(x, view); }
 
     // Draws frames until `seen` holds for a picture of the view; false when it never did.
     bool drawUntil(const std::function<bool(const QImage&)>& seen, int frames = 600)
@@ -359,18 +361,7 @@ TEST(CalibrateGLTest, TheViewShowsTheModelAtItsRealSizeWhileTheOpeningWarningIsU
             }
             return false;
         };
-        auto grab = [&] {
-            int width = 0;
-            int height = 0;
-            const std::vector<uint32_t> pixels = x.image(view->winId(), &width, &height);
-            QImage picture(width, height, QImage::Format_RGB32);
-            for (int row = 0; row < height; ++row) {
-                for (int column = 0; column < width; ++column) {
-                    picture.setPixel(column, row, 0xFF000000u | pixels[static_cast<size_t>(row * width + column)]);
-                }
-            }
-            return picture;
-        };
+        auto grab = [&] { return windowPicture(x, view); };
         auto drawnWhole = [&](const QImage& picture) {
             const int w = picture.width();
             const int h = picture.height();
