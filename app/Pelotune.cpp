@@ -360,17 +360,6 @@ void Pelotune::allBack()
     }
 }
 
-void Pelotune::placeOverWindow(QWidget* box)
-{
-    // The box's window belongs to this one: the box shows centred on it, and the window system keeps
-    // it above the window. Centred at the size it shows with, not the size of a widget never laid out.
-    box->adjustSize();
-    box->winId();
-    if (box->windowHandle() != nullptr && windowHandle() != nullptr) {
-        box->windowHandle()->setTransientParent(windowHandle());
-    }
-}
-
 void Pelotune::keepJob(QThread* job)
 {
     keptJobs.removeAll(QPointer<QThread>());
@@ -785,9 +774,8 @@ void Pelotune::showConnectingBox()
 {
     // A box left behind by "Cancel" is only hidden; it goes before the next one comes.
     closeConnectingBox();
-    connectingBox = new QProgressDialog("Connecting to power meter...", "Cancel", 0, 0);
+    connectingBox = new QProgressDialog("Connecting to power meter...", "Cancel", 0, 0, this);
     connectingBox->setModal(true);
-    placeOverWindow(connectingBox);
     connectingBox->show();
 }
 
