@@ -276,5 +276,5 @@ void Diagnostics::sendDiagnostics()
     openMessageBox(QMessageBox::Warning, "No email client found",
                    QString("Please copy the following message into an email to: ") + VELONIX_EMAIL +
                        "\nWith the subject: " + kSubject + "\nThank you!\n\n" + body,
-                   QMessageBox::Ok, false);
+                   QMessageBox::Ok, false, true);
 }

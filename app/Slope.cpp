@@ -245,7 +245,7 @@ void Slope::enterSlope()
         Log::warning("Slope::enterSlope not a slope:" + String(typed));
         openMessageBox(QMessageBox::Warning, "Invalid Slope",
                        "\"" + typed + "\" is not a slope. Valid slopes are between 3 and 25.",
-                       QMessageBox::Ok, true);
+                       QMessageBox::Ok, true, true);
         return;
     }
     auto slope = static_cast<float>(entered);
