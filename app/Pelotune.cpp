@@ -368,7 +368,20 @@ void Pelotune::keepJob(QThread* job)
 
 void Pelotune::showHelp(const QString& topic)
 {
-    QDesktopServices::openUrl(QUrl(QString(HELP_URL) + "/" + topic + ".html"));
+    const QString address = QString(HELP_URL) + "/" + topic + ".html";
+    if (QDesktopServices::openUrl(QUrl(address))) {
+        return;
+    }
+    logAlert("Pelotune::showHelp no web browser took " + address);
+    auto* box = new QMessageBox(QMessageBox::Warning, "No web browser found",
+                                "The help page could not be opened: no web browser is set up to open it.\n\n"
+                                "Open this address in a web browser:\n" +
+                                    address,
+                                QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void Pelotune::helpClicked()
