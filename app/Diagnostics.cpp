@@ -86,10 +86,10 @@ void Diagnostics::queryDirection()
     const int capability = device->getDirectionCapability();
     Log::alert("Diagnostics::queryDirection got capability:" + String() + capability);
     if (capability == 2) {
-        showProgress("Reading Torque Direction...", false);
+        showProgress("Reading Torque Direction...");
         device->doQueryTorqueDirection();
     } else if (capability == 1) {
-        showProgress("Reading Direction...", false);
+        showProgress("Reading Direction...");
         device->doQueryDirection();
     }
 }
@@ -105,7 +105,7 @@ void Diagnostics::torqueDirectionReceived(VelonixPowerMeterDevice*, bool flag)
 {
     direction = flag;
     closeProgress();
-    showProgress("Reading Cadence Direction...", false);
+    showProgress("Reading Cadence Direction...");
     device->doQueryCadenceDirection();
 }
 
@@ -118,7 +118,7 @@ void Diagnostics::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool flag)
 
 void Diagnostics::querySlope()
 {
-    showProgress("Reading Slope...", false);
+    showProgress("Reading Slope...");
     device->doQuerySlope(true);
 }
 
@@ -136,7 +136,7 @@ void Diagnostics::slopeReceived(VelonixPowerMeterDevice*, float slope, bool fact
 
 void Diagnostics::queryMode()
 {
-    showProgress("Reading Mode...", false);
+    showProgress("Reading Mode...");
     device->doQueryMode();
 }
 
@@ -258,8 +258,9 @@ void Diagnostics::sendDiagnostics()
         QMessageBox::NoIcon, "Send Diagnostics",
         "<p>Send Diagnostics Information to Velonix?</p><p>It will be automatically archived, no "
         "response will be returned</p>",
-        QMessageBox::Ok | QMessageBox::Cancel);
-    // The box runs its own event loop, in which the page may be taken down.
+        QMessageBox::Ok | QMessageBox::Cancel, mainWindow);
+    // The box runs its own event loop, in which the page may be taken down: it belongs to the
+    // window, which outlives the page, and is centred on it.
     QPointer<Diagnostics> self(this);
     const int answer = question.exec();
     if (self.isNull() || answer != QMessageBox::Ok) {
@@ -275,5 +276,5 @@ void Diagnostics::sendDiagnostics()
     openMessageBox(QMessageBox::Warning, "No email client found",
                    QString("Please copy the following message into an email to: ") + VELONIX_EMAIL +
                        "\nWith the subject: " + kSubject + "\nThank you!\n\n" + body,
-                   QMessageBox::Ok, false);
+                   QMessageBox::Ok, false, true);
 }

@@ -26,7 +26,7 @@ FactoryZero::~FactoryZero() = default;
 
 void FactoryZero::pageShown()
 {
-    showProgress("Reading Offset", true);
+    showProgress("Reading Offset");
     device->doQueryOffset(false);
 }
 
@@ -38,7 +38,7 @@ void FactoryZero::helpClicked()
 void FactoryZero::setZero()
 {
     zeroStep = 0;
-    showProgress("Zeroing", true);
+    showProgress("Zeroing");
     device->requestCalibrate();
 }
 
@@ -46,7 +46,7 @@ void FactoryZero::factoryZero()
 {
     zeroStep = 1;
     zeroFailed = false;
-    showProgress("Performing factory zero\nStep 1: Calibrating", true);
+    showProgress("Performing factory zero\nStep 1: Calibrating");
     device->requestCalibrate();
 }
 
@@ -74,7 +74,7 @@ void FactoryZero::calibrateReceived(SportDevice*, bool passed, int value)
             box->show();
         }
         readFactoryPending = false;
-        showProgress("Reading Offset", true);
+        showProgress("Reading Offset");
         device->doQueryOffset(false);
     } else if (zeroStep == 1) {
         Log::alert("FactoryZero.factoryZeroStep=" + String() + 1);
@@ -107,13 +107,13 @@ void FactoryZero::writeFactoryOffset()
         Log::error("FactoryZero.factoryZero offsets not known or out of range, factory offset not written");
         zeroStep = 0;
         readFactoryPending = true;
-        showProgress("Reading Offset", true);
+        showProgress("Reading Offset");
         device->doQueryOffset(false);
         return;
     }
     Log::alert("FactoryZero.settingFactoryOffset=" + String() + static_cast<int>(sum));
     zeroStep = 2;
-    showProgress("Performing factory zero\nStep 2: Updating Offset", true);
+    showProgress("Performing factory zero\nStep 2: Updating Offset");
     device->setOffset(static_cast<int>(sum), true);
 }
 
@@ -132,7 +132,7 @@ void FactoryZero::offsetReceived(VelonixPowerMeterDevice*, int offset, bool fact
             Log::alert("FactoryZeroController::factoryZeroStep=" + String() + 2);
             zeroStep = 3;
             closeProgress();
-            showProgress("Performing factory zero\nStep 3: Recalibrating", true);
+            showProgress("Performing factory zero\nStep 3: Recalibrating");
             device->requestCalibrate();
             return;
         }

@@ -39,7 +39,7 @@ Info::~Info() = default;
 void Info::pageShown()
 {
     if (firstShow) {
-        showProgress("Reading Power Balance...", false);
+        showProgress("Reading Power Balance...");
     }
     device->requestCalibratePass();
 }

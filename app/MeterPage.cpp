@@ -21,7 +21,7 @@ MeterPage::MeterPage(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
 MeterPage::~MeterPage()
 {
     device->removePowerMeterDeviceListener(this);
-    // A box without parent would outlive the page.
+    // The busy box goes before the page it belongs to is taken apart.
     delete progress.data();
 }
 
@@ -46,10 +46,10 @@ void MeterPage::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
-void MeterPage::showProgress(const QString& text, bool parented)
+void MeterPage::showProgress(const QString& text)
 {
     closeProgress();
-    progress = new QProgressDialog(parented ? this : nullptr);
+    progress = new QProgressDialog(this);
     // The text may carry a name from a file or the meter: shown as it stands.
     auto* label = new QLabel(progress);
     label->setTextFormat(Qt::PlainText);
@@ -58,9 +58,6 @@ void MeterPage::showProgress(const QString& text, bool parented)
     progress->setCancelButtonText("Cancel");
     progress->setRange(0, 0);
     progress->setModal(true);
-    if (!parented) {
-        mainWindow->placeOverWindow(progress);
-    }
     progress->show();
 }
 

@@ -52,9 +52,9 @@ protected:
     virtual void meterLost() { closeProgress(); }
 
     // Replaces the busy box by a new modal one with `text`, "Cancel" and no range, shown at once.
-    // `parented` makes it a child of the page; otherwise it stands alone and the page deletes it.
+    // A child of the page, centred on the window.
     // "Cancel" only hides it: the answer is still awaited and handled.
-    void showProgress(const QString& text, bool parented);
+    void showProgress(const QString& text);
     // Closes the busy box, if any, and schedules its deletion.
     void closeProgress();
     // A box with the page as parent that deletes itself when closed, shown without blocking. A text

@@ -360,17 +360,6 @@ void Pelotune::allBack()
     }
 }
 
-void Pelotune::placeOverWindow(QWidget* box)
-{
-    // The box's window belongs to this one: the box shows centred on it, and the window system keeps
-    // it above the window. Centred at the size it shows with, not the size of a widget never laid out.
-    box->adjustSize();
-    box->winId();
-    if (box->windowHandle() != nullptr && windowHandle() != nullptr) {
-        box->windowHandle()->setTransientParent(windowHandle());
-    }
-}
-
 void Pelotune::keepJob(QThread* job)
 {
     keptJobs.removeAll(QPointer<QThread>());
@@ -379,7 +368,20 @@ void Pelotune::keepJob(QThread* job)
 
 void Pelotune::showHelp(const QString& topic)
 {
-    QDesktopServices::openUrl(QUrl(QString(HELP_URL) + "/" + topic + ".html"));
+    const QString address = QString(HELP_URL) + "/" + topic + ".html";
+    if (QDesktopServices::openUrl(QUrl(address))) {
+        return;
+    }
+    logAlert("Pelotune::showHelp no web browser took " + address);
+    auto* box = new QMessageBox(QMessageBox::Warning, "No web browser found",
+                                "The help page could not be opened: no web browser is set up to open it.\n\n"
+                                "Open this address in a web browser:\n" +
+                                    address,
+                                QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void Pelotune::helpClicked()
@@ -785,9 +787,8 @@ void Pelotune::showConnectingBox()
 {
     // A box left behind by "Cancel" is only hidden; it goes before the next one comes.
     closeConnectingBox();
-    connectingBox = new QProgressDialog("Connecting to power meter...", "Cancel", 0, 0);
+    connectingBox = new QProgressDialog("Connecting to power meter...", "Cancel", 0, 0, this);
     connectingBox->setModal(true);
-    placeOverWindow(connectingBox);
     connectingBox->show();
 }
 

@@ -97,9 +97,6 @@ public:
     // (the firmware page's upload report) and that asks the GUI thread nothing: it runs to its end
     // and deletes itself, or is told to quit and waited for when the window goes.
     void keepJob(QThread* job);
-    // Makes a box without a parent open over the window, as one with the window as parent does, rather
-    // than at the centre of the screen. Called before the box is shown.
-    void placeOverWindow(QWidget* box);
     // The watchdog of the connected meter, kept by the meter's home page; null without one.
     void setMeterWatch(ConnectionWatchdog* watch) { meterWatchdog = watch; }
     ConnectionWatchdog* meterWatch() const { return meterWatchdog.data(); }

@@ -93,7 +93,7 @@ void Settings::helpClicked()
 
 void Settings::queryAutozero()
 {
-    showProgress("Reading Autozero...", false);
+    showProgress("Reading Autozero...");
     device->doQueryAutozero();
 }
 
@@ -103,32 +103,32 @@ void Settings::queryDirection()
     if (directionCapability == 2) {
         queryTorqueDirection();
     } else if (directionCapability == 1) {
-        showProgress("Reading Direction...", false);
+        showProgress("Reading Direction...");
         device->doQueryDirection();
     }
 }
 
 void Settings::queryTorqueDirection()
 {
-    showProgress("Reading Torque Direction...", false);
+    showProgress("Reading Torque Direction...");
     device->doQueryTorqueDirection();
 }
 
 void Settings::queryCadenceDirection()
 {
-    showProgress("Reading Cadence Direction...", false);
+    showProgress("Reading Cadence Direction...");
     device->doQueryCadenceDirection();
 }
 
 void Settings::queryPedalBalance()
 {
-    showProgress("Reading Power Balance...", false);
+    showProgress("Reading Power Balance...");
     device->doQueryPedalBalance();
 }
 
 void Settings::queryMode()
 {
-    showProgress("Reading SRM PowerControl...", false);
+    showProgress("Reading SRM PowerControl...");
     device->doQueryMode();
 }
 
@@ -163,7 +163,7 @@ void Settings::toggleAutozero()
     if (!autozeroFlagsKnown()) {
         return;
     }
-    showProgress("Toggling Autozero...", false);
+    showProgress("Toggling Autozero...");
     autozeroFlags ^= 1;
     device->setAutozero(autozeroFlags);
 }
@@ -173,7 +173,7 @@ void Settings::toggleCoastzero()
     if (!autozeroFlagsKnown()) {
         return;
     }
-    showProgress("Toggling Coasting Zero...", false);
+    showProgress("Toggling Coasting Zero...");
     autozeroFlags ^= 2;
     device->setAutozero(autozeroFlags);
 }
@@ -184,10 +184,10 @@ void Settings::toggleTorqueDir()
         return;
     }
     if (directionCapability == 1) {
-        showProgress("Toggling Direction...", false);
+        showProgress("Toggling Direction...");
         device->setDirection(!direction);
     } else {
-        showProgress("Toggling Torque Direction...", false);
+        showProgress("Toggling Torque Direction...");
         device->setTorqueDirection(!direction);
     }
 }
@@ -203,7 +203,7 @@ void Settings::toggleCadenceDir()
         device->setCadenceDirection(!cadenceDirection);
         return;
     }
-    showProgress("Toggling Cadence Direction...", false);
+    showProgress("Toggling Cadence Direction...");
     device->setCadenceDirection(!cadenceDirection);
 }
 
@@ -212,13 +212,13 @@ void Settings::togglePedalBalance()
     if (!settingKnown(powerBalanceRead, "power balance", PedalBalanceTimer, &Settings::queryPedalBalance)) {
         return;
     }
-    showProgress("Toggling Power Balance...", false);
+    showProgress("Toggling Power Balance...");
     device->setPedalBalance(!powerBalance);
 }
 
 void Settings::toggleGAM()
 {
-    showProgress("Toggling SRM PowerControl...", false);
+    showProgress("Toggling SRM PowerControl...");
     device->setMode(powerControlMode == 0 ? kPowerControlOn : 0);
 }
 

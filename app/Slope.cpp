@@ -126,7 +126,7 @@ void Slope::helpClicked()
 void Slope::setSlope(float slope, bool factory)
 {
     Log::alert("Slope::setSlope slope" + String() + slope + " factory:" + factory);
-    showProgress(factory ? "Setting Factory Slope..." : "Setting Slope...", true);
+    showProgress(factory ? "Setting Factory Slope..." : "Setting Slope...");
     slopeWritePending = !factory;
     device->setSlope(slope, factory);
 }
@@ -134,7 +134,7 @@ void Slope::setSlope(float slope, bool factory)
 void Slope::querySlope(bool factory)
 {
     Log::alert("Slope::querySlope factory:" + String() + factory);
-    showProgress(factory ? "Reading Factory Slope..." : "Reading Slope...", true);
+    showProgress(factory ? "Reading Factory Slope..." : "Reading Slope...");
     readUnderWay = factory ? Read::Factory : Read::User;
     device->doQuerySlope(factory);
 }
@@ -182,7 +182,7 @@ bool Slope::slopesRead(const char* action)
         querySlope(true);
     } else {
         // Its box was cancelled: the read goes on, its box comes back until the answer.
-        showProgress(readUnderWay == Read::Factory ? "Reading Factory Slope..." : "Reading Slope...", true);
+        showProgress(readUnderWay == Read::Factory ? "Reading Factory Slope..." : "Reading Slope...");
     }
     return false;
 }
@@ -245,7 +245,7 @@ void Slope::enterSlope()
         Log::warning("Slope::enterSlope not a slope:" + String(typed));
         openMessageBox(QMessageBox::Warning, "Invalid Slope",
                        "\"" + typed + "\" is not a slope. Valid slopes are between 3 and 25.",
-                       QMessageBox::Ok, true);
+                       QMessageBox::Ok, true, true);
         return;
     }
     auto slope = static_cast<float>(entered);
@@ -267,8 +267,8 @@ void Slope::resetSlope()
                              ? QString::asprintf("Factory slope is invalid at %f, reset factory slope?",
                                                  static_cast<double>(factorySlope))
                              : QString("Reset slope with factory slope?");
-    QMessageBox box(QMessageBox::Question, "Reset Slope", text, QMessageBox::Ok | QMessageBox::Cancel);
-    mainWindow->placeOverWindow(&box);
+    // On the window, which outlives the page while the box runs its own event loop.
+    QMessageBox box(QMessageBox::Question, "Reset Slope", text, QMessageBox::Ok | QMessageBox::Cancel, mainWindow);
     QPointer<Slope> self(this);
     const int answer = box.exec();
     if (self.isNull() || answer != QMessageBox::Ok) {

@@ -140,7 +140,7 @@ void Tables::parseChainringData()
         }
     }
 
-    showProgress("Querying powermeter...", false);
+    showProgress("Querying powermeter...");
     device->queryRegister(kUserChainring, kRingBytes);
 }
 
@@ -403,7 +403,7 @@ void Tables::acceptClicked()
     ringSlope = newSlope;
     Log::alert("Tables::acceptClicked forcing user chainrings to make:" + String() + make +
                " model:" + model + " teeth:" + teeth);
-    showProgress("Setting chainring:" + ring, true);
+    showProgress("Setting chainring:" + ring);
     unsigned char bytes[3] = {static_cast<unsigned char>(make), static_cast<unsigned char>(model),
                               static_cast<unsigned char>(teeth)};
     device->setRegister(kUserChainring, 3, bytes);

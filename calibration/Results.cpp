@@ -140,8 +140,9 @@ void Results::acceptClicked()
     QMessageBox question(QMessageBox::Question, "Send Data",
                          "Send calibration data to Velonix?\nIt will be automatically archived, no response "
                          "will be returned.",
-                         QMessageBox::Yes | QMessageBox::No);
-    // The box runs its own event loop, in which the page may be taken down (the meter lost).
+                         QMessageBox::Yes | QMessageBox::No, mainWindow);
+    // The box runs its own event loop, in which the page may be taken down (the meter lost): it
+    // belongs to the window, which outlives the page, and is centred on it.
     QPointer<Results> self(this);
     const int answer = question.exec();
     if (self.isNull()) {
@@ -157,7 +158,7 @@ void Results::acceptClicked()
 
 void Results::queryDirection()
 {
-    showProgress("Reading Direction..", true);
+    showProgress("Reading Direction..");
     if (device->getDirectionCapability() == 1) {
         device->doQueryDirection();
     } else {
@@ -190,7 +191,7 @@ void Results::cadenceDirectionReceived(VelonixPowerMeterDevice*, bool forward)
 
 void Results::queryMode()
 {
-    showProgress("Reading Mode...", true);
+    showProgress("Reading Mode...");
     device->doQueryMode();
 }
 

@@ -43,10 +43,12 @@ const char* const WARNING_TEXT =
 const char* const NO_BOOTLOADER_TEXT = "No bootloader available.\nThis power meter cannot be updated.";
 const char* const BETA_SUBJECT = "Pelotune:beta firmware request";
 
-// A box that deletes itself when closed and doesn't block.
+// A box that deletes itself when closed and doesn't block. Its text is shown as it stands: the mail
+// to copy carries the installation's identifier.
 void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text)
 {
     auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();

@@ -155,9 +155,9 @@ TEST_F(Looks, TheWindowShrinksBackWhenAPageThatMadeItGrowLeaves)
     EXPECT_EQ(rig.window->size(), designed);
 }
 
-// Busy boxes without a parent (the window's own while it connects, the Info page's first one) open
-// over the window, wherever the window is, not at the centre of the screen.
-TEST_F(Looks, BusyBoxesWithoutAParentOpenOverTheWindow)
+// Busy boxes (the window's own while it connects, the Info page's first one) belong to the window and
+// open over it, wherever the window is, not at the centre of the screen.
+TEST_F(Looks, BusyBoxesBelongToTheWindowAndOpenOverIt)
 {
     rig.window->move(160, 40);
     rig.tick();
@@ -168,7 +168,7 @@ TEST_F(Looks, BusyBoxesWithoutAParentOpenOverTheWindow)
     askForMeter();
     QProgressDialog* connecting = busyBox("Connecting to power meter...");
     ASSERT_NE(connecting, nullptr);
-    EXPECT_EQ(connecting->parent(), nullptr);
+    EXPECT_EQ(connecting->parentWidget(), rig.window.get());
     EXPECT_TRUE(over(connecting)) << connecting->frameGeometry().center().x() << ","
                                   << connecting->frameGeometry().center().y();
     ASSERT_TRUE(rig.runUntil([&] { return rig.currentPageClass() == "Sensor"; }, 600));
@@ -178,7 +178,8 @@ TEST_F(Looks, BusyBoxesWithoutAParentOpenOverTheWindow)
     rig.tick();
     QProgressDialog* reading = busyBox("Reading Power Balance...");
     ASSERT_NE(reading, nullptr);
-    EXPECT_EQ(reading->parent(), nullptr);
+    ASSERT_NE(reading->parentWidget(), nullptr);
+    EXPECT_EQ(reading->parentWidget()->window(), rig.window.get());
     EXPECT_TRUE(over(reading)) << reading->frameGeometry().center().x() << ","
                                << reading->frameGeometry().center().y();
 }

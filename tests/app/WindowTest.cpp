@@ -1,8 +1,10 @@
 // The main window's page stack, its Back and Help buttons, its boxes and its log file.
 #include "WindowRig.h"
 
+#include "app/Implementer.h"
 #include "app/TouchableLabel.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QGraphicsView>
 #include <QMessageBox>
@@ -215,6 +217,33 @@ TEST_F(WindowTest, HelpTopicsOpenTheirPageUnderTheHelpSite)
         ASSERT_EQ(rig.urls.urls().size(), 1u) << c.topic;
         EXPECT_EQ(rig.urls.urls()[0].toString(), c.url);
     }
+}
+
+// Without a browser the desktop opens nothing: a box on the window says so and gives the address to
+// open by hand, shown as it stands.
+TEST_F(WindowTest, HelpWithoutABrowserSaysSoAndNamesTheAddress)
+{
+    QObject refuser;
+    QDesktopServices::setUrlHandler("https", &refuser, "noSuchSlot");
+    rig.button("helpButton")->click();
+    WindowRig::flush();
+    QDesktopServices::setUrlHandler("https", &rig.urls, "openUrl");
+
+    QMessageBox* box = openBox(*rig.window, "No web browser found");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "The help page could not be opened: no web browser is set up to open it.\n\n"
+                           "Open this address in a web browser:\n" HELP_URL "/pelotune.html");
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    EXPECT_TRUE(rig.urls.urls().empty());
+
+    // With a browser, no box.
+    box->button(QMessageBox::Ok)->click();
+    WindowRig::flush();
+    rig.button("helpButton")->click();
+    WindowRig::flush();
+    EXPECT_EQ(openBox(*rig.window, "No web browser found"), nullptr);
+    EXPECT_EQ(rig.urls.urls().size(), 1u);
 }
 
 TEST_F(WindowTest, AboutBoxNamesTheVersionWithoutBlocking)

@@ -124,14 +124,21 @@ void ModalBoxAnswerer::poll()
 void ModalBoxAnswerer::record(QWidget* widget)
 {
     if (std::find(mSeen.begin(), mSeen.end(), widget) != mSeen.end()) {
+        // A box is placed as it shows itself, after the first look.
+        auto place = mPlaces.find(widget);
+        if (place != mPlaces.end() && place->second < mBoxes.size()) {
+            mBoxes[place->second].frame = widget->frameGeometry();
+        }
         return;
     }
     mSeen.push_back(widget);
     // A widget deleted later may have its address reused by a new box.
     connect(widget, &QObject::destroyed, this, [this](QObject* gone) {
         mSeen.erase(std::remove(mSeen.begin(), mSeen.end(), gone), mSeen.end());
+        mPlaces.erase(gone);
     });
-    mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString(), plainText(widget)});
+    mPlaces[widget] = mBoxes.size();
+    mBoxes.push_back(Box{widget->windowTitle(), boxText(widget), QString(), plainText(widget), widget->frameGeometry()});
 }
 
 bool clickButton(QWidget* widget, const QString& text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 
@@ -26,6 +27,7 @@ public:
         QString text;
         QString pressed;    // empty when no rule answered it
         bool plain = false; // its text is shown as it stands, never read as markup
+        QRect frame;        // where it stood on the screen when last seen up
     };
 
     ModalBoxAnswerer();
@@ -37,7 +39,11 @@ public:
     const std::vector<Box>& boxes() const { return mBoxes; }
     // The boxes seen with this title.
     std::vector<Box> boxes(const QString& title) const;
-    void clear() { mBoxes.clear(); }
+    void clear()
+    {
+        mBoxes.clear();
+        mPlaces.clear();
+    }
 
     // Looks at the active modal widget now (the timer does it too).
     void poll();
@@ -49,13 +55,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Adds a box not seen before to the list.
+    // Adds a box not seen before to the list; notes where one seen before stands now.
     void record(QWidget* widget);
 
     QTimer mTimer;
     std::map<QString, QString> mRules;
     std::vector<Box> mBoxes;
     std::vector<const QObject*> mSeen;
+    std::map<const QObject*, std::size_t> mPlaces; // a box still up: its entry in mBoxes
     bool mInHook = false;
 };
 
