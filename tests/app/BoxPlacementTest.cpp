@@ -1,6 +1,7 @@
 // Every box of the program belongs to the window and stands centred on it, wherever the window is:
 // never at the centre of the screen, half outside the window.
 #include "MeterBench.h"
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "app/Diagnostics.h"
@@ -50,7 +51,10 @@ struct AsideBench : MeterBench
         openMeter();
         moveAside(*window);
         // The window as the user reads the box: a page that goes after the answer changes its size.
-        answerer.beforeAnswer = [this](QWidget*) { windowAtAnswer = window->frameGeometry(); };
+        answerer.beforeAnswer = [this](QWidget* box) {
+            windowAtAnswer = window->frameGeometry();
+            apptest::Screenshot::screen(window.get(), "box-over-the-window-" + box->windowTitle());
+        };
     }
 
     Placement seen(const QString& title)

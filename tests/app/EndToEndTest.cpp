@@ -270,6 +270,7 @@ TEST(EndToEndTest, SearchOpenWatchZeroChangeTheRingVisitEveryPageAndPullTheStick
     // mode put back on leaving.
     QWidget* diagnostics = open(sensor, "diagnosticsButton", "Diagnostics");
     ASSERT_NE(diagnostics, nullptr);
+    screenshot(rig, "09-diagnostics-before-the-crank-turns");
     ASSERT_TRUE(runPages([&] { return firmware.registers(0x3D, 2) == support::Bytes{60, 16} && !busy(); }));
     for (int turn = 0; turn < 12 && label(diagnostics, "switchesValue") != "No"; ++turn) {
         meters.meters[2222]->readings.reedBits = turn % 2 == 0 ? 0x0F : 0x00;

@@ -1,4 +1,5 @@
 // The main window's page stack, its Back and Help buttons, its boxes and its log file.
+#include "Screenshot.h"
 #include "WindowRig.h"
 
 #include "app/Implementer.h"
@@ -231,6 +232,7 @@ TEST_F(WindowTest, HelpWithoutABrowserSaysSoAndNamesTheAddress)
 
     QMessageBox* box = openBox(*rig.window, "No web browser found");
     ASSERT_NE(box, nullptr);
+    apptest::Screenshot::screen(rig.window.get(), "help-without-a-browser");
     EXPECT_EQ(box->text(), "The help page could not be opened: no web browser is set up to open it.\n\n"
                            "Open this address in a web browser:\n" HELP_URL "/pelotune.html");
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
