@@ -46,10 +46,7 @@ namespace {
 constexpr int kManufacturerReceived = fieldBit(Field::HardwareRevision);
 constexpr int kSoftwareRevisionReceived = fieldBit(Field::SoftwareRevision);
 
-// Power-meter types and registers.
-constexpr int kTypeNoPowerBalance = 1;
-constexpr int kTypeKV7 = 5;
-constexpr int kTypeBle = 7;
+// Registers.
 constexpr int kUserChainring = 0x60;
 constexpr int kFactoryChainring = 0x42;
 constexpr int kProductionFlags = 0x7F;
@@ -163,7 +160,7 @@ void Sensor::verify()
             verifyAfterHold = true;
             return;
         }
-        if (powerMeterType == kTypeKV7) {
+        if (meterModel.chainringRegisters) {
             Log::alert("Sensor::showEvent parsing chainring data");
             fillChainrings();
         } else {
@@ -226,7 +223,7 @@ void Sensor::firmware()
 
 void Sensor::helpClicked()
 {
-    mainWindow->showHelp(powerMeterType == kTypeKV7 ? "sensorKV7" : "sensor");
+    mainWindow->showHelp(meterModel.chainringRegisters ? "sensorKV7" : "sensor");
 }
 
 // ---- Live values ----
@@ -294,11 +291,10 @@ void Sensor::dataReceived(SportDevice*, int fields)
                 ui->diagnosticsButton->setText("Unavailable, Requires SW>17");
             }
         }
-        powerMeterType = device->getPowerMeterType();
-        Log::alert("Sensor::DataReceived found power meter model:" + String() + powerMeterType);
-        if (powerMeterType == kTypeBle) {
+        meterModel = device->getPowerMeterModel();
+        Log::alert("Sensor::DataReceived found power meter model:" + String() + meterModel.type);
+        if (meterModel.ble) {
             Log::alert("Sensor::DataReceived found lumora power meter");
-            bleModel = true;
             ui->firmwareButton->setText("Unavailable");
         }
         if (firstConnection) {
@@ -357,7 +353,7 @@ void Sensor::meterSilent(qint64 silenceMs)
 void Sensor::pedalBalanceReceived(VelonixPowerMeterDevice*, bool on)
 {
     Log::alert("Sensor::pedalBalanceReceived pedal:" + String() + on);
-    if (powerMeterType == kTypeNoPowerBalance) {
+    if (!meterModel.powerBalance) {
         Log::alert("Sensor::pedalBalanceReceived forcibly disabling the setting of power balance");
     } else if (!on) {
         device->setPedalBalance(true);
@@ -383,7 +379,7 @@ void Sensor::pedalBalanceChanged(VelonixPowerMeterDevice*)
 
 void Sensor::afterPowerBalance(const char* bleLogText)
 {
-    if (bleModel) {
+    if (meterModel.ble) {
         Log::alert(bleLogText);
         device->queryRegister(kProductionFlags, 1);
     } else {
@@ -468,7 +464,7 @@ void Sensor::updateChainringData()
 void Sensor::updateFinished()
 {
     Log::alert("Sensor::updateFinished");
-    if (powerMeterType == kTypeKV7) {
+    if (meterModel.chainringRegisters) {
         fillChainrings();
     } else {
         device->doQueryCadenceMode();
@@ -959,8 +955,8 @@ void Sensor::checkUnfinishedRingChange()
     if (!unfinished.find(serial, change)) {
         return;
     }
-    if (powerMeterType != kTypeKV7) {
-        // Only the KV7 model's ring is ever changed: there is no ring of it to finish.
+    if (!meterModel.chainringRegisters) {
+        // Only a meter that keeps its ring in registers has its ring changed: there is none to finish.
         Log::warning("Sensor::checkUnfinishedRingChange chainring " + text(change.ring) +
                      " kept for a power meter of another model, forgetting it");
         unfinished.forget(serial);

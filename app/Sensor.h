@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ant/device/PowerMeterModel.h"
 #include "app/MeterListener.h"
 #include "core/IntrusivePointer.h"
 
@@ -173,8 +174,8 @@ private:
     bool versionPending = true;
     bool manufacturerPending = true;
     bool firstConnection = true;
-    std::int32_t powerMeterType = 0;
-    bool bleModel = false;
+    // Settled by the first manufacturer data, with the button texts.
+    vant::device::PowerMeterModel meterModel;
     bool bleFixPending = false;
     float lastPower = 0.0f;
     float lastTorque = 0.0f;

@@ -18,7 +18,6 @@ namespace {
 
 constexpr int kReadInterval = 1000;
 constexpr int kPowerControlOn = 48;
-constexpr int kTypeNoPowerBalance = 1;
 
 const char* enabledText(bool on)
 {
@@ -64,8 +63,8 @@ Settings::Settings(VelonixPowerMeterDevice* device, Pelotune* mainWindow)
     if (directionCapability == 1) {
         ui->cadenceDirButton->setEnabled(false);
     }
-    powerMeterType = device->getPowerMeterType();
-    if (powerMeterType == kTypeNoPowerBalance) {
+    meterModel = device->getPowerMeterModel();
+    if (!meterModel.powerBalance) {
         ui->pedalBalButton->setEnabled(false);
     }
 }
@@ -325,7 +324,7 @@ void Settings::pedalBalanceReceived(VelonixPowerMeterDevice*, bool enabled)
     Log::alert("Settings::pedalBalanceReceived pedal:" + String() + enabled);
     powerBalance = enabled;
     powerBalanceRead = true;
-    if (powerMeterType != kTypeNoPowerBalance) {
+    if (meterModel.powerBalance) {
         ui->pedalBalValue->setText(enabledText(enabled));
     }
     replyHandled(ModeTimer);
@@ -374,7 +373,7 @@ void Settings::resetDefaults()
         toggleTorqueDir();
     } else if (directionCapability == 2 && !cadenceDirection && device->cadenceDirectionWritable()) {
         toggleCadenceDir();
-    } else if (powerMeterType != kTypeNoPowerBalance && !powerBalance) {
+    } else if (meterModel.powerBalance && !powerBalance) {
         togglePedalBalance();
     } else if (powerControlMode != 0) {
         toggleGAM();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ant/device/PowerMeterModel.h"
 #include "app/MeterPage.h"
 
 #include <array>
@@ -98,5 +99,5 @@ private:
     bool powerBalance = true;
     std::int32_t powerControlMode = 0;
     std::int32_t directionCapability = 0;
-    std::int32_t powerMeterType = 0;
+    vant::device::PowerMeterModel meterModel;
 };

@@ -21,7 +21,6 @@ using vant::device::VelonixPowerMeterDevice;
 
 namespace {
 
-constexpr int kTypeKV7 = 5;
 constexpr int kUserChainring = 0x60;
 constexpr int kFactoryChainring = 0x42;
 constexpr int kRingBytes = 6;
@@ -57,7 +56,7 @@ Tables::Tables(VelonixPowerMeterDevice* device, Pelotune* mainWindow, float user
     connect(ui->cancelButton, &QPushButton::clicked, this, &Tables::cancelClicked);
     ui->acceptButton->setEnabled(false);
     ui->currentSlopeValue->setText(QString::asprintf("%.2f", static_cast<double>(userSlope)));
-    powerMeterType = device->getPowerMeterType();
+    meterModel = device->getPowerMeterModel();
 }
 
 Tables::~Tables() = default;
@@ -95,7 +94,7 @@ void Tables::parseChainringData()
             for (const QVariant& entry : element.value("values").toList()) {
                 const QMap<QString, QVariant> values = entry.toMap();
                 const QString model = values.value("marlet").toString();
-                if (model == kKV7 && powerMeterType != kTypeKV7) {
+                if (model == kKV7 && !meterModel.chainringRegisters) {
                     continue;
                 }
                 const QList<QVariant> rings = values.value("calibrations").toList();
@@ -126,7 +125,7 @@ void Tables::parseChainringData()
         }
     }
 
-    if (powerMeterType == kTypeKV7) {
+    if (meterModel.chainringRegisters) {
         const int entry = ui->powerMeterCombo->findText(kKV7, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (entry >= 0) {
             // The meter's own table, and its current ring from its register: the user chooses only
@@ -222,7 +221,7 @@ void Tables::registerReceived(VelonixPowerMeterDevice*, int location, int length
     Log::alert("Tables::registerReceived factory inner chainring code=" + text(innerCode) +
                " translates to=" + text(chainringName(rings[3], rings[4])));
 
-    if (powerMeterType == kTypeKV7) {
+    if (meterModel.chainringRegisters) {
         QComboBox* current = ui->currentChainringsCombo;
         const QSignalBlocker blocker(current);
         current->setCurrentIndex(current->count() - 1);
@@ -256,7 +255,7 @@ void Tables::chainringClicked(int)
         return;
     }
 
-    const bool kv7 = powerMeterType == kTypeKV7;
+    const bool kv7 = meterModel.chainringRegisters;
     // A ring without a usable factor gives no slope at all: nothing to accept.
     const bool lastCurrent = current == ui->currentChainringsCombo->count() - 1;
     const bool lastNext = next == ui->newChainringsCombo->count() - 1;
@@ -338,7 +337,7 @@ void Tables::acceptClicked()
     if (!std::isfinite(newSlope) || !(newSlope > 0.0f)) {
         return;
     }
-    if (powerMeterType != kTypeKV7) {
+    if (!meterModel.chainringRegisters) {
         Slope::startSetSlope = newSlope;
         mainWindow->backClicked();
         return;

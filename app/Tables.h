@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ant/device/PowerMeterModel.h"
 #include "app/MeterPage.h"
 
 #include <QList>
@@ -73,7 +74,7 @@ private:
     float percent = 0.0f;
     // The slope that goes with the ring "Accept" wrote, handed over once the meter has the ring.
     float ringSlope = 0.0f;
-    std::int32_t powerMeterType;
+    vant::device::PowerMeterModel meterModel;
     QMetaObject::Connection modelConnection;
     QMetaObject::Connection currentRingConnection;
 };

@@ -62,7 +62,7 @@ using Slot = CalibrationSteps::Slot;
 
 Calibrate::Calibrate(VelonixPowerMeterDevice* device, Pelotune* mainWindow, float currentSlope)
     : MeterPage(device, mainWindow), ui(std::make_unique<Ui_calibrate>()),
-      steps(device->getPowerMeterType() == 5)
+      steps(CalibrationSteps::forReadings(device->getPowerMeterModel().calibrationReadings))
 {
     ui->setupUi(this);
     ui->rezezaz->create(true, false);
@@ -94,7 +94,6 @@ Calibrate::Calibrate(VelonixPowerMeterDevice* device, Pelotune* mainWindow, floa
         CalibrationScene::createEngine(ui->rezezaz->getRenderDevice(), ui->rezezaz->getAudioDevice()).get());
 
     ui->button->setText("Continue");
-    powerMeterType = device->getPowerMeterType();
     lowWeightWarned = false;
     setProperty(Pelotune::kLostWorkProperty, "calibration");
     QTimer::singleShot(0, this, &Calibrate::showWarning);
@@ -305,20 +304,11 @@ void Calibrate::continueClicked()
 
 float& Calibrate::slot(Slot slot)
 {
-    switch (slot) {
-    case Slot::FirstReference:
-        return firstReference;
-    case Slot::R1:
-        return readings[0];
-    case Slot::R2:
-        return readings[1];
-    case Slot::R3:
-        return readings[2];
-    case Slot::R4:
-        return readings[3];
-    default:
-        return finalReference;
+    const int index = CalibrationSteps::readingIndex(slot);
+    if (index >= 0) {
+        return readings[index];
     }
+    return slot == Slot::FirstReference ? firstReference : finalReference;
 }
 
 void Calibrate::press(const CalibrationSteps::Step& row)

@@ -23,8 +23,8 @@ class Ui_calibrate;
 // the wizard records the meter's torque at each, checks that the unloaded reading did not drift and
 // hands the readings to the Results page. The meter is switched into its calibration setting for
 // the time (the cadence register, 60 on entry, 0 on leaving). A 3D view of crank, chainrings and
-// arrows (a CalibrationScene) shows each placement; dragging turns it. Meters of type 5 (one strain gauge side) take four
-// readings, all others six. The Slope page creates it with the slope in the meter and pushes it; the
+// arrows (a CalibrationScene) shows each placement; dragging turns it. The meter's model tells how
+// many readings it takes: four (one chainring) or six. The Slope page creates it with the slope in the meter and pushes it; the
 // window's page stack owns it. Back steps back through the placements, then leaves through the
 // meter's confirmation. The placements are the rows of a CalibrationSteps table.
 class Calibrate : public MeterPage
@@ -121,7 +121,6 @@ private:
     bool dragging = false;
     // The mode change last asked of the meter: 0 start, 1 finish, 2 exit.
     std::int32_t modeRequest = 0;
-    std::int32_t powerMeterType = 0;
     bool lowWeightWarned = false;
     std::int32_t step = 0;
     CalibrationSteps steps;

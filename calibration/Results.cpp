@@ -45,10 +45,10 @@ const char* directionName(bool forward)
 Results::Results(VelonixPowerMeterDevice* device, Pelotune* mainWindow, float oldSlope, float length, float weight,
                  float r1, float r2, float r3, float r4, float zero, float gravity)
     : MeterPage(device, mainWindow), ui(std::make_unique<Ui_results>()), oldSlope(oldSlope), length(length),
-      weight(weight), r1(r1), r2(r2), r3(r3), r4(r4), zero(zero), gravity(gravity)
+      weight(weight), readings{r1, r2, r3, r4}, zero(zero), gravity(gravity),
+      steps(CalibrationSteps::forReadings(device->getPowerMeterModel().calibrationReadings))
 {
     ui->setupUi(this);
-    powerMeterType = device->getPowerMeterType();
     calculate();
     connect(ui->acceptButton, &QPushButton::clicked, this, &Results::acceptClicked);
     connect(ui->declineButton, &QPushButton::clicked, this, &Results::declineClicked);
@@ -61,16 +61,32 @@ void Results::calculate()
     const float g = gravity > 0.0f ? gravity : kStandardGravity;
     // The torque the weight puts on the level arm, times the slope the meter used for its readings.
     const float expected = length * weight * g * oldSlope;
-    const float d1 = r1 - zero;
-    const float d2 = r2 - zero;
-    const float d3 = r3 - zero;
-    const float d4 = r4 - zero;
-    const float mean = powerMeterType == 5 ? (d3 + d4) * 0.5f : ((d3 + d1) + d4 + d2) * 0.25f;
+    // The loaded readings less the zero, summed in the table's order (left arm first, big ring
+    // first): over all of them, and over those of each chainring. The sums start at -0, which
+    // added to any value leaves it as it is (a reading of -0 stays one).
+    float sum = -0.0f;
+    float smallSum = -0.0f;
+    float bigSum = -0.0f;
+    int smallCount = 0;
+    int bigCount = 0;
+    const std::vector<CalibrationSteps::Loaded> loaded = steps.loadedReadings();
+    for (const CalibrationSteps::Loaded& taken : loaded) {
+        const float load = reading(taken.slot) - zero;
+        sum += load;
+        if ((taken.parts & CalibrationSteps::SmallChain) != 0) {
+            smallSum += load;
+            ++smallCount;
+        } else {
+            bigSum += load;
+            ++bigCount;
+        }
+    }
+    const float mean = loaded.empty() ? 0.0f : sum / static_cast<float>(loaded.size());
     if (static_cast<double>(mean) > kLeastTorque) {
         newSlope = expected / mean;
     }
-    const float small = (d1 + d2) * 0.5f;
-    const float big = (d3 + d4) * 0.5f;
+    const float small = smallCount > 0 ? smallSum / static_cast<float>(smallCount) : 0.0f;
+    const float big = bigCount > 0 ? bigSum / static_cast<float>(bigCount) : 0.0f;
     const float smallSlope = static_cast<double>(small) > kLeastTorque ? expected / small : 0.0f;
     const float bigSlope = static_cast<double>(big) > kLeastTorque ? expected / big : 0.0f;
     float difference = 0.0f;
@@ -81,7 +97,7 @@ void Results::calculate()
 
     ui->oldSlopeValue->setText(twoDecimals(oldSlope));
     ui->balanceValue->setText(std::isfinite(difference) ? twoDecimals(difference) : QString("--"));
-    if (powerMeterType == 5) {
+    if (smallCount == 0 || bigCount == 0) {
         // One chainring only: there is no second slope to compare.
         ui->balanceValue->setText("N/A");
     }
@@ -108,6 +124,12 @@ void Results::calculate()
     const bool clamped = Slope::clampSlope(device.get(), newSlope);
     ui->slopeText->setText(clamped ? "Slope (clamped to limit!)" : "New Slope");
     ui->slopeValue->setText(twoDecimals(newSlope));
+}
+
+float Results::reading(CalibrationSteps::Slot slot) const
+{
+    const int index = CalibrationSteps::readingIndex(slot);
+    return index >= 0 ? readings[index] : 0.0f;
 }
 
 void Results::fail(const QString& reason)
@@ -208,8 +230,9 @@ void Results::sendData()
         "Power Meter ID:%d\n Old Slope:%f\n Local Gravity:%f\n Length:%f\n Weight:%f\n Torque Left Small:%f\n "
         "Torque Right Small:%f\n Torque Left Big:%f\n Torque Right Big:%f\n Torque No Weight:%f\n New Slope:%f\n",
         device->getDeviceNumber(), static_cast<double>(oldSlope), static_cast<double>(gravity),
-        static_cast<double>(length), static_cast<double>(weight), static_cast<double>(r1), static_cast<double>(r2),
-        static_cast<double>(r3), static_cast<double>(r4), static_cast<double>(zero), static_cast<double>(newSlope));
+        static_cast<double>(length), static_cast<double>(weight), static_cast<double>(readings[0]),
+        static_cast<double>(readings[1]), static_cast<double>(readings[2]), static_cast<double>(readings[3]),
+        static_cast<double>(zero), static_cast<double>(newSlope));
     const int capability = device->getDirectionCapability();
     if (capability == 2) {
         body += QString("Torque Direction:") + directionName(directionForward) + "\n";

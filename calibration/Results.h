@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MeterPage.h"
+#include "calibration/view/CalibrationSteps.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,9 +14,11 @@ class Ui_results;
 // maker's support when the user agrees. Decline hands on nothing. The wizard pushes it as it deletes
 // itself, so going back lands on the Slope page; the window's page stack owns it.
 //
-// Readings, in N·m: for the six-reading procedure r1 small ring left arm, r2 small ring right arm, r3
-// big ring left arm, r4 big ring right arm; for the four-reading one (meter type 5) r3 left arm, r4
-// right arm, r2 the first unloaded reading and r1 0. `zero` is the mean unloaded reading.
+// Readings, in N·m: r1 to r4 are those of the slots R1 to R4 of the meter's calibration table
+// (CalibrationSteps), which tells which of them the weight was hung for, on which arm and chainring.
+// For the six-reading procedure r1 is small ring left arm, r2 small ring right arm, r3 big ring left
+// arm, r4 big ring right arm; for the four-reading one r3 left arm, r4 right arm, r2 the first
+// unloaded reading and r1 0. `zero` is the mean unloaded reading.
 class Results : public MeterPage
 {
     Q_OBJECT
@@ -46,6 +49,7 @@ public slots:
 
 private:
     void calculate();
+    float reading(CalibrationSteps::Slot slot) const;
     // Shows that the calibration failed and why, and takes Accept away.
     void fail(const QString& reason);
 
@@ -54,15 +58,13 @@ private:
     float oldSlope;
     float length;
     float weight;
-    float r1;
-    float r2;
-    float r3;
-    float r4;
+    // r1 to r4, at CalibrationSteps::readingIndex of their slots.
+    float readings[4];
     float zero;
     float gravity;
     bool directionForward = false;
     bool cadenceDirectionForward = false;
     std::int32_t mode = 0;
-    std::int32_t powerMeterType = 0;
+    CalibrationSteps steps;
     bool failed = false;
 };

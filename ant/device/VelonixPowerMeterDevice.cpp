@@ -145,14 +145,19 @@ int VelonixPowerMeterDevice::getPowerMeterDeviceFamily()
     return inRange(hardware, 7, 9) ? 0 : 2;
 }
 
+PowerMeterModel VelonixPowerMeterDevice::getPowerMeterModel()
+{
+    return PowerMeterModel::of(getManufacturerModel());
+}
+
 int VelonixPowerMeterDevice::getPowerMeterType()
 {
-    return getManufacturerModel() & 0x3F;
+    return getPowerMeterModel().type;
 }
 
 int VelonixPowerMeterDevice::getStrainGaugeCount()
 {
-    return getPowerMeterType() == 5 ? 4 : 5;
+    return getPowerMeterModel().strainGauges;
 }
 
 int VelonixPowerMeterDevice::getDirectionCapability()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ant/device/PowerMeterModel.h"
 #include "ant/device/SportDevice.h"
 #include "core/Collection.h"
 #include "core/Logger.h"
@@ -91,6 +92,10 @@ public:
 
     // 1 for hardware 42 to 46, 0 for 7 to 9, else 2.
     int getPowerMeterDeviceFamily();
+    // What the pages ask of the meter's model, from its manufacturer model number (a meter of the
+    // common kind until the manufacturer page arrived).
+    PowerMeterModel getPowerMeterModel();
+    // The model's type: the manufacturer model number AND 0x3F.
     int getPowerMeterType();
     int getStrainGaugeCount();
     // 1 for hardware 7 to 9 with software revision 20 to 28, else 2.

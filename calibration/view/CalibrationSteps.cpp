@@ -1,5 +1,7 @@
 #include "calibration/view/CalibrationSteps.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr float kPi = 3.14159265358979f;
@@ -60,6 +62,45 @@ CalibrationSteps::CalibrationSteps(bool fourReadings) : four(fourReadings)
             {kFinalStep, Slot::FinalReference, nullptr, kBig, 0.0f, kFinalStep},
         };
     }
+}
+
+CalibrationSteps CalibrationSteps::forReadings(int readings)
+{
+    return CalibrationSteps(readings == 4);
+}
+
+int CalibrationSteps::readingIndex(Slot slot)
+{
+    switch (slot) {
+    case Slot::R1:
+        return 0;
+    case Slot::R2:
+        return 1;
+    case Slot::R3:
+        return 2;
+    case Slot::R4:
+        return 3;
+    default:
+        return -1;
+    }
+}
+
+std::vector<CalibrationSteps::Loaded> CalibrationSteps::loadedReadings() const
+{
+    std::vector<Loaded> loaded;
+    for (const Step& row : table) {
+        // A press stores the reading of the pose the press before it showed.
+        const Step* taken = before(row.step);
+        if (row.slot != Slot::None && taken != nullptr && (taken->parts & (BackArrow | FrontArrow)) != 0) {
+            loaded.push_back({row.slot, taken->parts});
+        }
+    }
+    auto order = [](const Loaded& reading) {
+        return ((reading.parts & BackArrow) != 0 ? 0 : 2) + ((reading.parts & BigChain) != 0 ? 0 : 1);
+    };
+    std::stable_sort(loaded.begin(), loaded.end(),
+                     [&order](const Loaded& a, const Loaded& b) { return order(a) < order(b); });
+    return loaded;
 }
 
 const CalibrationSteps::Step* CalibrationSteps::at(int step) const

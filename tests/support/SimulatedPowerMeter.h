@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ant/device/PowerMeterModel.h"
 #include "support/SimulatedStick.h"
 
 #include <cstdint>
@@ -75,7 +76,7 @@ public:
     {
         int hardwareRevision = 44;
         int manufacturerId = 255;
-        int model = 5;
+        int model = static_cast<int>(vant::device::PowerMeterType::KV7);
         int softwareRevision = 30;
         std::uint32_t serialNumber = 123456789;
     };

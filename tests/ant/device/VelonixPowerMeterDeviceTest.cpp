@@ -593,6 +593,51 @@ TEST(VelonixPowerMeterDeviceTest, CadenceDirectionGatesAndProductClasses)
     }
 }
 
+// The meter's model comes from the low six bits of the manufacturer model number it sends; until
+// that has arrived the meter is of the common kind.
+TEST(VelonixPowerMeterDeviceTest, TheModelNumberTellsWhatTheMeterHas)
+{
+    struct Case
+    {
+        const char* name;
+        int manufacturerModel;
+        int type;
+        int strainGauges;
+        int calibrationReadings;
+        bool powerBalance;
+        bool chainringRegisters;
+        bool ble;
+    };
+    const Case cases[] = {
+        {"common kind", 3, 3, 5, 6, true, false, false},
+        {"no power balance", 1, 1, 5, 6, false, false, false},
+        {"KV7", 5, 5, 4, 4, true, true, false},
+        {"KV7 with high bits set", 0x1C5, 5, 4, 4, true, true, false},
+        {"BLE", 7, 7, 5, 6, true, false, true},
+        {"type 0 under high bits", 0x40, 0, 5, 6, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MeterBench bench;
+        bench.meter.product.model = c.manufacturerModel;
+        bench.open();
+        const vant::device::PowerMeterModel before = bench.device->getPowerMeterModel();
+        EXPECT_EQ(before.type, 0);
+        EXPECT_EQ(before.strainGauges, 5);
+        EXPECT_EQ(before.calibrationReadings, 6);
+        ASSERT_TRUE(bench.rig.runUntil([&] { return bench.device->getManufacturerModel() != 0; }, 30000));
+
+        const vant::device::PowerMeterModel model = bench.device->getPowerMeterModel();
+        EXPECT_EQ(bench.device->getPowerMeterType(), c.type);
+        EXPECT_EQ(model.type, c.type);
+        EXPECT_EQ(bench.device->getStrainGaugeCount(), c.strainGauges);
+        EXPECT_EQ(model.calibrationReadings, c.calibrationReadings);
+        EXPECT_EQ(model.powerBalance, c.powerBalance);
+        EXPECT_EQ(model.chainringRegisters, c.chainringRegisters);
+        EXPECT_EQ(model.ble, c.ble);
+    }
+}
+
 // Only the completion of a command message moves a sequence on: completions with nothing sent
 // serve nothing, a step that finishes an item sends nothing so the next item waits for another
 // command's completion, and the channel's return to the open state serves the step as a completion.
