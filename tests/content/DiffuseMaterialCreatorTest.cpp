@@ -1,4 +1,4 @@
-#include "MaterialFixture.h"
+#include "scene/MaterialFixture.h"
 
 #include "content/DiffuseMaterialCreator.h"
 #include "render/BlendState.h"
