@@ -7,6 +7,7 @@
 // of its block buffer is timed, the emptying of the caller's stream is not. The ratios to memcpy
 // come from runs interleaved with the memcpy in every iteration.
 
+#include "content/EngineHandlers.h"
 #include "content/TMSHStreamer.h"
 #include "core/IntrusivePointer.h"
 #include "core/Log.h"
@@ -47,7 +48,7 @@ Engine* engine()
         auto* e = new Engine(nullptr, nullptr);
         e->retain();
         e->setHasBackableFixed(true);
-        e->installHandlers();
+        installHandlers(*e);
         return e;
     }();
     return instance;
@@ -74,7 +75,7 @@ void BM_FindModel(benchmark::State& state, const std::string& name)
     auto freshEngine = [] {
         IntrusivePointer<Engine> e(new Engine(nullptr, nullptr));
         e->setHasBackableFixed(true);
-        e->installHandlers();
+        installHandlers(*e);
         return e;
     };
     int64_t fileBytes = 0;
@@ -114,7 +115,7 @@ void BM_FindModelAgain(benchmark::State& state, const std::string& name)
     const std::string path = std::string(PELOTUNE_SOURCE_DIR) + "/resources/tmsh/" + name + ".tmsh";
     IntrusivePointer<Engine> e(new Engine(nullptr, nullptr));
     e->setHasBackableFixed(true);
-    e->installHandlers();
+    installHandlers(*e);
     rezezaz::scene::MaterialManager* materials = e->getMaterialManager();
     const int states = materials->getNumRenderStates();
     const int formats = e->getBufferManager()->getVertexFormats().size();

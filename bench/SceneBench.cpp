@@ -18,6 +18,7 @@
 // items, after both were checked to hold the same items in the same grouping or depth order.
 #include <benchmark/benchmark.h>
 
+#include "content/EngineHandlers.h"
 #include "core/IntrusivePointer.h"
 #include "core/Log.h"
 #include "core/Logger.h"
@@ -429,7 +430,7 @@ struct Queue
         device.caps.maxLights = 8;
         device.caps.maxTextureStages = 8;
         engine->setRenderDevice(&device);
-        engine->installHandlers();
+        installHandlers(*engine);
         ours = new scene::Scene(engine.get(), 0.001f);
         camera = new scene::Camera(engine.get());
         camera->setLookAt(Vector3(0, 0, 0), Vector3(0, 0, -1), Vector3(0, 1, 0));

@@ -8,6 +8,7 @@
 // textures; a disagreement replaces the label. Each side's time includes letting go of what it loaded.
 // Files not installed are left out with a note.
 
+#include "content/EngineHandlers.h"
 #include "content/studio/StudioModel.h"
 #include "content/studio/StudioStreamer.h"
 #include "core/IntrusivePointer.h"
@@ -52,7 +53,7 @@ rezezaz::scene::Engine* engine()
     static IntrusivePointer<rezezaz::scene::Engine> theEngine = [] {
         IntrusivePointer<rezezaz::scene::Engine> made = new rezezaz::scene::Engine(nullptr, nullptr);
         made->setHasBackableFixed(true);
-        made->installHandlers();
+        installHandlers(*made);
         return made;
     }();
     return theEngine.get();

@@ -56,11 +56,12 @@ function(add_project_test)
   endif()
 endfunction()
 
-# add_project_fuzzer(NAME name SOURCES ... CORPUS dir [LIBS ...] [SECONDS n])
+# add_project_fuzzer(NAME name SOURCES ... CORPUS dir [LIBS ...] [LABELS ...] [SECONDS n])
 # A libFuzzer target, run by CTest for a bounded time over its seed corpus; what it
-# finds new goes to a scratch folder in the build tree, never into the source tree.
+# finds new goes to a scratch folder in the build tree, never into the source tree. Labelled fuzz
+# and LABELS.
 function(add_project_fuzzer)
-  cmake_parse_arguments(ARG "" "NAME;SECONDS;CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;SECONDS;CORPUS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT ARG_SECONDS)
     set(ARG_SECONDS 20)
   endif()
@@ -72,7 +73,7 @@ function(add_project_fuzzer)
   set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.found)
   add_test(NAME fuzz.${ARG_NAME}
     COMMAND sh -c "rm -rf '${scratch}' && mkdir -p '${scratch}' && exec '$<TARGET_FILE:${ARG_NAME}>' -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${scratch}' '${seeds}'")
-  set_tests_properties(fuzz.${ARG_NAME} PROPERTIES LABELS fuzz TIMEOUT 300)
+  set_tests_properties(fuzz.${ARG_NAME} PROPERTIES LABELS "fuzz;${ARG_LABELS}" TIMEOUT 300)
 endfunction()
 
 # add_project_bench(NAME name SOURCES ... [LIBS ...])

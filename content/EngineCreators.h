@@ -7,7 +7,7 @@ namespace rezezaz::scene {
 
 class Engine;
 
-// The engine's ten built-in creators, made in their order for one engine by its installHandlers and
+// The engine's ten built-in creators, made in their order for one engine by installHandlers and
 // held by the engine for its lifetime; releases them from the last made to the first. The create
 // operations forward to the matching creator's typed operation.
 class EngineCreators : public core::Object, public BuiltInCreators

@@ -1,7 +1,7 @@
-// The engine's installHandlers, which this library defines: the scene library declares it, and
-// includes and links nothing of this one. It is a member defined here rather than a hook this library
-// sets at start-up, because a registration made by a static object of an archive is dropped when
-// nothing else of its object file is linked, and the engine would then be left without its handlers.
+// The engine's handlers are installed by a call of the program's own rather than by a hook this
+// library sets at start-up, because a registration made by a static object of an archive is dropped
+// when nothing else of its object file is linked, and the engine would then be left without them.
+#include "content/EngineHandlers.h"
 
 #include "content/BMPStreamer.h"
 #include "content/DDSStreamer.h"
@@ -33,7 +33,7 @@ namespace rezezaz::scene {
 
 using core::IntrusivePointer;
 
-void Engine::installHandlers()
+void installHandlers(Engine& engine)
 {
     core::Log::getInstance()->addLogEntry(core::Categories::REZEZAZ_SCENE, core::Logger::DEBUG,
                                           "Engine: installing handlers");
@@ -45,20 +45,21 @@ void Engine::installHandlers()
         const char* extension;
         IntrusivePointer<ResourceStreamer> streamer;
     };
-    TextureManager* textures = textureManager_.get();
+    TextureManager* textures = engine.getTextureManager();
+    AudioManager* audio = engine.getAudioManager();
     const std::vector<Handler> handlers = {
-        {archiveManager_.get(), "tpkg", new TPKGStreamer()},
-        {archiveManager_.get(), "wad", new WADStreamer(textures)},
+        {engine.getArchiveManager(), "tpkg", new TPKGStreamer()},
+        {engine.getArchiveManager(), "wad", new WADStreamer(textures)},
         {textures, "dds", new DDSStreamer(textures)},
         {textures, "bmp", new BMPStreamer(textures)},
         {textures, "", new OSXTextureStreamer(textures)},
         {textures, "tga", new TGAStreamer(textures)},
-        {textures, "spr", new SPRStreamer(this)},
-        {fontManager_.get(), "", new OSXFontStreamer(textures)},
-        {audioManager_.get(), "wav", new WaveStreamer(audioManager_.get())},
-        {meshManager_.get(), "tmsh", new TMSHStreamer(this)},
-        {spriteModelManager_.get(), "spr", new studio::SpriteStreamer(this)},
-        {studioModelManager_.get(), "mdl", new studio::StudioStreamer(this)},
+        {textures, "spr", new SPRStreamer(&engine)},
+        {engine.getFontManager(), "", new OSXFontStreamer(textures)},
+        {audio, "wav", new WaveStreamer(audio)},
+        {engine.getMeshManager(), "tmsh", new TMSHStreamer(&engine)},
+        {engine.getSpriteModelManager(), "spr", new studio::SpriteStreamer(&engine)},
+        {engine.getStudioModelManager(), "mdl", new studio::StudioStreamer(&engine)},
     };
     for (const Handler& handler : handlers) {
         if (*handler.extension == '\0') {
@@ -67,7 +68,7 @@ void Engine::installHandlers()
             handler.manager->setStreamer(handler.streamer.get(), handler.extension);
         }
     }
-    builtInCreators_ = new EngineCreators(this);
+    engine.setBuiltInCreators(new EngineCreators(&engine));
 }
 
 } // namespace rezezaz::scene

@@ -31,7 +31,7 @@ class Material;
 }
 
 // The engine's ten built-in creators of procedural resources as the engine reaches them: the content
-// library makes one set in Engine::installHandlers and the engine holds it for its lifetime. The
+// library makes one set in its installHandlers and the engine holds it for its lifetime. The
 // engine's create operations forward to the typed operations here and file what they return with its
 // managers; the getters hand out the creators themselves, whose classes only the content library's
 // users see. Never null.

@@ -19,6 +19,7 @@
 #include "scene/Version.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace rezezaz::scene {
@@ -380,6 +381,11 @@ void Engine::contextReset(RenderDevice* device)
     for (int i = 0; i < contextListeners_.size(); ++i) {
         contextListeners_[i]->postContextReset(device);
     }
+}
+
+void Engine::setBuiltInCreators(IntrusivePointer<BuiltInCreators> creators)
+{
+    builtInCreators_ = std::move(creators);
 }
 
 NormalizationTextureCreator* Engine::getNormalizationTextureCreator() const

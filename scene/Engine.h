@@ -53,10 +53,11 @@ class Material;
 // device comes or goes the managers move their device resources and every context listener hears of
 // it. Reference counted; the calibration view owns one for its lifetime. GUI thread only.
 //
-// The file formats and the built-in creators belong to the content library above this one, which
-// defines installHandlers; the engine reaches the streamers through its managers and the creators
+// The file formats and the built-in creators belong to the content library above this one, whose
+// installHandlers (content/EngineHandlers.h) registers the streamers with the managers and hands the
+// engine its creators; the engine reaches the streamers through its managers and the creators
 // through the BuiltInCreators interface, so that the scene library includes and links nothing of
-// content. A program that installs the handlers links content.
+// content.
 class Engine : public core::Object
 {
 public:
@@ -69,10 +70,6 @@ public:
     // Destroys what the managers hold (the device made current first); the engine stays usable for
     // its owners until its last release.
     void destroy() override;
-
-    // Registers the file-format streamers with their managers and makes the built-in creators. Defined
-    // by the content library.
-    void installHandlers();
 
     // Takes the device's capabilities and moves the managers' device resources from the old device to
     // the new one (null: no device). An engine that is not backed takes one device only and raises
@@ -129,6 +126,11 @@ public:
     AudioManager* getAudioManager() const { return audioManager_.get(); }
     ResourceManager* getStudioModelManager() const { return studioModelManager_.get(); }
     ResourceManager* getSpriteModelManager() const { return spriteModelManager_.get(); }
+
+    // The built-in creators that the create operations below forward to, held for the engine's
+    // lifetime; the content library's installHandlers makes them. Null (the default) leaves the create
+    // operations without them.
+    void setBuiltInCreators(core::IntrusivePointer<BuiltInCreators> creators);
 
     // Null until installHandlers.
     NormalizationTextureCreator* getNormalizationTextureCreator() const;

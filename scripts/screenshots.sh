@@ -15,20 +15,23 @@ cd "$root"
 ensure_packages "${PELOTUNE_BUILD_PACKAGES[@]}" "${PELOTUNE_TEST_PACKAGES[@]}"
 folder="$(realpath -m "${1:-build/screenshots}")"
 cmake -S . -B build/screenshots-build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/screenshots-build --target app_tests app_gl_tests -j "$(nproc)"
+cmake --build build/screenshots-build --target app_tests firmware_tests calibration_page_tests calibration_gl_tests -j "$(nproc)"
 rm -rf "$folder"
 mkdir -p "$folder"
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-  build/screenshots-build/tests/app/app_tests \
-  --gtest_filter='EndToEndTest.*:FirmwareEndToEndTest.CheckUpdateWatchTheProgressAndTheServerHearsOfIt'
+  build/screenshots-build/tests/app/app_tests --gtest_filter='EndToEndTest.*'
+PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  build/screenshots-build/tests/firmware/firmware_tests \
+  --gtest_filter='FirmwareEndToEndTest.CheckUpdateWatchTheProgressAndTheServerHearsOfIt'
 # The calibration wizard with its 3D view, step by step (the view is drawn by Mesa on the X server).
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-  build/screenshots-build/tests/app/gl/app_gl_tests --gtest_filter='CalibrationSessionGLTest.*'
+  build/screenshots-build/tests/calibration/gl/calibration_gl_tests --gtest_filter='CalibrationSessionGLTest.*'
 # A failed calibration's results and the wizard without a render device (off screen: no OpenGL).
 PELOTUNE_SCREENSHOTS="$folder" QT_QPA_PLATFORM=offscreen \
-  build/screenshots-build/tests/app/app_tests \
+  build/screenshots-build/tests/calibration/calibration_page_tests \
   --gtest_filter='ResultsTest.ACalibrationThatMeasuredNothing*:CalibrationViewTest.WithoutARenderDevice*'
 echo "Screenshots in $folder:"
 ls "$folder"

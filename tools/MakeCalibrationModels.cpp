@@ -8,6 +8,7 @@
 // at pi. Every coordinate is rounded to a multiple of 2^-12 so that the files come out byte for byte
 // the same whatever the C library's sine and cosine. Every triangle is wound counter-clockwise seen
 // from the side its vertex normals point to.
+#include "content/EngineHandlers.h"
 #include "content/TMSHStreamer.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
@@ -630,7 +631,7 @@ int main(int argc, char** argv)
         // A backed engine without a device: its buffers and render states live in memory.
         IntrusivePointer<scene::Engine> engine(new scene::Engine(nullptr, nullptr));
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
 
         const Look silver{"Material", math::Vector4(0.22f, 0.22f, 0.23f, 1.0f),
                           math::Vector4(0.62f, 0.62f, 0.64f, 1.0f), math::Vector4(0.50f, 0.50f, 0.50f, 1.0f), 24.0f};

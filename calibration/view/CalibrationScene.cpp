@@ -4,6 +4,7 @@
 #include "calibration/view/FadeAnimation.h"
 #include "calibration/view/QtArchive.h"
 #include "calibration/view/RotateAnimation.h"
+#include "content/EngineHandlers.h"
 #include "core/Log.h"
 #include "core/String.h"
 #include "core/math/Vector3.h"
@@ -52,7 +53,7 @@ IntrusivePointer<Engine> CalibrationScene::createEngine(rezezaz::render::RenderD
                                                         rezezaz::audio::AudioDevice* audioDevice)
 {
     IntrusivePointer<Engine> engine(new Engine(nullptr, nullptr));
-    engine->installHandlers();
+    installHandlers(*engine);
     engine->setRenderDevice(renderDevice);
     engine->setAudioDevice(audioDevice);
 

@@ -2,6 +2,7 @@
 // stream that owns a copy, and one engine with device-independent resources for the whole run.
 #pragma once
 
+#include "content/EngineHandlers.h"
 #include "core/IntrusivePointer.h"
 #include "core/Log.h"
 #include "core/Logger.h"
@@ -30,7 +31,7 @@ inline rezezaz::scene::Engine* engine()
         rezezaz::core::Log::getInstance()->setMasterReportingLevel(0);
         rezezaz::core::IntrusivePointer<rezezaz::scene::Engine> made = new rezezaz::scene::Engine(nullptr, nullptr);
         made->setHasBackableFixed(true);
-        made->installHandlers();
+        installHandlers(*made);
         return made;
     }();
     return theEngine.get();

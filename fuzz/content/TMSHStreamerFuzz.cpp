@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the mesh reader as a file. Refusals raise and are expected; a mesh it
 // accepts draws only its own vertices, and what the writer makes of it reads back.
+#include "content/EngineHandlers.h"
 #include "content/TMSHStreamer.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     IntrusivePointer<rezezaz::scene::Engine> engine(new rezezaz::scene::Engine(nullptr, nullptr));
     engine->setHasBackableFixed(true);
-    engine->installHandlers();
+    installHandlers(*engine);
     {
         IntrusivePointer<rezezaz::scene::TMSHStreamer> streamer(new rezezaz::scene::TMSHStreamer(engine.get()));
         IntrusivePointer<Mesh> mesh;

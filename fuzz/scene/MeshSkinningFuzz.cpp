@@ -2,6 +2,7 @@
 // as a file reader would fill them, and runs them through the mesh's bone bounds, a mesh component's
 // setMesh, posing, skinning and the skeleton's debug drawing. Whatever the bytes say, no index may
 // leave its list and no read may leave its buffer.
+#include "content/EngineHandlers.h"
 #include "core/Collection.h"
 #include "core/IntrusivePointer.h"
 #include "core/Log.h"
@@ -79,7 +80,7 @@ Engine& engine()
         Engine* e = new Engine(nullptr, nullptr);
         e->retain();
         e->setHasBackableFixed(true);
-        e->installHandlers();
+        installHandlers(*e);
         return e;
     }();
     return *instance;

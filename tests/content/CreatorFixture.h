@@ -1,5 +1,6 @@
 #pragma once
 
+#include "content/EngineHandlers.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
 #include "core/Logger.h"
@@ -44,7 +45,7 @@ protected:
             device.caps.hasFixed[t] = fixed;
         }
         engine->setRenderDevice(&device);
-        engine->installHandlers();
+        installHandlers(*engine);
         calls->take();
     }
 
@@ -53,7 +54,7 @@ protected:
     {
         engine->setHasBackableShader(true);
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
     }
 
     // The texts of the warnings logged under the scene category.

@@ -5,6 +5,7 @@
 #include "content/TGACodec.h"
 #include "ImageOracles.h"
 #include "TextureReadBack.h"
+#include "content/EngineHandlers.h"
 #include "core/io/MemoryStream.h"
 #include "render/Texture.h"
 #include "render/TextureFormat.h"
@@ -39,7 +40,7 @@ protected:
     {
         engine = new Engine(nullptr, nullptr);
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
     }
 
     void TearDown() override

@@ -1,5 +1,6 @@
 // One engine that finds and lets go of the same models over and over, as a long-lived view does: every
 // round ends with the managers holding what they held before the first, so nothing piles up.
+#include "content/EngineHandlers.h"
 #include "core/math/AABox.h"
 #include "scene/BufferManager.h"
 #include "scene/Engine.h"
@@ -90,7 +91,7 @@ protected:
             engine->setRenderDevice(&device);
             break;
         }
-        engine->installHandlers();
+        installHandlers(*engine);
     }
 
     void TearDown() override

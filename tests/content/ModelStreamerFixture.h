@@ -2,6 +2,7 @@
 
 #include "ImageOracles.h"
 #include "TextureReadBack.h"
+#include "content/EngineHandlers.h"
 #include "core/Exception.h"
 #include "core/IntrusivePointer.h"
 #include "scene/Engine.h"
@@ -25,7 +26,7 @@ protected:
     {
         engine = new rezezaz::scene::Engine(nullptr, nullptr);
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
         streamer = new Streamer(engine.get());
     }
 

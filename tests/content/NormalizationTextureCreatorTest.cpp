@@ -1,5 +1,6 @@
 #include "CreatorFixture.h"
 
+#include "content/EngineHandlers.h"
 #include "content/NormalizationTextureCreator.h"
 #include "render/Texture.h"
 #include "render/TextureFormat.h"
@@ -105,7 +106,7 @@ TEST_F(NormalizationTextureCreatorTest, SizesWithoutTexelsOrBeyondThirtyTwoBitsG
 
 TEST_F(NormalizationTextureCreatorTest, WithoutADeviceOrBackingThereIsNoTexture)
 {
-    engine->installHandlers();
+    installHandlers(*engine);
     EXPECT_EQ(creator()->createNormalizationTexture(2), nullptr);
     EXPECT_EQ(creator()->create("normals", nullptr, nullptr), nullptr);
 }

@@ -2,6 +2,7 @@
 #include "content/PlatformFont.h"
 #include "ImageOracles.h"
 #include "TextureReadBack.h"
+#include "content/EngineHandlers.h"
 #include "core/Exception.h"
 #include "render/Texture.h"
 #include "render/TextureFormat.h"
@@ -50,7 +51,7 @@ protected:
         }
         engine = new Engine(nullptr, nullptr);
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
     }
 
     void TearDown() override

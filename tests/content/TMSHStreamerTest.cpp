@@ -1,5 +1,6 @@
 #include "content/TMSHStreamer.h"
 #include "TMSHBytes.h"
+#include "content/EngineHandlers.h"
 #include "core/Exception.h"
 #include "core/io/MemoryStream.h"
 #include "render/BlendState.h"
@@ -98,7 +99,7 @@ protected:
     {
         engine = new Engine(nullptr, nullptr);
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
         streamer = new TMSHStreamer(engine.get());
     }
 
@@ -418,7 +419,7 @@ TEST_F(TMSHStreamerTest, WithoutARenderStateTheStoredStatesAreDropped)
 {
     // An unbacked engine without a device has no render states for the material's pass.
     IntrusivePointer<Engine> bare(new Engine(nullptr, nullptr));
-    bare->installHandlers();
+    installHandlers(*bare);
     IntrusivePointer<TMSHStreamer> reader(new TMSHStreamer(bare.get()));
     TMSHBytes file;
     file.header().block(1, TMSHBytes::mesh({TMSHBytes::subMesh("")}, TMSHBytes::noVertices()));
@@ -446,7 +447,7 @@ TEST_F(TMSHStreamerTest, BuffersTheDeviceCannotMakeAreSkipped)
     BufferlessDevice device{std::make_shared<support::CallLog>()};
     IntrusivePointer<Engine> unbacked(new Engine(nullptr, nullptr));
     unbacked->setRenderDevice(&device);
-    unbacked->installHandlers();
+    installHandlers(*unbacked);
     IntrusivePointer<TMSHStreamer> reader(new TMSHStreamer(unbacked.get()));
     TMSHBytes named = TMSHBytes::subMesh("After");
     TMSHBytes file;
@@ -623,7 +624,7 @@ TEST_F(TMSHStreamerTest, KeyFramesRoundTripInFixedPoint)
     device.caps.vertexElementType = VertexFormat::Type_FIXED32;
     IntrusivePointer<Engine> fixed(new Engine(nullptr, nullptr));
     fixed->setHasBackableFixed(true);
-    fixed->installHandlers();
+    installHandlers(*fixed);
     fixed->setRenderDevice(&device);
     fixed->updateVertexFormats();
     IntrusivePointer<TMSHStreamer> io(new TMSHStreamer(fixed.get()));

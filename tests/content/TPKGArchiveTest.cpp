@@ -1,3 +1,4 @@
+#include "content/EngineHandlers.h"
 #include "content/TPKGArchive.h"
 #include "content/TPKGStreamer.h"
 #include "core/Error.h"
@@ -284,7 +285,7 @@ TEST_F(TPKGArchiveTest, TheEngineOpensAPackageAsAnArchive)
     ASSERT_TRUE(support::writeFile(path, std::string(bytes.begin(), bytes.end())));
 
     IntrusivePointer<rezezaz::scene::Engine> engine = new rezezaz::scene::Engine(nullptr, nullptr);
-    engine->installHandlers();
+    installHandlers(*engine);
     rezezaz::scene::ArchiveManager* archives = engine->getArchiveManager();
     ASSERT_TRUE(archives->getStreamer("tpkg"));
     auto resource = archives->find(path.c_str(), nullptr);

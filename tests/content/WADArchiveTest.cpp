@@ -1,3 +1,4 @@
+#include "content/EngineHandlers.h"
 #include "content/WADArchive.h"
 #include "content/WADStreamer.h"
 #include "core/Exception.h"
@@ -167,7 +168,7 @@ protected:
     void SetUp() override
     {
         engine = new rezezaz::scene::Engine(nullptr, nullptr);
-        engine->installHandlers();
+        installHandlers(*engine);
         engine->setRenderDevice(&device);
     }
 

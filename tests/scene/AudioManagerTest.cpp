@@ -1,3 +1,4 @@
+#include "content/EngineHandlers.h"
 #include "core/Exception.h"
 #include "scene/ArchiveManager.h"
 #include "scene/AudioManager.h"
@@ -68,7 +69,7 @@ class AudioManagerTest : public ::testing::Test
 protected:
     AudioManagerTest() : engine(new Engine(nullptr, nullptr))
     {
-        engine->installHandlers();
+        installHandlers(*engine);
         engine->getArchiveManager()->manage(static_cast<rezezaz::core::io::Archive*>(archive.get()), "");
         manager = engine->getAudioManager();
         archive->files["click.wav"] = waveFile(SAMPLES);

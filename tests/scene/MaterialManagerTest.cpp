@@ -1,5 +1,6 @@
 #include "MaterialFixture.h"
 
+#include "content/EngineHandlers.h"
 #include "core/Object.h"
 #include "render/BackableRenderState.h"
 #include "render/BackableShaderState.h"
@@ -217,7 +218,7 @@ TEST_F(MaterialManagerTest, ActivationRecompilesEveryMaterial)
 TEST_F(MaterialManagerTest, AMaterialNamedAfterAnImageIsADiffuseMaterialOfIt)
 {
     attachDevice();
-    engine->installHandlers();
+    installHandlers(*engine);
     IntrusivePointer<support::MemoryArchive> archive = new support::MemoryArchive();
     archive->files["x.bmp"] = "BM";
     engine->getArchiveManager()->manage(static_cast<rezezaz::core::io::Archive*>(archive.get()), "");

@@ -1,5 +1,6 @@
 #include "MeshFixture.h"
 
+#include "content/EngineHandlers.h"
 #include "core/Logger.h"
 #include "render/BlendState.h"
 #include "scene/Camera.h"
@@ -57,7 +58,7 @@ class MeshComponentTest : public MeshFixture
 protected:
     MeshComponentTest()
     {
-        engine->installHandlers();
+        installHandlers(*engine);
         camera->setProjectionFovY(1.5f, 1.0f, 1.0f, 100.0f);
         camera->setLookAt(Vector3(0, 0, 10), Vector3(0, 0, 0), Vector3(0, 1, 0));
     }

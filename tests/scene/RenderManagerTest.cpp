@@ -1,6 +1,7 @@
 #include "MaterialFixture.h"
 #include "SceneFixture.h"
 
+#include "content/EngineHandlers.h"
 #include "scene/Camera.h"
 #include "scene/LightComponent.h"
 #include "scene/Renderable.h"
@@ -114,7 +115,7 @@ protected:
     {
         device.caps.maxLights = 8;
         attachDevice();
-        engine->installHandlers();
+        installHandlers(*engine);
         scene = new Scene(engine.get(), 0.001f);
         manager = new MarkingRenderManager(scene.get(), calls);
         scene->setRenderManager(manager.get());

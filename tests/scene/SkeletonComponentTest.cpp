@@ -1,5 +1,6 @@
 #include "MeshFixture.h"
 
+#include "content/EngineHandlers.h"
 #include "core/math/Math.h"
 #include "render/DepthState.h"
 #include "render/GeometryState.h"
@@ -32,7 +33,7 @@ const Quaternion QUARTER_Z(0.0f, 0.0f, std::sqrt(0.5f), std::sqrt(0.5f));
 class SkeletonComponentTest : public MeshFixture
 {
 protected:
-    SkeletonComponentTest() { engine->installHandlers(); }
+    SkeletonComponentTest() { installHandlers(*engine); }
     ~SkeletonComponentTest() override { scene->destroy(); }
 
     // A root at (1, 0, 0) turned a quarter about z, and a child at (0, 2, 0); compiled.

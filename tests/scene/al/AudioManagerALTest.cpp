@@ -2,6 +2,7 @@
 
 #include "audio/Audio.h"
 #include "audio/al/ALAudioBuffer.h"
+#include "content/EngineHandlers.h"
 #include "scene/ArchiveManager.h"
 #include "scene/AudioManager.h"
 #include "scene/Engine.h"
@@ -32,7 +33,7 @@ protected:
             return;
         }
         engine = new Engine(nullptr, nullptr);
-        engine->installHandlers();
+        installHandlers(*engine);
         engine->setAudioDevice(mDevice.get());
         engine->getArchiveManager()->addDirectory(PELOTUNE_TEST_DATA "/../../audio/data");
         manager = engine->getAudioManager();

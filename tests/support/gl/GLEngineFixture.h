@@ -3,6 +3,7 @@
 #include "support/LogRecorder.h"
 #include "support/gl/GLDrawFixture.h"
 
+#include "content/EngineHandlers.h"
 #include "core/IntrusivePointer.h"
 #include "core/Logger.h"
 #include "core/math/Vector3.h"
@@ -50,7 +51,7 @@ protected:
         }
         engine = new rezezaz::scene::Engine(nullptr, nullptr);
         engine->setRenderDevice(device.get());
-        engine->installHandlers();
+        installHandlers(*engine);
     }
 
     void TearDown() override

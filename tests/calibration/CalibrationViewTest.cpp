@@ -6,6 +6,7 @@
 #include "calibration/view/QtArchive.h"
 #include "calibration/view/RezezazWidget.h"
 #include "calibration/view/RotateAnimation.h"
+#include "content/EngineHandlers.h"
 #include "core/IntrusivePointer.h"
 #include "core/io/Stream.h"
 #include "render/BlendState.h"
@@ -64,7 +65,7 @@ struct ViewScene
         engine = new Engine(nullptr, nullptr);
         engine->setHasBackableFixed(backed);
         engine->setHasBackableShader(backed);
-        engine->installHandlers();
+        installHandlers(*engine);
         scene = new Scene(engine.get(), 0.001f);
         node = new Node(scene.get());
         scene->getRoot()->attach(node.get());

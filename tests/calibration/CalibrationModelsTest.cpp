@@ -1,5 +1,6 @@
 // The calibration view's five compiled-in meshes, read through the engine's mesh manager, and the
 // tool that makes them.
+#include "content/EngineHandlers.h"
 #include "content/TMSHStreamer.h"
 #include "render/BlendState.h"
 #include "render/IndexData.h"
@@ -80,7 +81,7 @@ protected:
     {
         engine = new Engine(nullptr, nullptr);
         engine->setHasBackableFixed(true);
-        engine->installHandlers();
+        installHandlers(*engine);
     }
 
     void TearDown() override

@@ -1,6 +1,7 @@
-#include "MaterialFixture.h"
+#include "scene/MaterialFixture.h"
 
 #include "content/DiffuseMaterialCreator.h"
+#include "content/EngineHandlers.h"
 #include "render/BlendState.h"
 #include "render/DepthState.h"
 #include "render/RasterizerState.h"
@@ -55,7 +56,7 @@ protected:
         device.caps.hasFixed[0] = device.caps.hasFixed[1] = fixed;
         device.caps.hasFixed[2] = fixed && geometryFixed;
         attachDevice();
-        engine->installHandlers();
+        installHandlers(*engine);
         calls->take();
     }
 
@@ -208,7 +209,7 @@ TEST_F(DiffuseMaterialCreatorTest, TheEngineFilesItsMaterialsWithoutAName)
 TEST_F(DiffuseMaterialCreatorTest, HandlersBeforeTheDeviceLeaveOnlyTheFixedPath)
 {
     // The program's own order: without a device the unbacked engine has no shader states to give.
-    engine->installHandlers();
+    installHandlers(*engine);
     attachDevice();
     EXPECT_EQ(creator()->getDiffuseShaderState(), nullptr);
     EXPECT_EQ(creator()->getDiffuseVertexShader(), nullptr);
