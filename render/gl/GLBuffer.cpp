@@ -19,6 +19,16 @@ GLBuffer::GLBuffer(GLRenderDevice* device) : device(device) {}
 
 GLBuffer::~GLBuffer() = default;
 
+void GLBuffer::bindTarget(uint32_t name)
+{
+    glBindBuffer(target, name);
+    if (target == GL_ELEMENT_ARRAY_BUFFER) {
+        if (GLRenderDevice* owner = device.get()) {
+            owner->forgetIndexBinding();
+        }
+    }
+}
+
 GLBuffer::Kind GLBuffer::kind() const
 {
     if (indexFormat > 0) {
@@ -54,9 +64,9 @@ void GLBuffer::release_()
 {
     // Without its device or its context nothing of OpenGL's is touched.
     if (mapped && mappedData != nullptr && handle != 0 && device.inContext()) {
-        glBindBuffer(target, handle);
+        bindTarget(handle);
         glUnmapBuffer(target);
-        glBindBuffer(target, 0);
+        bindTarget(0);
     }
     mappedData = nullptr;
     destroyContext();
@@ -107,9 +117,9 @@ bool GLBuffer::createContext()
         return true;
     }
     glGenBuffers(1, &handle);
-    glBindBuffer(target, handle);
+    bindTarget(handle);
     glBufferData(target, dataSize, nullptr, getGLUsage(usage, access));
-    glBindBuffer(target, 0);
+    bindTarget(0);
     return handle != 0;
 }
 
@@ -148,8 +158,12 @@ int64_t GLBuffer::getLargestIndex(int start, int count) const
 
 bool GLBuffer::destroyContext()
 {
-    if (handle != 0 && device.inContext()) {
-        glDeleteBuffers(1, &handle);
+    if (handle != 0) {
+        if (GLRenderDevice* owner = device.inContext()) {
+            glDeleteBuffers(1, &handle);
+            // A bound buffer object is unbound as it goes, and its name may come back for another.
+            owner->forgetIndexBinding();
+        }
     }
     handle = 0;
     return true;
@@ -265,9 +279,9 @@ void GLBuffer::restoreCopy()
 {
     copy.reset(new unsigned char[static_cast<size_t>(std::max(dataSize, 1))]);
     if (handle != 0 && dataSize > 0) {
-        glBindBuffer(target, handle);
+        bindTarget(handle);
         glGetBufferSubData(target, 0, dataSize, copy.get());
-        glBindBuffer(target, 0);
+        bindTarget(0);
     }
 }
 
@@ -288,7 +302,7 @@ unsigned char* GLBuffer::lock(int newAccess)
         }
         mappedData = nullptr;
         if (mode != 0) {
-            glBindBuffer(target, handle);
+            bindTarget(handle);
             mappedData = static_cast<unsigned char*>(glMapBuffer(target, mode));
         }
         bytes = mappedData;
@@ -314,10 +328,10 @@ bool GLBuffer::unlock()
     if (mapped) {
         if (!lockFailed && mappedData != nullptr) {
             swapColors(mappedData);
-            glBindBuffer(target, handle);
+            bindTarget(handle);
             glUnmapBuffer(target);
         }
-        glBindBuffer(target, 0);
+        bindTarget(0);
         mappedData = nullptr;
         lockFailed = false;
         return true;
@@ -327,9 +341,9 @@ bool GLBuffer::unlock()
     }
     lockFailed = false;
     if (lockAccess != Access_READ && handle != 0 && copy) {
-        glBindBuffer(target, handle);
+        bindTarget(handle);
         glBufferSubData(target, 0, dataSize, copy.get());
-        glBindBuffer(target, 0);
+        bindTarget(0);
     }
     if (copy && (access & Access_READ) == 0 && (usage & (Usage_STREAM | Usage_DYNAMIC)) == 0 && handle != 0 &&
         !keepCopy) {
@@ -385,9 +399,9 @@ bool GLBuffer::update(unsigned char* bytes, int start, int count)
         swapColorsInRange(bytes, start, count);
     }
     if (handle != 0) {
-        glBindBuffer(target, handle);
+        bindTarget(handle);
         glBufferSubData(target, start, count, bytes);
-        glBindBuffer(target, 0);
+        bindTarget(0);
     }
     return true;
 }

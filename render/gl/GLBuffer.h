@@ -21,7 +21,7 @@ class GLTextureMipPixelBuffer;
 // create overload that is called decides the kind. Its data lives in an OpenGL buffer object, in a
 // local copy, or both; vertex and index buffers above 32 KiB are mapped instead of copied. Packed
 // colours are kept in OpenGL's byte order and shown reversed to the caller while locked.
-class GLBuffer : public BaseRenderResource<IndexBuffer, VertexBuffer, PixelBuffer, VariableBuffer>
+class GLBuffer final : public BaseRenderResource<IndexBuffer, VertexBuffer, PixelBuffer, VariableBuffer>
 {
 public:
     explicit GLBuffer(GLRenderDevice* device);
@@ -114,6 +114,8 @@ private:
     void swapColorsInRange(unsigned char* bytes, int start, int count);
     // Allocates the local copy and fills it from the buffer object when there is one.
     void restoreCopy();
+    // Binds name to the buffer's target; the device forgets which index buffer it had bound there.
+    void bindTarget(uint32_t name);
 
     GLDeviceRef device;
     int usage = 0;

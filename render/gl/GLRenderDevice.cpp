@@ -43,6 +43,17 @@ template <class Own, class Interface> Own* ownResource(Interface* resource)
     return dynamic_cast<Own*>(resource);
 }
 
+// What a resource given to the device stands for (root is the interface's root operation: a backable
+// resource hands over the one behind it). An object of the device's own class is its own root, known
+// without the call.
+template <class Own, class Interface> Interface* rootOf(Interface* resource, Interface* (Interface::*root)())
+{
+    if (resource == nullptr || typeid(*resource) == typeid(Own)) {
+        return resource;
+    }
+    return (resource->*root)();
+}
+
 const core::String& category()
 {
     return core::Categories::REZEZAZ_RENDER;
@@ -103,6 +114,20 @@ intptr_t firstElement(const GLBuffer* buffer)
     return buffer != nullptr && buffer->getNumElementPointers() > 0 ? buffer->getElementPointer(0) : 0;
 }
 
+// What setTexture applies of a sampler record: the same values apply the same.
+bool sameSampling(const SamplerState& a, const SamplerState& b)
+{
+    return a.minFilter == b.minFilter && a.mipFilter == b.mipFilter && a.magFilter == b.magFilter &&
+           a.uAddress == b.uAddress && a.vAddress == b.vAddress && a.wAddress == b.wAddress;
+}
+
+// What setTexture applies of a texture record: the coordinates, their matrix and the depth compare.
+bool sameCoordinates(const TextureState& a, const TextureState& b)
+{
+    return a.calculation == b.calculation && a.shadowResult == b.shadowResult && a.texCoordIndex == b.texCoordIndex &&
+           a.matrix == b.matrix;
+}
+
 void setLightVector(GLenum light, GLenum name, const core::math::Vector3& v, float w, float* scratch)
 {
     scratch[0] = v.x;
@@ -143,6 +168,7 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     }
     // GLEW reads the version and the extensions of the current context: the target's.
     glTarget->activate();
+    forgetIndexBinding();
     glewExperimental = GL_TRUE;
     const GLenum glewResult = glewInit();
     if (glewResult != GLEW_OK) {
@@ -312,6 +338,7 @@ void GLRenderDevice::newContextGeneration()
     link = new GLDeviceRef::Link;
     link->device = this;
     lostContextSeen = false;
+    forgetIndexBinding();
     vertexFormats.clear();
     shaderStates.clear();
     lastShaderState = nullptr;
@@ -338,6 +365,7 @@ bool GLRenderDevice::contextLost()
         boundTextures.assign(boundTextures.size(), nullptr);
         lastTextures.assign(lastTextures.size(), nullptr);
         appliedTexture.valid = false;
+        forgetIndexBinding();
     }
     return true;
 }
@@ -350,12 +378,14 @@ bool GLRenderDevice::makeContextCurrent()
     if (!primaryGLRenderTarget || primaryGLRenderTarget->isCurrent()) {
         return true;
     }
+    forgetIndexBinding();
     return primaryGLRenderTarget->activate();
 }
 
 void GLRenderDevice::activate()
 {
     if (primaryGLRenderTarget && !contextLost()) {
+        forgetIndexBinding();
         primaryGLRenderTarget->activate();
     }
 }
@@ -363,6 +393,7 @@ void GLRenderDevice::activate()
 bool GLRenderDevice::reset()
 {
     appliedTexture.valid = false;
+    forgetIndexBinding();
     if (contextLost()) {
         return false;
     }
@@ -480,6 +511,7 @@ bool GLRenderDevice::setRenderTarget(RenderTarget* target)
     }
     renderTarget = target;
     glRenderTarget = glTarget;
+    forgetIndexBinding();
     glRenderTarget->activate();
     setDefaultState();
     return true;
@@ -551,6 +583,8 @@ void GLRenderDevice::swap()
 void GLRenderDevice::beginScene()
 {
     appliedTexture.valid = false;
+    // What ran between the scenes may have bound its own.
+    forgetIndexBinding();
     if (glRenderTarget && !contextLost()) {
         glRenderTarget->activate();
     }
@@ -620,8 +654,7 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
         return;
     }
     const GLenum primitive = getGLPrimitive(indexData->primitive);
-    IndexBuffer* indexRoot = indexData->indexBuffer ? indexData->indexBuffer->getRootIndexBuffer() : nullptr;
-    GLBuffer* indices = ownResource<GLBuffer>(indexRoot);
+    GLBuffer* indices = ownResource<GLBuffer>(rootOf<GLBuffer>(indexData->indexBuffer.get(), &IndexBuffer::getRootIndexBuffer));
     // A range beyond the buffers would have OpenGL read past their memory: nothing is drawn.
     const int start = indexData->start;
     const int count = indexData->count;
@@ -654,16 +687,24 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     const GLenum type = getGLIndexType(indices->getIndexFormat());
     const intptr_t offset = static_cast<intptr_t>(indices->getIndexFormat()) * start;
     if (indices->getHandle() != 0) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices->getHandle());
+        bindIndexBuffer(indices->getHandle());
         glDrawElements(primitive, count, type, reinterpret_cast<const void*>(offset));
         return;
     }
     if (hardwareIndexBuffers) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        bindIndexBuffer(0);
     }
     const unsigned char* memory = indices->getLocalCopy();
     if (memory != nullptr) {
         glDrawElements(primitive, count, type, memory + offset);
+    }
+}
+
+void GLRenderDevice::bindIndexBuffer(unsigned int handle)
+{
+    if (boundIndexBuffer.load(std::memory_order_relaxed) != handle) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, handle);
+        boundIndexBuffer.store(handle, std::memory_order_relaxed);
     }
 }
 
@@ -692,7 +733,7 @@ bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
         return true;
     }
     for (int i = 0; i < buffers.size(); ++i) {
-        VertexBuffer* root = buffers[i] ? buffers[i]->getRootVertexBuffer() : nullptr;
+        VertexBuffer* root = rootOf<GLBuffer>(buffers[i].get(), &VertexBuffer::getRootVertexBuffer);
         if (root != lastVertexBuffers[static_cast<size_t>(i)]) {
             return true;
         }
@@ -1050,7 +1091,7 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
     }
     activeTexture(unit);
     if (texture != nullptr) {
-        auto* glTexture = ownResource<GLTexture>(texture->getRootTexture());
+        auto* glTexture = ownResource<GLTexture>(rootOf<GLTexture>(texture, &Texture::getRootTexture));
         if (glTexture == nullptr || glTexture->getHandle() == 0) {
             return;
         }
@@ -1074,10 +1115,12 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
         lastShaderTypes[u] = type;
         // The same texture bound again with the same records, nothing applied in between: its
         // parameters and the unit's coordinate state are as they were set.
-        if (!appliedTexture.matches(unit, glTexture, lastSamplerStates[u], lastTextureStates[u])) {
+        const bool hasSampler = lastSamplerStates[u] != nullptr;
+        const bool hasState = lastTextureStates[u] != nullptr;
+        if (!appliedTexture.matches(unit, glTexture, hasSampler, hasState, recordRevision)) {
             setSamplerStatePostTexture(unit, lastSamplerStates[u]);
             setTextureStatePostTexture(unit, lastTextureStates[u]);
-            appliedTexture.remember(unit, glTexture, lastSamplerStates[u], lastTextureStates[u]);
+            appliedTexture.remember(unit, glTexture, hasSampler, hasState, recordRevision);
         }
         return;
     }
@@ -1345,6 +1388,9 @@ void GLRenderDevice::setSamplerState(int unit, SamplerState* state)
     }
     // A copy: the render state it came from may be released while it is still the unit's.
     if (state != nullptr) {
+        if (!sameSampling(samplerRecords[unit], *state)) {
+            ++recordRevision;
+        }
         samplerRecords[unit] = *state;
     }
     lastSamplerStates[unit] = state != nullptr ? &samplerRecords[unit] : nullptr;
@@ -1358,6 +1404,9 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
     activeTexture(unit);
     // A copy, as for the sampler.
     if (state != nullptr) {
+        if (!sameCoordinates(textureRecords[unit], *state)) {
+            ++recordRevision;
+        }
         textureRecords[unit] = *state;
         state = &textureRecords[unit];
     }
@@ -1434,41 +1483,25 @@ void GLRenderDevice::setSamplerStatePostTexture(int unit, SamplerState* state)
     applySampler(lastTexTargets[unit], format != nullptr ? format->mipMax : 1, *state);
 }
 
-bool GLRenderDevice::AppliedTexture::matches(int unit_, const GLTexture* texture_, const SamplerState* sampler_,
-                                             const TextureState* state_) const
+bool GLRenderDevice::AppliedTexture::matches(int unit_, const GLTexture* texture_, bool hasSampler_, bool hasState_,
+                                             uint32_t records_) const
 {
-    if (!valid || unit != unit_ || texture != texture_ || handle != texture_->getHandle() ||
-        revision != texture_->getRevision() || hasSampler != (sampler_ != nullptr) ||
-        hasState != (state_ != nullptr) || !(textureMatrix == texture_->getTextureMatrix())) {
-        return false;
-    }
-    if (sampler_ != nullptr &&
-        (sampler.minFilter != sampler_->minFilter || sampler.mipFilter != sampler_->mipFilter ||
-         sampler.magFilter != sampler_->magFilter || sampler.uAddress != sampler_->uAddress ||
-         sampler.vAddress != sampler_->vAddress || sampler.wAddress != sampler_->wAddress)) {
-        return false;
-    }
-    return state_ == nullptr ||
-           (state.calculation == state_->calculation && state.shadowResult == state_->shadowResult &&
-            state.texCoordIndex == state_->texCoordIndex && state.matrix == state_->matrix);
+    return valid && unit == unit_ && texture == texture_ && handle == texture_->getHandle() &&
+           revision == texture_->getRevision() && matrixRevision == texture_->getMatrixRevision() &&
+           records == records_ && hasSampler == hasSampler_ && hasState == hasState_;
 }
 
-void GLRenderDevice::AppliedTexture::remember(int unit_, const GLTexture* texture_, const SamplerState* sampler_,
-                                              const TextureState* state_)
+void GLRenderDevice::AppliedTexture::remember(int unit_, const GLTexture* texture_, bool hasSampler_, bool hasState_,
+                                              uint32_t records_)
 {
     unit = unit_;
     texture = texture_;
     handle = texture_->getHandle();
     revision = texture_->getRevision();
-    textureMatrix = texture_->getTextureMatrix();
-    hasSampler = sampler_ != nullptr;
-    if (hasSampler) {
-        sampler = *sampler_;
-    }
-    hasState = state_ != nullptr;
-    if (hasState) {
-        state = *state_;
-    }
+    matrixRevision = texture_->getMatrixRevision();
+    records = records_;
+    hasSampler = hasSampler_;
+    hasState = hasState_;
     valid = true;
 }
 

@@ -8,6 +8,7 @@
 #include "render/TextureState.h"
 #include "render/gl/GLDeviceRef.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -173,6 +174,12 @@ public:
     // that context and says so in the log; from then on it sends nothing to OpenGL until it is
     // created again.
     bool contextLost();
+    // The device binds an index buffer object for a draw only when it is not the one it knows to be
+    // bound already. Whatever binds that target or deletes a buffer object behind its back (the
+    // buffers, on any thread and context) calls this, and the next draw binds again; the device
+    // itself forgets it on every change or loss of context and at the start of a scene. The binding
+    // belongs to the vertex array object in use: nothing here binds one.
+    void forgetIndexBinding() { boundIndexBuffer.store(unknownIndexBinding, std::memory_order_relaxed); }
 
 private:
     // Vertex set-up of renderPrimitive.
@@ -187,6 +194,7 @@ private:
     // or past the vertex count of the vertex data: such a range draws nothing.
     static bool indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count);
     void rebindActiveTexture(unsigned int target);
+    void bindIndexBuffer(unsigned int handle);
 
     void activeTexture(int unit);
     // False, with an error logged, for a light index outside the device's lights.
@@ -261,8 +269,14 @@ private:
     std::vector<unsigned int> boundTextureHandles;
     core::IntrusivePointer<GLDeviceRef::Link> link;
     bool lostContextSeen = false;
+    static constexpr unsigned int unknownIndexBinding = ~0u;
+    std::atomic<unsigned int> boundIndexBuffer{unknownIndexBinding};
+    // Counts the changes of what the units' sampler and texture records hold for setTexture to
+    // apply (setting the same values again is no change).
+    uint32_t recordRevision = 0;
     // What setTexture last applied after binding (the texture's sampler parameters, the unit's
-    // coordinate state): the same again is skipped. Anything else that applies such state, or
+    // coordinate state): the same again is skipped. The same is the same texture object with the
+    // same matrix, and the unit's records unchanged since. Anything else that applies such state, or
     // changes what is bound, forgets it.
     struct AppliedTexture
     {
@@ -271,14 +285,13 @@ private:
         const GLTexture* texture = nullptr;
         unsigned int handle = 0;
         uint32_t revision = 0;
-        core::math::Matrix4x4 textureMatrix;
+        uint32_t matrixRevision = 0;
+        uint32_t records = 0;
         bool hasSampler = false;
-        SamplerState sampler;
         bool hasState = false;
-        TextureState state;
 
-        bool matches(int unit, const GLTexture* texture, const SamplerState* sampler, const TextureState* state) const;
-        void remember(int unit, const GLTexture* texture, const SamplerState* sampler, const TextureState* state);
+        bool matches(int unit, const GLTexture* texture, bool hasSampler, bool hasState, uint32_t records) const;
+        void remember(int unit, const GLTexture* texture, bool hasSampler, bool hasState, uint32_t records);
     };
     AppliedTexture appliedTexture;
 };

@@ -211,6 +211,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
     const GLenum newTarget = getGLTarget();
     target = newTarget;
     textureMatrix = core::math::Matrix4x4();
+    ++matrixRevision;
     // What OpenGL would refuse, leaving an error behind, is refused here: a side beyond the device's
     // largest texture, or a pixel code without an OpenGL format or type.
     const int largestSide = capsOf(device).maxTextureSize;
@@ -332,6 +333,7 @@ bool GLTexture::createContext(int mipLevels, unsigned char** mipDatas)
         textureMatrix.data[0] = static_cast<float>(format->getWidth());
         textureMatrix.data[5] = static_cast<float>(format->getHeight());
         textureMatrix.data[10] = static_cast<float>(format->getDepth());
+        ++matrixRevision;
     }
     if (mipDatas != nullptr) {
         generateMipLevels();

@@ -16,7 +16,7 @@ class GLRenderDevice;
 // An OpenGL texture object made from a texture format and optional per-level pixels: 1D, 2D,
 // rectangle, 3D or cube map. Hands out one pixel buffer per level (and cube face) through which a
 // single level is written or read.
-class GLTexture : public BaseRenderResource<Texture>
+class GLTexture final : public BaseRenderResource<Texture>
 {
 public:
     // Usage bits beyond the buffer usages.
@@ -66,7 +66,13 @@ public:
     // Number of levels made.
     int getNumLevels() const { return levels; }
     const core::math::Matrix4x4& getTextureMatrix() const { return textureMatrix; }
-    void setTextureMatrix(const core::math::Matrix4x4& matrix) { textureMatrix = matrix; }
+    void setTextureMatrix(const core::math::Matrix4x4& matrix)
+    {
+        textureMatrix = matrix;
+        ++matrixRevision;
+    }
+    // Counts the changes of the texture matrix, so that a device can tell it from the one it applied.
+    uint32_t getMatrixRevision() const { return matrixRevision; }
 
     // True when a texture of that format and usage may be made on a device with full
     // non-power-of-two support (full) or rectangle textures only (rectangle).
@@ -86,6 +92,7 @@ private:
     core::IntrusivePointer<TextureFormat> format;
     uint32_t handle = 0;
     uint32_t revision = 0;
+    uint32_t matrixRevision = 0;
     unsigned int target = 0;
     int levels = 0;
     core::math::Matrix4x4 textureMatrix;

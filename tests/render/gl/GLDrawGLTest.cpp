@@ -252,6 +252,49 @@ TEST_F(GLDrawLocalCopiesTest, IndicesPastTheVerticesDrawNothing)
     EXPECT_FALSE(drawnWith(9, 3));
 }
 
+TEST_F(GLDrawTest, IndexBuffersAreBoundAgainOnceTheirBindingMayHaveChanged)
+{
+    // A draw binds its index buffer only when the device does not know it bound already. Between
+    // two draws each step changes what OpenGL has bound there behind the draws; the next draw must
+    // still read its own indices: the lower right triangle (0 1 2) or the upper left one (0 2 3).
+    // (A draw without the right buffer bound reads its offset as an address: nothing, or worse.)
+    auto quad = positions({-1, -1, 1, 1});
+    enum Drawn { NOTHING, LOWER_RIGHT, UPPER_LEFT };
+    const auto drawFrom = [&](const IntrusivePointer<IndexBuffer>& indices) {
+        clear();
+        IntrusivePointer<IndexData> range = new IndexData(IndexData::Primitive_TRIANGLES, indices, 0, 3);
+        device->renderPrimitive(quad.get(), range.get());
+        range->indexBuffer = nullptr;
+        const bool lowerRight = pixel(width - 4, height - 4) != 0;
+        const bool upperLeft = pixel(3, 3) != 0;
+        return lowerRight == upperLeft ? NOTHING : lowerRight ? LOWER_RIGHT : UPPER_LEFT;
+    };
+    IntrusivePointer<IndexBuffer> indices = makeIndices(IndexBuffer::IndexFormat_UINT16, {0, 1, 2});
+    ASSERT_NE(static_cast<GLBuffer*>(indices.get())->getHandle(), 0u);
+    EXPECT_EQ(drawFrom(indices), LOWER_RIGHT);
+    EXPECT_EQ(drawFrom(indices), LOWER_RIGHT);
+    {
+        SCOPED_TRACE("the buffer's own upload");
+        const uint16_t upper[3] = {0, 2, 3};
+        std::memcpy(indices->lock(2), upper, sizeof(upper));
+        indices->unlock();
+        EXPECT_EQ(drawFrom(indices), UPPER_LEFT);
+    }
+    {
+        SCOPED_TRACE("another index buffer made, filled and deleted");
+        makeIndices(IndexBuffer::IndexFormat_UINT16, {0, 1, 2});
+        EXPECT_EQ(drawFrom(indices), UPPER_LEFT);
+    }
+    {
+        SCOPED_TRACE("bound by others between scenes");
+        device->endScene();
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        device->beginScene();
+        EXPECT_EQ(drawFrom(indices), UPPER_LEFT);
+    }
+    device->endScene();
+}
+
 TEST_F(GLDrawTest, RefusedDrawsSayWhy)
 {
     auto quad = positions({-1, -1, 1, 1});
