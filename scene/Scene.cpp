@@ -158,13 +158,14 @@ void Scene::update(int dt)
     }
 }
 
-inline bool Scene::nodesAtRest() const
+// Inlined into update, whose frame at rest is little more than this test.
+[[gnu::always_inline]] inline bool Scene::nodesAtRest() const
 {
     return componentsToDestroy.size() == 0 && root->getAtRest() && (!background || background->getAtRest()) &&
            (plainPhysics != nullptr ? plainPhysics->getWithoutSolids() : !physicsManager || physicsManager->getIdle());
 }
 
-inline bool Scene::stepsRunNothing() const
+[[gnu::always_inline]] inline bool Scene::stepsRunNothing() const
 {
     if (updateListener != nullptr) {
         return false;
