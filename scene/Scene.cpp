@@ -31,7 +31,7 @@ Scene::Scene(Engine* engine, float epsilon) : epsilon(epsilon), engine(engine)
     ambient = core::math::Vector4(grey, grey, grey, 1.0f);
     nodeManager = new NodeManager(this);
     renderManager = new SimpleRenderManager(this);
-    physicsManager = new SimulatorPhysicsManager(this);
+    setPhysicsManager(new SimulatorPhysicsManager(this));
     background = new PartitionNode(this);
     root = new PartitionNode(this);
     root->rootChanged(root.get());
@@ -102,6 +102,8 @@ void Scene::setRenderManager(RenderManager* manager)
 void Scene::setPhysicsManager(PhysicsManager* manager)
 {
     physicsManager = manager;
+    auto* const simulating = dynamic_cast<SimulatorPhysicsManager*>(manager);
+    plainPhysics = simulating != nullptr && typeid(*simulating) == typeid(SimulatorPhysicsManager) ? simulating : nullptr;
 }
 
 void Scene::update(int dt)
@@ -156,16 +158,24 @@ void Scene::update(int dt)
     }
 }
 
-bool Scene::nodesAtRest() const
+// Inlined into update, whose frame at rest is little more than this test.
+[[gnu::always_inline]] inline bool Scene::nodesAtRest() const
 {
     return componentsToDestroy.size() == 0 && root->getAtRest() && (!background || background->getAtRest()) &&
-           (!physicsManager || physicsManager->getIdle());
+           (plainPhysics != nullptr ? plainPhysics->getWithoutSolids() : !physicsManager || physicsManager->getIdle());
 }
 
-bool Scene::stepsRunNothing() const
+[[gnu::always_inline]] inline bool Scene::stepsRunNothing() const
 {
+    if (updateListener != nullptr) {
+        return false;
+    }
     // A class of its own may do more in its steps' hooks.
-    return updateListener == nullptr && typeid(*this) == typeid(Scene) && nodesAtRest();
+    if (!ownHooksKnown) {
+        ownHooks = typeid(*this) == typeid(Scene);
+        ownHooksKnown = true;
+    }
+    return ownHooks && nodesAtRest();
 }
 
 void Scene::logicStep(int dt)

@@ -21,6 +21,7 @@ class NodeManager;
 class PhysicsManager;
 struct PhysicsCollision;
 class RenderManager;
+class SimulatorPhysicsManager;
 class UpdateListener;
 
 // One scene graph driven in time: each `update(dt)` turns the caller's frame time into whole logic
@@ -113,6 +114,12 @@ private:
     core::IntrusivePointer<NodeManager> nodeManager;
     core::IntrusivePointer<RenderManager> renderManager;
     core::IntrusivePointer<PhysicsManager> physicsManager;
+    // The physics manager when it is of that very class, whose idleness is read without a call; null
+    // for any other.
+    SimulatorPhysicsManager* plainPhysics = nullptr;
+    // Whether the object is of this very class, whose hooks are empty (known once first asked).
+    mutable bool ownHooksKnown = false;
+    mutable bool ownHooks = false;
     bool createAudio = true;
     core::Collection<core::IntrusivePointer<Component>> componentsToDestroy;
 };

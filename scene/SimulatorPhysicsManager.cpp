@@ -185,7 +185,7 @@ bool SimulatorPhysicsManager::getIdle() const
 {
     // Without solids (or once destroyed) a step moves nothing and reports nothing, and the hooks of
     // this class are empty; a class of its own may do more in them.
-    if (simulator && simulator->getNumSolids() > 0) {
+    if (!getWithoutSolids()) {
         return false;
     }
     if (!ownHooksKnown) {

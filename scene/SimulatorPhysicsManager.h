@@ -70,6 +70,13 @@ public:
     void logicUpdate(int dt, int scope, Node* node) override;
     void frameUpdate(int dt, int scope, Node* node) override;
     bool getIdle() const override;
+    // Whether a step has no solid to move or report: the whole of getIdle for an object of this very
+    // class, read without a call.
+    bool getWithoutSolids() const
+    {
+        const physics::Simulator* const s = simulator.get();
+        return s == nullptr || s->getNumSolids() == 0;
+    }
 
     // The simulator's hooks. The search always answers with a count.
     int findSolidsInAABox(const core::math::AABox& box, physics::Solid** solids, int maxSolids) override;

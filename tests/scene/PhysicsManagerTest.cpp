@@ -86,6 +86,32 @@ TEST_F(PhysicsManagerTest, AnEmptySceneStepsTheSimulatorAndReachesNoHook)
     EXPECT_EQ(counting->getSimulator()->getNumSolids(), 0);
 }
 
+TEST_F(PhysicsManagerTest, ASceneAtRestStillStepsNewSolidsAndAManagerOfItsOwnClass)
+{
+    Pointer<Node> top = newNode(root(), "top");
+    newNode(top.get(), "leaf");
+    for (int i = 0; i < 200 && !top->getSettled(); ++i) {
+        scene->update(50);
+    }
+    ASSERT_TRUE(top->getSettled());
+
+    // A solid put straight into the scene's own simulator moves in the next step.
+    Pointer<Solid> loose(new Solid());
+    loose->addShape(Pointer<rezezaz::physics::Shape>(new rezezaz::physics::Shape(box(-1, -1, -1, 1, 1, 1))).get());
+    loose->setVelocity(Vector3(1, 0, 0));
+    simulator()->addSolid(loose.get());
+    scene->update(50);
+    EXPECT_GT(loose->getPosition().x, 0.0f);
+    simulator()->removeSolid(loose.get());
+
+    // A manager of a class of its own may do more in its hooks: it is stepped though it has no solid.
+    Pointer<CountingPhysicsManager> counting(new CountingPhysicsManager(scene.get()));
+    scene->setPhysicsManager(counting.get());
+    scene->update(50);
+    scene->update(50);
+    EXPECT_EQ(counting->updates, (std::vector<int>{50, 50}));
+}
+
 TEST_F(PhysicsManagerTest, TheWorldIsTracedOnlyWithATraceableInScope)
 {
     Collision collision;
