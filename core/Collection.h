@@ -140,9 +140,10 @@ private:
 
 // The growable array that the engine and the ANT library keep their lists in. It owns its storage and
 // its elements (copies of values, owning pointers that hold references, or raw pointers that own
-// nothing). Elements are copied in and out by assignment; elements that are plain bytes (numbers, raw
-// pointers, records of them) are copied, moved and cleared as whole blocks of memory, which is the same
-// thing done at once. Every storage slot beyond the size holds a default value, so owning pointers
+// nothing). Elements are copied in and out by assignment (or moved in, when given as temporaries) and
+// moved within the storage as it grows or shifts; elements that are plain bytes (numbers, raw pointers,
+// records of them) are copied, moved and cleared as whole blocks of memory, which is the same thing
+// done at once. Every storage slot beyond the size holds a default value, so owning pointers
 // never keep stray references. Storage is never given back while the collection lives. Not
 // thread-safe: a collection belongs to the thread that uses it.
 template <class T> class Collection
@@ -195,6 +196,21 @@ public:
             data_[size_] = copy;
         } else {
             data_[size_] = value;
+        }
+        ++size_;
+        end_ = iterator(this, size_);
+    }
+
+    // Appends value, moved in: an owning pointer's reference is handed over rather than taken anew.
+    void add(T&& value)
+    {
+        if (size_ == capacity_) {
+            // The value may be one of our own elements: take it before the old storage goes.
+            T taken(std::move(value));
+            reserve(grownCapacity());
+            data_[size_] = std::move(taken);
+        } else {
+            data_[size_] = std::move(value);
         }
         ++size_;
         end_ = iterator(this, size_);
@@ -268,7 +284,7 @@ public:
             return;
         }
         std::unique_ptr<T[]> storage = allocate(count);
-        copy(storage.get(), data_, size_);
+        move(storage.get(), data_, size_);
         delete[] data_;
         data_ = storage.release();
         capacity_ = count;
@@ -352,6 +368,23 @@ private:
         }
     }
 
+    // As copy, but the elements are moved: those left behind hold what a move leaves (owning
+    // pointers hold null), so that letting the old storage go releases nothing.
+    static void move(T* to, T* from, int32_t count)
+    {
+        if (count <= 0) {
+            return;
+        }
+        if constexpr (bytewise) {
+            std::memcpy(static_cast<void*>(to), static_cast<const void*>(from),
+                        sizeof(T) * static_cast<std::size_t>(count));
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                to[i] = std::move(from[i]);
+            }
+        }
+    }
+
     // at[0 .. count - 1] to at[1 .. count], last first.
     static void moveUp(T* at, int32_t count)
     {
@@ -363,7 +396,7 @@ private:
                          sizeof(T) * static_cast<std::size_t>(count));
         } else {
             for (int32_t i = count; i > 0; --i) {
-                at[i] = at[i - 1];
+                at[i] = std::move(at[i - 1]);
             }
         }
     }
@@ -379,7 +412,7 @@ private:
                          sizeof(T) * static_cast<std::size_t>(count));
         } else {
             for (int32_t i = 0; i < count; ++i) {
-                at[i] = at[i + 1];
+                at[i] = std::move(at[i + 1]);
             }
         }
     }

@@ -158,8 +158,7 @@ template <class Enter, class Leave> void Node::walkListed(Node* root, Enter& ent
 }
 
 Node::Node(Scene* scene)
-    : transform(new Transform(this)), worldTransform(new Transform()), bound(new Bound()),
-      worldBound(new Bound())
+    : worldTransform(this), transform(this, this), bound(this), worldBound(this)
 {
     if (scene != nullptr) {
         create(scene);
@@ -395,11 +394,11 @@ void Node::nodeAttached(Node* node)
     // the next read of the bound: merging over every sibling at each attach would make building n
     // children cost n squared. A plain leaf with nothing in it that hears of its moves is only
     // placed: its own world bound is formed at that read too.
-    if (node->nodes.size() == 0 && node->plainKind && node->spacials.size() == 0) {
+    if (node->nodes.size() == 0 && node->plainKind && node->roles().spacials.size() == 0) {
         node->placeInWorld();
         node->boundStale = true;
     } else {
-        node->transformChanged(worldTransform.get());
+        node->transformChanged(&worldTransform);
     }
     nodeBoundChanged(node);
 }
@@ -465,20 +464,20 @@ Node* Node::getNode(const core::Type<Component>* type) const
 void Node::actionAttached(ActionComponent* action)
 {
     requireArgument(action, "Node::actionAttached: null action");
-    actions.add(action);
+    ownRoles().actions.add(action);
 }
 
 void Node::actionRemoved(ActionComponent* action)
 {
     requireArgument(action, "Node::actionRemoved: null action");
-    actions.remove(action);
+    ownRoles().actions.remove(action);
 }
 
 ActionComponent* Node::getAction(const core::String& actionName) const
 {
-    for (int i = 0; i < actions.size(); ++i) {
-        if (actions[i]->getName().equals(actionName)) {
-            return actions[i];
+    for (int i = 0; i < roles().actions.size(); ++i) {
+        if (roles().actions[i]->getName().equals(actionName)) {
+            return roles().actions[i];
         }
     }
     return nullptr;
@@ -486,27 +485,27 @@ ActionComponent* Node::getAction(const core::String& actionName) const
 
 void Node::startAction(const core::String& actionName)
 {
-    for (int i = 0; i < actions.size(); ++i) {
-        if (actions[i]->getName().equals(actionName)) {
-            actions[i]->start();
+    for (int i = 0; i < roles().actions.size(); ++i) {
+        if (roles().actions[i]->getName().equals(actionName)) {
+            roles().actions[i]->start();
         }
     }
 }
 
 void Node::stopAction(const core::String& actionName)
 {
-    for (int i = 0; i < actions.size(); ++i) {
-        if (actions[i]->getName().equals(actionName)) {
-            actions[i]->stop();
+    for (int i = 0; i < roles().actions.size(); ++i) {
+        if (roles().actions[i]->getName().equals(actionName)) {
+            roles().actions[i]->stop();
         }
     }
 }
 
 void Node::stopAllActions()
 {
-    for (int i = 0; i < actions.size(); ++i) {
-        if (actions[i]->getActive()) {
-            actions[i]->stop();
+    for (int i = 0; i < roles().actions.size(); ++i) {
+        if (roles().actions[i]->getActive()) {
+            roles().actions[i]->stop();
         }
     }
 }
@@ -520,7 +519,7 @@ bool Node::getActionActive(const core::String& actionName) const
 void Node::spacialAttached(Spacial* spacial)
 {
     requireArgument(spacial, "Node::spacialAttached: null spacial");
-    spacials.add(spacial);
+    ownRoles().spacials.add(spacial);
     spacial->transformChanged(spacial->getTransform());
     // Its bound is part of this subtree's from now on, not only after the next move.
     boundChanged();
@@ -529,7 +528,7 @@ void Node::spacialAttached(Spacial* spacial)
 void Node::spacialRemoved(Spacial* spacial)
 {
     requireArgument(spacial, "Node::spacialRemoved: null spacial");
-    if (spacials.remove(spacial)) {
+    if (ownRoles().spacials.remove(spacial)) {
         boundChanged();
     }
 }
@@ -537,75 +536,75 @@ void Node::spacialRemoved(Spacial* spacial)
 void Node::visibleAttached(Visible* visible)
 {
     requireArgument(visible, "Node::visibleAttached: null visible");
-    visibles.add(visible);
+    ownRoles().visibles.add(visible);
 }
 
 void Node::visibleRemoved(Visible* visible)
 {
     requireArgument(visible, "Node::visibleRemoved: null visible");
-    visibles.remove(visible);
+    ownRoles().visibles.remove(visible);
 }
 
 void Node::animatableAttached(Animatable* animatable)
 {
     requireArgument(animatable, "Node::animatableAttached: null animatable");
-    animatables.add(animatable);
+    ownRoles().animatables.add(animatable);
 }
 
 void Node::animatableRemoved(Animatable* animatable)
 {
     requireArgument(animatable, "Node::animatableRemoved: null animatable");
-    animatables.remove(animatable);
+    ownRoles().animatables.remove(animatable);
 }
 
 void Node::lightAttached(LightComponent* light)
 {
     requireArgument(light, "Node::lightAttached: null light");
-    lights.add(light);
+    ownRoles().lights.add(light);
 }
 
 void Node::lightRemoved(LightComponent* light)
 {
     requireArgument(light, "Node::lightRemoved: null light");
-    lights.remove(light);
+    ownRoles().lights.remove(light);
 }
 
 void Node::setTranslate(const Vector3& translate)
 {
-    transform->setTranslate(translate);
+    transform.setTranslate(translate);
 }
 
 void Node::setTranslate(float x, float y, float z)
 {
-    transform->setTranslate(Vector3(x, y, z));
+    transform.setTranslate(Vector3(x, y, z));
 }
 
 void Node::setRotate(const Quaternion& rotate)
 {
-    transform->setRotate(rotate);
+    transform.setRotate(rotate);
 }
 
 void Node::setRotate(const core::math::Matrix3x3& rotate)
 {
     Quaternion q;
     Math::setQuaternionFromMatrix3x3(q, rotate);
-    transform->setRotate(q);
+    transform.setRotate(q);
 }
 
 void Node::setRotate(const Vector3& axis, float angle)
 {
     const float s = std::sin(angle * 0.5f);
-    transform->setRotate(Quaternion(axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5f)));
+    transform.setRotate(Quaternion(axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5f)));
 }
 
 void Node::setScale(const Vector3& scale)
 {
-    transform->setScale(scale);
+    transform.setScale(scale);
 }
 
 void Node::setScale(float x, float y, float z)
 {
-    transform->setScale(Vector3(x, y, z));
+    transform.setScale(Vector3(x, y, z));
 }
 
 void Node::setScale(float scale)
@@ -616,23 +615,23 @@ void Node::setScale(float scale)
 void Node::setMatrix4x4(const core::math::Matrix4x4& m)
 {
     const float* d = m.data;
-    transform->scale =
+    transform.scale =
         Vector3(Math::length(Vector3(d[0], d[1], d[2])), Math::length(Vector3(d[4], d[5], d[6])),
                 Math::length(Vector3(d[8], d[9], d[10])));
-    Math::setQuaternionFromMatrix4x4(transform->rotate, m);
-    transform->translate = Vector3(d[12], d[13], d[14]);
-    transform->notify();
+    Math::setQuaternionFromMatrix4x4(transform.rotate, m);
+    transform.translate = Vector3(d[12], d[13], d[14]);
+    transform.notify();
 }
 
 void Node::setTransform(const Transform* source)
 {
-    transform->set(source);
+    transform.set(source);
 }
 
 void Node::setBound(const Bound* source)
 {
     requireArgument(source, "Node::setBound: null bound");
-    bound->set(*source);
+    bound.set(*source);
     boundChanged();
 }
 
@@ -801,6 +800,20 @@ void Node::logicUpdateListed(int dt, int updateScope)
     }
 }
 
+const Node::Roles& Node::roles() const
+{
+    static const Roles none;
+    return heldRoles ? *heldRoles : none;
+}
+
+Node::Roles& Node::ownRoles()
+{
+    if (!heldRoles) {
+        heldRoles = std::make_unique<Roles>();
+    }
+    return *heldRoles;
+}
+
 bool Node::findPlainKind() const
 {
     kindPlain = typeid(*this) == typeid(Node) || typeid(*this) == typeid(PartitionNode);
@@ -866,12 +879,12 @@ bool Node::handleEvent(core::Event* event)
 void Node::placeInWorld()
 {
     if (parent != nullptr) {
-        worldTransform->setTransform(*parent->getWorldTransform(), *transform);
+        worldTransform.setTransform(*parent->getWorldTransform(), transform);
         worldScope = scope & parent->getWorldScope();
     } else {
-        worldTransform->translate = transform->translate;
-        worldTransform->scale = transform->scale;
-        worldTransform->rotate = transform->rotate;
+        worldTransform.translate = transform.translate;
+        worldTransform.scale = transform.scale;
+        worldTransform.rotate = transform.rotate;
         worldScope = scope;
     }
 }
@@ -883,8 +896,8 @@ void Node::transformChanged(Transform* changed)
     // children are done, as a recursive walk would do; the walk keeps a list of its own, so that a deep
     // tree does not run the thread out of stack. A node of another kind is told through its own call.
     const auto leave = [](Node* node) {
-        for (int i = 0; i < node->spacials.size(); ++i) {
-            node->spacials[i]->transformChanged(node->worldTransform.get());
+        for (int i = 0; i < node->roles().spacials.size(); ++i) {
+            node->roles().spacials[i]->transformChanged(&node->worldTransform);
         }
     };
     if (nodes.size() > 0) {
@@ -892,7 +905,7 @@ void Node::transformChanged(Transform* changed)
             this,
             [](Node* above, Node* child) {
                 if (!child->plainKind) {
-                    child->transformChanged(above->worldTransform.get());
+                    child->transformChanged(&above->worldTransform);
                     return false;
                 }
                 child->placeInWorld();
@@ -907,7 +920,7 @@ void Node::transformChanged(Transform* changed)
             });
     }
     leave(this);
-    if (changed == transform.get()) {
+    if (changed == &transform) {
         boundChanged();
     } else {
         calculateBound();
@@ -916,7 +929,13 @@ void Node::transformChanged(Transform* changed)
 
 void Node::boundChanged()
 {
-    calculateBound();
+    // The world bound is formed again at its next read, as an ancestor's is: a node that is placed
+    // and given its bound before it is attached, or moved several times between two reads, forms it
+    // once. A stale node's ancestors are all stale already.
+    if (boundStale) {
+        return;
+    }
+    boundStale = true;
     if (parent != nullptr) {
         parent->nodeBoundChanged(this);
     }
@@ -948,12 +967,12 @@ void Node::mergeStaleBounds()
 void Node::calculateBound()
 {
     boundStale = false;
-    Bound& world = *worldBound;
+    Bound& world = worldBound;
     const float epsilon = scene ? scene->getEpsilon() : 0.0f;
     // Merging a box into a box forms the sphere anew from the grown box, so only the sphere of the
     // last such merge is ever read: it is formed once, before a merge of another kind reads it and
     // at the end.
-    world.transform(*bound, *worldTransform, false);
+    world.transform(bound, worldTransform, false);
     bool sphereDue = world.kind == Bound::Kind_BOX;
     const auto add = [&world, &sphereDue, epsilon](const Bound& other) {
         if (world.kind == Bound::Kind_BOX && other.kind == Bound::Kind_BOX) {
@@ -970,8 +989,8 @@ void Node::calculateBound()
     for (int i = 0; i < nodes.size(); ++i) {
         add(*nodes[i]->getWorldBound());
     }
-    for (int i = 0; i < spacials.size(); ++i) {
-        if (Bound* spacialBound = spacials[i]->getWorldBound()) {
+    for (int i = 0; i < roles().spacials.size(); ++i) {
+        if (Bound* spacialBound = roles().spacials[i]->getWorldBound()) {
             add(*spacialBound);
         }
     }
@@ -986,13 +1005,13 @@ void Node::gatherRenderables(Camera* camera, RenderableSet* set)
     // its lights and visibles), with a list of its own so that a deep tree does not run the thread out
     // of stack. A node of another kind gathers through its own call.
     const auto leave = [camera, set](Node* node) {
-        for (int i = 0; i < node->lights.size(); ++i) {
-            if (node->lights[i]->getEnabled()) {
-                set->queueLight(node->lights[i]);
+        for (int i = 0; i < node->roles().lights.size(); ++i) {
+            if (node->roles().lights[i]->getEnabled()) {
+                set->queueLight(node->roles().lights[i]);
             }
         }
-        for (int i = 0; i < node->visibles.size(); ++i) {
-            node->visibles[i]->gatherRenderables(camera, set);
+        for (int i = 0; i < node->roles().visibles.size(); ++i) {
+            node->roles().visibles[i]->gatherRenderables(camera, set);
         }
     };
     set->queueNode(this);

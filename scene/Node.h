@@ -12,6 +12,7 @@
 #include "scene/Transform.h"
 #include "scene/TransformListener.h"
 
+#include <memory>
 #include <vector>
 
 namespace rezezaz::scene {
@@ -79,20 +80,20 @@ public:
 
     virtual void spacialAttached(Spacial* spacial);
     virtual void spacialRemoved(Spacial* spacial);
-    virtual int getNumSpacials() const { return spacials.size(); }
-    virtual Spacial* getSpacial(int index) const { return spacials[index]; }
+    virtual int getNumSpacials() const { return roles().spacials.size(); }
+    virtual Spacial* getSpacial(int index) const { return roles().spacials[index]; }
     virtual void visibleAttached(Visible* visible);
     virtual void visibleRemoved(Visible* visible);
-    virtual int getNumVisibles() const { return visibles.size(); }
-    virtual Visible* getVisible(int index) const { return visibles[index]; }
+    virtual int getNumVisibles() const { return roles().visibles.size(); }
+    virtual Visible* getVisible(int index) const { return roles().visibles[index]; }
     virtual void animatableAttached(Animatable* animatable);
     virtual void animatableRemoved(Animatable* animatable);
-    virtual int getNumAnimatables() const { return animatables.size(); }
-    virtual Animatable* getAnimatable(int index) const { return animatables[index]; }
+    virtual int getNumAnimatables() const { return roles().animatables.size(); }
+    virtual Animatable* getAnimatable(int index) const { return roles().animatables[index]; }
     virtual void lightAttached(LightComponent* light);
     virtual void lightRemoved(LightComponent* light);
-    virtual int getNumLights() const { return lights.size(); }
-    virtual LightComponent* getLight(int index) const { return lights[index]; }
+    virtual int getNumLights() const { return roles().lights.size(); }
+    virtual LightComponent* getLight(int index) const { return roles().lights[index]; }
     virtual void physicsAttached(PhysicsComponent* physics)
     {
         requireArgument(physics, "Node::physicsAttached: null physics");
@@ -128,9 +129,10 @@ public:
     int getHandle() const { return handle; }
     void setHandle(int handle) { this->handle = handle; }
     const core::Collection<core::IntrusivePointer<Component>>& getComponents() const { return components; }
-    Transform* getTransform() const { return transform.get(); }
-    Transform* getWorldTransform() const { return worldTransform.get(); }
-    Bound* getBound() const { return bound.get(); }
+    // The node's own parts, which callers may change (through the node's setters, as a rule).
+    Transform* getTransform() const { return const_cast<Part<Transform>*>(&transform); }
+    Transform* getWorldTransform() const { return const_cast<Part<Transform>*>(&worldTransform); }
+    Bound* getBound() const { return const_cast<Part<Bound>*>(&bound); }
     // The subtree's bound in world space, merged again first when a descendant's bound changed since
     // it was last merged. Read it through this call: the pointer's contents are brought up to date here.
     Bound* getWorldBound() const
@@ -138,7 +140,7 @@ public:
         if (boundStale) {
             const_cast<Node*>(this)->mergeStaleBounds();
         }
-        return worldBound.get();
+        return const_cast<Part<Bound>*>(&worldBound);
     }
     int getScope() const { return scope; }
     int getWorldScope() const { return worldScope; }
@@ -163,6 +165,35 @@ public:
     int getBusy() const { return busy; }
 
 protected:
+    // A transform or bound that lives inside its node, so that a node takes one allocation with all
+    // four of them. It is counted with the node: an owning pointer to one keeps the whole node alive.
+    template <class Base> class Part final : public Base
+    {
+    public:
+        template <class... Arguments>
+        explicit Part(Node* owner, Arguments... arguments) : Base(arguments...), owner(owner)
+        {}
+        int32_t retain() override { return owner->retain(); }
+        int32_t release() override { return owner->release(); }
+
+    private:
+        Node* owner;
+    };
+
+    // What the components of a node are besides components, each list in attach order.
+    struct Roles
+    {
+        core::Collection<Spacial*> spacials;
+        core::Collection<ActionComponent*> actions;
+        core::Collection<Visible*> visibles;
+        core::Collection<Animatable*> animatables;
+        core::Collection<LightComponent*> lights;
+    };
+    // The lists, empty ones for a node that has never held a component with a role.
+    const Roles& roles() const;
+    // The lists, made first when the node has none.
+    Roles& ownRoles();
+
     // The world transform and scope from the parent's, or from the local ones without a parent.
     void placeInWorld();
     // Merges the world bound of every stale node below, deepest first, then this one's.
@@ -257,18 +288,18 @@ protected:
     int worldScope = -1;
     core::Collection<core::IntrusivePointer<Component>> components;
     core::Collection<core::IntrusivePointer<Node>> nodes;
-    core::IntrusivePointer<Transform> transform;
-    core::IntrusivePointer<Transform> worldTransform;
-    core::IntrusivePointer<Bound> bound;
-    core::IntrusivePointer<Bound> worldBound;
-    core::Collection<Spacial*> spacials;
+    // The world transform before the local one: a walk that places the nodes reads the parent's.
+    Part<Transform> worldTransform;
+    // Its listener is this node.
+    Part<Transform> transform;
+    Part<Bound> bound;
+    Part<Bound> worldBound;
     core::IntrusivePointer<Engine> engine;
     core::IntrusivePointer<Scene> scene;
     int handle = 0;
-    core::Collection<ActionComponent*> actions;
-    core::Collection<Visible*> visibles;
-    core::Collection<Animatable*> animatables;
-    core::Collection<LightComponent*> lights;
+    // The lists of the roles its components play, made when the first component with a role comes:
+    // most nodes hold only nodes, and the lists would more than double what such a node takes.
+    std::unique_ptr<Roles> heldRoles;
     PhysicsComponent* physics = nullptr;
 };
 

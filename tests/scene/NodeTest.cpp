@@ -529,6 +529,42 @@ TEST_F(NodeTest, ALeafAttachedUnderAPlacedNodeReadsItsOwnBoundPlaced)
     }
 }
 
+// A node that says when it goes.
+class GoneNode : public Node
+{
+public:
+    explicit GoneNode(bool* gone) : gone(gone) {}
+    ~GoneNode() override { *gone = true; }
+    bool* gone;
+};
+
+TEST_F(NodeTest, AnOwningPointerToANodesTransformOrBoundKeepsTheNodeAlive)
+{
+    for (int held = 0; held < 4; ++held) {
+        SCOPED_TRACE(held);
+        bool gone = false;
+        Pointer<Node> node(new GoneNode(&gone));
+        Bound own;
+        own.setBox(box(-1, -1, -1, 1, 1, 1));
+        node->setBound(&own);
+        Pointer<Transform> transform(held == 0 ? node->getTransform() : held == 1 ? node->getWorldTransform() : nullptr);
+        Pointer<Bound> bound(held == 2 ? node->getBound() : held == 3 ? node->getWorldBound() : nullptr);
+        node = nullptr;
+        EXPECT_FALSE(gone);
+        if (transform) {
+            EXPECT_EQ(transform->scale.x, 1.0f);
+            // The local transform still tells its node, which still places itself.
+            transform->setTranslate(Vector3(2, 0, 0));
+            EXPECT_EQ(transform->translate.x, 2.0f);
+            transform = nullptr;
+        } else {
+            EXPECT_EQ(bound->kind, Bound::Kind_BOX);
+            bound = nullptr;
+        }
+        EXPECT_TRUE(gone);
+    }
+}
+
 TEST_F(NodeTest, AttachingOrRemovingChildrenMergesTheParentsBoundOnceWhenItIsRead)
 {
     Pointer<MergeCountingNode> hub(new MergeCountingNode(scene.get()));
