@@ -72,6 +72,7 @@ void GLBuffer::release_()
     destroyContext();
     copy.reset();
     elementPointers.clear();
+    ++storageRevision;
     mapped = false;
     keepCopy = false;
 }
@@ -117,6 +118,7 @@ bool GLBuffer::createContext()
         return true;
     }
     glGenBuffers(1, &handle);
+    ++storageRevision;
     bindTarget(handle);
     glBufferData(target, dataSize, nullptr, getGLUsage(usage, access));
     bindTarget(0);
@@ -166,6 +168,7 @@ bool GLBuffer::destroyContext()
         }
     }
     handle = 0;
+    ++storageRevision;
     return true;
 }
 
@@ -176,6 +179,7 @@ void GLBuffer::createCommon()
     mapped = handle != 0 && device != nullptr && device->hardwareMappingSupported(this);
     if (!mapped) {
         copy.reset(new unsigned char[static_cast<size_t>(std::max(dataSize, 1))]);
+        ++storageRevision;
     }
 }
 
@@ -227,6 +231,7 @@ bool GLBuffer::create(int newUsage, int newAccess, core::IntrusivePointer<Vertex
             elementPointers.push_back(handle != 0 ? offset : reinterpret_cast<intptr_t>(copy.get()) + offset);
         }
     }
+    ++storageRevision;
     return true;
 }
 
@@ -278,6 +283,7 @@ void GLBuffer::swapColors(unsigned char* bytes)
 void GLBuffer::restoreCopy()
 {
     copy.reset(new unsigned char[static_cast<size_t>(std::max(dataSize, 1))]);
+    ++storageRevision;
     if (handle != 0 && dataSize > 0) {
         bindTarget(handle);
         glGetBufferSubData(target, 0, dataSize, copy.get());
@@ -348,6 +354,7 @@ bool GLBuffer::unlock()
     if (copy && (access & Access_READ) == 0 && (usage & (Usage_STREAM | Usage_DYNAMIC)) == 0 && handle != 0 &&
         !keepCopy) {
         copy.reset();
+        ++storageRevision;
     }
     return true;
 }

@@ -91,6 +91,9 @@ public:
     // Per vertex element: its offset with a buffer object, else its address in the local copy.
     intptr_t getElementPointer(int element) const { return elementPointers[static_cast<size_t>(element)]; }
     int getNumElementPointers() const { return static_cast<int>(elementPointers.size()); }
+    // Counts the changes of the buffer's storage (its buffer object, its local copy, its element
+    // pointers): the same count is the same storage.
+    uint32_t getStorageRevision() const { return storageRevision; }
 
 private:
     enum Kind
@@ -128,6 +131,7 @@ private:
     core::IntrusivePointer<VariableBufferFormat> variableFormat;
     std::vector<intptr_t> elementPointers;
     uint32_t handle = 0;
+    uint32_t storageRevision = 0;
     unsigned int target = 0;
     int lockAccess = 0;
     bool mapped = false;

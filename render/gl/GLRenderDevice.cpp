@@ -54,6 +54,18 @@ template <class Own, class Interface> Interface* rootOf(Interface* resource, Int
     return (resource->*root)();
 }
 
+GLenum glPrimitive(int primitive)
+{
+    static constexpr GLenum primitives[] = {GL_POINTS, GL_LINES, GL_LINE_STRIP, GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
+    return primitive >= 0 && primitive <= 5 ? primitives[primitive] : GL_POINTS;
+}
+
+// The index type of an index width; the device's mapping for any but the usual two bytes.
+GLenum glIndexType(int width)
+{
+    return width == IndexBuffer::IndexFormat_UINT16 ? GLenum(GL_UNSIGNED_SHORT) : GLRenderDevice::getGLIndexType(width);
+}
+
 const core::String& category()
 {
     return core::Categories::REZEZAZ_RENDER;
@@ -107,12 +119,6 @@ const struct
     int semantic;
     GLenum array;
 } fixedArrays[] = {{Semantic_POSITION, GL_VERTEX_ARRAY}, {Semantic_NORMAL, GL_NORMAL_ARRAY}, {Semantic_COLOR, GL_COLOR_ARRAY}};
-
-// Where a buffer's first element starts: in its storage, or its memory for a buffer without one.
-intptr_t firstElement(const GLBuffer* buffer)
-{
-    return buffer != nullptr && buffer->getNumElementPointers() > 0 ? buffer->getElementPointer(0) : 0;
-}
 
 // What setTexture applies of a sampler record: the same values apply the same.
 bool sameSampling(const SamplerState& a, const SamplerState& b)
@@ -203,6 +209,7 @@ bool GLRenderDevice::create(RenderTarget* target, int options)
     glRenderTarget = glTarget;
     // What is made from here on belongs to this target's context, and to no later one.
     link->context = glTarget->getContextLife();
+    contextLife = link->context.get();
     lostContextSeen = false;
     glRenderTarget->activate();
 
@@ -318,7 +325,6 @@ void GLRenderDevice::destroy()
 {
     // What the device kept alive goes while its context is still there.
     sentBuffers.clear();
-    lastVertexBuffers.clear();
     boundTextures.assign(boundTextures.size(), nullptr);
     if (primaryRenderTarget) {
         primaryRenderTarget = nullptr;
@@ -337,6 +343,7 @@ void GLRenderDevice::newContextGeneration()
     link->device = nullptr;
     link = new GLDeviceRef::Link;
     link->device = this;
+    contextLife = nullptr;
     lostContextSeen = false;
     forgetIndexBinding();
     vertexFormats.clear();
@@ -345,11 +352,8 @@ void GLRenderDevice::newContextGeneration()
     sentProgram = nullptr;
 }
 
-bool GLRenderDevice::contextLost()
+bool GLRenderDevice::forgetLostContext()
 {
-    if (!link->context || link->context->live) {
-        return false;
-    }
     if (!lostContextSeen) {
         lostContextSeen = true;
         warning("GLRenderDevice: the render target's context is gone");
@@ -361,7 +365,6 @@ bool GLRenderDevice::contextLost()
         lastShaderState = nullptr;
         sentProgram = nullptr;
         sentBuffers.clear();
-        lastVertexBuffers.clear();
         boundTextures.assign(boundTextures.size(), nullptr);
         lastTextures.assign(lastTextures.size(), nullptr);
         appliedTexture.valid = false;
@@ -639,7 +642,6 @@ void GLRenderDevice::releaseSceneState()
 {
     appliedTexture.valid = false;
     dropVertexState();
-    lastVertexBuffers.clear();
     sentBuffers.clear();
     setShaderState(nullptr);
     unbindAllUnits();
@@ -650,11 +652,28 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
     if (vertexData == nullptr || indexData == nullptr) {
         core::Error::nullPointer(category(), true, "VertexData or IndexData is NULL");
     }
-    if (indexData->count < 1 || contextLost()) {
+    const int start = indexData->start;
+    const int count = indexData->count;
+    if (count < 1 || contextLost()) {
         return;
     }
-    const GLenum primitive = getGLPrimitive(indexData->primitive);
     GLBuffer* indices = ownResource<GLBuffer>(rootOf<GLBuffer>(indexData->indexBuffer.get(), &IndexBuffer::getRootIndexBuffer));
+    // The usual draw: a range within an index buffer object, from vertices set up as the last draw
+    // left them.
+    if (start >= 0 && indices != nullptr && indices->getHandle() != 0 && indices->getLocalCopy() == nullptr &&
+        count <= indices->getSize() - start && !vertexDataChanged(vertexData)) {
+        const int width = indices->getIndexFormat();
+        bindIndexBuffer(indices->getHandle());
+        glDrawElements(glPrimitive(indexData->primitive), count, glIndexType(width),
+                       reinterpret_cast<const void*>(static_cast<intptr_t>(width) * start));
+        return;
+    }
+    drawPrimitive(vertexData, indexData, indices);
+}
+
+void GLRenderDevice::drawPrimitive(VertexData* vertexData, IndexData* indexData, GLBuffer* indices)
+{
+    const GLenum primitive = glPrimitive(indexData->primitive);
     // A range beyond the buffers would have OpenGL read past their memory: nothing is drawn.
     const int start = indexData->start;
     const int count = indexData->count;
@@ -684,8 +703,9 @@ void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexDat
         glDrawArrays(primitive, start, count);
         return;
     }
-    const GLenum type = getGLIndexType(indices->getIndexFormat());
-    const intptr_t offset = static_cast<intptr_t>(indices->getIndexFormat()) * start;
+    const int width = indices->getIndexFormat();
+    const GLenum type = glIndexType(width);
+    const intptr_t offset = static_cast<intptr_t>(width) * start;
     if (indices->getHandle() != 0) {
         bindIndexBuffer(indices->getHandle());
         glDrawElements(primitive, count, type, reinterpret_cast<const void*>(offset));
@@ -728,19 +748,14 @@ bool GLRenderDevice::indicesWithinVertices(VertexData* vertexData, GLBuffer* ind
 bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
 {
     const auto& buffers = vertexData->vertexBuffers;
-    if (static_cast<int>(lastVertexBuffers.size()) != buffers.size() || sentBuffers.size() != lastVertexBuffers.size() ||
-        sentProgram != lastShaderState) {
+    if (static_cast<size_t>(buffers.size()) != sentBuffers.size() || sentProgram != lastShaderState) {
         return true;
     }
     for (int i = 0; i < buffers.size(); ++i) {
-        VertexBuffer* root = rootOf<GLBuffer>(buffers[i].get(), &VertexBuffer::getRootVertexBuffer);
-        if (root != lastVertexBuffers[static_cast<size_t>(i)]) {
-            return true;
-        }
-        // The same object made again has new storage.
-        const auto* buffer = ownResource<const GLBuffer>(root);
         const SentBuffer& sent = sentBuffers[static_cast<size_t>(i)];
-        if (buffer != nullptr && (buffer->getHandle() != sent.handle || firstElement(buffer) != sent.base)) {
+        VertexBuffer* given = buffers[i].get();
+        const bool same = sent.own != nullptr && given == sent.own && sent.own->getStorageRevision() == sent.revision;
+        if (!same && !sentAsBefore(given, sent)) {
             return true;
         }
     }
@@ -751,6 +766,17 @@ bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
         }
     }
     return false;
+}
+
+bool GLRenderDevice::sentAsBefore(VertexBuffer* given, const SentBuffer& sent)
+{
+    VertexBuffer* root = rootOf<GLBuffer>(given, &VertexBuffer::getRootVertexBuffer);
+    if (root != sent.buffer.get()) {
+        return false;
+    }
+    // The same object made again has new storage, perhaps under the same name.
+    const auto* buffer = ownResource<const GLBuffer>(root);
+    return buffer == nullptr || buffer->getStorageRevision() == sent.revision;
 }
 
 void GLRenderDevice::setVertexData(VertexData* vertexData)
@@ -765,7 +791,6 @@ void GLRenderDevice::setVertexData(VertexData* vertexData)
         dropShaderVertexData();
         sendFixedVertexData(vertexData);
     }
-    lastVertexBuffers.clear();
     sentBuffers.clear();
     sentProgram = lastShaderState;
     if (vertexData == nullptr) {
@@ -773,10 +798,14 @@ void GLRenderDevice::setVertexData(VertexData* vertexData)
     }
     for (const auto& buffer : vertexData->vertexBuffers) {
         VertexBuffer* root = buffer ? buffer->getRootVertexBuffer() : nullptr;
-        lastVertexBuffers.push_back(root);
         const auto* glBuffer = ownResource<const GLBuffer>(root);
-        SentBuffer sent{root, glBuffer != nullptr ? glBuffer->getHandle() : 0u, firstElement(glBuffer)};
-        sentBuffers.push_back(sent);
+        SentBuffer sent;
+        sent.buffer = root;
+        if (glBuffer != nullptr) {
+            sent.own = root == buffer.get() ? glBuffer : nullptr;
+            sent.revision = glBuffer->getStorageRevision();
+        }
+        sentBuffers.push_back(std::move(sent));
     }
 }
 
@@ -1086,6 +1115,14 @@ void GLRenderDevice::activeTexture(int unit)
 
 void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* texture)
 {
+    if (texture != nullptr && unit == lastActiveTexture && appliedTexture.repeats(unit, texture, type, recordRevision)) {
+        return;
+    }
+    bindTexture(type, unit, texture);
+}
+
+void GLRenderDevice::bindTexture(Shader::ShaderType type, int unit, Texture* texture)
+{
     if (unit < 0 || unit >= units) {
         return;
     }
@@ -1122,6 +1159,7 @@ void GLRenderDevice::setTexture(Shader::ShaderType type, int unit, Texture* text
             setTextureStatePostTexture(unit, lastTextureStates[u]);
             appliedTexture.remember(unit, glTexture, hasSampler, hasState, recordRevision);
         }
+        appliedTexture.type = type;
         return;
     }
     appliedTexture.valid = false;
@@ -1387,6 +1425,9 @@ void GLRenderDevice::setSamplerState(int unit, SamplerState* state)
         return;
     }
     // A copy: the render state it came from may be released while it is still the unit's.
+    if ((state != nullptr) != (lastSamplerStates[unit] != nullptr)) {
+        ++recordRevision;
+    }
     if (state != nullptr) {
         if (!sameSampling(samplerRecords[unit], *state)) {
             ++recordRevision;
@@ -1403,6 +1444,9 @@ void GLRenderDevice::setTextureState(int unit, TextureState* state)
     }
     activeTexture(unit);
     // A copy, as for the sampler.
+    if ((state != nullptr) != (lastTextureStates[unit] != nullptr)) {
+        ++recordRevision;
+    }
     if (state != nullptr) {
         if (!sameCoordinates(textureRecords[unit], *state)) {
             ++recordRevision;
@@ -1489,6 +1533,14 @@ bool GLRenderDevice::AppliedTexture::matches(int unit_, const GLTexture* texture
     return valid && unit == unit_ && texture == texture_ && handle == texture_->getHandle() &&
            revision == texture_->getRevision() && matrixRevision == texture_->getMatrixRevision() &&
            records == records_ && hasSampler == hasSampler_ && hasState == hasState_;
+}
+
+bool GLRenderDevice::AppliedTexture::repeats(int unit_, const Texture* texture_, Shader::ShaderType type_,
+                                             uint32_t records_) const
+{
+    return valid && unit == unit_ && texture_ == texture && type == type_ && records == records_ &&
+           handle == texture->getHandle() && revision == texture->getRevision() &&
+           matrixRevision == texture->getMatrixRevision();
 }
 
 void GLRenderDevice::AppliedTexture::remember(int unit_, const GLTexture* texture_, bool hasSampler_, bool hasState_,
@@ -1804,8 +1856,7 @@ unsigned int GLRenderDevice::getGLDepthTextureMode(int shadowResult)
 
 unsigned int GLRenderDevice::getGLPrimitive(int primitive)
 {
-    static const GLenum primitives[] = {GL_POINTS, GL_LINES, GL_LINE_STRIP, GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
-    return primitive >= 0 && primitive <= 5 ? primitives[primitive] : GL_POINTS;
+    return glPrimitive(primitive);
 }
 
 unsigned int GLRenderDevice::getGLIndexType(int indexFormat)
@@ -2070,7 +2121,6 @@ void GLRenderDevice::shaderStateDestroyed(GLSLShaderState* state)
     }
     if (sentProgram == state) {
         sentProgram = nullptr;
-        lastVertexBuffers.clear();
         sentBuffers.clear();
     }
 }

@@ -173,7 +173,13 @@ public:
     // while the device lives on). The first time it is seen the device lets go of what it kept of
     // that context and says so in the log; from then on it sends nothing to OpenGL until it is
     // created again.
-    bool contextLost();
+    bool contextLost()
+    {
+        if (contextLife == nullptr || contextLife->live) {
+            return false;
+        }
+        return forgetLostContext();
+    }
     // The device binds an index buffer object for a draw only when it is not the one it knows to be
     // bound already. Whatever binds that target or deletes a buffer object behind its back (the
     // buffers, on any thread and context) calls this, and the next draw binds again; the device
@@ -182,6 +188,16 @@ public:
     void forgetIndexBinding() { boundIndexBuffer.store(unknownIndexBinding, std::memory_order_relaxed); }
 
 private:
+    struct SentBuffer;
+    // What contextLost does the first time it sees the context gone; true.
+    bool forgetLostContext();
+    // setTexture for anything but the texture set last, with nothing applied since.
+    void bindTexture(Shader::ShaderType type, int unit, Texture* texture);
+    // Whether the buffer given now stands for what was sent, as it was (the same root, its storage
+    // unchanged).
+    static bool sentAsBefore(VertexBuffer* given, const SentBuffer& sent);
+    // renderPrimitive's whole checks and set-up, for any draw but one repeating the last set-up.
+    void drawPrimitive(VertexData* vertexData, IndexData* indexData, GLBuffer* indices);
     // Vertex set-up of renderPrimitive.
     void setVertexData(VertexData* vertexData);
     void sendFixedVertexData(VertexData* vertexData);
@@ -189,12 +205,12 @@ private:
     // Binds a vertex buffer's storage and gives its format; null (nothing bound) for a buffer this device cannot send.
     GLVertexFormat* bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer);
     void dropShaderVertexData();
-    bool vertexDataChanged(VertexData* vertexData) const;
+    inline bool vertexDataChanged(VertexData* vertexData) const;
     // False when an index of the range start..start+count of the index buffer's local copy is at
     // or past the vertex count of the vertex data: such a range draws nothing.
     static bool indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count);
     void rebindActiveTexture(unsigned int target);
-    void bindIndexBuffer(unsigned int handle);
+    inline void bindIndexBuffer(unsigned int handle);
 
     void activeTexture(int unit);
     // False, with an error logged, for a light index outside the device's lights.
@@ -234,7 +250,6 @@ private:
     std::vector<short> lastTexCoordIndexes;
     short lastMaxTexCoordIndex = 0;
     std::vector<unsigned int> lastTexTargets;
-    std::vector<VertexBuffer*> lastVertexBuffers;
     std::vector<short> lastBoundTexCoordIndexes;
     int lastShaderVertexAttribBits = 0;
     int lastActiveTexture = -1;
@@ -254,13 +269,14 @@ private:
     std::vector<GLSLShaderState*> shaderStates;
     std::vector<GLVertexFormat*> vertexFormats;
     GLSLShaderState* lastShaderState = nullptr;
-    // What the arrays of the last vertex data were set from: each buffer (kept alive while it may
-    // be drawn again), its buffer object and its first element's address, and the program.
+    // What the arrays of the last vertex data were set from: each buffer's root (kept alive while
+    // it may be drawn again) with the revision of its storage, and the program. A buffer given as
+    // the device's own (its own root) is known again without asking for its root.
     struct SentBuffer
     {
         core::IntrusivePointer<VertexBuffer> buffer;
-        unsigned int handle;
-        intptr_t base;
+        const GLBuffer* own = nullptr;
+        uint32_t revision = 0;
     };
     std::vector<SentBuffer> sentBuffers;
     GLSLShaderState* sentProgram = nullptr;
@@ -268,11 +284,13 @@ private:
     std::vector<core::IntrusivePointer<Texture>> boundTextures;
     std::vector<unsigned int> boundTextureHandles;
     core::IntrusivePointer<GLDeviceRef::Link> link;
+    // The link's context, read by every draw.
+    GLRenderTarget::ContextLife* contextLife = nullptr;
     bool lostContextSeen = false;
     static constexpr unsigned int unknownIndexBinding = ~0u;
     std::atomic<unsigned int> boundIndexBuffer{unknownIndexBinding};
     // Counts the changes of what the units' sampler and texture records hold for setTexture to
-    // apply (setting the same values again is no change).
+    // apply, and of whether a unit has them (setting the same values again is no change).
     uint32_t recordRevision = 0;
     // What setTexture last applied after binding (the texture's sampler parameters, the unit's
     // coordinate state): the same again is skipped. The same is the same texture object with the
@@ -289,8 +307,14 @@ private:
         uint32_t records = 0;
         bool hasSampler = false;
         bool hasState = false;
+        // The shader stage the unit was last set for.
+        Shader::ShaderType type = Shader::ShaderType_FRAGMENT;
 
         bool matches(int unit, const GLTexture* texture, bool hasSampler, bool hasState, uint32_t records) const;
+        // The same texture given again for the same unit and stage, as the device's own object, with
+        // nothing applied or bound since (the records' presence is part of their revision): the
+        // whole of setTexture is as it was.
+        inline bool repeats(int unit, const Texture* texture, Shader::ShaderType type, uint32_t records) const;
         void remember(int unit, const GLTexture* texture, bool hasSampler, bool hasState, uint32_t records);
     };
     AppliedTexture appliedTexture;

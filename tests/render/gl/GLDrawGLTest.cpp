@@ -174,6 +174,46 @@ TEST_F(GLDrawTest, UnchangedVertexDataTexturesAndProgramsAreNotSentAgain)
     device->endScene();
 }
 
+TEST_F(GLDrawTest, ChangesThatKeepEveryPointerAreSentAgain)
+{
+    // Two like calls with a change between them that leaves the same objects in the same places:
+    // the second call must send what changed.
+    auto quad = positions({-1, -1, 1, 1});
+    auto indices = makeIndices(IndexBuffer::IndexFormat_UINT16, {0, 1, 2, 0, 2, 3});
+    IntrusivePointer<IndexData> range = new IndexData(IndexData::Primitive_TRIANGLES, indices, 0, 6);
+    device->renderPrimitive(quad.get(), range.get());
+    {
+        SCOPED_TRACE("the vertex buffer made again");
+        // Its old object goes, and the arrays with it; the new object likely has the same name.
+        VertexBuffer* buffer = quad->vertexBuffers[0].get();
+        const float corners[] = {-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
+        ASSERT_TRUE(buffer->create(1, 2, buffer->getVertexFormat(), 4));
+        std::memcpy(buffer->lock(2), corners, sizeof(corners));
+        buffer->unlock();
+        clear();
+        device->renderPrimitive(quad.get(), range.get());
+        EXPECT_EQ(arrayBinding(), static_cast<GLint>(static_cast<GLBuffer*>(buffer)->getHandle()));
+        EXPECT_NE(pixel(width / 2, height / 2), 0u);
+    }
+    {
+        SCOPED_TRACE("a sampler record first given, with the values the unit's records start with");
+        auto texture = texture2D(1, 1, {255, 255, 255, 255});
+        device->setSamplerState(0, nullptr);
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, texture.get());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_MIRRORED_REPEAT);
+        SamplerState record;
+        device->setSamplerState(0, &record);
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, texture.get());
+        GLint wrap = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+        EXPECT_EQ(wrap, GL_REPEAT);
+        device->setTexture(Shader::ShaderType_FRAGMENT, 0, nullptr);
+        device->setSamplerState(0, nullptr);
+    }
+    range->indexBuffer = nullptr;
+    device->endScene();
+}
+
 class GLDrawLocalTest : public GLDrawTest, public ::testing::WithParamInterface<int>
 {
 protected:
