@@ -384,6 +384,7 @@ void Node::nodeAttached(Node* node)
 {
     requireArgument(node, "Node::nodeAttached: null node");
     unsettle();
+    childrenSettledSeen = false;
     nodes.add(IntrusivePointer<Node>(node));
     node->plainKind = node->isPlainKind();
     if (node->busyInParent() != 0) {

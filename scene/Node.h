@@ -240,6 +240,9 @@ protected:
     {
         for (Node* node = this; node != nullptr && node->settled; node = node->parent) {
             node->settled = false;
+            if (node->parent != nullptr) {
+                node->parent->childrenSettledSeen = false;
+            }
         }
     }
     // Settles this node after its logic update when the update changed nothing and will not.
@@ -259,11 +262,15 @@ protected:
     // Whether every child is settled.
     bool childrenSettled() const
     {
+        if (childrenSettledSeen) {
+            return true;
+        }
         for (int i = 0; i < nodes.size(); ++i) {
             if (!nodes[i]->settled) {
                 return false;
             }
         }
+        childrenSettledSeen = true;
         return true;
     }
 
@@ -277,6 +284,9 @@ protected:
     // is stale too, so the climb stops at the first stale one.
     bool boundStale = false;
     bool settled = false;
+    // childrenSettled found every child settled, and none has been attached or unsettled since (a
+    // child settles only while it is unsettled here, and leaving changes nothing of the answer).
+    mutable bool childrenSettledSeen = false;
     // Set when the node is attached under a parent: the kind is only known once it is built.
     bool plainKind = true;
     // isPlainKind's answer once asked (the kind never changes once the node is built).

@@ -213,6 +213,14 @@ TEST_F(SceneTest, ASceneAtRestKeepsItsClocksAndWakesForNewWork)
     EXPECT_EQ(gone->getParent(), nullptr);
     EXPECT_EQ(top->getNodes().size(), 1);
 
+    // So does a node attached to the root itself.
+    Pointer<Node> beside = newNode(root());
+    EXPECT_FALSE(root()->getAtRest());
+    for (int i = 0; i < 200 && !root()->getAtRest(); ++i) {
+        scene->update(50);
+    }
+    ASSERT_TRUE(root()->getAtRest());
+
     // A component attached deep in the sleeping tree runs in the next step.
     std::vector<std::string> trace;
     Pointer<ProbeComponent> probe(new ProbeComponent("probe", &trace));
