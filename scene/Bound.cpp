@@ -63,7 +63,12 @@ void Bound::transform(const Bound& local, const Transform& t, bool boxSphere)
         const Lanes y = {b.minimum.y, b.minimum.y, b.maximum.y, b.maximum.y};
         const auto all = [](float v) { return Lanes{v, v, v, v}; };
         const Lanes qx = all(q.x), qy = all(q.y), qz = all(q.z), qw = all(q.w), negqx = all(-q.x);
-        float corners[3][8];
+        // The sides of the box: each lane keeps the least and the greatest of its two corners, taken as
+        // std::min and std::max take them (a corner that is not a number is passed over), and the
+        // lanes are then gathered.
+        const Lanes none = all(INFINITY);
+        Lanes lowX = none, lowY = none, lowZ = none;
+        Lanes highX = -none, highY = -none, highZ = -none;
         for (int half = 0; half < 2; ++half) {
             const Lanes z = all(half == 0 ? b.minimum.z : b.maximum.z);
             // q * (p, 0)
@@ -75,18 +80,18 @@ void Bound::transform(const Bound& local, const Transform& t, bool boxSphere)
             const Lanes rx = (-pw * qx + px * qw - py * qz + pz * qy) * all(s.x);
             const Lanes ry = (-pw * qy + py * qw - pz * qx + px * qz) * all(s.y);
             const Lanes rz = (-pw * qz + pz * qw - px * qy + py * qx) * all(s.z);
-            for (int lane = 0; lane < 4; ++lane) {
-                corners[0][half * 4 + lane] = rx[lane];
-                corners[1][half * 4 + lane] = ry[lane];
-                corners[2][half * 4 + lane] = rz[lane];
-            }
+            lowX = rx < lowX ? rx : lowX;
+            lowY = ry < lowY ? ry : lowY;
+            lowZ = rz < lowZ ? rz : lowZ;
+            highX = highX < rx ? rx : highX;
+            highY = highY < ry ? ry : highY;
+            highZ = highZ < rz ? rz : highZ;
         }
-        Vector3 lo(INFINITY, INFINITY, INFINITY);
-        Vector3 hi(-INFINITY, -INFINITY, -INFINITY);
-        for (int corner = 0; corner < 8; ++corner) {
-            const Vector3 scaled(corners[0][corner], corners[1][corner], corners[2][corner]);
-            lo = Vector3(std::min(lo.x, scaled.x), std::min(lo.y, scaled.y), std::min(lo.z, scaled.z));
-            hi = Vector3(std::max(hi.x, scaled.x), std::max(hi.y, scaled.y), std::max(hi.z, scaled.z));
+        Vector3 lo(lowX[0], lowY[0], lowZ[0]);
+        Vector3 hi(highX[0], highY[0], highZ[0]);
+        for (int lane = 1; lane < 4; ++lane) {
+            lo = Vector3(std::min(lo.x, lowX[lane]), std::min(lo.y, lowY[lane]), std::min(lo.z, lowZ[lane]));
+            hi = Vector3(std::max(hi.x, highX[lane]), std::max(hi.y, highY[lane]), std::max(hi.z, highZ[lane]));
         }
         box.minimum = lo + t.translate;
         box.maximum = hi + t.translate;
