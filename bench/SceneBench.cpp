@@ -205,13 +205,14 @@ struct Trees
             theirs.push_back(ogreNode);
         }
         // Both settle, so that the timed frames are those of a scene that has been running for a while:
-        // ours until its idle tree has fallen asleep (five idle updates a level, from the leaves up),
-        // Ogre's as often.
-        for (int update = 0; update < 200; ++update) {
+        // ours until its idle tree has fallen asleep (five idle updates a level, from the leaves up, so
+        // that a deep chain takes five updates a link), Ogre's as often up to 200 updates: later ones
+        // find its tree as the earlier left it.
+        const int deepest = *std::max_element(depths.begin(), depths.end());
+        for (int update = 0; update < 5 * deepest + 200 && !nodes[0]->getSettled(); ++update) {
             ours->update(50);
-            ogreRoot->_update(true, false);
-            if (nodes[0]->getSettled()) {
-                break;
+            if (update < 200) {
+                ogreRoot->_update(true, false);
             }
         }
     }
