@@ -161,16 +161,21 @@ void FirmwareChecker::bound(QNetworkReply* reply, const char* operation)
         }
     });
     deadline->start(server.deadlineMs);
-    // Read no further than the cap: nothing that large is a catalogue or an image.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, name](qint64 received, qint64 total) {
-        if ((received > FirmwareServer::MAX_ANSWER_BYTES || total > FirmwareServer::MAX_ANSWER_BYTES) &&
-            reply->isRunning()) {
+    // Read no further than the cap: nothing that large is a catalogue or an image. The size the
+    // answer gives is judged as soon as it is known; what arrives, at each arrival (the progress
+    // signal comes only every so often, and a fast server sends many megabytes in between).
+    const auto tooLarge = [reply, name](qint64 size) {
+        if (size > FirmwareServer::MAX_ANSWER_BYTES && reply->isRunning()) {
             Log::alert(QString("FirmwareChecker::%1 answer larger than %2 bytes")
                            .arg(name)
                            .arg(FirmwareServer::MAX_ANSWER_BYTES));
             reply->abort();
         }
-    });
+    };
+    connect(reply, &QNetworkReply::downloadProgress, reply,
+            [tooLarge](qint64, qint64 total) { tooLarge(total); });
+    connect(reply, &QNetworkReply::readyRead, reply,
+            [reply, tooLarge] { tooLarge(reply->bytesAvailable()); });
 }
 
 bool FirmwareChecker::failed(QNetworkReply* reply, const char* operation)
