@@ -507,7 +507,9 @@ TEST_F(FirmwareCheckerTest, EveryFailedExchangeEndsInANetworkError)
 
 // A server that sends without end, or trickles: every exchange is given up, past a size or past its
 // deadline, as a network error; nothing is stored and the cache stays. The size is shown by the
-// bytes the server could hand over before the client hung up.
+// bytes the server could hand over before the client hung up: the cap and what the sockets between
+// them hold, a few megabytes; a client that judges the size only at its progress signal, every tenth
+// of a second, has taken 16 MiB and more by then.
 TEST_F(FirmwareCheckerTest, AnAnswerWithoutEndOrThatTricklesIsGivenUp)
 {
     trustServer();
@@ -566,7 +568,7 @@ TEST_F(FirmwareCheckerTest, AnAnswerWithoutEndOrThatTricklesIsGivenUp)
 
         EXPECT_TRUE(logged(c.logged));
         EXPECT_EQ(recorder.networkErrors, 1);
-        EXPECT_LT(server.sentBodyBytes() - sentBefore, 16 * FirmwareServer::MAX_ANSWER_BYTES)
+        EXPECT_LT(server.sentBodyBytes() - sentBefore, 8 * FirmwareServer::MAX_ANSWER_BYTES)
             << "read on past the cap";
         EXPECT_EQ(files(), std::vector<std::string>{"cached30.pmimg"});
         if (c.job == &FirmwareChecker::checkFirmware) {
