@@ -621,12 +621,23 @@ void GLRenderDevice::dropVertexState()
 
 void GLRenderDevice::unbindAllUnits()
 {
+    appliedTexture.valid = false;
     for (int unit = 0; unit < units; ++unit) {
-        lastSamplerStates[unit] = nullptr;
-        lastTextureStates[unit] = nullptr;
+        const size_t u = static_cast<size_t>(unit);
+        lastSamplerStates[u] = nullptr;
+        lastTextureStates[u] = nullptr;
+        // A unit with nothing bound or enabled needs no OpenGL call, nor the switch to it: only its
+        // coordinate set goes back to the first, as unbinding it would leave it.
+        if (lastTexTargets[u] == 0 && lastTextures[u] == nullptr && boundTextures[u] == nullptr && boundTextureHandles[u] == 0) {
+            lastTexCoordIndexes[u] = 0;
+            continue;
+        }
         for (Shader::ShaderType type : {Shader::ShaderType_VERTEX, Shader::ShaderType_FRAGMENT, Shader::ShaderType_GEOMETRY}) {
             setTexture(type, unit, nullptr);
         }
+    }
+    while (lastMaxTexCoordIndex > 0 && lastTexTargets[static_cast<size_t>(lastMaxTexCoordIndex - 1)] == 0) {
+        --lastMaxTexCoordIndex;
     }
 }
 

@@ -335,6 +335,37 @@ TEST_F(GLDrawTest, IndexBuffersAreBoundAgainOnceTheirBindingMayHaveChanged)
     device->endScene();
 }
 
+TEST_F(GLDrawTest, EndSceneUnbindsEveryUnitAndKeepsTrackOfTheActiveOne)
+{
+    // The end of a scene passes over units that hold nothing: the units it used must still end
+    // unbound and disabled, and the next scene's texture must reach the unit it is set for.
+    auto texture = texture2D(1, 1, {255, 255, 255, 255});
+    const GLuint handle = static_cast<GLTexture*>(texture.get())->getHandle();
+    const std::vector<std::vector<int>> cases = {{0}, {2}, {1, 3}, {3, 0}};
+    for (const auto& used : cases) {
+        SCOPED_TRACE(testing::PrintToString(used));
+        device->beginScene();
+        for (int unit : used) {
+            device->setTexture(Shader::ShaderType_FRAGMENT, unit, texture.get());
+        }
+        device->endScene();
+        const GLint active = integer(GL_ACTIVE_TEXTURE);
+        for (int unit = 0; unit < 4; ++unit) {
+            glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+            EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), 0) << "unit " << unit;
+            EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << "unit " << unit;
+        }
+        glActiveTexture(static_cast<GLenum>(active));
+        EXPECT_EQ(device->getNumUsedTextureUnits(), 0);
+
+        device->beginScene();
+        device->setTexture(Shader::ShaderType_FRAGMENT, 1, texture.get());
+        EXPECT_EQ(integer(GL_ACTIVE_TEXTURE), GL_TEXTURE1);
+        EXPECT_EQ(integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(handle));
+        device->endScene();
+    }
+}
+
 TEST_F(GLDrawTest, RefusedDrawsSayWhy)
 {
     auto quad = positions({-1, -1, 1, 1});
