@@ -660,25 +660,42 @@ void GLRenderDevice::releaseSceneState()
 
 void GLRenderDevice::renderPrimitive(VertexData* vertexData, IndexData* indexData)
 {
+    // The usual draw, settled without a call before OpenGL's: a range within an index buffer object
+    // of the device's own class, from vertices set up as the last draw left them, the context live.
+    if (vertexData != nullptr && indexData != nullptr && (contextLife == nullptr || contextLife->live)) {
+        const IndexBuffer* given = indexData->indexBuffer.get();
+        const int start = indexData->start;
+        const int count = indexData->count;
+        // (The same class known by the one object that describes it; another object for it, as a
+        // second copy of a library could give, leaves the draw to the whole checks.)
+        if (given != nullptr && &typeid(*given) == &typeid(GLBuffer) && start >= 0 && count >= 1) {
+            const auto* indices = static_cast<const GLBuffer*>(given);
+            const unsigned int handle = indices->getHandle();
+            const int width = indices->getIndexFormat();
+            const GLenum type = width == IndexBuffer::IndexFormat_UINT16   ? GLenum(GL_UNSIGNED_SHORT)
+                                : width == IndexBuffer::IndexFormat_UINT32 ? GLenum(GL_UNSIGNED_INT)
+                                                                           : GLenum(0);
+            // Bound already (a draw that binds first leaves it to the whole checks).
+            if (handle != 0 && type != 0 && boundIndexBuffer.load(std::memory_order_relaxed) == handle &&
+                indices->getLocalCopy() == nullptr && count <= indices->getSize() - start && vertexDataAsSent(vertexData)) {
+                glDrawElements(glPrimitive(indexData->primitive), count, type,
+                               reinterpret_cast<const void*>(static_cast<intptr_t>(width) * start));
+                return;
+            }
+        }
+    }
+    checkAndDraw(vertexData, indexData);
+}
+
+void GLRenderDevice::checkAndDraw(VertexData* vertexData, IndexData* indexData)
+{
     if (vertexData == nullptr || indexData == nullptr) {
         core::Error::nullPointer(category(), true, "VertexData or IndexData is NULL");
     }
-    const int start = indexData->start;
-    const int count = indexData->count;
-    if (count < 1 || contextLost()) {
+    if (indexData->count < 1 || contextLost()) {
         return;
     }
     GLBuffer* indices = ownResource<GLBuffer>(rootOf<GLBuffer>(indexData->indexBuffer.get(), &IndexBuffer::getRootIndexBuffer));
-    // The usual draw: a range within an index buffer object, from vertices set up as the last draw
-    // left them.
-    if (start >= 0 && indices != nullptr && indices->getHandle() != 0 && indices->getLocalCopy() == nullptr &&
-        count <= indices->getSize() - start && !vertexDataChanged(vertexData)) {
-        const int width = indices->getIndexFormat();
-        bindIndexBuffer(indices->getHandle());
-        glDrawElements(glPrimitive(indexData->primitive), count, glIndexType(width),
-                       reinterpret_cast<const void*>(static_cast<intptr_t>(width) * start));
-        return;
-    }
     drawPrimitive(vertexData, indexData, indices);
 }
 
@@ -756,6 +773,11 @@ bool GLRenderDevice::indicesWithinVertices(VertexData* vertexData, GLBuffer* ind
     return indices->getLargestIndex(start, count) < vertices;
 }
 
+bool GLRenderDevice::SentBuffer::sameObject(const VertexBuffer* given) const
+{
+    return own != nullptr && given == own && own->getStorageRevision() == revision;
+}
+
 bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
 {
     const auto& buffers = vertexData->vertexBuffers;
@@ -765,18 +787,36 @@ bool GLRenderDevice::vertexDataChanged(VertexData* vertexData) const
     for (int i = 0; i < buffers.size(); ++i) {
         const SentBuffer& sent = sentBuffers[static_cast<size_t>(i)];
         VertexBuffer* given = buffers[i].get();
-        const bool same = sent.own != nullptr && given == sent.own && sent.own->getStorageRevision() == sent.revision;
-        if (!same && !sentAsBefore(given, sent)) {
+        if (!sent.sameObject(given) && !sentAsBefore(given, sent)) {
             return true;
         }
     }
+    return !texCoordsAsBound();
+}
+
+bool GLRenderDevice::vertexDataAsSent(const VertexData* vertexData) const
+{
+    const auto& buffers = vertexData->vertexBuffers;
+    if (static_cast<size_t>(buffers.size()) != sentBuffers.size() || sentProgram != lastShaderState) {
+        return false;
+    }
+    for (int i = 0; i < buffers.size(); ++i) {
+        if (!sentBuffers[static_cast<size_t>(i)].sameObject(buffers[i].get())) {
+            return false;
+        }
+    }
+    return texCoordsAsBound();
+}
+
+bool GLRenderDevice::texCoordsAsBound() const
+{
     for (int unit = 0; unit < lastMaxTexCoordIndex; ++unit) {
         if (lastTexTargets[static_cast<size_t>(unit)] != 0 &&
             lastTexCoordIndexes[static_cast<size_t>(unit)] != lastBoundTexCoordIndexes[static_cast<size_t>(unit)]) {
-            return true;
+            return false;
         }
     }
-    return false;
+    return true;
 }
 
 bool GLRenderDevice::sentAsBefore(VertexBuffer* given, const SentBuffer& sent)

@@ -196,6 +196,9 @@ private:
     // Whether the buffer given now stands for what was sent, as it was (the same root, its storage
     // unchanged).
     static bool sentAsBefore(VertexBuffer* given, const SentBuffer& sent);
+    // renderPrimitive for any draw its own first checks do not settle: the null, empty and lost
+    // cases, then drawPrimitive.
+    void checkAndDraw(VertexData* vertexData, IndexData* indexData);
     // renderPrimitive's whole checks and set-up, for any draw but one repeating the last set-up.
     void drawPrimitive(VertexData* vertexData, IndexData* indexData, GLBuffer* indices);
     // Vertex set-up of renderPrimitive.
@@ -206,6 +209,11 @@ private:
     GLVertexFormat* bindVertexBuffer(VertexBuffer* vertexBuffer, GLBuffer*& buffer);
     void dropShaderVertexData();
     inline bool vertexDataChanged(VertexData* vertexData) const;
+    // Whether the vertex data is certainly as the last draw sent it, told without a call: false
+    // also where only vertexDataChanged can tell.
+    inline bool vertexDataAsSent(const VertexData* vertexData) const;
+    // Each unit in use reads the coordinate set the arrays were bound for.
+    inline bool texCoordsAsBound() const;
     // False when an index of the range start..start+count of the index buffer's local copy is at
     // or past the vertex count of the vertex data: such a range draws nothing.
     static bool indicesWithinVertices(VertexData* vertexData, GLBuffer* indices, int start, int count);
@@ -277,6 +285,9 @@ private:
         core::IntrusivePointer<VertexBuffer> buffer;
         const GLBuffer* own = nullptr;
         uint32_t revision = 0;
+
+        // The buffer given is the one sent, itself of the device's class, its storage unchanged.
+        inline bool sameObject(const VertexBuffer* given) const;
     };
     std::vector<SentBuffer> sentBuffers;
     GLSLShaderState* sentProgram = nullptr;
