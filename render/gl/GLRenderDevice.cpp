@@ -621,7 +621,6 @@ void GLRenderDevice::dropVertexState()
 
 void GLRenderDevice::unbindAllUnits()
 {
-    appliedTexture.valid = false;
     for (int unit = 0; unit < units; ++unit) {
         const size_t u = static_cast<size_t>(unit);
         lastSamplerStates[u] = nullptr;
